@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Pallimor and runs every test: once in a release build and
+# once in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/build/stage"
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALLIMOR_SANITIZE=ON -DPALLIMOR_BENCH=OFF \
+  -DCMAKE_INSTALL_PREFIX="$PWD/build-san/stage"
+cmake --build build-san -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-san && ctest --output-on-failure -j"$jobs" --timeout 1200)
