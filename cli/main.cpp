@@ -1,1 +1,36 @@
-int main() { return 0; }
+// pallimor-cli: the texture generator and its brush archive without a window.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Cli.h"
+
+namespace {
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: pallimor-cli COMMAND [ARGUMENTS]\n"
+               "commands:\n"
+               "  archive FILE   list the records and the images of a brush archive\n"
+               "  generate ...   generate a texture (pallimor-cli generate --help)\n"
+               "  --help         show this text\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs("pallimor-cli: no command given\n", stderr);
+        PrintUsage(stderr);
+        return 2;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);
+    if (std::strcmp(command, "generate") == 0) return CliGenerate(argc - 1, argv + 1);
+    std::fprintf(stderr, "pallimor-cli: unknown command '%s'\n", command);
+    PrintUsage(stderr);
+    return 2;
+}

@@ -27,6 +27,7 @@ inline constexpr HRESULT D3DERR_DEVICELOST = HRESULT(0x88760868u);
 inline constexpr HRESULT D3DERR_DEVICENOTRESET = HRESULT(0x88760869u);
 inline constexpr HRESULT D3DERR_DRIVERINTERNALERROR = HRESULT(0x88760827u);
 inline constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = HRESULT(0x8876017Cu);
+inline constexpr HRESULT D3DERR_NOTFOUND = HRESULT(0x88760866u);
 constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
 constexpr bool Failed(HRESULT hr) { return hr < 0; }
 
@@ -102,6 +103,8 @@ enum D3DBLENDOP : std::uint32_t {
     D3DBLENDOP_MIN = 4,
     D3DBLENDOP_MAX = 5,
 };
+
+enum D3DSHADEMODE : std::uint32_t { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2 };
 
 enum D3DCULL : std::uint32_t { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
 

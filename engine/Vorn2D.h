@@ -6,13 +6,16 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "engine/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "engine/VornSubsc.h"
 
 namespace vorn {
 
 class TDXBaseTexture;
+class TVornImage;
 
 class TVorn2D : public TVornDeviceSubscriber {
 public:
@@ -31,7 +34,8 @@ public:
     void FillRectColor(const TIntRect& rect, TCanvasColor color, TBlendEffect effect);
     void FillSolidRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
                        TCanvasColor color, TBlendEffect effect);
-    void DrawLine(TFloatPoint p1, TFloatPoint p2, TCanvasColor color1, TCanvasColor color2, TBlendEffect effect);
+    void DrawLine(TFloatPoint p1, TFloatPoint p2, TCanvasColor color1, TCanvasColor color2,
+                  TBlendEffect effect);
     void FrameQuad(const TFloatQuad& quad, const TColorQuad& colors, TBlendEffect effect);
     void FrameGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect);
     void FrameRectColor(const TIntRect& rect, TCanvasColor color, TBlendEffect effect);
@@ -51,6 +55,80 @@ public:
     bool HandleNotification(std::uint32_t message) override;
 
     // (implementation members follow; this header is owned by the canvas unit)
+
+    // Between msgInitialize and msgFinalize, with the buffers made.
+    bool Initialized() const { return m_initialized; }
+    // The device is lost: primitives are batched and dropped at the next flush.
+    bool Lost() const { return m_lost; }
+
+    // One vertex as the device reads it (FVF 0x144, 28 bytes). Z and RHW are written once, when
+    // the vertex array is allocated; Diffuse is a D3DCOLOR (0xAARRGGBB).
+    struct TVertex {
+        float X;
+        float Y;
+        float Z;
+        float RHW;
+        std::uint32_t Diffuse;
+        float U;
+        float V;
+    };
+
+private:
+    enum TPrimitiveKind : std::uint8_t { pkLines = 1, pkTriangles = 2, pkNone = 3 };
+    static constexpr TBlendEffect NoEffect = 0xFFFFFFFFu;
+    static constexpr std::int32_t SubTextureUnset = -2; // forces the next draw to bind
+    static constexpr std::int32_t SubTextureNone = -1;  // no texture on stage 0
+
+    // Makes room for n vertices and m indices of kind with the given texture and effect,
+    // flushing and changing state as needed. False when the primitive cannot be drawn
+    // (not initialised, an effect code outside the tables, a texture that refused to bind):
+    // the caller then appends nothing.
+    bool PrepareBatch(TPrimitiveKind kind, std::int32_t vertices, std::int32_t indices,
+                      TDXBaseTexture* texture, std::int32_t subTexture, TBlendEffect effect);
+    // False for a code whose factor or operation index lies outside the tables.
+    bool SetEffectStates(TBlendEffect effect);
+    void ResetStates();
+    void EmptyBatch();
+    void ApplyFilters(sd::Device& device);
+
+    // Appends a quad over four new vertices; returns the first of them.
+    TVertex* AppendQuad();
+    void DrawImagePattern(TVornImage& image, const TFloatQuad& quad, const TColorQuad& colors,
+                          const TPatternSelection& selection, TBlendEffect effect);
+    void DrawSingleTexture(TDXBaseTexture& texture, const TFloatQuad& quad, const TColorQuad& colors,
+                           const TPatternSelection& selection, TBlendEffect effect);
+    void EmitTexturedQuad(const TFloatQuad& quad, const TColorQuad& colors, const float (&u)[4],
+                          const float (&v)[4]);
+
+    bool CreateBuffers();
+    void ReleaseBuffers();
+    bool Initialize();
+    void Finalize();
+    sd::Device* D3D() const;
+
+    std::int32_t m_vertexCache = 4096;
+    bool m_antialias = true;
+    bool m_dithering = false;
+    bool m_alphaTesting = true;
+
+    bool m_initialized = false;
+    bool m_lost = false;
+    bool m_statePending = false;
+
+    std::vector<TVertex> m_vertices;
+    std::vector<std::uint16_t> m_indices;
+    sd::VertexBufferPtr m_vertexBuffer;
+    sd::IndexBufferPtr m_indexBuffer;
+
+    std::int32_t m_vertexCount = 0;
+    std::int32_t m_indexCount = 0;
+    std::int32_t m_primitiveCount = 0;
+    TPrimitiveKind m_kind = pkNone;
+    TBlendEffect m_currentEffect = NoEffect;
+    TDXBaseTexture* m_currentTexture = nullptr;
+    std::int32_t m_currentSubTexture = SubTextureUnset;
 };
+
+static_assert(sizeof(TVorn2D::TVertex) == 28);
 
 } // namespace vorn

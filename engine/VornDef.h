@@ -79,7 +79,8 @@ struct TIntRect {
 TFloatPoint MakeFloatPoint(double x, double y);
 TFloatQuad QuadFromRect(const TIntRect& rect);
 TFloatQuad QuadFromBounds(double x, double y, double width, double height);
-TFloatQuad RotatedQuad(TFloatPoint position, TFloatPoint size, TFloatPoint middle, double angle, double scale);
+TFloatQuad RotatedQuad(TFloatPoint position, TFloatPoint size, TFloatPoint middle, double angle,
+                       double scale);
 TColorQuad ColorQuadOf(TCanvasColor color);
 TColorQuad MakeColorQuad(TCanvasColor topLeft, TCanvasColor topRight, TCanvasColor bottomRight,
                          TCanvasColor bottomLeft);
@@ -91,17 +92,21 @@ constexpr std::uint32_t CanvasToD3DColor(TCanvasColor c) {
 }
 
 // Hue, saturation, lightness in 0..1 to a 24-bit colour with the HSL red in bits 16-23 and
-// alpha 0; callers add the alpha.
+// alpha 0; callers add the alpha. Float32 arithmetic throughout; each channel is clamped to
+// 0..255 before truncation, so inputs outside 0..1 (or NaN) cannot spill into other bytes.
 std::uint32_t HslToColor(float hue, float saturation, float lightness);
+// One HSL channel in 0..1 from the hue offset t (wrapped once into 0..1) and the bounds q, p.
+double HueToChannel(double t, double q, double p);
 
 // The program-wide linear congruential random source: seed := seed * 134775813 + 1 before
 // every draw. One instance; Reseed is called once at start-up.
+// RandomInt(n) with n < 1 still advances the seed and returns 0.
 namespace random {
 std::uint32_t Seed();
 void SetSeed(std::uint32_t seed);
-void Reseed();                      // from the clock
+void Reseed();                          // from the low 32 bits of the monotonic clock in ns
 std::int32_t RandomInt(std::int32_t n); // 0..n-1 for n >= 1: floor(n * seed / 2^32)
-double RandomFloat();               // [0, 1): seed / 2^32
+double RandomFloat();                   // [0, 1): seed / 2^32, exact
 } // namespace random
 
 } // namespace vorn

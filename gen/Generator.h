@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/VornDef.h"
+#include "gen/GenSettings.h"
 
 namespace vorn {
 
@@ -22,57 +23,6 @@ class TVornDb;
 class TVornImages;
 class TVornTextures;
 class TVornTimer;
-
-// "The current value of each control", read when the synthesis needs it.
-class TGenSettingsSource {
-public:
-    virtual ~TGenSettingsSource() = default;
-    virtual int ImageIndex() const = 0;     // 0 "Clear", 1 "Keep"
-    virtual int EffectIndex() const = 0;    // 0..9, "Blend" .. "Stroke"
-    virtual int BGFillIndex() const = 0;    // 0 "Color", 1 "H-Grad", 2 "V-Grad", 3 "Random"
-    virtual int BGFormIndex() const = 0;    // 0 "None", 1 "Circle", 2 "Square", 3 "Random"
-    virtual int BrushTypeIndex() const = 0; // 0 "Hard", 1 "Soft"
-    virtual int BrushSizeIndex() const = 0; // 0..3 = "16", "32", "64", "128"
-    virtual int Steps() const = 0;          // 0..2048
-    virtual int HueSwitch() const = 0;      // 1..100, as the seven below
-    virtual int Saturation() const = 0;
-    virtual int Lightness() const = 0;
-    virtual int RadiusSpeed() const = 0;
-    virtual int AngleSpeed() const = 0;
-    virtual int ScaleSpeed() const = 0;
-    virtual int TurnFreq() const = 0;
-};
-
-// Plain values with the main window's defaults: for the command line and the tests.
-struct TGenSettings final : TGenSettingsSource {
-    int image = 0, effect = 9, bgFill = 3, bgForm = 3, brushType = 1, brushSize = 2;
-    int steps = 1024, hueSwitch = 50, saturation = 50, lightness = 50;
-    int radiusSpeed = 50, angleSpeed = 50, scaleSpeed = 50, turnFreq = 50;
-
-    int ImageIndex() const override { return image; }
-    int EffectIndex() const override { return effect; }
-    int BGFillIndex() const override { return bgFill; }
-    int BGFormIndex() const override { return bgForm; }
-    int BrushTypeIndex() const override { return brushType; }
-    int BrushSizeIndex() const override { return brushSize; }
-    int Steps() const override { return steps; }
-    int HueSwitch() const override { return hueSwitch; }
-    int Saturation() const override { return saturation; }
-    int Lightness() const override { return lightness; }
-    int RadiusSpeed() const override { return radiusSpeed; }
-    int AngleSpeed() const override { return angleSpeed; }
-    int ScaleSpeed() const override { return scaleSpeed; }
-    int TurnFreq() const override { return turnFreq; }
-};
-
-// What the synthesis asks of its host once per step; the defaults do nothing (command line).
-class TGenHooks {
-public:
-    virtual ~TGenHooks() = default;
-    virtual void PumpMessages() {}                 // let the window process pending messages
-    virtual void SetProgressMaximum(int /*max*/) {} // the status bar's progress bar
-    virtual void SetProgressPosition(int /*position*/) {}
-};
 
 enum class TStartupFailure {
     None,
@@ -109,10 +59,12 @@ public:
     // beside the executable (exeDir), then in the installed data folder. Empty when none has it.
     static std::string FindArchive(const std::string& exeDir);
 
-    // First showing: the three renderings of Generate, the tile target cleared first.
+    // First showing: the three renderings of Generate, the tile target cleared first. Does
+    // nothing before start-up completed or while a generation runs.
     void FirstRender();
     // One new texture: tile, view, output of the current size. False (and nothing done) when
-    // a generation is already running.
+    // a generation is already running (a click arriving through the per-step message pump) or
+    // start-up has not completed.
     bool Generate();
     bool Generating() const { return m_generating; }
     // The size arrows: Up doubles (at most 1024), Down halves (at least 64); redraws only the
@@ -128,12 +80,14 @@ public:
     void SizeRender(TVornTextures* sender);
     void DeviceRender(TVornDevice* sender);
 
-    // One frame of the frame timer (TimerTimer): render, present, process. Presents only when
-    // a target or the preview pane changed since the last presented frame.
+    // One frame of the frame timer (TimerTimer): render, present, process. Does all three only
+    // when a target or the preview pane changed since the last frame shown; a frame that fails
+    // (as every frame does while a synthesis holds the device) is tried again next time.
     void TimerTimer();
     void MarkDirty() { m_dirty = true; }
 
-    // Every canvas call of TileRender is written here when set (pallimor-cli --trace).
+    // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
+    // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
 
     // Program-wide values of the main window.
@@ -152,6 +106,13 @@ public:
     std::unique_ptr<TVornTimer> FrameTimer;
 
 private:
+    // The three renderings of a new texture: tile (cleared first or drawn over), view, output.
+    void RenderAll(bool clearTile);
+    // Redraws the output target of the current size from the tile.
+    void RenderSize();
+    // Draws render target index as an axis-aligned square of side size centred at (x, y).
+    void DrawTarget(std::int32_t index, double x, double y, double size);
+
     const TGenSettingsSource& m_settings;
     TGenHooks* m_hooks;
     TGenHooks m_noHooks;

@@ -1,1 +1,534 @@
-// Main window unit.
+#include "gen/gen.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <algorithm>
+#include <cstdint>
+
+#include "about/about.h"
+#include "engine/VornDef.h"
+#include "engine/VornTimers.h"
+#include "export/TileExport.h"
+#include "gen/FormKitQt.h"
+#include "gen/PanelSurfaceQt.h"
+#include "settings/settings.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr int GroupWidth = 80;
+constexpr int GroupHeight = 44;
+constexpr int GroupColumns[2] = {8, 92};
+constexpr int GroupRowTop = 4;
+constexpr int GroupRowStep = 44;
+const QRect GroupControlRect(5, 16, 70, 22); // a list, swatch or slider inside its group box
+
+const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
+const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
+
+// The suffix a name without one gets: the extension of the chosen filter.
+QString SuffixOfFilter(const QString& filter) {
+    if (filter == TFOrlu::SaveFilters.value(0)) return QStringLiteral("bmp");
+    if (filter == TFOrlu::SaveFilters.value(1)) return QStringLiteral("png");
+    return QStringLiteral("jpg");
+}
+
+// A canvas colour is 0xAABBGGRR (red in the low byte).
+QColor ColorOfCanvas(TCanvasColor color) {
+    return QColor(int(color & 0xFFu), int((color >> 8) & 0xFFu), int((color >> 16) & 0xFFu));
+}
+
+TCanvasColor CanvasOfColor(const QColor& color) {
+    return 0xFF000000u | (std::uint32_t(color.blue()) << 16) | (std::uint32_t(color.green()) << 8) |
+           std::uint32_t(color.red());
+}
+
+QString StartupFailureText(const TStartupResult& result) {
+    switch (result.failure) {
+    case TStartupFailure::Device: return QStringLiteral("Initializing device failed!  ");
+    case TStartupFailure::Archive:
+        return QStringLiteral("File ") + QString::fromLatin1(ArchiveFileName) +
+               QStringLiteral(" not found! Try reinstalling the application!  ");
+    case TStartupFailure::RenderTarget:
+        return QStringLiteral("Adding render target %1 x %1 failed!  ").arg(result.failedTargetSize);
+    case TStartupFailure::None: break;
+    }
+    return {};
+}
+
+QString StartupFailureCaption(const TStartupResult& result) {
+    return result.failure == TStartupFailure::Archive ? QStringLiteral("Error!") : QStringLiteral("Error");
+}
+
+} // namespace
+
+const QStringList TFOrlu::SaveFilters = {
+    QStringLiteral("Microsoft Windows Bitmap (*.BMP)"),
+    QStringLiteral("Portable Network Graphics (*.PNG)"),
+    QStringLiteral("Joint Photographic Experts Group (*.JPG)"),
+};
+
+TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
+    : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_saveFilter(SaveFilters.value(2)) {
+    CreateControls();
+    FormCreate();
+}
+
+TFOrlu::~TFOrlu() { FormDestroy(); }
+
+// ---- controls ----
+
+QGroupBox* TFOrlu::AddGroup(const QString& caption, int column, int row) {
+    auto* group = new QGroupBox(caption, PanelSettings);
+    group->setGeometry(GroupColumns[column], GroupRowTop + row * GroupRowStep, GroupWidth, GroupHeight);
+    group->installEventFilter(this);
+    return group;
+}
+
+QComboBox* TFOrlu::AddCombo(QGroupBox* group, const QStringList& items, int selected) {
+    auto* combo = new QComboBox(group);
+    combo->addItems(items);
+    combo->setCurrentIndex(selected);
+    combo->setMaxVisibleItems(items.size());
+    combo->setGeometry(GroupControlRect);
+    return combo;
+}
+
+QSlider* TFOrlu::AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick, int position,
+                          void (TFOrlu::*change)()) {
+    auto* track = new QSlider(Qt::Horizontal, group);
+    track->setRange(min, max);
+    track->setSingleStep(lineStep);
+    track->setPageStep(pageStep);
+    track->setTickInterval(tick);
+    track->setTickPosition(QSlider::TicksBelow);
+    track->setValue(position);
+    track->setToolTip(QString::number(position));
+    track->setGeometry(GroupControlRect.x(), GroupControlRect.y() - 1, GroupControlRect.width(), 26);
+    connect(track, &QSlider::valueChanged, this, [this, change] { (this->*change)(); });
+    return track;
+}
+
+void TFOrlu::CreateControls() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Pallimor v1.0"));
+    setFont(FormFont());
+    setFixedSize(708, 544);
+
+    PanelPreview = MakeLoweredPanel(this, QRect(4, 4, 516, 516));
+    PanelPreview->setLineWidth(2);
+    PanelSurface = new TPanelSurfaceQt(PanelPreview);
+    PanelSurface->setGeometry(2, 2, 512, 512);
+    PanelSurface->OnClick = [this] { ButtonGenerateClick(); };
+
+    PanelSettings = MakeLoweredPanel(this, QRect(524, 4, 180, 362));
+
+    // Row by row, left column first: this is also the tab order.
+    GroupSize = AddGroup(QStringLiteral("Size"), 0, 0);
+    LabelSize = new QLabel(QStringLiteral("256"), GroupSize);
+    LabelSize->setGeometry(GroupControlRect.x(), GroupControlRect.y(), 52, GroupControlRect.height());
+    LabelSize->setAlignment(Qt::AlignCenter);
+    LabelSize->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    LabelSize->setAutoFillBackground(true);
+    {
+        QPalette palette = LabelSize->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        palette.setColor(QPalette::WindowText, Qt::black);
+        LabelSize->setPalette(palette);
+    }
+    UpDownSize = new TUpDownQt(GroupSize);
+    UpDownSize->SetRange(64, 512);
+    UpDownSize->SetPosition(256);
+    UpDownSize->setGeometry(GroupControlRect.x() + 54, GroupControlRect.y(), 16, GroupControlRect.height());
+    UpDownSize->OnClick = [this](TUpDownQt*, TUDBtnType button) { UpDownSizeClick(button); };
+
+    GroupColor = AddGroup(QStringLiteral("BG Color"), 1, 0);
+    PanelColor = MakeLoweredPanel(GroupColor, GroupControlRect);
+    PanelColor->setAutoFillBackground(true);
+    PanelColor->setCursor(Qt::PointingHandCursor);
+    PanelColor->installEventFilter(this);
+
+    GroupImage = AddGroup(QStringLiteral("Image"), 0, 1);
+    ComboImage = AddCombo(GroupImage, {QStringLiteral("Clear"), QStringLiteral("Keep")}, 0);
+    connect(ComboImage, &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
+    GroupEffect = AddGroup(QStringLiteral("Effect"), 1, 1);
+    ComboEffect = AddCombo(GroupEffect,
+                           {QStringLiteral("Blend"), QStringLiteral("Add"), QStringLiteral("Sub"),
+                            QStringLiteral("Color"), QStringLiteral("Shadow"), QStringLiteral("Light"),
+                            QStringLiteral("Max"), QStringLiteral("Shift"), QStringLiteral("Glow"),
+                            QStringLiteral("Stroke")},
+                           9);
+    GroupBGFill = AddGroup(QStringLiteral("BG Fill"), 0, 2);
+    ComboBGFill = AddCombo(
+        GroupBGFill,
+        {QStringLiteral("Color"), QStringLiteral("H-Grad"), QStringLiteral("V-Grad"), QStringLiteral("Random")}, 3);
+    GroupBGForm = AddGroup(QStringLiteral("BG Form"), 1, 2);
+    ComboBGForm = AddCombo(
+        GroupBGForm,
+        {QStringLiteral("None"), QStringLiteral("Circle"), QStringLiteral("Square"), QStringLiteral("Random")}, 3);
+    GroupBrushType = AddGroup(QStringLiteral("Brush Type"), 0, 3);
+    ComboBrushType = AddCombo(GroupBrushType, {QStringLiteral("Hard"), QStringLiteral("Soft")}, 1);
+    GroupBrushSize = AddGroup(QStringLiteral("Brush Size"), 1, 3);
+    ComboBrushSize = AddCombo(
+        GroupBrushSize, {QStringLiteral("16"), QStringLiteral("32"), QStringLiteral("64"), QStringLiteral("128")}, 2);
+
+    GroupSteps = AddGroup(QStringLiteral("Steps"), 0, 4);
+    TrackSteps = AddTrack(GroupSteps, 0, 2048, 128, 256, 256, 1024, &TFOrlu::TrackStepsChange);
+    GroupHueSwitch = AddGroup(QStringLiteral("Hue Switch"), 1, 4);
+    TrackHueSwitch = AddTrack(GroupHueSwitch, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackHueSwitchChange);
+    GroupSaturation = AddGroup(QStringLiteral("Saturation"), 0, 5);
+    TrackSaturation = AddTrack(GroupSaturation, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackSaturationChange);
+    GroupLightness = AddGroup(QStringLiteral("Lightness"), 1, 5);
+    TrackLightness = AddTrack(GroupLightness, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackLightnessChange);
+    GroupRadiusSpeed = AddGroup(QStringLiteral("Radius Speed"), 0, 6);
+    TrackRadiusSpeed = AddTrack(GroupRadiusSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackRadiusSpeedChange);
+    GroupAngleSpeed = AddGroup(QStringLiteral("Angle Speed"), 1, 6);
+    TrackAngleSpeed = AddTrack(GroupAngleSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackAngleSpeedChange);
+    GroupScaleSpeed = AddGroup(QStringLiteral("Scale Speed"), 0, 7);
+    TrackScaleSpeed = AddTrack(GroupScaleSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackScaleSpeedChange);
+    GroupTurnFreq = AddGroup(QStringLiteral("Turn Freq"), 1, 7);
+    TrackTurnFreq = AddTrack(GroupTurnFreq, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackTurnFreqChange);
+
+    PanelControls = MakeLoweredPanel(this, QRect(524, 370, 180, 150));
+    const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
+        auto* button = new QPushButton(caption, PanelControls);
+        button->setGeometry(place);
+        connect(button, &QPushButton::clicked, this, [this, click] { (this->*click)(); });
+        return button;
+    };
+    ButtonGenerate = addButton(QStringLiteral("Generate"), QRect(8, 8, 164, 24), &TFOrlu::ButtonGenerateClick);
+    ButtonExport = addButton(QStringLiteral("Export"), QRect(8, 36, 80, 24), &TFOrlu::ButtonExportClick);
+    ButtonBatch = addButton(QStringLiteral("Batch Export"), QRect(92, 36, 80, 24), &TFOrlu::ButtonBatchClick);
+    ButtonPreview = addButton(PreviewShowCaption, QRect(8, 64, 164, 24), &TFOrlu::ButtonPreviewClick);
+    ButtonSettings = addButton(QStringLiteral("Settings"), QRect(8, 92, 164, 24), &TFOrlu::ButtonSettingsClick);
+    ButtonAbout = addButton(QStringLiteral("About"), QRect(8, 120, 80, 24), &TFOrlu::ButtonAboutClick);
+    ButtonExit = addButton(QStringLiteral("Exit"), QRect(92, 120, 80, 24), &TFOrlu::ButtonExitClick);
+
+    StatusBar = new TStatusBarQt(this);
+    StatusBar->setGeometry(0, 524, 708, 20);
+    StatusBar->OnDrawPanel = [this](TStatusBarQt* sender, int panel, const QRect& rect) {
+        StatusBarDrawPanel(sender, panel, rect);
+    };
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setRange(1, 10);
+    ProgressBar->setValue(1);
+    ProgressBar->setTextVisible(false);
+
+    ColorDialog = new QColorDialog(this);
+
+    m_idle.setInterval(0);
+    connect(&m_idle, &QTimer::timeout, this, [this] { OnIdle(); });
+}
+
+// ---- start-up and shutdown ----
+
+void TFOrlu::FormCreate() {
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            FormActivate();
+        else
+            FormDeactivate();
+    });
+
+    // The progress bar lives in the status bar's panel (StatusBarDrawPanel places it).
+    ProgressBar->setParent(StatusBar);
+    StatusBar->SetPanelWidths({712});
+    ProgressBar->show();
+
+    random::Reseed();
+    ComponentsInit();
+    SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
+
+    const std::string archive = m_locateArchive
+                                    ? m_locateArchive()
+                                    : TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
+    const TStartupResult result = m_gen->Startup(PanelSurface, archive);
+    if (result.failure != TStartupFailure::None) {
+        ShowMessageBox(StartupFailureText(result), StartupFailureCaption(result));
+        // Ask the event loop to end once it runs; the windows are still created and shown.
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+        return;
+    }
+    StartFrames();
+}
+
+void TFOrlu::ComponentsInit() {
+    m_gen = std::make_unique<TGenerator>(*this, this);
+    m_gen->ComponentsInit();
+    m_gen->FrameTimer->OnTimer = [this](TVornTimer*) { TimerTimer(); };
+    m_gen->FrameTimer->OnProcess = [this](TVornTimer*) { TimerProcess(); };
+}
+
+void TFOrlu::FormShow() {
+    if (m_gen->StartupIncomplete) return;
+    // The first texture is made like a generation, so the commands wait for it.
+    SetPanelsEnabled(false);
+    m_gen->FirstRender();
+    SetPanelsEnabled(true);
+}
+
+void TFOrlu::FormActivate() {
+    // Nothing is drawn after a failed start-up.
+    if (!m_gen || m_gen->StartupIncomplete) return;
+    StartFrames();
+}
+
+void TFOrlu::FormDeactivate() { StopFrames(); }
+
+void TFOrlu::TimerTimer() { m_gen->TimerTimer(); }
+
+void TFOrlu::TimerProcess() {}
+
+void TFOrlu::FormDestroy() {
+    StopFrames();
+    // Disables the frame timer, finalises the device and frees the engine objects while the
+    // surface they present to still exists.
+    m_gen.reset();
+}
+
+void TFOrlu::StartFrames() {
+    m_gen->FrameTimer->SetEnabled(true);
+    m_idle.start();
+}
+
+void TFOrlu::StopFrames() {
+    m_idle.stop();
+    if (m_gen && m_gen->FrameTimer) m_gen->FrameTimer->SetEnabled(false);
+}
+
+void TFOrlu::OnIdle() {
+    // The synthesis pumps messages once per step; a frame step there would sleep inside it.
+    if (m_pumping) return;
+    if (!m_gen->FrameTimer->Enabled()) {
+        m_idle.stop();
+        return;
+    }
+    m_gen->FrameTimer->Idle();
+}
+
+void TFOrlu::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shown) return;
+    m_shown = true;
+    // After the window has appeared, so that the first texture's progress can be seen.
+    QTimer::singleShot(0, this, [this] { FormShow(); });
+}
+
+// ---- hooks of the synthesis ----
+
+void TFOrlu::PumpMessages() {
+    const bool outer = m_pumping;
+    m_pumping = true;
+    QCoreApplication::processEvents();
+    m_pumping = outer;
+}
+
+void TFOrlu::SetProgressMaximum(int max) { ProgressBar->setMaximum(std::max(max, ProgressBar->minimum())); }
+
+void TFOrlu::SetProgressPosition(int position) {
+    ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
+}
+
+// ---- settings source ----
+
+int TFOrlu::ImageIndex() const { return ComboImage->currentIndex(); }
+int TFOrlu::EffectIndex() const { return ComboEffect->currentIndex(); }
+int TFOrlu::BGFillIndex() const { return ComboBGFill->currentIndex(); }
+int TFOrlu::BGFormIndex() const { return ComboBGForm->currentIndex(); }
+int TFOrlu::BrushTypeIndex() const { return ComboBrushType->currentIndex(); }
+int TFOrlu::BrushSizeIndex() const { return ComboBrushSize->currentIndex(); }
+int TFOrlu::Steps() const { return TrackSteps->value(); }
+int TFOrlu::HueSwitch() const { return TrackHueSwitch->value(); }
+int TFOrlu::Saturation() const { return TrackSaturation->value(); }
+int TFOrlu::Lightness() const { return TrackLightness->value(); }
+int TFOrlu::RadiusSpeed() const { return TrackRadiusSpeed->value(); }
+int TFOrlu::AngleSpeed() const { return TrackAngleSpeed->value(); }
+int TFOrlu::ScaleSpeed() const { return TrackScaleSpeed->value(); }
+int TFOrlu::TurnFreq() const { return TrackTurnFreq->value(); }
+
+// ---- commands ----
+
+void TFOrlu::SetPanelsEnabled(bool enabled) {
+    PanelSettings->setEnabled(enabled);
+    PanelControls->setEnabled(enabled);
+}
+
+void TFOrlu::ButtonGenerateClick() {
+    // A click on the surface while a texture or a batch is being made is refused.
+    if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
+    SetPanelsEnabled(false);
+    m_gen->Generate();
+    SetPanelsEnabled(true);
+}
+
+QColor TFOrlu::SwatchColor() const { return PanelColor->palette().color(QPalette::Window); }
+
+void TFOrlu::SetSwatch(const QColor& color) {
+    QPalette palette = PanelColor->palette();
+    palette.setColor(QPalette::Window, color);
+    PanelColor->setPalette(palette);
+}
+
+void TFOrlu::PanelColorClick() {
+    // Opens on the current colour; Cancel keeps it.
+    ColorDialog->setCurrentColor(SwatchColor());
+    if (ColorDialog->exec() != QDialog::Accepted) return;
+    const QColor picked = ColorDialog->selectedColor();
+    if (!picked.isValid()) return;
+    SetSwatch(picked);
+    m_gen->BackgroundColor = CanvasOfColor(picked);
+}
+
+void TFOrlu::ComboImageChange() {
+    // "Keep" draws over the previous tile, so there is no background to choose.
+    const bool clear = ComboImage->currentIndex() == 0;
+    ComboBGFill->setEnabled(clear);
+    ComboBGForm->setEnabled(clear);
+}
+
+void TFOrlu::ButtonPreviewClick() {
+    m_gen->PreviewPaneVisible = !m_gen->PreviewPaneVisible;
+    ButtonPreview->setText(m_gen->PreviewPaneVisible ? PreviewHideCaption : PreviewShowCaption);
+    m_gen->MarkDirty();
+}
+
+void TFOrlu::ButtonExportClick() {
+    // A fresh dialog each time starts with an empty file name; the filter and folder carry over.
+    QFileDialog SaveDialog(this);
+    SaveDialog.setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog.setFileMode(QFileDialog::AnyFile);
+    SaveDialog.setOption(QFileDialog::DontConfirmOverwrite);
+    SaveDialog.setNameFilters(SaveFilters);
+    SaveDialog.selectNameFilter(m_saveFilter);
+    SaveDialog.setDefaultSuffix(SuffixOfFilter(m_saveFilter));
+    if (!m_saveDirectory.isEmpty()) SaveDialog.setDirectory(m_saveDirectory);
+    connect(&SaveDialog, &QFileDialog::filterSelected, &SaveDialog,
+            [&SaveDialog](const QString& filter) { SaveDialog.setDefaultSuffix(SuffixOfFilter(filter)); });
+
+    const bool accepted = SaveDialog.exec() == QDialog::Accepted;
+    m_saveFilter = SaveDialog.selectedNameFilter();
+    m_saveDirectory = SaveDialog.directory().absolutePath();
+    const QString fileName = accepted ? SaveDialog.selectedFiles().value(0) : QString();
+    if (fileName.isEmpty()) return;
+
+    const int quality = FVornS ? FVornS->Quality : TFVornS::DefaultQuality;
+    const TExportResult result = TileExport(*m_gen->Textures, TGenerator::GetIndex(m_gen->TextureSize),
+                                            m_gen->TextureSize, fileName.toStdString(), quality);
+    if (!result.ok)
+        ShowMessageBox(QString::fromStdString(result.error), QStringLiteral("Pallimor"), TMsgButtons::Ok,
+                       TMsgIcon::Critical, this);
+}
+
+void TFOrlu::ButtonBatchClick() {}
+
+void TFOrlu::ButtonSettingsClick() {
+    if (FVornS) FVornS->exec();
+}
+
+void TFOrlu::ButtonAboutClick() {
+    if (FVornA) FVornA->exec();
+}
+
+void TFOrlu::ButtonExitClick() { close(); }
+
+void TFOrlu::FormKeyDown(int key, Qt::KeyboardModifiers) {
+    if (key != Qt::Key_Escape) return;
+    if (m_gen->BatchRunning) {
+        m_gen->BatchRunning = false; // asks the running batch to stop
+        return;
+    }
+    close();
+}
+
+void TFOrlu::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        FormKeyDown(event->key(), event->modifiers());
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
+    if (panel != 0) return;
+    ProgressBar->setGeometry(rect.left() + 2, rect.top() + 2, rect.width() - 4, rect.height() - 4);
+}
+
+void TFOrlu::UpDownSizeClick(TUDBtnType button) {
+    if (button == btNext)
+        m_gen->SizeUp();
+    else
+        m_gen->SizeDown();
+    LabelSize->setText(QString::number(m_gen->TextureSize));
+}
+
+// ---- sliders and their groups ----
+
+void TFOrlu::TrackStepsChange() { TrackSteps->setToolTip(QString::number(TrackSteps->value())); }
+void TFOrlu::TrackHueSwitchChange() { TrackHueSwitch->setToolTip(QString::number(TrackHueSwitch->value())); }
+void TFOrlu::TrackSaturationChange() { TrackSaturation->setToolTip(QString::number(TrackSaturation->value())); }
+void TFOrlu::TrackLightnessChange() { TrackLightness->setToolTip(QString::number(TrackLightness->value())); }
+void TFOrlu::TrackRadiusSpeedChange() { TrackRadiusSpeed->setToolTip(QString::number(TrackRadiusSpeed->value())); }
+void TFOrlu::TrackAngleSpeedChange() { TrackAngleSpeed->setToolTip(QString::number(TrackAngleSpeed->value())); }
+void TFOrlu::TrackScaleSpeedChange() { TrackScaleSpeed->setToolTip(QString::number(TrackScaleSpeed->value())); }
+void TFOrlu::TrackTurnFreqChange() { TrackTurnFreq->setToolTip(QString::number(TrackTurnFreq->value())); }
+
+void TFOrlu::GroupStepsDblClick() { TrackSteps->setValue(1024); }
+void TFOrlu::GroupHueSwitchClick() { TrackHueSwitch->setValue(50); }
+void TFOrlu::GroupSaturationDblClick() { TrackSaturation->setValue(50); }
+void TFOrlu::GroupLightnessDblClick() { TrackLightness->setValue(50); }
+void TFOrlu::GroupRadiusSpeedDblClick() { TrackRadiusSpeed->setValue(50); }
+void TFOrlu::GroupAngleSpeedDblClick() { TrackAngleSpeed->setValue(50); }
+void TFOrlu::GroupScaleSpeedDblClick() { TrackScaleSpeed->setValue(50); }
+void TFOrlu::GroupTurnFreqDblClick() { TrackTurnFreq->setValue(50); }
+
+bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick) return false;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (mouse->button() != Qt::LeftButton || !widget || !widget->rect().contains(mouse->position().toPoint()))
+        return false;
+
+    if (type == QEvent::MouseButtonRelease) {
+        if (watched == PanelColor) PanelColorClick();
+        if (watched == GroupHueSwitch) GroupHueSwitchClick();
+        return false;
+    }
+    if (watched == GroupSteps) GroupStepsDblClick();
+    if (watched == GroupSaturation) GroupSaturationDblClick();
+    if (watched == GroupLightness) GroupLightnessDblClick();
+    if (watched == GroupRadiusSpeed) GroupRadiusSpeedDblClick();
+    if (watched == GroupAngleSpeed) GroupAngleSpeedDblClick();
+    if (watched == GroupScaleSpeed) GroupScaleSpeedDblClick();
+    if (watched == GroupTurnFreq) GroupTurnFreqDblClick();
+    return false;
+}
+
+// ---- program entry ----
+
+int RunProgram(TArchiveLocator locateArchive) {
+    TFOrlu FOrlu(std::move(locateArchive)); // FormCreate runs here
+    TFVornS FVornS(&FOrlu);                 // loads the JPEG quality
+    TFVornA FVornA(&FOrlu);
+    FOrlu.FVornS = &FVornS;
+    FOrlu.FVornA = &FVornA;
+    CenterOnScreen(&FOrlu);
+    FOrlu.show();
+    // The dialogs go first (the settings are written then), the main window last.
+    return QApplication::exec();
+}
+
+} // namespace vorn

@@ -1,0 +1,305 @@
+#include "batch/batch.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <chrono>
+#include <stdexcept>
+
+#include "gen/BatchLoop.h"
+#include "gen/FormKitQt.h"
+#include "gen/Generator.h"
+#include "progress/progress.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr int MaxCount = 1000;
+constexpr int DefaultCount = 10;
+
+QString QtBrowseFolder(QWidget* owner, const QString& title, const QString& initialFolder,
+                       bool allowNewFolder) {
+    // Starts at the desktop unless a folder is given; without new folders the view is read-only.
+    const QString start = initialFolder.isEmpty()
+                              ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
+                              : initialFolder;
+    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
+    if (!allowNewFolder) options |= QFileDialog::ReadOnly;
+    return QFileDialog::getExistingDirectory(owner, title, start, options);
+}
+
+std::uint32_t SteadyTickCount() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(ms.count()); // wraps like a 32-bit tick count
+}
+
+QGroupBox* Group(QWidget* parent, const QString& caption, int left, int top, int width, int height) {
+    auto* group = new QGroupBox(caption, parent);
+    group->setGeometry(left, top, width, height);
+    return group;
+}
+
+} // namespace
+
+TBatchPlatform DefaultBatchPlatform() {
+    TBatchPlatform platform;
+    platform.browseFolder = QtBrowseFolder;
+    platform.documentsLocation = [] {
+        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    };
+    platform.tickCount = SteadyTickCount;
+    return platform;
+}
+
+TBatchPlatform& BatchPlatform() {
+    static TBatchPlatform platform = DefaultBatchPlatform();
+    return platform;
+}
+
+QString GetFileType(int index) {
+    switch (index) {
+    case 0:
+        return "bmp";
+    case 1:
+        return "png";
+    case 2:
+        return "jpg";
+    default:
+        return {};
+    }
+}
+
+QString MyDocumentsFolder(bool noError) {
+    const QString folder = BatchPlatform().documentsLocation();
+    if (folder.isEmpty() && !noError) throw std::runtime_error("Could not get My Documents folder location.");
+    return folder;
+}
+
+QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder) {
+    QWidget* owner = QApplication::activeWindow();
+    return BatchPlatform().browseFolder(owner, title, initialFolder, allowNewFolder);
+}
+
+QString FormatElapsed(std::uint32_t start, std::uint32_t end) {
+    const std::uint32_t seconds =
+        (end - start) / 1000; // unsigned: a wrap in between still gives the difference
+    const std::uint32_t hours = seconds / 3600;
+    const std::uint32_t minutes = (seconds - 3600 * hours) / 60;
+    const std::uint32_t rest = seconds - 3600 * hours - 60 * minutes;
+    const auto two = [](std::uint32_t value) { return QString("%1").arg(value, 2, 10, QChar('0')); };
+    return two(hours) + ":" + two(minutes) + ":" + two(rest);
+}
+
+// ---- the dialog ----
+
+TFVornBE::TFVornBE(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    setObjectName("FVornBE");
+    setWindowTitle(" Batch Export");
+    setFont(FormFont());
+    setFixedSize(352, 150);
+
+    QGroupBox* groupFolder = Group(this, "Destination Folder", 8, 4, 336, 48);
+    EditDestinationFolder = new QLineEdit(groupFolder);
+    EditDestinationFolder->setObjectName("EditDestinationFolder");
+    EditDestinationFolder->setGeometry(12, 18, 312, 21);
+    EditDestinationFolder->setToolTip("Double-click to select destination folder");
+
+    QGroupBox* groupType = Group(this, "File Type", 8, 56, 248, 48);
+    ComboFileType = new QComboBox(groupType);
+    ComboFileType->setObjectName("ComboFileType");
+    ComboFileType->setGeometry(12, 18, 224, 21);
+    ComboFileType->addItems({"Microsoft Windows Bitmap (*.BMP)", "Portable Network Graphics (*.PNG)",
+                             "Joint Photographic Experts Group (*.JPG)"});
+    ComboFileType->setCurrentIndex(2);
+
+    QGroupBox* groupCount = Group(this, "Count", 264, 56, 80, 48);
+    EditCount = new QLineEdit("10", groupCount);
+    EditCount->setObjectName("EditCount");
+    EditCount->setGeometry(12, 18, 56, 21);
+    EditCount->setMaxLength(4);
+    EditCount->setToolTip("Number of textures to be generated [1..1000]");
+
+    ButtonExport = new QPushButton("Export", this);
+    ButtonExport->setObjectName("ButtonExport");
+    ButtonExport->setGeometry(188, 116, 75, 25);
+    ButtonClose = new QPushButton("Close", this);
+    ButtonClose->setObjectName("ButtonClose");
+    ButtonClose->setGeometry(269, 116, 75, 25);
+    // Enter runs Export only from the count box, never through a default button.
+    ButtonExport->setAutoDefault(false);
+    ButtonClose->setAutoDefault(false);
+
+    connect(EditDestinationFolder, &QLineEdit::textChanged, this, &TFVornBE::EditDestinationFolderChange);
+    connect(ButtonExport, &QPushButton::clicked, this, &TFVornBE::ButtonExportClick);
+    connect(ButtonClose, &QPushButton::clicked, this, &TFVornBE::ButtonCloseClick);
+    EditDestinationFolder->installEventFilter(this);
+    EditCount->installEventFilter(this);
+}
+
+void TFVornBE::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+bool TFVornBE::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditDestinationFolder && event->type() == QEvent::MouseButtonDblClick) {
+        EditDestinationFolderDblClick();
+        return true;
+    }
+    if (watched == EditCount && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ButtonExportClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFVornBE::FormShow() {
+    Accepted = false;
+    if (QWidget* owner = parentWidget()) {
+        const QRect area = owner->window()->geometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    if (EditDestinationFolder->text().isEmpty()) EditDestinationFolder->setText(MyDocumentsFolder(true));
+}
+
+void TFVornBE::EditDestinationFolderChange(const QString& text) {
+    Folder = text;
+}
+
+void TFVornBE::EditDestinationFolderDblClick() {
+    EditDestinationFolder->selectAll();
+    Folder = SelectFolder("Select destination folder", QString(), true);
+    EditDestinationFolder->setText(Folder);
+}
+
+void TFVornBE::ButtonExportClick() {
+    if (EditDestinationFolder->text().isEmpty()) {
+        ShowMessageBox("Please select destination folder!  ", "Alert!", TMsgButtons::Ok, TMsgIcon::None,
+                       this);
+        return;
+    }
+    // One level only; a folder that cannot be made shows up as the first failed write.
+    if (!QDir(Folder).exists()) QDir().mkdir(Folder);
+
+    bool valid = false;
+    Count = EditCount->text().toInt(&valid, 10);
+    if (!valid) {
+        EditCount->setText(QString::number(DefaultCount));
+        Count = DefaultCount;
+    }
+    if (Count < 1) {
+        Count = 1;
+    } else if (Count > MaxCount) {
+        ShowMessageBox("Maximum texture count is 1000!  ", "Alert!", TMsgButtons::Ok, TMsgIcon::None, this);
+        Count = MaxCount;
+    }
+    FileType = GetFileType(ComboFileType->currentIndex());
+    Accepted = true;
+    accept();
+}
+
+void TFVornBE::ButtonCloseClick() {
+    Accepted = false;
+    reject();
+}
+
+// The window's side of each texture: one round of events, the counter, the progress bar and
+// the stop question.
+class TWindowBatchHooks final : public TBatchHooks {
+public:
+    TWindowBatchHooks(const TBatchWindow& window, int count) : m_window(window), m_count(count) {}
+
+    void BeforeTexture(int number) override {
+        // Qt has no "one message" call: one processEvents handles what is pending now (input,
+        // paints, the zero-interval idle timer that draws the preview) and returns at once.
+        QCoreApplication::processEvents();
+        m_window.progressWindow->Update(number);
+    }
+
+    void Written(int number) override {
+        // The synthesis moves the bar itself while BatchRunning is cleared, so the range is set again.
+        m_window.progressBar->setRange(1, m_count);
+        m_window.progressBar->setValue(number);
+    }
+
+    bool Continue(int /*number*/) override {
+        TGenerator& generator = *m_window.generator;
+        TFVornBP& progress = *m_window.progressWindow;
+        if (generator.BatchRunning && !progress.CancelRequested) return true;
+        progress.hide();
+        if (ShowMessageBox("Do you really want to stop batch export?  ", "Alert!", TMsgButtons::YesNo,
+                           TMsgIcon::None, m_window.owner) == TMsgResult::Yes)
+            return false;
+        progress.show(); // clears CancelRequested
+        generator.BatchRunning = true;
+        return true;
+    }
+
+private:
+    const TBatchWindow& m_window;
+    int m_count;
+};
+
+int RunBatchExport(const TBatchWindow& window) {
+    TGenerator& generator = *window.generator;
+    TFVornBE& dialog = *window.batchDialog;
+    TFVornBP& progress = *window.progressWindow;
+
+    dialog.exec();
+    if (!dialog.Accepted) {
+        generator.BatchRunning = false;
+        return 0;
+    }
+    progress.Total = dialog.Count;
+    progress.show();
+    window.panelSettings->setEnabled(false);
+    window.panelControls->setEnabled(false);
+    window.progressBar->setRange(1, dialog.Count);
+
+    TBatchOptions options;
+    options.folder = QFile::encodeName(dialog.Folder).toStdString();
+    options.fileType = dialog.FileType.toStdString();
+    options.count = dialog.Count;
+    options.jpegQuality = window.jpegQuality;
+    TWindowBatchHooks hooks(window, dialog.Count);
+
+    generator.BatchRunning = true;
+    const std::uint32_t start = BatchPlatform().tickCount();
+    const TBatchResult result = RunBatch(generator, options, hooks);
+    const std::uint32_t end = BatchPlatform().tickCount();
+
+    if (result.ok) {
+        ShowMessageBox(QString::number(result.written) + " textures exported successfully in " +
+                           FormatElapsed(start, end) + "!  ",
+                       "Done!", TMsgButtons::Ok, TMsgIcon::None, window.owner);
+    } else {
+        // The files written so far stay; the one that failed was not left behind half-written.
+        QString text = QString::fromStdString(result.error);
+        if (!text.endsWith('.') && !text.endsWith('!')) text += '!';
+        ShowMessageBox(text + "  ", "Error!", TMsgButtons::Ok, TMsgIcon::None, window.owner);
+    }
+    window.panelSettings->setEnabled(true);
+    window.panelControls->setEnabled(true);
+    window.progressBar->setValue(1);
+    progress.hide();
+    generator.BatchRunning = false;
+    return result.written;
+}
+
+} // namespace vorn

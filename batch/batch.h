@@ -1,0 +1,96 @@
+// Batch export: the dialog TFVornBE (destination folder, file type, count), the folder and
+// documents-folder helpers, FormatElapsed, and RunBatchExport, the body of the main window's
+// "Batch Export" command. Messages go through ShowMessageBox (gen/FormKitQt.h); the folder
+// browser, the documents folder and the tick count through BatchPlatform(), which tests replace.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace vorn {
+
+class TGenerator;
+class TFVornBP;
+
+// The platform services the batch uses. Defaults: QFileDialog, QStandardPaths and a
+// millisecond tick count that wraps at 2^32 like the system's.
+struct TBatchPlatform {
+    std::function<QString(QWidget* owner, const QString& title, const QString& initialFolder,
+                          bool allowNewFolder)>
+        browseFolder;
+    std::function<QString()> documentsLocation; // empty when there is none
+    std::function<std::uint32_t()> tickCount;
+};
+
+TBatchPlatform DefaultBatchPlatform();
+TBatchPlatform& BatchPlatform(); // the services in use; starts as DefaultBatchPlatform()
+
+// "bmp", "png", "jpg" for the file-type list positions 0, 1, 2; empty for any other index.
+QString GetFileType(int index);
+
+// The user's documents folder (not created when missing). When there is none: an empty string
+// with noError, otherwise std::runtime_error("Could not get My Documents folder location.").
+QString MyDocumentsFolder(bool noError);
+
+// The folder the user picked in the folder browser; empty when cancelled.
+QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder);
+
+// Elapsed time between two tick counts (ms, unsigned 32-bit, so a wrap between them is handled)
+// as hh:mm:ss, each at least two digits; hours above 99 keep all their digits.
+QString FormatElapsed(std::uint32_t start, std::uint32_t end);
+
+class TFVornBE : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFVornBE(QWidget* owner = nullptr);
+
+    QString Folder; // as typed or chosen
+    QString FileType = "jpg";
+    int Count = 10;        // 1..1000 after Export
+    bool Accepted = false; // true only when Export closed the dialog in the current showing
+
+    QLineEdit* EditDestinationFolder = nullptr;
+    QComboBox* ComboFileType = nullptr;
+    QLineEdit* EditCount = nullptr;
+    QPushButton* ButtonExport = nullptr;
+    QPushButton* ButtonClose = nullptr;
+
+    void ButtonExportClick();
+    void ButtonCloseClick();
+    void EditDestinationFolderDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormShow();
+    void EditDestinationFolderChange(const QString& text);
+};
+
+// The pieces of the main window a batch works with.
+struct TBatchWindow {
+    QWidget* owner = nullptr; // the main window: owns the message boxes
+    TGenerator* generator = nullptr;
+    QWidget* panelSettings = nullptr;
+    QWidget* panelControls = nullptr;
+    QProgressBar* progressBar = nullptr;
+    TFVornBE* batchDialog = nullptr;
+    TFVornBP* progressWindow = nullptr;
+    int jpegQuality = 95;
+};
+
+// The "Batch Export" command: asks for folder, type and count, then generates and writes the
+// textures image000... with the progress window shown, stopping on request or at the first file
+// that cannot be written, and reports the result. Returns the number of files written.
+int RunBatchExport(const TBatchWindow& window);
+
+} // namespace vorn

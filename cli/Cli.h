@@ -1,0 +1,6 @@
+// Commands of pallimor-cli. Each takes the arguments from its own name on (argv[0] is the
+// command, e.g. "archive") and answers the exit status: 0 done, 1 failed, 2 usage error.
+#pragma once
+
+int CliArchive(int argc, char** argv);
+int CliGenerate(int argc, char** argv);

@@ -1,0 +1,194 @@
+// Private parts of the rasteriser shared by its reference, span and SIMD code: triangle and line
+// setup in fixed point, attribute planes, and the per-pixel formulas of the numeric model
+// described in SoftRaster.h. Channel index k addresses bits 8k..8k+7 of an A8R8G8B8 value
+// (0 blue, 1 green, 2 red, 3 alpha).
+#pragma once
+
+#include "engine/SoftRaster.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace vorn::sd::detail {
+
+__extension__ typedef __int128 Int128;
+
+constexpr int SubPixelBits = 8; // vertex positions in 1/256 pixel
+constexpr std::int64_t SubPixelOne = std::int64_t(1) << SubPixelBits;
+constexpr double GuardBand = 16384.0; // pixels; farther vertices are clipped in floating point
+constexpr int PlaneFractionBits = 16; // extra fraction bits of a plane over its vertex values
+constexpr int TexCoordBits = 16;      // vertex texture coordinates in texels * 2^16
+constexpr int TexelShift = PlaneFractionBits + TexCoordBits; // plane values: texels * 2^32
+constexpr std::int64_t TexelOne = std::int64_t(1) << TexelShift;
+constexpr std::int64_t MaxVertexTexCoord = std::int64_t(1) << 40; // +-2^24 texels
+constexpr std::int64_t MaxPlaneGradient = std::int64_t(1) << 48;
+constexpr std::int64_t MaxPlaneConstant = std::int64_t(1) << 61;
+
+// value(px, py) = c + dx * px + dy * py. With |px|, |py| < 2^13 (the largest target) and the
+// clamps above the sum stays far inside 64 bits.
+struct Plane {
+    std::int64_t c = 0;
+    std::int64_t dx = 0;
+    std::int64_t dy = 0;
+    std::int64_t At(std::int64_t px, std::int64_t py) const { return c + dx * px + dy * py; }
+    friend bool operator==(const Plane&, const Plane&) = default;
+};
+
+enum Attribute { AttrBlue = 0, AttrGreen, AttrRed, AttrAlpha, AttrS, AttrT, AttrCount };
+
+// All interpolated values of one primitive.
+struct Planes {
+    Plane attr[AttrCount];
+    friend bool operator==(const Planes&, const Planes&) = default;
+};
+
+// A vertex in the rasteriser's integers.
+struct FixedVertex {
+    std::int64_t x = 0; // 1/256 pixel
+    std::int64_t y = 0;
+    std::int64_t attr[AttrCount] = {};
+};
+
+// A triangle ready to scan: vertices in clockwise screen order (area > 0).
+struct TriangleSetup {
+    FixedVertex v[3];
+    std::int64_t area = 0; // twice the area in (1/256 pixel)^2
+    Planes planes;
+};
+
+// floor(n / d) and round(n / d) (halves up) for d > 0.
+inline Int128 FloorDiv(Int128 n, Int128 d) {
+    Int128 q = n / d;
+    if (n % d != 0 && n < 0) --q;
+    return q;
+}
+inline std::int64_t FloorDiv64(std::int64_t n, std::int64_t d) {
+    std::int64_t q = n / d;
+    if (n % d != 0 && n < 0) --q;
+    return q;
+}
+inline std::int64_t RoundDivClamped(Int128 n, Int128 d, std::int64_t limit) {
+    const Int128 q = FloorDiv(2 * n + d, 2 * d);
+    return q > limit ? limit : q < -limit ? -limit : static_cast<std::int64_t>(q);
+}
+
+// Converts a vertex; false when a coordinate is not finite or lies outside the guard band.
+bool SnapVertex(const RasterVertex& in, const DrawState& state, FixedVertex& out);
+// Orients, culls and computes the planes; false when nothing is to be drawn.
+bool SetupTriangle(const DrawState& state, const FixedVertex& a, const FixedVertex& b, const FixedVertex& c,
+                   TriangleSetup& out);
+// Splits a triangle that leaves the guard band into pieces inside it (at most 7 triangles).
+std::size_t ClipToGuardBand(const RasterVertex* tri, RasterVertex* out);
+
+// Edge function of edge a->b at pixel (px, py), biased so that ">= 0" means inside.
+struct Edge {
+    std::int64_t dx = 0, dy = 0; // b - a in 1/256 pixel
+    std::int64_t ax = 0, ay = 0;
+    std::int64_t bias = 0; // 0 for top and left edges, -1 otherwise
+    void Init(const FixedVertex& a, const FixedVertex& b) {
+        dx = b.x - a.x;
+        dy = b.y - a.y;
+        ax = a.x;
+        ay = a.y;
+        const bool topLeft = dy < 0 || (dy == 0 && dx > 0);
+        bias = topLeft ? 0 : -1;
+    }
+    std::int64_t At(std::int64_t px, std::int64_t py) const {
+        return dx * (py * SubPixelOne - ay) - dy * (px * SubPixelOne - ax) + bias;
+    }
+};
+
+// ---- per-pixel formulas ----
+
+inline std::uint32_t Channel(std::uint32_t c, int k) { return (c >> (8 * k)) & 0xFF; }
+inline std::uint32_t ColorFromPlanes(const Planes& p, std::int64_t px, std::int64_t py) {
+    std::uint32_t out = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::int64_t v = (p.attr[k].At(px, py) + (std::int64_t(1) << (PlaneFractionBits - 1))) >>
+                               PlaneFractionBits;
+        out |= static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, 255)) << (8 * k);
+    }
+    return out;
+}
+
+// Texel index i (any integer) mapped into [0, size - 1] by the address mode; -1 = border colour.
+inline std::int64_t AddressTexel(std::int64_t i, std::int64_t size, DWORD mode) {
+    switch (mode) {
+    case D3DTADDRESS_CLAMP:
+        return std::clamp<std::int64_t>(i, 0, size - 1);
+    case D3DTADDRESS_BORDER:
+        return i < 0 || i >= size ? -1 : i;
+    case D3DTADDRESS_MIRROR: {
+        const std::int64_t m = ((i % (2 * size)) + 2 * size) % (2 * size);
+        return m < size ? m : 2 * size - 1 - m;
+    }
+    default: // wrap, also for negative i
+        return ((i % size) + size) % size;
+    }
+}
+
+inline std::uint32_t FetchTexel(const DrawState& st, std::int64_t i, std::int64_t j) {
+    const std::int64_t x = AddressTexel(i, st.texture.width, st.addressU);
+    const std::int64_t y = AddressTexel(j, st.texture.height, st.addressV);
+    if (x < 0 || y < 0) return st.borderColor;
+    return st.texture.texels[y * st.texture.pitch + x];
+}
+
+// round(sum(t * wx * wy) / 65536) with wx0 = 256 - fx, wx1 = fx (same for y).
+inline std::uint32_t Bilinear(std::uint32_t t00, std::uint32_t t10, std::uint32_t t01, std::uint32_t t11,
+                              std::uint32_t fx, std::uint32_t fy) {
+    std::uint32_t out = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t left = Channel(t00, k) * (256 - fy) + Channel(t01, k) * fy;
+        const std::uint32_t right = Channel(t10, k) * (256 - fy) + Channel(t11, k) * fy;
+        out |= ((left * (256 - fx) + right * fx + 32768) >> 16) << (8 * k);
+    }
+    return out;
+}
+
+// s, t: plane values (texels * 2^32).
+inline std::uint32_t SampleTexture(const DrawState& st, DWORD filter, std::int64_t s, std::int64_t t) {
+    if (filter == D3DTEXF_LINEAR) {
+        const std::int64_t x = s - TexelOne / 2;
+        const std::int64_t y = t - TexelOne / 2;
+        const std::int64_t i = x >> TexelShift;
+        const std::int64_t j = y >> TexelShift;
+        const auto fx = static_cast<std::uint32_t>((x >> (TexelShift - 8)) & 0xFF);
+        const auto fy = static_cast<std::uint32_t>((y >> (TexelShift - 8)) & 0xFF);
+        return Bilinear(FetchTexel(st, i, j), FetchTexel(st, i + 1, j), FetchTexel(st, i, j + 1),
+                        FetchTexel(st, i + 1, j + 1), fx, fy);
+    }
+    return FetchTexel(st, s >> TexelShift, t >> TexelShift);
+}
+
+// Mag filter when one pixel step covers at most one texel, else min filter.
+DWORD ChooseFilter(const DrawState& st, const Planes& planes);
+
+// The stage-0 combination of texel and diffuse colour into the source colour.
+std::uint32_t CombineStage0(const DrawState& st, std::uint32_t tex, std::uint32_t dif);
+bool AlphaTestPasses(DWORD func, std::uint32_t alpha, std::uint32_t ref);
+// The colour written for source src over destination dst (blend, write mask, X8 alpha).
+std::uint32_t BlendPixel(const DrawState& st, std::uint32_t src, std::uint32_t dst);
+
+inline std::uint32_t* TargetRow(const TargetView& t, std::int64_t y) {
+    return reinterpret_cast<std::uint32_t*>(t.bits + y * t.pitch);
+}
+
+// The full per-pixel pipeline at one pixel whose attributes come from planes.
+inline void ShadePixel(const DrawState& st, DWORD filter, const Planes& planes, std::int64_t px,
+                       std::int64_t py) {
+    const std::uint32_t tex =
+        st.hasTexture ? SampleTexture(st, filter, planes.attr[AttrS].At(px, py), planes.attr[AttrT].At(px, py))
+                      : 0xFFFFFFFFu;
+    const std::uint32_t src = CombineStage0(st, tex, ColorFromPlanes(planes, px, py));
+    if (st.alphaTest && !AlphaTestPasses(st.alphaFunc, src >> 24, st.alphaRef)) return;
+    std::uint32_t* pixel = TargetRow(st.target, py) + px;
+    *pixel = BlendPixel(st, src, *pixel);
+}
+
+// ---- entry points of the implementations ----
+void DrawTrianglesReference(const DrawState& state, const RasterVertex* vertices, std::size_t count);
+void DrawTrianglesSpans(const DrawState& state, const RasterVertex* vertices, std::size_t count);
+void DrawLinesAll(const DrawState& state, const RasterVertex* vertices, std::size_t count);
+
+} // namespace vorn::sd::detail

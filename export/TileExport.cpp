@@ -1,0 +1,133 @@
+#include "export/TileExport.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine/DXTextures.h"
+#include "engine/SoftDevice.h"
+#include "engine/VornDevices.h"
+#include "engine/VornTextures.h"
+#include "export/SafeFile.h"
+
+namespace vorn {
+
+namespace {
+
+// Unlocks a locked surface when the read-back leaves, whichever way.
+struct SurfaceUnlocker {
+    sd::Surface* surface;
+    ~SurfaceUnlocker() { surface->UnlockRect(); }
+};
+
+TExportResult Failure(const std::string& fileName, const std::string& reason) {
+    TExportResult result;
+    result.error = "Cannot write " + fileName + ": " + reason;
+    result.writtenFile = fileName;
+    return result;
+}
+
+} // namespace
+
+std::string_view ExportExtension(std::string_view fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    if (fileName.find('/', dot) != std::string_view::npos) return {};
+    return fileName.substr(dot);
+}
+
+TExportName ResolveExportName(const std::string& fileName) {
+    TExportName name;
+    const std::string_view extension = ExportExtension(fileName);
+    if (extension.empty()) {
+        name.fileName = fileName + ".bmp";
+        name.format = TExportFormat::Bmp;
+        return name;
+    }
+    name.fileName = fileName;
+    if (extension == ".bmp")
+        name.format = TExportFormat::Bmp;
+    else if (extension == ".png")
+        name.format = TExportFormat::Png;
+    else
+        name.format = TExportFormat::Jpeg;
+    return name;
+}
+
+bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
+                  TBitmap32& bitmap) {
+    if (textureSize <= 0) return false;
+    const TRenderTarget* target = textures.GetTarget(targetIndex);
+    if (!target || target->State() != tsReady || !target->Texture()) return false;
+    sd::Device* device = target->Device() ? target->Device()->D3DDevice() : nullptr;
+    if (!device) return false;
+
+    const auto size = sd::UINT(textureSize);
+    sd::SurfacePtr copy;
+    if (sd::Failed(device->CreateOffscreenPlainSurface(size, size, sd::D3DFMT_A8R8G8B8, sd::D3DPOOL_SYSTEMMEM,
+                                                       &copy)) ||
+        !copy)
+        return false;
+    sd::SurfacePtr level0;
+    if (sd::Failed(target->Texture()->GetSurfaceLevel(0, &level0)) || !level0) return false;
+    if (sd::Failed(device->GetRenderTargetData(level0.get(), copy.get()))) return false;
+
+    sd::D3DSURFACE_DESC desc;
+    if (sd::Failed(copy->GetDesc(&desc)) || desc.Format != sd::D3DFMT_A8R8G8B8 || desc.Width != size ||
+        desc.Height != size)
+        return false;
+    sd::D3DLOCKED_RECT locked;
+    if (sd::Failed(copy->LockRect(&locked, nullptr, sd::D3DLOCK_READONLY))) return false;
+    SurfaceUnlocker unlocker{copy.get()};
+    const std::size_t rowBytes = std::size_t(textureSize) * 4;
+    if (!locked.pBits || locked.Pitch < 0 || std::size_t(locked.Pitch) < rowBytes) return false;
+
+    try {
+        bitmap.Resize(textureSize, textureSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const auto* bits = static_cast<const std::uint8_t*>(locked.pBits);
+    for (std::int32_t y = 0; y < textureSize; ++y)
+        std::memcpy(bitmap.Row(y), bits + std::size_t(y) * std::size_t(locked.Pitch), rowBytes);
+    return true;
+}
+
+TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality) {
+    const TExportName name = ResolveExportName(fileName);
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    bool encoded = false;
+    switch (name.format) {
+    case TExportFormat::Bmp:
+        encoded = EncodeBmp(bitmap, bytes, &reason);
+        break;
+    case TExportFormat::Png:
+        encoded = EncodePng(bitmap, bytes, &reason);
+        break;
+    case TExportFormat::Jpeg:
+        encoded = EncodeJpeg(bitmap, jpegQuality & 0xFF, bytes, &reason);
+        break;
+    }
+    if (!encoded) return Failure(name.fileName, reason);
+    if (!SaveFileSafely(name.fileName, bytes, &reason)) return Failure(name.fileName, reason);
+    TExportResult result;
+    result.ok = true;
+    result.writtenFile = name.fileName;
+    return result;
+}
+
+TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
+                         const std::string& fileName, int jpegQuality) {
+    try {
+        TBitmap32 bitmap;
+        if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
+            return Failure(ResolveExportName(fileName).fileName,
+                           "Reading the texture from the device failed");
+        return SaveBitmap(bitmap, fileName, jpegQuality);
+    } catch (const std::bad_alloc&) {
+        return Failure(fileName, "Out of memory");
+    }
+}
+
+} // namespace vorn

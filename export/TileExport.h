@@ -1,0 +1,54 @@
+// Export of the current texture: reads a render target back from the device into a TBitmap32
+// (CopyToBitmap) and saves it as BMP, PNG or JPEG, chosen by the file name's extension alone
+// (TileExport). Paths use '/'. Failures come back as a text naming the file and the reason.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "export/ImageWriters.h"
+
+namespace vorn {
+
+class TVornTextures;
+
+enum class TExportFormat { Bmp, Png, Jpeg };
+
+// What a file name means for the export: the name written (".bmp" appended when the name has no
+// extension) and the format.
+struct TExportName {
+    std::string fileName;
+    TExportFormat format = TExportFormat::Jpeg;
+};
+
+// The extension: from the last '.' to the end, '.' included, unless a '/' follows that '.'
+// (a dot in a folder name); otherwise empty.
+std::string_view ExportExtension(std::string_view fileName);
+// No extension: BMP under fileName + ".bmp". Exactly ".bmp" or ".png" (case-sensitive): BMP or
+// PNG. Anything else, upper-case forms and a lone "." included: JPEG.
+TExportName ResolveExportName(const std::string& fileName);
+
+// Fills bitmap (resized to textureSize x textureSize) with target targetIndex of textures, read
+// through an A8R8G8B8 system-memory surface; rows top first, texels unchanged. False, with the
+// bitmap's content unspecified, when the target does not exist or is not ready, or the device
+// refuses to create, fill or lock the surface.
+bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
+                  TBitmap32& bitmap);
+
+struct TExportResult {
+    bool ok = false;
+    std::string error;       // "Cannot write <file>: <reason>" when not ok
+    std::string writtenFile; // the name written or attempted (with ".bmp" appended where due)
+};
+
+// Writes target targetIndex (textureSize texels square) of textures to fileName in the format
+// its extension chooses; the file appears whole or not at all. Only the low 8 bits of
+// jpegQuality reach the JPEG encoder.
+TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
+                         const std::string& fileName, int jpegQuality);
+
+// Saves bitmap to fileName by the same extension rule.
+TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality);
+
+} // namespace vorn

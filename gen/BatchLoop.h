@@ -1,0 +1,48 @@
+// The batch loop shared by the window's "Batch Export" and `pallimor-cli generate --folder`:
+// numbered files image000, image001, ... in one folder, each a new texture continuing the one
+// random sequence. No Qt: the host adds its message pump, progress and stop question as hooks.
+#pragma once
+
+#include <string>
+
+namespace vorn {
+
+class TGenerator;
+
+struct TBatchOptions {
+    std::string folder;           // destination folder; the host creates it beforehand
+    std::string fileType = "jpg"; // "bmp", "png" or "jpg": the extension, which picks the format
+    int count = 10;               // textures to write; at most 1000
+    int jpegQuality = 95;
+    bool clearFirstTile = false; // texture 1 starts from a transparent tile, as the first at start-up
+};
+
+// What the host does around each texture; numbers count from 1. The defaults do nothing.
+class TBatchHooks {
+public:
+    virtual ~TBatchHooks() = default;
+    // Before the texture is generated: one pending message or idle pass, the progress counter.
+    virtual void BeforeTexture(int /*number*/) {}
+    // After it was generated, before it is written.
+    virtual void Generated(int /*number*/) {}
+    // After it was written: the progress bar's position.
+    virtual void Written(int /*number*/) {}
+    // Asked after each written texture (the last too): false stops the batch there.
+    virtual bool Continue(int /*number*/) { return true; }
+};
+
+struct TBatchResult {
+    int written = 0;   // files written
+    bool ok = true;    // false: the batch stopped at a file that could not be written
+    std::string error; // which file and why, as the export words it
+};
+
+// folder + "/image" + index written with at least three digits + "." + fileType.
+std::string BatchFileName(const std::string& folder, int index, const std::string& fileType);
+
+// Generates and writes options.count textures (the output target of generator.TextureSize), in
+// order, and stops at the first file that cannot be written. BatchRunning is set while it runs
+// (so the synthesis leaves the progress bar to the host) and cleared on return.
+TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks);
+
+} // namespace vorn

@@ -1,0 +1,80 @@
+#include "gen/FormKitQt.h"
+
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+
+namespace vorn {
+
+namespace {
+
+TMessageInterceptor& Interceptor() {
+    static TMessageInterceptor interceptor;
+    return interceptor;
+}
+
+QMessageBox::Icon ToQtIcon(TMsgIcon icon) {
+    switch (icon) {
+    case TMsgIcon::Information: return QMessageBox::Information;
+    case TMsgIcon::Warning: return QMessageBox::Warning;
+    case TMsgIcon::Critical: return QMessageBox::Critical;
+    case TMsgIcon::Question: return QMessageBox::Question;
+    case TMsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QFont FormFont(int pixelSize, bool bold) {
+    static const QString family = [] {
+        const QString tahoma = QStringLiteral("Tahoma");
+        if (QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)) return tahoma;
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+QFrame* MakeLoweredPanel(QWidget* parent, const QRect& geometry) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+void CenterOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QSize frame = window->frameGeometry().size();
+    window->move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+}
+
+void SetMessageInterceptor(TMessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+
+TMsgResult ShowMessageBox(const QString& text, const QString& caption, TMsgButtons buttons, TMsgIcon icon,
+                          QWidget* owner) {
+    const TMessageRequest request{text, caption, buttons, icon};
+    if (Interceptor()) return Interceptor()(request);
+
+    const QMessageBox::StandardButtons standard =
+        buttons == TMsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+    QMessageBox box(ToQtIcon(icon), caption, text, standard, owner);
+    box.setFont(FormFont());
+    if (buttons == TMsgButtons::YesNo) {
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+    }
+    box.exec();
+    return TMsgResult::Ok;
+}
+
+} // namespace vorn

@@ -1,0 +1,256 @@
+#include "gen/Generator.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "archive/VornDb.h"
+#include "archive/VornImages.h"
+#include "engine/DXTextures.h"
+#include "engine/VornCanvas.h"
+#include "engine/VornDevices.h"
+#include "engine/VornTextures.h"
+#include "engine/VornTimers.h"
+#include "gen/TileSynthesis.h"
+#include "gen/TileTrace.h"
+
+namespace vorn {
+
+namespace {
+
+// Render-target positions.
+constexpr std::int32_t ViewTarget = 0;
+constexpr std::int32_t TileTarget = 1;
+// Sizes of the seven targets, in the order of their positions.
+constexpr std::int32_t TargetSizes[] = {256, 1024, 1024, 512, 256, 128, 64};
+
+// The synthesis' calls, drawn with the canvas and the images of the list; a missing image draws
+// nothing.
+class TCanvasPainter final : public TTilePainter {
+public:
+    TCanvasPainter(TVornCanvas& canvas, const TVornImages& images) : m_canvas(canvas), m_images(images) {}
+
+    void FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) override {
+        m_canvas.FillGradientRect(rect, colors, effect);
+    }
+    void FillSolidRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
+                       TCanvasColor color, TBlendEffect effect) override {
+        m_canvas.FillSolidRect(left, top, width, height, color, effect);
+    }
+    void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
+                           double scale, std::int32_t pattern, TBlendEffect effect) override {
+        if (TVornImage* item = m_images.Item(image)) {
+            m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
+        }
+    }
+
+private:
+    TVornCanvas& m_canvas;
+    const TVornImages& m_images;
+};
+
+// Clears the generating flag on every way out.
+class TRunningFlag {
+public:
+    explicit TRunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~TRunningFlag() { m_flag = false; }
+    TRunningFlag(const TRunningFlag&) = delete;
+    TRunningFlag& operator=(const TRunningFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks)
+    : m_settings(settings), m_hooks(hooks ? hooks : &m_noHooks) {}
+
+TGenerator::~TGenerator() {
+    if (FrameTimer) FrameTimer->SetEnabled(false);
+    if (Device) Device->Finalize();
+}
+
+void TGenerator::ComponentsInit() {
+    Device = std::make_unique<TVornDevice>();
+    Device->SetWidth(512);
+    Device->SetHeight(512);
+    Device->SetRefresh(0);
+    Device->SetWindowed(true);
+    Device->SetVSync(false);
+    Device->SetHardwareTL(true);
+    Device->SetDepthBuffer(false);
+    Device->OnRender = [this](TVornDevice* sender) { DeviceRender(sender); };
+
+    Canvas = Device->OwnComponent(std::make_unique<TVornCanvas>());
+    Canvas->SetPublisher(Device.get());
+    Canvas->SetAlphaTesting(false);
+    Canvas->SetVertexCache(4096);
+    Canvas->SetAntialias(true);
+    Canvas->SetDithering(false);
+
+    Archive = std::make_unique<TVornDb>();
+    Archive->SetFileName(ArchiveFileName);
+    Archive->SetOpenMode(opUpdate);
+
+    Images = std::make_unique<TVornImages>();
+    Images->SetPublisher(Device.get());
+    Images->SetMipMappping(false);
+
+    Textures = std::make_unique<TVornTextures>();
+    Textures->SetPublisher(Device.get());
+
+    FrameTimer = std::make_unique<TVornTimer>();
+    FrameTimer->SetSpeed(60.0);
+    FrameTimer->SetMaxFPS(200);
+    FrameTimer->SetEnabled(false);
+    FrameTimer->OnTimer = [this](TVornTimer*) { TimerTimer(); };
+    FrameTimer->OnProcess = [](TVornTimer*) {}; // nothing runs per process tick
+}
+
+TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archivePath) {
+    if (!Device) ComponentsInit();
+    Device->SetWindowHandle(sink);
+    TextureSize = 256;
+    BackgroundColor = 0xFFFF8000u;
+    if (!Device->Initialize()) return {TStartupFailure::Device, 0};
+
+    // Only an existing file: opening a missing one for update would create an empty archive.
+    std::error_code error;
+    if (archivePath.empty() || !std::filesystem::is_regular_file(archivePath, error)) {
+        return {TStartupFailure::Archive, 0};
+    }
+    Archive->SetFileName(archivePath);
+    Images->LoadFromVornDb(*Archive); // whatever loads is used; missing images draw nothing
+
+    for (const std::int32_t size : TargetSizes) {
+        if (!Textures->AddRenderTargets(1, size, size, aqHigh, alFull))
+            return {TStartupFailure::RenderTarget, size};
+    }
+    StartupIncomplete = false;
+    FrameTimer->SetEnabled(true);
+    return {};
+}
+
+std::string TGenerator::FindArchive(const std::string& exeDir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_regular_file(ArchiveFileName, error)) return ArchiveFileName;
+    if (!exeDir.empty()) {
+        const fs::path beside = fs::path(exeDir) / ArchiveFileName;
+        if (fs::is_regular_file(beside, error)) return beside.string();
+    }
+#ifdef PALLIMOR_DATA_DIR
+    const fs::path installed = fs::path(PALLIMOR_DATA_DIR) / ArchiveFileName;
+    if (fs::is_regular_file(installed, error)) return installed.string();
+#endif
+    return {};
+}
+
+int TGenerator::GetIndex(int size) {
+    switch (size) {
+    case 128:
+        return 5;
+    case 256:
+        return 4;
+    case 512:
+        return 3;
+    case 1024:
+        return 2;
+    default:
+        return 6;
+    }
+}
+
+void TGenerator::RenderAll(bool clearTile) {
+    const TRunningFlag running(m_generating);
+    m_dirty = true;
+    Textures->RenderIntoTarget(
+        TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
+    Textures->RenderIntoTarget(
+        ViewTarget, 0, [this](TVornTextures* sender) { ViewRender(sender); }, true);
+    Textures->RenderIntoTarget(
+        GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+    m_dirty = true;
+}
+
+void TGenerator::FirstRender() {
+    if (StartupIncomplete || m_generating) return;
+    RenderAll(true);
+}
+
+bool TGenerator::Generate() {
+    if (StartupIncomplete || m_generating) return false;
+    RenderAll(false);
+    return true;
+}
+
+void TGenerator::SizeUp() {
+    TextureSize = std::min(TextureSize * 2, 1024);
+    RenderSize();
+}
+
+void TGenerator::SizeDown() {
+    TextureSize = std::max(TextureSize / 2, 64);
+    RenderSize();
+}
+
+void TGenerator::RenderSize() {
+    if (StartupIncomplete) return;
+    m_dirty = true;
+    Textures->RenderIntoTarget(
+        GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+}
+
+void TGenerator::TileRender(TVornTextures*) {
+    if (!Canvas || !Images) return;
+    TCanvasPainter canvas(*Canvas, *Images);
+    TTracePainter traced(m_trace, &canvas);
+    TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
+    SynthesizeTile(m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+}
+
+void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size) {
+    TRenderTarget* target = Textures ? Textures->GetTarget(index) : nullptr;
+    if (!Canvas || !target) return;
+    const TFloatQuad quad = RotatedQuad(MakeFloatPoint(x, y), MakeFloatPoint(size, size),
+                                        MakeFloatPoint(size / 2, size / 2), 0.0, 1.0);
+    Canvas->DrawTexturedQuad(target, quad, ColorQuadWhite, SelectionWhole, beOpaque);
+}
+
+void TGenerator::ViewRender(TVornTextures*) {
+    if (!Canvas) return;
+    // A double grey frame, then eight small copies of the tile around an empty centre cell.
+    for (int i = 0; i < 2; ++i) {
+        Canvas->FrameSolidRect(2 + i, 2 + i, 200 - 2 * i, 200 - 2 * i, 0xFF808080u + i * 0x00202020u,
+                               beOpaque);
+    }
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            if (i == 1 && j == 1) continue;
+            DrawTarget(TileTarget, 0.5 * 64 + 6 + i * 64, 0.5 * 64 + 6 + j * 64, 64);
+        }
+    }
+}
+
+void TGenerator::SizeRender(TVornTextures*) {
+    // The whole tile scaled to the output size (one to one at 1024).
+    DrawTarget(TileTarget, TextureSize / 2, TextureSize / 2, TextureSize);
+}
+
+void TGenerator::DeviceRender(TVornDevice*) {
+    DrawTarget(TileTarget, 256, 256, 512); // the tile at half size fills the surface
+    if (PreviewPaneVisible) DrawTarget(ViewTarget, 436, 436, 256);
+}
+
+void TGenerator::TimerTimer() {
+    if (!Device || !FrameTimer) return;
+    if (!m_dirty) return; // nothing changed since the last frame shown
+    // A frame that fails (during a synthesis, or on a lost device) is drawn again next time.
+    const bool rendered = Device->RenderFrame(0, true);
+    const bool presented = Device->PresentFrame();
+    if (rendered && presented) m_dirty = false;
+    FrameTimer->Process();
+}
+
+} // namespace vorn

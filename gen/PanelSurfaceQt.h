@@ -1,0 +1,37 @@
+// The preview surface: the widget the graphics device presents its back buffer to. Present
+// copies the frame (32-bit 0xXXRRGGBB texels, rows top first) and repaints at once; a left
+// click on the surface fires OnClick.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "engine/SoftDevice.h"
+
+namespace vorn {
+
+class TPanelSurfaceQt : public QWidget, public sd::HostSink {
+public:
+    explicit TPanelSurfaceQt(QWidget* parent = nullptr);
+
+    void PresentImage(const std::uint32_t* pixels, int width, int height, int pitchBytes) override;
+
+    // The last frame presented (opaque RGB32); null before the first.
+    const QImage& Frame() const { return m_frame; }
+    int PresentCount() const { return m_presentCount; }
+
+    std::function<void()> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage m_frame;
+    int m_presentCount = 0;
+    bool m_pressed = false;
+};
+
+} // namespace vorn

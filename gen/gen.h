@@ -1,0 +1,201 @@
+// The main window TFOrlu: the preview surface, the generation settings, the command buttons and
+// the status bar with its progress bar, plus the program entry sequence (RunProgram). The
+// window is the generator's settings source (the controls' current values) and its hooks
+// (message pump and progress); the generator owns the engine objects and the program-wide values.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gen/ControlsQt.h"
+#include "gen/GenSettings.h"
+#include "gen/Generator.h"
+
+class QColorDialog;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+
+namespace vorn {
+
+class TFVornA;
+class TFVornS;
+class TPanelSurfaceQt;
+
+// Where FormCreate finds vorn.dat; empty = TGenerator::FindArchive beside the program.
+using TArchiveLocator = std::function<std::string()>;
+
+class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {
+public:
+    explicit TFOrlu(TArchiveLocator locateArchive = {}, QWidget* parent = nullptr); // FormCreate
+    ~TFOrlu() override;                                                               // FormDestroy
+
+    TGenerator& Generator() { return *m_gen; }
+
+    // Start-up and shutdown.
+    void FormCreate();
+    void ComponentsInit();
+    void FormShow();
+    void FormActivate();
+    void FormDeactivate();
+    void TimerTimer();
+    void TimerProcess();
+    void FormDestroy();
+
+    // Commands and settings.
+    void ButtonGenerateClick();
+    void PanelColorClick();
+    void ComboImageChange();
+    void ButtonPreviewClick();
+    void ButtonExportClick();
+    void ButtonBatchClick();
+    void ButtonSettingsClick();
+    void ButtonAboutClick();
+    void ButtonExitClick();
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void StatusBarDrawPanel(TStatusBarQt* statusBar, int panel, const QRect& rect);
+    void UpDownSizeClick(TUDBtnType button);
+
+    void TrackStepsChange();
+    void TrackHueSwitchChange();
+    void TrackSaturationChange();
+    void TrackLightnessChange();
+    void TrackRadiusSpeedChange();
+    void TrackAngleSpeedChange();
+    void TrackScaleSpeedChange();
+    void TrackTurnFreqChange();
+    void GroupStepsDblClick();
+    void GroupHueSwitchClick();
+    void GroupSaturationDblClick();
+    void GroupLightnessDblClick();
+    void GroupRadiusSpeedDblClick();
+    void GroupAngleSpeedDblClick();
+    void GroupScaleSpeedDblClick();
+    void GroupTurnFreqDblClick();
+
+    // TGenSettingsSource: the controls' current values.
+    int ImageIndex() const override;
+    int EffectIndex() const override;
+    int BGFillIndex() const override;
+    int BGFormIndex() const override;
+    int BrushTypeIndex() const override;
+    int BrushSizeIndex() const override;
+    int Steps() const override;
+    int HueSwitch() const override;
+    int Saturation() const override;
+    int Lightness() const override;
+    int RadiusSpeed() const override;
+    int AngleSpeed() const override;
+    int ScaleSpeed() const override;
+    int TurnFreq() const override;
+
+    // TGenHooks: called by the synthesis once per step.
+    void PumpMessages() override;
+    void SetProgressMaximum(int max) override;
+    void SetProgressPosition(int position) override;
+
+    // The swatch's colour (what the user sees as the background colour).
+    QColor SwatchColor() const;
+    // The idle driver of the frame timer runs (frames are being drawn while nothing else happens).
+    bool FramesRunning() const { return m_idle.isActive(); }
+
+    // The dialogs, created by the program entry after the main window and kept for the run.
+    QPointer<TFVornS> FVornS;
+    QPointer<TFVornA> FVornA;
+
+    // Controls, named as the window's layout names them.
+    QFrame* PanelPreview;
+    TPanelSurfaceQt* PanelSurface;
+    QFrame* PanelSettings;
+    QFrame* PanelControls;
+    TStatusBarQt* StatusBar;
+    QProgressBar* ProgressBar;
+
+    QGroupBox* GroupSize;
+    QLabel* LabelSize;
+    TUpDownQt* UpDownSize;
+    QGroupBox* GroupColor;
+    QFrame* PanelColor;
+    QGroupBox* GroupImage;
+    QComboBox* ComboImage;
+    QGroupBox* GroupEffect;
+    QComboBox* ComboEffect;
+    QGroupBox* GroupBGFill;
+    QComboBox* ComboBGFill;
+    QGroupBox* GroupBGForm;
+    QComboBox* ComboBGForm;
+    QGroupBox* GroupBrushType;
+    QComboBox* ComboBrushType;
+    QGroupBox* GroupBrushSize;
+    QComboBox* ComboBrushSize;
+    QGroupBox* GroupSteps;
+    QSlider* TrackSteps;
+    QGroupBox* GroupHueSwitch;
+    QSlider* TrackHueSwitch;
+    QGroupBox* GroupSaturation;
+    QSlider* TrackSaturation;
+    QGroupBox* GroupLightness;
+    QSlider* TrackLightness;
+    QGroupBox* GroupRadiusSpeed;
+    QSlider* TrackRadiusSpeed;
+    QGroupBox* GroupAngleSpeed;
+    QSlider* TrackAngleSpeed;
+    QGroupBox* GroupScaleSpeed;
+    QSlider* TrackScaleSpeed;
+    QGroupBox* GroupTurnFreq;
+    QSlider* TrackTurnFreq;
+
+    QPushButton* ButtonGenerate;
+    QPushButton* ButtonExport;
+    QPushButton* ButtonBatch;
+    QPushButton* ButtonPreview;
+    QPushButton* ButtonSettings;
+    QPushButton* ButtonAbout;
+    QPushButton* ButtonExit;
+
+    QColorDialog* ColorDialog;
+
+    // The save dialog's filters, in the order shown; JPEG is chosen at start.
+    static const QStringList SaveFilters;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    QGroupBox* AddGroup(const QString& caption, int column, int row);
+    QComboBox* AddCombo(QGroupBox* group, const QStringList& items, int selected);
+    QSlider* AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick, int position,
+                      void (TFOrlu::*change)());
+    void SetPanelsEnabled(bool enabled);
+    void SetSwatch(const QColor& color);
+    void StartFrames();
+    void StopFrames();
+    void OnIdle();
+
+    TArchiveLocator m_locateArchive;
+    std::unique_ptr<TGenerator> m_gen;
+    QTimer m_idle;           // zero interval: runs the frame timer whenever the event loop is idle
+    bool m_pumping = false;  // inside the synthesis' message pump: no frame steps
+    bool m_shown = false;    // FormShow runs on the first showing only
+    QString m_saveFilter;    // the save dialog's filter, kept between showings
+    QString m_saveDirectory; // and its folder
+};
+
+// The program entry after the application object exists: creates the windows in order (main
+// window, settings dialog, About box), shows the main window and runs the event loop. Returns
+// the loop's exit status: 0 after a normal end, 1 after a start-up failure.
+int RunProgram(TArchiveLocator locateArchive = {});
+
+} // namespace vorn

@@ -1,0 +1,93 @@
+#include "settings/settings.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <algorithm>
+
+#include "gen/FormKitQt.h"
+
+namespace vorn {
+
+namespace {
+
+const char* const Organisation = "Quorvane";
+const char* const Application = "Vorn";
+const char* const QualityKey = "Settings/Quality";
+
+} // namespace
+
+TFVornS::TFVornS(QWidget* owner) : QDialog(owner) {
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowTitle(QStringLiteral(" Settings"));
+    setFont(FormFont());
+    setFixedSize(188, 108);
+
+    QFrame* panelQuality = MakeLoweredPanel(this, QRect(4, 4, 180, 60));
+    GroupQuality = new QGroupBox(QStringLiteral("Export JPEG Quality"), panelQuality);
+    GroupQuality->setGeometry(7, 8, 166, 44);
+    TrackQuality = new QSlider(Qt::Horizontal, GroupQuality);
+    TrackQuality->setGeometry(4, 16, 158, 24);
+    TrackQuality->setRange(1, 100);
+    TrackQuality->setSingleStep(1);
+    TrackQuality->setPageStep(5);
+    TrackQuality->setTickPosition(QSlider::TicksBelow);
+    TrackQuality->setTickInterval(10);
+    TrackQuality->setValue(DefaultQuality);
+    TrackQuality->setToolTip(QString::number(DefaultQuality));
+    connect(TrackQuality, &QSlider::valueChanged, this, [this] { TrackQualityChange(); });
+
+    QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 68, 180, 36));
+    ButtonSave = new QPushButton(QStringLiteral("Save"), panelButtons);
+    ButtonSave->setGeometry(8, 6, 164, 24);
+    connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+
+    FormCreate();
+}
+
+TFVornS::~TFVornS() { FormDestroy(); }
+
+void TFVornS::FormCreate() {
+    Quality = DefaultQuality;
+    Load();
+}
+
+void TFVornS::Load() {
+    const QSettings store(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    const QVariant value = store.value(QString::fromLatin1(QualityKey));
+    if (!value.isValid()) return;
+    bool ok = false;
+    const int stored = value.toInt(&ok);
+    // A value that is not a number is ignored; one out of range is brought into it.
+    if (ok) Quality = std::clamp(stored, 1, 100);
+}
+
+void TFVornS::Save() {
+    QSettings store(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    store.setValue(QString::fromLatin1(QualityKey), Quality);
+    store.sync();
+    if (store.status() != QSettings::NoError)
+        ShowMessageBox(QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
+}
+
+void TFVornS::FormShow() {
+    TrackQuality->setValue(Quality);
+    TrackQuality->setToolTip(QString::number(TrackQuality->value()));
+}
+
+void TFVornS::TrackQualityChange() {
+    TrackQuality->setToolTip(QString::number(TrackQuality->value()));
+    Quality = TrackQuality->value();
+}
+
+void TFVornS::ButtonSaveClick() { accept(); }
+
+void TFVornS::FormDestroy() { Save(); }
+
+void TFVornS::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+}
+
+} // namespace vorn

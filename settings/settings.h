@@ -1,0 +1,40 @@
+// The settings dialog: holds the JPEG export quality (1..100, 95 by default), read from the
+// per-user settings store when the dialog is created and written back when it is destroyed.
+// Store: organisation "Quorvane", application "Vorn", key "Settings/Quality" (an integer).
+#pragma once
+
+#include <QDialog>
+
+class QGroupBox;
+class QPushButton;
+class QSlider;
+
+namespace vorn {
+
+class TFVornS : public QDialog {
+public:
+    explicit TFVornS(QWidget* owner = nullptr); // FormCreate
+    ~TFVornS() override;                        // FormDestroy
+
+    // Read at every JPEG export; the slider changes it at once.
+    int Quality = 95;
+
+    void FormCreate();
+    void Load();
+    void Save();
+    void FormShow();
+    void TrackQualityChange();
+    void ButtonSaveClick();
+    void FormDestroy();
+
+    QGroupBox* GroupQuality;
+    QSlider* TrackQuality;
+    QPushButton* ButtonSave;
+
+    static constexpr int DefaultQuality = 95;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+} // namespace vorn

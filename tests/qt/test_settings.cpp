@@ -1,0 +1,154 @@
+// The settings dialog: its controls, and the JPEG quality's trip through the settings store
+// (read when the dialog is created, written when it is destroyed, nothing in between).
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "settings/settings.h"
+#include "test_support.h"
+
+namespace vorn {
+namespace {
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_file = QSettings("Quorvane", "Vorn").fileName();
+        QDir(m_file).removeRecursively();
+        QFile::remove(m_file);
+        QDir().mkpath(QFileInfo(m_file).path());
+    }
+    void TearDown() override {
+        QDir(m_file).removeRecursively();
+        QFile::remove(m_file);
+    }
+
+    static void Store(const QVariant& value) {
+        QSettings store("Quorvane", "Vorn");
+        store.setValue("Settings/Quality", value);
+        store.sync();
+    }
+    static QVariant Stored() { return QSettings("Quorvane", "Vorn").value("Settings/Quality"); }
+    static int QualityAfterLoad(const QVariant& stored) {
+        Store(stored);
+        TFVornS dialog;
+        return dialog.Quality;
+    }
+
+    QString m_file;
+};
+
+TEST_F(SettingsDialog, ControlsHaveTheirCaptionsRangesAndPlaces) {
+    test::MessageRecorder recorder;
+    TFVornS dialog;
+    EXPECT_EQ(dialog.windowTitle(), QString(" Settings"));
+    EXPECT_EQ(dialog.size(), QSize(188, 108));
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(dialog.GroupQuality->title(), QString("Export JPEG Quality"));
+    EXPECT_EQ(dialog.GroupQuality->size(), QSize(166, 44));
+    EXPECT_EQ(dialog.TrackQuality->minimum(), 1);
+    EXPECT_EQ(dialog.TrackQuality->maximum(), 100);
+    EXPECT_EQ(dialog.TrackQuality->pageStep(), 5);
+    EXPECT_EQ(dialog.TrackQuality->tickInterval(), 10);
+    EXPECT_EQ(dialog.TrackQuality->width(), 158);
+    EXPECT_EQ(dialog.TrackQuality->value(), 95);
+    EXPECT_EQ(dialog.TrackQuality->toolTip(), QString("95"));
+    EXPECT_EQ(dialog.ButtonSave->text(), QString("Save"));
+    EXPECT_EQ(dialog.ButtonSave->size(), QSize(164, 24));
+}
+
+TEST_F(SettingsDialog, FirstRunReadsNothingAndWrites95AtTheEnd) {
+    test::MessageRecorder recorder;
+    {
+        TFVornS dialog;
+        EXPECT_EQ(dialog.Quality, 95);
+        // Showing and closing the dialog touches the store in no way.
+        dialog.show();
+        dialog.close();
+        EXPECT_FALSE(QFileInfo::exists(m_file));
+    }
+    EXPECT_EQ(Stored(), QVariant(95));
+    QFile file(m_file);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("[Settings]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Quality=95")) << text.toStdString();
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(SettingsDialog, StoredValueIsReadAndShownOnTheSlider) {
+    Store(40);
+    TFVornS dialog;
+    EXPECT_EQ(dialog.Quality, 40);
+    dialog.show();
+    EXPECT_EQ(dialog.TrackQuality->value(), 40);
+    EXPECT_EQ(dialog.TrackQuality->toolTip(), QString("40"));
+    dialog.close();
+}
+
+TEST_F(SettingsDialog, ValueOutsideTheRangeIsClampedAndTextIsIgnored) {
+    test::MessageRecorder recorder;
+    EXPECT_EQ(QualityAfterLoad(250), 100);
+    EXPECT_EQ(QualityAfterLoad(0), 1);
+    EXPECT_EQ(QualityAfterLoad(-7), 1);
+    EXPECT_EQ(QualityAfterLoad(1), 1);
+    EXPECT_EQ(QualityAfterLoad(100), 100);
+    EXPECT_EQ(QualityAfterLoad("abc"), 95);
+    EXPECT_EQ(QualityAfterLoad("40 percent"), 95);
+    // The last dialog wrote its quality back over the text.
+    EXPECT_EQ(Stored(), QVariant(95));
+}
+
+TEST_F(SettingsDialog, SliderChangesQualityAtOnceEvenWhenClosedByTheCloseBox) {
+    test::MessageRecorder recorder;
+    {
+        TFVornS dialog;
+        dialog.show();
+        dialog.TrackQuality->setValue(40);
+        EXPECT_EQ(dialog.Quality, 40);
+        EXPECT_EQ(dialog.TrackQuality->toolTip(), QString("40"));
+        dialog.close();
+        EXPECT_EQ(dialog.Quality, 40);
+        EXPECT_FALSE(QFileInfo::exists(m_file));
+    }
+    EXPECT_EQ(Stored(), QVariant(40));
+}
+
+TEST_F(SettingsDialog, SaveButtonClosesTheDialogWithoutWriting) {
+    test::MessageRecorder recorder;
+    TFVornS dialog;
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.TrackQuality->setValue(70);
+        QTest::mouseClick(dialog.ButtonSave, Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.Quality, 70);
+    EXPECT_FALSE(QFileInfo::exists(m_file));
+}
+
+TEST_F(SettingsDialog, FailedWriteIsReported) {
+    test::MessageRecorder recorder;
+    // A folder where the settings file should be: the store cannot be written.
+    ASSERT_TRUE(QDir().mkpath(m_file));
+    {
+        TFVornS dialog;
+        EXPECT_EQ(dialog.Quality, 95);
+    }
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].text, QString("Failed to save settings!"));
+    EXPECT_EQ(recorder.messages[0].caption, QString("Error!"));
+    EXPECT_EQ(recorder.messages[0].buttons, TMsgButtons::Ok);
+}
+
+} // namespace
+} // namespace vorn
+
+int main(int argc, char** argv) { return vorn::test::RunQtTests(argc, argv); }

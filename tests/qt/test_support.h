@@ -1,0 +1,56 @@
+// Shared set-up of the widget tests: a QApplication on the offscreen platform with a private
+// home folder (so the settings store is a temporary file), GoogleTest on top, and a recorder
+// that takes the place of message boxes.
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QRect>
+#include <QSize>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <vector>
+
+#include "gen/FormKitQt.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QRect& r, std::ostream* os) {
+    *os << "QRect(" << r.x() << ", " << r.y() << ", " << r.width() << ", " << r.height() << ")";
+}
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << "QSize(" << s.width() << ", " << s.height() << ")"; }
+inline void PrintTo(const QColor& c, std::ostream* os) { *os << "QColor(" << c.name().toStdString() << ")"; }
+
+namespace vorn::test {
+
+// Records every message instead of showing it; answers with a fixed button.
+class MessageRecorder {
+public:
+    explicit MessageRecorder(TMsgResult answer = TMsgResult::Ok) {
+        SetMessageInterceptor([this, answer](const TMessageRequest& request) {
+            messages.push_back(request);
+            return answer;
+        });
+    }
+    ~MessageRecorder() { SetMessageInterceptor({}); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    std::vector<TMessageRequest> messages;
+};
+
+inline int RunQtTests(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid()) return 2;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+} // namespace vorn::test

@@ -1,0 +1,330 @@
+// The generator's life: the engine objects it builds, start-up and its failures, where it finds
+// the archive, the size arrows, refusing a nested generation and drawing frames only on change.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "archive/VornDb.h"
+#include "archive/VornImages.h"
+#include "engine/SoftDevice.h"
+#include "engine/VornCanvas.h"
+#include "engine/VornDevices.h"
+#include "engine/VornTextures.h"
+#include "engine/VornTimers.h"
+#include "gen/Generator.h"
+
+using namespace vorn;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string BuiltArchive = PALLIMOR_BUILD_DIR "/vorn.dat";
+
+// A fresh folder under the temporary directory, removed with everything in it.
+struct TTempDir {
+    fs::path path;
+    TTempDir() {
+        std::string pattern = (fs::temp_directory_path() / "pallimor-gen-XXXXXX").string();
+        path = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+    }
+    ~TTempDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+// Runs the test in another current folder and goes back afterwards.
+struct TCurrentDir {
+    fs::path saved = fs::current_path();
+    explicit TCurrentDir(const fs::path& dir) { fs::current_path(dir); }
+    ~TCurrentDir() { fs::current_path(saved); }
+};
+
+struct TLayerHooksReset {
+    ~TLayerHooksReset() { sd::TestHooks::Reset(); }
+};
+
+void Touch(const fs::path& file, const std::string& content = "x") {
+    std::ofstream(file) << content;
+}
+
+class TCountingSink final : public sd::HostSink {
+public:
+    int frames = 0;
+    void PresentImage(const std::uint32_t*, int, int, int) override { ++frames; }
+};
+
+} // namespace
+
+TEST(GeneratorIndex, EachSizeHasItsOutputTarget) {
+    EXPECT_EQ(TGenerator::GetIndex(1024), 2);
+    EXPECT_EQ(TGenerator::GetIndex(512), 3);
+    EXPECT_EQ(TGenerator::GetIndex(256), 4);
+    EXPECT_EQ(TGenerator::GetIndex(128), 5);
+    EXPECT_EQ(TGenerator::GetIndex(64), 6);
+    EXPECT_EQ(TGenerator::GetIndex(0), 6);
+    EXPECT_EQ(TGenerator::GetIndex(2048), 6);
+    EXPECT_EQ(TGenerator::GetIndex(-256), 6);
+}
+
+TEST(GeneratorStartup, ComponentsAreConfiguredAsTheWindowNeedsThem) {
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    const TVornDevice& device = *generator.Device;
+    EXPECT_EQ(device.Width(), 512);
+    EXPECT_EQ(device.Height(), 512);
+    EXPECT_EQ(device.Refresh(), 0);
+    EXPECT_TRUE(device.Windowed());
+    EXPECT_FALSE(device.VSync());
+    EXPECT_TRUE(device.HardwareTL());
+    EXPECT_FALSE(device.DepthBuffer());
+    EXPECT_EQ(device.WindowHandle(), nullptr);
+    EXPECT_TRUE(static_cast<bool>(device.OnRender));
+
+    ASSERT_NE(generator.Canvas, nullptr);
+    EXPECT_EQ(generator.Canvas->VertexCache(), 4096);
+    EXPECT_FALSE(generator.Canvas->AlphaTesting());
+    EXPECT_TRUE(generator.Canvas->Antialias());
+    EXPECT_FALSE(generator.Canvas->Dithering());
+
+    EXPECT_EQ(generator.Archive->FileName(), "vorn.dat");
+    EXPECT_EQ(generator.Archive->OpenMode(), opUpdate);
+    EXPECT_FALSE(generator.Images->MipMappping());
+
+    // The device notifies canvas, images and targets in that order.
+    ASSERT_EQ(device.SubscriberCount(), 3);
+    EXPECT_EQ(device.Subscriber(0), generator.Canvas);
+    EXPECT_EQ(device.Subscriber(1), generator.Images.get());
+    EXPECT_EQ(device.Subscriber(2), generator.Textures.get());
+
+    EXPECT_EQ(generator.FrameTimer->Speed(), 60.0);
+    EXPECT_EQ(generator.FrameTimer->MaxFPS(), 200);
+    EXPECT_FALSE(generator.FrameTimer->Enabled());
+    EXPECT_TRUE(static_cast<bool>(generator.FrameTimer->OnTimer));
+    EXPECT_TRUE(static_cast<bool>(generator.FrameTimer->OnProcess));
+    EXPECT_TRUE(generator.StartupIncomplete);
+    EXPECT_EQ(generator.TextureSize, 256);
+    EXPECT_EQ(generator.BackgroundColor, 0xFFFF8000u);
+}
+
+TEST(GeneratorStartup, MakesTheSevenTargetsLoadsTheImagesAndEnablesTheTimer) {
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    generator.TextureSize = 1024;
+    const TStartupResult result = generator.Startup(nullptr, BuiltArchive);
+    EXPECT_EQ(result.failure, TStartupFailure::None);
+    EXPECT_FALSE(generator.StartupIncomplete);
+    EXPECT_TRUE(generator.FrameTimer->Enabled());
+    EXPECT_EQ(generator.TextureSize, 256); // start-up sets the window's start values
+    EXPECT_GE(generator.Images->Count(), 10);
+    const int sizes[] = {256, 1024, 1024, 512, 256, 128, 64};
+    ASSERT_EQ(generator.Textures->Count(), 7);
+    for (int i = 0; i < 7; ++i) {
+        const TRenderTarget* target = generator.Textures->GetTarget(i);
+        ASSERT_NE(target, nullptr);
+        EXPECT_EQ(target->Width(), sizes[i]) << "target " << i;
+        EXPECT_EQ(target->Height(), sizes[i]) << "target " << i;
+        EXPECT_EQ(target->Format(), sd::D3DFMT_A8R8G8B8) << "target " << i;
+    }
+}
+
+TEST(GeneratorStartup, WithoutADeviceTheArchiveIsNotLookedFor) {
+    const TLayerHooksReset reset;
+    sd::TestHooks::failCreateDevice = true;
+    TTempDir dir;
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    const TStartupResult result = generator.Startup(nullptr, (dir.path / "vorn.dat").string());
+    EXPECT_EQ(result.failure, TStartupFailure::Device);
+    EXPECT_TRUE(generator.StartupIncomplete);
+    EXPECT_FALSE(generator.FrameTimer->Enabled());
+    EXPECT_EQ(generator.Textures->Count(), 0);
+    EXPECT_FALSE(fs::exists(dir.path / "vorn.dat"));
+    EXPECT_FALSE(generator.Generate());
+}
+
+TEST(GeneratorStartup, AMissingArchiveStopsStartUpAndIsNotCreated) {
+    TTempDir dir;
+    for (const fs::path& missing : {dir.path / "vorn.dat", fs::path()}) {
+        TGenSettings settings;
+        TGenerator generator(settings);
+        generator.ComponentsInit();
+        const TStartupResult result = generator.Startup(nullptr, missing.string());
+        EXPECT_EQ(result.failure, TStartupFailure::Archive);
+        EXPECT_TRUE(generator.StartupIncomplete);
+        EXPECT_FALSE(generator.FrameTimer->Enabled());
+        EXPECT_EQ(generator.Textures->Count(), 0);
+        EXPECT_EQ(generator.Images->Count(), 0);
+    }
+    EXPECT_FALSE(fs::exists(dir.path / "vorn.dat"));
+
+    fs::create_directory(dir.path / "vorn.dat"); // a folder of that name is no archive
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    EXPECT_EQ(generator.Startup(nullptr, (dir.path / "vorn.dat").string()).failure, TStartupFailure::Archive);
+}
+
+TEST(GeneratorStartup, ATargetThatCannotBeMadeIsNamedAndTheOnesBeforeItStay) {
+    const TLayerHooksReset reset;
+    const struct {
+        int before;
+        int size;
+    } cases[] = {{0, 256}, {1, 1024}, {2, 1024}, {3, 512}, {4, 256}, {5, 128}, {6, 64}};
+    for (const auto& c : cases) {
+        sd::TestHooks::renderTargetsBeforeFailure = c.before;
+        TGenSettings settings;
+        TGenerator generator(settings);
+        generator.ComponentsInit();
+        const TStartupResult result = generator.Startup(nullptr, BuiltArchive);
+        EXPECT_EQ(result.failure, TStartupFailure::RenderTarget) << c.before;
+        EXPECT_EQ(result.failedTargetSize, c.size) << c.before;
+        EXPECT_EQ(generator.Textures->Count(), c.before);
+        EXPECT_TRUE(generator.StartupIncomplete);
+        EXPECT_FALSE(generator.FrameTimer->Enabled());
+    }
+}
+
+TEST(GeneratorStartup, AnUnreadableArchiveStillStartsWithoutImages) {
+    TTempDir dir;
+    Touch(dir.path / "vorn.dat", "this is no archive at all");
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    EXPECT_EQ(generator.Startup(nullptr, (dir.path / "vorn.dat").string()).failure, TStartupFailure::None);
+    EXPECT_EQ(generator.Images->Count(), 0);
+    EXPECT_TRUE(generator.Generate()); // missing images draw nothing; the walk still runs
+}
+
+TEST(GeneratorFindArchive, CurrentFolderFirstThenBesideTheProgramThenTheDataFolder) {
+    TTempDir work, exe;
+    const TCurrentDir inWork(work.path);
+    const fs::path installed = fs::path(PALLIMOR_DATA_DIR) / "vorn.dat";
+    std::error_code error;
+    const std::string last = fs::is_regular_file(installed, error) ? installed.string() : std::string();
+
+    EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), last);
+    EXPECT_EQ(TGenerator::FindArchive(""), last);
+    Touch(exe.path / "vorn.dat");
+    EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), (exe.path / "vorn.dat").string());
+    fs::create_directory(work.path / "vorn.dat"); // a folder is passed over
+    EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), (exe.path / "vorn.dat").string());
+    fs::remove(work.path / "vorn.dat");
+    Touch(work.path / "vorn.dat");
+    EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), "vorn.dat");
+}
+
+TEST(GeneratorSize, ArrowsDoubleAndHalveWithinTheirLimits) {
+    TGenSettings settings;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    ASSERT_EQ(generator.Startup(nullptr, BuiltArchive).failure, TStartupFailure::None);
+    EXPECT_EQ(generator.TextureSize, 256);
+    generator.SizeUp();
+    EXPECT_EQ(generator.TextureSize, 512);
+    generator.SizeUp();
+    EXPECT_EQ(generator.TextureSize, 1024);
+    generator.SizeUp();
+    EXPECT_EQ(generator.TextureSize, 1024);
+    for (const int expected : {512, 256, 128, 64, 64}) {
+        generator.SizeDown();
+        EXPECT_EQ(generator.TextureSize, expected);
+    }
+}
+
+namespace {
+
+// Hooks that try to start generations from inside the per-step message pump.
+struct TReentrantHooks : TGenHooks {
+    TGenerator* generator = nullptr;
+    int pumps = 0;
+    int refused = 0;
+    bool generatingInside = true;
+    void PumpMessages() override {
+        if (++pumps % 256 != 1) return;
+        generatingInside = generatingInside && generator->Generating();
+        refused += !generator->Generate();
+        generator->FirstRender(); // ignored as well
+    }
+};
+
+} // namespace
+
+TEST(GeneratorRun, AGenerationAskedForDuringOneIsRefused) {
+    TGenSettings settings;
+    TReentrantHooks hooks;
+    TGenerator generator(settings, &hooks);
+    hooks.generator = &generator;
+    generator.ComponentsInit();
+    ASSERT_EQ(generator.Startup(nullptr, BuiltArchive).failure, TStartupFailure::None);
+    EXPECT_TRUE(generator.Generate());
+    EXPECT_EQ(hooks.pumps, 2048); // one generation's steps, none nested
+    EXPECT_EQ(hooks.refused, 8);
+    EXPECT_TRUE(hooks.generatingInside);
+    EXPECT_FALSE(generator.Generating());
+    EXPECT_TRUE(generator.Generate()); // and the next one runs
+}
+
+namespace {
+
+// Hooks that run the frame timer's frame from inside the synthesis, as the window's pump does.
+struct TFrameHooks : TGenHooks {
+    TGenerator* generator = nullptr;
+    void PumpMessages() override { generator->TimerTimer(); }
+};
+
+} // namespace
+
+TEST(GeneratorFrames, AFrameIsShownOnlyWhenSomethingChanged) {
+    TGenSettings settings;
+    TFrameHooks hooks;
+    TGenerator generator(settings, &hooks);
+    hooks.generator = &generator;
+    TCountingSink sink;
+    generator.ComponentsInit();
+    ASSERT_EQ(generator.Startup(&sink, BuiltArchive).failure, TStartupFailure::None);
+
+    generator.FirstRender();
+    EXPECT_EQ(sink.frames, 0); // frames asked for during the synthesis fail and wait
+    generator.TimerTimer();
+    EXPECT_EQ(sink.frames, 1);
+    generator.TimerTimer();
+    generator.TimerTimer();
+    EXPECT_EQ(sink.frames, 1);
+
+    generator.PreviewPaneVisible = true;
+    generator.MarkDirty();
+    generator.TimerTimer();
+    EXPECT_EQ(sink.frames, 2);
+
+    EXPECT_TRUE(generator.Generate());
+    generator.TimerTimer();
+    generator.TimerTimer();
+    EXPECT_EQ(sink.frames, 3);
+
+    generator.SizeDown();
+    generator.TimerTimer();
+    EXPECT_EQ(sink.frames, 4);
+}
+
+TEST(GeneratorFrames, NothingIsDrawnWithoutTargets) {
+    const TLayerHooksReset reset;
+    sd::TestHooks::renderTargetsBeforeFailure = 0;
+    TGenSettings settings;
+    TCountingSink sink;
+    TGenerator generator(settings);
+    generator.ComponentsInit();
+    ASSERT_EQ(generator.Startup(&sink, BuiltArchive).failure, TStartupFailure::RenderTarget);
+    generator.FirstRender();
+    EXPECT_FALSE(generator.Generate());
+    generator.SizeUp(); // the size still moves; nothing is drawn
+    EXPECT_EQ(generator.TextureSize, 512);
+}
