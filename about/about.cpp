@@ -55,11 +55,17 @@ TFVornA::TFVornA(QWidget* owner) : QDialog(owner) {
     connect(ButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
 }
 
-void TFVornA::Label4Click(QObject* sender) { OpenLink(sender); }
+void TFVornA::Label4Click(QObject* sender) {
+    OpenLink(sender);
+}
 
-void TFVornA::Label6Click(QObject* sender) { OpenLink(sender); }
+void TFVornA::Label6Click(QObject* sender) {
+    OpenLink(sender);
+}
 
-void TFVornA::ButtonCloseClick() { close(); }
+void TFVornA::ButtonCloseClick() {
+    close();
+}
 
 void TFVornA::OpenLink(QObject* sender) {
     // The result is not looked at: a link that cannot be opened gives no message.
@@ -70,7 +76,8 @@ bool TFVornA::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const auto* label = qobject_cast<QLabel*>(watched);
-        if (label && mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint())) {
+        if (label && mouse->button() == Qt::LeftButton &&
+            label->rect().contains(mouse->position().toPoint())) {
             if (watched == Label4) Label4Click(watched);
             if (watched == Label6) Label6Click(watched);
             return true;

@@ -11,6 +11,8 @@ class QPushButton;
 namespace vorn {
 
 class TFVornA : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TFVornA(QWidget* owner = nullptr);
 

@@ -179,7 +179,7 @@ bool TVornDb::ReadRecordTable(TFile* file) {
     // Every entry takes at least 8 bytes (key length and offset), which bounds the count by the
     // bytes after the table's start before anything is allocated.
     if (!file->Seek(m_header.TableOffset) || m_header.RecordCount < 0 ||
-        m_header.RecordCount > file->Remaining() / 8)
+        m_header.RecordCount > kMaxRecordCount || m_header.RecordCount > file->Remaining() / 8)
         return false;
     const auto readTable = [&]() {
         m_records.resize(static_cast<std::size_t>(m_header.RecordCount));
@@ -323,7 +323,7 @@ bool InflateInto(const std::uint8_t* stored, std::size_t storedSize, std::int32_
         return false;
     }
     if (produced != static_cast<std::size_t>(unpackedSize)) return false;
-    out.resize(produced);
+    out.erase(out.begin() + static_cast<std::ptrdiff_t>(produced), out.end()); // drop the spare room
     return true;
 }
 

@@ -58,6 +58,8 @@ class TVornDb {
 public:
     static constexpr std::int32_t kHeaderSize = 12;
     static constexpr std::int32_t kRecordHeaderSize = 44;
+    // Tables longer than this are refused (the archive holds a handful of records).
+    static constexpr std::int32_t kMaxRecordCount = 65536;
     // Records that would inflate to more than this are refused.
     static constexpr std::int32_t kMaxUnpackedSize = 64 * 1024 * 1024;
     // Stored data longer than this cannot hold a stream of kMaxUnpackedSize bytes.

@@ -173,7 +173,8 @@ void TFVornBE::FormShow() {
     Accepted = false;
     if (QWidget* owner = parentWidget()) {
         const QRect area = owner->window()->geometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        setGeometry(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
+                    width(), height());
     }
     if (EditDestinationFolder->text().isEmpty()) EditDestinationFolder->setText(MyDocumentsFolder(true));
 }
@@ -223,7 +224,11 @@ void TFVornBE::ButtonCloseClick() {
 // the stop question.
 class TWindowBatchHooks final : public TBatchHooks {
 public:
-    TWindowBatchHooks(const TBatchWindow& window, int count) : m_window(window), m_count(count) {}
+    TWindowBatchHooks(const TBatchWindow& window, int count)
+        : m_window(window), m_count(count), m_ownerShown(window.owner->isVisible()) {}
+
+    // The main window was closed while the batch ran: the program is ending.
+    bool OwnerClosed() const { return m_ownerShown && !m_window.owner->isVisible(); }
 
     void BeforeTexture(int number) override {
         // Qt has no "one message" call: one processEvents handles what is pending now (input,
@@ -241,6 +246,7 @@ public:
     bool Continue(int /*number*/) override {
         TGenerator& generator = *m_window.generator;
         TFVornBP& progress = *m_window.progressWindow;
+        if (OwnerClosed()) return false; // nobody left to ask
         if (generator.BatchRunning && !progress.CancelRequested) return true;
         progress.hide();
         if (ShowMessageBox("Do you really want to stop batch export?  ", "Alert!", TMsgButtons::YesNo,
@@ -254,6 +260,7 @@ public:
 private:
     const TBatchWindow& m_window;
     int m_count;
+    bool m_ownerShown;
 };
 
 int RunBatchExport(const TBatchWindow& window) {
@@ -284,15 +291,17 @@ int RunBatchExport(const TBatchWindow& window) {
     const TBatchResult result = RunBatch(generator, options, hooks);
     const std::uint32_t end = BatchPlatform().tickCount();
 
-    if (result.ok) {
+    if (hooks.OwnerClosed()) {
+        // Closed during the batch: it ends quietly after the texture in hand.
+    } else if (result.ok) {
         ShowMessageBox(QString::number(result.written) + " textures exported successfully in " +
                            FormatElapsed(start, end) + "!  ",
                        "Done!", TMsgButtons::Ok, TMsgIcon::None, window.owner);
     } else {
-        // The files written so far stay; the one that failed was not left behind half-written.
-        QString text = QString::fromStdString(result.error);
-        if (!text.endsWith('.') && !text.endsWith('!')) text += '!';
-        ShowMessageBox(text + "  ", "Error!", TMsgButtons::Ok, TMsgIcon::None, window.owner);
+        // Worded as the single export reports it. The files written so far stay; the one that
+        // failed was not left behind half-written.
+        ShowMessageBox(QString::fromStdString(result.error), "Pallimor", TMsgButtons::Ok, TMsgIcon::None,
+                       window.owner);
     }
     window.panelSettings->setEnabled(true);
     window.panelControls->setEnabled(true);

@@ -40,8 +40,7 @@ int CliArchive(int argc, char** argv) {
         return 0;
     }
     if (argc != 2) {
-        std::fputs("archive: expected exactly one archive file\n", stderr);
-        PrintUsage(stderr);
+        std::fputs("archive: expected one archive file (usage: pallimor-cli archive FILE)\n", stderr);
         return 2;
     }
     const std::string fileName = argv[1];
@@ -84,5 +83,6 @@ int CliArchive(int argc, char** argv) {
                     image->PatternSize().Width, image->PatternSize().Height, image->VisibleSize().Width,
                     image->VisibleSize().Height, image->PatternCount());
     }
+    if (!loaded) std::fputs("archive: an image record failed to load; the list stops before it\n", stderr);
     return 0;
 }

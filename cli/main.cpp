@@ -19,8 +19,7 @@ void PrintUsage(std::FILE* out) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs("pallimor-cli: no command given\n", stderr);
-        PrintUsage(stderr);
+        std::fputs("pallimor-cli: no command given (pallimor-cli --help lists the commands)\n", stderr);
         return 2;
     }
     const char* command = argv[1];
@@ -30,7 +29,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);
     if (std::strcmp(command, "generate") == 0) return CliGenerate(argc - 1, argv + 1);
-    std::fprintf(stderr, "pallimor-cli: unknown command '%s'\n", command);
-    PrintUsage(stderr);
+    std::fprintf(stderr, "pallimor-cli: unknown command '%s' (pallimor-cli --help lists the commands)\n",
+                 command);
     return 2;
 }

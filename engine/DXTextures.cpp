@@ -119,11 +119,11 @@ void TDXBaseTexture::ChangeState(TTextureState target) {
     switch (target) {
     case tsReady:
         if (m_state == tsNone) {
-            if (Prepare() && CreateResources()) {
+            if (!Prepare()) break;
+            if (CreateResources())
                 m_state = tsReady;
-            } else {
+            else
                 ReleaseResources(); // whatever part was made
-            }
         } else if (m_state == tsLost || m_state == tsFailed) {
             if (CreateResources()) {
                 m_state = tsReady;

@@ -5,6 +5,11 @@
 // buffer to a HostSink, or does nothing else when there is none (headless).
 //
 // Every call answers with an HRESULT (negative = failure) and never throws, prints or aborts.
+// Pixels are drawn by the rasteriser of SoftRaster.h (its header states the numeric model). Where
+// the layer is simpler than Direct3D 9: one render target and one texture stage are used, depth
+// surfaces hold no data and no depth test is made, every surface with memory can be locked
+// (render targets included), draws outside BeginScene/EndScene fail, and while the device is
+// lost draws and clears succeed without drawing.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +33,12 @@ inline constexpr HRESULT D3DERR_DEVICENOTRESET = HRESULT(0x88760869u);
 inline constexpr HRESULT D3DERR_DRIVERINTERNALERROR = HRESULT(0x88760827u);
 inline constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = HRESULT(0x8876017Cu);
 inline constexpr HRESULT D3DERR_NOTFOUND = HRESULT(0x88760866u);
-constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool Failed(HRESULT hr) { return hr < 0; }
+constexpr bool Succeeded(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool Failed(HRESULT hr) {
+    return hr < 0;
+}
 
 enum D3DFORMAT : std::uint32_t {
     D3DFMT_UNKNOWN = 0,
@@ -383,7 +392,8 @@ public:
 
     virtual HRESULT BeginScene();
     virtual HRESULT EndScene();
-    virtual HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil);
+    virtual HRESULT Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR color, float z,
+                          DWORD stencil);
 
     virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
     virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value);

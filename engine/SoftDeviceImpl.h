@@ -17,8 +17,8 @@ namespace vorn::sd {
 struct Surface::Impl {
     D3DSURFACE_DESC desc;
     std::uint32_t bytesPerPixel = 0;
-    std::int32_t pitch = 0;          // bytes
-    std::vector<std::uint8_t> bits;  // empty for depth surfaces, which hold no data
+    std::int32_t pitch = 0;         // bytes
+    std::vector<std::uint8_t> bits; // empty for depth surfaces, which hold no data
     bool locked = false;
     bool lockReadOnly = false;
     RECT lockRect;

@@ -25,7 +25,8 @@ Plane TrianglePlane(const TriangleSetup& t, int attr) {
     const FixedVertex& v1 = t.v[1];
     const FixedVertex& v2 = t.v[2];
     const std::int64_t a0 = v0.attr[attr];
-    if (a0 == v1.attr[attr] && a0 == v2.attr[attr]) return Plane{a0 * (std::int64_t(1) << PlaneFractionBits), 0, 0};
+    if (a0 == v1.attr[attr] && a0 == v2.attr[attr])
+        return Plane{a0 * (std::int64_t(1) << PlaneFractionBits), 0, 0};
     const Int128 d1 = v1.attr[attr] - a0;
     const Int128 d2 = v2.attr[attr] - a0;
     const Int128 nX = d1 * (v2.y - v0.y) - d2 * (v1.y - v0.y); // d(attr)/dX * area
@@ -298,7 +299,9 @@ std::size_t ClipToGuardBand(const RasterVertex* tri, RasterVertex* out) {
 }
 
 DWORD ChooseFilter(const DrawState& st, const Planes& planes) {
-    auto normal = [](DWORD f) { return f == D3DTEXF_LINEAR || f > D3DTEXF_LINEAR ? DWORD(D3DTEXF_LINEAR) : DWORD(D3DTEXF_POINT); };
+    auto normal = [](DWORD f) {
+        return f == D3DTEXF_LINEAR || f > D3DTEXF_LINEAR ? DWORD(D3DTEXF_LINEAR) : DWORD(D3DTEXF_POINT);
+    };
     const DWORD mag = normal(st.magFilter);
     const DWORD min = normal(st.minFilter);
     if (mag == min) return mag;
@@ -326,8 +329,9 @@ std::uint32_t CombineStage0(const DrawState& st, std::uint32_t tex, std::uint32_
         out |= OpChannel(st.colorOp, Channel(c0, k), Channel(c1, k), Channel(c2, k)) << (8 * k);
     std::uint32_t alpha = dif >> 24;
     if (st.alphaOp != D3DTOP_DISABLE) {
-        alpha = OpChannel(st.alphaOp, ArgValue(st, st.alphaArg0, tex, dif) >> 24,
-                          ArgValue(st, st.alphaArg1, tex, dif) >> 24, ArgValue(st, st.alphaArg2, tex, dif) >> 24);
+        alpha =
+            OpChannel(st.alphaOp, ArgValue(st, st.alphaArg0, tex, dif) >> 24,
+                      ArgValue(st, st.alphaArg1, tex, dif) >> 24, ArgValue(st, st.alphaArg2, tex, dif) >> 24);
     }
     return out | alpha << 24;
 }
@@ -358,7 +362,8 @@ std::uint32_t BlendPixel(const DrawState& st, std::uint32_t src, std::uint32_t d
     std::uint32_t out = src;
     if (st.blend) {
         out = 0;
-        for (int k = 0; k < 3; ++k) out |= BlendChannel(st.blendOp, st.srcBlend, st.destBlend, k, src, dst) << (8 * k);
+        for (int k = 0; k < 3; ++k)
+            out |= BlendChannel(st.blendOp, st.srcBlend, st.destBlend, k, src, dst) << (8 * k);
         const bool sep = st.separateAlpha;
         out |= BlendChannel(sep ? st.blendOpAlpha : st.blendOp, sep ? st.srcBlendAlpha : st.srcBlend,
                             sep ? st.destBlendAlpha : st.destBlend, 3, src, dst)
@@ -374,7 +379,8 @@ std::uint32_t BlendPixel(const DrawState& st, std::uint32_t src, std::uint32_t d
 
 void DrawTrianglesReference(const DrawState& st, const RasterVertex* vertices, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
-        ForEachTriangle(st, vertices + 3 * i, [&](const TriangleSetup& t) { RasterTriangleReference(st, t); });
+        ForEachTriangle(st, vertices + 3 * i,
+                        [&](const TriangleSetup& t) { RasterTriangleReference(st, t); });
 }
 
 // ---- lines: the diamond-exit rule ----
@@ -388,7 +394,8 @@ struct LinePoint {
 
 // Clips the segment to the guard band in floating point; false when nothing is left.
 bool ClipLine(RasterVertex& a, RasterVertex& b) {
-    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return false;
+    if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y))
+        return false;
     double t0 = 0, t1 = 1;
     const double limit = GuardBand - 1.0;
     const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
@@ -427,7 +434,9 @@ bool ClipLine(RasterVertex& a, RasterVertex& b) {
 }
 
 // Nearest pixel centre of a fixed-point coordinate (halves go up).
-std::int64_t NearestPixel(std::int64_t v) { return FloorDiv64(v + SubPixelOne / 2, SubPixelOne); }
+std::int64_t NearestPixel(std::int64_t v) {
+    return FloorDiv64(v + SubPixelOne / 2, SubPixelOne);
+}
 
 bool InDiamond(std::int64_t x, std::int64_t y, std::int64_t px, std::int64_t py) {
     const std::int64_t dx = x - px * SubPixelOne;
@@ -467,7 +476,7 @@ void RasterLine(const DrawState& st, const FixedVertex& a, const FixedVertex& b)
     const std::int64_t dm = m1 - m0, dn = n1 - n0;
     const std::int64_t sign = dm > 0 ? 1 : -1;
     const std::int64_t den = dm * sign; // > 0
-    Planes planes; // for the filter choice only: texels per pixel along the line
+    Planes planes;                      // for the filter choice only: texels per pixel along the line
     constexpr Int128 perPixel = Int128(SubPixelOne) << PlaneFractionBits;
     for (int k : {AttrS, AttrT})
         planes.attr[k].dx = RoundDivClamped(Int128(b.attr[k] - a.attr[k]) * perPixel, den, MaxPlaneGradient);
@@ -494,7 +503,8 @@ void RasterLine(const DrawState& st, const FixedVertex& a, const FixedVertex& b)
     for (std::int64_t c = first; sign > 0 ? c <= last : c >= last; c += sign) {
         const std::int64_t num = (c * SubPixelOne - m0) * sign; // 0..den
         // Position across the major axis at that centre line, rounded to the nearest pixel.
-        const std::int64_t across = FloorDiv64(n0 * den + dn * num + den * (SubPixelOne / 2), den * SubPixelOne);
+        const std::int64_t across =
+            FloorDiv64(n0 * den + dn * num + den * (SubPixelOne / 2), den * SubPixelOne);
         const std::int64_t px = xMajor ? c : across;
         const std::int64_t py = xMajor ? across : c;
         if (startPending) {
@@ -524,10 +534,12 @@ void DrawLinesAll(const DrawState& st, const RasterVertex* vertices, std::size_t
 } // namespace detail
 
 namespace {
-bool TargetUsable(const TargetView& t) { return t.bits && t.width > 0 && t.height > 0 && t.pitch >= 4 * t.width; }
+bool TargetUsable(const TargetView& t) {
+    return t.bits && t.width > 0 && t.height > 0 && t.pitch >= 4 * t.width;
+}
 bool TextureUsable(const DrawState& st) {
-    return !st.hasTexture ||
-           (st.texture.texels && st.texture.width > 0 && st.texture.height > 0 && st.texture.pitch >= st.texture.width);
+    return !st.hasTexture || (st.texture.texels && st.texture.width > 0 && st.texture.height > 0 &&
+                              st.texture.pitch >= st.texture.width);
 }
 } // namespace
 

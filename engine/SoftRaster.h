@@ -105,8 +105,8 @@ struct DrawState {
 // Which implementation draws; tests switch these to compare paths. Plain process-wide values.
 enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
 struct RasterConfig {
-    static inline bool reference = false;    // the plain per-pixel pipeline instead of spans
-    static inline bool rectFastPath = true;  // axis-aligned rectangles drawn as one block
+    static inline bool reference = false;              // the plain per-pixel pipeline instead of spans
+    static inline bool rectFastPath = true;            // axis-aligned rectangles drawn as one block
     static inline SimdLevel maxSimd = SimdLevel::Avx2; // upper bound for the kernels chosen
     static void Reset() {
         reference = false;

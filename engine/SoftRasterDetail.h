@@ -100,12 +100,14 @@ struct Edge {
 
 // ---- per-pixel formulas ----
 
-inline std::uint32_t Channel(std::uint32_t c, int k) { return (c >> (8 * k)) & 0xFF; }
+inline std::uint32_t Channel(std::uint32_t c, int k) {
+    return (c >> (8 * k)) & 0xFF;
+}
 inline std::uint32_t ColorFromPlanes(const Planes& p, std::int64_t px, std::int64_t py) {
     std::uint32_t out = 0;
     for (int k = 0; k < 4; ++k) {
-        const std::int64_t v = (p.attr[k].At(px, py) + (std::int64_t(1) << (PlaneFractionBits - 1))) >>
-                               PlaneFractionBits;
+        const std::int64_t v =
+            (p.attr[k].At(px, py) + (std::int64_t(1) << (PlaneFractionBits - 1))) >> PlaneFractionBits;
         out |= static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, 255)) << (8 * k);
     }
     return out;
@@ -113,6 +115,8 @@ inline std::uint32_t ColorFromPlanes(const Planes& p, std::int64_t px, std::int6
 
 // Texel index i (any integer) mapped into [0, size - 1] by the address mode; -1 = border colour.
 inline std::int64_t AddressTexel(std::int64_t i, std::int64_t size, DWORD mode) {
+    if (static_cast<std::uint64_t>(i) < static_cast<std::uint64_t>(size))
+        return i; // inside: every mode agrees
     switch (mode) {
     case D3DTADDRESS_CLAMP:
         return std::clamp<std::int64_t>(i, 0, size - 1);
@@ -177,14 +181,56 @@ inline std::uint32_t* TargetRow(const TargetView& t, std::int64_t y) {
 // The full per-pixel pipeline at one pixel whose attributes come from planes.
 inline void ShadePixel(const DrawState& st, DWORD filter, const Planes& planes, std::int64_t px,
                        std::int64_t py) {
-    const std::uint32_t tex =
-        st.hasTexture ? SampleTexture(st, filter, planes.attr[AttrS].At(px, py), planes.attr[AttrT].At(px, py))
-                      : 0xFFFFFFFFu;
+    const std::uint32_t tex = st.hasTexture ? SampleTexture(st, filter, planes.attr[AttrS].At(px, py),
+                                                            planes.attr[AttrT].At(px, py))
+                                            : 0xFFFFFFFFu;
     const std::uint32_t src = CombineStage0(st, tex, ColorFromPlanes(planes, px, py));
     if (st.alphaTest && !AlphaTestPasses(st.alphaFunc, src >> 24, st.alphaRef)) return;
     std::uint32_t* pixel = TargetRow(st.target, py) + px;
     *pixel = BlendPixel(st, src, *pixel);
 }
+
+// ---- span kernels: a scalar set and SIMD twins that give the same bytes ----
+
+// One texel column filtered vertically: per channel (blue, green, red, alpha) the value
+// v = top * (256 - fy) + bottom * fy, stored as v - 32768 so that it fits a signed 16-bit lane.
+struct TexelColumn {
+    std::int16_t v[4];
+};
+
+// Horizontal weights of one pixel packed as (256 - fx) | fx << 16.
+inline std::uint32_t PackWeights(std::uint32_t fx) {
+    return (256 - fx) | fx << 16;
+}
+
+struct Kernels {
+    // out[i] = column first + i of the two texel rows (no wrap inside the range).
+    void (*verticalRange)(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
+                          std::int32_t first, int count, TexelColumn* out);
+    // out[i] = column cols[i] of the two texel rows.
+    void (*verticalList)(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
+                         const std::int32_t* cols, int count, TexelColumn* out);
+    // out[i] = round((left * (256 - fx) + right * fx) / 65536) per channel, where left and right
+    // are columns[index[i]] and columns[index[i] + 1].
+    void (*horizontal)(const TexelColumn* columns, const std::int32_t* index, const std::uint32_t* weights,
+                       int n, std::uint32_t* out);
+    // out = Mul8(tex, dif) per channel, dif one colour or one colour per pixel.
+    void (*modulateConst)(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* out, int n);
+    void (*modulate)(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n);
+    // dst = min(255, Mul8(src, As) + Mul8(dst, 255 - As)) per channel.
+    void (*blendSrcAlpha)(const std::uint32_t* src, std::uint32_t* dst, int n);
+    // The same with src = Mul8(tex, dif) per channel: a tinted texture blended in one pass.
+    void (*blendSrcAlphaTinted)(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n);
+    // out = op(Mul8(src, fs), Mul8(dst, fd)) per channel, clamped; MIN and MAX read src and dst only.
+    void (*blendOp)(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
+                    const std::uint32_t* fd, std::uint32_t* out, int n);
+};
+
+const Kernels& ScalarKernels();
+// nullptr when the processor lacks the instructions (or is not x86).
+const Kernels* Avx2Kernels();
+const Kernels* Sse41Kernels();
+const Kernels& ActiveKernels();
 
 // ---- entry points of the implementations ----
 void DrawTrianglesReference(const DrawState& state, const RasterVertex* vertices, std::size_t count);

@@ -1,14 +1,804 @@
+// The production path of the rasteriser: triangles are scanned row by row into spans, pairs of
+// triangles forming an axis-aligned rectangle are drawn as one block, and every span runs
+// through stage functions (sample, combine, blend) chosen once per draw call.
 #include "engine/SoftRasterDetail.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace vorn::sd {
 
-SimdLevel ActiveSimdLevel() { return SimdLevel::Scalar; }
-
 namespace detail {
 
-void DrawTrianglesSpans(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
-    DrawTrianglesReference(state, vertices, count);
+namespace {
+
+constexpr int Chunk = 256; // pixels per pass through the stage functions
+
+// ---- scalar kernels (the reference twins of the SIMD kernels) ----
+
+TexelColumn VerticalColumn(std::uint32_t top, std::uint32_t bottom, std::uint32_t fy) {
+    TexelColumn c;
+    for (int k = 0; k < 4; ++k)
+        c.v[k] = static_cast<std::int16_t>(
+            static_cast<std::int32_t>(Channel(top, k) * (256 - fy) + Channel(bottom, k) * fy) - 32768);
+    return c;
+}
+
+void VerticalRangeScalar(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
+                         std::int32_t first, int count, TexelColumn* out) {
+    for (int i = 0; i < count; ++i) out[i] = VerticalColumn(row0[first + i], row1[first + i], fy);
+}
+
+void VerticalListScalar(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
+                        const std::int32_t* cols, int count, TexelColumn* out) {
+    for (int i = 0; i < count; ++i) out[i] = VerticalColumn(row0[cols[i]], row1[cols[i]], fy);
+}
+
+void HorizontalScalar(const TexelColumn* columns, const std::int32_t* index, const std::uint32_t* weights,
+                      int n, std::uint32_t* out) {
+    for (int i = 0; i < n; ++i) {
+        const TexelColumn& left = columns[index[i]];
+        const TexelColumn& right = columns[index[i] + 1];
+        const auto wl = static_cast<std::int32_t>(weights[i] & 0xFFFF);
+        const auto wr = static_cast<std::int32_t>(weights[i] >> 16);
+        std::uint32_t c = 0;
+        for (int k = 0; k < 4; ++k) {
+            // The weights add up to 256, so the 32768 offsets add up to 2^23.
+            const std::int32_t v = left.v[k] * wl + right.v[k] * wr + (1 << 23) + (1 << 15);
+            c |= static_cast<std::uint32_t>(v >> 16) << (8 * k);
+        }
+        out[i] = c;
+    }
+}
+
+std::uint32_t Modulate(std::uint32_t t, std::uint32_t d) {
+    std::uint32_t c = 0;
+    for (int k = 0; k < 4; ++k) c |= Mul8(Channel(t, k), Channel(d, k)) << (8 * k);
+    return c;
+}
+
+void ModulateConstScalar(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = Modulate(tex[i], dif);
+}
+
+void ModulateScalar(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = Modulate(tex[i], dif[i]);
+}
+
+void BlendSrcAlphaScalar(const std::uint32_t* src, std::uint32_t* dst, int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t s = src[i], d = dst[i], a = s >> 24;
+        std::uint32_t c = 0;
+        for (int k = 0; k < 4; ++k)
+            c |= std::min<std::uint32_t>(255, Mul8(Channel(s, k), a) + Mul8(Channel(d, k), 255 - a))
+                 << (8 * k);
+        dst[i] = c;
+    }
+}
+
+void BlendSrcAlphaTintedScalar(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t s = Modulate(tex[i], dif);
+        BlendSrcAlphaScalar(&s, dst + i, 1);
+    }
+}
+
+template <DWORD Op>
+std::uint32_t BlendOpChannel(std::uint32_t s, std::uint32_t fs, std::uint32_t d, std::uint32_t fd) {
+    if constexpr (Op == D3DBLENDOP_MIN) return std::min(s, d);
+    if constexpr (Op == D3DBLENDOP_MAX) return std::max(s, d);
+    const auto a = static_cast<std::int32_t>(Mul8(s, fs));
+    const auto b = static_cast<std::int32_t>(Mul8(d, fd));
+    if constexpr (Op == D3DBLENDOP_SUBTRACT) return static_cast<std::uint32_t>(std::max(a - b, 0));
+    if constexpr (Op == D3DBLENDOP_REVSUBTRACT) return static_cast<std::uint32_t>(std::max(b - a, 0));
+    return static_cast<std::uint32_t>(std::min(a + b, 255));
+}
+
+template <DWORD Op>
+void BlendOpSpan(const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
+                 const std::uint32_t* fd, std::uint32_t* out, int n) {
+    for (int i = 0; i < n; ++i) {
+        std::uint32_t c = 0;
+        for (int k = 0; k < 4; ++k)
+            c |= BlendOpChannel<Op>(Channel(src[i], k), Channel(fs[i], k), Channel(dst[i], k),
+                                    Channel(fd[i], k))
+                 << (8 * k);
+        out[i] = c;
+    }
+}
+
+void BlendOpScalar(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
+                   const std::uint32_t* fd, std::uint32_t* out, int n) {
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT:
+        return BlendOpSpan<D3DBLENDOP_SUBTRACT>(src, fs, dst, fd, out, n);
+    case D3DBLENDOP_REVSUBTRACT:
+        return BlendOpSpan<D3DBLENDOP_REVSUBTRACT>(src, fs, dst, fd, out, n);
+    case D3DBLENDOP_MIN:
+        return BlendOpSpan<D3DBLENDOP_MIN>(src, fs, dst, fd, out, n);
+    case D3DBLENDOP_MAX:
+        return BlendOpSpan<D3DBLENDOP_MAX>(src, fs, dst, fd, out, n);
+    default:
+        return BlendOpSpan<D3DBLENDOP_ADD>(src, fs, dst, fd, out, n);
+    }
+}
+
+const Kernels ScalarSet = {VerticalRangeScalar,       VerticalListScalar, HorizontalScalar,
+                           ModulateConstScalar,       ModulateScalar,     BlendSrcAlphaScalar,
+                           BlendSrcAlphaTintedScalar, BlendOpScalar};
+
+// ---- blend factors, one span at a time ----
+
+using FactorFn = void (*)(const std::uint32_t* src, const std::uint32_t* dst, std::uint32_t* out, int n);
+
+template <DWORD F> std::uint32_t FactorOf(std::uint32_t s, std::uint32_t d) {
+    if constexpr (F == D3DBLEND_ONE) return 0xFFFFFFFFu;
+    if constexpr (F == D3DBLEND_SRCCOLOR) return s;
+    if constexpr (F == D3DBLEND_INVSRCCOLOR) return ~s;
+    if constexpr (F == D3DBLEND_SRCALPHA) return (s >> 24) * 0x01010101u;
+    if constexpr (F == D3DBLEND_INVSRCALPHA) return ~((s >> 24) * 0x01010101u);
+    if constexpr (F == D3DBLEND_DESTALPHA) return (d >> 24) * 0x01010101u;
+    if constexpr (F == D3DBLEND_INVDESTALPHA) return ~((d >> 24) * 0x01010101u);
+    if constexpr (F == D3DBLEND_DESTCOLOR) return d;
+    if constexpr (F == D3DBLEND_INVDESTCOLOR) return ~d;
+    if constexpr (F == D3DBLEND_SRCALPHASAT)
+        return std::min(s >> 24, 255 - (d >> 24)) * 0x00010101u | 0xFF000000u;
+    return 0; // ZERO and unknown factors
+}
+
+template <DWORD F>
+void FactorSpan(const std::uint32_t* src, const std::uint32_t* dst, std::uint32_t* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = FactorOf<F>(src[i], dst[i]);
+}
+
+FactorFn PickFactor(DWORD f) {
+    switch (f) {
+    case D3DBLEND_ONE:
+        return FactorSpan<D3DBLEND_ONE>;
+    case D3DBLEND_SRCCOLOR:
+        return FactorSpan<D3DBLEND_SRCCOLOR>;
+    case D3DBLEND_INVSRCCOLOR:
+        return FactorSpan<D3DBLEND_INVSRCCOLOR>;
+    case D3DBLEND_SRCALPHA:
+        return FactorSpan<D3DBLEND_SRCALPHA>;
+    case D3DBLEND_INVSRCALPHA:
+        return FactorSpan<D3DBLEND_INVSRCALPHA>;
+    case D3DBLEND_DESTALPHA:
+        return FactorSpan<D3DBLEND_DESTALPHA>;
+    case D3DBLEND_INVDESTALPHA:
+        return FactorSpan<D3DBLEND_INVDESTALPHA>;
+    case D3DBLEND_DESTCOLOR:
+        return FactorSpan<D3DBLEND_DESTCOLOR>;
+    case D3DBLEND_INVDESTCOLOR:
+        return FactorSpan<D3DBLEND_INVDESTCOLOR>;
+    case D3DBLEND_SRCALPHASAT:
+        return FactorSpan<D3DBLEND_SRCALPHASAT>;
+    default:
+        return FactorSpan<D3DBLEND_ZERO>;
+    }
+}
+
+// ---- texture stage combination ----
+
+using CombineFn = void (*)(const DrawState& st, const std::uint32_t* tex, const std::uint32_t* dif,
+                           std::uint32_t* out, int n);
+
+// One channel of a stage operation with arg0 = arg2 = diffuse, arg1 = texel.
+template <DWORD Op> std::uint32_t StageChannel(std::uint32_t t, std::uint32_t d) {
+    if constexpr (Op == D3DTOP_SELECTARG2) return d;
+    if constexpr (Op == D3DTOP_MODULATE) return Mul8(t, d);
+    if constexpr (Op == D3DTOP_MODULATE2X) return std::min<std::uint32_t>(255, (2 * t * d + 127) / 255);
+    if constexpr (Op == D3DTOP_MODULATE4X) return std::min<std::uint32_t>(255, (4 * t * d + 127) / 255);
+    if constexpr (Op == D3DTOP_ADD) return std::min<std::uint32_t>(255, t + d);
+    if constexpr (Op == D3DTOP_MULTIPLYADD) return std::min<std::uint32_t>(255, d + Mul8(t, d));
+    return t; // SELECTARG1
+}
+
+template <DWORD ColorOp, DWORD AlphaOp>
+void CombineStandard(const DrawState&, const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out,
+                     int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t t = tex[i], d = dif[i];
+        out[i] = StageChannel<ColorOp>(t & 0xFF, d & 0xFF) |
+                 StageChannel<ColorOp>((t >> 8) & 0xFF, (d >> 8) & 0xFF) << 8 |
+                 StageChannel<ColorOp>((t >> 16) & 0xFF, (d >> 16) & 0xFF) << 16 |
+                 StageChannel<AlphaOp>(t >> 24, d >> 24) << 24;
+    }
+}
+
+void CombineGeneric(const DrawState& st, const std::uint32_t* tex, const std::uint32_t* dif,
+                    std::uint32_t* out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = CombineStage0(st, tex[i], dif[i]);
+}
+
+bool IsStandardOp(DWORD op) {
+    return op == D3DTOP_SELECTARG1 || op == D3DTOP_SELECTARG2 || op == D3DTOP_MODULATE ||
+           op == D3DTOP_MODULATE2X || op == D3DTOP_MODULATE4X || op == D3DTOP_ADD || op == D3DTOP_MULTIPLYADD;
+}
+
+template <DWORD ColorOp> CombineFn PickAlphaOp(DWORD alphaOp) {
+    switch (alphaOp) {
+    case D3DTOP_SELECTARG2:
+        return CombineStandard<ColorOp, D3DTOP_SELECTARG2>;
+    case D3DTOP_MODULATE:
+        return CombineStandard<ColorOp, D3DTOP_MODULATE>;
+    case D3DTOP_MODULATE2X:
+        return CombineStandard<ColorOp, D3DTOP_MODULATE2X>;
+    case D3DTOP_MODULATE4X:
+        return CombineStandard<ColorOp, D3DTOP_MODULATE4X>;
+    case D3DTOP_ADD:
+        return CombineStandard<ColorOp, D3DTOP_ADD>;
+    case D3DTOP_MULTIPLYADD:
+        return CombineStandard<ColorOp, D3DTOP_MULTIPLYADD>;
+    default:
+        return CombineStandard<ColorOp, D3DTOP_SELECTARG1>;
+    }
+}
+
+CombineFn PickStandard(DWORD colorOp, DWORD alphaOp) {
+    switch (colorOp) {
+    case D3DTOP_SELECTARG2:
+        return PickAlphaOp<D3DTOP_SELECTARG2>(alphaOp);
+    case D3DTOP_MODULATE:
+        return PickAlphaOp<D3DTOP_MODULATE>(alphaOp);
+    case D3DTOP_MODULATE2X:
+        return PickAlphaOp<D3DTOP_MODULATE2X>(alphaOp);
+    case D3DTOP_MODULATE4X:
+        return PickAlphaOp<D3DTOP_MODULATE4X>(alphaOp);
+    case D3DTOP_ADD:
+        return PickAlphaOp<D3DTOP_ADD>(alphaOp);
+    case D3DTOP_MULTIPLYADD:
+        return PickAlphaOp<D3DTOP_MULTIPLYADD>(alphaOp);
+    default:
+        return PickAlphaOp<D3DTOP_SELECTARG1>(alphaOp);
+    }
+}
+
+// ---- the per-draw pipeline ----
+
+enum class CombineKind { Diffuse, Modulate, Function };
+enum class BlendKind { Replace, SrcAlpha, Factors };
+
+struct Pipeline {
+    const DrawState* st = nullptr;
+    const Kernels* k = nullptr;
+    CombineKind combine = CombineKind::Function;
+    CombineFn combineFn = CombineGeneric;
+    BlendKind blend = BlendKind::Replace;
+    FactorFn srcFactor = nullptr, dstFactor = nullptr;
+    FactorFn srcFactorAlpha = nullptr, dstFactorAlpha = nullptr;
+    DWORD op = D3DBLENDOP_ADD, opAlpha = D3DBLENDOP_ADD;
+    bool separateAlpha = false;
+    bool inPlace = true; // no alpha test and no write mask: the blend writes the target directly
+    std::uint32_t writeMask = 0xFFFFFFFFu;
+};
+
+bool IsDiffuseArg(DWORD a) {
+    return a == D3DTA_DIFFUSE || a == D3DTA_CURRENT;
+}
+
+Pipeline MakePipeline(const DrawState& st) {
+    Pipeline p;
+    p.st = &st;
+    p.k = &ActiveKernels();
+    if (st.colorOp == D3DTOP_DISABLE) {
+        p.combine = CombineKind::Diffuse;
+    } else if (st.colorOp != D3DTOP_DOTPRODUCT3 && st.colorArg1 == D3DTA_TEXTURE &&
+               IsDiffuseArg(st.colorArg2) && IsDiffuseArg(st.colorArg0) && IsStandardOp(st.colorOp) &&
+               (st.alphaOp == D3DTOP_DISABLE ||
+                (st.alphaArg1 == D3DTA_TEXTURE && IsDiffuseArg(st.alphaArg2) && IsDiffuseArg(st.alphaArg0) &&
+                 IsStandardOp(st.alphaOp)))) {
+        // A disabled alpha operation passes the diffuse alpha, as SELECTARG2 does here.
+        const DWORD alphaOp = st.alphaOp == D3DTOP_DISABLE ? DWORD(D3DTOP_SELECTARG2) : st.alphaOp;
+        if (st.colorOp == D3DTOP_MODULATE && alphaOp == D3DTOP_MODULATE)
+            p.combine = CombineKind::Modulate;
+        else
+            p.combineFn = PickStandard(st.colorOp, alphaOp);
+    }
+    const bool replace = !st.blend || (!st.separateAlpha && st.srcBlend == D3DBLEND_ONE &&
+                                       st.destBlend == D3DBLEND_ZERO && st.blendOp == D3DBLENDOP_ADD);
+    if (replace) {
+        p.blend = BlendKind::Replace;
+    } else if (!st.separateAlpha && st.srcBlend == D3DBLEND_SRCALPHA &&
+               st.destBlend == D3DBLEND_INVSRCALPHA && st.blendOp == D3DBLENDOP_ADD) {
+        p.blend = BlendKind::SrcAlpha;
+    } else {
+        p.blend = BlendKind::Factors;
+        p.srcFactor = PickFactor(st.srcBlend);
+        p.dstFactor = PickFactor(st.destBlend);
+        p.op = st.blendOp;
+        p.separateAlpha = st.separateAlpha;
+        p.srcFactorAlpha = PickFactor(st.srcBlendAlpha);
+        p.dstFactorAlpha = PickFactor(st.destBlendAlpha);
+        p.opAlpha = st.blendOpAlpha;
+    }
+    if ((st.colorWriteMask & 0xF) != 0xF) {
+        const DWORD m = st.colorWriteMask;
+        p.writeMask = ((m & 1) ? 0x00FF0000u : 0) | ((m & 2) ? 0x0000FF00u : 0) |
+                      ((m & 4) ? 0x000000FFu : 0) | ((m & 8) ? 0xFF000000u : 0);
+    }
+    p.inPlace = !st.alphaTest && p.writeMask == 0xFFFFFFFFu;
+    return p;
+}
+
+// Texel fetching for one primitive. Separable samplers precompute per-column work once, since
+// with s independent of y and t independent of x every row reads the same columns.
+struct Sampler {
+    enum class Kind { None, Generic, SeparablePoint, SeparableLinear };
+    Kind kind = Kind::None;
+    const DrawState* st = nullptr;
+    const Kernels* k = nullptr;
+    DWORD filter = D3DTEXF_POINT;
+    Plane s, t;
+    std::int64_t x0 = 0;                     // first column of the tables
+    std::vector<std::int32_t> column;        // point: texel column; linear: index of the left column
+    std::vector<std::uint32_t> weights;      // linear: PackWeights per pixel
+    std::vector<std::int32_t> listCols;      // linear, per pixel: left and right texel column of each
+    std::vector<TexelColumn> filtered;       // linear: the current row filtered vertically
+    std::int32_t firstCol = 0, colCount = 0; // linear, shared columns: range filtered per row
+    bool perPixel = false;
+    const std::uint32_t* row = nullptr; // point: the texel row of the current pixel row
+    std::int64_t rowY = 0;
+
+    void Begin(const DrawState& state, const Kernels& kernels, const Planes& planes, std::int64_t xa,
+               std::int64_t xb) {
+        st = &state;
+        k = &kernels;
+        if (!state.hasTexture) {
+            kind = Kind::None;
+            return;
+        }
+        filter = ChooseFilter(state, planes);
+        s = planes.attr[AttrS];
+        t = planes.attr[AttrT];
+        const bool separable = s.dy == 0 && t.dx == 0 && state.addressU != D3DTADDRESS_BORDER &&
+                               state.addressV != D3DTADDRESS_BORDER;
+        const bool linear = filter == D3DTEXF_LINEAR;
+        if (!separable || (linear && (state.addressU != D3DTADDRESS_WRAP))) {
+            kind = Kind::Generic;
+            return;
+        }
+        x0 = xa;
+        const auto width = static_cast<std::size_t>(xb - xa);
+        const std::int64_t w = state.texture.width;
+        column.resize(width);
+        if (!linear) {
+            kind = Kind::SeparablePoint;
+            for (std::size_t i = 0; i < width; ++i)
+                column[i] = static_cast<std::int32_t>(
+                    AddressTexel(s.At(xa + std::int64_t(i), 0) >> TexelShift, w, state.addressU));
+            return;
+        }
+        kind = Kind::SeparableLinear;
+        weights.resize(width);
+        std::int64_t cmin = w, cmax = -1;
+        // x = s - 1/2 texel steps by s.dx; its texel column wraps into [0, w - 1].
+        std::int64_t x = s.At(xa, 0) - TexelOne / 2;
+        std::int64_t c = AddressTexel(x >> TexelShift, w, D3DTADDRESS_WRAP);
+        std::int64_t whole = x >> TexelShift;
+        for (std::size_t i = 0; i < width; ++i, x += s.dx) {
+            const std::int64_t next = x >> TexelShift;
+            if (next != whole) {
+                c = (next - whole == 1)    ? (c + 1 == w ? 0 : c + 1)
+                    : (next - whole == -1) ? (c == 0 ? w - 1 : c - 1)
+                                           : AddressTexel(next, w, D3DTADDRESS_WRAP);
+                whole = next;
+            }
+            column[i] = static_cast<std::int32_t>(c);
+            weights[i] = PackWeights(static_cast<std::uint32_t>((x >> (TexelShift - 8)) & 0xFF));
+            cmin = std::min(cmin, c);
+            cmax = std::max(cmax, c);
+        }
+        // Filter each texel column once per row when the pixels share columns; otherwise filter
+        // the two columns of every pixel.
+        const std::int64_t range = width ? cmax - cmin + 1 : 0;
+        perPixel = range > 2 * std::int64_t(width) + 16;
+        if (perPixel) {
+            listCols.resize(2 * width);
+            for (std::size_t i = 0; i < width; ++i) {
+                listCols[2 * i] = column[i];
+                listCols[2 * i + 1] = static_cast<std::int32_t>(column[i] + 1 == w ? 0 : column[i] + 1);
+                column[i] = static_cast<std::int32_t>(2 * i);
+            }
+            filtered.resize(2 * width);
+        } else {
+            firstCol = static_cast<std::int32_t>(cmin);
+            colCount = static_cast<std::int32_t>(range);
+            for (std::size_t i = 0; i < width; ++i) column[i] -= firstCol;
+            filtered.resize(static_cast<std::size_t>(range) + 1);
+        }
+    }
+
+    // Row work before the spans of pixel row y covering columns [xl, xr).
+    void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        rowY = y;
+        const TextureView& tv = st->texture;
+        if (kind == Kind::SeparablePoint) {
+            row = tv.texels + AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV) * tv.pitch;
+        } else if (kind == Kind::SeparableLinear) {
+            const std::int64_t v = t.At(0, y) - TexelOne / 2;
+            const std::int64_t j = v >> TexelShift;
+            const auto fy = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
+            const std::uint32_t* r0 = tv.texels + AddressTexel(j, tv.height, st->addressV) * tv.pitch;
+            const std::uint32_t* r1 = tv.texels + AddressTexel(j + 1, tv.height, st->addressV) * tv.pitch;
+            if (perPixel) {
+                const std::size_t off = 2 * std::size_t(xl - x0);
+                k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(xr - xl), filtered.data() + off);
+            } else {
+                // The columns of the range, then the one right of its last (wrapped).
+                k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
+                const std::int32_t after = firstCol + colCount == tv.width ? 0 : firstCol + colCount;
+                filtered[std::size_t(colCount)] = VerticalColumn(r0[after], r1[after], fy);
+            }
+        }
+    }
+
+    void Sample(std::int64_t x, int n, std::uint32_t* out) const {
+        switch (kind) {
+        case Kind::SeparablePoint: {
+            const std::int32_t* c = column.data() + (x - x0);
+            for (int i = 0; i < n; ++i) out[i] = row[c[i]];
+            break;
+        }
+        case Kind::SeparableLinear:
+            k->horizontal(filtered.data(), column.data() + (x - x0), weights.data() + (x - x0), n, out);
+            break;
+        case Kind::Generic: {
+            std::int64_t sv = s.At(x, rowY), tv = t.At(x, rowY);
+            for (int i = 0; i < n; ++i, sv += s.dx, tv += t.dx) out[i] = SampleTexture(*st, filter, sv, tv);
+            break;
+        }
+        case Kind::None:
+            std::fill(out, out + n, 0xFFFFFFFFu);
+            break;
+        }
+    }
+};
+
+struct Scratch {
+    alignas(32) std::uint32_t tex[Chunk];
+    alignas(32) std::uint32_t dif[Chunk];
+    alignas(32) std::uint32_t src[Chunk];
+    alignas(32) std::uint32_t out[Chunk];
+    alignas(32) std::uint32_t fs[Chunk];
+    alignas(32) std::uint32_t fd[Chunk];
+    alignas(32) std::uint32_t alpha[Chunk];
+    alignas(32) std::uint32_t constSrc[Chunk];
+    Sampler sampler;
+};
+
+// Shades the pixels [xl, xr) of row y of one primitive.
+class PrimitiveShader {
+public:
+    PrimitiveShader(const Pipeline& p, Scratch& s, const Planes& planes, std::int64_t xa, std::int64_t xb)
+        : m_p(p), m_s(s), m_planes(planes) {
+        const DrawState& st = *p.st;
+        m_constDif = true;
+        for (int k = 0; k < 4; ++k)
+            m_constDif = m_constDif && planes.attr[k].dx == 0 && planes.attr[k].dy == 0;
+        m_difValue = m_constDif ? ColorFromPlanes(planes, 0, 0) : 0;
+        m_constSrc = m_constDif && !st.hasTexture;
+        if (m_constSrc) {
+            m_srcValue = CombineStage0(st, 0xFFFFFFFFu, m_difValue);
+            std::fill(s.constSrc, s.constSrc + Chunk, m_srcValue);
+        }
+        // A tinted texture blended over the target: the stamp of the generator, in one pass.
+        m_tintedBlend = m_constDif && st.hasTexture && p.combine == CombineKind::Modulate &&
+                        p.blend == BlendKind::SrcAlpha && p.inPlace;
+        if (m_constDif && !m_tintedBlend && p.combine != CombineKind::Modulate)
+            std::fill(s.dif, s.dif + Chunk, m_difValue);
+        s.sampler.Begin(st, *p.k, planes, xa, xb);
+    }
+
+    // Asks for the target pixels [xl, xr) of row y ahead of their use: consecutive rows lie a
+    // page apart, so the hardware prefetchers do not see them coming.
+    void Prefetch(std::int64_t y, std::int64_t xl, std::int64_t xr) const {
+        const std::uint32_t* row = TargetRow(m_p.st->target, y);
+        for (std::int64_t x = xl; x < xr; x += 16) __builtin_prefetch(row + x, 1);
+        __builtin_prefetch(row + xr - 1, 1);
+    }
+
+    void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        if (xl >= xr) return;
+        if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
+        std::uint32_t* row = TargetRow(m_p.st->target, y);
+        for (std::int64_t x = xl; x < xr; x += Chunk) {
+            const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
+            if (m_tintedBlend) {
+                m_s.sampler.Sample(x, n, m_s.tex);
+                m_p.k->blendSrcAlphaTinted(m_s.tex, m_difValue, row + x, n);
+                if (m_p.st->target.opaqueAlpha)
+                    for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
+                continue;
+            }
+            Output(Source(x, y, n), row + x, n);
+        }
+    }
+
+private:
+    const std::uint32_t* Source(std::int64_t x, std::int64_t y, int n) {
+        if (m_constSrc) return m_s.constSrc;
+        const DrawState& st = *m_p.st;
+        if (!m_constDif) Diffuse(x, y, n);
+        if (m_p.combine == CombineKind::Diffuse) return m_s.dif;
+        if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return m_s.dif;
+        m_s.sampler.Sample(x, n, m_s.tex);
+        if (m_p.combine == CombineKind::Modulate) {
+            if (m_constDif)
+                m_p.k->modulateConst(m_s.tex, m_difValue, m_s.src, n);
+            else
+                m_p.k->modulate(m_s.tex, m_s.dif, m_s.src, n);
+        } else {
+            m_p.combineFn(st, m_s.tex, m_s.dif, m_s.src, n);
+        }
+        return m_s.src;
+    }
+
+    void Diffuse(std::int64_t x, std::int64_t y, int n) {
+        std::int64_t v[4], d[4];
+        for (int k = 0; k < 4; ++k) {
+            v[k] = m_planes.attr[k].At(x, y) + (std::int64_t(1) << (PlaneFractionBits - 1));
+            d[k] = m_planes.attr[k].dx;
+        }
+        for (int i = 0; i < n; ++i) {
+            std::uint32_t c = 0;
+            for (int k = 0; k < 4; ++k) {
+                c |= static_cast<std::uint32_t>(std::clamp<std::int64_t>(v[k] >> PlaneFractionBits, 0, 255))
+                     << (8 * k);
+                v[k] += d[k];
+            }
+            m_s.dif[i] = c;
+        }
+    }
+
+    // Blends n source pixels into dst with the alpha test, write mask and opaque alpha applied.
+    void Output(const std::uint32_t* src, std::uint32_t* dst, int n) {
+        const DrawState& st = *m_p.st;
+        std::uint32_t* out = m_p.inPlace ? dst : m_s.out;
+        if (m_p.blend == BlendKind::Replace) {
+            if (out != src) std::memcpy(out, src, std::size_t(n) * 4);
+        } else {
+            if (out != dst) std::memcpy(out, dst, std::size_t(n) * 4);
+            if (m_p.blend == BlendKind::SrcAlpha) {
+                m_p.k->blendSrcAlpha(src, out, n);
+            } else {
+                m_p.srcFactor(src, out, m_s.fs, n);
+                m_p.dstFactor(src, out, m_s.fd, n);
+                if (!m_p.separateAlpha) {
+                    m_p.k->blendOp(m_p.op, src, m_s.fs, out, m_s.fd, out, n);
+                } else {
+                    m_p.k->blendOp(m_p.op, src, m_s.fs, out, m_s.fd, m_s.tex, n); // colour channels
+                    m_p.srcFactorAlpha(src, out, m_s.fs, n);
+                    m_p.dstFactorAlpha(src, out, m_s.fd, n);
+                    m_p.k->blendOp(m_p.opAlpha, src, m_s.fs, out, m_s.fd, m_s.alpha, n);
+                    for (int i = 0; i < n; ++i)
+                        out[i] = (m_s.tex[i] & 0x00FFFFFFu) | (m_s.alpha[i] & 0xFF000000u);
+                }
+            }
+        }
+        if (st.target.opaqueAlpha)
+            for (int i = 0; i < n; ++i) out[i] |= 0xFF000000u;
+        if (m_p.inPlace) return;
+        const std::uint32_t m = m_p.writeMask;
+        for (int i = 0; i < n; ++i) {
+            if (st.alphaTest && !AlphaTestPasses(st.alphaFunc, src[i] >> 24, st.alphaRef)) continue;
+            dst[i] = (out[i] & m) | (dst[i] & ~m);
+        }
+    }
+
+    const Pipeline& m_p;
+    Scratch& m_s;
+    const Planes& m_planes;
+    bool m_constDif = false;
+    bool m_constSrc = false;
+    bool m_tintedBlend = false;
+    std::uint32_t m_difValue = 0;
+    std::uint32_t m_srcValue = 0;
+};
+
+Scratch& ThreadScratch() {
+    static thread_local Scratch scratch;
+    return scratch;
+}
+
+// ---- triangles by spans ----
+
+// The pixel columns of row py inside all three edges, clipped to [lo, hi].
+bool RowSpan(const Edge* e, std::int64_t py, std::int64_t lo, std::int64_t hi, std::int64_t& xl,
+             std::int64_t& xr) {
+    xl = lo;
+    xr = hi;
+    for (int i = 0; i < 3; ++i) {
+        // E(px) = K - dy * 256 * px, inside when >= 0.
+        const std::int64_t k = e[i].dx * (py * SubPixelOne - e[i].ay) + e[i].dy * e[i].ax + e[i].bias;
+        const std::int64_t step = e[i].dy * SubPixelOne;
+        if (step == 0) {
+            if (k < 0) return false;
+        } else if (step < 0) {
+            xl = std::max(xl, -FloorDiv64(k, -step)); // ceil(-k / -step)
+        } else {
+            xr = std::min(xr, FloorDiv64(k, step));
+        }
+    }
+    return xl <= xr;
+}
+
+void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t) {
+    const TargetView& target = p.st->target;
+    const std::int64_t minX = std::min({t.v[0].x, t.v[1].x, t.v[2].x});
+    const std::int64_t maxX = std::max({t.v[0].x, t.v[1].x, t.v[2].x});
+    const std::int64_t minY = std::min({t.v[0].y, t.v[1].y, t.v[2].y});
+    const std::int64_t maxY = std::max({t.v[0].y, t.v[1].y, t.v[2].y});
+    const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(minX + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t x1 = std::min<std::int64_t>(target.width - 1, FloorDiv64(maxX, SubPixelOne));
+    const std::int64_t y0 = std::max<std::int64_t>(0, FloorDiv64(minY + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t y1 = std::min<std::int64_t>(target.height - 1, FloorDiv64(maxY, SubPixelOne));
+    if (x0 > x1 || y0 > y1) return;
+    Edge e[3];
+    e[0].Init(t.v[1], t.v[2]);
+    e[1].Init(t.v[2], t.v[0]);
+    e[2].Init(t.v[0], t.v[1]);
+    PrimitiveShader shader(p, s, t.planes, x0, x1 + 1);
+    for (std::int64_t py = y0; py <= y1; ++py) {
+        std::int64_t xl, xr;
+        if (RowSpan(e, py, x0, x1, xl, xr)) shader.Row(py, xl, xr + 1);
+    }
+}
+
+// ---- axis-aligned rectangles ----
+
+struct RectSetup {
+    std::int64_t xa, xb, ya, yb; // corners in 1/256 pixel, xa < xb, ya < yb
+    Planes planes;
+};
+
+// The exact plane through the corner values a00 (xa, ya), a10 (xb, ya) and a01 (xa, yb). It is
+// the same rational plane as that of either triangle, so it rounds to the same integers.
+Plane RectPlane(const RectSetup& r, std::int64_t a00, std::int64_t a10, std::int64_t a01) {
+    if (a00 == a10 && a00 == a01) return Plane{a00 * (std::int64_t(1) << PlaneFractionBits), 0, 0};
+    const Int128 w = r.xb - r.xa, h = r.yb - r.ya;
+    const Int128 dx = a10 - a00, dy = a01 - a00;
+    constexpr Int128 one = Int128(1) << PlaneFractionBits;
+    Plane p;
+    p.dx = RoundDivClamped(dx * SubPixelOne * one, w, MaxPlaneGradient);
+    p.dy = RoundDivClamped(dy * SubPixelOne * one, h, MaxPlaneGradient);
+    p.c =
+        RoundDivClamped((Int128(a00) * w * h - dx * r.xa * h - dy * r.ya * w) * one, w * h, MaxPlaneConstant);
+    return p;
+}
+
+// Whether triangles a and b (three vertices each) tile an axis-aligned rectangle along one of its
+// diagonals, with attributes that are one affine function over both.
+bool MatchRectangle(const DrawState& st, const RasterVertex* a, const RasterVertex* b, RectSetup& r) {
+    FixedVertex f[6];
+    for (int i = 0; i < 3; ++i)
+        if (!SnapVertex(a[i], st, f[i]) || !SnapVertex(b[i], st, f[3 + i])) return false;
+    r.xa = r.xb = f[0].x;
+    r.ya = r.yb = f[0].y;
+    for (const FixedVertex& v : f) {
+        r.xa = std::min(r.xa, v.x);
+        r.xb = std::max(r.xb, v.x);
+        r.ya = std::min(r.ya, v.y);
+        r.yb = std::max(r.yb, v.y);
+    }
+    if (r.xa == r.xb || r.ya == r.yb) return false;
+    // Corner numbers: bit 0 = right, bit 1 = bottom. corner[c] = the vertex sitting there.
+    const FixedVertex* corner[4] = {};
+    int maskA = 0, maskB = 0;
+    for (int i = 0; i < 6; ++i) {
+        const bool right = f[i].x == r.xb, bottom = f[i].y == r.yb;
+        if (!right && f[i].x != r.xa) return false;
+        if (!bottom && f[i].y != r.ya) return false;
+        const int c = (right ? 1 : 0) | (bottom ? 2 : 0);
+        int& mask = i < 3 ? maskA : maskB;
+        if (mask & (1 << c)) return false; // a degenerate triangle
+        mask |= 1 << c;
+        if (corner[c]) {
+            for (int k = 0; k < AttrCount; ++k)
+                if (corner[c]->attr[k] != f[i].attr[k]) return false;
+        } else {
+            corner[c] = &f[i];
+        }
+    }
+    // Each triangle misses one corner; the two missing corners must be opposite (0 and 3, or 1 and 2).
+    const int missA = 0xF & ~maskA, missB = 0xF & ~maskB;
+    if (!((missA == 1 && missB == 8) || (missA == 8 && missB == 1) || (missA == 2 && missB == 4) ||
+          (missA == 4 && missB == 2)))
+        return false;
+    // Culling: each triangle on its own.
+    if (st.cullMode == D3DCULL_CW || st.cullMode == D3DCULL_CCW) {
+        for (int tri = 0; tri < 2; ++tri) {
+            const FixedVertex* v = f + 3 * tri;
+            const std::int64_t area =
+                (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[1].y - v[0].y) * (v[2].x - v[0].x);
+            if ((st.cullMode == D3DCULL_CW && area > 0) || (st.cullMode == D3DCULL_CCW && area < 0))
+                return false;
+        }
+    }
+    for (int k = 0; k < AttrCount; ++k) {
+        if ((k == AttrS || k == AttrT) && !st.hasTexture) {
+            r.planes.attr[k] = Plane{};
+            continue;
+        }
+        if (k < 4 && st.flatShading) {
+            // Each triangle takes the colour of its first vertex.
+            if (f[0].attr[k] != f[3].attr[k]) return false;
+            r.planes.attr[k] = Plane{f[0].attr[k] * (std::int64_t(1) << PlaneFractionBits), 0, 0};
+            continue;
+        }
+        const std::int64_t a00 = corner[0]->attr[k], a10 = corner[1]->attr[k];
+        const std::int64_t a01 = corner[2]->attr[k], a11 = corner[3]->attr[k];
+        if (a11 - a10 != a01 - a00) return false; // not affine
+        r.planes.attr[k] = RectPlane(r, a00, a10, a01);
+    }
+    return true;
+}
+
+void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r) {
+    const TargetView& target = p.st->target;
+    // Left and top edges take pixel centres lying on them, right and bottom edges do not.
+    const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t x1 =
+        std::min<std::int64_t>(target.width, FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t y0 = std::max<std::int64_t>(0, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t y1 =
+        std::min<std::int64_t>(target.height, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne));
+    if (x0 >= x1 || y0 >= y1) return;
+    PrimitiveShader shader(p, s, r.planes, x0, x1);
+    constexpr std::int64_t ahead = 4;
+    for (std::int64_t py = y0; py < std::min(y1, y0 + ahead); ++py) shader.Prefetch(py, x0, x1);
+    for (std::int64_t py = y0; py < y1; ++py) {
+        if (py + ahead < y1) shader.Prefetch(py + ahead, x0, x1);
+        shader.Row(py, x0, x1);
+    }
+}
+
+} // namespace
+
+const Kernels& ScalarKernels() {
+    return ScalarSet;
+}
+
+const Kernels& ActiveKernels() {
+    const SimdLevel level = ActiveSimdLevel();
+    if (level >= SimdLevel::Avx2)
+        if (const Kernels* k = Avx2Kernels()) return *k;
+    if (level >= SimdLevel::Sse41)
+        if (const Kernels* k = Sse41Kernels()) return *k;
+    return ScalarSet;
+}
+
+void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count) {
+    const Pipeline pipeline = MakePipeline(st);
+    Scratch& scratch = ThreadScratch();
+    RectSetup rect;
+    for (std::size_t i = 0; i < count; ++i) {
+        const RasterVertex* tri = vertices + 3 * i;
+        if (RasterConfig::rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
+            RasterRect(pipeline, scratch, rect);
+            ++i;
+            continue;
+        }
+        FixedVertex f[3];
+        bool inside = true;
+        for (int k = 0; k < 3; ++k) inside = SnapVertex(tri[k], st, f[k]) && inside;
+        TriangleSetup setup;
+        if (inside) {
+            if (SetupTriangle(st, f[0], f[1], f[2], setup)) RasterTriangleSpans(pipeline, scratch, setup);
+            continue;
+        }
+        RasterVertex pieces[3 * 7];
+        const std::size_t n = ClipToGuardBand(tri, pieces);
+        for (std::size_t j = 0; j < n; ++j) {
+            bool ok = true;
+            for (int k = 0; k < 3; ++k) ok = SnapVertex(pieces[3 * j + k], st, f[k]) && ok;
+            if (ok && SetupTriangle(st, f[0], f[1], f[2], setup))
+                RasterTriangleSpans(pipeline, scratch, setup);
+        }
+    }
 }
 
 } // namespace detail
+
 } // namespace vorn::sd

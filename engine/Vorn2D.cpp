@@ -69,18 +69,12 @@ float SnapToTexelGrid(float value) {
     return std::nearbyint(value) - 0.5f;
 }
 
-bool CopyIntoBuffer(VertexBuffer& buffer, const void* data, UINT bytes) {
+// Copies bytes into the start of a dynamic buffer through a discarding lock.
+template <class TBuffer> bool CopyIntoBuffer(TBuffer& buffer, const void* data, UINT bytes) {
     void* target = nullptr;
-    if (Failed(buffer.Lock(0, bytes, &target, D3DLOCK_DISCARD)) || !target) return false;
-    std::memcpy(target, data, bytes);
-    return Succeeded(buffer.Unlock());
-}
-
-bool CopyIntoBuffer(IndexBuffer& buffer, const void* data, UINT bytes) {
-    void* target = nullptr;
-    if (Failed(buffer.Lock(0, bytes, &target, D3DLOCK_DISCARD)) || !target) return false;
-    std::memcpy(target, data, bytes);
-    return Succeeded(buffer.Unlock());
+    if (Failed(buffer.Lock(0, bytes, &target, D3DLOCK_DISCARD))) return false;
+    if (target) std::memcpy(target, data, bytes);
+    return Succeeded(buffer.Unlock()) && target;
 }
 
 } // namespace

@@ -54,8 +54,6 @@ public:
 
     bool HandleNotification(std::uint32_t message) override;
 
-    // (implementation members follow; this header is owned by the canvas unit)
-
     // Between msgInitialize and msgFinalize, with the buffers made.
     bool Initialized() const { return m_initialized; }
     // The device is lost: primitives are batched and dropped at the next flush.

@@ -181,7 +181,8 @@ bool TVornDevice::Finalize() {
 }
 
 bool TVornDevice::TryReset() {
-    if (Failed(m_device->Reset(&m_params))) return false;
+    // A handler of msgDeviceLost may have finalised the device.
+    if (!m_device || Failed(m_device->Reset(&m_params))) return false;
     Notify(msgDeviceReset);
     m_lost = false;
     return true;
@@ -189,8 +190,9 @@ bool TVornDevice::TryReset() {
 
 bool TVornDevice::ResetDevice() {
     if (!m_initialized) return false;
-    Notify(msgDeviceLost);
     m_lost = true;
+    Notify(msgDeviceLost);
+    if (!m_initialized) return false;
     BuildPresentParams();
     // A failed reset keeps the device marked lost: PresentFrame retries it every frame, so the
     // released resources come back once a reset succeeds.
@@ -205,8 +207,9 @@ bool TVornDevice::PresentFrame() {
     HRESULT hr = m_device->Present(nullptr, nullptr, nullptr, nullptr);
     if (hr == D3DERR_DEVICELOST || m_lost) {
         if (!m_lost) {
-            Notify(msgDeviceLost);
             m_lost = true;
+            Notify(msgDeviceLost);
+            if (!m_initialized) return false;
         }
         const HRESULT level = m_device->TestCooperativeLevel();
         if (level == D3DERR_DEVICENOTRESET || Succeeded(level))
@@ -217,11 +220,11 @@ bool TVornDevice::PresentFrame() {
     if (hr == D3DERR_DRIVERINTERNALERROR) {
         // Default-pool resources must be gone before a reset can succeed.
         if (!m_lost) {
-            Notify(msgDeviceLost);
             m_lost = true;
+            Notify(msgDeviceLost);
         }
         if (TryReset()) return true;
-        Finalize();
+        Finalize(); // nothing when a handler did it already
         return false;
     }
     return Succeeded(hr);

@@ -10,7 +10,8 @@ namespace {
 constexpr int StatusBarTopBorder = 2; // the panels start below the bar's top edge
 }
 
-TUpDownQt::TUpDownQt(QWidget* parent) : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
+TUpDownQt::TUpDownQt(QWidget* parent)
+    : QWidget(parent), m_up(new QToolButton(this)), m_down(new QToolButton(this)) {
     for (QToolButton* button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);
         button->setAutoRepeat(true); // holding an arrow keeps stepping, as the platform control does
@@ -27,7 +28,9 @@ void TUpDownQt::SetRange(int min, int max) {
     m_position = std::clamp(m_position, m_min, m_max);
 }
 
-void TUpDownQt::SetPosition(int position) { m_position = std::clamp(position, m_min, m_max); }
+void TUpDownQt::SetPosition(int position) {
+    m_position = std::clamp(position, m_min, m_max);
+}
 
 void TUpDownQt::Press(TUDBtnType button) {
     const int next = button == btNext ? m_position + 1 : m_position - 1;
@@ -71,6 +74,8 @@ void TStatusBarQt::paintEvent(QPaintEvent*) {
     DrawPanels();
 }
 
-void TStatusBarQt::resizeEvent(QResizeEvent*) { DrawPanels(); }
+void TStatusBarQt::resizeEvent(QResizeEvent*) {
+    DrawPanels();
+}
 
 } // namespace vorn

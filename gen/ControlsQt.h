@@ -17,6 +17,8 @@ enum TUDBtnType { btNext, btPrev }; // Up, Down
 // Up-down control: Up moves Position by +1, Down by -1, within Min..Max. OnClick reports the
 // press only when Position moved.
 class TUpDownQt : public QWidget {
+    Q_OBJECT
+
 public:
     using TUDClickEvent = std::function<void(TUpDownQt* sender, TUDBtnType button)>;
 
@@ -50,6 +52,8 @@ private:
 // Status bar with fixed-width panels; OnDrawPanel is asked to draw each panel whenever the bar
 // is laid out or painted (rect in the bar's coordinates, clipped to the bar).
 class TStatusBarQt : public QWidget {
+    Q_OBJECT
+
 public:
     using TDrawPanelEvent = std::function<void(TStatusBarQt* sender, int panel, const QRect& rect)>;
 

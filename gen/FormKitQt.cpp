@@ -18,11 +18,16 @@ TMessageInterceptor& Interceptor() {
 
 QMessageBox::Icon ToQtIcon(TMsgIcon icon) {
     switch (icon) {
-    case TMsgIcon::Information: return QMessageBox::Information;
-    case TMsgIcon::Warning: return QMessageBox::Warning;
-    case TMsgIcon::Critical: return QMessageBox::Critical;
-    case TMsgIcon::Question: return QMessageBox::Question;
-    case TMsgIcon::None: break;
+    case TMsgIcon::Information:
+        return QMessageBox::Information;
+    case TMsgIcon::Warning:
+        return QMessageBox::Warning;
+    case TMsgIcon::Critical:
+        return QMessageBox::Critical;
+    case TMsgIcon::Question:
+        return QMessageBox::Question;
+    case TMsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -54,10 +59,13 @@ void CenterOnScreen(QWidget* window) {
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const QSize frame = window->frameGeometry().size();
-    window->move(area.x() + (area.width() - frame.width()) / 2, area.y() + (area.height() - frame.height()) / 2);
+    window->move(area.x() + (area.width() - frame.width()) / 2,
+                 area.y() + (area.height() - frame.height()) / 2);
 }
 
-void SetMessageInterceptor(TMessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+void SetMessageInterceptor(TMessageInterceptor interceptor) {
+    Interceptor() = std::move(interceptor);
+}
 
 TMsgResult ShowMessageBox(const QString& text, const QString& caption, TMsgButtons buttons, TMsgIcon icon,
                           QWidget* owner) {

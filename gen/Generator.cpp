@@ -124,8 +124,9 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archiv
     Images->LoadFromVornDb(*Archive); // whatever loads is used; missing images draw nothing
 
     for (const std::int32_t size : TargetSizes) {
-        if (!Textures->AddRenderTargets(1, size, size, aqHigh, alFull))
+        if (!Textures->AddRenderTargets(1, size, size, aqHigh, alFull)) {
             return {TStartupFailure::RenderTarget, size};
+        }
     }
     StartupIncomplete = false;
     FrameTimer->SetEnabled(true);

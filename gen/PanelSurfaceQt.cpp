@@ -11,10 +11,12 @@ TPanelSurfaceQt::TPanelSurfaceQt(QWidget* parent) : QWidget(parent) {
 
 void TPanelSurfaceQt::PresentImage(const std::uint32_t* pixels, int width, int height, int pitchBytes) {
     if (!pixels || width <= 0 || height <= 0 || pitchBytes < width * 4) return;
-    if (m_frame.width() != width || m_frame.height() != height) m_frame = QImage(width, height, QImage::Format_RGB32);
+    if (m_frame.width() != width || m_frame.height() != height)
+        m_frame = QImage(width, height, QImage::Format_RGB32);
     const auto* source = reinterpret_cast<const unsigned char*>(pixels);
     for (int y = 0; y < height; ++y) {
-        const auto* from = reinterpret_cast<const std::uint32_t*>(source + static_cast<std::ptrdiff_t>(y) * pitchBytes);
+        const auto* from =
+            reinterpret_cast<const std::uint32_t*>(source + static_cast<std::ptrdiff_t>(y) * pitchBytes);
         auto* to = reinterpret_cast<std::uint32_t*>(m_frame.scanLine(y));
         // The back buffer's alpha byte is undefined for display; RGB32 wants it 0xFF.
         for (int x = 0; x < width; ++x) to[x] = from[x] | 0xFF000000u;
@@ -37,7 +39,8 @@ void TPanelSurfaceQt::mousePressEvent(QMouseEvent* event) {
 }
 
 void TPanelSurfaceQt::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     m_pressed = false;
     event->accept();
     if (click && OnClick) OnClick();

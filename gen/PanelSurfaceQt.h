@@ -12,6 +12,8 @@
 namespace vorn {
 
 class TPanelSurfaceQt : public QWidget, public sd::HostSink {
+    Q_OBJECT
+
 public:
     explicit TPanelSurfaceQt(QWidget* parent = nullptr);
 

@@ -1,9 +1,12 @@
 #include "gen/gen.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -32,12 +35,17 @@ constexpr int GroupHeight = 44;
 constexpr int GroupColumns[2] = {8, 92};
 constexpr int GroupRowTop = 4;
 constexpr int GroupRowStep = 44;
-const QRect GroupControlRect(5, 16, 70, 22); // a list, swatch or slider inside its group box
+const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside its group box
+
+// The frame loop runs from a zero timer while frames change; after FramesBeforeRest idle steps
+// without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
+constexpr int FramesBeforeRest = 50;
+constexpr int RestInterval = 40;
 
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
 
-// The suffix a name without one gets: the extension of the chosen filter.
+// The extension a name typed without one gets: that of the chosen filter.
 QString SuffixOfFilter(const QString& filter) {
     if (filter == TFOrlu::SaveFilters.value(0)) return QStringLiteral("bmp");
     if (filter == TFOrlu::SaveFilters.value(1)) return QStringLiteral("png");
@@ -56,19 +64,32 @@ TCanvasColor CanvasOfColor(const QColor& color) {
 
 QString StartupFailureText(const TStartupResult& result) {
     switch (result.failure) {
-    case TStartupFailure::Device: return QStringLiteral("Initializing device failed!  ");
+    case TStartupFailure::Device:
+        return QStringLiteral("Initializing device failed!  ");
     case TStartupFailure::Archive:
         return QStringLiteral("File ") + QString::fromLatin1(ArchiveFileName) +
                QStringLiteral(" not found! Try reinstalling the application!  ");
     case TStartupFailure::RenderTarget:
         return QStringLiteral("Adding render target %1 x %1 failed!  ").arg(result.failedTargetSize);
-    case TStartupFailure::None: break;
+    case TStartupFailure::None:
+        break;
     }
     return {};
 }
 
 QString StartupFailureCaption(const TStartupResult& result) {
     return result.failure == TStartupFailure::Archive ? QStringLiteral("Error!") : QStringLiteral("Error");
+}
+
+// vorn.dat where the generator looks for it, else in the data folder of an installation that was
+// moved or installed under another prefix (<prefix>/bin/pallimor, <prefix>/share/pallimor).
+std::string LocateArchive() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    std::string found = TGenerator::FindArchive(exeDir.toStdString());
+    if (!found.empty()) return found;
+    const QString relocated = QDir(exeDir).filePath(QStringLiteral("../share/pallimor/") + ArchiveFileName);
+    if (QFileInfo(relocated).isFile()) found = QDir::cleanPath(relocated).toStdString();
+    return found;
 }
 
 } // namespace
@@ -85,7 +106,9 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
     FormCreate();
 }
 
-TFOrlu::~TFOrlu() { FormDestroy(); }
+TFOrlu::~TFOrlu() {
+    FormDestroy();
+}
 
 // ---- controls ----
 
@@ -105,8 +128,8 @@ QComboBox* TFOrlu::AddCombo(QGroupBox* group, const QStringList& items, int sele
     return combo;
 }
 
-QSlider* TFOrlu::AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick, int position,
-                          void (TFOrlu::*change)()) {
+QSlider* TFOrlu::AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick,
+                          int position, void (TFOrlu::*change)()) {
     auto* track = new QSlider(Qt::Horizontal, group);
     track->setRange(min, max);
     track->setSingleStep(lineStep);
@@ -151,7 +174,8 @@ void TFOrlu::CreateControls() {
     UpDownSize = new TUpDownQt(GroupSize);
     UpDownSize->SetRange(64, 512);
     UpDownSize->SetPosition(256);
-    UpDownSize->setGeometry(GroupControlRect.x() + 54, GroupControlRect.y(), 16, GroupControlRect.height());
+    UpDownSize->setGeometry(GroupControlRect.x() + 54, GroupControlRect.y(), GroupControlRect.width() - 54,
+                            GroupControlRect.height());
     UpDownSize->OnClick = [this](TUpDownQt*, TUDBtnType button) { UpDownSizeClick(button); };
 
     GroupColor = AddGroup(QStringLiteral("BG Color"), 1, 0);
@@ -171,18 +195,21 @@ void TFOrlu::CreateControls() {
                             QStringLiteral("Stroke")},
                            9);
     GroupBGFill = AddGroup(QStringLiteral("BG Fill"), 0, 2);
-    ComboBGFill = AddCombo(
-        GroupBGFill,
-        {QStringLiteral("Color"), QStringLiteral("H-Grad"), QStringLiteral("V-Grad"), QStringLiteral("Random")}, 3);
+    ComboBGFill = AddCombo(GroupBGFill,
+                           {QStringLiteral("Color"), QStringLiteral("H-Grad"), QStringLiteral("V-Grad"),
+                            QStringLiteral("Random")},
+                           3);
     GroupBGForm = AddGroup(QStringLiteral("BG Form"), 1, 2);
-    ComboBGForm = AddCombo(
-        GroupBGForm,
-        {QStringLiteral("None"), QStringLiteral("Circle"), QStringLiteral("Square"), QStringLiteral("Random")}, 3);
+    ComboBGForm = AddCombo(GroupBGForm,
+                           {QStringLiteral("None"), QStringLiteral("Circle"), QStringLiteral("Square"),
+                            QStringLiteral("Random")},
+                           3);
     GroupBrushType = AddGroup(QStringLiteral("Brush Type"), 0, 3);
     ComboBrushType = AddCombo(GroupBrushType, {QStringLiteral("Hard"), QStringLiteral("Soft")}, 1);
     GroupBrushSize = AddGroup(QStringLiteral("Brush Size"), 1, 3);
     ComboBrushSize = AddCombo(
-        GroupBrushSize, {QStringLiteral("16"), QStringLiteral("32"), QStringLiteral("64"), QStringLiteral("128")}, 2);
+        GroupBrushSize,
+        {QStringLiteral("16"), QStringLiteral("32"), QStringLiteral("64"), QStringLiteral("128")}, 2);
 
     GroupSteps = AddGroup(QStringLiteral("Steps"), 0, 4);
     TrackSteps = AddTrack(GroupSteps, 0, 2048, 128, 256, 256, 1024, &TFOrlu::TrackStepsChange);
@@ -208,11 +235,13 @@ void TFOrlu::CreateControls() {
         connect(button, &QPushButton::clicked, this, [this, click] { (this->*click)(); });
         return button;
     };
-    ButtonGenerate = addButton(QStringLiteral("Generate"), QRect(8, 8, 164, 24), &TFOrlu::ButtonGenerateClick);
+    ButtonGenerate =
+        addButton(QStringLiteral("Generate"), QRect(8, 8, 164, 24), &TFOrlu::ButtonGenerateClick);
     ButtonExport = addButton(QStringLiteral("Export"), QRect(8, 36, 80, 24), &TFOrlu::ButtonExportClick);
     ButtonBatch = addButton(QStringLiteral("Batch Export"), QRect(92, 36, 80, 24), &TFOrlu::ButtonBatchClick);
     ButtonPreview = addButton(PreviewShowCaption, QRect(8, 64, 164, 24), &TFOrlu::ButtonPreviewClick);
-    ButtonSettings = addButton(QStringLiteral("Settings"), QRect(8, 92, 164, 24), &TFOrlu::ButtonSettingsClick);
+    ButtonSettings =
+        addButton(QStringLiteral("Settings"), QRect(8, 92, 164, 24), &TFOrlu::ButtonSettingsClick);
     ButtonAbout = addButton(QStringLiteral("About"), QRect(8, 120, 80, 24), &TFOrlu::ButtonAboutClick);
     ButtonExit = addButton(QStringLiteral("Exit"), QRect(92, 120, 80, 24), &TFOrlu::ButtonExitClick);
 
@@ -251,14 +280,13 @@ void TFOrlu::FormCreate() {
     ComponentsInit();
     SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
 
-    const std::string archive = m_locateArchive
-                                    ? m_locateArchive()
-                                    : TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
+    const std::string archive = m_locateArchive ? m_locateArchive() : LocateArchive();
     const TStartupResult result = m_gen->Startup(PanelSurface, archive);
     if (result.failure != TStartupFailure::None) {
         ShowMessageBox(StartupFailureText(result), StartupFailureCaption(result));
         // Ask the event loop to end once it runs; the windows are still created and shown.
-        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
         return;
     }
     StartFrames();
@@ -277,6 +305,7 @@ void TFOrlu::FormShow() {
     SetPanelsEnabled(false);
     m_gen->FirstRender();
     SetPanelsEnabled(true);
+    WakeFrames();
 }
 
 void TFOrlu::FormActivate() {
@@ -285,9 +314,13 @@ void TFOrlu::FormActivate() {
     StartFrames();
 }
 
-void TFOrlu::FormDeactivate() { StopFrames(); }
+void TFOrlu::FormDeactivate() {
+    StopFrames();
+}
 
-void TFOrlu::TimerTimer() { m_gen->TimerTimer(); }
+void TFOrlu::TimerTimer() {
+    m_gen->TimerTimer();
+}
 
 void TFOrlu::TimerProcess() {}
 
@@ -300,7 +333,12 @@ void TFOrlu::FormDestroy() {
 
 void TFOrlu::StartFrames() {
     m_gen->FrameTimer->SetEnabled(true);
-    m_idle.start();
+    WakeFrames();
+}
+
+void TFOrlu::WakeFrames() {
+    m_unchangedFrames = 0;
+    m_idle.start(0);
 }
 
 void TFOrlu::StopFrames() {
@@ -315,7 +353,15 @@ void TFOrlu::OnIdle() {
         m_idle.stop();
         return;
     }
+    const int presented = PanelSurface->PresentCount();
     m_gen->FrameTimer->Idle();
+    if (PanelSurface->PresentCount() != presented) {
+        m_unchangedFrames = 0;
+        if (m_idle.interval() != 0) m_idle.start(0);
+    } else if (++m_unchangedFrames == FramesBeforeRest) {
+        // Nothing to show for a while: look less often until something changes again.
+        m_idle.start(RestInterval);
+    }
 }
 
 void TFOrlu::showEvent(QShowEvent* event) {
@@ -335,7 +381,9 @@ void TFOrlu::PumpMessages() {
     m_pumping = outer;
 }
 
-void TFOrlu::SetProgressMaximum(int max) { ProgressBar->setMaximum(std::max(max, ProgressBar->minimum())); }
+void TFOrlu::SetProgressMaximum(int max) {
+    ProgressBar->setMaximum(std::max(max, ProgressBar->minimum()));
+}
 
 void TFOrlu::SetProgressPosition(int position) {
     ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
@@ -343,20 +391,48 @@ void TFOrlu::SetProgressPosition(int position) {
 
 // ---- settings source ----
 
-int TFOrlu::ImageIndex() const { return ComboImage->currentIndex(); }
-int TFOrlu::EffectIndex() const { return ComboEffect->currentIndex(); }
-int TFOrlu::BGFillIndex() const { return ComboBGFill->currentIndex(); }
-int TFOrlu::BGFormIndex() const { return ComboBGForm->currentIndex(); }
-int TFOrlu::BrushTypeIndex() const { return ComboBrushType->currentIndex(); }
-int TFOrlu::BrushSizeIndex() const { return ComboBrushSize->currentIndex(); }
-int TFOrlu::Steps() const { return TrackSteps->value(); }
-int TFOrlu::HueSwitch() const { return TrackHueSwitch->value(); }
-int TFOrlu::Saturation() const { return TrackSaturation->value(); }
-int TFOrlu::Lightness() const { return TrackLightness->value(); }
-int TFOrlu::RadiusSpeed() const { return TrackRadiusSpeed->value(); }
-int TFOrlu::AngleSpeed() const { return TrackAngleSpeed->value(); }
-int TFOrlu::ScaleSpeed() const { return TrackScaleSpeed->value(); }
-int TFOrlu::TurnFreq() const { return TrackTurnFreq->value(); }
+int TFOrlu::ImageIndex() const {
+    return ComboImage->currentIndex();
+}
+int TFOrlu::EffectIndex() const {
+    return ComboEffect->currentIndex();
+}
+int TFOrlu::BGFillIndex() const {
+    return ComboBGFill->currentIndex();
+}
+int TFOrlu::BGFormIndex() const {
+    return ComboBGForm->currentIndex();
+}
+int TFOrlu::BrushTypeIndex() const {
+    return ComboBrushType->currentIndex();
+}
+int TFOrlu::BrushSizeIndex() const {
+    return ComboBrushSize->currentIndex();
+}
+int TFOrlu::Steps() const {
+    return TrackSteps->value();
+}
+int TFOrlu::HueSwitch() const {
+    return TrackHueSwitch->value();
+}
+int TFOrlu::Saturation() const {
+    return TrackSaturation->value();
+}
+int TFOrlu::Lightness() const {
+    return TrackLightness->value();
+}
+int TFOrlu::RadiusSpeed() const {
+    return TrackRadiusSpeed->value();
+}
+int TFOrlu::AngleSpeed() const {
+    return TrackAngleSpeed->value();
+}
+int TFOrlu::ScaleSpeed() const {
+    return TrackScaleSpeed->value();
+}
+int TFOrlu::TurnFreq() const {
+    return TrackTurnFreq->value();
+}
 
 // ---- commands ----
 
@@ -371,9 +447,12 @@ void TFOrlu::ButtonGenerateClick() {
     SetPanelsEnabled(false);
     m_gen->Generate();
     SetPanelsEnabled(true);
+    WakeFrames();
 }
 
-QColor TFOrlu::SwatchColor() const { return PanelColor->palette().color(QPalette::Window); }
+QColor TFOrlu::SwatchColor() const {
+    return PanelColor->palette().color(QPalette::Window);
+}
 
 void TFOrlu::SetSwatch(const QColor& color) {
     QPalette palette = PanelColor->palette();
@@ -402,6 +481,7 @@ void TFOrlu::ButtonPreviewClick() {
     m_gen->PreviewPaneVisible = !m_gen->PreviewPaneVisible;
     ButtonPreview->setText(m_gen->PreviewPaneVisible ? PreviewHideCaption : PreviewShowCaption);
     m_gen->MarkDirty();
+    WakeFrames();
 }
 
 void TFOrlu::ButtonExportClick() {
@@ -412,16 +492,16 @@ void TFOrlu::ButtonExportClick() {
     SaveDialog.setOption(QFileDialog::DontConfirmOverwrite);
     SaveDialog.setNameFilters(SaveFilters);
     SaveDialog.selectNameFilter(m_saveFilter);
-    SaveDialog.setDefaultSuffix(SuffixOfFilter(m_saveFilter));
     if (!m_saveDirectory.isEmpty()) SaveDialog.setDirectory(m_saveDirectory);
-    connect(&SaveDialog, &QFileDialog::filterSelected, &SaveDialog,
-            [&SaveDialog](const QString& filter) { SaveDialog.setDefaultSuffix(SuffixOfFilter(filter)); });
 
     const bool accepted = SaveDialog.exec() == QDialog::Accepted;
     m_saveFilter = SaveDialog.selectedNameFilter();
     m_saveDirectory = SaveDialog.directory().absolutePath();
-    const QString fileName = accepted ? SaveDialog.selectedFiles().value(0) : QString();
+    QString fileName = accepted ? SaveDialog.selectedFiles().value(0) : QString();
     if (fileName.isEmpty()) return;
+    // A name typed without an extension gets the one of the chosen filter ("jpg" at first).
+    if (!QFileInfo(fileName).fileName().contains(QLatin1Char('.')))
+        fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
     const int quality = FVornS ? FVornS->Quality : TFVornS::DefaultQuality;
     const TExportResult result = TileExport(*m_gen->Textures, TGenerator::GetIndex(m_gen->TextureSize),
@@ -441,7 +521,9 @@ void TFOrlu::ButtonAboutClick() {
     if (FVornA) FVornA->exec();
 }
 
-void TFOrlu::ButtonExitClick() { close(); }
+void TFOrlu::ButtonExitClick() {
+    close();
+}
 
 void TFOrlu::FormKeyDown(int key, Qt::KeyboardModifiers) {
     if (key != Qt::Key_Escape) return;
@@ -461,6 +543,12 @@ void TFOrlu::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void TFOrlu::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    // Closing the main window ends the program, whatever other windows are open.
+    if (event->isAccepted()) QCoreApplication::quit();
+}
+
 void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
     if (panel != 0) return;
     ProgressBar->setGeometry(rect.left() + 2, rect.top() + 2, rect.width() - 4, rect.height() - 4);
@@ -472,27 +560,60 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
     else
         m_gen->SizeDown();
     LabelSize->setText(QString::number(m_gen->TextureSize));
+    WakeFrames();
 }
 
 // ---- sliders and their groups ----
 
-void TFOrlu::TrackStepsChange() { TrackSteps->setToolTip(QString::number(TrackSteps->value())); }
-void TFOrlu::TrackHueSwitchChange() { TrackHueSwitch->setToolTip(QString::number(TrackHueSwitch->value())); }
-void TFOrlu::TrackSaturationChange() { TrackSaturation->setToolTip(QString::number(TrackSaturation->value())); }
-void TFOrlu::TrackLightnessChange() { TrackLightness->setToolTip(QString::number(TrackLightness->value())); }
-void TFOrlu::TrackRadiusSpeedChange() { TrackRadiusSpeed->setToolTip(QString::number(TrackRadiusSpeed->value())); }
-void TFOrlu::TrackAngleSpeedChange() { TrackAngleSpeed->setToolTip(QString::number(TrackAngleSpeed->value())); }
-void TFOrlu::TrackScaleSpeedChange() { TrackScaleSpeed->setToolTip(QString::number(TrackScaleSpeed->value())); }
-void TFOrlu::TrackTurnFreqChange() { TrackTurnFreq->setToolTip(QString::number(TrackTurnFreq->value())); }
+void TFOrlu::TrackStepsChange() {
+    TrackSteps->setToolTip(QString::number(TrackSteps->value()));
+}
+void TFOrlu::TrackHueSwitchChange() {
+    TrackHueSwitch->setToolTip(QString::number(TrackHueSwitch->value()));
+}
+void TFOrlu::TrackSaturationChange() {
+    TrackSaturation->setToolTip(QString::number(TrackSaturation->value()));
+}
+void TFOrlu::TrackLightnessChange() {
+    TrackLightness->setToolTip(QString::number(TrackLightness->value()));
+}
+void TFOrlu::TrackRadiusSpeedChange() {
+    TrackRadiusSpeed->setToolTip(QString::number(TrackRadiusSpeed->value()));
+}
+void TFOrlu::TrackAngleSpeedChange() {
+    TrackAngleSpeed->setToolTip(QString::number(TrackAngleSpeed->value()));
+}
+void TFOrlu::TrackScaleSpeedChange() {
+    TrackScaleSpeed->setToolTip(QString::number(TrackScaleSpeed->value()));
+}
+void TFOrlu::TrackTurnFreqChange() {
+    TrackTurnFreq->setToolTip(QString::number(TrackTurnFreq->value()));
+}
 
-void TFOrlu::GroupStepsDblClick() { TrackSteps->setValue(1024); }
-void TFOrlu::GroupHueSwitchClick() { TrackHueSwitch->setValue(50); }
-void TFOrlu::GroupSaturationDblClick() { TrackSaturation->setValue(50); }
-void TFOrlu::GroupLightnessDblClick() { TrackLightness->setValue(50); }
-void TFOrlu::GroupRadiusSpeedDblClick() { TrackRadiusSpeed->setValue(50); }
-void TFOrlu::GroupAngleSpeedDblClick() { TrackAngleSpeed->setValue(50); }
-void TFOrlu::GroupScaleSpeedDblClick() { TrackScaleSpeed->setValue(50); }
-void TFOrlu::GroupTurnFreqDblClick() { TrackTurnFreq->setValue(50); }
+void TFOrlu::GroupStepsDblClick() {
+    TrackSteps->setValue(1024);
+}
+void TFOrlu::GroupHueSwitchClick() {
+    TrackHueSwitch->setValue(50);
+}
+void TFOrlu::GroupSaturationDblClick() {
+    TrackSaturation->setValue(50);
+}
+void TFOrlu::GroupLightnessDblClick() {
+    TrackLightness->setValue(50);
+}
+void TFOrlu::GroupRadiusSpeedDblClick() {
+    TrackRadiusSpeed->setValue(50);
+}
+void TFOrlu::GroupAngleSpeedDblClick() {
+    TrackAngleSpeed->setValue(50);
+}
+void TFOrlu::GroupScaleSpeedDblClick() {
+    TrackScaleSpeed->setValue(50);
+}
+void TFOrlu::GroupTurnFreqDblClick() {
+    TrackTurnFreq->setValue(50);
+}
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();

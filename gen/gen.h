@@ -1,11 +1,11 @@
-// The main window TFOrlu: the preview surface, the generation settings, the command buttons and
-// the status bar with its progress bar, plus the program entry sequence (RunProgram). The
-// window is the generator's settings source (the controls' current values) and its hooks
-// (message pump and progress); the generator owns the engine objects and the program-wide values.
+// The main window TFOrlu (preview surface, generation settings, commands, status bar) and the
+// program entry sequence RunProgram. The window is the generator's settings source and hooks;
+// the generator owns the engine objects and the program-wide values (TextureSize, ...).
 #pragma once
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -35,9 +35,11 @@ class TPanelSurfaceQt;
 using TArchiveLocator = std::function<std::string()>;
 
 class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {
+    Q_OBJECT
+
 public:
     explicit TFOrlu(TArchiveLocator locateArchive = {}, QWidget* parent = nullptr); // FormCreate
-    ~TFOrlu() override;                                                               // FormDestroy
+    ~TFOrlu() override;                                                             // FormDestroy
 
     TGenerator& Generator() { return *m_gen; }
 
@@ -170,6 +172,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -181,16 +184,18 @@ private:
     void SetPanelsEnabled(bool enabled);
     void SetSwatch(const QColor& color);
     void StartFrames();
+    void WakeFrames(); // something may have changed: draw frames at full rate again
     void StopFrames();
     void OnIdle();
 
     TArchiveLocator m_locateArchive;
     std::unique_ptr<TGenerator> m_gen;
-    QTimer m_idle;           // zero interval: runs the frame timer whenever the event loop is idle
-    bool m_pumping = false;  // inside the synthesis' message pump: no frame steps
-    bool m_shown = false;    // FormShow runs on the first showing only
-    QString m_saveFilter;    // the save dialog's filter, kept between showings
-    QString m_saveDirectory; // and its folder
+    QTimer m_idle;             // runs the frame timer whenever the event loop is idle
+    int m_unchangedFrames = 0; // idle steps in a row that presented nothing
+    bool m_pumping = false;    // inside the synthesis' message pump: no frame steps
+    bool m_shown = false;      // FormShow runs on the first showing only
+    QString m_saveFilter;      // the save dialog's filter, kept between showings
+    QString m_saveDirectory;   // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main

@@ -63,9 +63,9 @@ void TFVornBP::FormShow() {
     // Centred on the main window, and in front with the key focus so that Escape reaches it.
     if (QWidget* owner = parentWidget()) {
         const QRect area = owner->window()->geometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        setGeometry(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
+                    width(), height());
     }
-    raise();
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
 }

@@ -46,7 +46,9 @@ TFVornS::TFVornS(QWidget* owner) : QDialog(owner) {
     FormCreate();
 }
 
-TFVornS::~TFVornS() { FormDestroy(); }
+TFVornS::~TFVornS() {
+    FormDestroy();
+}
 
 void TFVornS::FormCreate() {
     Quality = DefaultQuality;
@@ -81,9 +83,13 @@ void TFVornS::TrackQualityChange() {
     Quality = TrackQuality->value();
 }
 
-void TFVornS::ButtonSaveClick() { accept(); }
+void TFVornS::ButtonSaveClick() {
+    accept();
+}
 
-void TFVornS::FormDestroy() { Save(); }
+void TFVornS::FormDestroy() {
+    Save();
+}
 
 void TFVornS::showEvent(QShowEvent* event) {
     FormShow();

@@ -12,6 +12,8 @@ class QSlider;
 namespace vorn {
 
 class TFVornS : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TFVornS(QWidget* owner = nullptr); // FormCreate
     ~TFVornS() override;                        // FormDestroy

@@ -139,18 +139,19 @@ DevicePtr WrapDevice(DevicePtr real) {
 // Writes "name:message" for every notification and answers as told.
 class TRecorder : public TVornDeviceSubscriber {
 public:
-    explicit TRecorder(std::string name, bool answer = true) : m_name(std::move(name)), m_answer(answer) {}
+    // Answers false to the message veto only (0 = to none).
+    explicit TRecorder(std::string name, std::uint32_t veto = 0) : m_name(std::move(name)), m_veto(veto) {}
     ~TRecorder() override { Record(m_name + ":destroyed"); }
     bool HandleNotification(std::uint32_t message) override {
         Record(m_name + ":" + std::to_string(message));
         if (onNotify) onNotify(message);
-        return m_answer;
+        return message != m_veto;
     }
     std::function<void(std::uint32_t)> onNotify;
 
 private:
     std::string m_name;
-    bool m_answer;
+    std::uint32_t m_veto;
 };
 
 class TCaptureSink : public HostSink {
@@ -237,7 +238,7 @@ TEST_F(DeviceTest, InitializeTwiceFailsAndChangesNothing) {
 }
 
 TEST_F(DeviceTest, SubscriberVetoingInitializeLeavesDeviceFinalised) {
-    TRecorder a("a"), veto("veto", false), c("c");
+    TRecorder a("a"), veto("veto", msgInitialize), c("c");
     a.SetPublisher(device.get());
     veto.SetPublisher(device.get());
     c.SetPublisher(device.get());
@@ -265,7 +266,7 @@ TEST_F(DeviceTest, OnInitializeCanFailTheInitialisation) {
 }
 
 TEST_F(DeviceTest, OnInitializeCannotReportSuccessAfterAVeto) {
-    TRecorder veto("veto", false);
+    TRecorder veto("veto", msgInitialize);
     veto.SetPublisher(device.get());
     device->OnInitialize = [](TVornDevice*, bool& success) { success = true; };
     EXPECT_FALSE(device->Initialize());
@@ -307,15 +308,6 @@ TEST_F(DeviceTest, DestroyingFinalisesThenFreesOwnedComponents) {
     EXPECT_EQ(Notifications(), (Log{"canvas:256", "canvas:257", "canvas:destroyed"}));
 }
 
-TEST_F(DeviceTest, SubscribersOutliveTheirDevice) {
-    TRecorder a("a");
-    a.SetPublisher(device.get());
-    ASSERT_TRUE(device->Initialize());
-    device.reset();
-    EXPECT_EQ(a.Publisher(), nullptr);
-    EXPECT_EQ(a.GetDevice(), nullptr);
-}
-
 TEST_F(DeviceTest, SettingsFixedWhileInitialised) {
     TCaptureSink sink;
     ASSERT_TRUE(device->Initialize());
@@ -346,12 +338,6 @@ TEST_F(DeviceTest, DepthBufferTakesFirstAcceptedDepthFormat) {
     EXPECT_NE(expected, D3DFMT_UNKNOWN);
     EXPECT_EQ(p.AutoDepthStencilFormat, expected);
     EXPECT_TRUE(device->ClearTarget(0, true));
-}
-
-TEST_F(DeviceTest, VSyncPresentsOnTheRetrace) {
-    device->SetVSync(true);
-    ASSERT_TRUE(device->Initialize());
-    EXPECT_EQ(device->PresentParams().PresentationInterval, D3DPRESENT_INTERVAL_ONE);
 }
 
 // ---- frames ----
@@ -491,6 +477,20 @@ TEST_F(DeviceTest, LossReleasesAndRecreatesRenderTargets) {
     EXPECT_EQ(textures.GetTarget(1)->State(), tsReady);
     EXPECT_EQ(CountOf("after:258"), 1);
     EXPECT_EQ(CountOf("after:259"), 1);
+}
+
+TEST_F(DeviceTest, HandlerFinalisingOnLossEndsThePresent) {
+    TRecorder a("a");
+    a.SetPublisher(device.get());
+    a.onNotify = [&](std::uint32_t message) {
+        if (message == msgDeviceLost) device->Finalize();
+    };
+    ASSERT_TRUE(device->Initialize());
+    device->D3DDevice()->MakeLost();
+    EXPECT_FALSE(device->PresentFrame());
+    EXPECT_FALSE(device->Initialized());
+    EXPECT_FALSE(device->Lost());
+    EXPECT_EQ(Notifications(), (Log{"a:256", "a:258", "a:257"}));
 }
 
 TEST_F(DeviceTest, DriverErrorResetsWithTargetsReleased) {

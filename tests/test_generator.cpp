@@ -9,7 +9,6 @@
 #include <string>
 #include <system_error>
 
-#include "archive/VornDb.h"
 #include "archive/VornImages.h"
 #include "engine/SoftDevice.h"
 #include "engine/VornCanvas.h"
@@ -72,47 +71,6 @@ TEST(GeneratorIndex, EachSizeHasItsOutputTarget) {
     EXPECT_EQ(TGenerator::GetIndex(-256), 6);
 }
 
-TEST(GeneratorStartup, ComponentsAreConfiguredAsTheWindowNeedsThem) {
-    TGenSettings settings;
-    TGenerator generator(settings);
-    generator.ComponentsInit();
-    const TVornDevice& device = *generator.Device;
-    EXPECT_EQ(device.Width(), 512);
-    EXPECT_EQ(device.Height(), 512);
-    EXPECT_EQ(device.Refresh(), 0);
-    EXPECT_TRUE(device.Windowed());
-    EXPECT_FALSE(device.VSync());
-    EXPECT_TRUE(device.HardwareTL());
-    EXPECT_FALSE(device.DepthBuffer());
-    EXPECT_EQ(device.WindowHandle(), nullptr);
-    EXPECT_TRUE(static_cast<bool>(device.OnRender));
-
-    ASSERT_NE(generator.Canvas, nullptr);
-    EXPECT_EQ(generator.Canvas->VertexCache(), 4096);
-    EXPECT_FALSE(generator.Canvas->AlphaTesting());
-    EXPECT_TRUE(generator.Canvas->Antialias());
-    EXPECT_FALSE(generator.Canvas->Dithering());
-
-    EXPECT_EQ(generator.Archive->FileName(), "vorn.dat");
-    EXPECT_EQ(generator.Archive->OpenMode(), opUpdate);
-    EXPECT_FALSE(generator.Images->MipMappping());
-
-    // The device notifies canvas, images and targets in that order.
-    ASSERT_EQ(device.SubscriberCount(), 3);
-    EXPECT_EQ(device.Subscriber(0), generator.Canvas);
-    EXPECT_EQ(device.Subscriber(1), generator.Images.get());
-    EXPECT_EQ(device.Subscriber(2), generator.Textures.get());
-
-    EXPECT_EQ(generator.FrameTimer->Speed(), 60.0);
-    EXPECT_EQ(generator.FrameTimer->MaxFPS(), 200);
-    EXPECT_FALSE(generator.FrameTimer->Enabled());
-    EXPECT_TRUE(static_cast<bool>(generator.FrameTimer->OnTimer));
-    EXPECT_TRUE(static_cast<bool>(generator.FrameTimer->OnProcess));
-    EXPECT_TRUE(generator.StartupIncomplete);
-    EXPECT_EQ(generator.TextureSize, 256);
-    EXPECT_EQ(generator.BackgroundColor, 0xFFFF8000u);
-}
-
 TEST(GeneratorStartup, MakesTheSevenTargetsLoadsTheImagesAndEnablesTheTimer) {
     TGenSettings settings;
     TGenerator generator(settings);
@@ -124,6 +82,11 @@ TEST(GeneratorStartup, MakesTheSevenTargetsLoadsTheImagesAndEnablesTheTimer) {
     EXPECT_TRUE(generator.FrameTimer->Enabled());
     EXPECT_EQ(generator.TextureSize, 256); // start-up sets the window's start values
     EXPECT_GE(generator.Images->Count(), 10);
+    // The device tells canvas, images and targets, in that order.
+    ASSERT_EQ(generator.Device->SubscriberCount(), 3);
+    EXPECT_EQ(generator.Device->Subscriber(0), generator.Canvas);
+    EXPECT_EQ(generator.Device->Subscriber(1), generator.Images.get());
+    EXPECT_EQ(generator.Device->Subscriber(2), generator.Textures.get());
     const int sizes[] = {256, 1024, 1024, 512, 256, 128, 64};
     ASSERT_EQ(generator.Textures->Count(), 7);
     for (int i = 0; i < 7; ++i) {

@@ -7,7 +7,9 @@
 
 namespace {
 
-std::string HexOf(const std::string& text) { return vorn::Md5Hex(vorn::Md5Of(text.data(), text.size())); }
+std::string HexOf(const std::string& text) {
+    return vorn::Md5Hex(vorn::Md5Of(text.data(), text.size()));
+}
 
 TEST(Md5, Rfc1321Suite) {
     EXPECT_EQ(HexOf(""), "d41d8cd98f00b204e9800998ecf8427e");

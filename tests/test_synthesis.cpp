@@ -25,16 +25,6 @@ struct TStream {
     double Float() { return Next() * 0x1p-32; }
 };
 
-// Number of draws that lead from one seed to another (searched up to a limit).
-long DrawsBetween(std::uint32_t from, std::uint32_t to, long limit = 2000000) {
-    TStream s{from};
-    for (long n = 0; n <= limit; ++n) {
-        if (s.seed == to) return n;
-        s.Next();
-    }
-    return -1;
-}
-
 struct TCall {
     enum Kind { Gradient, Solid, Stamp } kind;
     TIntRect rect{};
@@ -320,27 +310,6 @@ TEST(SynthesisEffects, BrushImageFollowsSizeAndType) {
     }
 }
 
-TEST(SynthesisEffects, HardDrawsAtScaleOneAndSoftSweepsBetweenZeroAndOne) {
-    TGenSettings s = WalkOnly();
-    s.effect = 8;
-    s.steps = 2048;
-    const TRun hard = Synthesize(s, 3u);
-    for (const TCall& c : hard.painter.Brush()) ASSERT_TRUE(c.scale == 1.0 || c.scale == 1.4) << c.scale;
-
-    s.brushType = 1;
-    s.scaleSpeed = 100;
-    const TRun soft = Synthesize(s, 3u);
-    double low = 2, high = -1;
-    const std::vector<TCall> stamps = soft.painter.Brush();
-    for (std::size_t i = 4; i < stamps.size(); i += 8) {
-        low = std::min(low, stamps[i].scale);
-        high = std::max(high, stamps[i].scale);
-        ASSERT_EQ(stamps[i - 4].scale, 1.4 * stamps[i].scale);
-    }
-    EXPECT_EQ(low, 0.0); // the sweep reaches both ends and is held there
-    EXPECT_EQ(high, 1.0);
-}
-
 TEST(SynthesisBackground, KeepMakesNoBackgroundDrawsAndStartsTheWalkAtTheFirstDraw) {
     TGenSettings s = WalkOnly();
     const TRun run = Synthesize(s, 0xC0FFEEu);
@@ -415,27 +384,6 @@ TEST(SynthesisBackground, RandomFillAlwaysPaintsThePlainFillAndEachGradientOnAFr
         for (int v = 0; v < 2; ++v) EXPECT_GT(seen[h][v], 0) << "combination " << h << v << " never seen";
 }
 
-TEST(SynthesisBackground, SinglePurposeFillsMakeNoChoiceDraws) {
-    // H-Grad and V-Grad draw only their own gradient (no plain fill), with the two shade draws.
-    for (const int fill : {1, 2}) {
-        TGenSettings s;
-        s.bgFill = fill;
-        s.bgForm = 0;
-        s.brushType = 0;
-        s.effect = 0;
-        const TRun run = Synthesize(s, 4242u, 0xFFFFFFFFu);
-        ASSERT_EQ(run.painter.calls[0].kind, TCall::Gradient);
-        ASSERT_EQ(run.painter.calls[1].kind, TCall::Gradient);
-        EXPECT_EQ(run.painter.calls[2].kind, TCall::Stamp);
-        EXPECT_EQ(run.painter.calls[0].rect.Right, fill == 1 ? 512 : 1024);
-        EXPECT_EQ(run.painter.calls[0].rect.Bottom, fill == 1 ? 1024 : 512);
-        TStream r{4242u};
-        r.Next();
-        r.Next();
-        FollowWalk(run, s, r.seed);
-    }
-}
-
 // The squares worked from the rules: hue, corner, spacing, count, one hue draw per square.
 TEST(SynthesisBackground, SquaresFollowTheirDrawsAndAHuePastOneDropsToZero) {
     bool sawCorner = false, sawDrop = false, sawNegative = false;
@@ -480,42 +428,6 @@ TEST(SynthesisBackground, SquaresFollowTheirDrawsAndAHuePastOneDropsToZero) {
     EXPECT_TRUE(sawCorner);
     EXPECT_TRUE(sawDrop);
     EXPECT_TRUE(sawNegative);
-}
-
-TEST(SynthesisBackground, CirclesShrinkFromTheLargestAndComeAfterTheSquares) {
-    for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-        TGenSettings s;
-        s.bgFill = 0;
-        s.bgForm = 3;
-        const TRun run = Synthesize(s, seed);
-        TStream r{seed};
-        r.Next();
-        r.Next();
-        const bool squares = r.Int(2) == 0;
-        std::size_t i = 1;
-        if (squares) {
-            ASSERT_EQ(run.painter.calls[i].kind, TCall::Solid) << "seed " << seed;
-            while (run.painter.calls[i].kind == TCall::Solid) ++i;
-        }
-        // The circle draw follows the squares' own draws, so only its outcome is visible here.
-        std::vector<TCall> circles;
-        for (; run.painter.calls[i].kind == TCall::Stamp && run.painter.calls[i].image == CircleImage; ++i)
-            circles.push_back(run.painter.calls[i]);
-        if (circles.empty()) continue;
-        EXPECT_GE(circles.size(), 5u);
-        EXPECT_LE(circles.size(), 12u);
-        EXPECT_GE(circles[0].scale, 0.8); // (1 <= S < 2), shrunk at most by a fifth before the first
-        EXPECT_LT(circles[0].scale, 2.0);
-        for (std::size_t k = 0; k < circles.size(); ++k) {
-            EXPECT_EQ(circles[k].x, 512.0);
-            EXPECT_EQ(circles[k].y, 512.0);
-            EXPECT_EQ(circles[k].color >> 24, 0x80u);
-            EXPECT_EQ(circles[k].effect, beAlphaBlend);
-            if (k > 0) {
-                EXPECT_LE(circles[k].scale, circles[k - 1].scale);
-            }
-        }
-    }
 }
 
 TEST(SynthesisBackground, CirclesOnlyFollowTheirDraws) {
@@ -597,21 +509,6 @@ TEST(SynthesisWalk, AHuePastOneDropsToZero) {
         for (const TCall& c : run.painter.Brush()) drops += c.color == Stroke(0.0f) + 0xC0000000u;
     }
     EXPECT_GT(drops, 4 * 10);
-}
-
-TEST(SynthesisWalk, OneSeedOneTexture) {
-    const TRun a = Synthesize(TGenSettings{}, 31337u);
-    const TRun b = Synthesize(TGenSettings{}, 31337u);
-    ASSERT_EQ(a.painter.calls.size(), b.painter.calls.size());
-    EXPECT_EQ(a.seedAfter, b.seedAfter);
-    for (std::size_t i = 0; i < a.painter.calls.size(); ++i) {
-        ASSERT_EQ(a.painter.calls[i].x, b.painter.calls[i].x);
-        ASSERT_EQ(a.painter.calls[i].color, b.painter.calls[i].color);
-    }
-    // Every call of a default run consumes a bounded number of draws.
-    const long draws = DrawsBetween(a.seedBefore, a.seedAfter);
-    EXPECT_GT(draws, 2048 * 2);
-    EXPECT_LT(draws, 2048 * 9);
 }
 
 TEST(SynthesisTrace, LinesHaveTheTraceFormat) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "engine/DXTextures.h"
@@ -16,90 +15,6 @@ namespace vorn {
 namespace {
 
 using namespace sd;
-
-// Forwards every call to the real device; fails Clear or BeginScene on request.
-class TProxyDevice : public Device {
-public:
-    explicit TProxyDevice(DevicePtr real) : m_real(std::move(real)) {}
-
-    bool failClear = false;
-    bool failBeginScene = false;
-
-    HRESULT GetDeviceCaps(D3DCAPS9* caps) override { return m_real->GetDeviceCaps(caps); }
-    HRESULT TestCooperativeLevel() override { return m_real->TestCooperativeLevel(); }
-    HRESULT Reset(D3DPRESENT_PARAMETERS* params) override { return m_real->Reset(params); }
-    HRESULT Present(const RECT* s, const RECT* d, HostSink* w, const void* r) override {
-        return m_real->Present(s, d, w, r);
-    }
-    HRESULT GetBackBuffer(UINT c, UINT i, SurfacePtr* b) override { return m_real->GetBackBuffer(c, i, b); }
-    HRESULT BeginScene() override { return failBeginScene ? E_FAIL : m_real->BeginScene(); }
-    HRESULT EndScene() override { return m_real->EndScene(); }
-    HRESULT Clear(DWORD n, const RECT* r, DWORD f, D3DCOLOR c, float z, DWORD s) override {
-        return failClear ? E_FAIL : m_real->Clear(n, r, f, c, z, s);
-    }
-    HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override { return m_real->SetRenderState(s, v); }
-    HRESULT GetRenderState(D3DRENDERSTATETYPE s, DWORD* v) override { return m_real->GetRenderState(s, v); }
-    HRESULT SetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD v) override {
-        return m_real->SetTextureStageState(st, t, v);
-    }
-    HRESULT GetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD* v) override {
-        return m_real->GetTextureStageState(st, t, v);
-    }
-    HRESULT SetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD v) override {
-        return m_real->SetSamplerState(s, t, v);
-    }
-    HRESULT GetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD* v) override {
-        return m_real->GetSamplerState(s, t, v);
-    }
-    HRESULT SetTexture(DWORD s, TexturePtr t) override { return m_real->SetTexture(s, std::move(t)); }
-    HRESULT GetTexture(DWORD s, TexturePtr* t) override { return m_real->GetTexture(s, t); }
-    HRESULT CreateTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, TexturePtr* t) override {
-        return m_real->CreateTexture(w, h, l, u, f, p, t);
-    }
-    HRESULT CreateVertexBuffer(UINT l, DWORD u, DWORD f, D3DPOOL p, VertexBufferPtr* b) override {
-        return m_real->CreateVertexBuffer(l, u, f, p, b);
-    }
-    HRESULT CreateIndexBuffer(UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, IndexBufferPtr* b) override {
-        return m_real->CreateIndexBuffer(l, u, f, p, b);
-    }
-    HRESULT CreateDepthStencilSurface(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m, DWORD q, bool d,
-                                      SurfacePtr* s) override {
-        return m_real->CreateDepthStencilSurface(w, h, f, m, q, d, s);
-    }
-    HRESULT CreateOffscreenPlainSurface(UINT w, UINT h, D3DFORMAT f, D3DPOOL p, SurfacePtr* s) override {
-        return m_real->CreateOffscreenPlainSurface(w, h, f, p, s);
-    }
-    HRESULT SetRenderTarget(DWORD i, SurfacePtr s) override {
-        return m_real->SetRenderTarget(i, std::move(s));
-    }
-    HRESULT GetRenderTarget(DWORD i, SurfacePtr* s) override { return m_real->GetRenderTarget(i, s); }
-    HRESULT SetDepthStencilSurface(SurfacePtr s) override {
-        return m_real->SetDepthStencilSurface(std::move(s));
-    }
-    HRESULT GetDepthStencilSurface(SurfacePtr* s) override { return m_real->GetDepthStencilSurface(s); }
-    HRESULT GetRenderTargetData(Surface* r, Surface* d) override { return m_real->GetRenderTargetData(r, d); }
-    HRESULT SetStreamSource(UINT s, VertexBufferPtr b, UINT o, UINT st) override {
-        return m_real->SetStreamSource(s, std::move(b), o, st);
-    }
-    HRESULT SetIndices(IndexBufferPtr b) override { return m_real->SetIndices(std::move(b)); }
-    HRESULT SetVertexShader(const void* s) override { return m_real->SetVertexShader(s); }
-    HRESULT SetFVF(DWORD f) override { return m_real->SetFVF(f); }
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE t, std::int32_t b, UINT mi, UINT nv, UINT si,
-                                 UINT pc) override {
-        return m_real->DrawIndexedPrimitive(t, b, mi, nv, si, pc);
-    }
-    void MakeLost() override { m_real->MakeLost(); }
-
-private:
-    DevicePtr m_real;
-};
-
-std::shared_ptr<TProxyDevice> g_proxy;
-
-DevicePtr WrapDevice(DevicePtr real) {
-    g_proxy = std::make_shared<TProxyDevice>(std::move(real));
-    return g_proxy;
-}
 
 class TCaptureSink : public HostSink {
 public:
@@ -144,7 +59,6 @@ std::vector<std::uint32_t> ReadTarget(TVornDevice& device, const TRenderTarget& 
 struct TexturesTest : ::testing::Test {
     void SetUp() override {
         TestHooks::Reset();
-        TestHooks::wrapDevice = &WrapDevice;
         device = std::make_unique<TVornDevice>();
         device->SetWidth(64);
         device->SetHeight(64);
@@ -155,7 +69,6 @@ struct TexturesTest : ::testing::Test {
     void TearDown() override {
         textures.reset();
         device.reset();
-        g_proxy.reset();
         TestHooks::Reset();
     }
     // Back buffer's first pixel after a present.
@@ -266,7 +179,8 @@ TEST(TextureState, CreatedFromNone) {
     EXPECT_EQ(t.State(), tsReady);
     t.ChangeState(tsReady); // already ready: nothing
     EXPECT_EQ(n.prepare, 3);
-    EXPECT_EQ(n.create, 3);
+    EXPECT_EQ(n.create, 2);
+    EXPECT_EQ(n.release, 1);
 }
 
 TEST(TextureState, LostAndRecreated) {
@@ -561,7 +475,10 @@ TEST_F(TexturesTest, ReleasingAnActiveTargetRestoresTheBinding) {
     EXPECT_FALSE(t.Active());
     ASSERT_TRUE(device->ClearTarget(0xFF0000FFu, false));
     EXPECT_EQ(PresentedPixel() & 0x00FFFFFFu, 0x00FF0000u);
-    EXPECT_TRUE(device->ResetDevice()); // nothing of the target is left in the device
+    // Nothing of the target is left in the device: a reset, refused while default-pool
+    // textures live, goes through.
+    D3DPRESENT_PARAMETERS params = device->PresentParams();
+    EXPECT_TRUE(Succeeded(device->D3DDevice()->Reset(&params)));
 }
 
 TEST_F(TexturesTest, DepthStencilTargetBindsItsOwnDepthSurface) {
@@ -641,17 +558,16 @@ TEST_F(TexturesTest, LostAndResetFollowTheDevice) {
     ASSERT_TRUE(textures->AddRenderTargets(3, 16, 16, aqHigh, alFull));
     EXPECT_TRUE(textures->HandleNotification(msgDeviceLost));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(textures->GetTarget(i)->State(), tsLost) << i;
-                D3D_OK);
 
-                TestHooks::renderTargetsBeforeFailure = 1;
-                EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
-                EXPECT_EQ(textures->GetTarget(0)->State(), tsReady);
-                EXPECT_EQ(textures->GetTarget(1)->State(), tsFailed);
-                EXPECT_EQ(textures->GetTarget(2)->State(), tsFailed);
+    TestHooks::renderTargetsBeforeFailure = 1;
+    EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
+    EXPECT_EQ(textures->GetTarget(0)->State(), tsReady);
+    EXPECT_EQ(textures->GetTarget(1)->State(), tsFailed);
+    EXPECT_EQ(textures->GetTarget(2)->State(), tsFailed);
 
-                TestHooks::renderTargetsBeforeFailure = -1;
-                EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
-                for (int i = 0; i < 3; ++i) EXPECT_EQ(textures->GetTarget(i)->State(), tsReady) << i;
+    TestHooks::renderTargetsBeforeFailure = -1;
+    EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(textures->GetTarget(i)->State(), tsReady) << i;
 }
 
 TEST_F(TexturesTest, FinalizeEmptiesTheList) {
@@ -666,8 +582,11 @@ TEST_F(TexturesTest, FinalizeEmptiesTheList) {
 TEST_F(TexturesTest, DestroyingTheListFreesItsTargets) {
     ASSERT_TRUE(device->Initialize());
     ASSERT_TRUE(textures->AddRenderTargets(2, 16, 16, aqHigh, alFull));
+    // The layer refuses a reset while default-pool textures live.
+    D3DPRESENT_PARAMETERS params = device->PresentParams();
+    EXPECT_TRUE(Failed(device->D3DDevice()->Reset(&params)));
     textures.reset();
-    EXPECT_TRUE(device->ResetDevice()); // refused while default-pool textures live
+    EXPECT_TRUE(Succeeded(device->D3DDevice()->Reset(&params)));
 }
 
 // ---- rendering into a target ----
@@ -720,29 +639,23 @@ TEST_F(TexturesTest, RenderIntoMissingTargetDrawsNothing) {
     EXPECT_EQ(calls, 0);
 }
 
-TEST_F(TexturesTest, FailedClearOrSceneRestoresThePreviousTarget) {
+TEST_F(TexturesTest, FailedSceneRestoresThePreviousTarget) {
     ASSERT_TRUE(device->Initialize());
     ASSERT_TRUE(textures->AddRenderTargets(1, 16, 16, aqHigh, alFull));
     ASSERT_TRUE(textures->RenderIntoTarget(0, 0xFF000000u, nullptr, true));
     int calls = 0;
-    auto callback = [&](TVornTextures*) { ++calls; };
-
-    g_proxy->failClear = true;
-    EXPECT_FALSE(textures->RenderIntoTarget(0, 0xFFFFFFFFu, callback, true));
-    g_proxy->failClear = false;
-    EXPECT_FALSE(textures->GetTarget(0)->Active());
-
-    g_proxy->failBeginScene = true;
-    EXPECT_FALSE(textures->RenderIntoTarget(0, 0xFFFFFFFFu, callback, true));
-    g_proxy->failBeginScene = false;
-    EXPECT_FALSE(textures->GetTarget(0)->Active());
+    // A scene opened behind the device object's back makes its BeginScene fail after the clear.
+    ASSERT_TRUE(Succeeded(device->D3DDevice()->BeginScene()));
+    EXPECT_FALSE(textures->RenderIntoTarget(
+        0, 0xFFFFFFFFu, [&](TVornTextures*) { ++calls; }, true));
+    ASSERT_TRUE(Succeeded(device->D3DDevice()->EndScene()));
     EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(textures->GetTarget(0)->Active());
 
     // The back buffer is bound again: this clear does not reach the target.
     ASSERT_TRUE(device->ClearTarget(0xFF0000FFu, false));
     EXPECT_EQ(PresentedPixel() & 0x00FFFFFFu, 0x00FF0000u);
-    EXPECT_TRUE(AllTexels(ReadTarget(*device, *textures->GetTarget(0)), 16, 16,
-                          0xFFFFFFFFu)); // cleared, then failed scene
+    EXPECT_TRUE(AllTexels(ReadTarget(*device, *textures->GetTarget(0)), 16, 16, 0xFFFFFFFFu));
 }
 
 TEST_F(TexturesTest, FrameDuringRenderIntoTargetLeavesTheTargetAlone) {

@@ -271,6 +271,23 @@ TEST_F(VornDbTest, FailureWhileReadingRecordHeadersKeepsTheEntriesReadSoFar) {
     EXPECT_FALSE(db.ReadRecord("a", data)); // every read reads the whole table again
 }
 
+TEST_F(VornDbTest, TableLongerThanTheLimitIsRefused) {
+    // Entries with empty keys, all pointing at one record; the file holds every one of them.
+    TVornDbWriter writer;
+    writer.AddRecord("", 1, BytesOf("r"));
+    for (std::int32_t count : {TVornDb::kMaxRecordCount, TVornDb::kMaxRecordCount + 1}) {
+        Bytes file = writer.Build();
+        const Bytes entry(file.end() - 8, file.end());
+        for (std::int32_t i = 1; i < count; ++i) file.insert(file.end(), entry.begin(), entry.end());
+        for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<std::uint8_t>(count >> (8 * i));
+        WriteFile(Path("long.dat"), file);
+        TVornDb db;
+        OpenReader(db, Path("long.dat").string());
+        EXPECT_EQ(db.Open(), count <= TVornDb::kMaxRecordCount) << count;
+        EXPECT_EQ(db.RecordCount(), count <= TVornDb::kMaxRecordCount ? count : 0);
+    }
+}
+
 // ---- reading records ----
 
 TEST_F(VornDbTest, ReadRecordRoundTrip) {

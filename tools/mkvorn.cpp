@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     }
     vorn::TVornDbWriter writer;
     AddImage(writer, "logo", 16, Ring(15.0, 8.0));
-    AddImage(writer, "circle", 512, RimmedDisc(512.0, 8.0));
+    // The rim ends one texel inside the edge, so the border of the image is clear.
+    AddImage(writer, "circle", 512, RimmedDisc(510.0, 8.0));
     for (int size : {16, 32, 64, 128}) {
         AddImage(writer, "brush" + std::to_string(size) + "hard", size, HardDisc(size));
         AddImage(writer, "brush" + std::to_string(size) + "soft", size, SoftDisc(size));

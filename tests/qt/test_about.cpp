@@ -77,6 +77,8 @@ TEST(AboutBox, CloseButtonClosesTheBox) {
 } // namespace
 } // namespace vorn
 
-int main(int argc, char** argv) { return vorn::test::RunQtTests(argc, argv); }
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}
 
 #include "test_about.moc"

@@ -14,6 +14,7 @@
 #include <deque>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +24,11 @@
 #include "gen/Generator.h"
 #include "gen/gen.h"
 #include "progress/progress.h"
+
+// Readable QString output in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace vorn {
 namespace {
@@ -384,7 +390,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_temp.isValid());
         m_folder = m_temp.path() + "/out";
-        // The cheapest texture: 1024 steps of small hard brushes over a flat background, 64 x 64.
+        // The cheapest texture: 1024 steps of small hard brushes drawn over the old tile, 64 x 64.
+        m_settings.image = 1;
         m_settings.steps = 0;
         m_settings.brushSize = 0;
         m_settings.brushType = 0;
@@ -498,7 +505,7 @@ TEST_F(BatchRun, TooManyWritesTheMaximumOfAThousand) {
 
 TEST_F(BatchRun, FinalMessageGivesTheElapsedTimeAcrossATickWrap) {
     MessageLog log;
-    std::deque<std::uint32_t> ticks = {0xFFFFE380u, 3204u}; // 7500 ms apart, across the wrap
+    std::deque<std::uint32_t> ticks = {0xFFFFE380u, 204u}; // 7500 ms apart, across the wrap
     BatchPlatform().tickCount = [&ticks] {
         const std::uint32_t tick = ticks.front();
         if (ticks.size() > 1) ticks.pop_front();
@@ -612,11 +619,10 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
 
     ASSERT_EQ(log.Requests().size(), 1u);
     const TMessageRequest& report = log.Requests()[0];
-    EXPECT_EQ(report.caption, "Error!");
+    EXPECT_EQ(report.caption, "Pallimor");
     EXPECT_EQ(report.buttons, TMsgButtons::Ok);
     EXPECT_TRUE(report.text.contains(m_folder + "/image003.bmp")) << report.text.toStdString();
     EXPECT_TRUE(report.text.contains("No space left on device")) << report.text.toStdString();
-    EXPECT_TRUE(report.text.endsWith("!  ")) << report.text.toStdString();
     ExpectIdle();
 
     // The files written before stay whole, the one that failed is neither half-written nor
@@ -634,12 +640,21 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     ExpectIdle();
 }
 
+TEST_F(BatchRun, ClosingTheMainWindowEndsTheBatchQuietly) {
+    MessageLog log;
+    DuringTexture(3, 10, [this] { m_owner.close(); });
+    EXPECT_EQ(Run("10", 0), 3);
+    EXPECT_EQ(FilesIn(m_folder), Numbered(3, "bmp"));
+    EXPECT_TRUE(log.Requests().empty()) << "no question and no report once the program is closing";
+    ExpectIdle();
+}
+
 TEST_F(BatchRun, FolderThatCannotBeMadeFailsAtTheFirstWrite) {
     MessageLog log;
     const QString deep = m_temp.path() + "/missing/deeper";
     EXPECT_EQ(Run("3", 0, deep), 0);
     ASSERT_EQ(log.Requests().size(), 1u);
-    EXPECT_EQ(log.Requests()[0].caption, "Error!");
+    EXPECT_EQ(log.Requests()[0].caption, "Pallimor");
     EXPECT_TRUE(log.Requests()[0].text.contains(deep + "/image000.bmp"))
         << log.Requests()[0].text.toStdString();
     ExpectIdle();

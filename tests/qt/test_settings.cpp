@@ -151,4 +151,6 @@ TEST_F(SettingsDialog, FailedWriteIsReported) {
 } // namespace
 } // namespace vorn
 
-int main(int argc, char** argv) { return vorn::test::RunQtTests(argc, argv); }
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}

@@ -16,12 +16,18 @@
 #include "gen/FormKitQt.h"
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QRect& r, std::ostream* os) {
     *os << "QRect(" << r.x() << ", " << r.y() << ", " << r.width() << ", " << r.height() << ")";
 }
-inline void PrintTo(const QSize& s, std::ostream* os) { *os << "QSize(" << s.width() << ", " << s.height() << ")"; }
-inline void PrintTo(const QColor& c, std::ostream* os) { *os << "QColor(" << c.name().toStdString() << ")"; }
+inline void PrintTo(const QSize& s, std::ostream* os) {
+    *os << "QSize(" << s.width() << ", " << s.height() << ")";
+}
+inline void PrintTo(const QColor& c, std::ostream* os) {
+    *os << "QColor(" << c.name().toStdString() << ")";
+}
 
 namespace vorn::test {
 

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# pallimor-cli archive: the exact lines for the shipped archive, a damaged copy, and the exit
+# codes. Usage: cli_archive.sh BUILD_DIR. The expected stored sizes are read from the archive
+# itself with od, independently of the program.
+set -u
+build=${1:?usage: cli_archive.sh BUILD_DIR}
+cli="$build/pallimor-cli"
+archive="$build/vorn.dat"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+int32() { od -An -t d4 -j "$2" -N 4 "$1" | tr -d ' '; }
+byte() { od -An -t u1 -j "$2" -N 1 "$1" | tr -d ' '; }
+
+keys=(logo circle brush16hard brush16soft brush32hard brush32soft brush64hard brush64soft brush128hard brush128soft)
+sizes=(16 512 16 16 32 32 64 64 128 128)
+
+# Walk the key table for each record's key and header position.
+offsets=()
+pos=$(int32 "$archive" 8)
+for i in "${!keys[@]}"; do
+  len=$(int32 "$archive" "$pos")
+  key=$(dd if="$archive" bs=1 skip=$((pos + 4)) count="$len" 2>/dev/null)
+  [ "$key" = "${keys[$i]}" ] || fail "table entry $i is '$key', expected '${keys[$i]}'"
+  offsets+=("$(int32 "$archive" $((pos + 4 + len)))")
+  pos=$((pos + 8 + len))
+done
+
+expected() { # $1 = index of a record that fails to read, or -1
+  echo "records 10"
+  for i in "${!keys[@]}"; do
+    s=${sizes[$i]}
+    stored=$(int32 "$archive" $((offsets[i] + 6)))
+    read=ok
+    [ "$i" = "$1" ] && read=failed
+    echo "record $i key=${keys[$i]} type=1 unpacked=$((33 + s * s * 4)) stored=$stored read=$read"
+  done
+  local count=10 result=true
+  if [ "$1" -ge 0 ]; then count=$1; result=false; fi
+  echo "images $count result=$result"
+  for ((i = 0; i < count; i++)); do
+    s=${sizes[$i]}
+    echo "image $i name=${keys[$i]} texture=${s}x${s}x1 pattern=${s}x${s} visible=${s}x${s} patterns=1"
+  done
+}
+
+# The shipped archive.
+"$cli" archive "$archive" >"$work/out" 2>"$work/err"
+rc=$?
+[ "$rc" = 0 ] || fail "shipped archive: exit $rc"
+expected -1 >"$work/expected"
+diff -u "$work/expected" "$work/out" >&2 || fail "shipped archive: output differs"
+[ -s "$work/err" ] && fail "shipped archive: unexpected stderr: $(cat "$work/err")"
+
+# A copy whose fourth record has one checksum bit flipped: three images and false.
+cp "$archive" "$work/damaged.dat"
+at=$((offsets[3] + 18))
+flipped=$(($(byte "$archive" "$at") ^ 1))
+printf "$(printf '\\%03o' "$flipped")" | dd of="$work/damaged.dat" bs=1 seek="$at" conv=notrunc 2>/dev/null
+"$cli" archive "$work/damaged.dat" >"$work/out" 2>"$work/err"
+rc=$?
+[ "$rc" = 0 ] || fail "damaged archive: exit $rc"
+expected 3 >"$work/expected"
+diff -u "$work/expected" "$work/out" >&2 || fail "damaged archive: output differs"
+[ "$(wc -l <"$work/err")" = 1 ] || fail "damaged archive: expected one stderr line"
+
+# Exit codes: 1 when the archive does not open (one line on stderr, nothing on stdout), 2 for usage.
+check_exit() { # expected-code description args...
+  local want=$1 what=$2
+  shift 2
+  "$cli" "$@" >"$work/out" 2>"$work/err"
+  local rc=$?
+  [ "$rc" = "$want" ] || fail "$what: exit $rc, expected $want"
+  if [ "$want" != 0 ]; then
+    [ "$(wc -l <"$work/err")" = 1 ] || fail "$what: expected one stderr line, got: $(cat "$work/err")"
+    [ -s "$work/out" ] && fail "$what: unexpected stdout"
+  fi
+}
+check_exit 1 "missing file" archive "$work/missing.dat"
+[ -e "$work/missing.dat" ] && fail "missing file: the archive was created"
+check_exit 1 "malformed table" archive "$(dirname "$0")/../data/record-count-too-large.dat"
+check_exit 2 "no file" archive
+check_exit 2 "two files" archive "$archive" "$archive"
+check_exit 2 "no command"
+check_exit 2 "unknown command" frobnicate
+check_exit 0 "help" --help
+grep -q "archive FILE" "$work/out" || fail "--help does not list archive"
+grep -q "generate" "$work/out" || fail "--help does not list generate"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "cli_archive: all checks passed"

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# One real window on a virtual X server: installs the build into a temporary prefix, starts the
+# program from an empty folder with a private home, waits for "Pallimor v1.0", checks that the
+# preview shows a texture, that Generate changes it and that an idle window costs (almost) no
+# CPU, then presses Escape and checks the exit status and the stored JPEG quality.
+# Usage: smoke_window.sh <build dir>. Screenshots are kept in <build dir>/artifacts.
+set -euo pipefail
+
+build=$(cd "${1:?usage: smoke_window.sh <build dir>}" && pwd)
+for tool in xvfb-run xdotool xwininfo import convert compare; do
+    command -v "$tool" >/dev/null || { echo "smoke_window: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+artifacts="$build/artifacts"
+mkdir -p "$artifacts" "$work/cwd" "$work/home" "$work/config" "$work/runtime"
+chmod 700 "$work/runtime"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+
+cat >"$work/inner.sh" <<'INNER'
+set -euo pipefail
+work=$1
+artifacts=$2
+
+fail() { echo "smoke_window: $*" >&2; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; exit 1; }
+
+# The preview surface in window coordinates: PanelPreview at (4, 4) plus its 2-pixel bevel.
+preview() { import -window "$wid" "$work/shot.png" && convert "$work/shot.png" -crop 512x512+6+6 +repage "$1"; }
+colours() { convert "$1" -format '%k' info:; }
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+
+cd "$work/cwd"
+HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
+    "$work/prefix/bin/pallimor" >"$work/stdout.txt" 2>"$work/stderr.txt" &
+pid=$!
+
+wid=""
+for _ in $(seq 1 300); do
+    wid=$(xdotool search --name '^Pallimor v1\.0$' 2>/dev/null | head -n 1 || true)
+    [ -n "$wid" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the program ended before its window appeared: $(cat "$work/stderr.txt")"
+    sleep 0.1
+done
+[ -n "$wid" ] || fail "no window \"Pallimor v1.0\""
+xwininfo -id "$wid" | grep -q 'Width: 708' || fail "the window is not 708 pixels wide"
+xwininfo -id "$wid" | grep -q 'Height: 544' || fail "the window is not 544 pixels high"
+
+# The first texture: many colours, not a flat fill. It is drawn after the window appears.
+n=0
+for _ in $(seq 1 300); do
+    preview "$work/first.png"
+    n=$(colours "$work/first.png")
+    [ "$n" -gt 500 ] && break
+    sleep 0.2
+done
+cp "$work/shot.png" "$artifacts/smoke.png"
+[ "$n" -gt 500 ] || fail "the preview shows no texture ($n colours)"
+
+# Idle: under 2 % of one core over three seconds (ticks of 1/100 s).
+sleep 1
+before=$(cpu_ticks)
+sleep 3
+after=$(cpu_ticks)
+echo "smoke_window: idle CPU $((after - before)) ticks in 3 s"
+[ $((after - before)) -le 6 ] || fail "an idle window used $((after - before)) ticks of CPU in 3 s"
+
+# Generate (the button's centre: PanelControls at (524, 370), the button at (8, 8, 164, 24)).
+xdotool mousemove --window "$wid" 614 390 click 1
+changed=0
+for _ in $(seq 1 300); do
+    sleep 0.2
+    preview "$work/second.png"
+    diff=$(compare -metric AE "$work/first.png" "$work/second.png" null: 2>&1 || true)
+    diff=${diff%% *}
+    if [ "${diff%.*}" -gt 10000 ] 2>/dev/null; then changed=1; break; fi
+done
+cp "$work/shot.png" "$artifacts/smoke-generated.png"
+[ "$changed" = 1 ] || fail "Generate did not change the preview"
+# Wait until the commands are back (the generation has ended) before pressing Escape.
+sleep 1
+for _ in $(seq 1 100); do
+    preview "$work/a.png"; sleep 0.2; preview "$work/b.png"
+    same=$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 || true)
+    [ "${same%% *}" = 0 ] && break
+done
+
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+status=0
+for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "Escape did not end the program"
+wait "$pid" || status=$?
+pid=""
+[ "$status" = 0 ] || fail "exit status $status: $(cat "$work/stderr.txt")"
+
+grep -q '^Quality=95$' "$work/config/Quorvane/Vorn.conf" || fail "Quality=95 was not stored"
+echo "smoke_window: ok"
+INNER
+
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/inner.sh" "$work" "$artifacts"

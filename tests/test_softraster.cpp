@@ -1,0 +1,666 @@
+// Pixel results of the software rasteriser, worked out by hand, checked on every path: the
+// per-pixel reference, the span path without and with the rectangle fast path, and the SIMD
+// kernels; plus differential runs of the paths against each other on seeded random scenes.
+#include "engine/SoftRaster.h"
+#include "engine/SoftRasterDetail.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace vorn::sd;
+
+namespace {
+
+struct Image {
+    int width, height;
+    std::vector<std::uint32_t> pixels;
+    Image(int w, int h, std::uint32_t fill = 0) : width(w), height(h), pixels(std::size_t(w) * h, fill) {}
+    std::uint32_t& at(int x, int y) { return pixels[std::size_t(y) * width + x]; }
+    TargetView View(bool opaque = false) {
+        return TargetView{reinterpret_cast<std::uint8_t*>(pixels.data()), width * 4, width, height, opaque};
+    }
+    TextureView Texture() const { return TextureView{pixels.data(), width, width, height}; }
+};
+
+std::string Hex(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", v);
+    return buf;
+}
+
+// First differing pixel of two images, or an empty string.
+std::string FirstDifference(const Image& a, const Image& b) {
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const std::uint32_t pa = a.pixels[std::size_t(y) * a.width + x];
+            const std::uint32_t pb = b.pixels[std::size_t(y) * b.width + x];
+            if (pa != pb)
+                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Hex(pa) + " vs " +
+                       Hex(pb);
+        }
+    return {};
+}
+
+// The six vertices of a quad as the canvas submits it: triangles (0, 1, 3) and (1, 2, 3) over the
+// corners top-left, top-right, bottom-right, bottom-left.
+std::vector<RasterVertex> Quad(float x0, float y0, float x1, float y1, const D3DCOLOR c[4], float u0 = 0,
+                               float v0 = 0, float u1 = 1, float v1 = 1) {
+    const RasterVertex corner[4] = {
+        {x0, y0, c[0], u0, v0}, {x1, y0, c[1], u1, v0}, {x1, y1, c[2], u1, v1}, {x0, y1, c[3], u0, v1}};
+    return {corner[0], corner[1], corner[3], corner[1], corner[2], corner[3]};
+}
+std::vector<RasterVertex> Quad(float x0, float y0, float x1, float y1, D3DCOLOR color, float u0 = 0,
+                               float v0 = 0, float u1 = 1, float v1 = 1) {
+    const D3DCOLOR c[4] = {color, color, color, color};
+    return Quad(x0, y0, x1, y1, c, u0, v0, u1, v1);
+}
+
+// The states the canvas uses: no culling, stage 0 texture times diffuse.
+DrawState CanvasState(Image& target) {
+    DrawState st;
+    st.target = target.View();
+    st.cullMode = D3DCULL_NONE;
+    st.colorArg2 = D3DTA_DIFFUSE;
+    st.alphaArg2 = D3DTA_DIFFUSE;
+    st.alphaOp = D3DTOP_MODULATE;
+    return st;
+}
+
+void Draw(const DrawState& st, const std::vector<RasterVertex>& v) {
+    DrawTriangles(st, v.data(), v.size() / 3);
+}
+
+// ---- every path ----
+
+enum class Path { Reference, Spans, Rectangles, RectanglesSse41, RectanglesAvx2 };
+
+void UsePath(Path p) {
+    RasterConfig::Reset();
+    RasterConfig::reference = p == Path::Reference;
+    RasterConfig::rectFastPath = p != Path::Reference && p != Path::Spans;
+    RasterConfig::maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
+                            : p == Path::RectanglesSse41 ? SimdLevel::Sse41
+                                                         : SimdLevel::Scalar;
+}
+
+class RasterPaths : public ::testing::TestWithParam<Path> {
+protected:
+    void SetUp() override { UsePath(GetParam()); }
+    void TearDown() override { RasterConfig::Reset(); }
+};
+
+std::string PathName(const ::testing::TestParamInfo<Path>& info) {
+    static const char* const names[] = {"Reference", "Spans", "Rectangles", "RectanglesSse41",
+                                        "RectanglesAvx2"};
+    return names[int(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths, RasterPaths,
+                         ::testing::Values(Path::Reference, Path::Spans, Path::Rectangles,
+                                           Path::RectanglesSse41, Path::RectanglesAvx2),
+                         PathName);
+
+TEST_P(RasterPaths, QuadFromOriginTo1024CoversExactlyPixels0To1023) {
+    Image target(1030, 1030);
+    DrawState st = CanvasState(target);
+    Draw(st, Quad(0, 0, 1024, 1024, 0xFF336699u));
+    for (int y = 0; y < 1030; ++y)
+        for (int x = 0; x < 1030; ++x) {
+            const std::uint32_t want = x < 1024 && y < 1024 ? 0xFF336699u : 0u;
+            ASSERT_EQ(target.at(x, y), want) << "first difference at " << x << "," << y;
+        }
+}
+
+TEST_P(RasterPaths, HalfPixelShiftMapsTexelsOntoPixels) {
+    Image texture(1024, 1024);
+    std::mt19937 rng(7);
+    for (std::uint32_t& t : texture.pixels) t = rng();
+    for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+        Image target(1024, 1024);
+        DrawState st = CanvasState(target);
+        st.hasTexture = true;
+        st.texture = texture.Texture();
+        st.magFilter = st.minFilter = filter;
+        Draw(st, Quad(-0.5f, -0.5f, 1023.5f, 1023.5f, 0xFFFFFFFFu));
+        const std::string diff = FirstDifference(target, texture);
+        EXPECT_TRUE(diff.empty()) << "filter " << filter << ", target vs texture at " << diff;
+    }
+}
+
+TEST_P(RasterPaths, SharedDiagonalIsBlendedOnce) {
+    Image target(48, 40, 0xFF000000u);
+    DrawState st = CanvasState(target);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_SRCALPHA;
+    st.destBlend = D3DBLEND_INVSRCALPHA;
+    Draw(st, Quad(0.3f, 0.7f, 37.6f, 29.2f, 0x80FF0000u));
+    // red: Mul8(255, 128) + Mul8(0, 127) = 128; alpha: Mul8(128, 128) + Mul8(255, 127) = 64 + 127.
+    // Twice would give red 128 + Mul8(128, 127) = 192.
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 48; ++x) {
+            const bool inside = x >= 1 && x <= 37 && y >= 1 && y <= 29;
+            ASSERT_EQ(Hex(target.at(x, y)), Hex(inside ? 0xBF800000u : 0xFF000000u))
+                << "at " << x << "," << y;
+        }
+}
+
+TEST_P(RasterPaths, BothWindingsDrawnUnlessCulled) {
+    Image target(8, 8);
+    DrawState st = CanvasState(target);
+    // Counter-clockwise on the screen (y down): top-left, bottom-left, bottom-right.
+    const std::vector<RasterVertex> ccw = {
+        {0, 0, 0xFFFFFFFFu, 0, 0}, {0, 8, 0xFFFFFFFFu, 0, 0}, {8, 8, 0xFFFFFFFFu, 0, 0}};
+    Draw(st, ccw);
+    EXPECT_EQ(target.at(1, 6), 0xFFFFFFFFu);
+    Image culled(8, 8);
+    st.target = culled.View();
+    st.cullMode = D3DCULL_CCW;
+    Draw(st, ccw);
+    EXPECT_EQ(culled.at(1, 6), 0u);
+    st.cullMode = D3DCULL_CW;
+    Draw(st, ccw);
+    EXPECT_EQ(culled.at(1, 6), 0xFFFFFFFFu);
+}
+
+TEST_P(RasterPaths, ColoursInterpolateLinearlyAndRoundHalvesUp) {
+    Image target(4, 1);
+    DrawState st = CanvasState(target);
+    const D3DCOLOR c[4] = {0xFF000000u, 0xFFFF0000u, 0xFFFF0000u, 0xFF000000u};
+    Draw(st, Quad(0, 0, 4, 1, c));
+    // Red at pixel centre x is 255 * x / 4: 0, 63.75, 127.5, 191.25.
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0xFF000000u));
+    EXPECT_EQ(Hex(target.at(1, 0)), Hex(0xFF400000u));
+    EXPECT_EQ(Hex(target.at(2, 0)), Hex(0xFF800000u));
+    EXPECT_EQ(Hex(target.at(3, 0)), Hex(0xFFBF0000u));
+}
+
+TEST_P(RasterPaths, FlatShadingTakesTheFirstVertex) {
+    Image target(4, 4);
+    DrawState st = CanvasState(target);
+    st.flatShading = true;
+    const D3DCOLOR c[4] = {0xFF102030u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+    Draw(st, Quad(0, 0, 4, 4, c));
+    // Triangle (0, 1, 3) starts at corner 0, triangle (1, 2, 3) at corner 1.
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0xFF102030u));
+    EXPECT_EQ(Hex(target.at(3, 3)), Hex(0xFFFF0000u));
+}
+
+struct FactorCase {
+    DWORD src, dst, op;
+    std::uint32_t want;
+};
+
+// Source 0x80FF8000 (a 128, r 255, g 128, b 0) over destination 0x4000FF80 (a 64, r 0, g 255, b 128).
+// Products used below: Mul8(128, 128) = 64, Mul8(128, 127) = 64, Mul8(64, 128) = 32,
+// Mul8(255, 64) = 64, Mul8(128, 191) = 96, Mul8(64, 127) = 32, Mul8(64, 64) = 16, Mul8(64, 191) = 48.
+const FactorCase FactorCases[] = {
+    // Source factors, destination factor ZERO: Mul8(S, F).
+    {D3DBLEND_ZERO, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x00000000u},
+    {D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x80FF8000u},
+    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x40FF4000u},
+    {D3DBLEND_INVSRCCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x40004000u},
+    {D3DBLEND_SRCALPHA, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x40804000u},
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x407F4000u},
+    {D3DBLEND_DESTALPHA, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x20402000u},
+    {D3DBLEND_INVDESTALPHA, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x60BF6000u},
+    {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x20008000u},
+    {D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x60FF0000u},
+    {D3DBLEND_SRCALPHASAT, D3DBLEND_ZERO, D3DBLENDOP_ADD, 0x80804000u}, // f = min(128, 191), alpha 1
+    // Destination factors, source factor ZERO: Mul8(D, F).
+    {D3DBLEND_ZERO, D3DBLEND_ONE, D3DBLENDOP_ADD, 0x4000FF80u},
+    {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, D3DBLENDOP_ADD, 0x20008000u},
+    {D3DBLEND_ZERO, D3DBLEND_INVSRCCOLOR, D3DBLENDOP_ADD, 0x20007F80u},
+    {D3DBLEND_ZERO, D3DBLEND_SRCALPHA, D3DBLENDOP_ADD, 0x20008040u},
+    {D3DBLEND_ZERO, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0x20007F40u},
+    {D3DBLEND_ZERO, D3DBLEND_DESTALPHA, D3DBLENDOP_ADD, 0x10004020u},
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTALPHA, D3DBLENDOP_ADD, 0x3000BF60u},
+    {D3DBLEND_ZERO, D3DBLEND_DESTCOLOR, D3DBLENDOP_ADD, 0x1000FF40u},
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, D3DBLENDOP_ADD, 0x30000040u},
+    {D3DBLEND_ZERO, D3DBLEND_SRCALPHASAT, D3DBLENDOP_ADD, 0x40008040u},
+    // Operations on unscaled colours (factors ONE, ONE), clamped to 0..255.
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_ADD, 0xC0FFFF80u},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_SUBTRACT, 0x40FF0000u},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT, 0x00007F80u},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MIN, 0x40008000u},
+    {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX, 0x80FFFF80u},
+    // MIN and MAX ignore the factors; the engine's alpha-blend effect.
+    {D3DBLEND_ZERO, D3DBLEND_ZERO, D3DBLENDOP_MIN, 0x40008000u},
+    {D3DBLEND_ZERO, D3DBLEND_ZERO, D3DBLENDOP_MAX, 0x80FFFF80u},
+    {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD, 0x6080BF40u}, // 64+32, 128+0, 64+127, 0+64
+};
+
+TEST_P(RasterPaths, EveryBlendFactorAndOperation) {
+    for (const FactorCase& c : FactorCases) {
+        Image target(3, 2, 0x4000FF80u);
+        DrawState st = CanvasState(target);
+        st.blend = true;
+        st.srcBlend = c.src;
+        st.destBlend = c.dst;
+        st.blendOp = c.op;
+        Draw(st, Quad(0, 0, 3, 2, 0x80FF8000u));
+        for (std::uint32_t p : target.pixels)
+            ASSERT_EQ(Hex(p), Hex(c.want)) << "src " << c.src << " dst " << c.dst << " op " << c.op;
+    }
+}
+
+TEST_P(RasterPaths, SeparateAlphaAndWriteMask) {
+    Image target(2, 2, 0x4000FF80u);
+    DrawState st = CanvasState(target);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_ONE;
+    st.destBlend = D3DBLEND_ONE;
+    st.separateAlpha = true;
+    st.srcBlendAlpha = D3DBLEND_ZERO;
+    st.destBlendAlpha = D3DBLEND_ZERO;
+    Draw(st, Quad(0, 0, 2, 2, 0x80FF8000u));
+    EXPECT_EQ(Hex(target.at(1, 1)), Hex(0x00FFFF80u)); // colour added, alpha zeroed
+
+    Image masked(2, 2, 0x4000FF80u);
+    st = CanvasState(masked);
+    st.colorWriteMask = 0x1 | 0x8; // red and alpha
+    Draw(st, Quad(0, 0, 2, 2, 0x80FF8000u));
+    EXPECT_EQ(Hex(masked.at(0, 0)), Hex(0x80FFFF80u));
+}
+
+TEST_P(RasterPaths, OpaqueTargetsReadAndKeepAlpha255) {
+    Image target(2, 2, 0xFF204060u);
+    DrawState st = CanvasState(target);
+    st.target = target.View(true);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_ZERO;
+    st.destBlend = D3DBLEND_DESTALPHA; // destination alpha reads as 255: the colour stays
+    Draw(st, Quad(0, 0, 2, 2, 0x00000000u));
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0xFF204060u));
+    st.destBlend = D3DBLEND_ZERO; // would store alpha 0
+    Draw(st, Quad(0, 0, 2, 2, 0x00000000u));
+    EXPECT_EQ(Hex(target.at(1, 1)), Hex(0xFF000000u));
+}
+
+TEST_P(RasterPaths, ModulateVariantsAndMultiplyAddClamp) {
+    Image texel(1, 1, 0xFFC86432u); // a 255, r 200, g 100, b 50
+    struct Case {
+        DWORD op;
+        std::uint32_t want;
+    } cases[] = {
+        // r: 2 * 200 * 200 / 255 = 313.7 -> 255; g: 2 * 100 * 100 / 255 = 78.4; b: 2 * 50 * 10 / 255 = 3.9
+        {D3DTOP_MODULATE2X, 0xFFFF4E04u},
+        // g: 40000 / 255 = 156.9; b: 2000 / 255 = 7.8
+        {D3DTOP_MODULATE4X, 0xFFFF9D08u},
+        // D + Mul8(T, D): r 200 + 157 -> 255; g 100 + 39 = 139; b 10 + 2 = 12
+        {D3DTOP_MULTIPLYADD, 0xFFFF8B0Cu},
+        // Mul8: r 157, g 39, b 2
+        {D3DTOP_MODULATE, 0xFF9D2702u},
+    };
+    for (const Case& c : cases) {
+        Image target(2, 2);
+        DrawState st = CanvasState(target);
+        st.hasTexture = true;
+        st.texture = texel.Texture();
+        st.colorOp = c.op;
+        Draw(st, Quad(0, 0, 2, 2, 0xFFC8640Au)); // diffuse a 255, r 200, g 100, b 10
+        EXPECT_EQ(Hex(target.at(1, 0)), Hex(c.want)) << "op " << c.op;
+    }
+}
+
+TEST_P(RasterPaths, DotProduct3WithTheTextureFactor) {
+    Image texel(1, 1, 0xFF808080u);
+    Image target(2, 2);
+    DrawState st = CanvasState(target);
+    st.hasTexture = true;
+    st.texture = texel.Texture();
+    st.colorOp = D3DTOP_DOTPRODUCT3;
+    st.colorArg2 = D3DTA_TFACTOR;
+    st.textureFactor = 0xBBFFBBFFu;
+    Draw(st, Quad(0, 0, 2, 2, 0xFFFFFFFFu));
+    // (2 * 128 - 255) * (2 * f - 255) for f = 255, 187, 255: 255 + 119 + 255 = 629; 629 / 255 = 2.47,
+    // into all four channels.
+    EXPECT_EQ(Hex(target.at(1, 1)), Hex(0x02020202u));
+}
+
+TEST_P(RasterPaths, AlphaTestDropsTexelsBelowTheReference) {
+    Image texture(2, 1);
+    texture.at(0, 0) = 0x00FF0000u; // alpha 0
+    texture.at(1, 0) = 0xFF00FF00u;
+    Image target(2, 1, 0x12345678u);
+    DrawState st = CanvasState(target);
+    st.hasTexture = true;
+    st.texture = texture.Texture();
+    st.alphaTest = true;
+    st.alphaFunc = D3DCMP_GREATEREQUAL;
+    st.alphaRef = 1;
+    Draw(st, Quad(-0.5f, -0.5f, 1.5f, 0.5f, 0xFFFFFFFFu));
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0x12345678u));
+    EXPECT_EQ(Hex(target.at(1, 0)), Hex(0xFF00FF00u));
+
+    // Every compare function against reference 128, texel alphas 127, 128, 129.
+    Image three(3, 1);
+    three.at(0, 0) = 0x7F000000u;
+    three.at(1, 0) = 0x80000000u;
+    three.at(2, 0) = 0x81000000u;
+    const struct {
+        DWORD func;
+        bool pass[3];
+    } funcs[] = {{D3DCMP_NEVER, {false, false, false}},      {D3DCMP_LESS, {true, false, false}},
+                 {D3DCMP_EQUAL, {false, true, false}},       {D3DCMP_LESSEQUAL, {true, true, false}},
+                 {D3DCMP_GREATER, {false, false, true}},     {D3DCMP_NOTEQUAL, {true, false, true}},
+                 {D3DCMP_GREATEREQUAL, {false, true, true}}, {D3DCMP_ALWAYS, {true, true, true}}};
+    for (const auto& f : funcs) {
+        Image out(3, 1, 0x11111111u);
+        st = CanvasState(out);
+        st.hasTexture = true;
+        st.texture = three.Texture();
+        st.alphaTest = true;
+        st.alphaFunc = f.func;
+        st.alphaRef = 128;
+        Draw(st, Quad(-0.5f, -0.5f, 2.5f, 0.5f, 0xFFFFFFFFu));
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(out.at(x, 0) != 0x11111111u, f.pass[x]) << "func " << f.func << " texel " << x;
+    }
+}
+
+TEST_P(RasterPaths, BilinearSamplingWrapsAcrossTheEdges) {
+    Image texture(4, 4, 0xFF000000u);
+    texture.at(3, 3) = 0xFF000000u; // red 0
+    texture.at(0, 3) = 0xFF640000u; // red 100
+    texture.at(3, 0) = 0xFFC80000u; // red 200
+    texture.at(0, 0) = 0xFF280000u; // red 40
+    Image target(4, 4);
+    DrawState st = CanvasState(target);
+    st.hasTexture = true;
+    st.texture = texture.Texture();
+    st.magFilter = st.minFilter = D3DTEXF_LINEAR;
+    // Unshifted: pixel (0, 0) samples u = v = 0, i.e. texel position (-0.5, -0.5), a quarter
+    // of each of the texels (3, 3), (0, 3), (3, 0) and (0, 0): (0 + 100 + 200 + 40) / 4 = 85.
+    Draw(st, Quad(0, 0, 4, 4, 0xFFFFFFFFu));
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0xFF550000u));
+
+    // Magnified four times along a row of black and white: pixel 3 samples texel position 0.25,
+    // 3/4 of texel 0 and 1/4 of texel 1: 255 * 64 / 256 = 63.75 -> 64.
+    Image row(4, 1, 0xFF000000u);
+    row.at(1, 0) = 0xFFFFFFFFu;
+    Image wide(16, 1);
+    st = CanvasState(wide);
+    st.hasTexture = true;
+    st.texture = row.Texture();
+    st.magFilter = st.minFilter = D3DTEXF_LINEAR;
+    Draw(st, Quad(0, 0, 16, 1, 0xFFFFFFFFu));
+    EXPECT_EQ(Hex(wide.at(3, 0)), Hex(0xFF404040u));
+    EXPECT_EQ(Hex(wide.at(6, 0)), Hex(0xFFFFFFFFu)); // position 1.0: texel 1 alone
+    EXPECT_EQ(Hex(wide.at(0, 0)), Hex(0xFF000000u)); // between texels 3 and 0, both black
+}
+
+TEST_P(RasterPaths, NoTextureMeansWhiteTexels) {
+    Image target(2, 2);
+    DrawState st = CanvasState(target);
+    st.colorOp = D3DTOP_SELECTARG1;
+    st.alphaOp = D3DTOP_SELECTARG1;
+    Draw(st, Quad(0, 0, 2, 2, 0x12345678u));
+    EXPECT_EQ(Hex(target.at(0, 0)), Hex(0xFFFFFFFFu));
+}
+
+TEST_P(RasterPaths, HugeTrianglesAreClippedNotDropped) {
+    Image target(16, 16);
+    DrawState st = CanvasState(target);
+    const std::vector<RasterVertex> tri = {{-1e6f, -1e6f, 0xFF00FF00u, 0, 0},
+                                           {3e6f, -1e6f, 0xFF00FF00u, 0, 0},
+                                           {-1e6f, 3e6f, 0xFF00FF00u, 0, 0}};
+    Draw(st, tri);
+    for (std::uint32_t p : target.pixels) ASSERT_EQ(Hex(p), Hex(0xFF00FF00u));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<RasterVertex> bad = {
+        {nan, 0, 0xFFFFFFFFu, 0, 0}, {4, 0, 0xFFFFFFFFu, 0, 0}, {0, 4, 0xFFFFFFFFu, 0, 0}};
+    Draw(st, bad);
+    EXPECT_EQ(Hex(target.at(1, 1)), Hex(0xFF00FF00u));
+}
+
+// ---- lines ----
+
+TEST(SoftLines, FrameLightsEveryBorderPixelOnce) {
+    Image target(12, 12, 0xFF000000u);
+    DrawState st = CanvasState(target);
+    st.blend = true;
+    st.srcBlend = D3DBLEND_ONE;
+    st.destBlend = D3DBLEND_ONE;
+    const D3DCOLOR c = 0x00010101u;
+    const std::vector<RasterVertex> frame = {{0, 0, c, 0, 0}, {9, 0, c, 0, 0}, {9, 0, c, 0, 0},
+                                             {9, 9, c, 0, 0}, {9, 9, c, 0, 0}, {0, 9, c, 0, 0},
+                                             {0, 9, c, 0, 0}, {0, 0, c, 0, 0}};
+    DrawLines(st, frame.data(), 4);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool border = x <= 9 && y <= 9 && (x == 0 || x == 9 || y == 0 || y == 9);
+            ASSERT_EQ(Hex(target.at(x, y)), Hex(border ? 0xFF010101u : 0xFF000000u))
+                << "at " << x << "," << y;
+        }
+}
+
+TEST(SoftLines, FractionalEndsFollowTheDiamonds) {
+    Image target(8, 4);
+    DrawState st = CanvasState(target);
+    // Starts inside the diamond of pixel 0 (left by the line), ends inside that of pixel 6 (not left).
+    const std::vector<RasterVertex> line = {{0.3f, 2, 0xFFFFFFFFu, 0, 0}, {5.6f, 2, 0xFFFFFFFFu, 0, 0}};
+    DrawLines(st, line.data(), 1);
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(target.at(x, 2), x <= 5 ? 0xFFFFFFFFu : 0u) << x;
+    // Colour runs from the first vertex to the second: red 0 at x = 0, 255 at x = 4 (not lit).
+    Image ramp(8, 1);
+    st = CanvasState(ramp);
+    const std::vector<RasterVertex> fade = {{0, 0, 0xFF000000u, 0, 0}, {4, 0, 0xFFFF0000u, 0, 0}};
+    DrawLines(st, fade.data(), 1);
+    EXPECT_EQ(Hex(ramp.at(2, 0)), Hex(0xFF800000u)); // 127.5 rounds up
+    EXPECT_EQ(ramp.at(4, 0), 0u);
+}
+
+// ---- differential: the paths agree on seeded random scenes ----
+
+struct Scene {
+    Image texture{1, 1};
+    std::vector<DrawState> states;
+    std::vector<std::vector<RasterVertex>> draws;
+};
+
+Scene RandomScene(std::uint32_t seed, bool rectangles, Image& target) {
+    std::mt19937 rng(seed);
+    auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    Scene s;
+    const int tw = 1 + pick(300), th = 1 + pick(40);
+    s.texture = Image(tw, th);
+    for (std::uint32_t& t : s.texture.pixels) t = rng();
+    const DWORD blends[][3] = {{D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+                               {D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_ADD},
+                               {D3DBLEND_SRCALPHA, D3DBLEND_ONE, D3DBLENDOP_REVSUBTRACT},
+                               {D3DBLEND_ZERO, D3DBLEND_INVSRCALPHA, D3DBLENDOP_ADD},
+                               {D3DBLEND_ONE, D3DBLEND_ONE, D3DBLENDOP_MAX},
+                               {D3DBLEND_DESTCOLOR, D3DBLEND_ONE, D3DBLENDOP_ADD},
+                               {D3DBLEND_SRCALPHASAT, D3DBLEND_INVDESTCOLOR, D3DBLENDOP_SUBTRACT},
+                               {D3DBLEND_ONE, D3DBLEND_ZERO, D3DBLENDOP_ADD}};
+    const DWORD ops[] = {D3DTOP_MODULATE, D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,
+                         D3DTOP_MULTIPLYADD};
+    for (int i = 0; i < 60; ++i) {
+        DrawState st = CanvasState(target);
+        st.hasTexture = pick(4) != 0;
+        st.texture = s.texture.Texture();
+        st.magFilter = st.minFilter = pick(3) ? D3DTEXF_LINEAR : D3DTEXF_POINT;
+        if (pick(8) == 0) st.addressU = D3DTADDRESS_CLAMP;
+        if (pick(8) == 0) st.addressV = D3DTADDRESS_MIRROR;
+        const auto& b = blends[pick(8)];
+        st.blend = pick(6) != 0;
+        st.srcBlend = b[0];
+        st.destBlend = b[1];
+        st.blendOp = b[2];
+        st.colorOp = ops[pick(5)];
+        st.alphaTest = pick(6) == 0;
+        st.alphaFunc = D3DCMP_GREATEREQUAL;
+        st.alphaRef = 1 + pick(200);
+        // Odd and fractional sizes and positions, some partly outside the target.
+        const float x0 = uni(-20, float(target.width) + 5), y0 = uni(-20, float(target.height) + 5);
+        const float x1 = x0 + uni(-70, 70), y1 = y0 + uni(-70, 70);
+        const float u0 = uni(-2, 2), v0 = uni(-2, 2), u1 = u0 + uni(-3, 3), v1 = v0 + uni(-3, 3);
+        std::vector<RasterVertex> v;
+        if (rectangles) {
+            const float ax = pick(2) ? std::round(x0) - 0.5f : x0, ay = pick(2) ? std::round(y0) - 0.5f : y0;
+            if (pick(2)) {
+                v = Quad(ax, ay, x1, y1, D3DCOLOR(rng()), u0, v0, u1, v1);
+            } else {
+                // An affine colour ramp: corner 2 = corner 1 + corner 3 - corner 0 per channel.
+                D3DCOLOR c[4] = {0, 0, 0, 0};
+                for (int k = 0; k < 4; ++k) {
+                    const int base = pick(256), dx = pick(256) - base, dy = pick(256) - base;
+                    const int far = std::clamp(base + dx + dy, 0, 255);
+                    c[0] |= D3DCOLOR(base) << (8 * k);
+                    c[1] |= D3DCOLOR(base + dx) << (8 * k);
+                    c[3] |= D3DCOLOR(base + dy) << (8 * k);
+                    c[2] |= D3DCOLOR(far) << (8 * k);
+                }
+                v = Quad(ax, ay, x1, y1, c, u0, v0, u1, v1);
+            }
+        } else {
+            for (int k = 0; k < 3; ++k)
+                v.push_back({uni(-30, float(target.width) + 30), uni(-30, float(target.height) + 30),
+                             D3DCOLOR(rng()), uni(-2, 2), uni(-2, 2)});
+        }
+        s.states.push_back(st);
+        s.draws.push_back(std::move(v));
+    }
+    return s;
+}
+
+Image Render(std::uint32_t seed, bool rectangles, Path path) {
+    Image target(97, 61, 0x80402010u);
+    UsePath(path);
+    Scene s = RandomScene(seed, rectangles, target);
+    for (std::size_t i = 0; i < s.draws.size(); ++i) {
+        s.states[i].texture = s.texture.Texture();
+        Draw(s.states[i], s.draws[i]);
+    }
+    RasterConfig::Reset();
+    return target;
+}
+
+void ExpectPathsAgree(std::uint32_t seed, bool rectangles) {
+    const Image ref = Render(seed, rectangles, Path::Reference);
+    for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2}) {
+        const std::string diff = FirstDifference(Render(seed, rectangles, p), ref);
+        EXPECT_TRUE(diff.empty()) << "path " << int(p) << " vs reference at " << diff;
+    }
+}
+
+TEST(SoftRasterDifferential, RectanglesSeed1) {
+    ExpectPathsAgree(1, true);
+}
+TEST(SoftRasterDifferential, RectanglesSeed20240611) {
+    ExpectPathsAgree(20240611, true);
+}
+TEST(SoftRasterDifferential, RectanglesSeed777) {
+    ExpectPathsAgree(777, true);
+}
+TEST(SoftRasterDifferential, TrianglesSeed5) {
+    ExpectPathsAgree(5, false);
+}
+TEST(SoftRasterDifferential, TrianglesSeed99991) {
+    ExpectPathsAgree(99991, false);
+}
+
+// ---- arithmetic and kernels ----
+
+TEST(SoftRasterMath, Mul8IsRoundedProductOver255) {
+    for (std::uint32_t a = 0; a < 256; ++a)
+        for (std::uint32_t b = 0; b < 256; ++b)
+            ASSERT_EQ(Mul8(a, b), (2 * a * b + 255) / 510) << a << " * " << b;
+}
+
+void ExpectTwinsMatchScalar(const vorn::sd::detail::Kernels* simd) {
+    using namespace vorn::sd::detail;
+    if (!simd) GTEST_SKIP() << "this processor lacks the instructions";
+    const Kernels& scalar = ScalarKernels();
+    std::mt19937 rng(31337);
+    const int n = 203; // not a multiple of any vector width
+    auto randomPixels = [&](int count) {
+        std::vector<std::uint32_t> v(static_cast<std::size_t>(count));
+        for (std::uint32_t& p : v) {
+            p = rng();
+            if (rng() % 4 == 0) p |= 0xFF000000u;
+            if (rng() % 4 == 0) p &= 0x00FFFFFFu;
+            if (rng() % 8 == 0) p = rng() % 2 ? 0xFFFFFFFFu : 0u;
+        }
+        return v;
+    };
+    // Every pair of channel values through the modulate kernels.
+    std::vector<std::uint32_t> tex(65536), dif(65536), x0(65536), y0(65536);
+    for (std::uint32_t i = 0; i < 65536; ++i) {
+        tex[i] = (i & 0xFF) * 0x01010101u;
+        dif[i] = (i >> 8) * 0x01010101u;
+    }
+    scalar.modulate(tex.data(), dif.data(), x0.data(), 65536);
+    simd->modulate(tex.data(), dif.data(), y0.data(), 65536);
+    ASSERT_EQ(x0, y0) << "modulate, all pairs";
+    for (std::uint32_t i = 0; i < 65536; ++i) ASSERT_EQ(x0[i] & 0xFF, Mul8(i & 0xFF, i >> 8));
+    for (int round = 0; round < 20; ++round) {
+        const auto a = randomPixels(n), b = randomPixels(n), c = randomPixels(n), d = randomPixels(n);
+        std::vector<std::uint32_t> x(n), y(n);
+        scalar.modulate(a.data(), b.data(), x.data(), n);
+        simd->modulate(a.data(), b.data(), y.data(), n);
+        ASSERT_EQ(x, y) << "modulate";
+        scalar.modulateConst(a.data(), b[0], x.data(), n);
+        simd->modulateConst(a.data(), b[0], y.data(), n);
+        ASSERT_EQ(x, y) << "modulateConst";
+        x = b;
+        y = b;
+        scalar.blendSrcAlpha(a.data(), x.data(), n);
+        simd->blendSrcAlpha(a.data(), y.data(), n);
+        ASSERT_EQ(x, y) << "blendSrcAlpha";
+        x = b;
+        y = b;
+        scalar.blendSrcAlphaTinted(a.data(), c[0], x.data(), n);
+        simd->blendSrcAlphaTinted(a.data(), c[0], y.data(), n);
+        ASSERT_EQ(x, y) << "blendSrcAlphaTinted";
+        for (DWORD op :
+             {D3DBLENDOP_ADD, D3DBLENDOP_SUBTRACT, D3DBLENDOP_REVSUBTRACT, D3DBLENDOP_MIN, D3DBLENDOP_MAX}) {
+            scalar.blendOp(op, a.data(), b.data(), c.data(), d.data(), x.data(), n);
+            simd->blendOp(op, a.data(), b.data(), c.data(), d.data(), y.data(), n);
+            ASSERT_EQ(x, y) << "blendOp " << op;
+        }
+        // Filtering: random columns of two random rows, random weights.
+        const auto row0 = randomPixels(64), row1 = randomPixels(64);
+        std::vector<std::int32_t> cols(n), index(n);
+        std::vector<std::uint32_t> weights(n);
+        for (int i = 0; i < n; ++i) {
+            cols[i] = int(rng() % 64);
+            index[i] = int(rng() % unsigned(n - 1));
+            weights[i] = PackWeights(rng() % 256);
+        }
+        const std::uint32_t fy = round == 0 ? 0 : rng() % 256;
+        std::vector<TexelColumn> p(n), q(n);
+        auto same = [&](const char* what) {
+            for (int i = 0; i < n; ++i)
+                for (int k = 0; k < 4; ++k) ASSERT_EQ(p[i].v[k], q[i].v[k]) << what << " " << i;
+        };
+        scalar.verticalList(row0.data(), row1.data(), fy, cols.data(), n, p.data());
+        simd->verticalList(row0.data(), row1.data(), fy, cols.data(), n, q.data());
+        same("verticalList");
+        const int first = int(rng() % 20), count = 1 + int(rng() % 44);
+        scalar.verticalRange(row0.data(), row1.data(), fy, first, count, p.data());
+        simd->verticalRange(row0.data(), row1.data(), fy, first, count, q.data());
+        same("verticalRange");
+        scalar.verticalList(row0.data(), row1.data(), fy, cols.data(), n, p.data());
+        scalar.horizontal(p.data(), index.data(), weights.data(), n, x.data());
+        simd->horizontal(p.data(), index.data(), weights.data(), n, y.data());
+        ASSERT_EQ(x, y) << "horizontal";
+    }
+}
+
+TEST(SoftRasterKernels, Avx2TwinsMatchScalar) {
+    ExpectTwinsMatchScalar(vorn::sd::detail::Avx2Kernels());
+}
+TEST(SoftRasterKernels, Sse41TwinsMatchScalar) {
+    ExpectTwinsMatchScalar(vorn::sd::detail::Sse41Kernels());
+}
+
+} // namespace
