@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -117,18 +116,18 @@ TFVornBE::TFVornBE(QWidget* owner)
     EditDestinationFolder->setGeometry(12, 18, 312, 21);
     EditDestinationFolder->setToolTip("Double-click to select destination folder");
 
-    QGroupBox* groupType = Group(this, "File Type", 8, 56, 248, 48);
+    QGroupBox* groupType = Group(this, "File Type", 8, 56, 272, 48);
     ComboFileType = new QComboBox(groupType);
     ComboFileType->setObjectName("ComboFileType");
-    ComboFileType->setGeometry(12, 18, 224, 21);
+    ComboFileType->setGeometry(12, 18, 248, 21);
     ComboFileType->addItems({"Microsoft Windows Bitmap (*.BMP)", "Portable Network Graphics (*.PNG)",
                              "Joint Photographic Experts Group (*.JPG)"});
     ComboFileType->setCurrentIndex(2);
 
-    QGroupBox* groupCount = Group(this, "Count", 264, 56, 80, 48);
+    QGroupBox* groupCount = Group(this, "Count", 284, 56, 60, 48);
     EditCount = new QLineEdit("10", groupCount);
     EditCount->setObjectName("EditCount");
-    EditCount->setGeometry(12, 18, 56, 21);
+    EditCount->setGeometry(12, 18, 36, 21);
     EditCount->setMaxLength(4);
     EditCount->setToolTip("Number of textures to be generated [1..1000]");
 

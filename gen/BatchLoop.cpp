@@ -35,16 +35,24 @@ std::string BatchFileName(const std::string& folder, int index, const std::strin
 
 TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks) {
     TBatchResult result;
+    if (generator.StartupIncomplete) {
+        result.ok = false;
+        result.error = "Cannot generate textures: start-up did not complete.";
+        return result;
+    }
     const TBatchFlag running(generator.BatchRunning);
     const int count = std::min(options.count, MaxBatchCount);
     for (int number = 1; number <= count; ++number) {
         hooks.BeforeTexture(number);
+        if (generator.Generating()) { // asked for from inside a running generation
+            result.ok = false;
+            result.error = "Cannot generate a texture while another one is being generated.";
+            return result;
+        }
         if (number == 1 && options.clearFirstTile) {
             generator.FirstRender();
-        } else if (!generator.Generate()) {
-            result.ok = false;
-            result.error = "A texture is being generated already.";
-            return result;
+        } else {
+            generator.Generate();
         }
         hooks.Generated(number);
 

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+#include "gen/FormKitQt.h"
+
 namespace vorn {
 
 namespace {
@@ -23,6 +25,7 @@ QLabel* CentredLabel(QWidget* parent, const QString& text, int top) {
 TFVornBP::TFVornBP(QWidget* owner) : QWidget(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     setObjectName("FVornBP");
     setFixedSize(ClientWidth, ClientHeight);
+    setFont(FormFont());
     setFocusPolicy(Qt::StrongFocus);
 
     auto* panel = new QFrame(this);

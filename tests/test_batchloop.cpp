@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "export/SafeFile.h"
 #include "export/TileExport.h"
@@ -96,7 +95,6 @@ protected:
     }
     void TearDown() override {
         TSafeFileHooks::Reset();
-        sd::TestHooks::Reset();
         m_generator.reset();
         fs::remove_all(m_folder);
     }
@@ -165,16 +163,6 @@ TEST_F(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     EXPECT_EQ(FilesIn(m_folder), Numbered(2, "bmp"));
     EXPECT_EQ(fs::file_size(m_folder / "image000.bmp"), 54u + 64 * 64 * 4);
     EXPECT_EQ(ReadAll(m_folder / "image001.bmp"), "earlier file");
-}
-
-TEST_F(BatchLoop, ReadBackFailureIsAnErrorAndWritesNothing) {
-    sd::TestHooks::failGetRenderTargetData = true;
-    TBatchHooks hooks;
-    const TBatchResult result = RunBatch(*m_generator, Options(3, "png", m_folder), hooks);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.written, 0);
-    EXPECT_FALSE(result.error.empty());
-    EXPECT_TRUE(FilesIn(m_folder).empty());
 }
 
 TEST_F(BatchLoop, MissingFolderFailsAtTheFirstFile) {

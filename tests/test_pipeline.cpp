@@ -392,12 +392,14 @@ TEST(PipelineTile, MissingBrushesDrawNothingAndKeepTheRandomSequence) {
 // squares (pixels Left .. Left + Width - 1) and the circles. So the symmetry of the tile is
 // pixel x <-> pixel 1023 - x (and y <-> 1023 - y): the tile's outer columns repeat each other
 // and the edges meet without a seam. It holds exactly when every stamp samples its brush at
-// mirrored points of equal weight (scale 1 and 2: the sample points fall on texel centres or
-// halves; not 1.4 or the soft brushes' free scales, whose 1/256 weights are rounded down) and
-// when the draws commute (Add, Sub, Max), or, for the order-dependent effects, away from the
-// centre lines where a stamp and its mirror image overlap. The gradients are symmetric about
-// pixel 0 and 512 instead (x <-> 1024 - x): left and right halves are interpolated from vertices
-// at 0, 512 and 1024.
+// mirrored points of equal weight (scale 1: on texel centres; scale 2: a quarter texel off,
+// weights 64 and 192 of 256 exactly; not at 1.4 or the soft brushes' free scales, whose 1/256
+// weights are rounded down, so w and 256 - w do not pair up) and when the draws commute (Add,
+// Sub, Max), or, for the order-dependent effects, away from the centre lines where a stamp and
+// its mirror image overlap and are blended in a different order. Shift's fractional offsets
+// cancel out: the quad corners are rounded before drawing. The gradients are symmetric about
+// pixels 0 and 512 instead (x <-> 1024 - x): the halves are interpolated between vertices at 0,
+// 512 and 1024, so against x <-> 1023 - x they are off by at most one step.
 namespace {
 
 struct TMirror {

@@ -143,22 +143,6 @@ TEST(BatchHelpers, MyDocumentsFolder) {
     }
 }
 
-TEST(BatchHelpers, SelectFolderAsksTheBrowser) {
-    PlatformScope scope;
-    QString title, initial;
-    bool allowNew = false;
-    BatchPlatform().browseFolder = [&](QWidget*, const QString& t, const QString& i, bool a) {
-        title = t;
-        initial = i;
-        allowNew = a;
-        return QString("/chosen");
-    };
-    EXPECT_EQ(SelectFolder("Pick one", "/start", true), "/chosen");
-    EXPECT_EQ(title, "Pick one");
-    EXPECT_EQ(initial, "/start");
-    EXPECT_TRUE(allowNew);
-}
-
 // ---- the dialog ----
 
 TEST(BatchDialog, LooksAsAtStart) {
@@ -260,19 +244,6 @@ TEST(BatchDialog, CountValidation) {
     }
 }
 
-TEST(BatchDialog, FileTypeFollowsTheList) {
-    QTemporaryDir temp;
-    TFVornBE dialog;
-    dialog.EditDestinationFolder->setText(temp.path());
-    const char* types[] = {"bmp", "png", "jpg"};
-    for (int index = 0; index < 3; ++index) {
-        dialog.show();
-        dialog.ComboFileType->setCurrentIndex(index);
-        dialog.ButtonExportClick();
-        EXPECT_EQ(dialog.FileType, types[index]);
-    }
-}
-
 TEST(BatchDialog, EnterInTheCountBoxExports) {
     QTemporaryDir temp;
     TFVornBE dialog;
@@ -363,14 +334,6 @@ TEST(BatchDialog, DoubleClickBrowsesForTheFolder) {
     dialog.ButtonExportClick();
     EXPECT_EQ(log.Texts(), QStringList({"Alert!|Please select destination folder!  "}));
     EXPECT_TRUE(dialog.isVisible());
-}
-
-TEST(BatchDialog, TypingChangesTheFolder) {
-    TFVornBE dialog;
-    dialog.show();
-    dialog.EditDestinationFolder->clear();
-    QTest::keyClicks(dialog.EditDestinationFolder, "/tmp/x");
-    EXPECT_EQ(dialog.Folder, "/tmp/x");
 }
 
 // ---- batch runs on a headless generator ----
@@ -475,13 +438,6 @@ TEST_F(BatchRun, CountOneWritesOnlyImage000) {
     EXPECT_EQ(m_progress->CounterText(), "0001 / 0001");
     EXPECT_EQ(log.Texts(), QStringList({"Done!|1 textures exported successfully in 00:00:00!  "}));
     ExpectIdle();
-}
-
-TEST_F(BatchRun, CountBelowOneWritesOne) {
-    MessageLog log;
-    EXPECT_EQ(Run("-5", 1), 1);
-    EXPECT_EQ(FilesIn(m_folder), QStringList({"image000.png"}));
-    EXPECT_TRUE(ReadAll(m_folder + "/image000.png").startsWith("\x89PNG"));
 }
 
 TEST_F(BatchRun, InvalidCountWritesTen) {
@@ -600,15 +556,6 @@ TEST_F(BatchRun, EscapeOnTheProgressWindowThenNoGoesOn) {
     ExpectIdle();
 }
 
-TEST_F(BatchRun, StopRequestOnTheLastTextureStillAsks) {
-    MessageLog log;
-    DuringTexture(3, 3, [this] { QTest::keyClick(m_progress, Qt::Key_Escape); });
-    log.Answer(TMsgResult::No);
-    EXPECT_EQ(Run("3", 0), 3);
-    EXPECT_EQ(log.Texts(), QStringList({"Alert!|Do you really want to stop batch export?  ",
-                                        "Done!|3 textures exported successfully in 00:00:00!  "}));
-}
-
 TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     QDir().mkpath(m_folder);
     WriteText(m_folder + "/image003.bmp", "earlier file");
@@ -646,17 +593,6 @@ TEST_F(BatchRun, ClosingTheMainWindowEndsTheBatchQuietly) {
     EXPECT_EQ(Run("10", 0), 3);
     EXPECT_EQ(FilesIn(m_folder), Numbered(3, "bmp"));
     EXPECT_TRUE(log.Requests().empty()) << "no question and no report once the program is closing";
-    ExpectIdle();
-}
-
-TEST_F(BatchRun, FolderThatCannotBeMadeFailsAtTheFirstWrite) {
-    MessageLog log;
-    const QString deep = m_temp.path() + "/missing/deeper";
-    EXPECT_EQ(Run("3", 0, deep), 0);
-    ASSERT_EQ(log.Requests().size(), 1u);
-    EXPECT_EQ(log.Requests()[0].caption, "Pallimor");
-    EXPECT_TRUE(log.Requests()[0].text.contains(deep + "/image000.bmp"))
-        << log.Requests()[0].text.toStdString();
     ExpectIdle();
 }
 
