@@ -92,8 +92,8 @@ QString SelectFolder(const QString& title, const QString& initialFolder, bool al
 }
 
 QString FormatElapsed(std::uint32_t start, std::uint32_t end) {
-    const std::uint32_t seconds =
-        (end - start) / 1000; // unsigned: a wrap in between still gives the difference
+    // Unsigned arithmetic: a wrap of the tick count in between still gives the difference.
+    const std::uint32_t seconds = (end - start) / 1000;
     const std::uint32_t hours = seconds / 3600;
     const std::uint32_t minutes = (seconds - 3600 * hours) / 60;
     const std::uint32_t rest = seconds - 3600 * hours - 60 * minutes;
@@ -219,6 +219,8 @@ void TFVornBE::ButtonCloseClick() {
     reject();
 }
 
+namespace {
+
 // The window's side of each texture: one round of events, the counter, the progress bar and
 // the stop question.
 class TWindowBatchHooks final : public TBatchHooks {
@@ -261,6 +263,8 @@ private:
     int m_count;
     bool m_ownerShown;
 };
+
+} // namespace
 
 int RunBatchExport(const TBatchWindow& window) {
     TGenerator& generator = *window.generator;

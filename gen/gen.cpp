@@ -19,11 +19,13 @@
 #include <cstdint>
 
 #include "about/about.h"
+#include "batch/batch.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
 #include "export/TileExport.h"
 #include "gen/FormKitQt.h"
 #include "gen/PanelSurfaceQt.h"
+#include "progress/progress.h"
 #include "settings/settings.h"
 
 namespace vorn {
@@ -511,7 +513,13 @@ void TFOrlu::ButtonExportClick() {
                        TMsgIcon::Critical, this);
 }
 
-void TFOrlu::ButtonBatchClick() {}
+void TFOrlu::ButtonBatchClick() {
+    if (!FVornBE || !FVornBP || m_batchActive) return;
+    m_batchActive = true;
+    RunBatchExport({this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP,
+                    FVornS ? FVornS->Quality : TFVornS::DefaultQuality});
+    m_batchActive = false;
+}
 
 void TFOrlu::ButtonSettingsClick() {
     if (FVornS) FVornS->exec();
@@ -527,8 +535,10 @@ void TFOrlu::ButtonExitClick() {
 
 void TFOrlu::FormKeyDown(int key, Qt::KeyboardModifiers) {
     if (key != Qt::Key_Escape) return;
-    if (m_gen->BatchRunning) {
-        m_gen->BatchRunning = false; // asks the running batch to stop
+    // During a batch Escape only asks it to stop, also when it was asked once already and the
+    // batch has not reached its question yet.
+    if (m_gen->BatchRunning || m_batchActive) {
+        m_gen->BatchRunning = false;
         return;
     }
     close();
@@ -642,8 +652,12 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
 
 int RunProgram(TArchiveLocator locateArchive) {
     TFOrlu FOrlu(std::move(locateArchive)); // FormCreate runs here
-    TFVornS FVornS(&FOrlu);                 // loads the JPEG quality
+    TFVornBE FVornBE(&FOrlu);
+    TFVornBP FVornBP(&FOrlu);
+    TFVornS FVornS(&FOrlu); // loads the JPEG quality
     TFVornA FVornA(&FOrlu);
+    FOrlu.FVornBE = &FVornBE;
+    FOrlu.FVornBP = &FVornBP;
     FOrlu.FVornS = &FVornS;
     FOrlu.FVornA = &FVornA;
     CenterOnScreen(&FOrlu);

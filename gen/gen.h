@@ -28,6 +28,8 @@ class QSlider;
 namespace vorn {
 
 class TFVornA;
+class TFVornBE;
+class TFVornBP;
 class TFVornS;
 class TPanelSurfaceQt;
 
@@ -111,6 +113,8 @@ public:
     bool FramesRunning() const { return m_idle.isActive(); }
 
     // The dialogs, created by the program entry after the main window and kept for the run.
+    QPointer<TFVornBE> FVornBE;
+    QPointer<TFVornBP> FVornBP;
     QPointer<TFVornS> FVornS;
     QPointer<TFVornA> FVornA;
 
@@ -190,12 +194,13 @@ private:
 
     TArchiveLocator m_locateArchive;
     std::unique_ptr<TGenerator> m_gen;
-    QTimer m_idle;             // runs the frame timer whenever the event loop is idle
-    int m_unchangedFrames = 0; // idle steps in a row that presented nothing
-    bool m_pumping = false;    // inside the synthesis' message pump: no frame steps
-    bool m_shown = false;      // FormShow runs on the first showing only
-    QString m_saveFilter;      // the save dialog's filter, kept between showings
-    QString m_saveDirectory;   // and its folder
+    bool m_batchActive = false; // RunBatchExport is on the stack
+    QTimer m_idle;              // runs the frame timer whenever the event loop is idle
+    int m_unchangedFrames = 0;  // idle steps in a row that presented nothing
+    bool m_pumping = false;     // inside the synthesis' message pump: no frame steps
+    bool m_shown = false;       // FormShow runs on the first showing only
+    QString m_saveFilter;       // the save dialog's filter, kept between showings
+    QString m_saveDirectory;    // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main
