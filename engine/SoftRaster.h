@@ -15,7 +15,8 @@
 //   dy are the exact rational plane rounded to nearest (halves up), so coplanar triangles get the
 //   very same plane. Colour channels are then rounded to 8 bits (halves up) and clamped.
 // - Sampling reads level 0 as A8R8G8B8. Point: texel floor(u * W). Linear: x = u * W - 0.5, the
-//   four texels around it with weights quantised down to 1/256, result =
+//   four texels around it with weights rounded to the nearest 1/256 (computed as the top bits of
+//   the fraction of x + 1/512, so mirrored samples get mirrored weights), result =
 //   round(sum(texel * wx * wy) / 65536) per channel (halves up). Addressing wraps by default.
 // - Colour operations per channel: MODULATE = Mul8(a1, a2); MODULATE2X/4X = min(255,
 //   round(k * a1 * a2 / 255)); ADD = min(255, a1 + a2); MULTIPLYADD = min(255, a0 + Mul8(a1, a2));

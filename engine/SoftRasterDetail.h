@@ -20,6 +20,12 @@ constexpr int PlaneFractionBits = 16; // extra fraction bits of a plane over its
 constexpr int TexCoordBits = 16;      // vertex texture coordinates in texels * 2^16
 constexpr int TexelShift = PlaneFractionBits + TexCoordBits; // plane values: texels * 2^32
 constexpr std::int64_t TexelOne = std::int64_t(1) << TexelShift;
+// Linear filtering samples around x = u * W - 1/2 + 1/512: the extra 1/512 texel makes the
+// fraction's top 8 bits the weight rounded to the nearest 1/256 (a weight of 256 carries into
+// the texel index). Rounding instead of truncating keeps a mirrored sample's weights mirrored:
+// 1 - f rounds to 256 - round(256 f), so a symmetric brush stamped at mirrored points gives
+// mirrored pixels, which the seamless tiles rely on.
+constexpr std::int64_t LinearOrigin = TexelOne / 2 - (TexelOne >> 9);
 constexpr std::int64_t MaxVertexTexCoord = std::int64_t(1) << 40; // +-2^24 texels
 constexpr std::int64_t MaxPlaneGradient = std::int64_t(1) << 48;
 constexpr std::int64_t MaxPlaneConstant = std::int64_t(1) << 61;
@@ -153,8 +159,8 @@ inline std::uint32_t Bilinear(std::uint32_t t00, std::uint32_t t10, std::uint32_
 // s, t: plane values (texels * 2^32).
 inline std::uint32_t SampleTexture(const DrawState& st, DWORD filter, std::int64_t s, std::int64_t t) {
     if (filter == D3DTEXF_LINEAR) {
-        const std::int64_t x = s - TexelOne / 2;
-        const std::int64_t y = t - TexelOne / 2;
+        const std::int64_t x = s - LinearOrigin;
+        const std::int64_t y = t - LinearOrigin;
         const std::int64_t i = x >> TexelShift;
         const std::int64_t j = y >> TexelShift;
         const auto fx = static_cast<std::uint32_t>((x >> (TexelShift - 8)) & 0xFF);

@@ -373,8 +373,8 @@ struct Sampler {
         kind = Kind::SeparableLinear;
         weights.resize(width);
         std::int64_t cmin = w, cmax = -1;
-        // x = s - 1/2 texel steps by s.dx; its texel column wraps into [0, w - 1].
-        std::int64_t x = s.At(xa, 0) - TexelOne / 2;
+        // x = s - LinearOrigin steps by s.dx; its texel column wraps into [0, w - 1].
+        std::int64_t x = s.At(xa, 0) - LinearOrigin;
         std::int64_t c = AddressTexel(x >> TexelShift, w, D3DTADDRESS_WRAP);
         std::int64_t whole = x >> TexelShift;
         for (std::size_t i = 0; i < width; ++i, x += s.dx) {
@@ -417,7 +417,7 @@ struct Sampler {
         if (kind == Kind::SeparablePoint) {
             row = tv.texels + AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV) * tv.pitch;
         } else if (kind == Kind::SeparableLinear) {
-            const std::int64_t v = t.At(0, y) - TexelOne / 2;
+            const std::int64_t v = t.At(0, y) - LinearOrigin;
             const std::int64_t j = v >> TexelShift;
             const auto fy = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
             const std::uint32_t* r0 = tv.texels + AddressTexel(j, tv.height, st->addressV) * tv.pitch;

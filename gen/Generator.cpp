@@ -140,6 +140,10 @@ std::string TGenerator::FindArchive(const std::string& exeDir) {
     if (!exeDir.empty()) {
         const fs::path beside = fs::path(exeDir) / ArchiveFileName;
         if (fs::is_regular_file(beside, error)) return beside.string();
+        // An installation moved or made under another prefix: <prefix>/bin and <prefix>/share.
+        const fs::path relocated =
+            (fs::path(exeDir) / ".." / "share" / "pallimor" / ArchiveFileName).lexically_normal();
+        if (fs::is_regular_file(relocated, error)) return relocated.string();
     }
 #ifdef PALLIMOR_DATA_DIR
     const fs::path installed = fs::path(PALLIMOR_DATA_DIR) / ArchiveFileName;

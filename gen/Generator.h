@@ -56,7 +56,8 @@ public:
     TStartupResult Startup(sd::HostSink* sink, const std::string& archivePath);
 
     // Where the program looks for vorn.dat: the bare name in the current directory, then
-    // beside the executable (exeDir), then in the installed data folder. Empty when none has it.
+    // beside the executable (exeDir), then in exeDir/../share/pallimor (an installation under
+    // any prefix), then in the data folder compiled in. Empty when none has it.
     static std::string FindArchive(const std::string& exeDir);
 
     // First showing: the three renderings of Generate, the tile target cleared first. Does

@@ -83,15 +83,8 @@ QString StartupFailureCaption(const TStartupResult& result) {
     return result.failure == TStartupFailure::Archive ? QStringLiteral("Error!") : QStringLiteral("Error");
 }
 
-// vorn.dat where the generator looks for it, else in the data folder of an installation that was
-// moved or installed under another prefix (<prefix>/bin/pallimor, <prefix>/share/pallimor).
 std::string LocateArchive() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    std::string found = TGenerator::FindArchive(exeDir.toStdString());
-    if (!found.empty()) return found;
-    const QString relocated = QDir(exeDir).filePath(QStringLiteral("../share/pallimor/") + ArchiveFileName);
-    if (QFileInfo(relocated).isFile()) found = QDir::cleanPath(relocated).toStdString();
-    return found;
+    return TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
 }
 
 } // namespace

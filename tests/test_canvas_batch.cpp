@@ -16,6 +16,8 @@
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "support/CanvasFixture.h"
+#include "support/ForwardingDevice.h"
 
 namespace vorn {
 namespace {
@@ -40,11 +42,11 @@ struct TDraw {
     std::vector<std::uint16_t> Indices;
 };
 
-// Forwards every call to the real device and records states, textures and draws. At each draw
+// Passes every call on to the real device and records states, textures and draws. At each draw
 // it reads the bound vertex and index buffers back.
-class TRecordingDevice : public Device {
+class TRecordingDevice : public test::ForwardingDevice {
 public:
-    explicit TRecordingDevice(DevicePtr real) : m_real(std::move(real)) {}
+    using ForwardingDevice::ForwardingDevice;
 
     std::vector<TCall> calls;
     std::vector<TDraw> draws;
@@ -77,44 +79,24 @@ public:
         return -1;
     }
 
-    HRESULT GetDeviceCaps(D3DCAPS9* caps) override { return m_real->GetDeviceCaps(caps); }
-    HRESULT TestCooperativeLevel() override { return m_real->TestCooperativeLevel(); }
-    HRESULT Reset(D3DPRESENT_PARAMETERS* params) override { return m_real->Reset(params); }
-    HRESULT Present(const RECT* s, const RECT* d, HostSink* w, const void* r) override {
-        return m_real->Present(s, d, w, r);
-    }
-    HRESULT GetBackBuffer(UINT c, UINT i, SurfacePtr* b) override { return m_real->GetBackBuffer(c, i, b); }
-    HRESULT BeginScene() override { return m_real->BeginScene(); }
-    HRESULT EndScene() override { return m_real->EndScene(); }
-    HRESULT Clear(DWORD n, const RECT* r, DWORD f, D3DCOLOR c, float z, DWORD s) override {
-        return m_real->Clear(n, r, f, c, z, s);
-    }
+    // Clear() above empties the record; the device's Clear(...) stays visible beside it.
+    using ForwardingDevice::Clear;
+
     HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override {
         calls.push_back({TCall::RenderState, 0, s, v});
-        return m_real->SetRenderState(s, v);
+        return ForwardingDevice::SetRenderState(s, v);
     }
-    HRESULT GetRenderState(D3DRENDERSTATETYPE s, DWORD* v) override { return m_real->GetRenderState(s, v); }
     HRESULT SetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD v) override {
         calls.push_back({TCall::StageState, st, t, v});
-        return m_real->SetTextureStageState(st, t, v);
-    }
-    HRESULT GetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD* v) override {
-        return m_real->GetTextureStageState(st, t, v);
+        return ForwardingDevice::SetTextureStageState(st, t, v);
     }
     HRESULT SetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD v) override {
         calls.push_back({TCall::Sampler, s, t, v});
-        return m_real->SetSamplerState(s, t, v);
-    }
-    HRESULT GetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD* v) override {
-        return m_real->GetSamplerState(s, t, v);
+        return ForwardingDevice::SetSamplerState(s, t, v);
     }
     HRESULT SetTexture(DWORD s, TexturePtr t) override {
         calls.push_back({TCall::SetTex, s, 0, 0, t.get()});
-        return m_real->SetTexture(s, std::move(t));
-    }
-    HRESULT GetTexture(DWORD s, TexturePtr* t) override { return m_real->GetTexture(s, t); }
-    HRESULT CreateTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, TexturePtr* t) override {
-        return m_real->CreateTexture(w, h, l, u, f, p, t);
+        return ForwardingDevice::SetTexture(s, std::move(t));
     }
     HRESULT CreateVertexBuffer(UINT l, DWORD u, DWORD f, D3DPOOL p, VertexBufferPtr* b) override {
         if (failVertexBuffer) return D3DERR_OUTOFVIDEOMEMORY;
@@ -122,42 +104,25 @@ public:
         vertexBufferUsage = u;
         vertexBufferPool = p;
         vertexBufferLength = l;
-        return m_real->CreateVertexBuffer(l, u, f, p, b);
+        return ForwardingDevice::CreateVertexBuffer(l, u, f, p, b);
     }
     HRESULT CreateIndexBuffer(UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, IndexBufferPtr* b) override {
         if (failIndexBuffer) return D3DERR_OUTOFVIDEOMEMORY;
         ++indexBuffersMade;
         indexBufferLength = l;
-        return m_real->CreateIndexBuffer(l, u, f, p, b);
+        return ForwardingDevice::CreateIndexBuffer(l, u, f, p, b);
     }
-    HRESULT CreateDepthStencilSurface(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m, DWORD q, bool d,
-                                      SurfacePtr* s) override {
-        return m_real->CreateDepthStencilSurface(w, h, f, m, q, d, s);
-    }
-    HRESULT CreateOffscreenPlainSurface(UINT w, UINT h, D3DFORMAT f, D3DPOOL p, SurfacePtr* s) override {
-        return m_real->CreateOffscreenPlainSurface(w, h, f, p, s);
-    }
-    HRESULT SetRenderTarget(DWORD i, SurfacePtr s) override {
-        return m_real->SetRenderTarget(i, std::move(s));
-    }
-    HRESULT GetRenderTarget(DWORD i, SurfacePtr* s) override { return m_real->GetRenderTarget(i, s); }
-    HRESULT SetDepthStencilSurface(SurfacePtr s) override {
-        return m_real->SetDepthStencilSurface(std::move(s));
-    }
-    HRESULT GetDepthStencilSurface(SurfacePtr* s) override { return m_real->GetDepthStencilSurface(s); }
-    HRESULT GetRenderTargetData(Surface* r, Surface* d) override { return m_real->GetRenderTargetData(r, d); }
     HRESULT SetStreamSource(UINT n, VertexBufferPtr b, UINT o, UINT s) override {
         m_stream = b;
-        return m_real->SetStreamSource(n, std::move(b), o, s);
+        return ForwardingDevice::SetStreamSource(n, std::move(b), o, s);
     }
     HRESULT SetIndices(IndexBufferPtr b) override {
         m_indices = b;
-        return m_real->SetIndices(std::move(b));
+        return ForwardingDevice::SetIndices(std::move(b));
     }
-    HRESULT SetVertexShader(const void* s) override { return m_real->SetVertexShader(s); }
     HRESULT SetFVF(DWORD f) override {
         m_fvf = f;
-        return m_real->SetFVF(f);
+        return ForwardingDevice::SetFVF(f);
     }
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, std::int32_t base, UINT minIndex, UINT numVertices,
                                  UINT startIndex, UINT primitiveCount) override {
@@ -183,12 +148,11 @@ public:
         // Hold no buffer past the draw: a reset needs them all released.
         m_stream.reset();
         m_indices.reset();
-        return m_real->DrawIndexedPrimitive(type, base, minIndex, numVertices, startIndex, primitiveCount);
+        return ForwardingDevice::DrawIndexedPrimitive(type, base, minIndex, numVertices, startIndex,
+                                                      primitiveCount);
     }
-    void MakeLost() override { m_real->MakeLost(); }
 
 private:
-    DevicePtr m_real;
     VertexBufferPtr m_stream;
     IndexBufferPtr m_indices;
     DWORD m_fvf = 0;
@@ -205,24 +169,18 @@ DevicePtr WrapInRecorder(DevicePtr real) {
 constexpr TCanvasColor Red = 0xFF0000FFu;
 constexpr TCanvasColor White = 0xFFFFFFFFu;
 
-class CanvasBatch : public ::testing::Test {
+class CanvasBatch : public test::CanvasFixture {
 protected:
     void SetUp() override {
         TestHooks::Reset();
         TestHooks::wrapDevice = &WrapInRecorder;
-        m_canvas = m_device.OwnComponent(std::make_unique<TVornCanvas>());
-        m_canvas->SetPublisher(&m_device);
-        m_textures.SetPublisher(&m_device);
-        // As the application configures it.
-        m_canvas->SetAlphaTesting(false);
-        m_canvas->SetVertexCache(4096);
+        ConfigureCanvas();
         ASSERT_TRUE(m_device.Initialize());
         rec = g_recorder;
         ASSERT_NE(rec, nullptr);
     }
     void TearDown() override {
-        m_images.clear();
-        m_device.Finalize();
+        CanvasFixture::TearDown();
         TestHooks::Reset();
         g_recorder = nullptr;
     }
@@ -234,31 +192,11 @@ protected:
     }
     void End() { m_device.EndScene(); }
 
-    // A ready image of count sub-textures of width x height A8R8G8B8 texels.
-    TVornImage* MakeImage(std::int32_t width, std::int32_t height, std::int32_t count, TIntSize pattern,
-                          TIntSize visible, std::int32_t patternCount) {
-        auto image = std::make_unique<TVornImage>(&m_device);
-        image->SetMipmapping(false);
-        image->SetSize(width, height);
-        image->SetTextureCount(count);
-        image->SetPatternSize(pattern);
-        image->SetVisibleSize(visible);
-        image->SetPatternCount(patternCount);
-        image->ChangeState(tsReady);
-        EXPECT_EQ(image->State(), tsReady);
-        m_images.push_back(std::move(image));
-        return m_images.back().get();
-    }
-
     TRenderTarget* AddTarget(std::int32_t size) {
         EXPECT_TRUE(m_textures.AddRenderTargets(1, size, size, aqHigh, alFull));
         return m_textures.GetTarget(m_textures.Count() - 1);
     }
 
-    TVornDevice m_device;
-    TVornCanvas* m_canvas = nullptr;
-    TVornTextures m_textures;
-    std::vector<std::unique_ptr<TVornImage>> m_images;
     TRecordingDevice* rec = nullptr;
 };
 
@@ -343,7 +281,7 @@ TEST_F(CanvasBatch, QuadIndicesAndVertexLayout) {
 // ---- what flushes ----
 
 TEST_F(CanvasBatch, TexturedAfterUntexturedOrOtherTextureFlushesFirst) {
-    TVornImage* image = MakeImage(64, 64, 2, {32, 32}, {32, 32}, 0);
+    TVornImage* image = AddReadyImage(64, 64, 2, {32, 32}, {32, 32}, 0);
     TRenderTarget* target = AddTarget(64);
     Begin();
     m_canvas->FillQuad(Rect(0, 0, 8, 8), ColorQuadOf(Red), beAlphaBlend);
@@ -410,7 +348,7 @@ TEST_F(CanvasBatch, LinesAndQuadsDoNotShareABatchButLinesKeepTheirEffect) {
 }
 
 TEST_F(CanvasBatch, RepeatedDrawsSetNoStateAgain) {
-    TVornImage* image = MakeImage(64, 64, 1, {16, 16}, {16, 16}, 0);
+    TVornImage* image = AddReadyImage(64, 64, 1, {16, 16}, {16, 16}, 0);
     Begin();
     m_canvas->DrawRotatedScaled(image, Red, 20, 20, 0.3, 1.5, 2, beAlphaBlend);
     const std::size_t afterFirst = rec->calls.size();
@@ -601,7 +539,7 @@ TEST_F(CanvasBatch, DrawRotatedScaledNeedsAnImage) {
 
 TEST_F(CanvasBatch, PatternOnAMissingSubTextureLeavesTheBatchAsItWas) {
     // 16 patterns per texture and 2 textures, but 40 patterns claimed.
-    TVornImage* image = MakeImage(64, 64, 2, {16, 16}, {16, 16}, 40);
+    TVornImage* image = AddReadyImage(64, 64, 2, {16, 16}, {16, 16}, 40);
     Begin();
     m_canvas->DrawRotatedScaled(image, Red, 10, 10, 0, 1, 31, beAlphaBlend);
     m_canvas->DrawRotatedScaled(image, Red, 10, 10, 0, 1, 32, beAlphaBlend);
@@ -615,8 +553,8 @@ TEST_F(CanvasBatch, PatternOnAMissingSubTextureLeavesTheBatchAsItWas) {
 }
 
 TEST_F(CanvasBatch, ImagesThatCannotBeDrawn) {
-    auto unready = std::make_unique<TVornImage>(&m_device);          // never loaded: tsNone
-    TVornImage* empty = MakeImage(64, 64, 0, {16, 16}, {16, 16}, 0); // no sub-texture, no pattern
+    auto unready = std::make_unique<TVornImage>(&m_device);              // never loaded: tsNone
+    TVornImage* empty = AddReadyImage(64, 64, 0, {16, 16}, {16, 16}, 0); // no sub-texture, no pattern
     Begin();
     m_canvas->DrawRotatedScaled(unready.get(), Red, 10, 10, 0, 1, 0, beAlphaBlend);
     m_canvas->DrawRotatedScaled(empty, Red, 10, 10, 0, 1, 0, beAlphaBlend);
@@ -626,7 +564,7 @@ TEST_F(CanvasBatch, ImagesThatCannotBeDrawn) {
 }
 
 TEST_F(CanvasBatch, ATextureThatRefusesToBindDrawsNothing) {
-    TVornImage* image = MakeImage(64, 64, 1, {16, 16}, {16, 16}, 0);
+    TVornImage* image = AddReadyImage(64, 64, 1, {16, 16}, {16, 16}, 0);
     TRenderTarget unmade(&m_device); // tsNone: nothing to bind
     unmade.SetSize(64, 64);
     Begin();
@@ -699,7 +637,7 @@ struct TPatternCase {
 
 TEST_F(CanvasBatch, PatternCoordinatesOnAFourByFourGrid) {
     // 128 x 64 textures with 32 x 16 cells (4 x 4), visible 20 x 10 (offset 6, 3), two textures.
-    TVornImage* image = MakeImage(128, 64, 2, {32, 16}, {20, 10}, 0);
+    TVornImage* image = AddReadyImage(128, 64, 2, {32, 16}, {20, 10}, 0);
     ASSERT_EQ(image->PatternColumns(), 4);
     ASSERT_EQ(image->PatternRows(), 4);
     ASSERT_EQ(image->PatternCount(), 32);
@@ -760,7 +698,7 @@ TEST_F(CanvasBatch, PatternCoordinatesOnAFourByFourGrid) {
 
 TEST_F(CanvasBatch, RotatedScaledQuadIsCentredOnItsPosition) {
     // Visible 10 x 6 in a 16 x 8 cell; scale 2 and a quarter turn clockwise.
-    TVornImage* image = MakeImage(64, 32, 1, {16, 8}, {10, 6}, 0);
+    TVornImage* image = AddReadyImage(64, 32, 1, {16, 8}, {10, 6}, 0);
     Begin();
     m_canvas->DrawRotatedScaled(image, 0x80FFFFFFu, 30, 20, 0.0, 2.0, 0, beAlphaBlend);
     m_canvas->DrawRotatedScaled(image, 0x80FFFFFFu, 30, 20, 3.14159265358979323846 / 2, 1.0, 0, beAlphaBlend);

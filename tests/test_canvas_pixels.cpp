@@ -23,6 +23,8 @@
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "support/CanvasFixture.h"
+#include "support/ReadBack.h"
 
 namespace vorn {
 namespace {
@@ -61,21 +63,16 @@ PixelsAre(const TImage& image, const std::function<std::uint32_t(std::int32_t, s
     return PixelsAre(a, [&](std::int32_t x, std::int32_t y) { return b.At(x, y); });
 }
 
-class CanvasPixels : public ::testing::Test {
+class CanvasPixels : public test::CanvasFixture {
 protected:
     void SetUp() override {
         TestHooks::Reset();
-        m_canvas = m_device.OwnComponent(std::make_unique<TVornCanvas>());
-        m_canvas->SetPublisher(&m_device);
-        m_textures.SetPublisher(&m_device);
-        m_canvas->SetAlphaTesting(false);
-        m_canvas->SetVertexCache(4096);
+        ConfigureCanvas();
         ASSERT_TRUE(m_device.Initialize());
     }
     void TearDown() override {
-        m_images.clear();
         m_monos.clear();
-        m_device.Finalize();
+        CanvasFixture::TearDown();
     }
 
     std::int32_t AddTarget(std::int32_t size) {
@@ -92,36 +89,15 @@ protected:
 
     TImage ReadBack(TRenderTarget& target) {
         TImage image;
-        Device* device = m_device.D3DDevice();
-        SurfacePtr level;
-        SurfacePtr copy;
-        if (!target.Texture() || Failed(target.Texture()->GetSurfaceLevel(0, &level))) {
-            ADD_FAILURE() << "no level 0";
-            return image;
-        }
-        const UINT width = static_cast<UINT>(target.Width());
-        const UINT height = static_cast<UINT>(target.Height());
-        if (Failed(device->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                       &copy)) ||
-            Failed(device->GetRenderTargetData(level.get(), copy.get()))) {
-            ADD_FAILURE() << "read-back failed";
-            return image;
-        }
-        D3DLOCKED_RECT locked;
-        if (Failed(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-            ADD_FAILURE() << "lock failed";
+        std::string failure;
+        std::vector<std::uint32_t> texels = test::ReadTarget(m_device, target, &failure);
+        if (!failure.empty()) {
+            ADD_FAILURE() << failure;
             return image;
         }
         image.Width = target.Width();
         image.Height = target.Height();
-        image.Pixels.resize(width * height);
-        for (UINT y = 0; y < height; ++y) {
-            const auto* row =
-                reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(locked.pBits) +
-                                                       static_cast<std::ptrdiff_t>(y) * locked.Pitch);
-            std::copy(row, row + width, image.Pixels.begin() + static_cast<std::ptrdiff_t>(y * width));
-        }
-        copy->UnlockRect();
+        image.Pixels = std::move(texels);
         return image;
     }
 
@@ -144,18 +120,10 @@ protected:
     TVornImage*
     MakeImage(std::int32_t width, std::int32_t height, std::int32_t count, TIntSize pattern, TIntSize visible,
               const std::function<std::uint32_t(std::int32_t, std::int32_t, std::int32_t)>& texel) {
-        auto image = std::make_unique<TVornImage>(&m_device);
-        image->SetMipmapping(false);
-        image->SetSize(width, height);
-        image->SetTextureCount(count);
-        image->SetPatternSize(pattern);
-        image->SetVisibleSize(visible);
-        image->ChangeState(tsReady);
-        EXPECT_EQ(image->State(), tsReady);
+        TVornImage* image = AddReadyImage(width, height, count, pattern, visible);
         EXPECT_EQ(image->Format(), D3DFMT_A8R8G8B8);
         Fill(*image, count, texel);
-        m_images.push_back(std::move(image));
-        return m_images.back().get();
+        return image;
     }
 
     TDXMonoTexture*
@@ -172,10 +140,6 @@ protected:
         return m_monos.back().get();
     }
 
-    TVornDevice m_device;
-    TVornCanvas* m_canvas = nullptr;
-    TVornTextures m_textures;
-    std::vector<std::unique_ptr<TVornImage>> m_images;
     std::vector<std::unique_ptr<TDXMonoTexture>> m_monos;
 };
 

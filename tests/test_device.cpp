@@ -14,6 +14,8 @@
 #include "engine/VornDevices.h"
 #include "engine/VornSubsc.h"
 #include "engine/VornTextures.h"
+#include "support/CaptureSink.h"
+#include "support/ForwardingDevice.h"
 
 namespace vorn {
 namespace {
@@ -27,10 +29,10 @@ void Record(const std::string& entry) {
     if (g_log) g_log->push_back(entry);
 }
 
-// Forwards every call to the real device; records some and fails some on request.
-class TProxyDevice : public Device {
+// Passes every call on to the real device; records some and fails some on request.
+class TProxyDevice : public test::ForwardingDevice {
 public:
-    explicit TProxyDevice(DevicePtr real) : m_real(std::move(real)) {}
+    using ForwardingDevice::ForwardingDevice;
 
     HRESULT presentResult = D3D_OK; // used once when not D3D_OK
     bool holdLost = false;          // TestCooperativeLevel answers D3DERR_DEVICELOST
@@ -38,9 +40,8 @@ public:
     bool failClear = false;
     bool failBeginScene = false;
 
-    HRESULT GetDeviceCaps(D3DCAPS9* caps) override { return m_real->GetDeviceCaps(caps); }
     HRESULT TestCooperativeLevel() override {
-        return holdLost ? D3DERR_DEVICELOST : m_real->TestCooperativeLevel();
+        return holdLost ? D3DERR_DEVICELOST : ForwardingDevice::TestCooperativeLevel();
     }
     HRESULT Reset(D3DPRESENT_PARAMETERS* params) override {
         Record("Reset");
@@ -48,7 +49,7 @@ public:
             --failResets;
             return D3DERR_INVALIDCALL;
         }
-        return m_real->Reset(params);
+        return ForwardingDevice::Reset(params);
     }
     HRESULT Present(const RECT* s, const RECT* d, HostSink* w, const void* r) override {
         Record("Present");
@@ -57,76 +58,20 @@ public:
             presentResult = D3D_OK;
             return hr;
         }
-        return m_real->Present(s, d, w, r);
+        return ForwardingDevice::Present(s, d, w, r);
     }
-    HRESULT GetBackBuffer(UINT c, UINT i, SurfacePtr* b) override { return m_real->GetBackBuffer(c, i, b); }
     HRESULT BeginScene() override {
         Record("BeginScene");
-        return failBeginScene ? E_FAIL : m_real->BeginScene();
+        return failBeginScene ? E_FAIL : ForwardingDevice::BeginScene();
     }
     HRESULT EndScene() override {
         Record("EndScene");
-        return m_real->EndScene();
+        return ForwardingDevice::EndScene();
     }
     HRESULT Clear(DWORD n, const RECT* r, DWORD f, D3DCOLOR c, float z, DWORD s) override {
         Record("Clear");
-        return failClear ? E_FAIL : m_real->Clear(n, r, f, c, z, s);
+        return failClear ? E_FAIL : ForwardingDevice::Clear(n, r, f, c, z, s);
     }
-    HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override { return m_real->SetRenderState(s, v); }
-    HRESULT GetRenderState(D3DRENDERSTATETYPE s, DWORD* v) override { return m_real->GetRenderState(s, v); }
-    HRESULT SetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD v) override {
-        return m_real->SetTextureStageState(st, t, v);
-    }
-    HRESULT GetTextureStageState(DWORD st, D3DTEXTURESTAGESTATETYPE t, DWORD* v) override {
-        return m_real->GetTextureStageState(st, t, v);
-    }
-    HRESULT SetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD v) override {
-        return m_real->SetSamplerState(s, t, v);
-    }
-    HRESULT GetSamplerState(DWORD s, D3DSAMPLERSTATETYPE t, DWORD* v) override {
-        return m_real->GetSamplerState(s, t, v);
-    }
-    HRESULT SetTexture(DWORD s, TexturePtr t) override { return m_real->SetTexture(s, std::move(t)); }
-    HRESULT GetTexture(DWORD s, TexturePtr* t) override { return m_real->GetTexture(s, t); }
-    HRESULT CreateTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, TexturePtr* t) override {
-        return m_real->CreateTexture(w, h, l, u, f, p, t);
-    }
-    HRESULT CreateVertexBuffer(UINT l, DWORD u, DWORD f, D3DPOOL p, VertexBufferPtr* b) override {
-        return m_real->CreateVertexBuffer(l, u, f, p, b);
-    }
-    HRESULT CreateIndexBuffer(UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, IndexBufferPtr* b) override {
-        return m_real->CreateIndexBuffer(l, u, f, p, b);
-    }
-    HRESULT CreateDepthStencilSurface(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m, DWORD q, bool d,
-                                      SurfacePtr* s) override {
-        return m_real->CreateDepthStencilSurface(w, h, f, m, q, d, s);
-    }
-    HRESULT CreateOffscreenPlainSurface(UINT w, UINT h, D3DFORMAT f, D3DPOOL p, SurfacePtr* s) override {
-        return m_real->CreateOffscreenPlainSurface(w, h, f, p, s);
-    }
-    HRESULT SetRenderTarget(DWORD i, SurfacePtr s) override {
-        return m_real->SetRenderTarget(i, std::move(s));
-    }
-    HRESULT GetRenderTarget(DWORD i, SurfacePtr* s) override { return m_real->GetRenderTarget(i, s); }
-    HRESULT SetDepthStencilSurface(SurfacePtr s) override {
-        return m_real->SetDepthStencilSurface(std::move(s));
-    }
-    HRESULT GetDepthStencilSurface(SurfacePtr* s) override { return m_real->GetDepthStencilSurface(s); }
-    HRESULT GetRenderTargetData(Surface* r, Surface* d) override { return m_real->GetRenderTargetData(r, d); }
-    HRESULT SetStreamSource(UINT s, VertexBufferPtr b, UINT o, UINT st) override {
-        return m_real->SetStreamSource(s, std::move(b), o, st);
-    }
-    HRESULT SetIndices(IndexBufferPtr b) override { return m_real->SetIndices(std::move(b)); }
-    HRESULT SetVertexShader(const void* s) override { return m_real->SetVertexShader(s); }
-    HRESULT SetFVF(DWORD f) override { return m_real->SetFVF(f); }
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE t, std::int32_t b, UINT mi, UINT nv, UINT si,
-                                 UINT pc) override {
-        return m_real->DrawIndexedPrimitive(t, b, mi, nv, si, pc);
-    }
-    void MakeLost() override { m_real->MakeLost(); }
-
-private:
-    DevicePtr m_real;
 };
 
 std::shared_ptr<TProxyDevice> g_proxy;
@@ -152,23 +97,6 @@ public:
 private:
     std::string m_name;
     std::uint32_t m_veto;
-};
-
-class TCaptureSink : public HostSink {
-public:
-    void PresentImage(const std::uint32_t* pixels, int width, int height, int pitchBytes) override {
-        this->width = width;
-        this->height = height;
-        image.clear();
-        for (int y = 0; y < height; ++y) {
-            const auto* row = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const char*>(pixels) +
-                                                                     std::ptrdiff_t(y) * pitchBytes);
-            image.insert(image.end(), row, row + width);
-        }
-        ++presents;
-    }
-    int width = 0, height = 0, presents = 0;
-    std::vector<std::uint32_t> image;
 };
 
 struct DeviceTest : ::testing::Test {
@@ -309,7 +237,7 @@ TEST_F(DeviceTest, DestroyingFinalisesThenFreesOwnedComponents) {
 }
 
 TEST_F(DeviceTest, SettingsFixedWhileInitialised) {
-    TCaptureSink sink;
+    test::CaptureSink sink;
     ASSERT_TRUE(device->Initialize());
     device->SetWindowHandle(&sink);
     device->SetDepthBuffer(true);
@@ -414,7 +342,7 @@ TEST_F(DeviceTest, FrameInsideAnOpenSceneFailsAtOnce) {
 }
 
 TEST_F(DeviceTest, ClearedFrameReachesTheSink) {
-    TCaptureSink sink;
+    test::CaptureSink sink;
     device->SetWidth(24);
     device->SetHeight(16);
     device->SetWindowHandle(&sink);

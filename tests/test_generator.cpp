@@ -2,8 +2,6 @@
 // the archive, the size arrows, refusing a nested generation and drawing frames only on change.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +14,7 @@
 #include "engine/VornTextures.h"
 #include "engine/VornTimers.h"
 #include "gen/Generator.h"
+#include "support/TempDir.h"
 
 using namespace vorn;
 namespace fs = std::filesystem;
@@ -24,17 +23,10 @@ namespace {
 
 const std::string BuiltArchive = PALLIMOR_BUILD_DIR "/vorn.dat";
 
-// A fresh folder under the temporary directory, removed with everything in it.
+// A scratch folder, seen through its path.
 struct TTempDir {
-    fs::path path;
-    TTempDir() {
-        std::string pattern = (fs::temp_directory_path() / "pallimor-gen-XXXXXX").string();
-        path = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TTempDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
+    test::TempDir folder{"pallimor-gen-"};
+    const fs::path path{folder.path()};
 };
 
 // Runs the test in another current folder and goes back afterwards.
@@ -167,7 +159,7 @@ TEST(GeneratorStartup, AnUnreadableArchiveStillStartsWithoutImages) {
     EXPECT_TRUE(generator.Generate()); // missing images draw nothing; the walk still runs
 }
 
-TEST(GeneratorFindArchive, CurrentFolderFirstThenBesideTheProgramThenTheDataFolder) {
+TEST(GeneratorFindArchive, CurrentFolderFirstThenBesideTheProgramThenShareThenTheDataFolder) {
     TTempDir work, exe;
     const TCurrentDir inWork(work.path);
     const fs::path installed = fs::path(PALLIMOR_DATA_DIR) / "vorn.dat";
@@ -176,6 +168,14 @@ TEST(GeneratorFindArchive, CurrentFolderFirstThenBesideTheProgramThenTheDataFold
 
     EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), last);
     EXPECT_EQ(TGenerator::FindArchive(""), last);
+    // An installation under another prefix: <prefix>/bin/pallimor finds <prefix>/share/pallimor.
+    fs::create_directories(exe.path / "bin");
+    fs::create_directories(exe.path / "share" / "pallimor");
+    Touch(exe.path / "share" / "pallimor" / "vorn.dat");
+    EXPECT_EQ(TGenerator::FindArchive((exe.path / "bin").string()),
+              (exe.path / "share" / "pallimor" / "vorn.dat").string());
+    Touch(exe.path / "bin" / "vorn.dat");
+    EXPECT_EQ(TGenerator::FindArchive((exe.path / "bin").string()), (exe.path / "bin" / "vorn.dat").string());
     Touch(exe.path / "vorn.dat");
     EXPECT_EQ(TGenerator::FindArchive(exe.path.string()), (exe.path / "vorn.dat").string());
     fs::create_directory(work.path / "vorn.dat"); // a folder is passed over

@@ -3,11 +3,7 @@
 // the device's notifications.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,14 +11,14 @@
 #include "archive/VornDbWriter.h"
 #include "archive/VornImages.h"
 #include "engine/VornDevices.h"
+#include "support/TempDir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 using vorn::TImageRecordHeader;
 using vorn::TVornDbWriter;
 using vorn::TVornImage;
+using vorn::test::Bytes;
 
 constexpr std::uint16_t kImage = TVornDbWriter::kImageRecord;
 
@@ -52,20 +48,14 @@ protected:
     void SetUp() override {
         m_images.SetPublisher(&m_device);
         ASSERT_TRUE(m_device.Initialize());
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() / ("images-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::create_directories(m_dir);
+        ASSERT_FALSE(m_dir.path().empty());
     }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     // Writes the archive and points the reader at it.
     void Use(const TVornDbWriter& writer) {
-        const fs::path path = m_dir / "images.dat";
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        const Bytes bytes = writer.Build();
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        UseFile(path.string());
+        const std::string path = m_dir / "images.dat";
+        vorn::test::WriteFile(path, writer.Build());
+        UseFile(path);
     }
     void UseFile(const std::string& path) {
         m_db.SetFileName(path);
@@ -106,7 +96,7 @@ protected:
     vorn::TVornDevice m_device;
     vorn::TVornImages m_images;
     vorn::TVornDb m_db;
-    fs::path m_dir;
+    vorn::test::TempDir m_dir{"images-"};
 };
 
 template <class T> void ExpectTexels(const std::vector<T>& actual, const std::vector<T>& expected) {
@@ -206,7 +196,7 @@ TEST_F(ImagesTest, AddFromVornDbRefusesMissingAndNonImageRecords) {
 }
 
 TEST_F(ImagesTest, UnopenableArchiveLoadsNothing) {
-    UseFile((m_dir / "missing.dat").string());
+    UseFile(m_dir / "missing.dat");
     EXPECT_FALSE(m_images.LoadFromVornDb(m_db));
     EXPECT_EQ(m_images.Count(), 0);
 }

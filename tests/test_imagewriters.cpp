@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
-#include <png.h>
 #include <zlib.h>
 
 #include "export/ImageWriters.h"
+#include "support/PngDecode.h"
 
 namespace vorn {
 namespace {
@@ -168,21 +168,7 @@ std::vector<PngChunk> PngChunks(const Bytes& file) {
     return chunks;
 }
 
-Bytes DecodePngRgb(const Bytes& file, int& width, int& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return {};
-    image.format = PNG_FORMAT_RGB;
-    Bytes rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return {};
-    }
-    width = int(image.width);
-    height = int(image.height);
-    return rgb;
-}
+using test::DecodePngRgb;
 
 Bytes Inflate(const Bytes& zdata, std::size_t expectedSize) {
     Bytes out(expectedSize + 1);

@@ -1,13 +1,9 @@
 // Saving through a temporary file and rename: the file appears whole or not at all, an earlier
 // file survives every failure (missing or read-only folder, a write failing half-way, fsync,
 // rename), no temporary file is left behind, and permissions follow the umask.
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,50 +12,16 @@
 #include <unistd.h>
 
 #include "export/SafeFile.h"
+#include "support/TempDir.h"
 
 namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "safefile-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(m_path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-
-    // Names in the folder, sorted.
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_path))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string m_path;
-};
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const Bytes& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-}
+using test::ReadFile;
+using test::WriteFile;
 
 Bytes Pattern(std::size_t size, std::uint8_t seed) {
     Bytes data(size);
@@ -92,7 +54,7 @@ protected:
         EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"texture.png"}) << "stray temporary file";
     }
 
-    TempFolder m_folder;
+    test::TempDir m_folder{"safefile-"};
     const Bytes m_old = Pattern(1000, 99);
     // Five write calls: four whole pieces and a short one.
     const Bytes m_new = Pattern(4 * SafeFileWriteChunk + 5, 1);

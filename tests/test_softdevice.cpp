@@ -7,22 +7,11 @@
 #include <cstring>
 #include <vector>
 
+#include "support/CaptureSink.h"
+
 using namespace vorn::sd;
 
 namespace {
-
-struct RecordingSink : HostSink {
-    int presents = 0;
-    int width = 0, height = 0, pitch = 0;
-    std::uint32_t firstPixel = 0;
-    void PresentImage(const std::uint32_t* pixels, int w, int h, int pitchBytes) override {
-        ++presents;
-        width = w;
-        height = h;
-        pitch = pitchBytes;
-        firstPixel = pixels[0];
-    }
-};
 
 class SoftDeviceTest : public ::testing::Test {
 protected:
@@ -104,7 +93,7 @@ protected:
         return out;
     }
 
-    RecordingSink sink;
+    vorn::test::CaptureSink sink;
     Direct3DPtr d3d;
     D3DPRESENT_PARAMETERS params;
     DevicePtr device;
@@ -423,7 +412,7 @@ TEST_F(SoftDeviceTest, PresentDeliversTheBackBuffer) {
     EXPECT_EQ(sink.height, 16);
     EXPECT_GE(sink.pitch, 32 * 4);
     EXPECT_EQ(sink.firstPixel, 0xFF112233u);
-    RecordingSink other;
+    vorn::test::CaptureSink other;
     ASSERT_EQ(device->Present(nullptr, nullptr, &other, nullptr), D3D_OK);
     EXPECT_EQ(other.presents, 1);
     EXPECT_EQ(sink.presents, 1);

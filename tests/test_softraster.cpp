@@ -396,6 +396,55 @@ TEST_P(RasterPaths, BilinearSamplingWrapsAcrossTheEdges) {
     EXPECT_EQ(Hex(wide.at(0, 0)), Hex(0xFF000000u)); // between texels 3 and 0, both black
 }
 
+TEST_P(RasterPaths, BilinearWeightsRoundToTheNearest256th) {
+    // Texels black, white magnified 5 times, unshifted: pixel i samples texel position i / 5 - 0.5.
+    // Pixel 3: 0.1, white weight 25.6 -> 26: 255 * 26 / 256 = 25.9 -> 0x1A (truncated: 0x19).
+    // Pixel 4: 0.3, white weight 76.8 -> 77: 255 * 77 / 256 = 76.7 -> 0x4D (truncated: 0x4C).
+    // Pixel 8: 1.1, black (texel 2 wraps to 0) weight 26, white 230: 229.1 -> 0xE5 (truncated: 0xE6).
+    Image row(2, 1, 0xFF000000u);
+    row.at(1, 0) = 0xFFFFFFFFu;
+    Image wide(10, 1);
+    DrawState st = CanvasState(wide);
+    st.hasTexture = true;
+    st.texture = row.Texture();
+    st.magFilter = st.minFilter = D3DTEXF_LINEAR;
+    Draw(st, Quad(0, 0, 10, 1, 0xFFFFFFFFu));
+    EXPECT_EQ(Hex(wide.at(3, 0)), Hex(0xFF1A1A1Au));
+    EXPECT_EQ(Hex(wide.at(4, 0)), Hex(0xFF4D4D4Du));
+    EXPECT_EQ(Hex(wide.at(8, 0)), Hex(0xFFE5E5E5u));
+}
+
+TEST_P(RasterPaths, MirroredStampsOfASymmetricBrushAreMirrorImages) {
+    // A brush symmetric about its centre lines, stamped at free scales on the half-pixel grid
+    // the canvas uses, and again at the mirror position x -> 63 - x of a 64-pixel target: the
+    // second stamp is the mirror image of the first, pixel for pixel.
+    Image brush(16, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const int dx = 2 * x - 15, dy = 2 * y - 15;
+            const int a = std::max(0, 255 - (dx * dx + dy * dy) * 255 / 450);
+            brush.at(x, y) = std::uint32_t(a) << 24 | 0x00FFFFFFu;
+        }
+    for (const int size : {7, 11, 13, 19, 22, 23, 29}) {
+        Image left(64, 40, 0xFF203040u), right(64, 40, 0xFF203040u);
+        for (Image* target : {&left, &right}) {
+            DrawState st = CanvasState(*target);
+            st.hasTexture = true;
+            st.texture = brush.Texture();
+            st.magFilter = st.minFilter = D3DTEXF_LINEAR;
+            st.blend = true;
+            st.srcBlend = D3DBLEND_SRCALPHA;
+            st.destBlend = D3DBLEND_INVSRCALPHA;
+            const float x0 = target == &left ? 5.0f : 64.0f - 5.0f - float(size);
+            Draw(st, Quad(x0 - 0.5f, 3.5f, x0 + float(size) - 0.5f, 3.5f + float(size), 0xFFC08040u));
+        }
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 64; ++x)
+                ASSERT_EQ(Hex(left.at(x, y)), Hex(right.at(63 - x, y)))
+                    << "size " << size << " at " << x << "," << y;
+    }
+}
+
 TEST_P(RasterPaths, NoTextureMeansWhiteTexels) {
     Image target(2, 2);
     DrawState st = CanvasState(target);

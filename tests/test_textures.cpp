@@ -10,38 +10,15 @@
 #include "engine/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "support/CaptureSink.h"
+#include "support/ReadBack.h"
 
 namespace vorn {
 namespace {
 
 using namespace sd;
 
-class TCaptureSink : public HostSink {
-public:
-    void PresentImage(const std::uint32_t* pixels, int, int, int) override { firstPixel = pixels[0]; }
-    std::uint32_t firstPixel = 0;
-};
-
-// The texels of a render target as A8R8G8B8, through an offscreen system-memory surface.
-std::vector<std::uint32_t> ReadTarget(TVornDevice& device, const TRenderTarget& target) {
-    std::vector<std::uint32_t> texels;
-    Device* d3d = device.D3DDevice();
-    SurfacePtr level0, copy;
-    if (!target.Texture() || Failed(target.Texture()->GetSurfaceLevel(0, &level0)) ||
-        Failed(d3d->CreateOffscreenPlainSurface(UINT(target.Width()), UINT(target.Height()), D3DFMT_A8R8G8B8,
-                                                D3DPOOL_SYSTEMMEM, &copy)) ||
-        Failed(d3d->GetRenderTargetData(level0.get(), copy.get())))
-        return texels;
-    D3DLOCKED_RECT locked;
-    if (Failed(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return texels;
-    for (int y = 0; y < target.Height(); ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const char*>(locked.pBits) +
-                                                                 std::ptrdiff_t(y) * locked.Pitch);
-        texels.insert(texels.end(), row, row + target.Width());
-    }
-    copy->UnlockRect();
-    return texels;
-}
+using test::ReadTarget;
 
 // Every texel equals expected; otherwise names the first that does not.
 ::testing::AssertionResult AllTexels(const std::vector<std::uint32_t>& texels, int width, int height,
@@ -77,7 +54,7 @@ struct TexturesTest : ::testing::Test {
         return sink.firstPixel;
     }
 
-    TCaptureSink sink;
+    test::CaptureSink sink;
     std::unique_ptr<TVornDevice> device;
     std::unique_ptr<TVornTextures> textures;
 };

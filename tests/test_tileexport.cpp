@@ -2,22 +2,17 @@
 // quality's low 8 bits, failures that leave an earlier file alone, and the
 // read-back of render targets of a headless device into bitmaps, BMP and PNG
 // files (with the device refusing each step).
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <unistd.h>
 
 #include "engine/SoftDevice.h"
@@ -25,46 +20,18 @@
 #include "engine/VornTextures.h"
 #include "export/SafeFile.h"
 #include "export/TileExport.h"
+#include "support/PngDecode.h"
+#include "support/TempDir.h"
 
 namespace vorn {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tileexport-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::recursive_directory_iterator(m_path))
-            names.push_back(fs::relative(entry.path(), m_path).string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string m_path;
-};
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const Bytes& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-}
+using test::DecodePngRgb;
+using test::ReadFile;
+using test::WriteFile;
 
 TExportFormat Sniff(const Bytes& file) {
     static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -132,7 +99,7 @@ protected:
         ASSERT_FALSE(m_folder.path().empty());
     }
     void TearDown() override { TSafeFileHooks::Reset(); }
-    TempFolder m_folder;
+    test::TempDir m_folder{"tileexport-"};
     const TBitmap32 m_bitmap = Gradient(64);
 };
 
@@ -161,7 +128,7 @@ TEST_F(SaveTest, EachNameGetsItsFormat) {
         EXPECT_EQ(result.writtenFile, m_folder / c.written);
         EXPECT_EQ(int(Sniff(ReadFile(m_folder / c.written))), int(c.format)) << c.given;
     }
-    EXPECT_EQ(m_folder.Entries(),
+    EXPECT_EQ(m_folder.EntriesRecursive(),
               (std::vector<std::string>{"a.png", "b.bmp", "c.PNG", "d.BMP", "e.jpg", "f.jpeg", "g.", "h.bmp",
                                         "some.folder", "some.folder/texture.bmp"}));
 }
@@ -210,7 +177,7 @@ TEST_F(SaveTest, FailuresNameTheFileAndKeepTheEarlierOne) {
     EXPECT_EQ(result.error, "Cannot write " + (m_folder / "image004.bmp") + ": No space left on device");
 
     EXPECT_EQ(ReadFile(earlier), old);
-    EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"image004.png"})
+    EXPECT_EQ(m_folder.EntriesRecursive(), std::vector<std::string>{"image004.png"})
         << "partial or temporary file left";
 }
 
@@ -281,7 +248,7 @@ protected:
             true));
     }
 
-    TempFolder m_folder;
+    test::TempDir m_folder{"tileexport-"};
     TVornDevice m_device;
     TVornTextures m_textures;
 };
@@ -308,22 +275,6 @@ TEST_F(DeviceExport, CopyToBitmapReadsTheIndexGiven) {
     EXPECT_FALSE(CopyToBitmap(m_textures, 7, 64, bitmap));
     EXPECT_FALSE(CopyToBitmap(m_textures, -1, 64, bitmap));
     EXPECT_FALSE(CopyToBitmap(m_textures, 6, 128, bitmap)) << "a size other than the target's";
-}
-
-Bytes DecodePngRgb(const std::string& path, int& width, int& height) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGB;
-    Bytes rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return {};
-    }
-    width = int(image.width);
-    height = int(image.height);
-    return rgb;
 }
 
 TEST_F(DeviceExport, BmpAndPngFilesHoldTheTarget) {
@@ -375,7 +326,7 @@ TEST_F(DeviceExport, RefusedReadBackWritesNothing) {
         EXPECT_EQ(fresh.writtenFile, m_folder / "image001.bmp");
     }
     EXPECT_EQ(ReadFile(earlier), (Bytes{9, 9}));
-    EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"image000.png"});
+    EXPECT_EQ(m_folder.EntriesRecursive(), std::vector<std::string>{"image000.png"});
     // The device is fine again afterwards.
     EXPECT_TRUE(TileExport(m_textures, 6, 64, earlier, 95).ok);
 }

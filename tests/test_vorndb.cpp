@@ -2,50 +2,33 @@
 // records, and crafted files that must fail cleanly.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "archive/VornDb.h"
 #include "archive/VornDbWriter.h"
 #include "archive/VornMd5.h"
+#include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
 using vorn::TRawRecord;
 using vorn::TVornDb;
 using vorn::TVornDbWriter;
+using vorn::test::Bytes;
 
 Bytes BytesOf(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using vorn::test::ReadFile;
+using vorn::test::WriteFile;
 
 class VornDbTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() /
-                ("vorndb-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
+    void SetUp() override { ASSERT_FALSE(m_dir.path().empty()); }
 
     fs::path Path(const std::string& name) const { return m_dir / name; }
 
@@ -60,7 +43,7 @@ protected:
         db.SetOpenMode(mode);
     }
 
-    fs::path m_dir;
+    vorn::test::TempDir m_dir{"vorndb-"};
 };
 
 // ---- opening and creating ----
