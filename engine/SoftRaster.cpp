@@ -149,14 +149,7 @@ std::uint32_t WriteMaskBits(DWORD mask) {
 
 void RasterTriangleReference(const DrawState& st, const TriangleSetup& t) {
     const TargetView& target = st.target;
-    const std::int64_t minX = std::min({t.v[0].x, t.v[1].x, t.v[2].x});
-    const std::int64_t maxX = std::max({t.v[0].x, t.v[1].x, t.v[2].x});
-    const std::int64_t minY = std::min({t.v[0].y, t.v[1].y, t.v[2].y});
-    const std::int64_t maxY = std::max({t.v[0].y, t.v[1].y, t.v[2].y});
-    const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(minX + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t x1 = std::min<std::int64_t>(target.width - 1, FloorDiv64(maxX, SubPixelOne));
-    const std::int64_t y0 = std::max<std::int64_t>(0, FloorDiv64(minY + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t y1 = std::min<std::int64_t>(target.height - 1, FloorDiv64(maxY, SubPixelOne));
+    const auto [x0, x1, y0, y1] = BoundingPixels(t, target);
     Edge e0, e1, e2;
     e0.Init(t.v[1], t.v[2]);
     e1.Init(t.v[2], t.v[0]);

@@ -171,6 +171,22 @@ inline std::uint32_t SampleTexture(const DrawState& st, DWORD filter, std::int64
     return FetchTexel(st, s >> TexelShift, t >> TexelShift);
 }
 
+// The pixels whose centres lie in a triangle's bounding box, clipped to the target; empty when
+// x0 > x1 or y0 > y1.
+struct PixelBox {
+    std::int64_t x0, x1, y0, y1;
+};
+inline PixelBox BoundingPixels(const TriangleSetup& t, const TargetView& target) {
+    const std::int64_t minX = std::min({t.v[0].x, t.v[1].x, t.v[2].x});
+    const std::int64_t maxX = std::max({t.v[0].x, t.v[1].x, t.v[2].x});
+    const std::int64_t minY = std::min({t.v[0].y, t.v[1].y, t.v[2].y});
+    const std::int64_t maxY = std::max({t.v[0].y, t.v[1].y, t.v[2].y});
+    return {std::max<std::int64_t>(0, FloorDiv64(minX + SubPixelOne - 1, SubPixelOne)),
+            std::min<std::int64_t>(target.width - 1, FloorDiv64(maxX, SubPixelOne)),
+            std::max<std::int64_t>(0, FloorDiv64(minY + SubPixelOne - 1, SubPixelOne)),
+            std::min<std::int64_t>(target.height - 1, FloorDiv64(maxY, SubPixelOne))};
+}
+
 // Mag filter when one pixel step covers at most one texel, else min filter.
 DWORD ChooseFilter(const DrawState& st, const Planes& planes);
 
