@@ -187,6 +187,23 @@ inline PixelBox BoundingPixels(const TriangleSetup& t, const TargetView& target)
             std::min<std::int64_t>(target.height - 1, FloorDiv64(maxY, SubPixelOne))};
 }
 
+// Calls kernel.template operator()<Op>() with the blend operation as a compile-time value, so a
+// span kernel is specialised once per draw; unknown operations add.
+template <class Kernel> void WithBlendOp(DWORD op, Kernel&& kernel) {
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT:
+        return kernel.template operator()<D3DBLENDOP_SUBTRACT>();
+    case D3DBLENDOP_REVSUBTRACT:
+        return kernel.template operator()<D3DBLENDOP_REVSUBTRACT>();
+    case D3DBLENDOP_MIN:
+        return kernel.template operator()<D3DBLENDOP_MIN>();
+    case D3DBLENDOP_MAX:
+        return kernel.template operator()<D3DBLENDOP_MAX>();
+    default:
+        return kernel.template operator()<D3DBLENDOP_ADD>();
+    }
+}
+
 // Mag filter when one pixel step covers at most one texel, else min filter.
 DWORD ChooseFilter(const DrawState& st, const Planes& planes);
 

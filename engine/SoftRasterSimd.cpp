@@ -151,18 +151,7 @@ VORN_AVX2 void BlendOpAvx2T(const std::uint32_t* src, const std::uint32_t* fs, c
 
 void BlendOpAvx2(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                  const std::uint32_t* fd, std::uint32_t* out, int n) {
-    switch (op) {
-    case D3DBLENDOP_SUBTRACT:
-        return BlendOpAvx2T<D3DBLENDOP_SUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_REVSUBTRACT:
-        return BlendOpAvx2T<D3DBLENDOP_REVSUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MIN:
-        return BlendOpAvx2T<D3DBLENDOP_MIN>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MAX:
-        return BlendOpAvx2T<D3DBLENDOP_MAX>(src, fs, dst, fd, out, n);
-    default:
-        return BlendOpAvx2T<D3DBLENDOP_ADD>(src, fs, dst, fd, out, n);
-    }
+    WithBlendOp(op, [&]<DWORD Op>() { BlendOpAvx2T<Op>(src, fs, dst, fd, out, n); });
 }
 
 // top * (256 - fy) + bottom * fy - 32768 per channel of 16-bit lanes holding 0..255; the sum is
@@ -346,18 +335,7 @@ VORN_SSE41 void BlendOpSse41T(const std::uint32_t* src, const std::uint32_t* fs,
 
 void BlendOpSse41(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                   const std::uint32_t* fd, std::uint32_t* out, int n) {
-    switch (op) {
-    case D3DBLENDOP_SUBTRACT:
-        return BlendOpSse41T<D3DBLENDOP_SUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_REVSUBTRACT:
-        return BlendOpSse41T<D3DBLENDOP_REVSUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MIN:
-        return BlendOpSse41T<D3DBLENDOP_MIN>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MAX:
-        return BlendOpSse41T<D3DBLENDOP_MAX>(src, fs, dst, fd, out, n);
-    default:
-        return BlendOpSse41T<D3DBLENDOP_ADD>(src, fs, dst, fd, out, n);
-    }
+    WithBlendOp(op, [&]<DWORD Op>() { BlendOpSse41T<Op>(src, fs, dst, fd, out, n); });
 }
 
 VORN_SSE41 inline __m128i Vertical8(__m128i top, __m128i bottom, __m128i wTop, __m128i wBottom) {

@@ -110,18 +110,7 @@ void BlendOpSpan(const std::uint32_t* src, const std::uint32_t* fs, const std::u
 
 void BlendOpScalar(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                    const std::uint32_t* fd, std::uint32_t* out, int n) {
-    switch (op) {
-    case D3DBLENDOP_SUBTRACT:
-        return BlendOpSpan<D3DBLENDOP_SUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_REVSUBTRACT:
-        return BlendOpSpan<D3DBLENDOP_REVSUBTRACT>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MIN:
-        return BlendOpSpan<D3DBLENDOP_MIN>(src, fs, dst, fd, out, n);
-    case D3DBLENDOP_MAX:
-        return BlendOpSpan<D3DBLENDOP_MAX>(src, fs, dst, fd, out, n);
-    default:
-        return BlendOpSpan<D3DBLENDOP_ADD>(src, fs, dst, fd, out, n);
-    }
+    WithBlendOp(op, [&]<DWORD Op>() { BlendOpSpan<Op>(src, fs, dst, fd, out, n); });
 }
 
 const Kernels ScalarSet = {VerticalRangeScalar,       VerticalListScalar, HorizontalScalar,
