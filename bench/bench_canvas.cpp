@@ -130,13 +130,14 @@ void BM_CanvasSoftBrush64(benchmark::State& state) {
 }
 BENCHMARK(BM_CanvasSoftBrush64)->Arg(4000)->Unit(benchmark::kMillisecond);
 
-// 1-pixel stamps: what one DrawRotatedScaled costs the canvas and the layer beyond its pixels.
-void BM_CanvasStampOverhead(benchmark::State& state) {
+// Stamps per second of 1-pixel stamps, with the batches drawn or dropped.
+void RunTinyStamps(benchmark::State& state, bool dropBatches) {
     TBenchScene scene;
     if (!scene.Ready()) {
         state.SkipWithError("scene setup failed");
         return;
     }
+    if (dropBatches) scene.DropBatches();
     const int count = static_cast<int>(state.range(0));
     const std::vector<TStamp> stamps = TBenchScene::Stamps(count, 2.0);
     for (auto _ : state) {
@@ -148,26 +149,16 @@ void BM_CanvasStampOverhead(benchmark::State& state) {
     state.counters["stamps/s"] = benchmark::Counter(
         static_cast<double>(count) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
+
+// 1-pixel stamps: what one DrawRotatedScaled costs the canvas and the layer beyond its pixels.
+void BM_CanvasStampOverhead(benchmark::State& state) {
+    RunTinyStamps(state, false);
+}
 BENCHMARK(BM_CanvasStampOverhead)->Arg(25000)->Unit(benchmark::kMillisecond);
 
 // The canvas alone: the same 25 000 calls with every batch dropped instead of drawn.
 void BM_CanvasBatchingOnly(benchmark::State& state) {
-    TBenchScene scene;
-    if (!scene.Ready()) {
-        state.SkipWithError("scene setup failed");
-        return;
-    }
-    scene.DropBatches();
-    const int count = static_cast<int>(state.range(0));
-    const std::vector<TStamp> stamps = TBenchScene::Stamps(count, 2.0);
-    for (auto _ : state) {
-        if (!scene.Draw(stamps, 1.0 / 64.0)) {
-            state.SkipWithError("render failed");
-            return;
-        }
-    }
-    state.counters["stamps/s"] = benchmark::Counter(
-        static_cast<double>(count) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    RunTinyStamps(state, true);
 }
 BENCHMARK(BM_CanvasBatchingOnly)->Arg(25000)->Unit(benchmark::kMillisecond);
 
