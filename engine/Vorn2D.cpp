@@ -69,6 +69,15 @@ float SnapToTexelGrid(float value) {
     return std::nearbyint(value) - 0.5f;
 }
 
+// Everything of a vertex but Z and RHW, which stay as allocated.
+void SetVertex(TVorn2D::TVertex& vertex, float x, float y, TCanvasColor color, float u, float v) {
+    vertex.X = x;
+    vertex.Y = y;
+    vertex.Diffuse = CanvasToD3DColor(color);
+    vertex.U = u;
+    vertex.V = v;
+}
+
 // Copies bytes into the start of a dynamic buffer through a discarding lock.
 template <class TBuffer> bool CopyIntoBuffer(TBuffer& buffer, const void* data, UINT bytes) {
     void* target = nullptr;
@@ -387,13 +396,7 @@ void TVorn2D::Flush() {
 void TVorn2D::FillQuad(const TFloatQuad& quad, const TColorQuad& colors, TBlendEffect effect) {
     if (!PrepareBatch(pkTriangles, 4, 6, nullptr, SubTextureNone, WithWhiteRule(effect, colors))) return;
     TVertex* v = AppendQuad();
-    for (int i = 0; i < 4; ++i) {
-        v[i].X = quad[i].X;
-        v[i].Y = quad[i].Y;
-        v[i].Diffuse = CanvasToD3DColor(colors[i]);
-        v[i].U = 0.0f;
-        v[i].V = 0.0f;
-    }
+    for (int i = 0; i < 4; ++i) SetVertex(v[i], quad[i].X, quad[i].Y, colors[i], 0.0f, 0.0f);
 }
 
 void TVorn2D::FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) {
@@ -416,16 +419,8 @@ void TVorn2D::DrawLine(TFloatPoint p1, TFloatPoint p2, TCanvasColor color1, TCan
     m_indices[static_cast<std::size_t>(m_indexCount)] = static_cast<std::uint16_t>(base);
     m_indices[static_cast<std::size_t>(m_indexCount) + 1] = static_cast<std::uint16_t>(base + 1);
     TVertex* v = m_vertices.data() + base;
-    v[0].X = p1.X;
-    v[0].Y = p1.Y;
-    v[0].Diffuse = CanvasToD3DColor(color1);
-    v[0].U = 0.0f;
-    v[0].V = 0.0f;
-    v[1].X = p2.X;
-    v[1].Y = p2.Y;
-    v[1].Diffuse = CanvasToD3DColor(color2);
-    v[1].U = 0.0f;
-    v[1].V = 0.0f;
+    SetVertex(v[0], p1.X, p1.Y, color1, 0.0f, 0.0f);
+    SetVertex(v[1], p2.X, p2.Y, color2, 0.0f, 0.0f);
     m_vertexCount += 2;
     m_indexCount += 2;
     m_primitiveCount += 1;
@@ -463,13 +458,8 @@ void TVorn2D::FrameSolidRect(std::int32_t left, std::int32_t top, std::int32_t w
 void TVorn2D::EmitTexturedQuad(const TFloatQuad& quad, const TColorQuad& colors, const float (&u)[4],
                                const float (&v)[4]) {
     TVertex* vertex = AppendQuad();
-    for (int i = 0; i < 4; ++i) {
-        vertex[i].X = SnapToTexelGrid(quad[i].X);
-        vertex[i].Y = SnapToTexelGrid(quad[i].Y);
-        vertex[i].Diffuse = CanvasToD3DColor(colors[i]);
-        vertex[i].U = u[i];
-        vertex[i].V = v[i];
-    }
+    for (int i = 0; i < 4; ++i)
+        SetVertex(vertex[i], SnapToTexelGrid(quad[i].X), SnapToTexelGrid(quad[i].Y), colors[i], u[i], v[i]);
 }
 
 void TVorn2D::DrawTexturedQuad(TDXBaseTexture* texture, const TFloatQuad& quad, const TColorQuad& colors,

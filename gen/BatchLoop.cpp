@@ -13,18 +13,6 @@ namespace {
 
 constexpr int MaxBatchCount = 1000;
 
-// Sets the flag for the lifetime of the run and clears it on every way out.
-class TBatchFlag {
-public:
-    explicit TBatchFlag(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~TBatchFlag() { m_flag = false; }
-    TBatchFlag(const TBatchFlag&) = delete;
-    TBatchFlag& operator=(const TBatchFlag&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 } // namespace
 
 std::string BatchFileName(const std::string& folder, int index, const std::string& fileType) {
@@ -40,7 +28,7 @@ TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatc
         result.error = "Cannot generate textures: start-up did not complete.";
         return result;
     }
-    const TBatchFlag running(generator.BatchRunning);
+    const TFlagScope running(generator.BatchRunning);
     const int count = std::min(options.count, MaxBatchCount);
     for (int number = 1; number <= count; ++number) {
         hooks.BeforeTexture(number);

@@ -49,18 +49,6 @@ private:
     const TVornImages& m_images;
 };
 
-// Clears the generating flag on every way out.
-class TRunningFlag {
-public:
-    explicit TRunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~TRunningFlag() { m_flag = false; }
-    TRunningFlag(const TRunningFlag&) = delete;
-    TRunningFlag& operator=(const TRunningFlag&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 } // namespace
 
 TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks)
@@ -168,7 +156,7 @@ int TGenerator::GetIndex(int size) {
 }
 
 void TGenerator::RenderAll(bool clearTile) {
-    const TRunningFlag running(m_generating);
+    const TFlagScope running(m_generating);
     m_dirty = true;
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);

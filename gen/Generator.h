@@ -36,6 +36,18 @@ struct TStartupResult {
     int failedTargetSize = 0;
 };
 
+// Sets a flag for the lifetime of a run and clears it on every way out.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~TFlagScope() { m_flag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 inline constexpr const char* ArchiveFileName = "vorn.dat";
 
 class TGenerator {

@@ -508,10 +508,9 @@ void TFOrlu::ButtonExportClick() {
 
 void TFOrlu::ButtonBatchClick() {
     if (!FVornBE || !FVornBP || m_batchActive) return;
-    m_batchActive = true;
+    const TFlagScope active(m_batchActive);
     RunBatchExport({this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP,
                     FVornS ? FVornS->Quality : TFVornS::DefaultQuality});
-    m_batchActive = false;
 }
 
 void TFOrlu::ButtonSettingsClick() {
