@@ -1,8 +1,8 @@
 // Speed of the software device on the generator's hot path: batches of tinted, alpha-blended,
 // textured brush stamps into a 1024 x 1024 target, and a full-target opaque fill. Reports
 // megapixels per second; the simd argument caps the kernels (0 scalar, 2 SSE4.1, 3 AVX2).
-#include "engine/SoftDevice.h"
-#include "engine/SoftRaster.h"
+#include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftRaster.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/VornTexels.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "engine/VornSubsc.h"
 

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "engine/VornSubsc.h"
 

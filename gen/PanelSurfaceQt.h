@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn {
 

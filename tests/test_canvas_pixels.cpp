@@ -19,7 +19,7 @@
 
 #include "archive/VornImages.h"
 #include "engine/DXTextures.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"

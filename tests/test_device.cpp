@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornSubsc.h"
 #include "engine/VornTextures.h"

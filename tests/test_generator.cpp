@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "archive/VornImages.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"

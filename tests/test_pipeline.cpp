@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "archive/VornImages.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornTextures.h"
 #include "export/TileExport.h"

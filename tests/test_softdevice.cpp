@@ -1,6 +1,6 @@
 // The software device's Direct3D 9 surface: creation, formats, resources, locks, render targets,
 // scenes, states, draw validation, presentation and device loss.
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 #include <gtest/gtest.h>
 

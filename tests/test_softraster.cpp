@@ -1,8 +1,8 @@
 // Pixel results of the software rasteriser, worked out by hand, checked on every path: the
 // per-pixel reference, the span path without and with the rectangle fast path, and the SIMD
 // kernels; plus differential runs of the paths against each other on seeded random scenes.
-#include "engine/SoftRaster.h"
-#include "engine/SoftRasterDetail.h"
+#include "engine/soft/SoftRaster.h"
+#include "engine/soft/SoftRasterDetail.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "export/SafeFile.h"

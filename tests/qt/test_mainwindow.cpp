@@ -28,7 +28,7 @@
 #include <string>
 
 #include "about/about.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/gen.h"

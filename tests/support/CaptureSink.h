@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn::test {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn::test {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/DXTextures.h"
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 

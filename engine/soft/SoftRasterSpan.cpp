@@ -1,7 +1,7 @@
 // The production path of the rasteriser: triangles are scanned row by row into spans, pairs of
 // triangles forming an axis-aligned rectangle are drawn as one block, and every span runs
 // through stage functions (sample, combine, blend) chosen once per draw call.
-#include "engine/SoftRasterDetail.h"
+#include "engine/soft/SoftRasterDetail.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // (0 blue, 1 green, 2 red, 3 alpha).
 #pragma once
 
-#include "engine/SoftRaster.h"
+#include "engine/soft/SoftRaster.h"
 
 #include <algorithm>
 #include <cstdint>

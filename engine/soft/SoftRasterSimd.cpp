@@ -2,7 +2,7 @@
 // with target attributes and chosen at run time from what the processor offers. Every kernel
 // computes exactly the integers its scalar twin computes; only the number of pixels per step
 // differs. Channels are widened to 16-bit lanes, where Mul8's t = a * b + 128 stays below 65536.
-#include "engine/SoftRasterDetail.h"
+#include "engine/soft/SoftRasterDetail.h"
 
 #include <algorithm>
 

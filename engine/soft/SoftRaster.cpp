@@ -1,6 +1,6 @@
-#include "engine/SoftRaster.h"
+#include "engine/soft/SoftRaster.h"
 
-#include "engine/SoftRasterDetail.h"
+#include "engine/soft/SoftRasterDetail.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,8 +4,8 @@
 // so a level surface keeps its texture alive as a COM reference would.
 #pragma once
 
-#include "engine/SoftDevice.h"
-#include "engine/SoftRaster.h"
+#include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftRaster.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
-#include "engine/SoftDeviceImpl.h"
-#include "engine/SoftRaster.h"
+#include "engine/soft/SoftDeviceImpl.h"
+#include "engine/soft/SoftRaster.h"
 
 #include <algorithm>
 #include <cstring>

@@ -25,7 +25,7 @@
 //   0..255; MIN and MAX use src and dst unscaled. X8R8G8B8 targets read and store alpha 255.
 #pragma once
 
-#include "engine/SoftDevice.h"
+#include "engine/soft/SoftDevice.h"
 
 #include <cstddef>
 #include <cstdint>
