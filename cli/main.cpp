@@ -11,6 +11,7 @@ void PrintUsage(std::FILE* out) {
                "commands:\n"
                "  archive FILE   list the records and the images of a brush archive\n"
                "  generate ...   generate a texture (pallimor-cli generate --help)\n"
+               "  recipe CODE    print the values a recipe code fixes\n"
                "  --help         show this text\n",
                out);
 }
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);
     if (std::strcmp(command, "generate") == 0) return CliGenerate(argc - 1, argv + 1);
+    if (std::strcmp(command, "recipe") == 0) return CliRecipe(argc - 1, argv + 1);
     std::fprintf(stderr, "pallimor-cli: unknown command '%s' (pallimor-cli --help lists the commands)\n",
                  command);
     return 2;

@@ -52,7 +52,7 @@ private:
 } // namespace
 
 TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks)
-    : m_settings(settings), m_hooks(hooks ? hooks : &m_noHooks) {}
+    : m_settings(&settings), m_hooks(hooks ? hooks : &m_noHooks) {}
 
 TGenerator::~TGenerator() {
     if (FrameTimer) FrameTimer->SetEnabled(false);
@@ -200,7 +200,7 @@ void TGenerator::TileRender(TVornTextures*) {
     TCanvasPainter canvas(*Canvas, *Images);
     TTracePainter traced(m_trace, &canvas);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
-    SynthesizeTile(m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
 }
 
 void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size) {
