@@ -260,45 +260,43 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
     return after;
 }
 
-void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
-    TBatchHooks none;
-    TBatchHooks& hear = hooks ? *hooks : none;
-    generator.TextureSize = recipe.size;
-    generator.BackgroundColor = recipe.background;
-    if (recipe.links.empty()) return;
-    const TGenSettingsSource& original = generator.Settings();
-    for (std::size_t i = 0; i + 1 < recipe.links.size(); ++i) {
-        const int number = static_cast<int>(i) + 1;
-        random::SetSeed(recipe.links[i].seed);
-        generator.SetSettings(recipe.links[i].settings);
-        hear.BeforeTexture(number);
-        if (i == 0) {
-            generator.FirstRender();
-        } else {
-            generator.Generate();
-        }
-        hear.Generated(number);
-    }
-    generator.SetSettings(original);
-    random::SetSeed(recipe.links.back().seed);
-}
+namespace {
 
-void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+// One generation of a chain with the link's settings, over a cleared tile when first; the
+// random source is seeded by the caller.
+void DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks) {
     TBatchHooks none;
     TBatchHooks& hear = hooks ? *hooks : none;
-    PrepareRecipe(generator, recipe, hooks);
-    if (recipe.links.empty()) return;
     const TGenSettingsSource& original = generator.Settings();
-    const int number = static_cast<int>(recipe.links.size());
-    generator.SetSettings(recipe.links.back().settings);
+    generator.SetSettings(link.settings);
     hear.BeforeTexture(number);
-    if (number == 1) {
+    if (first) {
         generator.FirstRender();
     } else {
         generator.Generate();
     }
     hear.Generated(number);
     generator.SetSettings(original);
+}
+
+} // namespace
+
+void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+    generator.TextureSize = recipe.size;
+    generator.BackgroundColor = recipe.background;
+    if (recipe.links.empty()) return;
+    for (std::size_t i = 0; i + 1 < recipe.links.size(); ++i) {
+        random::SetSeed(recipe.links[i].seed);
+        DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks);
+    }
+    random::SetSeed(recipe.links.back().seed);
+}
+
+void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+    PrepareRecipe(generator, recipe, hooks);
+    if (recipe.links.empty()) return;
+    const int number = static_cast<int>(recipe.links.size());
+    DrawLink(generator, recipe.links.back(), number, number == 1, hooks);
 }
 
 } // namespace vorn
