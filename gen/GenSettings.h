@@ -3,6 +3,8 @@
 // implements both with its widgets, the command-line tool with plain values.
 #pragma once
 
+#include <algorithm>
+
 #include "gen/GenParams.h"
 
 namespace vorn {
@@ -62,6 +64,12 @@ private:
         &TGenSettings::radiusSpeed, &TGenSettings::angleSpeed, &TGenSettings::scaleSpeed,
         &TGenSettings::turnFreq};
 };
+
+// A value as the synthesis reads it: clamped into the parameter's range.
+inline int ClampedValue(const TGenSettingsSource& settings, TGenParamId id) {
+    const TGenParam& param = GenParam(id);
+    return std::clamp(settings.Value(id), param.min, param.max);
+}
 
 // The same value for every parameter.
 inline bool SameSettings(const TGenSettingsSource& a, const TGenSettingsSource& b) {

@@ -206,7 +206,7 @@ TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, 
     link.seed = seedBefore;
     for (const TGenParam& param : GenParams) {
         // What the synthesis reads: values outside a control's range are clamped into it.
-        link.settings.SetValue(param.id, std::clamp(settings.Value(param.id), param.min, param.max));
+        link.settings.SetValue(param.id, ClampedValue(settings, param.id));
     }
     recipe.links.push_back(link);
     ShareRecipeValues(recipe);
