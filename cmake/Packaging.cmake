@@ -79,8 +79,10 @@ pallimor-cli and the brush archive both of them draw with.")
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://pallimor.org)
-  # Dependencies come from the linked libraries (dpkg-shlibdeps, from dpkg-dev).
+  # Dependencies come from the linked libraries (dpkg-shlibdeps, from dpkg-dev), plus the Qt
+  # platform plugins, which the window needs but links only at run time.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # Folders the install step creates get 0755 whatever the umask.
