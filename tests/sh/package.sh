@@ -11,13 +11,7 @@ if grep -q '^PALLIMOR_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
     echo "package: skipped in a sanitizer tree"
     exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/../support/shell_test.sh"
 
 version=$("$build/pallimor-cli" --version | sed -n 's/^pallimor-cli //p')
 [ -n "$version" ] || { echo "FAIL: pallimor-cli --version names no version" >&2; exit 1; }
@@ -125,8 +119,4 @@ if command -v lintian >/dev/null; then
     cat "$work/lintian"
 fi
 
-if [ "$failures" -gt 0 ]; then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
-echo "package: all checks passed ($(basename "$deb"))"
+finish "package ($(basename "$deb"))"
