@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pallimor and runs every test: once in a release build and
-# once in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds Pallimor and runs every test: once in a release build (where
+# tests/sh/package.sh also builds the Debian package and checks it) and once in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
