@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PallimorVersion.h"
 #include "cli/Cli.h"
 
 namespace {
@@ -12,7 +13,8 @@ void PrintUsage(std::FILE* out) {
                "  archive FILE   list the records and the images of a brush archive\n"
                "  generate ...   generate a texture (pallimor-cli generate --help)\n"
                "  recipe CODE    print the values a recipe code fixes\n"
-               "  --help         show this text\n",
+               "  --help         show this text\n"
+               "  --version      show the program's name and version\n",
                out);
 }
 
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
     const char* command = argv[1];
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("pallimor-cli %s\n", vorn::PallimorVersion);
         return 0;
     }
     if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);

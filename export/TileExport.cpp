@@ -1,13 +1,14 @@
 #include "export/TileExport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "engine/DXTextures.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "export/SafeFile.h"
 
 namespace vorn {
@@ -25,6 +26,13 @@ TExportResult Failure(const std::string& fileName, const std::string& reason) {
     result.error = "Cannot write " + fileName + ": " + reason;
     result.writtenFile = fileName;
     return result;
+}
+
+// ASCII comparison without case: "Tile.PNG" is a PNG like "tile.png".
+bool SameExtension(std::string_view extension, std::string_view lowerCase) {
+    return std::ranges::equal(extension, lowerCase, [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+    });
 }
 
 } // namespace
@@ -45,9 +53,9 @@ TExportName ResolveExportName(const std::string& fileName) {
         return name;
     }
     name.fileName = fileName;
-    if (extension == ".bmp")
+    if (SameExtension(extension, ".bmp"))
         name.format = TExportFormat::Bmp;
-    else if (extension == ".png")
+    else if (SameExtension(extension, ".png"))
         name.format = TExportFormat::Png;
     else
         name.format = TExportFormat::Jpeg;
