@@ -73,7 +73,11 @@ DrawState CanvasState(Image& target) {
     return st;
 }
 
-void Draw(const DrawState& st, const std::vector<RasterVertex>& v) {
+// The path the current test draws with; set by the fixture.
+RasterOptions g_paths;
+
+void Draw(DrawState st, const std::vector<RasterVertex>& v) {
+    st.options = g_paths;
     DrawTriangles(st, v.data(), v.size() / 3);
 }
 
@@ -81,19 +85,24 @@ void Draw(const DrawState& st, const std::vector<RasterVertex>& v) {
 
 enum class Path { Reference, Spans, Rectangles, RectanglesSse41, RectanglesAvx2 };
 
-void UsePath(Path p) {
-    RasterConfig::Reset();
-    RasterConfig::reference = p == Path::Reference;
-    RasterConfig::rectFastPath = p != Path::Reference && p != Path::Spans;
-    RasterConfig::maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
-                            : p == Path::RectanglesSse41 ? SimdLevel::Sse41
-                                                         : SimdLevel::Scalar;
+// threads > 1 splits every draw, however small, into that many bands.
+RasterOptions PathOptions(Path p, int threads = 1) {
+    RasterOptions o;
+    o.reference = p == Path::Reference;
+    o.rectFastPath = p != Path::Reference && p != Path::Spans;
+    o.quadFastPath = o.rectFastPath;
+    o.maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
+                : p == Path::RectanglesSse41 ? SimdLevel::Sse41
+                                             : SimdLevel::Scalar;
+    o.threads = threads;
+    o.minPixelsToSplit = 0;
+    return o;
 }
 
 class RasterPaths : public ::testing::TestWithParam<Path> {
 protected:
-    void SetUp() override { UsePath(GetParam()); }
-    void TearDown() override { RasterConfig::Reset(); }
+    void SetUp() override { g_paths = PathOptions(GetParam()); }
+    void TearDown() override { g_paths = {}; }
 };
 
 std::string PathName(const ::testing::TestParamInfo<Path>& info) {
@@ -581,24 +590,27 @@ Scene RandomScene(std::uint32_t seed, bool rectangles, Image& target) {
     return s;
 }
 
-Image Render(std::uint32_t seed, bool rectangles, Path path) {
+Image Render(std::uint32_t seed, bool rectangles, Path path, int threads) {
     Image target(97, 61, 0x80402010u);
-    UsePath(path);
     Scene s = RandomScene(seed, rectangles, target);
     for (std::size_t i = 0; i < s.draws.size(); ++i) {
         s.states[i].texture = s.texture.Texture();
-        Draw(s.states[i], s.draws[i]);
+        s.states[i].options = PathOptions(path, threads);
+        DrawTriangles(s.states[i], s.draws[i].data(), s.draws[i].size() / 3);
     }
-    RasterConfig::Reset();
     return target;
 }
 
+// Every path on 1, 2 and 3 threads (bands of 61 rows) against the reference on one.
 void ExpectPathsAgree(std::uint32_t seed, bool rectangles) {
-    const Image ref = Render(seed, rectangles, Path::Reference);
-    for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2}) {
-        const std::string diff = FirstDifference(Render(seed, rectangles, p), ref);
-        EXPECT_TRUE(diff.empty()) << "path " << int(p) << " vs reference at " << diff;
-    }
+    const Image ref = Render(seed, rectangles, Path::Reference, 1);
+    for (Path p :
+         {Path::Reference, Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+        for (int threads : {1, 2, 3}) {
+            const std::string diff = FirstDifference(Render(seed, rectangles, p, threads), ref);
+            EXPECT_TRUE(diff.empty())
+                << "path " << int(p) << " on " << threads << " threads vs reference at " << diff;
+        }
 }
 
 TEST(SoftRasterDifferential, RectanglesSeed1) {

@@ -29,8 +29,8 @@ SimdLevel CpuLevel() {
 
 } // namespace
 
-SimdLevel ActiveSimdLevel() {
-    return std::min(CpuLevel(), RasterConfig::maxSimd);
+SimdLevel ActiveSimdLevel(SimdLevel cap) {
+    return std::min(CpuLevel(), cap);
 }
 
 namespace detail {

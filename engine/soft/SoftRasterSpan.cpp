@@ -270,7 +270,7 @@ bool IsDiffuseArg(DWORD a) {
 Pipeline MakePipeline(const DrawState& st) {
     Pipeline p;
     p.st = &st;
-    p.k = &ActiveKernels();
+    p.k = &ActiveKernels(st.options.maxSimd);
     if (st.colorOp == D3DTOP_DISABLE) {
         p.combine = CombineKind::Diffuse;
     } else if (st.colorOp != D3DTOP_DOTPRODUCT3 && st.colorArg1 == D3DTA_TEXTURE &&
@@ -302,11 +302,7 @@ Pipeline MakePipeline(const DrawState& st) {
         p.dstFactorAlpha = PickFactor(st.destBlendAlpha);
         p.opAlpha = st.blendOpAlpha;
     }
-    if ((st.colorWriteMask & 0xF) != 0xF) {
-        const DWORD m = st.colorWriteMask;
-        p.writeMask = ((m & 1) ? 0x00FF0000u : 0) | ((m & 2) ? 0x0000FF00u : 0) |
-                      ((m & 4) ? 0x000000FFu : 0) | ((m & 8) ? 0xFF000000u : 0);
-    }
+    if ((st.colorWriteMask & 0xF) != 0xF) p.writeMask = WriteMaskBits(st.colorWriteMask);
     p.inPlace = !st.alphaTest && p.writeMask == 0xFFFFFFFFu;
     return p;
 }
@@ -613,9 +609,9 @@ bool RowSpan(const Edge* e, std::int64_t py, std::int64_t lo, std::int64_t hi, s
     return xl <= xr;
 }
 
-void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t) {
+void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t, const RowBand& band) {
     const TargetView& target = p.st->target;
-    const auto [x0, x1, y0, y1] = BoundingPixels(t, target);
+    const auto [x0, x1, y0, y1] = BoundingPixels(t, target, band);
     if (x0 > x1 || y0 > y1) return;
     Edge e[3];
     e[0].Init(t.v[1], t.v[2]);
@@ -694,8 +690,7 @@ bool MatchRectangle(const DrawState& st, const RasterVertex* a, const RasterVert
             const FixedVertex* v = f + 3 * tri;
             const std::int64_t area =
                 (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[1].y - v[0].y) * (v[2].x - v[0].x);
-            if ((st.cullMode == D3DCULL_CW && area > 0) || (st.cullMode == D3DCULL_CCW && area < 0))
-                return false;
+            if (Culled(st.cullMode, area)) return false;
         }
     }
     for (int k = 0; k < AttrCount; ++k) {
@@ -717,15 +712,15 @@ bool MatchRectangle(const DrawState& st, const RasterVertex* a, const RasterVert
     return true;
 }
 
-void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r) {
+void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand& band) {
     const TargetView& target = p.st->target;
     // Left and top edges take pixel centres lying on them, right and bottom edges do not.
     const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne));
     const std::int64_t x1 =
         std::min<std::int64_t>(target.width, FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t y0 = std::max<std::int64_t>(0, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t y0 = std::max<std::int64_t>(band.top, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
     const std::int64_t y1 =
-        std::min<std::int64_t>(target.height, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne));
+        std::min<std::int64_t>({target.height, band.bottom, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne)});
     if (x0 >= x1 || y0 >= y1) return;
     PrimitiveShader shader(p, s, r.planes, x0, x1);
     constexpr std::int64_t ahead = 4;
@@ -742,8 +737,8 @@ const Kernels& ScalarKernels() {
     return ScalarSet;
 }
 
-const Kernels& ActiveKernels() {
-    const SimdLevel level = ActiveSimdLevel();
+const Kernels& ActiveKernels(SimdLevel cap) {
+    const SimdLevel level = ActiveSimdLevel(cap);
     if (level >= SimdLevel::Avx2)
         if (const Kernels* k = Avx2Kernels()) return *k;
     if (level >= SimdLevel::Sse41)
@@ -751,33 +746,20 @@ const Kernels& ActiveKernels() {
     return ScalarSet;
 }
 
-void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count) {
+void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count,
+                        const RowBand& band) {
     const Pipeline pipeline = MakePipeline(st);
     Scratch& scratch = ThreadScratch();
     RectSetup rect;
     for (std::size_t i = 0; i < count; ++i) {
         const RasterVertex* tri = vertices + 3 * i;
-        if (RasterConfig::rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
-            RasterRect(pipeline, scratch, rect);
+        if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
+            RasterRect(pipeline, scratch, rect, band);
             ++i;
             continue;
         }
-        FixedVertex f[3];
-        bool inside = true;
-        for (int k = 0; k < 3; ++k) inside = SnapVertex(tri[k], st, f[k]) && inside;
-        TriangleSetup setup;
-        if (inside) {
-            if (SetupTriangle(st, f[0], f[1], f[2], setup)) RasterTriangleSpans(pipeline, scratch, setup);
-            continue;
-        }
-        RasterVertex pieces[3 * 7];
-        const std::size_t n = ClipToGuardBand(tri, pieces);
-        for (std::size_t j = 0; j < n; ++j) {
-            bool ok = true;
-            for (int k = 0; k < 3; ++k) ok = SnapVertex(pieces[3 * j + k], st, f[k]) && ok;
-            if (ok && SetupTriangle(st, f[0], f[1], f[2], setup))
-                RasterTriangleSpans(pipeline, scratch, setup);
-        }
+        ForEachTriangle(st, tri,
+                        [&](const TriangleSetup& t) { RasterTriangleSpans(pipeline, scratch, t, band); });
     }
 }
 
