@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -715,6 +716,57 @@ void ExpectTwinsMatchScalar(const vorn::sd::detail::Kernels* simd) {
         simd->horizontal(p.data(), index.data(), weights.data(), n, y.data());
         ASSERT_EQ(x, y) << "horizontal";
     }
+}
+
+// Spans of every length up to two vectors and a half: the SIMD kernels' last, partial step gives
+// the scalar results and writes nothing past the span (one guard element after each output).
+void ExpectTailsMatchScalar(const vorn::sd::detail::Kernels* simd) {
+    using namespace vorn::sd::detail;
+    if (!simd) GTEST_SKIP() << "this processor lacks the instructions";
+    std::mt19937 rng(4242);
+    std::vector<std::uint32_t> rows(48);
+    for (std::uint32_t& t : rows) t = rng();
+    std::vector<TexelColumn> filtered(24);
+    ScalarKernels().verticalRange(rows.data(), rows.data() + 24, 31, 0, 24, filtered.data());
+    for (int n = 1; n <= 20; ++n) {
+        std::vector<std::uint32_t> a(n), b(n), c(n), w(n);
+        std::vector<std::int32_t> cols(n), index(n);
+        for (int i = 0; i < n; ++i) {
+            a[i] = rng(), b[i] = rng(), c[i] = rng(), w[i] = PackWeights(rng() % 256);
+            cols[i] = int(rng() % 24), index[i] = int(rng() % 23);
+        }
+        // Every kernel's output followed by its guard, pixels as they are, columns as 2 x 32 bits.
+        auto run = [&](const Kernels& k) {
+            std::vector<std::vector<std::uint32_t>> out(6, std::vector<std::uint32_t>(n + 1, 0xDEADBEEFu));
+            k.modulate(a.data(), b.data(), out[0].data(), n);
+            k.modulateConst(a.data(), c[0], out[1].data(), n);
+            std::copy(b.begin(), b.end(), out[2].begin());
+            k.blendSrcAlpha(a.data(), out[2].data(), n);
+            std::copy(b.begin(), b.end(), out[3].begin());
+            k.blendSrcAlphaTinted(a.data(), c[0], out[3].data(), n);
+            k.blendOp(D3DBLENDOP_REVSUBTRACT, a.data(), b.data(), c.data(), w.data(), out[4].data(), n);
+            k.horizontal(filtered.data(), index.data(), w.data(), n, out[5].data());
+            for (int list = 0; list < 2; ++list) {
+                std::vector<TexelColumn> columns(n + 1, TexelColumn{{0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A}});
+                if (list)
+                    k.verticalList(rows.data(), rows.data() + 24, 200, cols.data(), n, columns.data());
+                else
+                    k.verticalRange(rows.data(), rows.data() + 24, 77, 3, n, columns.data());
+                std::vector<std::uint32_t> words(2 * (n + 1));
+                std::memcpy(words.data(), columns.data(), words.size() * 4);
+                out.push_back(words);
+            }
+            return out;
+        };
+        EXPECT_EQ(run(ScalarKernels()), run(*simd)) << "span of " << n;
+    }
+}
+
+TEST(SoftRasterKernels, Avx2TailsMatchScalar) {
+    ExpectTailsMatchScalar(vorn::sd::detail::Avx2Kernels());
+}
+TEST(SoftRasterKernels, Sse41TailsMatchScalar) {
+    ExpectTailsMatchScalar(vorn::sd::detail::Sse41Kernels());
 }
 
 TEST(SoftRasterKernels, Avx2TwinsMatchScalar) {
