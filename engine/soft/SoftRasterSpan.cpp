@@ -486,7 +486,17 @@ public:
 
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (xl >= xr) return;
+        BeginRow(y, xl, xr);
+        Span(y, xl, xr);
+    }
+
+    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr).
+    void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
+    }
+
+    // Shades [xl, xr) of row y, after BeginRow for a range holding it.
+    void Span(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         std::uint32_t* row = TargetRow(m_p.st->target, y);
         for (std::int64_t x = xl; x < xr; x += Chunk) {
             const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
@@ -624,6 +634,85 @@ void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t, 
     }
 }
 
+// ---- two triangles sharing an edge: one polygon ----
+
+// Triangles a and b of a quad that share an edge (both ends equal in position and attributes),
+// lie on opposite sides of it and have the very same planes, so every pixel of either is shaded
+// alike whichever triangle owns it.
+struct QuadSetup {
+    TriangleSetup tri[2];
+};
+
+bool MatchQuad(const DrawState& st, const RasterVertex* a, const RasterVertex* b, QuadSetup& q) {
+    FixedVertex f[6];
+    for (int i = 0; i < 3; ++i)
+        if (!SnapVertex(a[i], st, f[i]) || !SnapVertex(b[i], st, f[3 + i])) return false;
+    auto same = [](const FixedVertex& u, const FixedVertex& v) {
+        return u.x == v.x && u.y == v.y && std::equal(u.attr, u.attr + AttrCount, v.attr);
+    };
+    int shared = 0, ownA = -1, ownB = -1;
+    bool inB[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        bool found = false;
+        for (int j = 0; j < 3 && !found; ++j)
+            if (!inB[j] && same(f[i], f[3 + j])) inB[j] = found = true;
+        if (found)
+            ++shared;
+        else
+            ownA = i;
+    }
+    if (shared != 2) return false;
+    for (int j = 0; j < 3; ++j)
+        if (!inB[j]) ownB = 3 + j;
+    if (!SetupTriangle(st, f[0], f[1], f[2], q.tri[0]) || !SetupTriangle(st, f[3], f[4], f[5], q.tri[1]))
+        return false;
+    if (!(q.tri[0].planes == q.tri[1].planes)) return false;
+    // The two own vertices on opposite sides of the shared edge: the triangles do not overlap.
+    const FixedVertex& p = f[(ownA + 1) % 3];
+    const FixedVertex& r = f[(ownA + 2) % 3];
+    auto side = [&](const FixedVertex& v) { return (r.x - p.x) * (v.y - p.y) - (r.y - p.y) * (v.x - p.x); };
+    const std::int64_t sa = side(f[ownA]), sb = side(f[ownB]);
+    return (sa > 0 && sb < 0) || (sa < 0 && sb > 0);
+}
+
+// Each row is the union of the two triangles' spans: one span where they meet (always, but for
+// a pixel centre on a shared corner that neither triangle takes), else both.
+void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand& band) {
+    const TargetView& target = p.st->target;
+    const PixelBox a = BoundingPixels(q.tri[0], target, band);
+    const PixelBox b = BoundingPixels(q.tri[1], target, band);
+    const PixelBox box{std::min(a.x0, b.x0), std::max(a.x1, b.x1), std::min(a.y0, b.y0),
+                       std::max(a.y1, b.y1)};
+    if (box.x0 > box.x1 || box.y0 > box.y1) return;
+    Edge e[2][3];
+    for (int t = 0; t < 2; ++t) {
+        e[t][0].Init(q.tri[t].v[1], q.tri[t].v[2]);
+        e[t][1].Init(q.tri[t].v[2], q.tri[t].v[0]);
+        e[t][2].Init(q.tri[t].v[0], q.tri[t].v[1]);
+    }
+    PrimitiveShader shader(p, s, q.tri[0].planes, box.x0, box.x1 + 1);
+    for (std::int64_t py = box.y0; py <= box.y1; ++py) {
+        std::int64_t l[2], r[2];
+        const bool in0 = RowSpan(e[0], py, box.x0, box.x1, l[0], r[0]);
+        const bool in1 = RowSpan(e[1], py, box.x0, box.x1, l[1], r[1]);
+        if (!in0 && !in1) continue;
+        if (in0 != in1) {
+            const int t = in0 ? 0 : 1;
+            shader.Row(py, l[t], r[t] + 1);
+            continue;
+        }
+        const int first = l[0] <= l[1] ? 0 : 1;
+        const int second = 1 - first;
+        shader.BeginRow(py, l[first], std::max(r[0], r[1]) + 1);
+        if (r[first] + 1 == l[second]) {
+            shader.Span(py, l[first], r[second] + 1);
+        } else {
+            shader.Span(py, l[first], r[first] + 1);
+            shader.Span(py, l[second], r[second] + 1);
+        }
+    }
+}
+
 // ---- axis-aligned rectangles ----
 
 struct RectSetup {
@@ -751,10 +840,16 @@ void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::
     const Pipeline pipeline = MakePipeline(st);
     Scratch& scratch = ThreadScratch();
     RectSetup rect;
+    QuadSetup quad;
     for (std::size_t i = 0; i < count; ++i) {
         const RasterVertex* tri = vertices + 3 * i;
         if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
             RasterRect(pipeline, scratch, rect, band);
+            ++i;
+            continue;
+        }
+        if (st.options.quadFastPath && i + 1 < count && MatchQuad(st, tri, tri + 3, quad)) {
+            RasterQuad(pipeline, scratch, quad, band);
             ++i;
             continue;
         }
