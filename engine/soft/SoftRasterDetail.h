@@ -95,6 +95,14 @@ struct RowBand {
     std::int64_t bottom = 0;
 };
 
+// Whether a triangle (three vertices) surely has no pixel in the band: all its vertices lie more
+// than a pixel above it or below it. NaN coordinates never count as outside.
+inline bool OutsideBand(const RasterVertex* v, const RowBand& band) {
+    const float top = static_cast<float>(band.top) - 1, bottom = static_cast<float>(band.bottom) + 1;
+    return (v[0].y < top && v[1].y < top && v[2].y < top) ||
+           (v[0].y > bottom && v[1].y > bottom && v[2].y > bottom);
+}
+
 // Converts a vertex; false when a coordinate is not finite or lies outside the guard band.
 bool SnapVertex(const RasterVertex& in, const DrawState& state, FixedVertex& out);
 // Orients, culls and computes the planes; false when nothing is to be drawn.

@@ -843,6 +843,7 @@ void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::
     QuadSetup quad;
     for (std::size_t i = 0; i < count; ++i) {
         const RasterVertex* tri = vertices + 3 * i;
+        if (OutsideBand(tri, band)) continue; // another band's: skipped before any setup
         if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
             RasterRect(pipeline, scratch, rect, band);
             ++i;
