@@ -569,9 +569,13 @@ Scene RandomScene(std::uint32_t seed, bool rectangles, Image& target) {
                 v = Quad(ax, ay, x1, y1, D3DCOLOR(rng()), u0, v0, u1, v1);
             } else {
                 // An affine colour ramp: corner 2 = corner 1 + corner 3 - corner 0 per channel.
+                // Some ramps run only across or only down, as the background gradients do.
                 D3DCOLOR c[4] = {0, 0, 0, 0};
+                const int direction = pick(4);
                 for (int k = 0; k < 4; ++k) {
-                    const int base = pick(256), dx = pick(256) - base, dy = pick(256) - base;
+                    const int base = pick(256);
+                    const int dx = direction == 1 ? 0 : pick(256) - base,
+                              dy = direction == 2 ? 0 : pick(256) - base;
                     const int far = std::clamp(base + dx + dy, 0, 255);
                     c[0] |= D3DCOLOR(base) << (8 * k);
                     c[1] |= D3DCOLOR(base + dx) << (8 * k);

@@ -450,6 +450,7 @@ struct Scratch {
     alignas(32) std::uint32_t fd[Chunk];
     alignas(32) std::uint32_t alpha[Chunk];
     alignas(32) std::uint32_t constSrc[Chunk];
+    std::vector<std::uint32_t> difRow; // a diffuse colour that does not change down the primitive
     Sampler sampler;
 };
 
@@ -473,6 +474,17 @@ public:
                         p.blend == BlendKind::SrcAlpha && p.inPlace;
         if (m_constDif && !m_tintedBlend && p.combine != CombineKind::Modulate)
             std::fill(s.dif, s.dif + Chunk, m_difValue);
+        // Gradients: colours that change only across (computed once) or only down (one per row).
+        m_x0 = xa;
+        m_difAcross = m_difDown = !m_constDif;
+        for (int k = 0; k < 4; ++k) {
+            m_difAcross = m_difAcross && planes.attr[k].dy == 0;
+            m_difDown = m_difDown && planes.attr[k].dx == 0;
+        }
+        if (m_difAcross) {
+            s.difRow.resize(static_cast<std::size_t>(xb - xa));
+            DiffuseInto(xa, 0, static_cast<int>(xb - xa), s.difRow.data());
+        }
         s.sampler.Begin(st, *p.k, planes, xa, xb);
     }
 
@@ -515,22 +527,34 @@ private:
     const std::uint32_t* Source(std::int64_t x, std::int64_t y, int n) {
         if (m_constSrc) return m_s.constSrc;
         const DrawState& st = *m_p.st;
-        if (!m_constDif) Diffuse(x, y, n);
-        if (m_p.combine == CombineKind::Diffuse) return m_s.dif;
-        if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return m_s.dif;
+        const std::uint32_t* dif = m_constDif ? m_s.dif : Diffuse(x, y, n);
+        if (m_p.combine == CombineKind::Diffuse) return dif;
+        if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return dif;
         m_s.sampler.Sample(x, n, m_s.tex);
         if (m_p.combine == CombineKind::Modulate) {
             if (m_constDif)
                 m_p.k->modulateConst(m_s.tex, m_difValue, m_s.src, n);
             else
-                m_p.k->modulate(m_s.tex, m_s.dif, m_s.src, n);
+                m_p.k->modulate(m_s.tex, dif, m_s.src, n);
         } else {
-            m_p.combineFn(st, m_s.tex, m_s.dif, m_s.src, n);
+            m_p.combineFn(st, m_s.tex, dif, m_s.src, n);
         }
         return m_s.src;
     }
 
-    void Diffuse(std::int64_t x, std::int64_t y, int n) {
+    // The interpolated colours of pixels [x, x + n) of row y.
+    const std::uint32_t* Diffuse(std::int64_t x, std::int64_t y, int n) {
+        if (m_difAcross) return m_s.difRow.data() + (x - m_x0);
+        if (m_difDown) {
+            DiffuseInto(x, y, 1, m_s.dif);
+            std::fill(m_s.dif + 1, m_s.dif + n, m_s.dif[0]);
+        } else {
+            DiffuseInto(x, y, n, m_s.dif);
+        }
+        return m_s.dif;
+    }
+
+    void DiffuseInto(std::int64_t x, std::int64_t y, int n, std::uint32_t* out) const {
         std::int64_t v[4], d[4];
         for (int k = 0; k < 4; ++k) {
             v[k] = m_planes.attr[k].At(x, y) + (std::int64_t(1) << (PlaneFractionBits - 1));
@@ -543,7 +567,7 @@ private:
                      << (8 * k);
                 v[k] += d[k];
             }
-            m_s.dif[i] = c;
+            out[i] = c;
         }
     }
 
@@ -588,6 +612,9 @@ private:
     bool m_constDif = false;
     bool m_constSrc = false;
     bool m_tintedBlend = false;
+    bool m_difAcross = false; // diffuse colour independent of y: Scratch::difRow
+    bool m_difDown = false;   // diffuse colour independent of x
+    std::int64_t m_x0 = 0;    // first column of difRow
     std::uint32_t m_difValue = 0;
     std::uint32_t m_srcValue = 0;
 };
