@@ -250,20 +250,14 @@ VORN_AVX2 inline __m256i FilterTwo(const TexelColumn* columns, std::int32_t i0, 
 
 VORN_AVX2 void HorizontalAvx2(const TexelColumn* columns, const std::int32_t* index,
                               const std::uint32_t* weights, int n, std::uint32_t* out) {
-    const __m256i pick01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-    const __m256i pick23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
-    const __m256i pick45 = _mm256_setr_epi32(4, 4, 4, 4, 5, 5, 5, 5);
-    const __m256i pick67 = _mm256_setr_epi32(6, 6, 6, 6, 7, 7, 7, 7);
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    // Pixels k and k + 4 share a vector (k in the low half), so each pair's weights are one
+    // in-lane broadcast and the packs below leave pixels 0..7 in order.
     auto eight = [&](const std::int32_t* ix, __m256i w) VORN_AVX2 {
-        const __m256i p01 = FilterTwo(columns, ix[0], ix[1], _mm256_permutevar8x32_epi32(w, pick01));
-        const __m256i p23 = FilterTwo(columns, ix[2], ix[3], _mm256_permutevar8x32_epi32(w, pick23));
-        const __m256i p45 = FilterTwo(columns, ix[4], ix[5], _mm256_permutevar8x32_epi32(w, pick45));
-        const __m256i p67 = FilterTwo(columns, ix[6], ix[7], _mm256_permutevar8x32_epi32(w, pick67));
-        // Lanes hold one pixel each: packing gives pixels 0 2 4 6 | 1 3 5 7, reordered at the end.
-        const __m256i packed =
-            _mm256_packus_epi16(_mm256_packus_epi32(p01, p23), _mm256_packus_epi32(p45, p67));
-        return _mm256_permutevar8x32_epi32(packed, order);
+        const __m256i p04 = FilterTwo(columns, ix[0], ix[4], _mm256_shuffle_epi32(w, 0x00));
+        const __m256i p15 = FilterTwo(columns, ix[1], ix[5], _mm256_shuffle_epi32(w, 0x55));
+        const __m256i p26 = FilterTwo(columns, ix[2], ix[6], _mm256_shuffle_epi32(w, 0xAA));
+        const __m256i p37 = FilterTwo(columns, ix[3], ix[7], _mm256_shuffle_epi32(w, 0xFF));
+        return _mm256_packus_epi16(_mm256_packus_epi32(p04, p15), _mm256_packus_epi32(p26, p37));
     };
     int i = 0;
     for (; i + 8 <= n; i += 8) Store8(out + i, eight(index + i, Load8(weights + i)));

@@ -412,9 +412,12 @@ struct Sampler {
                 k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(xr - xl), filtered.data() + off);
             } else {
                 // The columns of the range, then the one right of its last (wrapped).
-                k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
-                const std::int32_t after = firstCol + colCount == tv.width ? 0 : firstCol + colCount;
-                filtered[std::size_t(colCount)] = VerticalColumn(r0[after], r1[after], fy);
+                if (firstCol + colCount < tv.width) {
+                    k->verticalRange(r0, r1, fy, firstCol, colCount + 1, filtered.data());
+                } else {
+                    k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
+                    k->verticalRange(r0, r1, fy, 0, 1, filtered.data() + colCount);
+                }
             }
         }
     }
