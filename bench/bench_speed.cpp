@@ -5,13 +5,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
+#include "bench/BenchArchive.h"
 #include "engine/VornDef.h"
 #include "engine/VornDevices.h"
 #include "engine/soft/SoftRaster.h"
@@ -21,15 +20,7 @@ namespace {
 
 using namespace vorn;
 
-std::string ArchivePath() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    for (const std::filesystem::path& dir : {exe.parent_path(), exe.parent_path().parent_path()}) {
-        if (std::filesystem::is_regular_file(dir / ArchiveFileName, error))
-            return (dir / ArchiveFileName).string();
-    }
-    return TGenerator::FindArchive(exe.parent_path().string());
-}
+using bench::ArchivePath;
 
 TGenSettings HeavySettings(int brushType) {
     TGenSettings s;
