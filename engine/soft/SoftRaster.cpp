@@ -556,15 +556,17 @@ void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::si
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();
     // Every band draws every primitive in order, clipped to its rows: each pixel sees its draws
-    // in the order given, whatever the number of bands.
-    BandJob job{&state, vertices, count, std::clamp(state.target.height / MinBandRows, 1, threads)};
+    // in the order given, whatever the number of bands. Two bands per thread, taken by whichever
+    // thread is free, even out a late worker or a busy half.
+    const int bands = threads > 1 ? 2 * threads : 1;
+    BandJob job{&state, vertices, count, std::clamp(state.target.height / MinBandRows, 1, bands)};
     // Waking the workers for a small draw would cost more than it saves.
     const double limit = state.options.minPixelsToSplit;
     if (job.bands > 1 && limit > 0 && BoxPixels(state.target, vertices, count, limit) < limit) job.bands = 1;
     if (job.bands == 1)
         DrawBand(&job, 0);
     else
-        detail::RasterPool::Shared().Run(job.bands, DrawBand, &job);
+        detail::RasterPool::Shared().Run(job.bands, threads, DrawBand, &job);
 }
 
 void DrawLines(const DrawState& state, const RasterVertex* vertices, std::size_t count) {

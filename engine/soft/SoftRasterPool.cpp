@@ -75,15 +75,15 @@ void RasterPool::Work() {
     }
 }
 
-void RasterPool::Run(int bands, Task task, void* context) {
+void RasterPool::Run(int bands, int threads, Task task, void* context) {
     std::unique_lock<std::mutex> exclusive(m_run, std::try_to_lock);
-    if (bands <= 1 || !exclusive.owns_lock()) {
+    if (bands <= 1 || threads <= 1 || !exclusive.owns_lock()) {
         for (int b = 0; b < bands; ++b) task(context, b);
         return;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     // Threads that cannot be started leave their bands to the others.
-    while (int(m_workers.size()) < bands - 1) {
+    while (int(m_workers.size()) < std::min(bands, threads) - 1) {
         try {
             m_workers.emplace_back([this] { Work(); });
         } catch (...) {

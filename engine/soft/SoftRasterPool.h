@@ -23,10 +23,11 @@ public:
     // The one pool of the process.
     static RasterPool& Shared();
 
-    // Calls task(context, b) once for every b in [0, bands), on up to bands threads, and returns
-    // when all calls have returned. Workers are started on first need and then kept. A Run while
-    // another is in progress (from another thread) draws all its bands on the calling thread.
-    void Run(int bands, Task task, void* context);
+    // Calls task(context, b) once for every b in [0, bands), on the calling thread and up to
+    // threads - 1 workers, each taking the next band when it is free, and returns when all calls
+    // have returned. Workers are started on first need and then kept. A Run while another is in
+    // progress (from another thread) draws all its bands on the calling thread.
+    void Run(int bands, int threads, Task task, void* context);
 
 private:
     void Work();
