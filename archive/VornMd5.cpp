@@ -37,6 +37,8 @@ void TMd5::Transform(const std::uint8_t* block) {
         m[i] = std::uint32_t(block[4 * i]) | std::uint32_t(block[4 * i + 1]) << 8 |
                std::uint32_t(block[4 * i + 2]) << 16 | std::uint32_t(block[4 * i + 3]) << 24;
     std::uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
+    // Unrolled whole, every step's function, word and shift become constants.
+#pragma GCC unroll 64
     for (int i = 0; i < 64; ++i) {
         std::uint32_t f;
         int g;

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "bench/BenchArchive.h"
 #include "engine/VornDef.h"
 #include "engine/VornTextures.h"
 #include "export/TileExport.h"
@@ -20,17 +21,7 @@ namespace {
 
 using namespace vorn;
 
-// The archive built with the project: beside the benchmark, one folder up, or where the program
-// would find it.
-std::string ArchivePath() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    for (const std::filesystem::path& dir : {exe.parent_path(), exe.parent_path().parent_path()}) {
-        if (std::filesystem::is_regular_file(dir / ArchiveFileName, error))
-            return (dir / ArchiveFileName).string();
-    }
-    return TGenerator::FindArchive(exe.parent_path().string());
-}
+using bench::ArchivePath;
 
 TGenSettings Heavy() {
     TGenSettings s;

@@ -2,6 +2,7 @@
 // textured brush stamps into a 1024 x 1024 target, and a full-target opaque fill. Reports
 // megapixels per second; the simd argument caps the kernels (0 scalar, 2 SSE4.1, 3 AVX2).
 #include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftDeviceImpl.h"
 #include "engine/soft/SoftRaster.h"
 
 #include <benchmark/benchmark.h>
@@ -117,10 +118,12 @@ struct Bench {
     }
 };
 
-void SetSimd(benchmark::State& state, int arg) {
-    RasterConfig::Reset();
-    RasterConfig::maxSimd = static_cast<SimdLevel>(arg);
-    const SimdLevel level = ActiveSimdLevel();
+// One thread, kernels capped at arg.
+void SetSimd(benchmark::State& state, Device& device, int arg) {
+    RasterOptions& options = device.impl()->rasterOptions;
+    options.maxSimd = static_cast<SimdLevel>(arg);
+    options.threads = 1;
+    const SimdLevel level = ActiveSimdLevel(options.maxSimd);
     state.SetLabel(level == SimdLevel::Avx2 ? "avx2" : level == SimdLevel::Sse41 ? "sse4.1" : "scalar");
 }
 
@@ -131,7 +134,7 @@ void BM_Stamps(benchmark::State& state) {
         state.SkipWithError("device setup failed");
         return;
     }
-    SetSimd(state, int(state.range(1)));
+    SetSimd(state, *b.device, int(state.range(1)));
     const auto size = float(state.range(0));
     b.FillBatch(size, QuadsPerBatch, 0xC0FF8040u, 1);
     Device& d = *b.device;
@@ -151,7 +154,6 @@ void BM_Stamps(benchmark::State& state) {
     const double pixels = double(size) * size * QuadsPerBatch;
     state.counters["Mpx/s"] =
         benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
-    RasterConfig::Reset();
 }
 BENCHMARK(BM_Stamps)
     ->ArgNames({"size", "simd", "filter"})
@@ -171,7 +173,7 @@ void BM_OpaqueFill(benchmark::State& state) {
         state.SkipWithError("device setup failed");
         return;
     }
-    SetSimd(state, int(state.range(0)));
+    SetSimd(state, *b.device, int(state.range(0)));
     void* p = nullptr;
     b.vb->Lock(0, 0, &p, D3DLOCK_DISCARD);
     auto* v = static_cast<Vertex*>(p);
@@ -192,7 +194,6 @@ void BM_OpaqueFill(benchmark::State& state) {
     d.EndScene();
     state.counters["Mpx/s"] = benchmark::Counter(
         double(TargetSize) * TargetSize * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
-    RasterConfig::Reset();
 }
 BENCHMARK(BM_OpaqueFill)->ArgName("simd")->Arg(3)->Unit(benchmark::kMillisecond);
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -73,7 +74,11 @@ DrawState CanvasState(Image& target) {
     return st;
 }
 
-void Draw(const DrawState& st, const std::vector<RasterVertex>& v) {
+// The path the current test draws with; set by the fixture.
+RasterOptions g_paths;
+
+void Draw(DrawState st, const std::vector<RasterVertex>& v) {
+    st.options = g_paths;
     DrawTriangles(st, v.data(), v.size() / 3);
 }
 
@@ -81,19 +86,24 @@ void Draw(const DrawState& st, const std::vector<RasterVertex>& v) {
 
 enum class Path { Reference, Spans, Rectangles, RectanglesSse41, RectanglesAvx2 };
 
-void UsePath(Path p) {
-    RasterConfig::Reset();
-    RasterConfig::reference = p == Path::Reference;
-    RasterConfig::rectFastPath = p != Path::Reference && p != Path::Spans;
-    RasterConfig::maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
-                            : p == Path::RectanglesSse41 ? SimdLevel::Sse41
-                                                         : SimdLevel::Scalar;
+// threads > 1 splits every draw, however small, into that many bands.
+RasterOptions PathOptions(Path p, int threads = 1) {
+    RasterOptions o;
+    o.reference = p == Path::Reference;
+    o.rectFastPath = p != Path::Reference && p != Path::Spans;
+    o.quadFastPath = o.rectFastPath;
+    o.maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
+                : p == Path::RectanglesSse41 ? SimdLevel::Sse41
+                                             : SimdLevel::Scalar;
+    o.threads = threads;
+    o.minPixelsToSplit = 0;
+    return o;
 }
 
 class RasterPaths : public ::testing::TestWithParam<Path> {
 protected:
-    void SetUp() override { UsePath(GetParam()); }
-    void TearDown() override { RasterConfig::Reset(); }
+    void SetUp() override { g_paths = PathOptions(GetParam()); }
+    void TearDown() override { g_paths = {}; }
 };
 
 std::string PathName(const ::testing::TestParamInfo<Path>& info) {
@@ -559,9 +569,13 @@ Scene RandomScene(std::uint32_t seed, bool rectangles, Image& target) {
                 v = Quad(ax, ay, x1, y1, D3DCOLOR(rng()), u0, v0, u1, v1);
             } else {
                 // An affine colour ramp: corner 2 = corner 1 + corner 3 - corner 0 per channel.
+                // Some ramps run only across or only down, as the background gradients do.
                 D3DCOLOR c[4] = {0, 0, 0, 0};
+                const int direction = pick(4);
                 for (int k = 0; k < 4; ++k) {
-                    const int base = pick(256), dx = pick(256) - base, dy = pick(256) - base;
+                    const int base = pick(256);
+                    const int dx = direction == 1 ? 0 : pick(256) - base,
+                              dy = direction == 2 ? 0 : pick(256) - base;
                     const int far = std::clamp(base + dx + dy, 0, 255);
                     c[0] |= D3DCOLOR(base) << (8 * k);
                     c[1] |= D3DCOLOR(base + dx) << (8 * k);
@@ -581,24 +595,27 @@ Scene RandomScene(std::uint32_t seed, bool rectangles, Image& target) {
     return s;
 }
 
-Image Render(std::uint32_t seed, bool rectangles, Path path) {
+Image Render(std::uint32_t seed, bool rectangles, Path path, int threads) {
     Image target(97, 61, 0x80402010u);
-    UsePath(path);
     Scene s = RandomScene(seed, rectangles, target);
     for (std::size_t i = 0; i < s.draws.size(); ++i) {
         s.states[i].texture = s.texture.Texture();
-        Draw(s.states[i], s.draws[i]);
+        s.states[i].options = PathOptions(path, threads);
+        DrawTriangles(s.states[i], s.draws[i].data(), s.draws[i].size() / 3);
     }
-    RasterConfig::Reset();
     return target;
 }
 
+// Every path on 1, 2 and 3 threads (bands of 61 rows) against the reference on one.
 void ExpectPathsAgree(std::uint32_t seed, bool rectangles) {
-    const Image ref = Render(seed, rectangles, Path::Reference);
-    for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2}) {
-        const std::string diff = FirstDifference(Render(seed, rectangles, p), ref);
-        EXPECT_TRUE(diff.empty()) << "path " << int(p) << " vs reference at " << diff;
-    }
+    const Image ref = Render(seed, rectangles, Path::Reference, 1);
+    for (Path p :
+         {Path::Reference, Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+        for (int threads : {1, 2, 3}) {
+            const std::string diff = FirstDifference(Render(seed, rectangles, p, threads), ref);
+            EXPECT_TRUE(diff.empty())
+                << "path " << int(p) << " on " << threads << " threads vs reference at " << diff;
+        }
 }
 
 TEST(SoftRasterDifferential, RectanglesSeed1) {
@@ -615,6 +632,62 @@ TEST(SoftRasterDifferential, TrianglesSeed5) {
 }
 TEST(SoftRasterDifferential, TrianglesSeed99991) {
     ExpectPathsAgree(99991, false);
+}
+
+// ---- quads drawn as one polygon ----
+
+// Random convex quads (corners on an ellipse, some on pixel centres or pixel edges), split along
+// either diagonal and in either winding, each drawn additively once: through the quad path and as
+// two triangles by the reference, on 1 and 2 threads. Every pixel must be covered at most once and
+// both must cover the very same pixels.
+TEST(SoftRasterQuads, ConvexQuadsCoverEveryPixelOnceAsTheirTwoTriangles) {
+    std::mt19937 rng(2718);
+    auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+    for (int n = 0; n < 400; ++n) {
+        const float cx = uni(10, 54), cy = uni(10, 54), rx = uni(0.5f, 30), ry = uni(0.5f, 30);
+        float angle[4];
+        for (float& a : angle) a = uni(0, 6.2831853f);
+        std::sort(angle, angle + 4);
+        RasterVertex c[4];
+        for (int k = 0; k < 4; ++k) {
+            float x = cx + rx * std::cos(angle[k]), y = cy + ry * std::sin(angle[k]);
+            if (n % 3 == 1) x = std::round(x), y = std::round(y);               // on pixel centres
+            if (n % 3 == 2) x = std::round(x) - 0.5f, y = std::round(y) - 0.5f; // on pixel edges
+            c[k] = {x, y, 0x01010101u, 0, 0};
+        }
+        // Rounding may bend or fold the quad: such corners are drawn again.
+        bool convex = true;
+        for (int k = 0; k < 4; ++k) {
+            const RasterVertex &a = c[k], &b = c[(k + 1) % 4], &d = c[(k + 2) % 4];
+            convex =
+                convex &&
+                (double(b.x) - a.x) * (double(d.y) - b.y) - (double(b.y) - a.y) * (double(d.x) - b.x) > 0;
+        }
+        if (!convex) {
+            --n;
+            continue;
+        }
+        if (n % 2) std::reverse(c, c + 4);
+        const bool otherDiagonal = (n / 2) % 2 == 1;
+        const std::vector<RasterVertex> v =
+            otherDiagonal ? std::vector<RasterVertex>{c[0], c[1], c[2], c[0], c[2], c[3]}
+                          : std::vector<RasterVertex>{c[0], c[1], c[3], c[1], c[2], c[3]};
+        Image reference(64, 64);
+        DrawState st = CanvasState(reference);
+        st.blend = true;
+        st.srcBlend = st.destBlend = D3DBLEND_ONE;
+        st.options = PathOptions(Path::Reference);
+        DrawTriangles(st, v.data(), 2);
+        for (int threads : {1, 2}) {
+            Image quad(64, 64);
+            st.target = quad.View();
+            st.options = PathOptions(Path::RectanglesAvx2, threads);
+            DrawTriangles(st, v.data(), 2);
+            const std::string diff = FirstDifference(quad, reference);
+            ASSERT_TRUE(diff.empty()) << "quad " << n << " on " << threads << " threads: " << diff;
+            for (std::uint32_t p : quad.pixels) ASSERT_LE(p, 0x01010101u) << "quad " << n << " blended twice";
+        }
+    }
 }
 
 // ---- arithmetic and kernels ----
@@ -703,6 +776,57 @@ void ExpectTwinsMatchScalar(const vorn::sd::detail::Kernels* simd) {
         simd->horizontal(p.data(), index.data(), weights.data(), n, y.data());
         ASSERT_EQ(x, y) << "horizontal";
     }
+}
+
+// Spans of every length up to two vectors and a half: the SIMD kernels' last, partial step gives
+// the scalar results and writes nothing past the span (one guard element after each output).
+void ExpectTailsMatchScalar(const vorn::sd::detail::Kernels* simd) {
+    using namespace vorn::sd::detail;
+    if (!simd) GTEST_SKIP() << "this processor lacks the instructions";
+    std::mt19937 rng(4242);
+    std::vector<std::uint32_t> rows(48);
+    for (std::uint32_t& t : rows) t = rng();
+    std::vector<TexelColumn> filtered(24);
+    ScalarKernels().verticalRange(rows.data(), rows.data() + 24, 31, 0, 24, filtered.data());
+    for (int n = 1; n <= 20; ++n) {
+        std::vector<std::uint32_t> a(n), b(n), c(n), w(n);
+        std::vector<std::int32_t> cols(n), index(n);
+        for (int i = 0; i < n; ++i) {
+            a[i] = rng(), b[i] = rng(), c[i] = rng(), w[i] = PackWeights(rng() % 256);
+            cols[i] = int(rng() % 24), index[i] = int(rng() % 23);
+        }
+        // Every kernel's output followed by its guard, pixels as they are, columns as 2 x 32 bits.
+        auto run = [&](const Kernels& k) {
+            std::vector<std::vector<std::uint32_t>> out(6, std::vector<std::uint32_t>(n + 1, 0xDEADBEEFu));
+            k.modulate(a.data(), b.data(), out[0].data(), n);
+            k.modulateConst(a.data(), c[0], out[1].data(), n);
+            std::copy(b.begin(), b.end(), out[2].begin());
+            k.blendSrcAlpha(a.data(), out[2].data(), n);
+            std::copy(b.begin(), b.end(), out[3].begin());
+            k.blendSrcAlphaTinted(a.data(), c[0], out[3].data(), n);
+            k.blendOp(D3DBLENDOP_REVSUBTRACT, a.data(), b.data(), c.data(), w.data(), out[4].data(), n);
+            k.horizontal(filtered.data(), index.data(), w.data(), n, out[5].data());
+            for (int list = 0; list < 2; ++list) {
+                std::vector<TexelColumn> columns(n + 1, TexelColumn{{0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A}});
+                if (list)
+                    k.verticalList(rows.data(), rows.data() + 24, 200, cols.data(), n, columns.data());
+                else
+                    k.verticalRange(rows.data(), rows.data() + 24, 77, 3, n, columns.data());
+                std::vector<std::uint32_t> words(2 * (n + 1));
+                std::memcpy(words.data(), columns.data(), words.size() * 4);
+                out.push_back(words);
+            }
+            return out;
+        };
+        EXPECT_EQ(run(ScalarKernels()), run(*simd)) << "span of " << n;
+    }
+}
+
+TEST(SoftRasterKernels, Avx2TailsMatchScalar) {
+    ExpectTailsMatchScalar(vorn::sd::detail::Avx2Kernels());
+}
+TEST(SoftRasterKernels, Sse41TailsMatchScalar) {
+    ExpectTailsMatchScalar(vorn::sd::detail::Sse41Kernels());
 }
 
 TEST(SoftRasterKernels, Avx2TwinsMatchScalar) {

@@ -783,6 +783,7 @@ DrawState CollectDrawState(Device::Impl& d) {
     st.colorWriteMask = rs[D3DRS_COLORWRITEENABLE];
     st.cullMode = rs[D3DRS_CULLMODE];
     st.flatShading = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    st.options = d.rasterOptions;
     return st;
 }
 

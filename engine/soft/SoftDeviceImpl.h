@@ -79,7 +79,8 @@ struct Device::Impl {
     bool lost = false;
     // Default-pool resources handed out; Reset refuses while any is referenced from outside.
     std::vector<std::weak_ptr<void>> defaultPool;
-    std::vector<RasterVertex> scratch; // vertices of the current draw, in primitive order
+    std::vector<RasterVertex> scratch;         // vertices of the current draw, in primitive order
+    RasterOptions rasterOptions{.threads = 0}; // the process's thread count unless set here
 
     void SetDefaultStates();
 };

@@ -1,6 +1,7 @@
 #include "engine/soft/SoftRaster.h"
 
 #include "engine/soft/SoftRasterDetail.h"
+#include "engine/soft/SoftRasterPool.h"
 
 #include <algorithm>
 #include <cmath>
@@ -139,17 +140,11 @@ std::uint32_t BlendChannel(DWORD op, DWORD srcFactor, DWORD dstFactor, int k, st
     return static_cast<std::uint32_t>(std::clamp(r, 0, 255));
 }
 
-// Channel bits of D3DRS_COLORWRITEENABLE (red 1, green 2, blue 4, alpha 8) as an ARGB mask.
-std::uint32_t WriteMaskBits(DWORD mask) {
-    return ((mask & 1) ? 0x00FF0000u : 0) | ((mask & 2) ? 0x0000FF00u : 0) | ((mask & 4) ? 0x000000FFu : 0) |
-           ((mask & 8) ? 0xFF000000u : 0);
-}
-
 // ---- the reference rasteriser: every pixel of the bounding box tested on its own ----
 
-void RasterTriangleReference(const DrawState& st, const TriangleSetup& t) {
+void RasterTriangleReference(const DrawState& st, const TriangleSetup& t, const RowBand& band) {
     const TargetView& target = st.target;
-    const auto [x0, x1, y0, y1] = BoundingPixels(t, target);
+    const auto [x0, x1, y0, y1] = BoundingPixels(t, target, band);
     Edge e0, e1, e2;
     e0.Init(t.v[1], t.v[2]);
     e1.Init(t.v[2], t.v[0]);
@@ -159,24 +154,6 @@ void RasterTriangleReference(const DrawState& st, const TriangleSetup& t) {
         for (std::int64_t px = x0; px <= x1; ++px)
             if (e0.At(px, py) >= 0 && e1.At(px, py) >= 0 && e2.At(px, py) >= 0)
                 ShadePixel(st, filter, t.planes, px, py);
-}
-
-template <class Raster> void ForEachTriangle(const DrawState& st, const RasterVertex* v, Raster&& raster) {
-    FixedVertex f[3];
-    bool inside = true;
-    for (int i = 0; i < 3; ++i) inside = SnapVertex(v[i], st, f[i]) && inside;
-    TriangleSetup setup;
-    if (inside) {
-        if (SetupTriangle(st, f[0], f[1], f[2], setup)) raster(setup);
-        return;
-    }
-    RasterVertex pieces[3 * 7];
-    const std::size_t n = ClipToGuardBand(v, pieces);
-    for (std::size_t i = 0; i < n; ++i) {
-        bool ok = true;
-        for (int k = 0; k < 3; ++k) ok = SnapVertex(pieces[3 * i + k], st, f[k]) && ok;
-        if (ok && SetupTriangle(st, f[0], f[1], f[2], setup)) raster(setup);
-    }
 }
 
 } // namespace
@@ -198,8 +175,7 @@ bool SetupTriangle(const DrawState& st, const FixedVertex& a, const FixedVertex&
     std::int64_t area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
     if (area == 0) return false;
     // area > 0: clockwise on the screen (y down).
-    if (st.cullMode == D3DCULL_CW && area > 0) return false;
-    if (st.cullMode == D3DCULL_CCW && area < 0) return false;
+    if (Culled(st.cullMode, area)) return false;
     out.v[0] = a;
     out.v[1] = area > 0 ? b : c;
     out.v[2] = area > 0 ? c : b;
@@ -370,10 +346,11 @@ std::uint32_t BlendPixel(const DrawState& st, std::uint32_t src, std::uint32_t d
     return out;
 }
 
-void DrawTrianglesReference(const DrawState& st, const RasterVertex* vertices, std::size_t count) {
+void DrawTrianglesReference(const DrawState& st, const RasterVertex* vertices, std::size_t count,
+                            const RowBand& band) {
     for (std::size_t i = 0; i < count; ++i)
         ForEachTriangle(st, vertices + 3 * i,
-                        [&](const TriangleSetup& t) { RasterTriangleReference(st, t); });
+                        [&](const TriangleSetup& t) { RasterTriangleReference(st, t, band); });
 }
 
 // ---- lines: the diamond-exit rule ----
@@ -536,12 +513,60 @@ bool TextureUsable(const DrawState& st) {
 }
 } // namespace
 
+namespace {
+
+constexpr std::int32_t MinBandRows = 16;
+
+// The pixels of the primitives' bounding boxes inside the target, summed up to limit.
+double BoxPixels(const TargetView& target, const RasterVertex* v, std::size_t count, double limit) {
+    double sum = 0;
+    for (std::size_t i = 0; i < 3 * count; i += 3) {
+        const float x0 = std::min({v[i].x, v[i + 1].x, v[i + 2].x});
+        const float x1 = std::max({v[i].x, v[i + 1].x, v[i + 2].x});
+        const float y0 = std::min({v[i].y, v[i + 1].y, v[i + 2].y});
+        const float y1 = std::max({v[i].y, v[i + 1].y, v[i + 2].y});
+        const double w = std::min<double>(x1, target.width) - std::max<double>(x0, 0);
+        const double h = std::min<double>(y1, target.height) - std::max<double>(y0, 0);
+        if (w > 0 && h > 0) sum += w * h; // false for NaN too
+        if (sum >= limit) break;
+    }
+    return sum;
+}
+
+struct BandJob {
+    const DrawState* state;
+    const RasterVertex* vertices;
+    std::size_t count;
+    int bands;
+};
+
+void DrawBand(void* context, int band) {
+    const BandJob& job = *static_cast<const BandJob*>(context);
+    const std::int64_t height = job.state->target.height;
+    const detail::RowBand rows{height * band / job.bands, height * (band + 1) / job.bands};
+    if (job.state->options.reference)
+        detail::DrawTrianglesReference(*job.state, job.vertices, job.count, rows);
+    else
+        detail::DrawTrianglesSpans(*job.state, job.vertices, job.count, rows);
+}
+
+} // namespace
+
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
-    if (RasterConfig::reference)
-        detail::DrawTrianglesReference(state, vertices, count);
+    const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();
+    // Every band draws every primitive in order, clipped to its rows: each pixel sees its draws
+    // in the order given, whatever the number of bands. Two bands per thread, taken by whichever
+    // thread is free, even out a late worker or a busy half.
+    const int bands = threads > 1 ? 2 * threads : 1;
+    BandJob job{&state, vertices, count, std::clamp(state.target.height / MinBandRows, 1, bands)};
+    // Waking the workers for a small draw would cost more than it saves.
+    const double limit = state.options.minPixelsToSplit;
+    if (job.bands > 1 && limit > 0 && BoxPixels(state.target, vertices, count, limit) < limit) job.bands = 1;
+    if (job.bands == 1)
+        DrawBand(&job, 0);
     else
-        detail::DrawTrianglesSpans(state, vertices, count);
+        detail::RasterPool::Shared().Run(job.bands, threads, DrawBand, &job);
 }
 
 void DrawLines(const DrawState& state, const RasterVertex* vertices, std::size_t count) {

@@ -64,6 +64,19 @@ struct TextureView {
     std::int32_t height = 0;
 };
 
+enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
+
+// Which implementation draws and on how many threads. The device draws with the defaults (and
+// the process's thread count); tests pick paths to compare them. Every choice gives the same bytes.
+struct RasterOptions {
+    bool reference = false;              // the plain per-pixel pipeline instead of spans
+    bool rectFastPath = true;            // axis-aligned rectangles drawn as one block
+    bool quadFastPath = true;            // two triangles forming a convex quad drawn as one polygon
+    SimdLevel maxSimd = SimdLevel::Avx2; // upper bound for the kernels chosen
+    int threads = 1;                     // bands of the target drawn at once; 0 = RasterThreads()
+    double minPixelsToSplit = 32768;     // smaller draws (bounding boxes summed) stay on one thread
+};
+
 // Everything a draw needs, copied from the device state at the draw call.
 struct DrawState {
     TargetView target;
@@ -101,23 +114,18 @@ struct DrawState {
 
     DWORD cullMode = D3DCULL_CCW;
     bool flatShading = false;
+
+    RasterOptions options;
 };
 
-// Which implementation draws; tests switch these to compare paths. Plain process-wide values.
-enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
-struct RasterConfig {
-    static inline bool reference = false;              // the plain per-pixel pipeline instead of spans
-    static inline bool rectFastPath = true;            // axis-aligned rectangles drawn as one block
-    static inline SimdLevel maxSimd = SimdLevel::Avx2; // upper bound for the kernels chosen
-    static void Reset() {
-        reference = false;
-        rectFastPath = true;
-        maxSimd = SimdLevel::Avx2;
-    }
-};
+// The best kernel level this processor and the cap allow.
+SimdLevel ActiveSimdLevel(SimdLevel cap = SimdLevel::Avx2);
 
-// The best kernel level this processor and RasterConfig::maxSimd allow.
-SimdLevel ActiveSimdLevel();
+// The process's rasteriser thread count: set by SetRasterThreads, else the environment variable
+// PALLIMOR_THREADS, else the number of cores. 1 draws everything on the calling thread.
+int RasterThreads();
+// count < 1 goes back to the default.
+void SetRasterThreads(int count);
 
 // vertices holds 3 * count vertices (triangle i = vertices 3i..3i+2).
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count);

@@ -78,6 +78,31 @@ inline std::int64_t RoundDivClamped(Int128 n, Int128 d, std::int64_t limit) {
     return q > limit ? limit : q < -limit ? -limit : static_cast<std::int64_t>(q);
 }
 
+// Whether the cull mode drops a triangle of this signed area (> 0: clockwise on the screen).
+inline bool Culled(DWORD cullMode, std::int64_t area) {
+    return (cullMode == D3DCULL_CW && area > 0) || (cullMode == D3DCULL_CCW && area < 0);
+}
+
+// Channel bits of D3DRS_COLORWRITEENABLE (red 1, green 2, blue 4, alpha 8) as an ARGB mask.
+inline std::uint32_t WriteMaskBits(DWORD mask) {
+    return ((mask & 1) ? 0x00FF0000u : 0) | ((mask & 2) ? 0x0000FF00u : 0) | ((mask & 4) ? 0x000000FFu : 0) |
+           ((mask & 8) ? 0xFF000000u : 0);
+}
+
+// The pixel rows [top, bottom) one worker draws; every path clips its primitives to it.
+struct RowBand {
+    std::int64_t top = 0;
+    std::int64_t bottom = 0;
+};
+
+// Whether a triangle (three vertices) surely has no pixel in the band: all its vertices lie more
+// than a pixel above it or below it. NaN coordinates never count as outside.
+inline bool OutsideBand(const RasterVertex* v, const RowBand& band) {
+    const float top = static_cast<float>(band.top) - 1, bottom = static_cast<float>(band.bottom) + 1;
+    return (v[0].y < top && v[1].y < top && v[2].y < top) ||
+           (v[0].y > bottom && v[1].y > bottom && v[2].y > bottom);
+}
+
 // Converts a vertex; false when a coordinate is not finite or lies outside the guard band.
 bool SnapVertex(const RasterVertex& in, const DrawState& state, FixedVertex& out);
 // Orients, culls and computes the planes; false when nothing is to be drawn.
@@ -85,6 +110,26 @@ bool SetupTriangle(const DrawState& state, const FixedVertex& a, const FixedVert
                    TriangleSetup& out);
 // Splits a triangle that leaves the guard band into pieces inside it (at most 7 triangles).
 std::size_t ClipToGuardBand(const RasterVertex* tri, RasterVertex* out);
+
+// Snaps, clips to the guard band when needed, orients and culls one triangle (three vertices),
+// then calls raster(setup) for it or for each of its pieces.
+template <class Raster> void ForEachTriangle(const DrawState& st, const RasterVertex* v, Raster&& raster) {
+    FixedVertex f[3];
+    bool inside = true;
+    for (int i = 0; i < 3; ++i) inside = SnapVertex(v[i], st, f[i]) && inside;
+    TriangleSetup setup;
+    if (inside) {
+        if (SetupTriangle(st, f[0], f[1], f[2], setup)) raster(setup);
+        return;
+    }
+    RasterVertex pieces[3 * 7];
+    const std::size_t n = ClipToGuardBand(v, pieces);
+    for (std::size_t i = 0; i < n; ++i) {
+        bool ok = true;
+        for (int k = 0; k < 3; ++k) ok = SnapVertex(pieces[3 * i + k], st, f[k]) && ok;
+        if (ok && SetupTriangle(st, f[0], f[1], f[2], setup)) raster(setup);
+    }
+}
 
 // Edge function of edge a->b at pixel (px, py), biased so that ">= 0" means inside.
 struct Edge {
@@ -171,20 +216,20 @@ inline std::uint32_t SampleTexture(const DrawState& st, DWORD filter, std::int64
     return FetchTexel(st, s >> TexelShift, t >> TexelShift);
 }
 
-// The pixels whose centres lie in a triangle's bounding box, clipped to the target; empty when
-// x0 > x1 or y0 > y1.
+// The pixels whose centres lie in a triangle's bounding box, clipped to the target and the band;
+// empty when x0 > x1 or y0 > y1.
 struct PixelBox {
     std::int64_t x0, x1, y0, y1;
 };
-inline PixelBox BoundingPixels(const TriangleSetup& t, const TargetView& target) {
+inline PixelBox BoundingPixels(const TriangleSetup& t, const TargetView& target, const RowBand& band) {
     const std::int64_t minX = std::min({t.v[0].x, t.v[1].x, t.v[2].x});
     const std::int64_t maxX = std::max({t.v[0].x, t.v[1].x, t.v[2].x});
     const std::int64_t minY = std::min({t.v[0].y, t.v[1].y, t.v[2].y});
     const std::int64_t maxY = std::max({t.v[0].y, t.v[1].y, t.v[2].y});
     return {std::max<std::int64_t>(0, FloorDiv64(minX + SubPixelOne - 1, SubPixelOne)),
             std::min<std::int64_t>(target.width - 1, FloorDiv64(maxX, SubPixelOne)),
-            std::max<std::int64_t>(0, FloorDiv64(minY + SubPixelOne - 1, SubPixelOne)),
-            std::min<std::int64_t>(target.height - 1, FloorDiv64(maxY, SubPixelOne))};
+            std::max<std::int64_t>(band.top, FloorDiv64(minY + SubPixelOne - 1, SubPixelOne)),
+            std::min<std::int64_t>({target.height - 1, band.bottom - 1, FloorDiv64(maxY, SubPixelOne)})};
 }
 
 // Calls kernel.template operator()<Op>() with the blend operation as a compile-time value, so a
@@ -269,11 +314,14 @@ const Kernels& ScalarKernels();
 // nullptr when the processor lacks the instructions (or is not x86).
 const Kernels* Avx2Kernels();
 const Kernels* Sse41Kernels();
-const Kernels& ActiveKernels();
+// The best set the processor and the cap allow.
+const Kernels& ActiveKernels(SimdLevel cap);
 
 // ---- entry points of the implementations ----
-void DrawTrianglesReference(const DrawState& state, const RasterVertex* vertices, std::size_t count);
-void DrawTrianglesSpans(const DrawState& state, const RasterVertex* vertices, std::size_t count);
+void DrawTrianglesReference(const DrawState& state, const RasterVertex* vertices, std::size_t count,
+                            const RowBand& band);
+void DrawTrianglesSpans(const DrawState& state, const RasterVertex* vertices, std::size_t count,
+                        const RowBand& band);
 void DrawLinesAll(const DrawState& state, const RasterVertex* vertices, std::size_t count);
 
 } // namespace vorn::sd::detail

@@ -29,8 +29,8 @@ SimdLevel CpuLevel() {
 
 } // namespace
 
-SimdLevel ActiveSimdLevel() {
-    return std::min(CpuLevel(), RasterConfig::maxSimd);
+SimdLevel ActiveSimdLevel(SimdLevel cap) {
+    return std::min(CpuLevel(), cap);
 }
 
 namespace detail {
@@ -64,79 +64,99 @@ VORN_AVX2 inline void Store8(std::uint32_t* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
-VORN_AVX2 void ModulateAvx2(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n) {
+// Eight whole pixels.
+struct Full8 {
+    VORN_AVX2 static __m256i Load(const std::uint32_t* p) { return Load8(p); }
+    VORN_AVX2 static void Store(std::uint32_t* p, __m256i v) { Store8(p, v); }
+};
+
+// The last n < 8 pixels of a span: masked loads and stores touch only lanes [0, n), and read or
+// write no memory beyond them.
+struct Tail8 {
+    __m256i mask;
+    VORN_AVX2 explicit Tail8(int n)
+        : mask(_mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7))) {}
+    VORN_AVX2 __m256i Load(const std::uint32_t* p) const {
+        return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), mask);
+    }
+    VORN_AVX2 void Store(std::uint32_t* p, __m256i v) const {
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(p), mask, v);
+    }
+};
+
+// Lanes [0, n) of four 64-bit lanes, n in 0..4.
+VORN_AVX2 inline __m256i Mask64(int n) {
+    return _mm256_cmpgt_epi64(_mm256_set1_epi64x(n), _mm256_setr_epi64x(0, 1, 2, 3));
+}
+
+// Runs step(i, io) over [0, n) eight pixels at a time, io loading and storing pixels i..i+7
+// (Full8), the last step masked (Tail8).
+template <class Step> VORN_AVX2 inline void Spans8(int n, Step&& step) {
     int i = 0;
-    for (; i + 8 <= n; i += 8) Store8(out + i, Mul8Pixels(Load8(tex + i), Load8(dif + i)));
-    if (i < n) ScalarKernels().modulate(tex + i, dif + i, out + i, n - i);
+    for (; i + 8 <= n; i += 8) step(i, Full8{});
+    if (i < n) step(i, Tail8(n - i));
+}
+
+VORN_AVX2 void ModulateAvx2(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n) {
+    Spans8(n, [&](int i, const auto& io)
+                  VORN_AVX2 { io.Store(out + i, Mul8Pixels(io.Load(tex + i), io.Load(dif + i))); });
 }
 
 VORN_AVX2 void ModulateConstAvx2(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* out, int n) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i d = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(dif)), zero);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i t = Load8(tex + i);
+    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
+        const __m256i t = io.Load(tex + i);
         const __m256i lo = Mul8x16(_mm256_unpacklo_epi8(t, zero), d);
         const __m256i hi = Mul8x16(_mm256_unpackhi_epi8(t, zero), d);
-        Store8(out + i, _mm256_packus_epi16(lo, hi));
-    }
-    if (i < n) ScalarKernels().modulateConst(tex + i, dif, out + i, n - i);
+        io.Store(out + i, _mm256_packus_epi16(lo, hi));
+    });
+}
+
+// Source over destination, Mul8(s, As) + Mul8(d, 255 - As), for four pixels in 16-bit lanes.
+VORN_AVX2 inline __m256i Over16(__m256i s16, __m256i d16) {
+    // Each pixel's alpha (word 3 of its four) into all four of its words.
+    const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
+    return _mm256_add_epi16(Mul8x16(s16, a), Mul8x16(d16, _mm256_xor_si256(a, _mm256_set1_epi16(0x00FF))));
 }
 
 VORN_AVX2 void BlendSrcAlphaAvx2(const std::uint32_t* src, std::uint32_t* dst, int n) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i invert = _mm256_set1_epi16(0x00FF);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i s = Load8(src + i), d = Load8(dst + i);
-        __m256i half[2];
-        for (int h = 0; h < 2; ++h) {
-            const __m256i s16 = h ? _mm256_unpackhi_epi8(s, zero) : _mm256_unpacklo_epi8(s, zero);
-            const __m256i d16 = h ? _mm256_unpackhi_epi8(d, zero) : _mm256_unpacklo_epi8(d, zero);
-            // Each pixel's alpha (word 3 of its four) into all four of its words.
-            const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
-            half[h] = _mm256_add_epi16(Mul8x16(s16, a), Mul8x16(d16, _mm256_xor_si256(a, invert)));
-        }
-        Store8(dst + i, _mm256_packus_epi16(half[0], half[1])); // saturates at 255
-    }
-    if (i < n) ScalarKernels().blendSrcAlpha(src + i, dst + i, n - i);
+    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
+        const __m256i s = io.Load(src + i), d = io.Load(dst + i);
+        const __m256i lo = Over16(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero));
+        const __m256i hi = Over16(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero));
+        io.Store(dst + i, _mm256_packus_epi16(lo, hi)); // saturates at 255
+    });
 }
 
 VORN_AVX2 void BlendSrcAlphaTintedAvx2(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
                                        int n) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i invert = _mm256_set1_epi16(0x00FF);
     const __m256i tint = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(dif)), zero);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i t = Load8(tex + i), d = Load8(dst + i);
-        __m256i half[2];
-        for (int h = 0; h < 2; ++h) {
-            const __m256i t16 = h ? _mm256_unpackhi_epi8(t, zero) : _mm256_unpacklo_epi8(t, zero);
-            const __m256i d16 = h ? _mm256_unpackhi_epi8(d, zero) : _mm256_unpacklo_epi8(d, zero);
-            const __m256i s16 = Mul8x16(t16, tint);
-            const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
-            half[h] = _mm256_add_epi16(Mul8x16(s16, a), Mul8x16(d16, _mm256_xor_si256(a, invert)));
-        }
-        Store8(dst + i, _mm256_packus_epi16(half[0], half[1]));
-    }
-    if (i < n) ScalarKernels().blendSrcAlphaTinted(tex + i, dif, dst + i, n - i);
+    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
+        const __m256i t = io.Load(tex + i), d = io.Load(dst + i);
+        const __m256i lo =
+            Over16(Mul8x16(_mm256_unpacklo_epi8(t, zero), tint), _mm256_unpacklo_epi8(d, zero));
+        const __m256i hi =
+            Over16(Mul8x16(_mm256_unpackhi_epi8(t, zero), tint), _mm256_unpackhi_epi8(d, zero));
+        io.Store(dst + i, _mm256_packus_epi16(lo, hi));
+    });
 }
 
 template <DWORD Op>
 VORN_AVX2 void BlendOpAvx2T(const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                             const std::uint32_t* fd, std::uint32_t* out, int n) {
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i s = Load8(src + i), d = Load8(dst + i);
+    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
+        const __m256i s = io.Load(src + i), d = io.Load(dst + i);
         __m256i r;
         if constexpr (Op == D3DBLENDOP_MIN) {
             r = _mm256_min_epu8(s, d);
         } else if constexpr (Op == D3DBLENDOP_MAX) {
             r = _mm256_max_epu8(s, d);
         } else {
-            const __m256i a = Mul8Pixels(s, Load8(fs + i));
-            const __m256i b = Mul8Pixels(d, Load8(fd + i));
+            const __m256i a = Mul8Pixels(s, io.Load(fs + i));
+            const __m256i b = Mul8Pixels(d, io.Load(fd + i));
             if constexpr (Op == D3DBLENDOP_SUBTRACT)
                 r = _mm256_subs_epu8(a, b);
             else if constexpr (Op == D3DBLENDOP_REVSUBTRACT)
@@ -144,9 +164,8 @@ VORN_AVX2 void BlendOpAvx2T(const std::uint32_t* src, const std::uint32_t* fs, c
             else
                 r = _mm256_adds_epu8(a, b);
         }
-        Store8(out + i, r);
-    }
-    if (i < n) ScalarKernels().blendOp(Op, src + i, fs + i, dst + i, fd + i, out + i, n - i);
+        io.Store(out + i, r);
+    });
 }
 
 void BlendOpAvx2(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
@@ -166,37 +185,52 @@ VORN_AVX2 void VerticalRangeAvx2(const std::uint32_t* row0, const std::uint32_t*
     const __m256i zero = _mm256_setzero_si256();
     const __m256i wTop = _mm256_set1_epi16(static_cast<short>(256 - fy));
     const __m256i wBottom = _mm256_set1_epi16(static_cast<short>(fy));
-    int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m256i a = Load8(row0 + first + i), b = Load8(row1 + first + i);
+    // Eight columns from eight texels of each row; the tail's columns land in lanes [0, n).
+    auto columns = [&](__m256i a, __m256i b, __m256i& first4, __m256i& last4) VORN_AVX2 {
         // lo: texels 0 1 | 4 5, hi: texels 2 3 | 6 7 of the eight.
         const __m256i lo =
             Vertical16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), wTop, wBottom);
         const __m256i hi =
             Vertical16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), wTop, wBottom);
+        first4 = _mm256_permute2x128_si256(lo, hi, 0x20);
+        last4 = _mm256_permute2x128_si256(lo, hi, 0x31);
+    };
+    int i = 0;
+    __m256i c0, c1;
+    for (; i + 8 <= count; i += 8) {
+        columns(Load8(row0 + first + i), Load8(row1 + first + i), c0, c1);
         auto* dst = reinterpret_cast<__m256i*>(out + i);
-        _mm256_storeu_si256(dst, _mm256_permute2x128_si256(lo, hi, 0x20));
-        _mm256_storeu_si256(dst + 1, _mm256_permute2x128_si256(lo, hi, 0x31));
+        _mm256_storeu_si256(dst, c0);
+        _mm256_storeu_si256(dst + 1, c1);
     }
-    if (i < count) ScalarKernels().verticalRange(row0, row1, fy, first + i, count - i, out + i);
+    if (i < count) {
+        const int n = count - i;
+        const Tail8 tail(n);
+        columns(tail.Load(row0 + first + i), tail.Load(row1 + first + i), c0, c1);
+        auto* dst = reinterpret_cast<long long*>(out + i);
+        _mm256_maskstore_epi64(dst, Mask64(std::min(n, 4)), c0);
+        _mm256_maskstore_epi64(dst + 4, Mask64(std::max(n - 4, 0)), c1);
+    }
 }
 
 VORN_AVX2 void VerticalListAvx2(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
                                 const std::int32_t* cols, int count, TexelColumn* out) {
     const __m256i wTop = _mm256_set1_epi16(static_cast<short>(256 - fy));
     const __m256i wBottom = _mm256_set1_epi16(static_cast<short>(fy));
+    // Four columns; a tail of n < 4 repeats its first column in the lanes it does not store.
+    auto four = [&](int i, int n) VORN_AVX2 {
+        const std::int32_t c0 = cols[i], c1 = cols[i + (n > 1)], c2 = cols[i + 2 * (n > 2)],
+                           c3 = cols[i + 3 * (n > 3)];
+        const __m128i a = _mm_setr_epi32(static_cast<int>(row0[c0]), static_cast<int>(row0[c1]),
+                                         static_cast<int>(row0[c2]), static_cast<int>(row0[c3]));
+        const __m128i b = _mm_setr_epi32(static_cast<int>(row1[c0]), static_cast<int>(row1[c1]),
+                                         static_cast<int>(row1[c2]), static_cast<int>(row1[c3]));
+        return Vertical16(_mm256_cvtepu8_epi16(a), _mm256_cvtepu8_epi16(b), wTop, wBottom);
+    };
     int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i a =
-            _mm_setr_epi32(static_cast<int>(row0[cols[i]]), static_cast<int>(row0[cols[i + 1]]),
-                           static_cast<int>(row0[cols[i + 2]]), static_cast<int>(row0[cols[i + 3]]));
-        const __m128i b =
-            _mm_setr_epi32(static_cast<int>(row1[cols[i]]), static_cast<int>(row1[cols[i + 1]]),
-                           static_cast<int>(row1[cols[i + 2]]), static_cast<int>(row1[cols[i + 3]]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            Vertical16(_mm256_cvtepu8_epi16(a), _mm256_cvtepu8_epi16(b), wTop, wBottom));
-    }
-    if (i < count) ScalarKernels().verticalList(row0, row1, fy, cols + i, count - i, out + i);
+    for (; i + 4 <= count; i += 4) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), four(i, 4));
+    if (i < count)
+        _mm256_maskstore_epi64(reinterpret_cast<long long*>(out + i), Mask64(count - i), four(i, count - i));
 }
 
 // Two pixels: columns i0, i0 + 1 and i1, i1 + 1, weighted and rounded, in 32-bit lanes.
@@ -216,25 +250,24 @@ VORN_AVX2 inline __m256i FilterTwo(const TexelColumn* columns, std::int32_t i0, 
 
 VORN_AVX2 void HorizontalAvx2(const TexelColumn* columns, const std::int32_t* index,
                               const std::uint32_t* weights, int n, std::uint32_t* out) {
-    const __m256i pick01 = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-    const __m256i pick23 = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
-    const __m256i pick45 = _mm256_setr_epi32(4, 4, 4, 4, 5, 5, 5, 5);
-    const __m256i pick67 = _mm256_setr_epi32(6, 6, 6, 6, 7, 7, 7, 7);
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    // Pixels k and k + 4 share a vector (k in the low half), so each pair's weights are one
+    // in-lane broadcast and the packs below leave pixels 0..7 in order.
+    auto eight = [&](const std::int32_t* ix, __m256i w) VORN_AVX2 {
+        const __m256i p04 = FilterTwo(columns, ix[0], ix[4], _mm256_shuffle_epi32(w, 0x00));
+        const __m256i p15 = FilterTwo(columns, ix[1], ix[5], _mm256_shuffle_epi32(w, 0x55));
+        const __m256i p26 = FilterTwo(columns, ix[2], ix[6], _mm256_shuffle_epi32(w, 0xAA));
+        const __m256i p37 = FilterTwo(columns, ix[3], ix[7], _mm256_shuffle_epi32(w, 0xFF));
+        return _mm256_packus_epi16(_mm256_packus_epi32(p04, p15), _mm256_packus_epi32(p26, p37));
+    };
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i w = Load8(weights + i);
-        const std::int32_t* ix = index + i;
-        const __m256i p01 = FilterTwo(columns, ix[0], ix[1], _mm256_permutevar8x32_epi32(w, pick01));
-        const __m256i p23 = FilterTwo(columns, ix[2], ix[3], _mm256_permutevar8x32_epi32(w, pick23));
-        const __m256i p45 = FilterTwo(columns, ix[4], ix[5], _mm256_permutevar8x32_epi32(w, pick45));
-        const __m256i p67 = FilterTwo(columns, ix[6], ix[7], _mm256_permutevar8x32_epi32(w, pick67));
-        // Lanes hold one pixel each: packing gives pixels 0 2 4 6 | 1 3 5 7, reordered at the end.
-        const __m256i packed =
-            _mm256_packus_epi16(_mm256_packus_epi32(p01, p23), _mm256_packus_epi32(p45, p67));
-        Store8(out + i, _mm256_permutevar8x32_epi32(packed, order));
+    for (; i + 8 <= n; i += 8) Store8(out + i, eight(index + i, Load8(weights + i)));
+    if (i < n) {
+        // Lanes past the tail filter the tail's first pixel again and are not stored.
+        std::int32_t ix[8];
+        for (int k = 0; k < 8; ++k) ix[k] = index[i + (k < n - i ? k : 0)];
+        const Tail8 tail(n - i);
+        tail.Store(out + i, eight(ix, tail.Load(weights + i)));
     }
-    if (i < n) ScalarKernels().horizontal(columns, index + i, weights + i, n - i, out + i);
 }
 
 const Kernels Avx2Set = {VerticalRangeAvx2, VerticalListAvx2,  HorizontalAvx2,          ModulateConstAvx2,
@@ -263,17 +296,44 @@ VORN_SSE41 inline void Store4(std::uint32_t* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-VORN_SSE41 void ModulateSse41(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n) {
+struct Full4 {
+    VORN_SSE41 static __m128i Load(const std::uint32_t* p) { return Load4(p); }
+    VORN_SSE41 static void Store(std::uint32_t* p, __m128i v) { Store4(p, v); }
+};
+
+// The last n < 4 pixels of a span, moved as one and two 32-bit pixels (SSE has no masked
+// 32-bit moves): lanes [0, n) only, no memory beyond them touched.
+struct Tail4 {
+    int n;
+    VORN_SSE41 __m128i Load(const std::uint32_t* p) const {
+        if (n == 1) return _mm_cvtsi32_si128(static_cast<int>(p[0]));
+        const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        return n == 2 ? two : _mm_insert_epi32(two, static_cast<int>(p[2]), 2);
+    }
+    VORN_SSE41 void Store(std::uint32_t* p, __m128i v) const {
+        if (n == 1) {
+            p[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
+            return;
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+        if (n == 3) p[2] = static_cast<std::uint32_t>(_mm_extract_epi32(v, 2));
+    }
+};
+
+template <class Step> VORN_SSE41 inline void Spans4(int n, Step&& step) {
     int i = 0;
-    for (; i + 4 <= n; i += 4) Store4(out + i, Mul8Pixels4(Load4(tex + i), Load4(dif + i)));
-    if (i < n) ScalarKernels().modulate(tex + i, dif + i, out + i, n - i);
+    for (; i + 4 <= n; i += 4) step(i, Full4{});
+    if (i < n) step(i, Tail4{n - i});
+}
+
+VORN_SSE41 void ModulateSse41(const std::uint32_t* tex, const std::uint32_t* dif, std::uint32_t* out, int n) {
+    Spans4(n, [&](int i, const auto& io)
+                  VORN_SSE41 { io.Store(out + i, Mul8Pixels4(io.Load(tex + i), io.Load(dif + i))); });
 }
 
 VORN_SSE41 void ModulateConstSse41(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* out, int n) {
     const __m128i d = _mm_set1_epi32(static_cast<int>(dif));
-    int i = 0;
-    for (; i + 4 <= n; i += 4) Store4(out + i, Mul8Pixels4(Load4(tex + i), d));
-    if (i < n) ScalarKernels().modulateConst(tex + i, dif, out + i, n - i);
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 { io.Store(out + i, Mul8Pixels4(io.Load(tex + i), d)); });
 }
 
 // Source over destination for two pixels in 16-bit lanes.
@@ -284,43 +344,39 @@ VORN_SSE41 inline __m128i OverSse41(__m128i s16, __m128i d16) {
 
 VORN_SSE41 void BlendSrcAlphaSse41(const std::uint32_t* src, std::uint32_t* dst, int n) {
     const __m128i zero = _mm_setzero_si128();
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128i s = Load4(src + i), d = Load4(dst + i);
-        Store4(dst + i, _mm_packus_epi16(OverSse41(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero)),
-                                         OverSse41(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero))));
-    }
-    if (i < n) ScalarKernels().blendSrcAlpha(src + i, dst + i, n - i);
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
+        const __m128i s = io.Load(src + i), d = io.Load(dst + i);
+        io.Store(dst + i,
+                 _mm_packus_epi16(OverSse41(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero)),
+                                  OverSse41(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero))));
+    });
 }
 
 VORN_SSE41 void BlendSrcAlphaTintedSse41(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
                                          int n) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), zero);
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128i t = Load4(tex + i), d = Load4(dst + i);
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
+        const __m128i t = io.Load(tex + i), d = io.Load(dst + i);
         const __m128i lo = OverSse41(Mul8x8(_mm_unpacklo_epi8(t, zero), tint), _mm_unpacklo_epi8(d, zero));
         const __m128i hi = OverSse41(Mul8x8(_mm_unpackhi_epi8(t, zero), tint), _mm_unpackhi_epi8(d, zero));
-        Store4(dst + i, _mm_packus_epi16(lo, hi));
-    }
-    if (i < n) ScalarKernels().blendSrcAlphaTinted(tex + i, dif, dst + i, n - i);
+        io.Store(dst + i, _mm_packus_epi16(lo, hi));
+    });
 }
 
 template <DWORD Op>
 VORN_SSE41 void BlendOpSse41T(const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                               const std::uint32_t* fd, std::uint32_t* out, int n) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128i s = Load4(src + i), d = Load4(dst + i);
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
+        const __m128i s = io.Load(src + i), d = io.Load(dst + i);
         __m128i r;
         if constexpr (Op == D3DBLENDOP_MIN) {
             r = _mm_min_epu8(s, d);
         } else if constexpr (Op == D3DBLENDOP_MAX) {
             r = _mm_max_epu8(s, d);
         } else {
-            const __m128i a = Mul8Pixels4(s, Load4(fs + i));
-            const __m128i b = Mul8Pixels4(d, Load4(fd + i));
+            const __m128i a = Mul8Pixels4(s, io.Load(fs + i));
+            const __m128i b = Mul8Pixels4(d, io.Load(fd + i));
             if constexpr (Op == D3DBLENDOP_SUBTRACT)
                 r = _mm_subs_epu8(a, b);
             else if constexpr (Op == D3DBLENDOP_REVSUBTRACT)
@@ -328,9 +384,8 @@ VORN_SSE41 void BlendOpSse41T(const std::uint32_t* src, const std::uint32_t* fs,
             else
                 r = _mm_adds_epu8(a, b);
         }
-        Store4(out + i, r);
-    }
-    if (i < n) ScalarKernels().blendOp(Op, src + i, fs + i, dst + i, fd + i, out + i, n - i);
+        io.Store(out + i, r);
+    });
 }
 
 void BlendOpSse41(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
@@ -343,37 +398,40 @@ VORN_SSE41 inline __m128i Vertical8(__m128i top, __m128i bottom, __m128i wTop, _
     return _mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000)));
 }
 
+// Stores columns [0, n) of two (n < 2: one) held in a vector.
+VORN_SSE41 inline void StoreColumns(TexelColumn* out, int n, __m128i v) {
+    if (n >= 2)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    else if (n == 1)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), v);
+}
+
 VORN_SSE41 void VerticalRangeSse41(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
                                    std::int32_t first, int count, TexelColumn* out) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i wTop = _mm_set1_epi16(static_cast<short>(256 - fy));
     const __m128i wBottom = _mm_set1_epi16(static_cast<short>(fy));
-    int i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const __m128i a = Load4(row0 + first + i), b = Load4(row1 + first + i);
-        auto* dst = reinterpret_cast<__m128i*>(out + i);
-        _mm_storeu_si128(dst,
-                         Vertical8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), wTop, wBottom));
-        _mm_storeu_si128(dst + 1,
-                         Vertical8(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), wTop, wBottom));
-    }
-    if (i < count) ScalarKernels().verticalRange(row0, row1, fy, first + i, count - i, out + i);
+    Spans4(count, [&](int i, const auto& io) VORN_SSE41 {
+        const __m128i a = io.Load(row0 + first + i), b = io.Load(row1 + first + i);
+        const int n = std::min(count - i, 4);
+        StoreColumns(out + i, n,
+                     Vertical8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), wTop, wBottom));
+        StoreColumns(out + i + 2, n - 2,
+                     Vertical8(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), wTop, wBottom));
+    });
 }
 
 VORN_SSE41 void VerticalListSse41(const std::uint32_t* row0, const std::uint32_t* row1, std::uint32_t fy,
                                   const std::int32_t* cols, int count, TexelColumn* out) {
     const __m128i wTop = _mm_set1_epi16(static_cast<short>(256 - fy));
     const __m128i wBottom = _mm_set1_epi16(static_cast<short>(fy));
-    int i = 0;
-    for (; i + 2 <= count; i += 2) {
-        const __m128i a =
-            _mm_setr_epi32(static_cast<int>(row0[cols[i]]), static_cast<int>(row0[cols[i + 1]]), 0, 0);
-        const __m128i b =
-            _mm_setr_epi32(static_cast<int>(row1[cols[i]]), static_cast<int>(row1[cols[i + 1]]), 0, 0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         Vertical8(_mm_cvtepu8_epi16(a), _mm_cvtepu8_epi16(b), wTop, wBottom));
+    for (int i = 0; i < count; i += 2) {
+        const std::int32_t c0 = cols[i], c1 = cols[i + 1 < count ? i + 1 : i];
+        const __m128i a = _mm_setr_epi32(static_cast<int>(row0[c0]), static_cast<int>(row0[c1]), 0, 0);
+        const __m128i b = _mm_setr_epi32(static_cast<int>(row1[c0]), static_cast<int>(row1[c1]), 0, 0);
+        StoreColumns(out + i, count - i,
+                     Vertical8(_mm_cvtepu8_epi16(a), _mm_cvtepu8_epi16(b), wTop, wBottom));
     }
-    if (i < count) ScalarKernels().verticalList(row0, row1, fy, cols + i, count - i, out + i);
 }
 
 VORN_SSE41 inline __m128i FilterOne(const TexelColumn* columns, std::int32_t i, std::uint32_t weights) {
@@ -387,15 +445,17 @@ VORN_SSE41 inline __m128i FilterOne(const TexelColumn* columns, std::int32_t i, 
 
 VORN_SSE41 void HorizontalSse41(const TexelColumn* columns, const std::int32_t* index,
                                 const std::uint32_t* weights, int n, std::uint32_t* out) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const __m128i p01 = _mm_packus_epi32(FilterOne(columns, index[i], weights[i]),
-                                             FilterOne(columns, index[i + 1], weights[i + 1]));
-        const __m128i p23 = _mm_packus_epi32(FilterOne(columns, index[i + 2], weights[i + 2]),
-                                             FilterOne(columns, index[i + 3], weights[i + 3]));
-        Store4(out + i, _mm_packus_epi16(p01, p23));
-    }
-    if (i < n) ScalarKernels().horizontal(columns, index + i, weights + i, n - i, out + i);
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
+        // Lanes past a tail filter pixel i again and are not stored.
+        const int m = std::min(n - i, 4);
+        auto pixel = [&](int k) VORN_SSE41 {
+            const int j = i + (k < m ? k : 0);
+            return FilterOne(columns, index[j], weights[j]);
+        };
+        const __m128i p01 = _mm_packus_epi32(pixel(0), pixel(1));
+        const __m128i p23 = _mm_packus_epi32(pixel(2), pixel(3));
+        io.Store(out + i, _mm_packus_epi16(p01, p23));
+    });
 }
 
 const Kernels Sse41Set = {VerticalRangeSse41,       VerticalListSse41, HorizontalSse41,

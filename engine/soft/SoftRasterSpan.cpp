@@ -270,7 +270,7 @@ bool IsDiffuseArg(DWORD a) {
 Pipeline MakePipeline(const DrawState& st) {
     Pipeline p;
     p.st = &st;
-    p.k = &ActiveKernels();
+    p.k = &ActiveKernels(st.options.maxSimd);
     if (st.colorOp == D3DTOP_DISABLE) {
         p.combine = CombineKind::Diffuse;
     } else if (st.colorOp != D3DTOP_DOTPRODUCT3 && st.colorArg1 == D3DTA_TEXTURE &&
@@ -302,11 +302,7 @@ Pipeline MakePipeline(const DrawState& st) {
         p.dstFactorAlpha = PickFactor(st.destBlendAlpha);
         p.opAlpha = st.blendOpAlpha;
     }
-    if ((st.colorWriteMask & 0xF) != 0xF) {
-        const DWORD m = st.colorWriteMask;
-        p.writeMask = ((m & 1) ? 0x00FF0000u : 0) | ((m & 2) ? 0x0000FF00u : 0) |
-                      ((m & 4) ? 0x000000FFu : 0) | ((m & 8) ? 0xFF000000u : 0);
-    }
+    if ((st.colorWriteMask & 0xF) != 0xF) p.writeMask = WriteMaskBits(st.colorWriteMask);
     p.inPlace = !st.alphaTest && p.writeMask == 0xFFFFFFFFu;
     return p;
 }
@@ -416,9 +412,12 @@ struct Sampler {
                 k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(xr - xl), filtered.data() + off);
             } else {
                 // The columns of the range, then the one right of its last (wrapped).
-                k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
-                const std::int32_t after = firstCol + colCount == tv.width ? 0 : firstCol + colCount;
-                filtered[std::size_t(colCount)] = VerticalColumn(r0[after], r1[after], fy);
+                if (firstCol + colCount < tv.width) {
+                    k->verticalRange(r0, r1, fy, firstCol, colCount + 1, filtered.data());
+                } else {
+                    k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
+                    k->verticalRange(r0, r1, fy, 0, 1, filtered.data() + colCount);
+                }
             }
         }
     }
@@ -454,6 +453,7 @@ struct Scratch {
     alignas(32) std::uint32_t fd[Chunk];
     alignas(32) std::uint32_t alpha[Chunk];
     alignas(32) std::uint32_t constSrc[Chunk];
+    std::vector<std::uint32_t> difRow; // a diffuse colour that does not change down the primitive
     Sampler sampler;
 };
 
@@ -477,6 +477,17 @@ public:
                         p.blend == BlendKind::SrcAlpha && p.inPlace;
         if (m_constDif && !m_tintedBlend && p.combine != CombineKind::Modulate)
             std::fill(s.dif, s.dif + Chunk, m_difValue);
+        // Gradients: colours that change only across (computed once) or only down (one per row).
+        m_x0 = xa;
+        m_difAcross = m_difDown = !m_constDif;
+        for (int k = 0; k < 4; ++k) {
+            m_difAcross = m_difAcross && planes.attr[k].dy == 0;
+            m_difDown = m_difDown && planes.attr[k].dx == 0;
+        }
+        if (m_difAcross) {
+            s.difRow.resize(static_cast<std::size_t>(xb - xa));
+            DiffuseInto(xa, 0, static_cast<int>(xb - xa), s.difRow.data());
+        }
         s.sampler.Begin(st, *p.k, planes, xa, xb);
     }
 
@@ -490,7 +501,17 @@ public:
 
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (xl >= xr) return;
+        BeginRow(y, xl, xr);
+        Span(y, xl, xr);
+    }
+
+    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr).
+    void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
+    }
+
+    // Shades [xl, xr) of row y, after BeginRow for a range holding it.
+    void Span(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         std::uint32_t* row = TargetRow(m_p.st->target, y);
         for (std::int64_t x = xl; x < xr; x += Chunk) {
             const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
@@ -509,22 +530,34 @@ private:
     const std::uint32_t* Source(std::int64_t x, std::int64_t y, int n) {
         if (m_constSrc) return m_s.constSrc;
         const DrawState& st = *m_p.st;
-        if (!m_constDif) Diffuse(x, y, n);
-        if (m_p.combine == CombineKind::Diffuse) return m_s.dif;
-        if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return m_s.dif;
+        const std::uint32_t* dif = m_constDif ? m_s.dif : Diffuse(x, y, n);
+        if (m_p.combine == CombineKind::Diffuse) return dif;
+        if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return dif;
         m_s.sampler.Sample(x, n, m_s.tex);
         if (m_p.combine == CombineKind::Modulate) {
             if (m_constDif)
                 m_p.k->modulateConst(m_s.tex, m_difValue, m_s.src, n);
             else
-                m_p.k->modulate(m_s.tex, m_s.dif, m_s.src, n);
+                m_p.k->modulate(m_s.tex, dif, m_s.src, n);
         } else {
-            m_p.combineFn(st, m_s.tex, m_s.dif, m_s.src, n);
+            m_p.combineFn(st, m_s.tex, dif, m_s.src, n);
         }
         return m_s.src;
     }
 
-    void Diffuse(std::int64_t x, std::int64_t y, int n) {
+    // The interpolated colours of pixels [x, x + n) of row y.
+    const std::uint32_t* Diffuse(std::int64_t x, std::int64_t y, int n) {
+        if (m_difAcross) return m_s.difRow.data() + (x - m_x0);
+        if (m_difDown) {
+            DiffuseInto(x, y, 1, m_s.dif);
+            std::fill(m_s.dif + 1, m_s.dif + n, m_s.dif[0]);
+        } else {
+            DiffuseInto(x, y, n, m_s.dif);
+        }
+        return m_s.dif;
+    }
+
+    void DiffuseInto(std::int64_t x, std::int64_t y, int n, std::uint32_t* out) const {
         std::int64_t v[4], d[4];
         for (int k = 0; k < 4; ++k) {
             v[k] = m_planes.attr[k].At(x, y) + (std::int64_t(1) << (PlaneFractionBits - 1));
@@ -537,7 +570,7 @@ private:
                      << (8 * k);
                 v[k] += d[k];
             }
-            m_s.dif[i] = c;
+            out[i] = c;
         }
     }
 
@@ -582,6 +615,9 @@ private:
     bool m_constDif = false;
     bool m_constSrc = false;
     bool m_tintedBlend = false;
+    bool m_difAcross = false; // diffuse colour independent of y: Scratch::difRow
+    bool m_difDown = false;   // diffuse colour independent of x
+    std::int64_t m_x0 = 0;    // first column of difRow
     std::uint32_t m_difValue = 0;
     std::uint32_t m_srcValue = 0;
 };
@@ -613,9 +649,9 @@ bool RowSpan(const Edge* e, std::int64_t py, std::int64_t lo, std::int64_t hi, s
     return xl <= xr;
 }
 
-void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t) {
+void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t, const RowBand& band) {
     const TargetView& target = p.st->target;
-    const auto [x0, x1, y0, y1] = BoundingPixels(t, target);
+    const auto [x0, x1, y0, y1] = BoundingPixels(t, target, band);
     if (x0 > x1 || y0 > y1) return;
     Edge e[3];
     e[0].Init(t.v[1], t.v[2]);
@@ -625,6 +661,85 @@ void RasterTriangleSpans(const Pipeline& p, Scratch& s, const TriangleSetup& t) 
     for (std::int64_t py = y0; py <= y1; ++py) {
         std::int64_t xl, xr;
         if (RowSpan(e, py, x0, x1, xl, xr)) shader.Row(py, xl, xr + 1);
+    }
+}
+
+// ---- two triangles sharing an edge: one polygon ----
+
+// Triangles a and b of a quad that share an edge (both ends equal in position and attributes),
+// lie on opposite sides of it and have the very same planes, so every pixel of either is shaded
+// alike whichever triangle owns it.
+struct QuadSetup {
+    TriangleSetup tri[2];
+};
+
+bool MatchQuad(const DrawState& st, const RasterVertex* a, const RasterVertex* b, QuadSetup& q) {
+    FixedVertex f[6];
+    for (int i = 0; i < 3; ++i)
+        if (!SnapVertex(a[i], st, f[i]) || !SnapVertex(b[i], st, f[3 + i])) return false;
+    auto same = [](const FixedVertex& u, const FixedVertex& v) {
+        return u.x == v.x && u.y == v.y && std::equal(u.attr, u.attr + AttrCount, v.attr);
+    };
+    int shared = 0, ownA = -1, ownB = -1;
+    bool inB[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        bool found = false;
+        for (int j = 0; j < 3 && !found; ++j)
+            if (!inB[j] && same(f[i], f[3 + j])) inB[j] = found = true;
+        if (found)
+            ++shared;
+        else
+            ownA = i;
+    }
+    if (shared != 2) return false;
+    for (int j = 0; j < 3; ++j)
+        if (!inB[j]) ownB = 3 + j;
+    if (!SetupTriangle(st, f[0], f[1], f[2], q.tri[0]) || !SetupTriangle(st, f[3], f[4], f[5], q.tri[1]))
+        return false;
+    if (!(q.tri[0].planes == q.tri[1].planes)) return false;
+    // The two own vertices on opposite sides of the shared edge: the triangles do not overlap.
+    const FixedVertex& p = f[(ownA + 1) % 3];
+    const FixedVertex& r = f[(ownA + 2) % 3];
+    auto side = [&](const FixedVertex& v) { return (r.x - p.x) * (v.y - p.y) - (r.y - p.y) * (v.x - p.x); };
+    const std::int64_t sa = side(f[ownA]), sb = side(f[ownB]);
+    return (sa > 0 && sb < 0) || (sa < 0 && sb > 0);
+}
+
+// Each row is the union of the two triangles' spans: one span where they meet (always, but for
+// a pixel centre on a shared corner that neither triangle takes), else both.
+void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand& band) {
+    const TargetView& target = p.st->target;
+    const PixelBox a = BoundingPixels(q.tri[0], target, band);
+    const PixelBox b = BoundingPixels(q.tri[1], target, band);
+    const PixelBox box{std::min(a.x0, b.x0), std::max(a.x1, b.x1), std::min(a.y0, b.y0),
+                       std::max(a.y1, b.y1)};
+    if (box.x0 > box.x1 || box.y0 > box.y1) return;
+    Edge e[2][3];
+    for (int t = 0; t < 2; ++t) {
+        e[t][0].Init(q.tri[t].v[1], q.tri[t].v[2]);
+        e[t][1].Init(q.tri[t].v[2], q.tri[t].v[0]);
+        e[t][2].Init(q.tri[t].v[0], q.tri[t].v[1]);
+    }
+    PrimitiveShader shader(p, s, q.tri[0].planes, box.x0, box.x1 + 1);
+    for (std::int64_t py = box.y0; py <= box.y1; ++py) {
+        std::int64_t l[2], r[2];
+        const bool in0 = RowSpan(e[0], py, box.x0, box.x1, l[0], r[0]);
+        const bool in1 = RowSpan(e[1], py, box.x0, box.x1, l[1], r[1]);
+        if (!in0 && !in1) continue;
+        if (in0 != in1) {
+            const int t = in0 ? 0 : 1;
+            shader.Row(py, l[t], r[t] + 1);
+            continue;
+        }
+        const int first = l[0] <= l[1] ? 0 : 1;
+        const int second = 1 - first;
+        shader.BeginRow(py, l[first], std::max(r[0], r[1]) + 1);
+        if (r[first] + 1 == l[second]) {
+            shader.Span(py, l[first], r[second] + 1);
+        } else {
+            shader.Span(py, l[first], r[first] + 1);
+            shader.Span(py, l[second], r[second] + 1);
+        }
     }
 }
 
@@ -694,8 +809,7 @@ bool MatchRectangle(const DrawState& st, const RasterVertex* a, const RasterVert
             const FixedVertex* v = f + 3 * tri;
             const std::int64_t area =
                 (v[1].x - v[0].x) * (v[2].y - v[0].y) - (v[1].y - v[0].y) * (v[2].x - v[0].x);
-            if ((st.cullMode == D3DCULL_CW && area > 0) || (st.cullMode == D3DCULL_CCW && area < 0))
-                return false;
+            if (Culled(st.cullMode, area)) return false;
         }
     }
     for (int k = 0; k < AttrCount; ++k) {
@@ -717,15 +831,15 @@ bool MatchRectangle(const DrawState& st, const RasterVertex* a, const RasterVert
     return true;
 }
 
-void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r) {
+void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand& band) {
     const TargetView& target = p.st->target;
     // Left and top edges take pixel centres lying on them, right and bottom edges do not.
     const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne));
     const std::int64_t x1 =
         std::min<std::int64_t>(target.width, FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t y0 = std::max<std::int64_t>(0, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
+    const std::int64_t y0 = std::max<std::int64_t>(band.top, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
     const std::int64_t y1 =
-        std::min<std::int64_t>(target.height, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne));
+        std::min<std::int64_t>({target.height, band.bottom, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne)});
     if (x0 >= x1 || y0 >= y1) return;
     PrimitiveShader shader(p, s, r.planes, x0, x1);
     constexpr std::int64_t ahead = 4;
@@ -742,8 +856,8 @@ const Kernels& ScalarKernels() {
     return ScalarSet;
 }
 
-const Kernels& ActiveKernels() {
-    const SimdLevel level = ActiveSimdLevel();
+const Kernels& ActiveKernels(SimdLevel cap) {
+    const SimdLevel level = ActiveSimdLevel(cap);
     if (level >= SimdLevel::Avx2)
         if (const Kernels* k = Avx2Kernels()) return *k;
     if (level >= SimdLevel::Sse41)
@@ -751,33 +865,27 @@ const Kernels& ActiveKernels() {
     return ScalarSet;
 }
 
-void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count) {
+void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count,
+                        const RowBand& band) {
     const Pipeline pipeline = MakePipeline(st);
     Scratch& scratch = ThreadScratch();
     RectSetup rect;
+    QuadSetup quad;
     for (std::size_t i = 0; i < count; ++i) {
         const RasterVertex* tri = vertices + 3 * i;
-        if (RasterConfig::rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
-            RasterRect(pipeline, scratch, rect);
+        if (OutsideBand(tri, band)) continue; // another band's: skipped before any setup
+        if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
+            RasterRect(pipeline, scratch, rect, band);
             ++i;
             continue;
         }
-        FixedVertex f[3];
-        bool inside = true;
-        for (int k = 0; k < 3; ++k) inside = SnapVertex(tri[k], st, f[k]) && inside;
-        TriangleSetup setup;
-        if (inside) {
-            if (SetupTriangle(st, f[0], f[1], f[2], setup)) RasterTriangleSpans(pipeline, scratch, setup);
+        if (st.options.quadFastPath && i + 1 < count && MatchQuad(st, tri, tri + 3, quad)) {
+            RasterQuad(pipeline, scratch, quad, band);
+            ++i;
             continue;
         }
-        RasterVertex pieces[3 * 7];
-        const std::size_t n = ClipToGuardBand(tri, pieces);
-        for (std::size_t j = 0; j < n; ++j) {
-            bool ok = true;
-            for (int k = 0; k < 3; ++k) ok = SnapVertex(pieces[3 * j + k], st, f[k]) && ok;
-            if (ok && SetupTriangle(st, f[0], f[1], f[2], setup))
-                RasterTriangleSpans(pipeline, scratch, setup);
-        }
+        ForEachTriangle(st, tri,
+                        [&](const TriangleSetup& t) { RasterTriangleSpans(pipeline, scratch, t, band); });
     }
 }
 

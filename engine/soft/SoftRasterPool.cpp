@@ -1,0 +1,109 @@
+#include "engine/soft/SoftRasterPool.h"
+
+#include "engine/soft/SoftRaster.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+
+namespace vorn::sd {
+
+namespace {
+
+std::atomic<int> g_threads{0}; // 0: not set, the default applies
+
+int DefaultThreads() {
+    if (const char* env = std::getenv("PALLIMOR_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && n >= 1) return static_cast<int>(std::min(n, 64L));
+    }
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
+
+} // namespace
+
+int RasterThreads() {
+    const int set = g_threads.load(std::memory_order_relaxed);
+    if (set > 0) return set;
+    static const int fallback = DefaultThreads();
+    return fallback;
+}
+
+void SetRasterThreads(int count) {
+    g_threads.store(count < 1 ? 0 : std::min(count, 64), std::memory_order_relaxed);
+}
+
+namespace detail {
+
+RasterPool& RasterPool::Shared() {
+    static RasterPool pool;
+    return pool;
+}
+
+RasterPool::~RasterPool() {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+}
+
+bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
+    if (m_next >= m_bands) return false;
+    const int band = m_next++;
+    ++m_running;
+    const Task task = m_task;
+    void* const context = m_context;
+    lock.unlock();
+    task(context, band);
+    lock.lock();
+    if (--m_running == 0 && m_next >= m_bands) m_done.notify_all();
+    return true;
+}
+
+void RasterPool::Work() {
+    std::uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_stop || m_job != seen; });
+        if (m_stop) return;
+        seen = m_job;
+        while (DrawOne(lock)) {
+        }
+    }
+}
+
+void RasterPool::Run(int bands, int threads, Task task, void* context) {
+    std::unique_lock<std::mutex> exclusive(m_run, std::try_to_lock);
+    if (bands <= 1 || threads <= 1 || !exclusive.owns_lock()) {
+        for (int b = 0; b < bands; ++b) task(context, b);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // Threads that cannot be started leave their bands to the others.
+    while (int(m_workers.size()) < std::min(bands, threads) - 1) {
+        try {
+            m_workers.emplace_back([this] { Work(); });
+        } catch (...) {
+            break;
+        }
+    }
+    m_task = task;
+    m_context = context;
+    m_bands = bands;
+    m_next = 0;
+    m_running = 0;
+    ++m_job;
+    m_wake.notify_all();
+    while (DrawOne(lock)) {
+    }
+    m_done.wait(lock, [&] { return m_running == 0; });
+    m_task = nullptr;
+    m_context = nullptr;
+}
+
+} // namespace detail
+
+} // namespace vorn::sd

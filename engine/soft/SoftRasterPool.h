@@ -1,0 +1,51 @@
+// The rasteriser's worker threads: started once and kept, blocked on a condition variable while
+// there is nothing to draw. A draw hands them bands of the target, each drawn whole by one
+// thread, and returns when every band is done; the calling thread draws bands too.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vorn::sd::detail {
+
+class RasterPool {
+public:
+    using Task = void (*)(void* context, int band);
+
+    RasterPool() = default;
+    ~RasterPool();
+    RasterPool(const RasterPool&) = delete;
+    RasterPool& operator=(const RasterPool&) = delete;
+
+    // The one pool of the process.
+    static RasterPool& Shared();
+
+    // Calls task(context, b) once for every b in [0, bands), on the calling thread and up to
+    // threads - 1 workers, each taking the next band when it is free, and returns when all calls
+    // have returned. Workers are started on first need and then kept. A Run while another is in
+    // progress (from another thread) draws all its bands on the calling thread.
+    void Run(int bands, int threads, Task task, void* context);
+
+private:
+    void Work();
+    // Takes the next band of the current job and draws it; false when none is left.
+    bool DrawOne(std::unique_lock<std::mutex>& lock);
+
+    std::mutex m_run; // one job at a time
+    std::mutex m_mutex;
+    std::condition_variable m_wake; // workers: a job arrived or the pool stops
+    std::condition_variable m_done; // the caller: the last band finished
+    std::vector<std::thread> m_workers;
+    std::uint64_t m_job = 0; // counts jobs, so a worker sees each one once
+    Task m_task = nullptr;
+    void* m_context = nullptr;
+    int m_bands = 0;
+    int m_next = 0;    // next band to hand out
+    int m_running = 0; // bands handed out and not finished
+    bool m_stop = false;
+};
+
+} // namespace vorn::sd::detail
