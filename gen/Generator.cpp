@@ -158,6 +158,7 @@ int TGenerator::GetIndex(int size) {
 void TGenerator::RenderAll(bool clearTile) {
     const TFlagScope running(m_generating);
     m_dirty = true;
+    m_textureSeed = random::Seed();
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
     Textures->RenderIntoTarget(
@@ -165,6 +166,7 @@ void TGenerator::RenderAll(bool clearTile) {
     Textures->RenderIntoTarget(
         GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
     m_dirty = true;
+    ++m_outputSerial;
 }
 
 void TGenerator::FirstRender() {
@@ -193,6 +195,7 @@ void TGenerator::RenderSize() {
     m_dirty = true;
     Textures->RenderIntoTarget(
         GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+    ++m_outputSerial;
 }
 
 void TGenerator::TileRender(TVornTextures*) {

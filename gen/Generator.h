@@ -99,6 +99,11 @@ public:
     void TimerTimer();
     void MarkDirty() { m_dirty = true; }
 
+    // The random source's value just before the current texture's generation began, and a
+    // count that moves whenever the output target is redrawn (a new texture, another size).
+    std::uint32_t TextureSeed() const { return m_textureSeed; }
+    std::uint64_t OutputSerial() const { return m_outputSerial; }
+
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
@@ -131,6 +136,8 @@ private:
     TGenHooks m_noHooks;
     bool m_generating = false;
     bool m_dirty = true;
+    std::uint32_t m_textureSeed = 0;
+    std::uint64_t m_outputSerial = 0;
     std::FILE* m_trace = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // The preview surface: the widget the graphics device presents its back buffer to. Present
-// copies the frame (32-bit 0xXXRRGGBB texels, rows top first) and repaints at once; a left
-// click on the surface fires OnClick.
+// copies the frame (32-bit 0xXXRRGGBB texels, rows top first) and asks for a repaint; a left
+// click on the surface fires OnClick, a right click OnContextMenu. A frame larger than the
+// surface (on a high-density screen) fills the same logical area with more device pixels.
 #pragma once
 
 #include <QImage>
@@ -24,11 +25,13 @@ public:
     int PresentCount() const { return m_presentCount; }
 
     std::function<void()> OnClick;
+    std::function<void(const QPoint& globalPos)> OnContextMenu;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QImage m_frame;

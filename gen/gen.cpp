@@ -25,6 +25,7 @@
 #include "export/TileExport.h"
 #include "gen/FormKitQt.h"
 #include "gen/PanelSurfaceQt.h"
+#include "gen/WindowCommandsQt.h"
 #include "progress/progress.h"
 #include "settings/settings.h"
 
@@ -99,6 +100,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
     : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_saveFilter(SaveFilters.value(2)) {
     CreateControls();
     FormCreate();
+    Commands = new TWindowCommandsQt(*this);
 }
 
 TFOrlu::~TFOrlu() {
@@ -332,6 +334,7 @@ void TFOrlu::StartFrames() {
 }
 
 void TFOrlu::WakeFrames() {
+    if (Commands) Commands->SyncTexture();
     m_unchangedFrames = 0;
     m_idle.start(0);
 }
@@ -348,6 +351,7 @@ void TFOrlu::OnIdle() {
         m_idle.stop();
         return;
     }
+    Commands->SyncTexture(); // also follows the textures a batch makes
     const int presented = PanelSurface->PresentCount();
     m_gen->FrameTimer->Idle();
     if (PanelSurface->PresentCount() != presented) {
