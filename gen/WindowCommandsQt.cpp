@@ -10,6 +10,7 @@
 
 #include "export/TileExport.h"
 #include "gen/PanelSurfaceQt.h"
+#include "gen/TiledViewQt.h"
 #include "gen/gen.h"
 
 namespace vorn {
@@ -24,6 +25,8 @@ TWindowCommandsQt::TWindowCommandsQt(TFOrlu& window)
     ActionExport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     ActionBatch = AddAction(QStringLiteral("Batch Export..."), &TWindowCommandsQt::Batch);
     ActionBatch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    ActionTiledView = AddAction(QStringLiteral("Tiled View"), &TWindowCommandsQt::ShowTiledView);
+    ActionTiledView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     // The Menu key (and Shift+F10) opens the surface's menu wherever the focus is.
     QAction* menuKey = AddAction(QStringLiteral("Menu"), &TWindowCommandsQt::OpenMenuByKey);
     menuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
@@ -87,6 +90,23 @@ bool TWindowCommandsQt::CopyImage() {
     return true;
 }
 
+TTiledViewQt* TWindowCommandsQt::TiledView() const {
+    return m_tiledView;
+}
+
+void TWindowCommandsQt::ShowTiledView() {
+    if (!m_tiledView) {
+        m_tiledView = new TTiledViewQt(&m_window);
+        // The commands act from the Tiled View as well.
+        m_tiledView->addActions(
+            {ActionGenerate, ActionCopyImage, ActionExport, ActionBatch, ActionTiledView});
+    }
+    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
+    m_tiledView->show();
+    m_tiledView->raise();
+    m_tiledView->activateWindow();
+}
+
 void TWindowCommandsQt::BuildSurfaceMenu() {
     m_menu->clear();
     QAction* seed = m_menu->addAction(SeedText(m_window.Generator().TextureSeed()));
@@ -111,6 +131,8 @@ void TWindowCommandsQt::BuildSurfaceMenu() {
     m_menu->addSeparator();
     addEntry(ActionExport, ready);
     addEntry(ActionBatch, ready);
+    m_menu->addSeparator();
+    addEntry(ActionTiledView, true);
 }
 
 void TWindowCommandsQt::PopupSurfaceMenu(const QPoint& globalPos) {
@@ -128,6 +150,7 @@ void TWindowCommandsQt::SyncTexture() {
     if (gen.StartupIncomplete || gen.OutputSerial() == m_syncedSerial) return;
     m_syncedSerial = gen.OutputSerial();
     m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
+    if (m_tiledView && m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
 }
 
 } // namespace vorn

@@ -1,11 +1,12 @@
 // The main window's window-wide commands: shortcuts that act whichever control has the focus
-// (F5 / Ctrl+G generate, Ctrl+S export, Ctrl+B batch export, Ctrl+C copies the output image),
-// the preview surface's context menu with the current seed, and what follows a new texture (the
-// surface's hint). Escape stays with the window's own
+// (F5 / Ctrl+G generate, Ctrl+S export, Ctrl+B batch export, Ctrl+C copies the output image,
+// Ctrl+T the Tiled View), the preview surface's context menu with the current seed, and what
+// follows a new texture (the surface's hint, the Tiled View). Escape stays with the window's own
 // key handler.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 
@@ -17,6 +18,7 @@ class QPoint;
 namespace vorn {
 
 class TFOrlu;
+class TTiledViewQt;
 
 class TWindowCommandsQt : public QObject {
     Q_OBJECT
@@ -29,6 +31,7 @@ public:
     QAction* ActionCopyImage;
     QAction* ActionExport;
     QAction* ActionBatch;
+    QAction* ActionTiledView;
 
     // "Seed 0000002A": the random source's value before the texture's generation, 8 hex digits.
     static QString SeedText(std::uint32_t seed);
@@ -39,6 +42,9 @@ public:
     // Ctrl+C: puts OutputImage on the clipboard. False (and the clipboard untouched) when the
     // image cannot be read or a texture is being made.
     bool CopyImage();
+    // Ctrl+T: shows the Tiled View (made on first use) with the current texture, in front.
+    void ShowTiledView();
+    TTiledViewQt* TiledView() const;
 
     // Opens the surface's context menu at globalPos without blocking (a generation may be
     // running below it). The menu is rebuilt each time, so it shows the current seed.
@@ -46,7 +52,7 @@ public:
     QMenu* SurfaceMenu() const { return m_menu; }
 
     // Called whenever the output may have changed: when it did (a new texture, another size),
-    // the surface's hint follows.
+    // the surface's hint and the Tiled View follow.
     void SyncTexture();
 
 private:
@@ -62,6 +68,7 @@ private:
 
     TFOrlu& m_window;
     QMenu* m_menu;
+    QPointer<TTiledViewQt> m_tiledView;
     std::uint64_t m_syncedSerial = 0;
 };
 

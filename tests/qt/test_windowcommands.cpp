@@ -20,6 +20,7 @@
 #include "engine/VornDef.h"
 #include "export/TileExport.h"
 #include "gen/PanelSurfaceQt.h"
+#include "gen/TiledViewQt.h"
 #include "gen/WindowCommandsQt.h"
 #include "gen/gen.h"
 #include "progress/progress.h"
@@ -40,6 +41,16 @@ template <class T> void AnswerNextDialog(QObject* context, std::function<void(T*
         }
     });
     poll->start();
+}
+
+// image as it is seen: every alpha byte 0xFF.
+QImage Opaque(const QImage& image) {
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) row[x] |= 0xFF000000u;
+    }
+    return out;
 }
 
 class WindowCommands : public ::testing::Test {
@@ -160,12 +171,53 @@ TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
         QStringList entries;
         for (QAction* a : menu->actions())
             if (!a->isSeparator()) entries << a->text();
-        EXPECT_EQ(entries,
-                  QStringList({"Seed 0000002A", "Generate", "Copy Image", "Export...", "Batch Export..."}))
+        EXPECT_EQ(entries, QStringList({"Seed 0000002A", "Generate", "Copy Image", "Export...",
+                                        "Batch Export...", "Tiled View"}))
             << way.name;
         EXPECT_EQ(random::Seed(), before) << way.name << " generated";
         menu->close();
     }
+}
+
+TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone) {
+    W().TrackSteps->setFocus();
+    QTest::keyClick(W().TrackSteps, Qt::Key_T, Qt::ControlModifier);
+    TTiledViewQt* view = W().Commands->TiledView();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    EXPECT_EQ(view->windowTitle(), QString("Tiled View"));
+    EXPECT_EQ(view->ZoomPercent(), 100);
+
+    // Window pixel (x, y) shows texel ((x - origin) mod size) of the output at 100 %.
+    const auto expectTiles = [&](const char* when) {
+        const QImage texture = Opaque(W().Commands->OutputImage());
+        const int size = texture.width();
+        EXPECT_EQ(Opaque(view->Texture()), texture) << when;
+        const QImage shot = view->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QPoint origin = view->Origin().toPoint();
+        const auto wrap = [size](int v) { return ((v % size) + size) % size; };
+        for (int y = 0; y < shot.height(); y += 37)
+            for (int x = 0; x < shot.width(); x += 41)
+                ASSERT_EQ(shot.pixel(x, y), texture.pixel(wrap(x - origin.x()), wrap(y - origin.y())))
+                    << when << " at (" << x << ", " << y << ")";
+    };
+    expectTiles("at first");
+    W().UpDownSize->Press(btPrev); // 128: smaller than the window, so copies repeat
+    expectTiles("after a size change");
+    W().ButtonGenerateClick();
+    expectTiles("after a new texture");
+
+    view->ZoomBy(20, QPointF(10, 10));
+    EXPECT_EQ(view->ZoomPercent(), 400);
+    view->ZoomBy(-20, QPointF(10, 10));
+    EXPECT_EQ(view->ZoomPercent(), 25);
+
+    const std::uint32_t seed = W().Generator().TextureSeed();
+    view->close();
+    QTest::qWait(50);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_TRUE(W().isVisible());
+    EXPECT_EQ(W().Generator().TextureSeed(), seed);
 }
 
 } // namespace
