@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/VornDef.h"
 #include "gen/GenSettings.h"
@@ -104,6 +105,15 @@ public:
     std::uint32_t TextureSeed() const { return m_textureSeed; }
     std::uint64_t OutputSerial() const { return m_outputSerial; }
 
+    // The tile as it grows: while a texture is synthesised outside a batch, every intervalMs at
+    // most, the quads drawn so far are flushed into the tile target and a preview frame at scale
+    // is composed from the targets and presented to the device's host sink. No frame clears,
+    // rebinds or begins a scene while the tile target is being drawn. 0 = none (the default).
+    void SetGrowthFrames(int intervalMs, int scale = 1);
+    // Composes the preview at scale 1 (512) or 2 (1024, the tile texel for pixel) from the
+    // targets (PreviewCompose.h) and presents it to the host sink. False without a sink.
+    bool PresentPreview(int scale);
+
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
@@ -138,6 +148,9 @@ private:
     bool m_dirty = true;
     std::uint32_t m_textureSeed = 0;
     std::uint64_t m_outputSerial = 0;
+    int m_growthInterval = 0; // ms; 0 = no frames while the tile grows
+    int m_growthScale = 1;
+    std::vector<std::uint32_t> m_previewFrame; // kept between frames: no allocation per frame
     std::FILE* m_trace = nullptr;
 };
 

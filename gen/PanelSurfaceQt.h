@@ -23,6 +23,9 @@ public:
     // The last frame presented (opaque RGB32); null before the first.
     const QImage& Frame() const { return m_frame; }
     int PresentCount() const { return m_presentCount; }
+    // 2 where a logical pixel has two or more device pixels a side (the 1024 tile can then be
+    // shown texel for pixel), else 1.
+    int FrameScale() const { return devicePixelRatioF() >= 2.0 ? 2 : 1; }
 
     std::function<void()> OnClick;
     std::function<void(const QPoint& globalPos)> OnContextMenu;

@@ -44,6 +44,8 @@ const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside 
 // without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
 constexpr int FramesBeforeRest = 50;
 constexpr int RestInterval = 40;
+// While a tile is synthesised the surface shows it as drawn so far, about 30 times a second.
+constexpr int GrowthInterval = 33;
 
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
@@ -300,6 +302,7 @@ void TFOrlu::FormShow() {
     if (m_gen->StartupIncomplete) return;
     // The first texture is made like a generation, so the commands wait for it.
     SetPanelsEnabled(false);
+    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->FirstRender();
     SetPanelsEnabled(true);
     WakeFrames();
@@ -316,7 +319,10 @@ void TFOrlu::FormDeactivate() {
 }
 
 void TFOrlu::TimerTimer() {
+    const int presented = PanelSurface->PresentCount();
     m_gen->TimerTimer();
+    // On a high-density screen the device's 512 frame is followed by the tile texel for pixel.
+    if (PanelSurface->FrameScale() > 1 && PanelSurface->PresentCount() != presented) m_gen->PresentPreview(2);
 }
 
 void TFOrlu::TimerProcess() {}
@@ -444,6 +450,7 @@ void TFOrlu::ButtonGenerateClick() {
     // A click on the surface while a texture or a batch is being made is refused.
     if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
     SetPanelsEnabled(false);
+    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->Generate();
     SetPanelsEnabled(true);
     WakeFrames();

@@ -1,8 +1,10 @@
-// The main window's window-wide commands: shortcuts acting while a slider has the focus, the
-// image on the clipboard, the surface's menu and hint with the seed.
+// What the main window offers beside its controls: shortcuts acting while a slider has the
+// focus, the image on the clipboard, the surface's menu and hint with the seed, the Tiled View,
+// and the tile shown as it grows.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFrame>
@@ -15,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "batch/batch.h"
 #include "engine/VornDef.h"
@@ -218,6 +221,26 @@ TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone)
     EXPECT_FALSE(view->isVisible());
     EXPECT_TRUE(W().isVisible());
     EXPECT_EQ(W().Generator().TextureSeed(), seed);
+}
+
+TEST_F(WindowCommands, TheTileIsShownAsItGrows) {
+    W().TrackSteps->setValue(2048);
+    W().ComboBrushSize->setCurrentIndex(3); // 128
+    // Every frame presented while the synthesis pumps messages is one of the growing tile: the
+    // idle loop draws none then.
+    std::vector<QImage> frames;
+    int seen = W().PanelSurface->PresentCount();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &W(), [&] {
+        if (W().PanelSurface->PresentCount() == seen || !W().Generator().Generating()) return;
+        seen = W().PanelSurface->PresentCount();
+        frames.push_back(W().PanelSurface->Frame().copy());
+    });
+    watch.start(0);
+    W().ButtonGenerateClick();
+    watch.stop();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_NE(frames.front(), frames.back()) << "the tile did not grow between frames";
 }
 
 } // namespace
