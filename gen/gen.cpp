@@ -24,6 +24,7 @@
 #include "engine/VornTimers.h"
 #include "export/TileExport.h"
 #include "gen/FormKitQt.h"
+#include "gen/KeyboardQt.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/WindowCommandsQt.h"
 #include "progress/progress.h"
@@ -103,6 +104,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
+    AddKeyboardAccess(*this);
 }
 
 TFOrlu::~TFOrlu() {

@@ -4,15 +4,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFrame>
 #include <QImage>
 #include <QMenu>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -22,6 +25,7 @@
 #include "batch/batch.h"
 #include "engine/VornDef.h"
 #include "export/TileExport.h"
+#include "gen/ControlsQt.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/TiledViewQt.h"
 #include "gen/WindowCommandsQt.h"
@@ -241,6 +245,48 @@ TEST_F(WindowCommands, TheTileIsShownAsItGrows) {
     watch.stop();
     ASSERT_GE(frames.size(), 2u);
     EXPECT_NE(frames.front(), frames.back()) << "the tile did not grow between frames";
+}
+
+TEST_F(WindowCommands, KeyboardReachesEveryControlInOrderAndSliderHintsFollowADrag) {
+    const QList<QWidget*> order = {
+        W().UpDownSize,       W().PanelColor,      W().ComboImage,      W().ComboEffect,
+        W().ComboBGFill,      W().ComboBGForm,     W().ComboBrushType,  W().ComboBrushSize,
+        W().TrackSteps,       W().TrackHueSwitch,  W().TrackSaturation, W().TrackLightness,
+        W().TrackRadiusSpeed, W().TrackAngleSpeed, W().TrackScaleSpeed, W().TrackTurnFreq,
+        W().ButtonGenerate,   W().ButtonExport,    W().ButtonBatch,     W().ButtonPreview,
+        W().ButtonSettings,   W().ButtonAbout,     W().ButtonExit};
+    W().UpDownSize->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return W().UpDownSize->hasFocus(); }));
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), order[i]) << "Tab number " << i;
+    }
+
+    // The size arrows answer Up and Down.
+    W().UpDownSize->setFocus();
+    QTest::keyClick(W().UpDownSize, Qt::Key_Up);
+    EXPECT_EQ(W().Generator().TextureSize, 512);
+    QTest::keyClick(W().UpDownSize, Qt::Key_Down);
+    QTest::keyClick(W().UpDownSize, Qt::Key_Down);
+    EXPECT_EQ(W().Generator().TextureSize, 128);
+
+    // Space and Enter on the swatch open the colour dialog.
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        bool opened = false;
+        AnswerNextDialog<QColorDialog>(&W(), [&](QColorDialog* d) { opened = true, d->reject(); });
+        W().PanelColor->setFocus();
+        QTest::keyClick(W().PanelColor, key);
+        EXPECT_TRUE(opened) << "key " << key;
+    }
+
+    // Dragging: the hint shows each value the slider passes.
+    QSlider* steps = W().TrackSteps;
+    steps->setSliderDown(true);
+    steps->setSliderPosition(1536);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), QString("1536"));
+    steps->setSliderDown(false);
+    EXPECT_EQ(steps->toolTip(), QString("1536"));
 }
 
 } // namespace
