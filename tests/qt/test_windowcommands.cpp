@@ -36,19 +36,7 @@
 namespace vorn {
 namespace {
 
-// Runs answer on the modal dialog of type T as soon as the event loop of its exec() runs.
-template <class T> void AnswerNextDialog(QObject* context, std::function<void(T*)> answer) {
-    auto* poll = new QTimer(context);
-    poll->setInterval(0);
-    QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-        }
-    });
-    poll->start();
-}
+using test::AnswerNextDialog;
 
 // image as it is seen: every alpha byte 0xFF.
 QImage Opaque(const QImage& image) {
