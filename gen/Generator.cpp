@@ -1,7 +1,9 @@
 #include "gen/Generator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 #include "archive/VornDb.h"
@@ -11,6 +13,7 @@
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "engine/VornTimers.h"
+#include "gen/PreviewCompose.h"
 #include "gen/TileSynthesis.h"
 #include "gen/TileTrace.h"
 
@@ -47,6 +50,35 @@ public:
 private:
     TVornCanvas& m_canvas;
     const TVornImages& m_images;
+};
+
+// The synthesis' hooks with the growing tile's frames in front of the message pump: a frame when
+// interval has passed since the last one ended (so a slow frame never queues the next).
+class TGrowthHooks final : public TGenHooks {
+public:
+    using TClock = std::chrono::steady_clock;
+
+    TGrowthHooks(TGenHooks& inner, std::chrono::milliseconds interval, const bool& batchRunning,
+                 std::function<void()> frame)
+        : m_inner(inner), m_interval(interval), m_batchRunning(batchRunning), m_frame(std::move(frame)),
+          m_last(TClock::now()) {}
+
+    void PumpMessages() override {
+        if (!m_batchRunning && TClock::now() - m_last >= m_interval) {
+            m_frame();
+            m_last = TClock::now();
+        }
+        m_inner.PumpMessages();
+    }
+    void SetProgressMaximum(int max) override { m_inner.SetProgressMaximum(max); }
+    void SetProgressPosition(int position) override { m_inner.SetProgressPosition(position); }
+
+private:
+    TGenHooks& m_inner;
+    std::chrono::milliseconds m_interval;
+    const bool& m_batchRunning;
+    std::function<void()> m_frame;
+    TClock::time_point m_last;
 };
 
 } // namespace
@@ -158,6 +190,7 @@ int TGenerator::GetIndex(int size) {
 void TGenerator::RenderAll(bool clearTile) {
     const TFlagScope running(m_generating);
     m_dirty = true;
+    m_textureSeed = random::Seed();
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
     Textures->RenderIntoTarget(
@@ -165,6 +198,7 @@ void TGenerator::RenderAll(bool clearTile) {
     Textures->RenderIntoTarget(
         GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
     m_dirty = true;
+    ++m_outputSerial;
 }
 
 void TGenerator::FirstRender() {
@@ -193,6 +227,7 @@ void TGenerator::RenderSize() {
     m_dirty = true;
     Textures->RenderIntoTarget(
         GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+    ++m_outputSerial;
 }
 
 void TGenerator::TileRender(TVornTextures*) {
@@ -200,7 +235,31 @@ void TGenerator::TileRender(TVornTextures*) {
     TCanvasPainter canvas(*Canvas, *Images);
     TTracePainter traced(m_trace, &canvas);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
-    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+    if (m_growthInterval <= 0 || !Device || !Device->WindowHandle()) {
+        SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+        return;
+    }
+    TGrowthHooks growth(*m_hooks, std::chrono::milliseconds(m_growthInterval), BatchRunning, [this] {
+        Canvas->Flush(); // what is batched reaches the tile target, as at the scene's end
+        PresentPreview(m_growthScale);
+    });
+    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
+}
+
+void TGenerator::SetGrowthFrames(int intervalMs, int scale) {
+    m_growthInterval = std::max(intervalMs, 0);
+    m_growthScale = scale == 2 ? 2 : 1;
+}
+
+bool TGenerator::PresentPreview(int scale) {
+    sd::HostSink* sink = Device ? Device->WindowHandle() : nullptr;
+    TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
+    if (!sink || !tile) return false;
+    TRenderTarget* view = PreviewPaneVisible ? Textures->GetTarget(ViewTarget) : nullptr;
+    if (!ComposePreview(*tile, view, scale, m_previewFrame)) return false;
+    const int size = PreviewSize * scale;
+    sink->PresentImage(m_previewFrame.data(), size, size, size * 4);
+    return true;
 }
 
 void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size) {
@@ -232,8 +291,9 @@ void TGenerator::SizeRender(TVornTextures*) {
 }
 
 void TGenerator::DeviceRender(TVornDevice*) {
-    DrawTarget(TileTarget, 256, 256, 512); // the tile at half size fills the surface
-    if (PreviewPaneVisible) DrawTarget(ViewTarget, 436, 436, 256);
+    // The tile at half size fills the surface; the pane lies across its lower right corner.
+    DrawTarget(TileTarget, PreviewSize / 2, PreviewSize / 2, PreviewSize);
+    if (PreviewPaneVisible) DrawTarget(ViewTarget, PreviewPaneCentre, PreviewPaneCentre, PreviewPaneSize);
 }
 
 void TGenerator::TimerTimer() {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/VornDef.h"
 #include "gen/GenSettings.h"
@@ -99,6 +100,20 @@ public:
     void TimerTimer();
     void MarkDirty() { m_dirty = true; }
 
+    // The random source's value just before the current texture's generation began, and a
+    // count that moves whenever the output target is redrawn (a new texture, another size).
+    std::uint32_t TextureSeed() const { return m_textureSeed; }
+    std::uint64_t OutputSerial() const { return m_outputSerial; }
+
+    // The tile as it grows: while a texture is synthesised outside a batch, every intervalMs at
+    // most, the quads drawn so far are flushed into the tile target and a preview frame at scale
+    // is composed from the targets and presented to the device's host sink. No frame clears,
+    // rebinds or begins a scene while the tile target is being drawn. 0 = none (the default).
+    void SetGrowthFrames(int intervalMs, int scale = 1);
+    // Composes the preview at scale 1 (512) or 2 (1024, the tile texel for pixel) from the
+    // targets (PreviewCompose.h) and presents it to the host sink. False without a sink.
+    bool PresentPreview(int scale);
+
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
@@ -136,6 +151,11 @@ private:
     TGenHooks m_noHooks;
     bool m_generating = false;
     bool m_dirty = true;
+    std::uint32_t m_textureSeed = 0;
+    std::uint64_t m_outputSerial = 0;
+    int m_growthInterval = 0; // ms; 0 = no frames while the tile grows
+    int m_growthScale = 1;
+    std::vector<std::uint32_t> m_previewFrame; // kept between frames: no allocation per frame
     std::FILE* m_trace = nullptr;
 };
 

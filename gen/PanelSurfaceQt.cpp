@@ -1,5 +1,6 @@
 #include "gen/PanelSurfaceQt.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -22,7 +23,9 @@ void TPanelSurfaceQt::PresentImage(const std::uint32_t* pixels, int width, int h
         for (int x = 0; x < width; ++x) to[x] = from[x] | 0xFF000000u;
     }
     ++m_presentCount;
-    repaint();
+    // Painted from the event loop: frames presented in a row (the device's, then a detailed one)
+    // become one paint.
+    update();
 }
 
 void TPanelSurfaceQt::paintEvent(QPaintEvent*) {
@@ -44,6 +47,15 @@ void TPanelSurfaceQt::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     event->accept();
     if (click && OnClick) OnClick();
+}
+
+void TPanelSurfaceQt::contextMenuEvent(QContextMenuEvent* event) {
+    if (!OnContextMenu) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    OnContextMenu(event->globalPos());
 }
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 // The preview surface: the widget the graphics device presents its back buffer to. Present
-// copies the frame (32-bit 0xXXRRGGBB texels, rows top first) and repaints at once; a left
-// click on the surface fires OnClick.
+// copies the frame (32-bit 0xXXRRGGBB texels, rows top first) and asks for a repaint; a left
+// click on the surface fires OnClick, a right click OnContextMenu. A frame larger than the
+// surface (on a high-density screen) fills the same logical area with more device pixels.
 #pragma once
 
 #include <QImage>
@@ -22,13 +23,18 @@ public:
     // The last frame presented (opaque RGB32); null before the first.
     const QImage& Frame() const { return m_frame; }
     int PresentCount() const { return m_presentCount; }
+    // 2 where a logical pixel has two or more device pixels a side (the 1024 tile can then be
+    // shown texel for pixel), else 1.
+    int FrameScale() const { return devicePixelRatioF() >= 2.0 ? 2 : 1; }
 
     std::function<void()> OnClick;
+    std::function<void(const QPoint& globalPos)> OnContextMenu;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QImage m_frame;

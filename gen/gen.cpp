@@ -24,7 +24,9 @@
 #include "engine/VornTimers.h"
 #include "export/TileExport.h"
 #include "gen/FormKitQt.h"
+#include "gen/KeyboardQt.h"
 #include "gen/PanelSurfaceQt.h"
+#include "gen/WindowCommandsQt.h"
 #include "progress/progress.h"
 #include "settings/settings.h"
 
@@ -43,6 +45,8 @@ const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside 
 // without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
 constexpr int FramesBeforeRest = 50;
 constexpr int RestInterval = 40;
+// While a tile is synthesised the surface shows it as drawn so far, about 30 times a second.
+constexpr int GrowthInterval = 33;
 
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
@@ -123,6 +127,8 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
     : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_saveFilter(SaveFilters.value(2)) {
     CreateControls();
     FormCreate();
+    Commands = new TWindowCommandsQt(*this);
+    AddKeyboardAccess(*this);
 }
 
 TFOrlu::~TFOrlu() {
@@ -297,6 +303,7 @@ void TFOrlu::FormShow() {
     if (m_gen->StartupIncomplete) return;
     // The first texture is made like a generation, so the commands wait for it.
     SetPanelsEnabled(false);
+    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->FirstRender();
     SetPanelsEnabled(true);
     WakeFrames();
@@ -313,7 +320,10 @@ void TFOrlu::FormDeactivate() {
 }
 
 void TFOrlu::TimerTimer() {
+    const int presented = PanelSurface->PresentCount();
     m_gen->TimerTimer();
+    // On a high-density screen the device's 512 frame is followed by the tile texel for pixel.
+    if (PanelSurface->FrameScale() > 1 && PanelSurface->PresentCount() != presented) m_gen->PresentPreview(2);
 }
 
 void TFOrlu::TimerProcess() {}
@@ -331,6 +341,7 @@ void TFOrlu::StartFrames() {
 }
 
 void TFOrlu::WakeFrames() {
+    if (Commands) Commands->SyncTexture();
     m_unchangedFrames = 0;
     m_idle.start(0);
 }
@@ -347,6 +358,7 @@ void TFOrlu::OnIdle() {
         m_idle.stop();
         return;
     }
+    Commands->SyncTexture(); // also follows the textures a batch makes
     const int presented = PanelSurface->PresentCount();
     m_gen->FrameTimer->Idle();
     if (PanelSurface->PresentCount() != presented) {
@@ -410,6 +422,7 @@ void TFOrlu::ButtonGenerateClick() {
     // A click on the surface while a texture or a batch is being made is refused.
     if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
     SetPanelsEnabled(false);
+    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->Generate();
     SetPanelsEnabled(true);
     WakeFrames();

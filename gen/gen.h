@@ -33,6 +33,7 @@ class TFVornBE;
 class TFVornBP;
 class TFVornS;
 class TPanelSurfaceQt;
+class TWindowCommandsQt;
 
 // Where FormCreate finds vorn.dat; empty = TGenerator::FindArchive beside the program.
 using TArchiveLocator = std::function<std::string()>;
@@ -144,6 +145,9 @@ public:
     QPushButton* ButtonExit;
 
     QColorDialog* ColorDialog;
+
+    // Window-wide shortcuts, the surface's context menu and what follows a new texture.
+    TWindowCommandsQt* Commands = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;

@@ -40,22 +40,10 @@
 namespace vorn {
 namespace {
 
+using test::AnswerNextDialog;
+
 std::string BuiltArchive() {
     return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat";
-}
-
-// Runs answer on the modal dialog of type T as soon as the event loop of its exec() runs.
-template <class T> void AnswerNextDialog(QObject* context, std::function<void(T*)> answer) {
-    auto* poll = new QTimer(context);
-    poll->setInterval(0);
-    QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-        }
-    });
-    poll->start();
 }
 
 // The first quantisation value (luminance DC) of a baseline JPEG file; -1 when there is none.

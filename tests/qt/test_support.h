@@ -9,6 +9,8 @@
 #include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <vector>
@@ -46,6 +48,20 @@ public:
 
     std::vector<TMessageRequest> messages;
 };
+
+// Runs answer on the modal dialog of type T as soon as the event loop of its exec() runs.
+template <class T> void AnswerNextDialog(QObject* context, std::function<void(T*)> answer) {
+    auto* poll = new QTimer(context);
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, answer] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            answer(dialog);
+        }
+    });
+    poll->start();
+}
 
 inline int RunQtTests(int argc, char** argv) {
     QTemporaryDir home;

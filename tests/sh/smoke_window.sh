@@ -2,7 +2,8 @@
 # One real window on a virtual X server: installs the build into a temporary prefix, starts the
 # program from an empty folder with a private home, waits for "Pallimor v1.0", checks that the
 # preview shows a texture, that Generate changes it and that an idle window costs (almost) no
-# CPU, then presses Escape and checks the exit status and the stored JPEG quality.
+# CPU, that F5 generates and Ctrl+T opens the Tiled View (which Escape closes alone), then
+# presses Escape and checks the exit status and the stored JPEG quality.
 # Usage: smoke_window.sh <build dir>. Screenshots are kept in <build dir>/artifacts.
 set -euo pipefail
 
@@ -29,6 +30,18 @@ fail() { echo "smoke_window: $*" >&2; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/nu
 preview() { import -window "$wid" "$work/shot.png" && convert "$work/shot.png" -crop 512x512+6+6 +repage "$1"; }
 colours() { convert "$1" -format '%k' info:; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+# Waits up to a minute until the preview differs from $1 in more than 10000 pixels; the last
+# look is kept in $2. Fails with $3 when it never does.
+await_change() {
+    for _ in $(seq 1 300); do
+        sleep 0.2
+        preview "$2"
+        diff=$(compare -metric AE "$1" "$2" null: 2>&1 || true)
+        diff=${diff%% *}
+        if [ "${diff%.*}" -gt 10000 ] 2>/dev/null; then return 0; fi
+    done
+    fail "$3"
+}
 
 cd "$work/cwd"
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
@@ -67,16 +80,8 @@ echo "smoke_window: idle CPU $((after - before)) ticks in 3 s"
 
 # Generate (the button's centre: PanelControls at (524, 370), the button at (8, 8, 164, 24)).
 xdotool mousemove --window "$wid" 614 390 click 1
-changed=0
-for _ in $(seq 1 300); do
-    sleep 0.2
-    preview "$work/second.png"
-    diff=$(compare -metric AE "$work/first.png" "$work/second.png" null: 2>&1 || true)
-    diff=${diff%% *}
-    if [ "${diff%.*}" -gt 10000 ] 2>/dev/null; then changed=1; break; fi
-done
+await_change "$work/first.png" "$work/second.png" "Generate did not change the preview"
 cp "$work/shot.png" "$artifacts/smoke-generated.png"
-[ "$changed" = 1 ] || fail "Generate did not change the preview"
 # Wait until the commands are back (the generation has ended) before pressing Escape.
 sleep 1
 for _ in $(seq 1 100); do
@@ -84,6 +89,35 @@ for _ in $(seq 1 100); do
     same=$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 || true)
     [ "${same%% *}" = 0 ] && break
 done
+
+# F5 generates, whichever control has the focus.
+preview "$work/before-f5.png"
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key --clearmodifiers F5
+await_change "$work/before-f5.png" "$work/after-f5.png" "F5 did not change the preview"
+sleep 1
+
+# Ctrl+T: the Tiled View shows the texture; Escape there closes it and nothing else.
+xdotool key --clearmodifiers ctrl+t
+tid=""
+for _ in $(seq 1 100); do
+    tid=$(xdotool search --onlyvisible --name '^Tiled View$' 2>/dev/null | head -n 1 || true)
+    [ -n "$tid" ] && break
+    sleep 0.1
+done
+[ -n "$tid" ] || fail "Ctrl+T opened no \"Tiled View\""
+sleep 0.5
+import -window "$tid" "$artifacts/smoke-tiled.png"
+n=$(colours "$artifacts/smoke-tiled.png")
+[ "$n" -gt 500 ] || fail "the Tiled View shows no texture ($n colours)"
+xdotool windowfocus --sync "$tid" 2>/dev/null || true
+xdotool key --clearmodifiers Escape
+for _ in $(seq 1 50); do
+    [ -z "$(xdotool search --onlyvisible --name '^Tiled View$' 2>/dev/null || true)" ] && break
+    sleep 0.1
+done
+[ -z "$(xdotool search --onlyvisible --name '^Tiled View$' 2>/dev/null || true)" ] || fail "Escape left the Tiled View open"
+kill -0 "$pid" 2>/dev/null || fail "closing the Tiled View ended the program"
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 xdotool key --clearmodifiers Escape

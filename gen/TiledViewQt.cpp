@@ -1,0 +1,153 @@
+#include "gen/TiledViewQt.h"
+
+#include <QBrush>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace vorn {
+
+namespace {
+
+constexpr int MinZoomStep = -4; // 25 %
+constexpr int MaxZoomStep = 4;  // 400 %
+constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of a degree
+
+// a reduced into [-period, 0): the origin of the copy at or left of (above) the window's edge.
+double WrapOrigin(double a, double period) {
+    if (period <= 0) return a;
+    const double r = std::fmod(a, period);
+    return r >= 0 ? r - period : r;
+}
+
+} // namespace
+
+TTiledViewQt::TTiledViewQt(QWidget* owner) : QWidget(owner, Qt::Window) {
+    setWindowTitle(QStringLiteral("Tiled View"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::OpenHandCursor);
+    setMinimumSize(64, 64);
+    resize(sizeHint());
+}
+
+void TTiledViewQt::SetTexture(const QImage& texture) {
+    // Shown opaque, as the preview shows it: the alpha byte is not part of what is seen.
+    m_texture = texture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < m_texture.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(m_texture.scanLine(y));
+        for (int x = 0; x < m_texture.width(); ++x) row[x] |= 0xFF000000u;
+    }
+    m_texture.reinterpretAsFormat(QImage::Format_RGB32);
+    update();
+}
+
+int TTiledViewQt::ZoomPercent() const {
+    return static_cast<int>(std::lround(100.0 * std::exp2(m_zoomStep / 2.0)));
+}
+
+double TTiledViewQt::Scale() const {
+    // 100 % is one texel per device pixel, also on a high-density screen.
+    return std::exp2(m_zoomStep / 2.0) / devicePixelRatioF();
+}
+
+void TTiledViewQt::ZoomBy(int steps, const QPointF& at) {
+    const int step = std::clamp(m_zoomStep + steps, MinZoomStep, MaxZoomStep);
+    if (step == m_zoomStep) return;
+    // The texel under `at` stays under it.
+    const double before = Scale();
+    const QPointF texel = (at - m_origin) / before;
+    m_zoomStep = step;
+    m_origin = at - texel * Scale();
+    update();
+}
+
+void TTiledViewQt::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (m_texture.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    const double scale = Scale();
+    QTransform placement;
+    placement.translate(WrapOrigin(m_origin.x(), m_texture.width() * scale),
+                        WrapOrigin(m_origin.y(), m_texture.height() * scale));
+    placement.scale(scale, scale);
+    QBrush tiles(m_texture);
+    tiles.setTransform(placement);
+    // Texels stay sharp squares when enlarged (seams must not be blurred away); reductions are
+    // filtered so they do not shimmer.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, m_zoomStep < 0);
+    painter.fillRect(rect(), tiles);
+}
+
+void TTiledViewQt::wheelEvent(QWheelEvent* event) {
+    m_wheelRest += event->angleDelta().y();
+    const int steps = m_wheelRest / WheelNotch;
+    m_wheelRest -= steps * WheelNotch;
+    if (steps != 0) {
+        ZoomBy(steps, event->position());
+        QToolTip::showText(event->globalPosition().toPoint(), QStringLiteral("%1 %").arg(ZoomPercent()),
+                           this);
+    }
+    event->accept();
+}
+
+void TTiledViewQt::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    m_dragging = true;
+    m_dragFrom = event->position();
+    setCursor(Qt::ClosedHandCursor);
+    event->accept();
+}
+
+void TTiledViewQt::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_dragging) return QWidget::mouseMoveEvent(event);
+    m_origin += event->position() - m_dragFrom;
+    m_dragFrom = event->position();
+    update();
+    event->accept();
+}
+
+void TTiledViewQt::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_dragging) return QWidget::mouseReleaseEvent(event);
+    m_dragging = false;
+    setCursor(Qt::OpenHandCursor);
+    event->accept();
+}
+
+void TTiledViewQt::keyPressEvent(QKeyEvent* event) {
+    const QPointF centre = QRectF(rect()).center();
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        close(); // only this window
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        ZoomBy(1, centre);
+        break;
+    case Qt::Key_Minus:
+        ZoomBy(-1, centre);
+        break;
+    case Qt::Key_0:
+        ZoomBy(-m_zoomStep, centre);
+        break;
+    default:
+        return QWidget::keyPressEvent(event);
+    }
+    event->accept();
+}
+
+void TTiledViewQt::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_centred) return;
+    m_centred = true;
+    // A corner where four copies meet sits in the middle: both seams cross there.
+    m_origin = QPointF(width() / 2, height() / 2);
+}
+
+} // namespace vorn

@@ -1,0 +1,156 @@
+#include "gen/WindowCommandsQt.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <cstring>
+
+#include "export/TileExport.h"
+#include "gen/PanelSurfaceQt.h"
+#include "gen/TiledViewQt.h"
+#include "gen/gen.h"
+
+namespace vorn {
+
+TWindowCommandsQt::TWindowCommandsQt(TFOrlu& window)
+    : QObject(&window), m_window(window), m_menu(new QMenu(&window)) {
+    ActionGenerate = AddAction(QStringLiteral("Generate"), &TWindowCommandsQt::Generate);
+    ActionGenerate->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_G)});
+    ActionCopyImage = AddAction(QStringLiteral("Copy Image"), &TWindowCommandsQt::Copy);
+    ActionCopyImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    ActionExport = AddAction(QStringLiteral("Export..."), &TWindowCommandsQt::Export);
+    ActionExport->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    ActionBatch = AddAction(QStringLiteral("Batch Export..."), &TWindowCommandsQt::Batch);
+    ActionBatch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    ActionTiledView = AddAction(QStringLiteral("Tiled View"), &TWindowCommandsQt::ShowTiledView);
+    ActionTiledView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    // The Menu key (and Shift+F10) opens the surface's menu wherever the focus is.
+    QAction* menuKey = AddAction(QStringLiteral("Menu"), &TWindowCommandsQt::OpenMenuByKey);
+    menuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+
+    m_window.PanelSurface->OnContextMenu = [this](const QPoint& globalPos) { PopupSurfaceMenu(globalPos); };
+}
+
+TWindowCommandsQt::~TWindowCommandsQt() = default;
+
+QAction* TWindowCommandsQt::AddAction(const QString& text, void (TWindowCommandsQt::*run)()) {
+    auto* action = new QAction(text, this);
+    // Window-wide: the shortcut acts whichever child of the window has the focus.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
+    m_window.addAction(action);
+    return action;
+}
+
+QString TWindowCommandsQt::SeedText(std::uint32_t seed) {
+    return QStringLiteral("Seed ") + QStringLiteral("%1").arg(seed, 8, 16, QLatin1Char('0')).toUpper();
+}
+
+bool TWindowCommandsQt::Ready() const {
+    TGenerator& gen = m_window.Generator();
+    return !gen.StartupIncomplete && !gen.Generating() && m_window.PanelControls->isEnabled();
+}
+
+void TWindowCommandsQt::Generate() {
+    m_window.ButtonGenerateClick(); // refuses by itself while a texture or a batch is being made
+}
+
+void TWindowCommandsQt::Export() {
+    if (Ready()) m_window.ButtonExportClick();
+}
+
+void TWindowCommandsQt::Batch() {
+    if (Ready()) m_window.ButtonBatchClick();
+}
+
+void TWindowCommandsQt::Copy() {
+    CopyImage();
+}
+
+QImage TWindowCommandsQt::OutputImage() const {
+    TGenerator& gen = m_window.Generator();
+    if (gen.StartupIncomplete) return {};
+    TBitmap32 bitmap;
+    if (!CopyToBitmap(*gen.Textures, TGenerator::GetIndex(gen.TextureSize), gen.TextureSize, bitmap))
+        return {};
+    // A TBitmap32 row is blue, green, red, alpha: the memory layout of ARGB32.
+    QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_ARGB32);
+    for (int y = 0; y < bitmap.Height(); ++y) std::memcpy(image.scanLine(y), bitmap.Row(y), bitmap.Pitch());
+    return image;
+}
+
+bool TWindowCommandsQt::CopyImage() {
+    if (!Ready()) return false;
+    const QImage image = OutputImage();
+    if (image.isNull()) return false;
+    QGuiApplication::clipboard()->setImage(image);
+    return true;
+}
+
+TTiledViewQt* TWindowCommandsQt::TiledView() const {
+    return m_tiledView;
+}
+
+void TWindowCommandsQt::ShowTiledView() {
+    if (!m_tiledView) {
+        m_tiledView = new TTiledViewQt(&m_window);
+        // The commands act from the Tiled View as well.
+        m_tiledView->addActions(
+            {ActionGenerate, ActionCopyImage, ActionExport, ActionBatch, ActionTiledView});
+    }
+    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
+    m_tiledView->show();
+    m_tiledView->raise();
+    m_tiledView->activateWindow();
+}
+
+void TWindowCommandsQt::BuildSurfaceMenu() {
+    m_menu->clear();
+    QAction* seed = m_menu->addAction(SeedText(m_window.Generator().TextureSeed()));
+    seed->setEnabled(false);
+    m_menu->addSeparator();
+
+    // Texture history (Back, Forward) and recipes (Copy Recipe, Paste Recipe) go here, as one
+    // section above the commands.
+
+    // Entries of their own, so that disabling one while a texture is being made leaves the
+    // window's shortcuts alone; each shows the shortcut of its command.
+    const bool ready = Ready();
+    const auto addEntry = [this](QAction* command, bool enabled) {
+        QAction* entry = m_menu->addAction(command->text());
+        entry->setShortcut(command->shortcut());
+        entry->setShortcutContext(Qt::WidgetShortcut);
+        entry->setEnabled(enabled);
+        connect(entry, &QAction::triggered, command, &QAction::trigger);
+    };
+    addEntry(ActionGenerate, ready);
+    addEntry(ActionCopyImage, ready);
+    m_menu->addSeparator();
+    addEntry(ActionExport, ready);
+    addEntry(ActionBatch, ready);
+    m_menu->addSeparator();
+    addEntry(ActionTiledView, true);
+}
+
+void TWindowCommandsQt::PopupSurfaceMenu(const QPoint& globalPos) {
+    BuildSurfaceMenu();
+    m_menu->popup(globalPos);
+}
+
+void TWindowCommandsQt::OpenMenuByKey() {
+    TPanelSurfaceQt* surface = m_window.PanelSurface;
+    PopupSurfaceMenu(surface->mapToGlobal(surface->rect().center()));
+}
+
+void TWindowCommandsQt::SyncTexture() {
+    TGenerator& gen = m_window.Generator();
+    if (gen.StartupIncomplete || gen.OutputSerial() == m_syncedSerial) return;
+    m_syncedSerial = gen.OutputSerial();
+    m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
+    if (m_tiledView && m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
+}
+
+} // namespace vorn

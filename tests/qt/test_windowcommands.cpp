@@ -1,0 +1,285 @@
+// What the main window offers beside its controls: shortcuts acting while a slider has the
+// focus, the image on the clipboard, the surface's menu and hint with the seed, the Tiled View,
+// and the tile shown as it grows.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QImage>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "batch/batch.h"
+#include "engine/VornDef.h"
+#include "export/TileExport.h"
+#include "gen/ControlsQt.h"
+#include "gen/PanelSurfaceQt.h"
+#include "gen/TiledViewQt.h"
+#include "gen/WindowCommandsQt.h"
+#include "gen/gen.h"
+#include "progress/progress.h"
+#include "test_support.h"
+
+namespace vorn {
+namespace {
+
+using test::AnswerNextDialog;
+
+// image as it is seen: every alpha byte 0xFF.
+QImage Opaque(const QImage& image) {
+    QImage out = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) row[x] |= 0xFF000000u;
+    }
+    return out;
+}
+
+class WindowCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_recorder = std::make_unique<test::MessageRecorder>();
+        m_window = std::make_unique<TFOrlu>([] { return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat"; });
+        W().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return W().PanelSurface->PresentCount() > 0 && W().PanelControls->isEnabled(); }, 60000));
+        W().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+        W().TrackSteps->setValue(0); // the shortest walk
+    }
+    void TearDown() override { m_window.reset(); }
+
+    TFOrlu& W() { return *m_window; }
+
+    std::unique_ptr<test::MessageRecorder> m_recorder;
+    std::unique_ptr<TFOrlu> m_window;
+};
+
+TEST_F(WindowCommands, ShortcutsActWhileASliderHasTheFocus) {
+    TFVornBE batchDialog(&W());
+    W().FVornBE = &batchDialog;
+    TFVornBP batchProgress(&W());
+    W().FVornBP = &batchProgress;
+
+    // What one generation does to the random sequence.
+    random::SetSeed(4711);
+    W().ButtonGenerateClick();
+    const std::uint32_t afterOne = random::Seed();
+
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } generators[] = {{"F5", Qt::Key_F5, Qt::NoModifier}, {"Ctrl+G", Qt::Key_G, Qt::ControlModifier}};
+    for (const auto& g : generators) {
+        W().TrackLightness->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return W().TrackLightness->hasFocus(); }));
+        random::SetSeed(4711);
+        QTest::keyClick(W().TrackLightness, g.key, g.modifiers);
+        EXPECT_EQ(random::Seed(), afterOne) << g.name << " did not generate";
+        EXPECT_EQ(W().TrackLightness->value(), 50) << g.name;
+        EXPECT_EQ(W().PanelSurface->toolTip(), QString("Seed 00001267")) << g.name;
+    }
+
+    bool opened = false;
+    const struct {
+        const char* name;
+        Qt::Key key;
+        std::function<void()> answer; // closes the dialog the command opens
+    } dialogs[] = {
+        {"Ctrl+S", Qt::Key_S,
+         [&] { AnswerNextDialog<QFileDialog>(&W(), [&](QFileDialog* d) { opened = true, d->reject(); }); }},
+        {"Ctrl+B", Qt::Key_B,
+         [&] { AnswerNextDialog<TFVornBE>(&W(), [&](TFVornBE* d) { opened = true, d->reject(); }); }},
+    };
+    for (const auto& d : dialogs) {
+        W().activateWindow(); // back from the dialog before
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+        W().TrackLightness->setFocus();
+        opened = false;
+        d.answer();
+        QTest::keyClick(W().TrackLightness, d.key, Qt::ControlModifier);
+        EXPECT_TRUE(opened) << d.name << " opened no dialog";
+        EXPECT_EQ(W().TrackLightness->value(), 50) << d.name;
+    }
+    EXPECT_TRUE(m_recorder->messages.empty());
+}
+
+TEST_F(WindowCommands, CtrlCPutsTheOutputTextureOnTheClipboardByteForByte) {
+    W().UpDownSize->Press(btPrev); // 128: the output target of another size than at start
+    ASSERT_EQ(W().Generator().TextureSize, 128);
+    QGuiApplication::clipboard()->clear();
+    W().TrackSteps->setFocus();
+    QTest::keyClick(W().TrackSteps, Qt::Key_C, Qt::ControlModifier);
+
+    TGenerator& gen = W().Generator();
+    TBitmap32 expected;
+    ASSERT_TRUE(CopyToBitmap(*gen.Textures, TGenerator::GetIndex(128), 128, expected));
+    const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(copied.size(), QSize(128, 128));
+    for (int y = 0; y < 128; ++y)
+        ASSERT_EQ(std::memcmp(copied.constScanLine(y), expected.Row(y), expected.Pitch()), 0) << "row " << y;
+}
+
+TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
+    random::SetSeed(0x2A);
+    W().ButtonGenerateClick();
+    EXPECT_EQ(W().Generator().TextureSeed(), 0x2Au);
+    EXPECT_EQ(W().PanelSurface->toolTip(), QString("Seed 0000002A"));
+
+    const struct {
+        const char* name;
+        std::function<void()> open;
+    } ways[] = {
+        {"right button",
+         [&] {
+             // What the window system sends on a right click, after the press and release.
+             QTest::mouseClick(W().PanelSurface, Qt::RightButton, {}, QPoint(100, 100));
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 100),
+                                     W().PanelSurface->mapToGlobal(QPoint(100, 100)));
+             QApplication::sendEvent(W().PanelSurface, &event);
+         }},
+        {"Menu key", [&] { QTest::keyClick(W().TrackSteps, Qt::Key_Menu); }},
+    };
+    for (const auto& way : ways) {
+        W().TrackSteps->setFocus();
+        const std::uint32_t before = random::Seed();
+        way.open();
+        QMenu* menu = W().Commands->SurfaceMenu();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); })) << way.name;
+        ASSERT_FALSE(menu->actions().isEmpty());
+        EXPECT_EQ(menu->actions().first()->text(), QString("Seed 0000002A")) << way.name;
+        QStringList entries;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator()) entries << a->text();
+        EXPECT_EQ(entries, QStringList({"Seed 0000002A", "Generate", "Copy Image", "Export...",
+                                        "Batch Export...", "Tiled View"}))
+            << way.name;
+        EXPECT_EQ(random::Seed(), before) << way.name << " generated";
+        menu->close();
+    }
+}
+
+TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone) {
+    W().TrackSteps->setFocus();
+    QTest::keyClick(W().TrackSteps, Qt::Key_T, Qt::ControlModifier);
+    TTiledViewQt* view = W().Commands->TiledView();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    EXPECT_EQ(view->windowTitle(), QString("Tiled View"));
+    EXPECT_EQ(view->ZoomPercent(), 100);
+
+    // Window pixel (x, y) shows texel ((x - origin) mod size) of the output at 100 %.
+    const auto expectTiles = [&](const char* when) {
+        const QImage texture = Opaque(W().Commands->OutputImage());
+        const int size = texture.width();
+        EXPECT_EQ(Opaque(view->Texture()), texture) << when;
+        const QImage shot = view->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QPoint origin = view->Origin().toPoint();
+        const auto wrap = [size](int v) { return ((v % size) + size) % size; };
+        for (int y = 0; y < shot.height(); y += 37)
+            for (int x = 0; x < shot.width(); x += 41)
+                ASSERT_EQ(shot.pixel(x, y), texture.pixel(wrap(x - origin.x()), wrap(y - origin.y())))
+                    << when << " at (" << x << ", " << y << ")";
+    };
+    expectTiles("at first");
+    W().UpDownSize->Press(btPrev); // 128: smaller than the window, so copies repeat
+    expectTiles("after a size change");
+    W().ButtonGenerateClick();
+    expectTiles("after a new texture");
+
+    view->ZoomBy(20, QPointF(10, 10));
+    EXPECT_EQ(view->ZoomPercent(), 400);
+    view->ZoomBy(-20, QPointF(10, 10));
+    EXPECT_EQ(view->ZoomPercent(), 25);
+
+    const std::uint32_t seed = W().Generator().TextureSeed();
+    view->close();
+    QTest::qWait(50);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_TRUE(W().isVisible());
+    EXPECT_EQ(W().Generator().TextureSeed(), seed);
+}
+
+TEST_F(WindowCommands, TheTileIsShownAsItGrows) {
+    W().TrackSteps->setValue(2048);
+    W().ComboBrushSize->setCurrentIndex(3); // 128
+    // Every frame presented while the synthesis pumps messages is one of the growing tile: the
+    // idle loop draws none then.
+    std::vector<QImage> frames;
+    int seen = W().PanelSurface->PresentCount();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &W(), [&] {
+        if (W().PanelSurface->PresentCount() == seen || !W().Generator().Generating()) return;
+        seen = W().PanelSurface->PresentCount();
+        frames.push_back(W().PanelSurface->Frame().copy());
+    });
+    watch.start(0);
+    W().ButtonGenerateClick();
+    watch.stop();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_NE(frames.front(), frames.back()) << "the tile did not grow between frames";
+}
+
+TEST_F(WindowCommands, KeyboardReachesEveryControlInOrderAndSliderHintsFollowADrag) {
+    const QList<QWidget*> order = {
+        W().UpDownSize,       W().PanelColor,      W().ComboImage,      W().ComboEffect,
+        W().ComboBGFill,      W().ComboBGForm,     W().ComboBrushType,  W().ComboBrushSize,
+        W().TrackSteps,       W().TrackHueSwitch,  W().TrackSaturation, W().TrackLightness,
+        W().TrackRadiusSpeed, W().TrackAngleSpeed, W().TrackScaleSpeed, W().TrackTurnFreq,
+        W().ButtonGenerate,   W().ButtonExport,    W().ButtonBatch,     W().ButtonPreview,
+        W().ButtonSettings,   W().ButtonAbout,     W().ButtonExit};
+    W().UpDownSize->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return W().UpDownSize->hasFocus(); }));
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), order[i]) << "Tab number " << i;
+    }
+
+    // The size arrows answer Up and Down.
+    W().UpDownSize->setFocus();
+    QTest::keyClick(W().UpDownSize, Qt::Key_Up);
+    EXPECT_EQ(W().Generator().TextureSize, 512);
+    QTest::keyClick(W().UpDownSize, Qt::Key_Down);
+    QTest::keyClick(W().UpDownSize, Qt::Key_Down);
+    EXPECT_EQ(W().Generator().TextureSize, 128);
+
+    // Space and Enter on the swatch open the colour dialog.
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        bool opened = false;
+        AnswerNextDialog<QColorDialog>(&W(), [&](QColorDialog* d) { opened = true, d->reject(); });
+        W().PanelColor->setFocus();
+        QTest::keyClick(W().PanelColor, key);
+        EXPECT_TRUE(opened) << "key " << key;
+    }
+
+    // Dragging: the hint shows each value the slider passes.
+    QSlider* steps = W().TrackSteps;
+    steps->setSliderDown(true);
+    steps->setSliderPosition(1536);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), QString("1536"));
+    steps->setSliderDown(false);
+    EXPECT_EQ(steps->toolTip(), QString("1536"));
+}
+
+} // namespace
+} // namespace vorn
+
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}
