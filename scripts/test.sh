@@ -8,6 +8,11 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/build/stage"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+# The portable path: core and CLI without x86 intrinsics must write the same files.
+cmake -S . -B build-nosimd -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALLIMOR_SIMD=OFF -DPALLIMOR_APP=OFF \
+  -DPALLIMOR_TESTS=OFF -DPALLIMOR_BENCH=OFF
+cmake --build build-nosimd -j"$jobs" --target pallimor-cli
+bash scripts/check_simd_parity.sh build build-nosimd
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALLIMOR_SANITIZE=ON -DPALLIMOR_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX="$PWD/build-san/stage"
 cmake --build build-san -j"$jobs"
