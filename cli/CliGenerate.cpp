@@ -271,18 +271,9 @@ int Run(const TOptions& o) {
     TGenerator generator(o.settings);
     generator.ComponentsInit();
     const TStartupResult startup = generator.Startup(nullptr, archive);
-    switch (startup.failure) {
-    case TStartupFailure::None:
-        break;
-    case TStartupFailure::Device:
-        return Fail("Initializing device failed!  ");
-    case TStartupFailure::Archive:
-        return Fail("File " + (o.archive.empty() ? std::string(ArchiveFileName) : o.archive) +
-                    " not found! Try reinstalling the application!  ");
-    case TStartupFailure::RenderTarget: {
-        const std::string n = std::to_string(startup.failedTargetSize);
-        return Fail("Adding render target " + n + " x " + n + " failed!  ");
-    }
+    if (startup.failure != TStartupFailure::None) {
+        return Fail(
+            StartupFailureText(startup, o.archive.empty() ? std::string(ArchiveFileName) : o.archive));
     }
     generator.TextureSize = o.size;
     generator.BackgroundColor = o.background;

@@ -15,11 +15,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "export/SafeFile.h"
 #include "export/TileExport.h"
+#include "support/FaultyDevice.h"
 #include "support/PngDecode.h"
 #include "support/TempDir.h"
 
@@ -219,7 +220,6 @@ std::uint32_t Expected(int x, int y, int size) {
 class DeviceExport : public ::testing::Test {
 protected:
     void SetUp() override {
-        sd::TestHooks::Reset();
         TSafeFileHooks::Reset();
         m_device.SetWidth(64);
         m_device.SetHeight(64);
@@ -230,10 +230,7 @@ protected:
         for (int size : {256, 1024, 1024, 512, 256, 128, 64})
             ASSERT_TRUE(m_textures.AddRenderTargets(1, size, size, aqHigh, alFull)) << size;
     }
-    void TearDown() override {
-        sd::TestHooks::Reset();
-        TSafeFileHooks::Reset();
-    }
+    void TearDown() override { TSafeFileHooks::Reset(); }
 
     void Paint(int index, int size) {
         sd::Device* d3d = m_device.D3DDevice();
@@ -249,7 +246,8 @@ protected:
     }
 
     test::TempDir m_folder{"tileexport-"};
-    TVornDevice m_device;
+    test::DeviceFaults m_faults;
+    TVornDevice m_device{test::FaultyDirect3DFactory(m_faults)};
     TVornTextures m_textures;
 };
 
@@ -313,7 +311,7 @@ TEST_F(DeviceExport, RefusedReadBackWritesNothing) {
     Paint(6, 64);
     const std::string earlier = m_folder / "image000.png";
     WriteFile(earlier, Bytes{9, 9});
-    for (bool* hook : {&sd::TestHooks::failCreateOffscreenSurface, &sd::TestHooks::failGetRenderTargetData}) {
+    for (bool* hook : {&m_faults.failCreateOffscreenSurface, &m_faults.failGetRenderTargetData}) {
         *hook = true;
         TBitmap32 bitmap;
         EXPECT_FALSE(CopyToBitmap(m_textures, 6, 64, bitmap));
