@@ -287,6 +287,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.fileType = dialog.FileType.toStdString();
     options.count = dialog.Count;
     options.jpegQuality = window.jpegQuality;
+    options.writer = window.writer;
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace vorn {
 
+class TFileWriter;
 class TGenerator;
 class TFVornBP;
 
@@ -86,6 +87,7 @@ struct TBatchWindow {
     TFVornBE* batchDialog = nullptr;
     TFVornBP* progressWindow = nullptr;
     int jpegQuality = 95;
+    TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
 };
 
 // The "Batch Export" command: asks for folder, type and count, then generates and writes the

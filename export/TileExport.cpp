@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "engine/DXTextures.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "export/SafeFile.h"
 
 namespace vorn {
@@ -93,7 +93,8 @@ bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::
     return true;
 }
 
-TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality) {
+TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
+                         TFileWriter& writer) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
@@ -110,7 +111,7 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
         break;
     }
     if (!encoded) return Failure(name.fileName, reason);
-    if (!SaveFileSafely(name.fileName, bytes, &reason)) return Failure(name.fileName, reason);
+    if (!SaveFileSafely(name.fileName, bytes, &reason, writer)) return Failure(name.fileName, reason);
     TExportResult result;
     result.ok = true;
     result.writtenFile = name.fileName;
@@ -118,13 +119,13 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
 }
 
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality) {
+                         const std::string& fileName, int jpegQuality, TFileWriter& writer) {
     try {
         TBitmap32 bitmap;
         if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
             return Failure(ResolveExportName(fileName).fileName,
                            "Reading the texture from the device failed");
-        return SaveBitmap(bitmap, fileName, jpegQuality);
+        return SaveBitmap(bitmap, fileName, jpegQuality, writer);
     } catch (const std::bad_alloc&) {
         return Failure(fileName, "Out of memory");
     }

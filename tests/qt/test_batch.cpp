@@ -24,6 +24,7 @@
 #include "gen/Generator.h"
 #include "gen/gen.h"
 #include "progress/progress.h"
+#include "tests/support/FailingFileWriter.h"
 
 // Readable QString output in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -376,11 +377,11 @@ protected:
         m_progress = new TFVornBP(&m_owner);
         m_owner.show();
     }
-    void TearDown() override { TSafeFileHooks::Reset(); }
 
     TBatchWindow Window() {
         return {&m_owner,      m_generator.get(), m_panelSettings, m_panelControls,
-                m_progressBar, m_dialog,          m_progress,      95};
+                m_progressBar, m_dialog,          m_progress,      95,
+                &m_writer};
     }
 
     // Fills the dialog as a user would, presses Export while it is shown modally, runs the batch.
@@ -428,6 +429,7 @@ protected:
     QWidget* m_panelControls = nullptr;
     TFVornBE* m_dialog = nullptr;
     TFVornBP* m_progress = nullptr;
+    test::FailingFileWriter m_writer;
 };
 
 TEST_F(BatchRun, CountOneWritesOnlyImage000) {
@@ -561,7 +563,7 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     WriteText(m_folder + "/image003.bmp", "earlier file");
     MessageLog log;
     // Each 64 x 64 BMP is one write call: the fourth file's write fails with ENOSPC.
-    TSafeFileHooks::writesBeforeFailure = 3;
+    m_writer.writesBeforeFailure = 3;
     EXPECT_EQ(Run("10", 0), 3);
 
     ASSERT_EQ(log.Requests().size(), 1u);
@@ -580,7 +582,7 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     EXPECT_EQ(ReadAll(m_folder + "/image003.bmp"), "earlier file");
 
     // The next batch works normally.
-    TSafeFileHooks::Reset();
+    m_writer = test::FailingFileWriter{};
     EXPECT_EQ(Run("5", 0), 5);
     EXPECT_EQ(FilesIn(m_folder), Numbered(5, "bmp"));
     EXPECT_EQ(log.Texts().last(), "Done!|5 textures exported successfully in 00:00:00!  ");
