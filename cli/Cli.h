@@ -4,3 +4,4 @@
 
 int CliArchive(int argc, char** argv);
 int CliGenerate(int argc, char** argv);
+int CliRecipe(int argc, char** argv);

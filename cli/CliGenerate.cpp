@@ -1,8 +1,11 @@
 // pallimor-cli generate: textures from the command line with the window's defaults, the same
-// random sequence, synthesis and export; optionally a trace of every drawing call.
-#include <cctype>
+// random sequence, synthesis and export; a recipe code brings back a texture; optionally a
+// trace of every drawing call and a JSON list of the textures made. The generation options
+// come from the parameter table (gen/GenParams.h), the others from the tables below.
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "engine/VornDef.h"
@@ -19,48 +23,20 @@
 #include "gen/BatchLoop.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
+#include "gen/Recipe.h"
 #include "gen/TileTrace.h"
 
 namespace {
 
 using namespace vorn;
 
-constexpr const char* Usage =
-    "usage: pallimor-cli generate [options]\n"
-    "Generates textures as the window's \"Generate\" does, with the window's defaults.\n"
-    "\n"
-    "  --seed N            random seed, decimal or 0x-hex (default: from the clock)\n"
-    "  --size N            output size: 64, 128, 256, 512 or 1024 (default 256)\n"
-    "  --bg-color RRGGBB   background colour, also #RRGGBB (default red 00, green 80, blue FF)\n"
-    "  --image clear|keep                      (default clear)\n"
-    "  --effect blend|add|sub|color|shadow|light|max|shift|glow|stroke (default stroke)\n"
-    "  --bg-fill color|h-grad|v-grad|random    (default random)\n"
-    "  --bg-form none|circle|square|random     (default random)\n"
-    "  --brush-type hard|soft                  (default soft)\n"
-    "  --brush-size 16|32|64|128               (default 64)\n"
-    "  --steps N           0..2048 (default 1024); the walk runs N + 1024 steps\n"
-    "  --hue-switch N  --saturation N  --lightness N  --radius-speed N\n"
-    "  --angle-speed N  --scale-speed N  --turn-freq N       1..100 each (default 50)\n"
-    "  --count N           1..1000 textures continuing one random sequence (default 1)\n"
-    "  --out FILE          write the texture to FILE: .bmp and .png as named, any other\n"
-    "                      extension JPEG, none adds .bmp; one texture only\n"
-    "  --folder DIR        write the textures as DIR/image000.TYPE, image001.TYPE, ...\n"
-    "  --type bmp|png|jpg  file type for --folder (default jpg)\n"
-    "  --quality N         JPEG quality 1..100 (default 95)\n"
-    "  --archive FILE      brush archive (default: vorn.dat in the current folder, then beside\n"
-    "                      the program, then in the installed data folder)\n"
-    "  --trace FILE        write every drawing call of the synthesis to FILE\n"
-    "  --help              show this text\n"
-    "\n"
-    "Without --out or --folder nothing is written. Exit status: 0 done, 1 failed, 2 bad usage.\n";
-
 constexpr const char* Program = "pallimor-cli generate: ";
 
 struct TOptions {
     TGenSettings settings;
+    std::string settingsOption; // the first generation option given, for --recipe's usage error
     std::optional<std::uint32_t> seed;
-    int size = 256;
-    TCanvasColor background = 0xFFFF8000u; // the window's start value
+    std::optional<TRecipe> recipe;
     int count = 1;
     std::string out;
     std::string folder;
@@ -68,6 +44,8 @@ struct TOptions {
     int quality = 95;
     std::string archive;
     std::string trace;
+    bool json = false;
+    bool quiet = false;
     bool help = false;
 };
 
@@ -93,15 +71,16 @@ int IntegerIn(std::string_view option, std::string_view text, int low, int high)
     return static_cast<int>(*value);
 }
 
-// The position of text among names.
-int ChoiceOf(std::string_view option, std::string_view text, std::span<const char* const> names) {
-    std::string list;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (text == names[i]) return static_cast<int>(i);
-        if (i > 0) list += '|';
-        list += names[i];
+// A generation parameter's value; a colour may also be written #RRGGBB.
+int ParamOf(const TGenParam& param, std::string_view text) {
+    const std::string_view digits = param.kind == pkColor && text.starts_with('#') ? text.substr(1) : text;
+    const TParsedValue parsed = ParseParamValue(param, digits);
+    if (parsed.error != TValueError::None) {
+        const char* hash = param.kind == pkColor ? ", optionally after #" : "";
+        throw TUsageError{std::string("--") + param.name + " accepts " + AcceptedValues(param) + hash +
+                          " (got '" + std::string(text) + "')"};
     }
-    throw TUsageError{std::string(option) + " accepts " + list + " (got '" + std::string(text) + "')"};
+    return parsed.value;
 }
 
 std::uint32_t SeedOf(std::string_view text) {
@@ -114,33 +93,127 @@ std::uint32_t SeedOf(std::string_view text) {
     return static_cast<std::uint32_t>(*value);
 }
 
-// RRGGBB (or #RRGGBB) as picked; the canvas colour keeps red in its low byte: 0xFFBBGGRR.
-TCanvasColor ColorOf(std::string_view text) {
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '#') digits.remove_prefix(1);
-    bool valid = digits.size() == 6;
-    for (const char c : digits) valid = valid && std::isxdigit(static_cast<unsigned char>(c));
-    if (!valid) {
-        throw TUsageError{"--bg-color accepts six hex digits RRGGBB, optionally after # (got '" +
-                          std::string(text) + "')"};
-    }
-    const auto rgb = static_cast<std::uint32_t>(*ParseInteger(digits, 16));
-    const std::uint32_t r = rgb >> 16 & 0xFFu, g = rgb >> 8 & 0xFFu, b = rgb & 0xFFu;
-    return 0xFF000000u | b << 16 | g << 8 | r;
+std::string PathOf(const std::string& option, const std::string& value) {
+    if (value.empty()) throw TUsageError{option + " needs a file or folder name"};
+    return value;
 }
 
-constexpr const char* ImageNames[] = {"clear", "keep"};
-constexpr const char* EffectNames[] = {"blend", "add", "sub",   "color", "shadow",
-                                       "light", "max", "shift", "glow",  "stroke"};
-constexpr const char* FillNames[] = {"color", "h-grad", "v-grad", "random"};
-constexpr const char* FormNames[] = {"none", "circle", "square", "random"};
-constexpr const char* TypeNames[] = {"hard", "soft"};
-constexpr const char* BrushSizeNames[] = {"16", "32", "64", "128"};
-constexpr const char* FileTypeNames[] = {"bmp", "png", "jpg"};
+// An option other than the generation parameters: how --help shows it and what it sets.
+struct TCliOption {
+    const char* name;     // without "--"
+    const char* argument; // nullptr: the option takes no value
+    const char* help;     // '\n' continues the text on the next line
+    void (*apply)(TOptions& o, const std::string& option, const std::string& value);
+};
+
+constexpr const char* FileTypes[] = {"bmp", "png", "jpg"};
+
+// Shown before the generation parameters.
+constexpr TCliOption SourceOptions[] = {
+    {"seed", "N", "random seed, decimal or 0x-hex (default: from the clock, printed on stderr)",
+     [](TOptions& o, const std::string&, const std::string& v) { o.seed = SeedOf(v); }},
+    {"recipe", "CODE",
+     "make the texture of a recipe code, at its size and colour; excludes --seed\n"
+     "and the generation options below",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         TRecipeDecoding decoded = DecodeRecipe(v);
+         if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
+         o.recipe = std::move(decoded.recipe);
+     }},
+};
+
+// Shown after the generation parameters.
+constexpr TCliOption OutputOptions[] = {
+    {"count", "N", "1..1000 textures continuing one random sequence (default 1)",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.count = IntegerIn(option, v, 1, 1000);
+     }},
+    {"out", "FILE",
+     "write the texture to FILE: .bmp and .png as named, any other\n"
+     "extension JPEG, none adds .bmp; one texture only",
+     [](TOptions& o, const std::string& option, const std::string& v) { o.out = PathOf(option, v); }},
+    {"folder", "DIR", "write the textures as DIR/image000.TYPE, image001.TYPE, ...",
+     [](TOptions& o, const std::string& option, const std::string& v) { o.folder = PathOf(option, v); }},
+    {"type", "bmp|png|jpg", "file type for --folder (default jpg)",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         const auto known = std::find(std::begin(FileTypes), std::end(FileTypes), v);
+         if (known == std::end(FileTypes))
+             throw TUsageError{option + " accepts bmp|png|jpg (got '" + v + "')"};
+         o.type = v;
+     }},
+    {"quality", "N", "JPEG quality 1..100 (default 95)",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.quality = IntegerIn(option, v, 1, 100);
+     }},
+    {"archive", "FILE",
+     "brush archive (default: vorn.dat in the current folder, then beside\n"
+     "the program, then in the installed data folder)",
+     [](TOptions& o, const std::string& option, const std::string& v) { o.archive = PathOf(option, v); }},
+    {"trace", "FILE", "write every drawing call of the synthesis to FILE",
+     [](TOptions& o, const std::string& option, const std::string& v) { o.trace = PathOf(option, v); }},
+    {"json", nullptr, "print the textures as one JSON object on stdout: index, file, seed, recipe",
+     [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
+    {"quiet", nullptr, "print nothing but errors",
+     [](TOptions& o, const std::string&, const std::string&) { o.quiet = true; }},
+    {"help", nullptr, "show this text",
+     [](TOptions& o, const std::string&, const std::string&) { o.help = true; }},
+};
+
+const TCliOption* FindCliOption(std::string_view name) {
+    using TOptionList = std::span<const TCliOption>;
+    for (const TOptionList options : {TOptionList(SourceOptions), TOptionList(OutputOptions)}) {
+        for (const TCliOption& option : options) {
+            if (name == option.name) return &option;
+        }
+    }
+    return nullptr;
+}
+
+// "  --name ARGUMENT" in a column of 20, then the help; a longer head gets a line of its own.
+void PrintOption(std::FILE* out, const std::string& head, std::string_view help) {
+    constexpr std::size_t Column = 22;
+    std::fputs(head.c_str(), out);
+    std::size_t used = head.size();
+    if (used + 2 > Column) {
+        std::fputc('\n', out);
+        used = 0;
+    }
+    for (std::size_t start = 0; start <= help.size();) {
+        const std::size_t end = std::min(help.find('\n', start), help.size());
+        std::fprintf(out, "%*s%.*s\n", static_cast<int>(Column - used), "", static_cast<int>(end - start),
+                     help.data() + start);
+        used = 0;
+        start = end + 1;
+    }
+}
+
+void PrintCliOptions(std::FILE* out, std::span<const TCliOption> options) {
+    for (const TCliOption& option : options) {
+        std::string head = std::string("  --") + option.name;
+        if (option.argument) head += std::string(" ") + option.argument;
+        PrintOption(out, head, option.help);
+    }
+}
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("usage: pallimor-cli generate [options]\n"
+               "Generates textures as the window's \"Generate\" does, with the window's defaults.\n"
+               "\n",
+               out);
+    PrintCliOptions(out, SourceOptions);
+    for (const TGenParam& param : GenParams) {
+        const std::string argument = param.kind == pkList ? AcceptedValues(param) : param.argument;
+        PrintOption(out, std::string("  --") + param.name + " " + argument,
+                    std::string(param.help) + " (default " + ParamValueText(param, param.defaultValue) + ")");
+    }
+    PrintCliOptions(out, OutputOptions);
+    std::fputs("\n"
+               "Without --out or --folder nothing is written. Exit status: 0 done, 1 failed, 2 bad usage.\n",
+               out);
+}
 
 TOptions Parse(int argc, char** argv) {
     TOptions o;
-    TGenSettings& s = o.settings;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         std::optional<std::string> attached; // --option=value
@@ -148,82 +221,34 @@ TOptions Parse(int argc, char** argv) {
             attached = option.substr(eq + 1);
             option.resize(eq);
         }
-        if (option == "--help" || option == "-h") {
-            o.help = true;
-            continue;
-        }
-        const auto value = [&]() -> std::string {
-            if (attached) return *attached;
-            if (i + 1 >= argc) throw TUsageError{option + " needs a value (see --help)"};
-            return argv[++i];
-        };
-        const auto path = [&]() {
-            std::string v = value();
-            if (v.empty()) throw TUsageError{option + " needs a file or folder name"};
-            return v;
-        };
-        const auto percent = [&](int& field) { field = IntegerIn(option, value(), 1, 100); };
+        if (option == "-h") option = "--help";
+        const std::string_view name = option.rfind("--", 0) == 0 ? std::string_view(option).substr(2) : "";
+        const TGenParam* param = FindGenParam(name);
+        const TCliOption* cli = param ? nullptr : FindCliOption(name);
+        if (!param && !cli) throw TUsageError{"unknown option '" + option + "' (see --help)"};
 
-        if (option == "--seed") {
-            o.seed = SeedOf(value());
-        } else if (option == "--size") {
-            const std::string v = value();
-            const std::optional<long long> n = ParseInteger(v);
-            if (!n || (*n != 64 && *n != 128 && *n != 256 && *n != 512 && *n != 1024)) {
-                throw TUsageError{"--size accepts 64, 128, 256, 512 or 1024 (got '" + v + "')"};
-            }
-            o.size = static_cast<int>(*n);
-        } else if (option == "--bg-color") {
-            o.background = ColorOf(value());
-        } else if (option == "--image") {
-            s.image = ChoiceOf(option, value(), ImageNames);
-        } else if (option == "--effect") {
-            s.effect = ChoiceOf(option, value(), EffectNames);
-        } else if (option == "--bg-fill") {
-            s.bgFill = ChoiceOf(option, value(), FillNames);
-        } else if (option == "--bg-form") {
-            s.bgForm = ChoiceOf(option, value(), FormNames);
-        } else if (option == "--brush-type") {
-            s.brushType = ChoiceOf(option, value(), TypeNames);
-        } else if (option == "--brush-size") {
-            s.brushSize = ChoiceOf(option, value(), BrushSizeNames);
-        } else if (option == "--steps") {
-            s.steps = IntegerIn(option, value(), 0, 2048);
-        } else if (option == "--hue-switch") {
-            percent(s.hueSwitch);
-        } else if (option == "--saturation") {
-            percent(s.saturation);
-        } else if (option == "--lightness") {
-            percent(s.lightness);
-        } else if (option == "--radius-speed") {
-            percent(s.radiusSpeed);
-        } else if (option == "--angle-speed") {
-            percent(s.angleSpeed);
-        } else if (option == "--scale-speed") {
-            percent(s.scaleSpeed);
-        } else if (option == "--turn-freq") {
-            percent(s.turnFreq);
-        } else if (option == "--count") {
-            o.count = IntegerIn(option, value(), 1, 1000);
-        } else if (option == "--out") {
-            o.out = path();
-        } else if (option == "--folder") {
-            o.folder = path();
-        } else if (option == "--type") {
-            o.type = FileTypeNames[ChoiceOf(option, value(), FileTypeNames)];
-        } else if (option == "--quality") {
-            o.quality = IntegerIn(option, value(), 1, 100);
-        } else if (option == "--archive") {
-            o.archive = path();
-        } else if (option == "--trace") {
-            o.trace = path();
+        std::string value;
+        if (param || cli->argument) {
+            if (!attached && i + 1 >= argc) throw TUsageError{option + " needs a value (see --help)"};
+            value = attached ? *attached : argv[++i];
+        } else if (attached && option != "--help") {
+            throw TUsageError{option + " takes no value"};
+        }
+        if (param) {
+            o.settings.SetValue(param->id, ParamOf(*param, value));
+            if (o.settingsOption.empty()) o.settingsOption = option;
         } else {
-            throw TUsageError{"unknown option '" + option + "' (see --help)"};
+            cli->apply(o, option, value);
         }
     }
     if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
+    if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
+    if (o.recipe && !o.settingsOption.empty())
+        throw TUsageError{"--recipe fixes every generation setting; " + o.settingsOption +
+                          " cannot be added"};
+    if (o.json && o.quiet) throw TUsageError{"--json and --quiet exclude each other"};
     return o;
 }
 
@@ -235,7 +260,7 @@ std::string ExecutableFolder() {
 }
 
 // Writes the random seed before and after each texture's block of the trace.
-class TTraceSeeds final : public TBatchHooks {
+class TTraceSeeds : public TBatchHooks {
 public:
     explicit TTraceSeeds(std::FILE* trace) : m_trace(trace) {}
     void BeforeTexture(int) override { WriteTraceSeed(m_trace, "seed-before", random::Seed()); }
@@ -244,6 +269,79 @@ public:
 private:
     std::FILE* m_trace;
 };
+
+// What --json tells of each texture.
+struct TTextureEntry {
+    std::uint32_t seed = 0;            // the random source before it
+    std::optional<std::string> recipe; // none for a chain too long
+    std::optional<std::string> file;   // none when not written
+};
+
+// Around each texture: its trace seeds and, for --json, its seed, recipe and file.
+class TTextureLog final : public TTraceSeeds {
+public:
+    TTextureLog(std::FILE* trace, const TGenerator& generator, const TOptions& options,
+                std::optional<TRecipe> drawnOver)
+        : TTraceSeeds(trace), m_generator(generator), m_options(options), m_previous(std::move(drawnOver)) {}
+
+    void BeforeTexture(int number) override {
+        TTraceSeeds::BeforeTexture(number);
+        m_seed = random::Seed();
+    }
+    void Generated(int number) override {
+        TTraceSeeds::Generated(number);
+        if (!m_options.json) return;
+        m_previous = NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
+                                m_generator.TextureSize, m_generator.BackgroundColor);
+        TTextureEntry& entry = Entries.emplace_back();
+        entry.seed = m_seed;
+        if (std::string code = EncodeRecipe(*m_previous); !code.empty()) entry.recipe = std::move(code);
+    }
+    void Written(int number) override {
+        if (!Entries.empty())
+            Entries.back().file = BatchFileName(m_options.folder, number - 1, m_options.type);
+    }
+
+    std::vector<TTextureEntry> Entries;
+
+private:
+    const TGenerator& m_generator;
+    const TOptions& m_options;
+    std::optional<TRecipe> m_previous; // the chain the next texture is drawn over
+    std::uint32_t m_seed = 0;
+};
+
+// A JSON string: quotes, backslashes and control characters escaped; other bytes as they are.
+std::string JsonString(std::string_view text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + '"';
+}
+
+void PrintJson(const std::vector<TTextureEntry>& entries) {
+    std::string json = "{\"textures\":[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TTextureEntry& e = entries[i];
+        char seed[12];
+        std::snprintf(seed, sizeof seed, "%08" PRIX32, e.seed);
+        json += i > 0 ? ",{" : "{";
+        json += "\"index\":" + std::to_string(i) + ",\"file\":" + (e.file ? JsonString(*e.file) : "null") +
+                ",\"seed\":\"" + seed + "\",\"recipe\":" + (e.recipe ? JsonString(*e.recipe) : "null") + "}";
+    }
+    json += "]}\n";
+    std::fputs(json.c_str(), stdout);
+}
 
 // Closes the trace file; a trace that could not be written completely is an error.
 struct TTraceFile {
@@ -268,15 +366,17 @@ int Fail(const std::string& text) {
 int Run(const TOptions& o) {
     const std::string archive = o.archive.empty() ? TGenerator::FindArchive(ExecutableFolder()) : o.archive;
 
-    TGenerator generator(o.settings);
+    // With a recipe, its last link's settings; the links before it are drawn first.
+    const TGenSettings settings = o.recipe ? o.recipe->links.back().settings : o.settings;
+    TGenerator generator(settings);
     generator.ComponentsInit();
     const TStartupResult startup = generator.Startup(nullptr, archive);
     if (startup.failure != TStartupFailure::None) {
         return Fail(
             StartupFailureText(startup, o.archive.empty() ? std::string(ArchiveFileName) : o.archive));
     }
-    generator.TextureSize = o.size;
-    generator.BackgroundColor = o.background;
+    generator.TextureSize = settings.size;
+    generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(settings.bgColor));
 
     TTraceFile trace;
     if (!o.trace.empty()) {
@@ -285,13 +385,24 @@ int Run(const TOptions& o) {
         generator.SetTrace(trace.file);
         WriteTraceHeader(trace.file);
     }
-    if (o.seed) {
+
+    // The first texture starts from a transparent tile, unless the recipe draws it over others.
+    std::optional<TRecipe> drawnOver;
+    if (o.recipe) {
+        TTraceSeeds seeds(trace.file);
+        PrepareRecipe(generator, *o.recipe, &seeds);
+        drawnOver = *o.recipe;
+        drawnOver->links.pop_back();
+    } else if (o.seed) {
         random::SetSeed(*o.seed);
     } else {
         random::Reseed();
+        if (!o.json && !o.quiet) std::fprintf(stderr, "seed 0x%08" PRIX32 "\n", random::Seed());
     }
+    const bool clearFirstTile = !drawnOver || drawnOver->links.empty();
+    if (drawnOver && drawnOver->links.empty()) drawnOver.reset();
 
-    TTraceSeeds seeds(trace.file);
+    TTextureLog log(trace.file, generator, o, std::move(drawnOver));
     if (!o.folder.empty()) {
         // As the batch dialog does: one level of folder is made when missing.
         std::error_code ignored;
@@ -301,27 +412,29 @@ int Run(const TOptions& o) {
         batch.fileType = o.type;
         batch.count = o.count;
         batch.jpegQuality = o.quality;
-        batch.clearFirstTile = true;
-        const TBatchResult result = RunBatch(generator, batch, seeds);
+        batch.clearFirstTile = clearFirstTile;
+        const TBatchResult result = RunBatch(generator, batch, log);
         if (!result.ok) return Fail(result.error);
     } else {
         for (int number = 1; number <= o.count; ++number) {
-            seeds.BeforeTexture(number);
-            if (number == 1) {
+            log.BeforeTexture(number);
+            if (number == 1 && clearFirstTile) {
                 generator.FirstRender();
             } else {
                 generator.Generate();
             }
-            seeds.Generated(number);
+            log.Generated(number);
         }
         if (!o.out.empty()) {
             const TExportResult result =
                 TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
                            generator.TextureSize, o.out, o.quality);
             if (!result.ok) return Fail(result.error);
+            if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }
     }
     if (trace.file && !trace.Close()) return Fail("Cannot write " + o.trace + ": the trace is incomplete");
+    if (o.json) PrintJson(log.Entries);
     return 0;
 }
 
@@ -336,7 +449,7 @@ int CliGenerate(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        std::fputs(Usage, stdout);
+        PrintUsage(stdout);
         return 0;
     }
     return Run(options);

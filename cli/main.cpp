@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PallimorVersion.h"
 #include "cli/Cli.h"
 
 namespace {
@@ -11,7 +12,9 @@ void PrintUsage(std::FILE* out) {
                "commands:\n"
                "  archive FILE   list the records and the images of a brush archive\n"
                "  generate ...   generate a texture (pallimor-cli generate --help)\n"
-               "  --help         show this text\n",
+               "  recipe CODE    print the values a recipe code fixes\n"
+               "  --help         show this text\n"
+               "  --version      show the program's name and version\n",
                out);
 }
 
@@ -27,8 +30,13 @@ int main(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("pallimor-cli %s\n", vorn::PallimorVersion);
+        return 0;
+    }
     if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);
     if (std::strcmp(command, "generate") == 0) return CliGenerate(argc - 1, argv + 1);
+    if (std::strcmp(command, "recipe") == 0) return CliRecipe(argc - 1, argv + 1);
     std::fprintf(stderr, "pallimor-cli: unknown command '%s' (pallimor-cli --help lists the commands)\n",
                  command);
     return 2;

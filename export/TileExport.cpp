@@ -1,5 +1,6 @@
 #include "export/TileExport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -27,6 +28,13 @@ TExportResult Failure(const std::string& fileName, const std::string& reason) {
     return result;
 }
 
+// ASCII comparison without case: "Tile.PNG" is a PNG like "tile.png".
+bool SameExtension(std::string_view extension, std::string_view lowerCase) {
+    return std::ranges::equal(extension, lowerCase, [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+    });
+}
+
 } // namespace
 
 std::string_view ExportExtension(std::string_view fileName) {
@@ -45,9 +53,9 @@ TExportName ResolveExportName(const std::string& fileName) {
         return name;
     }
     name.fileName = fileName;
-    if (extension == ".bmp")
+    if (SameExtension(extension, ".bmp"))
         name.format = TExportFormat::Bmp;
-    else if (extension == ".png")
+    else if (SameExtension(extension, ".png"))
         name.format = TExportFormat::Png;
     else
         name.format = TExportFormat::Jpeg;

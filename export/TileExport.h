@@ -26,8 +26,8 @@ struct TExportName {
 // The extension: from the last '.' to the end, '.' included, unless a '/' follows that '.'
 // (a dot in a folder name); otherwise empty.
 std::string_view ExportExtension(std::string_view fileName);
-// No extension: BMP under fileName + ".bmp". Exactly ".bmp" or ".png" (case-sensitive): BMP or
-// PNG. Anything else, upper-case forms and a lone "." included: JPEG.
+// No extension: BMP under fileName + ".bmp". ".bmp" or ".png" in any case (".PNG", ".Bmp"): BMP
+// or PNG. Anything else, ".jpg", ".gif" and a lone "." included: JPEG.
 TExportName ResolveExportName(const std::string& fileName);
 
 // Fills bitmap (resized to textureSize x textureSize) with target targetIndex of textures, read

@@ -3,49 +3,81 @@
 // implements both with its widgets, the command-line tool with plain values.
 #pragma once
 
+#include <algorithm>
+
+#include "gen/GenParams.h"
+
 namespace vorn {
 
-// "The current value of each control", read when the synthesis needs it.
+// "The current value of each control", read when the synthesis needs it; values as GenParams
+// describes them (list index, slider position, size in pixels, colour 0xRRGGBB).
 class TGenSettingsSource {
 public:
     virtual ~TGenSettingsSource() = default;
-    virtual int ImageIndex() const = 0;     // 0 "Clear", 1 "Keep"
-    virtual int EffectIndex() const = 0;    // 0..9, "Blend" .. "Stroke"
-    virtual int BGFillIndex() const = 0;    // 0 "Color", 1 "H-Grad", 2 "V-Grad", 3 "Random"
-    virtual int BGFormIndex() const = 0;    // 0 "None", 1 "Circle", 2 "Square", 3 "Random"
-    virtual int BrushTypeIndex() const = 0; // 0 "Hard", 1 "Soft"
-    virtual int BrushSizeIndex() const = 0; // 0..3 = "16", "32", "64", "128"
-    virtual int Steps() const = 0;          // 0..2048
-    virtual int HueSwitch() const = 0;      // 1..100, as the seven below
-    virtual int Saturation() const = 0;
-    virtual int Lightness() const = 0;
-    virtual int RadiusSpeed() const = 0;
-    virtual int AngleSpeed() const = 0;
-    virtual int ScaleSpeed() const = 0;
-    virtual int TurnFreq() const = 0;
+    virtual int Value(TGenParamId id) const = 0;
+
+    int ImageIndex() const { return Value(gpImage); }         // 0 "Clear", 1 "Keep"
+    int EffectIndex() const { return Value(gpEffect); }       // 0..9, "Blend" .. "Stroke"
+    int BGFillIndex() const { return Value(gpBGFill); }       // 0 "Color", 1 "H-Grad", 2 "V-Grad", 3 "Random"
+    int BGFormIndex() const { return Value(gpBGForm); }       // 0 "None", 1 "Circle", 2 "Square", 3 "Random"
+    int BrushTypeIndex() const { return Value(gpBrushType); } // 0 "Hard", 1 "Soft"
+    int BrushSizeIndex() const { return Value(gpBrushSize); } // 0..3 = "16", "32", "64", "128"
+    int Steps() const { return Value(gpSteps); }              // 0..2048
+    int HueSwitch() const { return Value(gpHueSwitch); }      // 1..100, as the seven below
+    int Saturation() const { return Value(gpSaturation); }
+    int Lightness() const { return Value(gpLightness); }
+    int RadiusSpeed() const { return Value(gpRadiusSpeed); }
+    int AngleSpeed() const { return Value(gpAngleSpeed); }
+    int ScaleSpeed() const { return Value(gpScaleSpeed); }
+    int TurnFreq() const { return Value(gpTurnFreq); }
 };
 
-// Plain values with the main window's defaults: for the command line and the tests.
+// Plain values, the table's defaults at first: for the command line, recipes and the tests.
 struct TGenSettings final : TGenSettingsSource {
-    int image = 0, effect = 9, bgFill = 3, bgForm = 3, brushType = 1, brushSize = 2;
-    int steps = 1024, hueSwitch = 50, saturation = 50, lightness = 50;
-    int radiusSpeed = 50, angleSpeed = 50, scaleSpeed = 50, turnFreq = 50;
+    int size = GenParam(gpSize).defaultValue;
+    int bgColor = GenParam(gpBGColor).defaultValue;
+    int image = GenParam(gpImage).defaultValue;
+    int effect = GenParam(gpEffect).defaultValue;
+    int bgFill = GenParam(gpBGFill).defaultValue;
+    int bgForm = GenParam(gpBGForm).defaultValue;
+    int brushType = GenParam(gpBrushType).defaultValue;
+    int brushSize = GenParam(gpBrushSize).defaultValue;
+    int steps = GenParam(gpSteps).defaultValue;
+    int hueSwitch = GenParam(gpHueSwitch).defaultValue;
+    int saturation = GenParam(gpSaturation).defaultValue;
+    int lightness = GenParam(gpLightness).defaultValue;
+    int radiusSpeed = GenParam(gpRadiusSpeed).defaultValue;
+    int angleSpeed = GenParam(gpAngleSpeed).defaultValue;
+    int scaleSpeed = GenParam(gpScaleSpeed).defaultValue;
+    int turnFreq = GenParam(gpTurnFreq).defaultValue;
 
-    int ImageIndex() const override { return image; }
-    int EffectIndex() const override { return effect; }
-    int BGFillIndex() const override { return bgFill; }
-    int BGFormIndex() const override { return bgForm; }
-    int BrushTypeIndex() const override { return brushType; }
-    int BrushSizeIndex() const override { return brushSize; }
-    int Steps() const override { return steps; }
-    int HueSwitch() const override { return hueSwitch; }
-    int Saturation() const override { return saturation; }
-    int Lightness() const override { return lightness; }
-    int RadiusSpeed() const override { return radiusSpeed; }
-    int AngleSpeed() const override { return angleSpeed; }
-    int ScaleSpeed() const override { return scaleSpeed; }
-    int TurnFreq() const override { return turnFreq; }
+    int Value(TGenParamId id) const override { return this->*Fields[id]; }
+    void SetValue(TGenParamId id, int value) { this->*Fields[id] = value; }
+
+private:
+    // The field of each parameter, in table order.
+    static constexpr int TGenSettings::*Fields[GenParamCount] = {
+        &TGenSettings::size,        &TGenSettings::bgColor,    &TGenSettings::image,
+        &TGenSettings::effect,      &TGenSettings::bgFill,     &TGenSettings::bgForm,
+        &TGenSettings::brushType,   &TGenSettings::brushSize,  &TGenSettings::steps,
+        &TGenSettings::hueSwitch,   &TGenSettings::saturation, &TGenSettings::lightness,
+        &TGenSettings::radiusSpeed, &TGenSettings::angleSpeed, &TGenSettings::scaleSpeed,
+        &TGenSettings::turnFreq};
 };
+
+// A value as the synthesis reads it: clamped into the parameter's range.
+inline int ClampedValue(const TGenSettingsSource& settings, TGenParamId id) {
+    const TGenParam& param = GenParam(id);
+    return std::clamp(settings.Value(id), param.min, param.max);
+}
+
+// The same value for every parameter.
+inline bool SameSettings(const TGenSettingsSource& a, const TGenSettingsSource& b) {
+    for (const TGenParam& param : GenParams) {
+        if (a.Value(param.id) != b.Value(param.id)) return false;
+    }
+    return true;
+}
 
 // What the synthesis asks of its host once per step; the defaults do nothing (command line).
 class TGenHooks {

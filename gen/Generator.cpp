@@ -53,8 +53,8 @@ private:
 
 TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks,
                        sd::Direct3DFactory createDirect3D)
-    : m_settings(settings), m_hooks(hooks ? hooks : &m_noHooks), m_createDirect3D(std::move(createDirect3D)) {
-}
+    : m_settings(&settings), m_hooks(hooks ? hooks : &m_noHooks),
+      m_createDirect3D(std::move(createDirect3D)) {}
 
 TGenerator::~TGenerator() {
     if (FrameTimer) FrameTimer->SetEnabled(false);
@@ -222,7 +222,7 @@ void TGenerator::TileRender(TVornTextures*) {
     TCanvasPainter canvas(*Canvas, *Images);
     TTracePainter traced(m_trace, &canvas);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
-    SynthesizeTile(m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
 }
 
 void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size) {

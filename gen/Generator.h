@@ -109,6 +109,11 @@ public:
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
 
+    // Where the synthesis reads its settings (a recipe's links are drawn with their own); the
+    // source must outlive its use.
+    const TGenSettingsSource& Settings() const { return *m_settings; }
+    void SetSettings(const TGenSettingsSource& settings) { m_settings = &settings; }
+
     // Program-wide values of the main window.
     int TextureSize = 256;
     TCanvasColor BackgroundColor = 0xFFFF8000u;
@@ -132,7 +137,7 @@ private:
     // Draws render target index as an axis-aligned square of side size centred at (x, y).
     void DrawTarget(std::int32_t index, double x, double y, double size);
 
-    const TGenSettingsSource& m_settings;
+    const TGenSettingsSource* m_settings;
     TGenHooks* m_hooks;
     sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;

@@ -22,21 +22,11 @@ struct TRunSettings {
 };
 
 TRunSettings ReadSettings(const TGenSettingsSource& s) {
-    const auto percent = [](int v) { return std::clamp(v, 1, 100); };
-    return {std::clamp(s.ImageIndex(), 0, 1),
-            std::clamp(s.EffectIndex(), 0, 9),
-            std::clamp(s.BGFillIndex(), 0, 3),
-            std::clamp(s.BGFormIndex(), 0, 3),
-            std::clamp(s.BrushTypeIndex(), 0, 1),
-            std::clamp(s.BrushSizeIndex(), 0, 3),
-            std::clamp(s.Steps(), 0, 2048),
-            percent(s.HueSwitch()),
-            percent(s.Saturation()),
-            percent(s.Lightness()),
-            percent(s.RadiusSpeed()),
-            percent(s.AngleSpeed()),
-            percent(s.ScaleSpeed()),
-            percent(s.TurnFreq())};
+    const auto read = [&s](TGenParamId id) { return ClampedValue(s, id); };
+    return {read(gpImage),      read(gpEffect),    read(gpBGFill),      read(gpBGForm),
+            read(gpBrushType),  read(gpBrushSize), read(gpSteps),       read(gpHueSwitch),
+            read(gpSaturation), read(gpLightness), read(gpRadiusSpeed), read(gpAngleSpeed),
+            read(gpScaleSpeed), read(gpTurnFreq)};
 }
 
 // A fresh speed: 0.005 + 0.05 * (slider / 100) * r, in [0.005, 0.005 + 0.0005 * slider).

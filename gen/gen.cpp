@@ -54,15 +54,39 @@ QString SuffixOfFilter(const QString& filter) {
     return QStringLiteral("jpg");
 }
 
-// A canvas colour is 0xAABBGGRR (red in the low byte).
+// A canvas colour is 0xAABBGGRR (red in the low byte); QRgb is 0xAARRGGBB.
 QColor ColorOfCanvas(TCanvasColor color) {
-    return QColor(int(color & 0xFFu), int((color >> 8) & 0xFFu), int((color >> 16) & 0xFFu));
+    return QColor(QRgb(RgbOfCanvasColor(color)));
 }
 
 TCanvasColor CanvasOfColor(const QColor& color) {
-    return 0xFF000000u | (std::uint32_t(color.blue()) << 16) | (std::uint32_t(color.green()) << 8) |
-           std::uint32_t(color.red());
+    return CanvasColorOfRgb(color.rgb() & 0xFFFFFFu);
 }
+
+// The named members of each parameter's group box and control, in table order.
+struct TParamMembers {
+    QGroupBox* TFOrlu::*group;
+    QComboBox* TFOrlu::*list = nullptr;
+    QSlider* TFOrlu::*track = nullptr;
+};
+const TParamMembers ParamMembers[GenParamCount] = {
+    {&TFOrlu::GroupSize},
+    {&TFOrlu::GroupColor},
+    {&TFOrlu::GroupImage, &TFOrlu::ComboImage},
+    {&TFOrlu::GroupEffect, &TFOrlu::ComboEffect},
+    {&TFOrlu::GroupBGFill, &TFOrlu::ComboBGFill},
+    {&TFOrlu::GroupBGForm, &TFOrlu::ComboBGForm},
+    {&TFOrlu::GroupBrushType, &TFOrlu::ComboBrushType},
+    {&TFOrlu::GroupBrushSize, &TFOrlu::ComboBrushSize},
+    {&TFOrlu::GroupSteps, nullptr, &TFOrlu::TrackSteps},
+    {&TFOrlu::GroupHueSwitch, nullptr, &TFOrlu::TrackHueSwitch},
+    {&TFOrlu::GroupSaturation, nullptr, &TFOrlu::TrackSaturation},
+    {&TFOrlu::GroupLightness, nullptr, &TFOrlu::TrackLightness},
+    {&TFOrlu::GroupRadiusSpeed, nullptr, &TFOrlu::TrackRadiusSpeed},
+    {&TFOrlu::GroupAngleSpeed, nullptr, &TFOrlu::TrackAngleSpeed},
+    {&TFOrlu::GroupScaleSpeed, nullptr, &TFOrlu::TrackScaleSpeed},
+    {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq},
+};
 
 std::string LocateArchive() {
     return TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
@@ -96,28 +120,48 @@ QGroupBox* TFOrlu::AddGroup(const QString& caption, int column, int row) {
     return group;
 }
 
-QComboBox* TFOrlu::AddCombo(QGroupBox* group, const QStringList& items, int selected) {
+QComboBox* TFOrlu::AddCombo(QGroupBox* group, const TGenParam& param) {
     auto* combo = new QComboBox(group);
-    combo->addItems(items);
-    combo->setCurrentIndex(selected);
-    combo->setMaxVisibleItems(items.size());
+    for (const char* item : param.items) combo->addItem(QString::fromLatin1(item));
+    combo->setCurrentIndex(param.defaultValue);
+    combo->setMaxVisibleItems(combo->count());
     combo->setGeometry(GroupControlRect);
     return combo;
 }
 
-QSlider* TFOrlu::AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick,
-                          int position, void (TFOrlu::*change)()) {
+QSlider* TFOrlu::AddTrack(QGroupBox* group, const TGenParam& param) {
     auto* track = new QSlider(Qt::Horizontal, group);
-    track->setRange(min, max);
-    track->setSingleStep(lineStep);
-    track->setPageStep(pageStep);
-    track->setTickInterval(tick);
+    track->setRange(param.min, param.max);
+    track->setSingleStep(param.lineStep);
+    track->setPageStep(param.pageStep);
+    track->setTickInterval(param.tickInterval);
     track->setTickPosition(QSlider::TicksBelow);
-    track->setValue(position);
-    track->setToolTip(QString::number(position));
+    track->setValue(param.defaultValue);
+    track->setToolTip(QString::number(param.defaultValue));
     track->setGeometry(GroupControlRect.x(), GroupControlRect.y() - 1, GroupControlRect.width(), 26);
-    connect(track, &QSlider::valueChanged, this, [this, change] { (this->*change)(); });
+    // The hint shows the position.
+    connect(track, &QSlider::valueChanged, track,
+            [track](int value) { track->setToolTip(QString::number(value)); });
     return track;
+}
+
+void TFOrlu::AddSizeControls(QGroupBox* group, const TGenParam& param) {
+    LabelSize = new QLabel(QString::number(param.defaultValue), group);
+    LabelSize->setGeometry(GroupControlRect.x(), GroupControlRect.y(), 52, GroupControlRect.height());
+    LabelSize->setAlignment(Qt::AlignCenter);
+    LabelSize->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    LabelSize->setAutoFillBackground(true);
+    QPalette palette = LabelSize->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    LabelSize->setPalette(palette);
+    // The arrows keep a position of their own (64..512), independent of the size.
+    UpDownSize = new TUpDownQt(group);
+    UpDownSize->SetRange(64, 512);
+    UpDownSize->SetPosition(param.defaultValue);
+    UpDownSize->setGeometry(GroupControlRect.x() + 54, GroupControlRect.y(), GroupControlRect.width() - 54,
+                            GroupControlRect.height());
+    UpDownSize->OnClick = [this](TUpDownQt*, TUDBtnType button) { UpDownSizeClick(button); };
 }
 
 void TFOrlu::CreateControls() {
@@ -136,74 +180,29 @@ void TFOrlu::CreateControls() {
     PanelSettings = MakeLoweredPanel(this, QRect(524, 4, 180, 362));
 
     // Row by row, left column first: this is also the tab order.
-    GroupSize = AddGroup(QStringLiteral("Size"), 0, 0);
-    LabelSize = new QLabel(QStringLiteral("256"), GroupSize);
-    LabelSize->setGeometry(GroupControlRect.x(), GroupControlRect.y(), 52, GroupControlRect.height());
-    LabelSize->setAlignment(Qt::AlignCenter);
-    LabelSize->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    LabelSize->setAutoFillBackground(true);
-    {
-        QPalette palette = LabelSize->palette();
-        palette.setColor(QPalette::Window, Qt::white);
-        palette.setColor(QPalette::WindowText, Qt::black);
-        LabelSize->setPalette(palette);
+    for (const TGenParam& param : GenParams) {
+        QGroupBox* group = AddGroup(QString::fromLatin1(param.caption), param.id % 2, param.id / 2);
+        const TParamMembers& members = ParamMembers[param.id];
+        m_groups[param.id] = this->*members.group = group;
+        switch (param.kind) {
+        case pkSize:
+            AddSizeControls(group, param);
+            break;
+        case pkColor:
+            PanelColor = MakeLoweredPanel(group, GroupControlRect);
+            PanelColor->setAutoFillBackground(true);
+            PanelColor->setCursor(Qt::PointingHandCursor);
+            PanelColor->installEventFilter(this);
+            break;
+        case pkList:
+            m_lists[param.id] = this->*members.list = AddCombo(group, param);
+            break;
+        case pkTrack:
+            m_tracks[param.id] = this->*members.track = AddTrack(group, param);
+            break;
+        }
     }
-    UpDownSize = new TUpDownQt(GroupSize);
-    UpDownSize->SetRange(64, 512);
-    UpDownSize->SetPosition(256);
-    UpDownSize->setGeometry(GroupControlRect.x() + 54, GroupControlRect.y(), GroupControlRect.width() - 54,
-                            GroupControlRect.height());
-    UpDownSize->OnClick = [this](TUpDownQt*, TUDBtnType button) { UpDownSizeClick(button); };
-
-    GroupColor = AddGroup(QStringLiteral("BG Color"), 1, 0);
-    PanelColor = MakeLoweredPanel(GroupColor, GroupControlRect);
-    PanelColor->setAutoFillBackground(true);
-    PanelColor->setCursor(Qt::PointingHandCursor);
-    PanelColor->installEventFilter(this);
-
-    GroupImage = AddGroup(QStringLiteral("Image"), 0, 1);
-    ComboImage = AddCombo(GroupImage, {QStringLiteral("Clear"), QStringLiteral("Keep")}, 0);
     connect(ComboImage, &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
-    GroupEffect = AddGroup(QStringLiteral("Effect"), 1, 1);
-    ComboEffect = AddCombo(GroupEffect,
-                           {QStringLiteral("Blend"), QStringLiteral("Add"), QStringLiteral("Sub"),
-                            QStringLiteral("Color"), QStringLiteral("Shadow"), QStringLiteral("Light"),
-                            QStringLiteral("Max"), QStringLiteral("Shift"), QStringLiteral("Glow"),
-                            QStringLiteral("Stroke")},
-                           9);
-    GroupBGFill = AddGroup(QStringLiteral("BG Fill"), 0, 2);
-    ComboBGFill = AddCombo(GroupBGFill,
-                           {QStringLiteral("Color"), QStringLiteral("H-Grad"), QStringLiteral("V-Grad"),
-                            QStringLiteral("Random")},
-                           3);
-    GroupBGForm = AddGroup(QStringLiteral("BG Form"), 1, 2);
-    ComboBGForm = AddCombo(GroupBGForm,
-                           {QStringLiteral("None"), QStringLiteral("Circle"), QStringLiteral("Square"),
-                            QStringLiteral("Random")},
-                           3);
-    GroupBrushType = AddGroup(QStringLiteral("Brush Type"), 0, 3);
-    ComboBrushType = AddCombo(GroupBrushType, {QStringLiteral("Hard"), QStringLiteral("Soft")}, 1);
-    GroupBrushSize = AddGroup(QStringLiteral("Brush Size"), 1, 3);
-    ComboBrushSize = AddCombo(
-        GroupBrushSize,
-        {QStringLiteral("16"), QStringLiteral("32"), QStringLiteral("64"), QStringLiteral("128")}, 2);
-
-    GroupSteps = AddGroup(QStringLiteral("Steps"), 0, 4);
-    TrackSteps = AddTrack(GroupSteps, 0, 2048, 128, 256, 256, 1024, &TFOrlu::TrackStepsChange);
-    GroupHueSwitch = AddGroup(QStringLiteral("Hue Switch"), 1, 4);
-    TrackHueSwitch = AddTrack(GroupHueSwitch, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackHueSwitchChange);
-    GroupSaturation = AddGroup(QStringLiteral("Saturation"), 0, 5);
-    TrackSaturation = AddTrack(GroupSaturation, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackSaturationChange);
-    GroupLightness = AddGroup(QStringLiteral("Lightness"), 1, 5);
-    TrackLightness = AddTrack(GroupLightness, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackLightnessChange);
-    GroupRadiusSpeed = AddGroup(QStringLiteral("Radius Speed"), 0, 6);
-    TrackRadiusSpeed = AddTrack(GroupRadiusSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackRadiusSpeedChange);
-    GroupAngleSpeed = AddGroup(QStringLiteral("Angle Speed"), 1, 6);
-    TrackAngleSpeed = AddTrack(GroupAngleSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackAngleSpeedChange);
-    GroupScaleSpeed = AddGroup(QStringLiteral("Scale Speed"), 0, 7);
-    TrackScaleSpeed = AddTrack(GroupScaleSpeed, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackScaleSpeedChange);
-    GroupTurnFreq = AddGroup(QStringLiteral("Turn Freq"), 1, 7);
-    TrackTurnFreq = AddTrack(GroupTurnFreq, 1, 100, 5, 10, 10, 50, &TFOrlu::TrackTurnFreqChange);
 
     PanelControls = MakeLoweredPanel(this, QRect(524, 370, 180, 150));
     const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
@@ -369,47 +368,18 @@ void TFOrlu::SetProgressPosition(int position) {
 
 // ---- settings source ----
 
-int TFOrlu::ImageIndex() const {
-    return ComboImage->currentIndex();
-}
-int TFOrlu::EffectIndex() const {
-    return ComboEffect->currentIndex();
-}
-int TFOrlu::BGFillIndex() const {
-    return ComboBGFill->currentIndex();
-}
-int TFOrlu::BGFormIndex() const {
-    return ComboBGForm->currentIndex();
-}
-int TFOrlu::BrushTypeIndex() const {
-    return ComboBrushType->currentIndex();
-}
-int TFOrlu::BrushSizeIndex() const {
-    return ComboBrushSize->currentIndex();
-}
-int TFOrlu::Steps() const {
-    return TrackSteps->value();
-}
-int TFOrlu::HueSwitch() const {
-    return TrackHueSwitch->value();
-}
-int TFOrlu::Saturation() const {
-    return TrackSaturation->value();
-}
-int TFOrlu::Lightness() const {
-    return TrackLightness->value();
-}
-int TFOrlu::RadiusSpeed() const {
-    return TrackRadiusSpeed->value();
-}
-int TFOrlu::AngleSpeed() const {
-    return TrackAngleSpeed->value();
-}
-int TFOrlu::ScaleSpeed() const {
-    return TrackScaleSpeed->value();
-}
-int TFOrlu::TurnFreq() const {
-    return TrackTurnFreq->value();
+int TFOrlu::Value(TGenParamId id) const {
+    switch (GenParam(id).kind) {
+    case pkSize:
+        return m_gen->TextureSize;
+    case pkColor:
+        return static_cast<int>(RgbOfCanvasColor(m_gen->BackgroundColor));
+    case pkList:
+        return m_lists[id]->currentIndex();
+    case pkTrack:
+        break;
+    }
+    return m_tracks[id]->value();
 }
 
 // ---- commands ----
@@ -548,56 +518,14 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
     WakeFrames();
 }
 
-// ---- sliders and their groups ----
+// ---- slider groups ----
 
-void TFOrlu::TrackStepsChange() {
-    TrackSteps->setToolTip(QString::number(TrackSteps->value()));
-}
-void TFOrlu::TrackHueSwitchChange() {
-    TrackHueSwitch->setToolTip(QString::number(TrackHueSwitch->value()));
-}
-void TFOrlu::TrackSaturationChange() {
-    TrackSaturation->setToolTip(QString::number(TrackSaturation->value()));
-}
-void TFOrlu::TrackLightnessChange() {
-    TrackLightness->setToolTip(QString::number(TrackLightness->value()));
-}
-void TFOrlu::TrackRadiusSpeedChange() {
-    TrackRadiusSpeed->setToolTip(QString::number(TrackRadiusSpeed->value()));
-}
-void TFOrlu::TrackAngleSpeedChange() {
-    TrackAngleSpeed->setToolTip(QString::number(TrackAngleSpeed->value()));
-}
-void TFOrlu::TrackScaleSpeedChange() {
-    TrackScaleSpeed->setToolTip(QString::number(TrackScaleSpeed->value()));
-}
-void TFOrlu::TrackTurnFreqChange() {
-    TrackTurnFreq->setToolTip(QString::number(TrackTurnFreq->value()));
-}
-
-void TFOrlu::GroupStepsDblClick() {
-    TrackSteps->setValue(1024);
-}
-void TFOrlu::GroupHueSwitchClick() {
-    TrackHueSwitch->setValue(50);
-}
-void TFOrlu::GroupSaturationDblClick() {
-    TrackSaturation->setValue(50);
-}
-void TFOrlu::GroupLightnessDblClick() {
-    TrackLightness->setValue(50);
-}
-void TFOrlu::GroupRadiusSpeedDblClick() {
-    TrackRadiusSpeed->setValue(50);
-}
-void TFOrlu::GroupAngleSpeedDblClick() {
-    TrackAngleSpeed->setValue(50);
-}
-void TFOrlu::GroupScaleSpeedDblClick() {
-    TrackScaleSpeed->setValue(50);
-}
-void TFOrlu::GroupTurnFreqDblClick() {
-    TrackTurnFreq->setValue(50);
+void TFOrlu::GroupReset(QObject* group, TResetGesture gesture) {
+    for (const TGenParam& param : GenParams) {
+        if (m_groups[param.id] == group && param.reset == gesture && m_tracks[param.id]) {
+            m_tracks[param.id]->setValue(param.defaultValue);
+        }
+    }
 }
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
@@ -610,16 +538,10 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
 
     if (type == QEvent::MouseButtonRelease) {
         if (watched == PanelColor) PanelColorClick();
-        if (watched == GroupHueSwitch) GroupHueSwitchClick();
+        GroupReset(watched, rgClick);
         return false;
     }
-    if (watched == GroupSteps) GroupStepsDblClick();
-    if (watched == GroupSaturation) GroupSaturationDblClick();
-    if (watched == GroupLightness) GroupLightnessDblClick();
-    if (watched == GroupRadiusSpeed) GroupRadiusSpeedDblClick();
-    if (watched == GroupAngleSpeed) GroupAngleSpeedDblClick();
-    if (watched == GroupScaleSpeed) GroupScaleSpeedDblClick();
-    if (watched == GroupTurnFreq) GroupTurnFreqDblClick();
+    GroupReset(watched, rgDoubleClick);
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,38 +72,12 @@ public:
     void StatusBarDrawPanel(TStatusBarQt* statusBar, int panel, const QRect& rect);
     void UpDownSizeClick(TUDBtnType button);
 
-    void TrackStepsChange();
-    void TrackHueSwitchChange();
-    void TrackSaturationChange();
-    void TrackLightnessChange();
-    void TrackRadiusSpeedChange();
-    void TrackAngleSpeedChange();
-    void TrackScaleSpeedChange();
-    void TrackTurnFreqChange();
-    void GroupStepsDblClick();
-    void GroupHueSwitchClick();
-    void GroupSaturationDblClick();
-    void GroupLightnessDblClick();
-    void GroupRadiusSpeedDblClick();
-    void GroupAngleSpeedDblClick();
-    void GroupScaleSpeedDblClick();
-    void GroupTurnFreqDblClick();
+    // A click (gesture rgClick) or double click on a group box: its track bar back to the default
+    // when that is the group's reset gesture.
+    void GroupReset(QObject* group, TResetGesture gesture);
 
     // TGenSettingsSource: the controls' current values.
-    int ImageIndex() const override;
-    int EffectIndex() const override;
-    int BGFillIndex() const override;
-    int BGFormIndex() const override;
-    int BrushTypeIndex() const override;
-    int BrushSizeIndex() const override;
-    int Steps() const override;
-    int HueSwitch() const override;
-    int Saturation() const override;
-    int Lightness() const override;
-    int RadiusSpeed() const override;
-    int AngleSpeed() const override;
-    int ScaleSpeed() const override;
-    int TurnFreq() const override;
+    int Value(TGenParamId id) const override;
 
     // TGenHooks: called by the synthesis once per step.
     void PumpMessages() override;
@@ -184,9 +159,9 @@ protected:
 private:
     void CreateControls();
     QGroupBox* AddGroup(const QString& caption, int column, int row);
-    QComboBox* AddCombo(QGroupBox* group, const QStringList& items, int selected);
-    QSlider* AddTrack(QGroupBox* group, int min, int max, int lineStep, int pageStep, int tick, int position,
-                      void (TFOrlu::*change)());
+    QComboBox* AddCombo(QGroupBox* group, const TGenParam& param);
+    QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
+    void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
     void SetSwatch(const QColor& color);
     void StartFrames();
@@ -194,6 +169,10 @@ private:
     void StopFrames();
     void OnIdle();
 
+    // Each parameter's group box and list or track bar, by TGenParamId.
+    std::array<QGroupBox*, GenParamCount> m_groups{};
+    std::array<QComboBox*, GenParamCount> m_lists{};
+    std::array<QSlider*, GenParamCount> m_tracks{};
     TArchiveLocator m_locateArchive;
     sd::Direct3DFactory m_createDirect3D;
     std::unique_ptr<TGenerator> m_gen;

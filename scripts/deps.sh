@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Pallimor needs to build, test and run (Debian 12, as root).
+# Installs the Debian packages Pallimor needs that are missing (Debian 12, as root or with sudo).
+#   deps.sh run       building and running the two programs (scripts/run.sh)
+#   deps.sh package   that, and building the Debian package (cmake --build build --target package)
+#   deps.sh [test]    all of it, and building and running every test (scripts/test.sh)
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev qt6-base-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core)
+run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev qt6-base-dev)
+# dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
+package_packages=(dpkg-dev file)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev xvfb xauth x11-apps x11-utils xdotool
+  imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace)
+case "${1:-test}" in
+run) packages=("${run_packages[@]}") ;;
+package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+*)
+  echo "usage: deps.sh [run|package|test]" >&2
+  exit 2
+  ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

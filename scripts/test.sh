@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pallimor and runs every test: once in a release build and
-# once in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds Pallimor and runs every test: once in a release build (where
+# tests/sh/package.sh also builds the Debian package and checks it) and once in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer; between them the core and CLI are built
+# without x86 intrinsics and must write the release build's files byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/build/stage"
 cmake --build build -j"$jobs"

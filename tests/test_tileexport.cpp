@@ -58,7 +58,7 @@ TBitmap32 Gradient(int size) {
 
 // ---- the extension rule ----
 
-TEST(ExportName, ExtensionDecidesFormatCaseSensitively) {
+TEST(ExportName, ExtensionDecidesFormatWithoutCase) {
     struct Case {
         const char* given;
         const char* written;
@@ -67,10 +67,15 @@ TEST(ExportName, ExtensionDecidesFormatCaseSensitively) {
     const Case cases[] = {
         {"/t/a.png", "/t/a.png", TExportFormat::Png},
         {"/t/a.bmp", "/t/a.bmp", TExportFormat::Bmp},
-        {"/t/a.PNG", "/t/a.PNG", TExportFormat::Jpeg},
-        {"/t/a.BMP", "/t/a.BMP", TExportFormat::Jpeg},
-        {"/t/a.Png", "/t/a.Png", TExportFormat::Jpeg},
+        {"/t/Tile.PNG", "/t/Tile.PNG", TExportFormat::Png},
+        {"/t/a.BMP", "/t/a.BMP", TExportFormat::Bmp},
+        {"/t/a.Png", "/t/a.Png", TExportFormat::Png},
+        {"/t/a.bMp", "/t/a.bMp", TExportFormat::Bmp},
+        {"/t/a.pnf", "/t/a.pnf", TExportFormat::Jpeg}, // one letter off: not a PNG
+        {"/t/a.pn", "/t/a.pn", TExportFormat::Jpeg},
+        {"/t/a.pngx", "/t/a.pngx", TExportFormat::Jpeg},
         {"/t/a.jpg", "/t/a.jpg", TExportFormat::Jpeg},
+        {"/t/a.JPG", "/t/a.JPG", TExportFormat::Jpeg},
         {"/t/a.jpeg", "/t/a.jpeg", TExportFormat::Jpeg},
         {"/t/a.gif", "/t/a.gif", TExportFormat::Jpeg},
         {"/t/a.", "/t/a.", TExportFormat::Jpeg},              // a lone dot is an extension
@@ -112,8 +117,8 @@ TEST_F(SaveTest, EachNameGetsItsFormat) {
     const Case cases[] = {
         {"a.png", "a.png", TExportFormat::Png},
         {"b.bmp", "b.bmp", TExportFormat::Bmp},
-        {"c.PNG", "c.PNG", TExportFormat::Jpeg},
-        {"d.BMP", "d.BMP", TExportFormat::Jpeg},
+        {"c.PNG", "c.PNG", TExportFormat::Png},
+        {"d.BMP", "d.BMP", TExportFormat::Bmp},
         {"e.jpg", "e.jpg", TExportFormat::Jpeg},
         {"f.jpeg", "f.jpeg", TExportFormat::Jpeg},
         {"g.", "g.", TExportFormat::Jpeg},

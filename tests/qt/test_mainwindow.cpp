@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,6 +31,7 @@
 #include "about/about.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftDevice.h"
+#include "gen/GenParams.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/gen.h"
 #include "settings/settings.h"
@@ -226,6 +228,63 @@ TEST_F(MainWindow, SlidersHaveTheirRangesStepsTicksAndHints) {
     EXPECT_EQ(W().Steps(), 1500);
     EXPECT_EQ(W().HueSwitch(), 73);
     EXPECT_EQ(W().TurnFreq(), 73);
+}
+
+// Every row of the parameter table has its group box in panel order and a control with the
+// row's caption, items or range, steps and default; the settings source reads that control only.
+TEST_F(MainWindow, ControlsFollowTheParameterTable) {
+    const auto values = [this] {
+        std::array<int, GenParamCount> all{};
+        for (const TGenParam& param : GenParams) all[param.id] = W().Value(param.id);
+        return all;
+    };
+    const QList<QGroupBox*> groups = W().PanelSettings->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(groups.size(), GenParamCount);
+    for (const TGenParam& param : GenParams) {
+        SCOPED_TRACE(param.caption);
+        QGroupBox* group = groups[param.id];
+        EXPECT_EQ(group->title(), QString(param.caption));
+        EXPECT_EQ(W().Value(param.id), param.defaultValue);
+        std::array<int, GenParamCount> expected = values();
+        switch (param.kind) {
+        case pkSize:
+            EXPECT_EQ(group->findChild<QLabel*>()->text(), QString::number(param.defaultValue));
+            W().UpDownSize->Press(btNext);
+            expected[param.id] = param.defaultValue * 2;
+            break;
+        case pkColor:
+            EXPECT_EQ(W().SwatchColor(), QColor(QRgb(param.defaultValue)));
+            Gen().BackgroundColor = CanvasColorOfRgb(0x123456);
+            expected[param.id] = 0x123456;
+            break;
+        case pkList: {
+            auto* combo = group->findChild<QComboBox*>();
+            ASSERT_NE(combo, nullptr);
+            ASSERT_EQ(combo->count(), static_cast<int>(param.items.size()));
+            for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(combo->itemText(i), QString(param.items[i]));
+            EXPECT_EQ(combo->currentIndex(), param.defaultValue);
+            const int other = param.defaultValue == 0 ? param.max : 0;
+            combo->setCurrentIndex(other);
+            expected[param.id] = other;
+            break;
+        }
+        case pkTrack: {
+            auto* track = group->findChild<QSlider*>();
+            ASSERT_NE(track, nullptr);
+            EXPECT_EQ(track->minimum(), param.min);
+            EXPECT_EQ(track->maximum(), param.max);
+            EXPECT_EQ(track->singleStep(), param.lineStep);
+            EXPECT_EQ(track->pageStep(), param.pageStep);
+            EXPECT_EQ(track->tickInterval(), param.tickInterval);
+            EXPECT_EQ(track->value(), param.defaultValue);
+            EXPECT_EQ(track->toolTip(), QString::number(param.defaultValue));
+            track->setValue(param.min);
+            expected[param.id] = param.min;
+            break;
+        }
+        }
+        EXPECT_EQ(values(), expected) << "only " << param.name << " changed";
+    }
 }
 
 TEST_F(MainWindow, TextsFitTheirControls) {

@@ -6,10 +6,7 @@ set -u
 build=${1:?usage: cli_archive.sh BUILD_DIR}
 cli="$build/pallimor-cli"
 archive="$build/vorn.dat"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/shell_test.sh"
 
 int32() { od -An -t d4 -j "$2" -N 4 "$1" | tr -d ' '; }
 byte() { od -An -t u1 -j "$2" -N 1 "$1" | tr -d ' '; }
@@ -89,8 +86,4 @@ check_exit 0 "help" --help
 grep -q "archive FILE" "$work/out" || fail "--help does not list archive"
 grep -q "generate" "$work/out" || fail "--help does not list generate"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "cli_archive: all checks passed"
+finish cli_archive

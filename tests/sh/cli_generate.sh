@@ -6,14 +6,7 @@ set -uo pipefail
 build=$(cd "$1" && pwd)
 cli="$build/pallimor-cli"
 archive="$build/vorn.dat"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/../support/shell_test.sh"
 
 # expect_status STATUS ARGS...: runs the generator in $work, keeps stdout and stderr.
 expect_status() {
@@ -145,8 +138,4 @@ grep -q -e '^Fill' -e '^DrawRotatedScaled 1 ' "$work/keep.trace" && fail "Keep d
 expect_status 0 "${plain[@]}" --seed 1 --bg-color '#A6CAF0' --trace "$work/color.trace"
 grep -q '^FillGradientRect 0 0 1024 1024 FFF0CAA6 ' "$work/color.trace" || fail "--bg-color #A6CAF0 is not 0xFFF0CAA6"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "cli_generate: all checks passed"
+finish cli_generate

@@ -1,0 +1,38 @@
+// pallimor-cli recipe CODE: the values a recipe code fixes, one "name value" line each, names and
+// values as the generate command's options take them; one block per generation of the chain.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Cli.h"
+#include "gen/Recipe.h"
+
+int CliRecipe(int argc, char** argv) {
+    using namespace vorn;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("usage: pallimor-cli recipe CODE\n"
+                   "Prints the values of a recipe code, one \"name value\" line each; a Keep chain\n"
+                   "prints one block per generation, oldest first. Exit status: 0 done, 2 bad code.\n",
+                   stdout);
+        return 0;
+    }
+    if (argc != 2) {
+        std::fputs("pallimor-cli recipe: give one recipe code (pallimor-cli recipe --help)\n", stderr);
+        return 2;
+    }
+    const TRecipeDecoding decoded = DecodeRecipe(argv[1]);
+    if (!decoded.ok()) {
+        std::fprintf(stderr, "pallimor-cli recipe: %s\n", decoded.error.c_str());
+        return 2;
+    }
+    bool first = true;
+    for (const TRecipeLink& link : decoded.recipe.links) {
+        if (!first) std::fputc('\n', stdout);
+        first = false;
+        std::printf("seed 0x%08" PRIX32 "\n", link.seed);
+        for (const TGenParam& param : GenParams) {
+            std::printf("%s %s\n", param.name, ParamValueText(param, link.settings.Value(param.id)).c_str());
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,106 @@
+# The version header, desktop integration, documentation and the Debian package.
+#
+# `cmake --build <tree> --target package` writes <tree>/pallimor_<version>_<arch>.deb. The package
+# holds a release build installed under /usr, so that the compiled-in data folder is
+# /usr/share/pallimor. A tree configured that way (Release, CMAKE_INSTALL_PREFIX=/usr) packages
+# itself with CPack; any other tree (the test build installing into build/stage, a sanitizer
+# build) configures and builds such a tree of its own in <tree>/package-tree and copies the package
+# out of it.
+
+# ---- version header: PallimorVersion.h for the two programs ----
+configure_file(${CMAKE_CURRENT_LIST_DIR}/PallimorVersion.h.in
+  ${CMAKE_BINARY_DIR}/generated/PallimorVersion.h @ONLY)
+target_include_directories(pallimor-cli PRIVATE ${CMAKE_BINARY_DIR}/generated)
+if(TARGET pallimor)
+  target_include_directories(pallimor PRIVATE ${CMAKE_BINARY_DIR}/generated)
+endif()
+
+# ---- desktop integration ----
+set(PALLIMOR_APP_ID org.pallimor.Pallimor)
+set(PALLIMOR_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
+if(PALLIMOR_APP)
+  install(FILES ${PALLIMOR_PACKAGING_DIR}/${PALLIMOR_APP_ID}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PALLIMOR_PACKAGING_DIR}/${PALLIMOR_APP_ID}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${PALLIMOR_PACKAGING_DIR}/icons/pallimor.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # Rendered from the SVG by scripts/make_icons.sh and committed.
+  foreach(size 16 22 24 32 48 64 128 256)
+    install(FILES ${PALLIMOR_PACKAGING_DIR}/icons/pallimor-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME pallimor.png)
+  endforeach()
+endif()
+
+# ---- documentation ----
+# Debian wants the changelog compressed with gzip -9 and without a time stamp (-n).
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND gzip -9nc ${PALLIMOR_PACKAGING_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${PALLIMOR_PACKAGING_DIR}/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(changelog_gz ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${PALLIMOR_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pallimor)
+
+# ---- man pages (to come) ----
+# pallimor(1) and pallimor-cli(1), generated at build time from the parameter table and the help
+# texts, go to ${CMAKE_INSTALL_MANDIR}/man1 here.
+
+# ---- bash completion (to come) ----
+# The completion of pallimor-cli, generated at build time from the parameter table, goes to
+# ${CMAKE_INSTALL_DATADIR}/bash-completion/completions/pallimor-cli here.
+
+# ---- the Debian package ----
+execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE PALLIMOR_DEB_ARCH
+  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT PALLIMOR_DEB_ARCH)
+  set(PALLIMOR_DEB_ARCH amd64)
+endif()
+set(PALLIMOR_DEB_FILE pallimor_${PROJECT_VERSION}_${PALLIMOR_DEB_ARCH}.deb)
+
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" AND CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT PALLIMOR_SANITIZE
+   AND PALLIMOR_APP)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGE_NAME pallimor)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_VENDOR "The Pallimor developers")
+  set(CPACK_PACKAGE_CONTACT "The Pallimor developers <dev@pallimor.org>")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "generator of seamlessly repeating textures")
+  # CPack puts the summary above this as the synopsis line.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Pallimor paints random textures whose opposite edges match, so they tile
+without a seam: a random walk of mirrored brush stamps over a flat, graded
+or patterned background, steered by about a dozen parameters. Textures are
+exported as BMP, PNG or JPEG files, one at a time or in numbered batches.
+.
+The package holds the window application pallimor, the command-line tool
+pallimor-cli and the brush archive both of them draw with.")
+  set(CPACK_DEBIAN_FILE_NAME ${PALLIMOR_DEB_FILE})
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${PALLIMOR_DEB_ARCH})
+  set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://pallimor.org)
+  # Dependencies come from the linked libraries (dpkg-shlibdeps, from dpkg-dev), plus the Qt
+  # platform plugins, which the window needs but links only at run time.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  # Folders the install step creates get 0755 whatever the umask.
+  set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  include(CPack)
+else()
+  set(PALLIMOR_PACKAGE_TREE ${CMAKE_BINARY_DIR}/package-tree)
+  add_custom_target(package
+    COMMAND ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR} -B ${PALLIMOR_PACKAGE_TREE} -G ${CMAKE_GENERATOR}
+      -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
+      -DPALLIMOR_APP=ON -DPALLIMOR_TESTS=OFF -DPALLIMOR_BENCH=OFF -DPALLIMOR_SANITIZE=OFF
+      # Debian's hardening flags (dpkg-buildflags with hardening=+all).
+      "-DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 -fstack-protector-strong"
+      "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now"
+    COMMAND ${CMAKE_COMMAND} --build ${PALLIMOR_PACKAGE_TREE} --target package
+    COMMAND ${CMAKE_COMMAND} -E copy ${PALLIMOR_PACKAGE_TREE}/${PALLIMOR_DEB_FILE}
+      ${CMAKE_BINARY_DIR}/${PALLIMOR_DEB_FILE}
+    COMMENT "Building the release tree ${PALLIMOR_PACKAGE_TREE} and its package ${PALLIMOR_DEB_FILE}"
+    USES_TERMINAL VERBATIM)
+endif()

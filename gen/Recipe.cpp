@@ -1,0 +1,302 @@
+#include "gen/Recipe.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "gen/BatchLoop.h"
+#include "gen/Generator.h"
+#include "gen/TileSynthesis.h"
+
+namespace vorn {
+
+namespace {
+
+constexpr const char* SeedField = "seed";
+constexpr std::size_t SeedDigits = 8;
+
+// Receives a synthesis and draws nothing: SeedAfter needs only its random draws.
+class TNoPainter final : public TTilePainter {
+public:
+    void FillGradientRect(const TIntRect&, const TColorQuad&, TBlendEffect) override {}
+    void FillSolidRect(std::int32_t, std::int32_t, std::int32_t, std::int32_t, TCanvasColor,
+                       TBlendEffect) override {}
+    void DrawRotatedScaled(std::int32_t, TCanvasColor, double, double, double, double, std::int32_t,
+                           TBlendEffect) override {}
+};
+
+bool IsKeep(const TGenSettingsSource& settings) {
+    return settings.ImageIndex() == 1;
+}
+
+// The recipe-wide values belong to the recipe; its links carry the same, so that a decoded
+// recipe equals the one encoded.
+void ShareRecipeValues(TRecipe& recipe) {
+    for (TRecipeLink& link : recipe.links) {
+        link.settings.size = recipe.size;
+        link.settings.bgColor = static_cast<int>(RgbOfCanvasColor(recipe.background));
+    }
+}
+
+bool IsRecipeWide(const TGenParam& param) {
+    return param.kind == pkSize || param.kind == pkColor;
+}
+
+std::string Hex8(std::uint32_t value) {
+    char hex[12];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(value));
+    return hex;
+}
+
+// Reads a code field by field; every error is one line naming what is wrong.
+class TDecoder {
+public:
+    explicit TDecoder(std::string_view code) : m_code(code) {}
+
+    TRecipeDecoding Run();
+
+private:
+    std::string Field(std::string_view field, bool firstLink, TRecipeLink& link, TRecipe& recipe);
+
+    std::string_view m_code;
+    std::array<bool, GenParamCount> m_seen{};
+    bool m_seenSeed = false;
+    std::vector<bool> m_hasSeed;
+};
+
+std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink& link, TRecipe& recipe) {
+    const std::size_t eq = field.find('=');
+    const std::string_view name = field.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? std::string_view() : field.substr(eq + 1);
+    const TGenParam* param = FindGenParam(name);
+    if (!param && name != SeedField) return "unknown field '" + std::string(name) + "'";
+    const std::string number = std::to_string(m_hasSeed.size());
+    bool& seen = param ? m_seen[param->id] : m_seenSeed;
+    if (seen) return "repeated field '" + std::string(name) + "' in link " + number;
+    seen = true;
+    if (eq == std::string_view::npos) return "truncated: field '" + std::string(name) + "' has no value";
+    if (param && IsRecipeWide(*param) && !firstLink) {
+        return "field '" + std::string(name) + "' in link " + number +
+               ": it applies to the whole code and "
+               "belongs to link 1";
+    }
+
+    TParsedValue parsed;
+    if (param) {
+        parsed = ParseParamValue(*param, value);
+    } else {
+        const TParsedHex hex = ParseHexDigits(value, SeedDigits);
+        parsed = {0, hex.error, hex.at};
+        link.seed = hex.value;
+        m_hasSeed.back() = true;
+    }
+    const std::string text = std::string(name) + "=" + std::string(value);
+    const std::size_t digits = param ? 6 : SeedDigits;
+    switch (parsed.error) {
+    case TValueError::None:
+        break;
+    case TValueError::Empty:
+        return "truncated: field '" + std::string(name) + "' has no value";
+    case TValueError::Short:
+        return "truncated: " + text + " has " + std::to_string(value.size()) + " of " +
+               std::to_string(digits) + " hex digits";
+    case TValueError::BadHex:
+        return text + ": bad hex digit '" + value[parsed.at] + "'";
+    case TValueError::Trailing:
+        return "trailing characters '" + std::string(value.substr(parsed.at)) + "' after " +
+               std::string(name) + "=" + std::string(value.substr(0, parsed.at));
+    case TValueError::NotANumber:
+    case TValueError::OutOfRange:
+    case TValueError::Unknown:
+        return text + " is out of range (" + AcceptedValues(*param) + ")";
+    }
+    if (!param) return {};
+    if (param->kind == pkSize) {
+        recipe.size = parsed.value;
+    } else if (param->kind == pkColor) {
+        recipe.background = CanvasColorOfRgb(static_cast<std::uint32_t>(parsed.value));
+    } else {
+        link.settings.SetValue(param->id, parsed.value);
+    }
+    return {};
+}
+
+TRecipeDecoding TDecoder::Run() {
+    TRecipeDecoding result;
+    TRecipe& recipe = result.recipe;
+    const auto fail = [&result](std::string error) {
+        result.recipe = {};
+        result.error = std::move(error);
+        return result;
+    };
+    if (m_code.empty()) return fail("truncated: the code is empty");
+    for (std::size_t i = 0; i < m_code.size(); ++i) {
+        const auto c = static_cast<unsigned char>(m_code[i]);
+        if (c <= ' ' || c > '~') {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "character 0x%02X at position %zu: codes are printable ASCII "
+                          "without spaces",
+                          static_cast<unsigned>(c), i + 1);
+            return fail(text);
+        }
+    }
+    std::size_t pos = m_code.find_first_of(".+");
+    const std::string_view version = m_code.substr(0, pos);
+    if (version != RecipeVersion) {
+        return fail("unknown version '" + std::string(version) + "'; this program reads " + RecipeVersion);
+    }
+    if (pos == std::string_view::npos) return fail(std::string("truncated: nothing after ") + RecipeVersion);
+    if (m_code[pos] == '+') return fail("truncated: no field before the first '+'");
+
+    while (pos < m_code.size()) {
+        if (m_code[pos] == '+' || recipe.links.empty()) {
+            if (recipe.links.size() == MaxRecipeLinks) {
+                return fail("the chain is longer than " + std::to_string(MaxRecipeLinks) + " links");
+            }
+            recipe.links.emplace_back();
+            m_hasSeed.push_back(false);
+            m_seen = {};
+            m_seenSeed = false;
+        }
+        const std::size_t start = pos + 1;
+        const std::size_t end = std::min(m_code.find_first_of(".+", start), m_code.size());
+        if (end == start) {
+            return fail("truncated: no field after '" + std::string(1, m_code[pos]) + "' at position " +
+                        std::to_string(start));
+        }
+        const std::string error =
+            Field(m_code.substr(start, end - start), recipe.links.size() == 1, recipe.links.back(), recipe);
+        if (!error.empty()) return fail(error);
+        pos = end;
+    }
+
+    for (std::size_t i = 0; i < recipe.links.size(); ++i) {
+        const std::string number = std::to_string(i + 1);
+        TRecipeLink& link = recipe.links[i];
+        if (i == 0 && !m_hasSeed[0]) return fail("link 1 has no seed");
+        if (i > 0 && !IsKeep(link.settings)) {
+            return fail("link " + number + " is not image=keep: only link 1 may paint a new background");
+        }
+        if (!m_hasSeed[i]) link.seed = SeedAfter(recipe.links[i - 1].settings, recipe.links[i - 1].seed);
+    }
+    ShareRecipeValues(recipe);
+    return result;
+}
+
+} // namespace
+
+TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, std::uint32_t seedBefore,
+                   int size, TCanvasColor background) {
+    TRecipe recipe;
+    recipe.size = size;
+    recipe.background = background;
+    const bool overPrevious = IsKeep(settings) && previous && (previous->tooLong || !previous->links.empty());
+    if (overPrevious) {
+        recipe.background = previous->background;
+        recipe.links = previous->links;
+    }
+    if ((overPrevious && previous->tooLong) || recipe.links.size() >= MaxRecipeLinks) {
+        recipe.links.clear();
+        recipe.tooLong = true;
+        return recipe;
+    }
+    TRecipeLink link;
+    link.seed = seedBefore;
+    for (const TGenParam& param : GenParams) {
+        // What the synthesis reads: values outside a control's range are clamped into it.
+        link.settings.SetValue(param.id, ClampedValue(settings, param.id));
+    }
+    recipe.links.push_back(link);
+    ShareRecipeValues(recipe);
+    return recipe;
+}
+
+std::string EncodeRecipe(const TRecipe& recipe) {
+    if (recipe.tooLong || recipe.links.empty() || recipe.links.size() > MaxRecipeLinks) return {};
+    std::string code = RecipeVersion;
+    const auto field = [&code](char separator, std::string_view name, const std::string& value) {
+        code += separator;
+        code += name;
+        code += '=';
+        code += value;
+    };
+    const TGenParam& size = GenParam(gpSize);
+    const TGenParam& color = GenParam(gpBGColor);
+    const int rgb = static_cast<int>(RgbOfCanvasColor(recipe.background));
+    if (recipe.size != size.defaultValue) field('.', size.name, ParamValueText(size, recipe.size));
+    if (rgb != color.defaultValue) field('.', color.name, ParamValueText(color, rgb));
+
+    for (std::size_t i = 0; i < recipe.links.size(); ++i) {
+        const TRecipeLink& link = recipe.links[i];
+        char separator = i == 0 ? '.' : '+'; // '+' starts the next link
+        const auto next = [&separator] { return std::exchange(separator, '.'); };
+        const bool continues =
+            i > 0 && link.seed == SeedAfter(recipe.links[i - 1].settings, recipe.links[i - 1].seed);
+        if (!continues) field(next(), SeedField, Hex8(link.seed));
+        for (const TGenParam& param : GenParams) {
+            const int value = link.settings.Value(param.id);
+            if (IsRecipeWide(param) || value == param.defaultValue) continue;
+            field(next(), param.name, ParamValueText(param, value));
+        }
+    }
+    return code;
+}
+
+TRecipeDecoding DecodeRecipe(std::string_view code) {
+    return TDecoder(code).Run();
+}
+
+std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBefore) {
+    const std::uint32_t saved = random::Seed();
+    random::SetSeed(seedBefore);
+    TNoPainter painter;
+    TGenHooks hooks;
+    const bool batchRunning = true; // no progress
+    SynthesizeTile(settings, 0xFF000000u, batchRunning, hooks, painter);
+    const std::uint32_t after = random::Seed();
+    random::SetSeed(saved);
+    return after;
+}
+
+namespace {
+
+// One generation of a chain with the link's settings, over a cleared tile when first; the
+// random source is seeded by the caller.
+void DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks) {
+    TBatchHooks none;
+    TBatchHooks& hear = hooks ? *hooks : none;
+    const TGenSettingsSource& original = generator.Settings();
+    generator.SetSettings(link.settings);
+    hear.BeforeTexture(number);
+    if (first) {
+        generator.FirstRender();
+    } else {
+        generator.Generate();
+    }
+    hear.Generated(number);
+    generator.SetSettings(original);
+}
+
+} // namespace
+
+void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+    generator.TextureSize = recipe.size;
+    generator.BackgroundColor = recipe.background;
+    if (recipe.links.empty()) return;
+    for (std::size_t i = 0; i + 1 < recipe.links.size(); ++i) {
+        random::SetSeed(recipe.links[i].seed);
+        DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks);
+    }
+    random::SetSeed(recipe.links.back().seed);
+}
+
+void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+    PrepareRecipe(generator, recipe, hooks);
+    if (recipe.links.empty()) return;
+    const int number = static_cast<int>(recipe.links.size());
+    DrawLink(generator, recipe.links.back(), number, number == 1, hooks);
+}
+
+} // namespace vorn

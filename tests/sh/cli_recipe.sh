@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Recipe codes end to end: the codes --json reports bring back the same bytes (a single texture,
+# every texture of a Keep batch, a batch continued from a recipe), the clock seed on stderr,
+# --quiet, --recipe's usage errors and the recipe command.
+# Usage: cli_recipe.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+cli="$build/pallimor-cli"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fast=(--archive "$build/vorn.dat" --size 64 --brush-size 16)
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run STATUS ARGS...: pallimor-cli in $work, stdout and stderr kept.
+run() {
+  local want=$1
+  shift
+  (cd "$work" && "$cli" "$@" >"$work/out.txt" 2>"$work/err.txt")
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat "$work/err.txt")"
+}
+
+# The recipe of texture INDEX in the --json output kept in json.txt.
+recipe_of() {
+  grep -o '"recipe":"[^"]*"' "$work/json.txt" | sed -n "$(($1 + 1))p" | cut -d'"' -f4
+}
+
+# The exact --json of a default texture that is not written.
+run 0 generate "${fast[@]}" --seed 42 --steps 0 --json
+[ "$(cat "$work/out.txt")" = '{"textures":[{"index":0,"file":null,"seed":"0000002A","recipe":"P1.size=64.seed=0000002A.brush-size=16.steps=0"}]}' ] ||
+  fail "--json: $(cat "$work/out.txt")"
+[ ! -s "$work/err.txt" ] || fail "--json wrote to stderr: $(cat "$work/err.txt")"
+
+# A Keep batch with other settings: each texture's recipe makes the same file alone.
+settings=(--steps 256 --effect shift --bg-color 123456 --hue-switch 80 --image keep)
+run 0 generate "${fast[@]}" "${settings[@]}" --seed 0x2A --count 3 --folder "$work/batch" --type png --json
+cp "$work/out.txt" "$work/json.txt"
+for k in 0 1 2; do
+  code=$(recipe_of $k)
+  run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/again$k.png"
+  cmp -s "$work/again$k.png" "$work/batch/image00$k.png" || fail "texture $k differs from its recipe $code"
+done
+# A clear texture with its own colour and size.
+run 0 generate --archive "$build/vorn.dat" --size 128 --bg-color A6CAF0 --bg-fill h-grad --steps 0 --seed 7 \
+  --out "$work/clear.png" --json
+cp "$work/out.txt" "$work/json.txt"
+code=$(recipe_of 0)
+run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/clear-again.png"
+cmp -s "$work/clear.png" "$work/clear-again.png" || fail "the clear texture differs from its recipe $code"
+
+# --count after a recipe continues the sequence as the batch did.
+run 0 generate "${fast[@]}" "${settings[@]}" --seed 0x2A --json
+cp "$work/out.txt" "$work/json.txt"
+run 0 generate --archive "$build/vorn.dat" --recipe "$(recipe_of 0)" --count 3 --folder "$work/more" --type png
+for k in 0 1 2; do
+  cmp -s "$work/more/image00$k.png" "$work/batch/image00$k.png" || fail "continued texture $k differs"
+done
+
+# The clock seed: one line on stderr that makes the same texture again; --quiet says nothing.
+run 0 generate "${fast[@]}" --steps 0 --out "$work/clock.png"
+seed_line=$(cat "$work/err.txt")
+[[ "$seed_line" =~ ^seed\ 0x[0-9A-F]{8}$ ]] || fail "clock seed line: '$seed_line'"
+run 0 generate "${fast[@]}" --steps 0 --seed "${seed_line#seed }" --out "$work/seeded.png"
+cmp -s "$work/clock.png" "$work/seeded.png" || fail "the printed seed does not make the same texture"
+run 0 generate "${fast[@]}" --steps 0 --quiet
+[ ! -s "$work/out.txt" ] && [ ! -s "$work/err.txt" ] || fail "--quiet printed something"
+
+# --recipe with a seed, a generation option or a bad code: status 2, one line, nothing written.
+for bad in "--seed 1" "--effect glow" "--size 128" "--recipe P1.seed=0000002A.steps=9999" "--recipe P2.seed=0"; do
+  # shellcheck disable=SC2086
+  run 2 generate --archive "$build/vorn.dat" --recipe P1.seed=0000002A $bad --out "$work/bad.png"
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] || fail "$bad: expected one line, got: $(cat "$work/err.txt")"
+  grep -q -- "--recipe" "$work/err.txt" || fail "$bad: the message does not name --recipe: $(cat "$work/err.txt")"
+  [ ! -e "$work/bad.png" ] || fail "$bad: a file was written"
+done
+
+# The recipe command: one block per link, every option name, the continued seed filled in.
+run 0 recipe "P1.size=64.seed=0000002A.image=keep+image=keep.effect=glow"
+[ "$(grep -c '^seed 0x[0-9A-F]\{8\}$' "$work/out.txt")" -eq 2 ] || fail "recipe: expected two seeds"
+[ "$(head -n 1 "$work/out.txt")" = "seed 0x0000002A" ] || fail "recipe: first line $(head -n 1 "$work/out.txt")"
+[ "$(grep -c '^$' "$work/out.txt")" -eq 1 ] || fail "recipe: expected two blocks"
+for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glow" "steps 1024" "turn-freq 50"; do
+  grep -qx "$line" "$work/out.txt" || fail "recipe: no line '$line'"
+done
+for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
+  case $option in seed | recipe | count | out | folder | type | quality | archive | trace | json | quiet | help) continue ;; esac
+  [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
+done
+run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
+[ "$(cat "$work/err.txt")" = "pallimor-cli recipe: repeated field 'effect' in link 1" ] ||
+  fail "recipe error: '$(cat "$work/err.txt")'"
+[ ! -s "$work/out.txt" ] || fail "a bad code printed values"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "cli_recipe: all checks passed"
