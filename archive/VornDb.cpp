@@ -1,5 +1,6 @@
 #include "archive/VornDb.h"
 
+#include "archive/ByteOrder.h"
 #include "archive/VornMd5.h"
 
 #include <zlib.h>
@@ -16,14 +17,8 @@ namespace vorn {
 
 namespace {
 
-std::int32_t ReadInt32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                     std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
-}
-
-std::uint16_t ReadUInt16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+using detail::ReadInt32;
+using detail::ReadUInt16;
 
 double ReadDouble(const std::uint8_t* p) {
     std::uint64_t bits = 0;
@@ -76,7 +71,7 @@ public:
     bool ReadInt32(std::int32_t& value) {
         std::uint8_t bytes[4];
         if (!ReadExact(bytes, 4)) return false;
-        value = vorn::ReadInt32(bytes);
+        value = detail::ReadInt32(bytes);
         return true;
     }
 

@@ -2,12 +2,11 @@
 
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "archive/VornMd5.h"
+#include "export/SafeFile.h"
 
 namespace vorn {
 
@@ -109,18 +108,7 @@ std::vector<std::uint8_t> TVornDbWriter::Build() const {
 
 bool TVornDbWriter::SaveToFile(const std::string& path) const {
     const std::vector<std::uint8_t> bytes = Build();
-    const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0) written = false;
-    std::error_code error;
-    if (written) std::filesystem::rename(temporary, path, error);
-    if (!written || error) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    return true;
+    return SaveFileSafely(path, bytes);
 }
 
 } // namespace vorn

@@ -40,7 +40,7 @@ public:
     std::size_t RecordCount() const { return m_records.size(); }
     // The whole file.
     std::vector<std::uint8_t> Build() const;
-    // Writes Build() through a temporary file next to path, then renames it over path.
+    // Writes Build() to path with SaveFileSafely: whole or not at all.
     bool SaveToFile(const std::string& path) const;
 
 private:

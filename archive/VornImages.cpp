@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "archive/ByteOrder.h"
 #include "archive/VornDb.h"
 #include "engine/VornDevices.h"
 
@@ -15,10 +16,7 @@ namespace {
 constexpr std::int32_t kImageRecordType = 1;
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-std::int32_t ReadInt32(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                     std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
-}
+using detail::ReadInt32;
 
 // Whether count textures of width x height texels of bytesPerTexel bytes fit in available bytes;
 // each product is checked against the bound before it is formed, so nothing overflows.
@@ -59,6 +57,11 @@ void TVornImage::SetVisibleSize(TIntSize value) {
 
 void TVornImage::SetPatternCount(std::int32_t value) {
     if (State() == tsNone) m_patternCount = value;
+}
+
+std::optional<TPatternGeometry> TVornImage::PatternGeometry() const {
+    return TPatternGeometry{m_patternCount, m_patternsPerTexture, m_patternColumns, m_patternRows,
+                            TextureCount(), m_patternSize,        m_visibleSize};
 }
 
 std::int32_t TVornImage::SubTextureOfPattern(std::int32_t pattern) const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,6 @@ namespace vorn {
 
 class TVornDb;
 class TMemoryStream;
-
-struct TIntSize {
-    std::int32_t Width = 0;
-    std::int32_t Height = 0;
-    friend bool operator==(const TIntSize&, const TIntSize&) = default;
-};
 
 class TVornImage : public TDXMultiTexture {
 public:
@@ -66,6 +61,8 @@ public:
 
     // SetupPatterns, then the texture format for Quality and AlphaLevel.
     bool Prepare() override;
+    // The pattern grid above: the canvas draws patterns and sizes stamps by it.
+    std::optional<TPatternGeometry> PatternGeometry() const override;
     // Fills in defaulted sizes, checks the geometry and derives the grid.
     bool SetupPatterns();
 

@@ -52,18 +52,21 @@ QGroupBox* Group(QWidget* parent, const QString& caption, int left, int top, int
 
 } // namespace
 
-TBatchPlatform DefaultBatchPlatform() {
-    TBatchPlatform platform;
-    platform.browseFolder = QtBrowseFolder;
-    platform.documentsLocation = [] {
-        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    };
-    platform.tickCount = SteadyTickCount;
-    return platform;
+QString TBatchPlatform::BrowseFolder(QWidget* owner, const QString& title, const QString& initialFolder,
+                                     bool allowNewFolder) {
+    return QtBrowseFolder(owner, title, initialFolder, allowNewFolder);
 }
 
-TBatchPlatform& BatchPlatform() {
-    static TBatchPlatform platform = DefaultBatchPlatform();
+QString TBatchPlatform::DocumentsLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+std::uint32_t TBatchPlatform::TickCount() {
+    return SteadyTickCount();
+}
+
+TBatchPlatform& SystemBatchPlatform() {
+    static TBatchPlatform platform;
     return platform;
 }
 
@@ -80,15 +83,16 @@ QString GetFileType(int index) {
     }
 }
 
-QString MyDocumentsFolder(bool noError) {
-    const QString folder = BatchPlatform().documentsLocation();
+QString MyDocumentsFolder(bool noError, TBatchPlatform& platform) {
+    const QString folder = platform.DocumentsLocation();
     if (folder.isEmpty() && !noError) throw std::runtime_error("Could not get My Documents folder location.");
     return folder;
 }
 
-QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder) {
+QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder,
+                     TBatchPlatform& platform) {
     QWidget* owner = QApplication::activeWindow();
-    return BatchPlatform().browseFolder(owner, title, initialFolder, allowNewFolder);
+    return platform.BrowseFolder(owner, title, initialFolder, allowNewFolder);
 }
 
 QString FormatElapsed(std::uint32_t start, std::uint32_t end) {
@@ -103,8 +107,9 @@ QString FormatElapsed(std::uint32_t start, std::uint32_t end) {
 
 // ---- the dialog ----
 
-TFVornBE::TFVornBE(QWidget* owner)
-    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_platform(platform ? platform : &SystemBatchPlatform()) {
     setObjectName("FVornBE");
     setWindowTitle(" Batch Export");
     setFont(FormFont());
@@ -175,7 +180,8 @@ void TFVornBE::FormShow() {
         setGeometry(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
                     width(), height());
     }
-    if (EditDestinationFolder->text().isEmpty()) EditDestinationFolder->setText(MyDocumentsFolder(true));
+    if (EditDestinationFolder->text().isEmpty())
+        EditDestinationFolder->setText(MyDocumentsFolder(true, *m_platform));
 }
 
 void TFVornBE::EditDestinationFolderChange(const QString& text) {
@@ -184,7 +190,7 @@ void TFVornBE::EditDestinationFolderChange(const QString& text) {
 
 void TFVornBE::EditDestinationFolderDblClick() {
     EditDestinationFolder->selectAll();
-    Folder = SelectFolder("Select destination folder", QString(), true);
+    Folder = SelectFolder("Select destination folder", QString(), true, *m_platform);
     EditDestinationFolder->setText(Folder);
 }
 
@@ -287,12 +293,13 @@ int RunBatchExport(const TBatchWindow& window) {
     options.fileType = dialog.FileType.toStdString();
     options.count = dialog.Count;
     options.jpegQuality = window.jpegQuality;
+    options.writer = window.writer;
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;
-    const std::uint32_t start = BatchPlatform().tickCount();
+    const std::uint32_t start = dialog.Platform().TickCount();
     const TBatchResult result = RunBatch(generator, options, hooks);
-    const std::uint32_t end = BatchPlatform().tickCount();
+    const std::uint32_t end = dialog.Platform().TickCount();
 
     if (hooks.OwnerClosed()) {
         // Closed during the batch: it ends quietly after the texture in hand.

@@ -1,7 +1,7 @@
 // Batch export: the dialog TFVornBE (destination folder, file type, count), the folder and
 // documents-folder helpers, FormatElapsed, and RunBatchExport, the body of the main window's
 // "Batch Export" command. Messages go through ShowMessageBox (gen/FormKitQt.h); the folder
-// browser, the documents folder and the tick count through BatchPlatform(), which tests replace.
+// browser, the documents folder and the tick count through the dialog's TBatchPlatform.
 #pragma once
 
 #include <QDialog>
@@ -16,31 +16,33 @@ class QPushButton;
 
 namespace vorn {
 
+class TFileWriter;
 class TGenerator;
 class TFVornBP;
 
-// The platform services the batch uses. Defaults: QFileDialog, QStandardPaths and a
-// millisecond tick count that wraps at 2^32 like the system's.
-struct TBatchPlatform {
-    std::function<QString(QWidget* owner, const QString& title, const QString& initialFolder,
-                          bool allowNewFolder)>
-        browseFolder;
-    std::function<QString()> documentsLocation; // empty when there is none
-    std::function<std::uint32_t()> tickCount;
+// The platform services the batch uses: QFileDialog, QStandardPaths and a millisecond tick
+// count that wraps at 2^32 like the system's. Tests pass their own.
+class TBatchPlatform {
+public:
+    virtual ~TBatchPlatform() = default;
+    virtual QString BrowseFolder(QWidget* owner, const QString& title, const QString& initialFolder,
+                                 bool allowNewFolder);
+    virtual QString DocumentsLocation(); // empty when there is none
+    virtual std::uint32_t TickCount();
 };
 
-TBatchPlatform DefaultBatchPlatform();
-TBatchPlatform& BatchPlatform(); // the services in use; starts as DefaultBatchPlatform()
+TBatchPlatform& SystemBatchPlatform();
 
 // "bmp", "png", "jpg" for the file-type list positions 0, 1, 2; empty for any other index.
 QString GetFileType(int index);
 
 // The user's documents folder (not created when missing). When there is none: an empty string
 // with noError, otherwise std::runtime_error("Could not get My Documents folder location.").
-QString MyDocumentsFolder(bool noError);
+QString MyDocumentsFolder(bool noError, TBatchPlatform& platform = SystemBatchPlatform());
 
 // The folder the user picked in the folder browser; empty when cancelled.
-QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder);
+QString SelectFolder(const QString& title, const QString& initialFolder, bool allowNewFolder,
+                     TBatchPlatform& platform = SystemBatchPlatform());
 
 // Elapsed time between two tick counts (ms, unsigned 32-bit, so a wrap between them is handled)
 // as hh:mm:ss, each at least two digits; hours above 99 keep all their digits.
@@ -50,7 +52,9 @@ class TFVornBE : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFVornBE(QWidget* owner = nullptr);
+    // platform: the services this dialog and the batch it starts use (nullptr = the system's).
+    explicit TFVornBE(QWidget* owner = nullptr, TBatchPlatform* platform = nullptr);
+    TBatchPlatform& Platform() const { return *m_platform; }
 
     QString Folder; // as typed or chosen
     QString FileType = "jpg";
@@ -72,6 +76,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    TBatchPlatform* m_platform;
     void FormShow();
     void EditDestinationFolderChange(const QString& text);
 };
@@ -86,6 +91,7 @@ struct TBatchWindow {
     TFVornBE* batchDialog = nullptr;
     TFVornBP* progressWindow = nullptr;
     int jpegQuality = 95;
+    TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
 };
 
 // The "Batch Export" command: asks for folder, type and count, then generates and writes the

@@ -371,18 +371,9 @@ int Run(const TOptions& o) {
     TGenerator generator(settings);
     generator.ComponentsInit();
     const TStartupResult startup = generator.Startup(nullptr, archive);
-    switch (startup.failure) {
-    case TStartupFailure::None:
-        break;
-    case TStartupFailure::Device:
-        return Fail("Initializing device failed!  ");
-    case TStartupFailure::Archive:
-        return Fail("File " + (o.archive.empty() ? std::string(ArchiveFileName) : o.archive) +
-                    " not found! Try reinstalling the application!  ");
-    case TStartupFailure::RenderTarget: {
-        const std::string n = std::to_string(startup.failedTargetSize);
-        return Fail("Adding render target " + n + " x " + n + " failed!  ");
-    }
+    if (startup.failure != TStartupFailure::None) {
+        return Fail(
+            StartupFailureText(startup, o.archive.empty() ? std::string(ArchiveFileName) : o.archive));
     }
     generator.TextureSize = settings.size;
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(settings.bgColor));

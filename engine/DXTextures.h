@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "archive/VornTexels.h"
@@ -26,6 +27,24 @@ struct TLockedTexels {
     void* Bits = nullptr;
     std::int32_t Pitch = 0;
     TTexelFormat Format = tfUnknown;
+};
+
+struct TIntSize {
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    friend bool operator==(const TIntSize&, const TIntSize&) = default;
+};
+
+// Where a texture's patterns lie: Count patterns in cells of CellSize, Columns x Rows of them
+// (PerTexture) on each of TextureCount sub-textures, the Visible part of each centred in its cell.
+struct TPatternGeometry {
+    std::int32_t Count = 0;
+    std::int32_t PerTexture = 0;
+    std::int32_t Columns = 0;
+    std::int32_t Rows = 0;
+    std::int32_t TextureCount = 0;
+    TIntSize CellSize;
+    TIntSize Visible;
 };
 
 // The first format of the preference list for (quality, alphaLevel) that the device's Direct3D
@@ -65,6 +84,9 @@ public:
 
     // Prepare runs before the first CreateResources (default: nothing, true).
     virtual bool Prepare();
+    // The pattern grid the canvas draws by; none (the default) = the whole texture is one
+    // picture, addressed by texel edges, with no stamp size of its own.
+    virtual std::optional<TPatternGeometry> PatternGeometry() const { return std::nullopt; }
     virtual bool CreateResources() = 0;
     virtual void ReleaseResources() = 0;
     virtual std::uint32_t GetUsage() const = 0;

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
-#include "archive/VornImages.h"
 #include "engine/DXTextures.h"
 #include "engine/VornDevices.h"
 
@@ -465,8 +465,8 @@ void TVorn2D::EmitTexturedQuad(const TFloatQuad& quad, const TColorQuad& colors,
 void TVorn2D::DrawTexturedQuad(TDXBaseTexture* texture, const TFloatQuad& quad, const TColorQuad& colors,
                                const TPatternSelection& selection, TBlendEffect effect) {
     if (!texture) return;
-    if (auto* image = dynamic_cast<TVornImage*>(texture))
-        DrawImagePattern(*image, quad, colors, selection, effect);
+    if (const std::optional<TPatternGeometry> grid = texture->PatternGeometry())
+        DrawImagePattern(*texture, *grid, quad, colors, selection, effect);
     else
         DrawSingleTexture(*texture, quad, colors, selection, effect);
 }
@@ -493,26 +493,27 @@ void TVorn2D::DrawSingleTexture(TDXBaseTexture& texture, const TFloatQuad& quad,
     EmitTexturedQuad(quad, colors, u, v);
 }
 
-void TVorn2D::DrawImagePattern(TVornImage& image, const TFloatQuad& quad, const TColorQuad& colors,
-                               const TPatternSelection& selection, TBlendEffect effect) {
-    const std::int32_t patternCount = image.PatternCount();
-    const std::int32_t perTexture = image.PatternsPerTexture();
-    const std::int32_t columns = image.PatternColumns();
-    const std::int32_t rows = image.PatternRows();
+void TVorn2D::DrawImagePattern(TDXBaseTexture& image, const TPatternGeometry& grid, const TFloatQuad& quad,
+                               const TColorQuad& colors, const TPatternSelection& selection,
+                               TBlendEffect effect) {
+    const std::int32_t patternCount = grid.Count;
+    const std::int32_t perTexture = grid.PerTexture;
+    const std::int32_t columns = grid.Columns;
+    const std::int32_t rows = grid.Rows;
     const std::int32_t width = image.Width();
     const std::int32_t height = image.Height();
-    if (image.State() != tsReady || image.TextureCount() < 1 || patternCount < 1 || perTexture < 1 ||
+    if (image.State() != tsReady || grid.TextureCount < 1 || patternCount < 1 || perTexture < 1 ||
         columns < 1 || rows < 1 || width < 1 || height < 1)
         return;
 
     const std::int32_t pattern = std::clamp(selection.Pattern, 0, patternCount - 1);
     const std::int32_t subTexture = pattern / perTexture;
     // A pattern count larger than the textures hold names a texture that does not exist.
-    if (subTexture >= image.TextureCount()) return;
+    if (subTexture >= grid.TextureCount) return;
     const std::int32_t cell = pattern % perTexture;
 
-    const TIntSize patternSize = image.PatternSize();
-    const TIntSize visible = image.VisibleSize();
+    const TIntSize patternSize = grid.CellSize;
+    const TIntSize visible = grid.Visible;
     // The visible part is centred in its cell (integer division truncates toward zero).
     const std::int64_t offsetX = (std::int64_t{patternSize.Width} - visible.Width) / 2;
     const std::int64_t offsetY = (std::int64_t{patternSize.Height} - visible.Height) / 2;
@@ -540,14 +541,14 @@ void TVorn2D::DrawImagePattern(TVornImage& image, const TFloatQuad& quad, const 
 
 void TVorn2D::DrawRotatedScaled(TDXBaseTexture* texture, TCanvasColor color, double x, double y, double angle,
                                 double scale, std::int32_t pattern, TBlendEffect effect) {
-    // The drawn size comes from the image's visible size; anything else has none to offer.
-    auto* image = dynamic_cast<TVornImage*>(texture);
-    if (!image) return;
-    const TIntSize visible = image->VisibleSize();
+    // The drawn size comes from the pattern's visible size; a texture without patterns has none.
+    const std::optional<TPatternGeometry> grid = texture ? texture->PatternGeometry() : std::nullopt;
+    if (!grid) return;
+    const TIntSize visible = grid->Visible;
     const TFloatPoint size{static_cast<float>(visible.Width), static_cast<float>(visible.Height)};
     const TFloatPoint middle{size.X * 0.5f, size.Y * 0.5f};
     const TFloatQuad quad = RotatedQuad(MakeFloatPoint(x, y), size, middle, angle, scale);
-    DrawImagePattern(*image, quad, ColorQuadOf(color), SelectionOfPattern(pattern), effect);
+    DrawImagePattern(*texture, *grid, quad, ColorQuadOf(color), SelectionOfPattern(pattern), effect);
 }
 
 } // namespace vorn

@@ -8,14 +8,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "engine/VornSubsc.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn {
 
 class TDXBaseTexture;
-class TVornImage;
+struct TPatternGeometry;
 
 class TVorn2D : public TVornDeviceSubscriber {
 public:
@@ -91,8 +91,8 @@ private:
 
     // Appends a quad over four new vertices; returns the first of them.
     TVertex* AppendQuad();
-    void DrawImagePattern(TVornImage& image, const TFloatQuad& quad, const TColorQuad& colors,
-                          const TPatternSelection& selection, TBlendEffect effect);
+    void DrawImagePattern(TDXBaseTexture& image, const TPatternGeometry& grid, const TFloatQuad& quad,
+                          const TColorQuad& colors, const TPatternSelection& selection, TBlendEffect effect);
     void DrawSingleTexture(TDXBaseTexture& texture, const TFloatQuad& quad, const TColorQuad& colors,
                            const TPatternSelection& selection, TBlendEffect effect);
     void EmitTexturedQuad(const TFloatQuad& quad, const TColorQuad& colors, const float (&u)[4],

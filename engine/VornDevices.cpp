@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace vorn {
 
@@ -32,7 +33,7 @@ bool HasMode(Direct3D& d3d, D3DFORMAT format, UINT width, UINT height, UINT refr
 
 } // namespace
 
-TVornDevice::TVornDevice() = default;
+TVornDevice::TVornDevice(sd::Direct3DFactory createDirect3D) : m_createDirect3D(std::move(createDirect3D)) {}
 
 TVornDevice::~TVornDevice() {
     Finalize();
@@ -131,7 +132,7 @@ void TVornDevice::BuildPresentParams() {
 
 bool TVornDevice::Initialize() {
     if (m_initialized || m_d3d || m_device) return false;
-    m_d3d = Direct3DCreate9(D3D_SDK_VERSION_9);
+    m_d3d = m_createDirect3D ? m_createDirect3D() : Direct3DCreate9(D3D_SDK_VERSION_9);
     if (!m_d3d) return false;
     BuildPresentParams();
 

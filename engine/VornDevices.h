@@ -9,9 +9,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDef.h"
 #include "engine/VornSubsc.h"
+#include "engine/soft/SoftDevice.h"
 
 namespace vorn {
 
@@ -22,7 +22,9 @@ public:
     using TInitializeEvent = std::function<void(TVornDevice* sender, bool& success)>;
     using TDeviceEvent = std::function<void(TVornDevice* sender)>;
 
-    TVornDevice();
+    // createDirect3D makes the Direct3D object at each Initialize; empty = the software layer's
+    // Direct3DCreate9. Tests pass one whose devices fail or record calls.
+    explicit TVornDevice(sd::Direct3DFactory createDirect3D = {});
     ~TVornDevice() override; // finalises first, then frees the owned components
 
     // Back-buffer size; changing it while initialised resets the device at once.
@@ -95,6 +97,7 @@ private:
     bool m_hardwareTL = true;
     bool m_depthBuffer = false;
     sd::HostSink* m_windowHandle = nullptr;
+    sd::Direct3DFactory m_createDirect3D;
 
     bool m_initialized = false;
     bool m_lost = false;

@@ -137,9 +137,9 @@ struct JpegVectorDestination {
     jpeg_destination_mgr pub;
     std::vector<std::uint8_t>* out;
     JOCTET* buffer;
+    std::size_t limit; // 0 = none
 
     bool Append(std::size_t count) noexcept {
-        const std::size_t limit = TImageWriterHooks::jpegOutputLimit;
         if (limit > 0 && out->size() + count > limit) return false;
         try {
             out->insert(out->end(), buffer, buffer + count);
@@ -302,7 +302,8 @@ bool EncodePng(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::str
     }
 }
 
-bool EncodeJpeg(const TBitmap32& bitmap, int quality, std::vector<std::uint8_t>& out, std::string* reason) {
+bool EncodeJpeg(const TBitmap32& bitmap, int quality, std::vector<std::uint8_t>& out, std::string* reason,
+                std::size_t outputLimit) {
     if (!CheckBitmap(bitmap, reason)) return false;
     if (bitmap.Width() > JPEG_MAX_DIMENSION || bitmap.Height() > JPEG_MAX_DIMENSION) {
         SetReason(reason, "The image is too large for a JPEG file");
@@ -321,6 +322,7 @@ bool EncodeJpeg(const TBitmap32& bitmap, int quality, std::vector<std::uint8_t>&
         job->dest.pub.term_destination = JpegTermDestination;
         job->dest.out = &file;
         job->dest.buffer = buffer.data();
+        job->dest.limit = outputLimit;
         job->bitmap = &bitmap;
         job->row = row.data();
         job->quality = quality;

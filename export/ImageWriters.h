@@ -46,16 +46,10 @@ inline constexpr std::size_t PngIdatChunkSize = 65535;
 bool EncodePng(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 
 // Baseline JFIF through libjpeg: RGB input (alpha dropped), jpeg_set_defaults, then
-// jpeg_set_quality(quality, force baseline); libjpeg clamps quality to 1..100.
+// jpeg_set_quality(quality, force baseline); libjpeg clamps quality to 1..100. The output may
+// hold at most outputLimit bytes (0 = no limit); a longer file fails as out of memory, half-way
+// through the compression.
 bool EncodeJpeg(const TBitmap32& bitmap, int quality, std::vector<std::uint8_t>& out,
-                std::string* reason = nullptr);
-
-// Failure injection for tests. Plain process-wide values; reset them with Reset().
-struct TImageWriterHooks {
-    // The JPEG encoder's output runs out of memory once it holds more than this many bytes
-    // (0 = no limit): takes libjpeg's error path half-way through a compression.
-    static inline std::size_t jpegOutputLimit = 0;
-    static void Reset() { jpegOutputLimit = 0; }
-};
+                std::string* reason = nullptr, std::size_t outputLimit = 0);
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 #include "export/SafeFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -45,21 +46,12 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-ssize_t HookedWrite(int fd, const std::uint8_t* data, std::size_t size) {
-    const int call = TSafeFileHooks::writeCalls++;
-    if (TSafeFileHooks::writesBeforeFailure >= 0 && call >= TSafeFileHooks::writesBeforeFailure) {
-        errno = TSafeFileHooks::failErrno;
-        return -1;
-    }
-    return ::write(fd, data, size);
-}
-
 // Writes all of data; false with errno set on failure.
-bool WriteAll(int fd, std::span<const std::uint8_t> data) {
+bool WriteAll(TFileWriter& writer, int fd, std::span<const std::uint8_t> data) {
     std::size_t done = 0;
     while (done < data.size()) {
         const std::size_t piece = std::min(SafeFileWriteChunk, data.size() - done);
-        const ssize_t written = HookedWrite(fd, data.data() + done, piece);
+        const ssize_t written = writer.Write(fd, data.data() + done, piece);
         if (written < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -117,6 +109,24 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
+int TFileWriter::CreateTemporary(char* pathTemplate) {
+    return ::mkostemp(pathTemplate, O_CLOEXEC);
+}
+ssize_t TFileWriter::Write(int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+int TFileWriter::Sync(int fd) {
+    return ::fsync(fd);
+}
+int TFileWriter::Rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+
+TFileWriter& SystemFileWriter() {
+    static TFileWriter system;
+    return system;
+}
+
 std::string SafeFileTemplate(const std::string& fileName) {
     const std::size_t slash = fileName.rfind('/');
     const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
@@ -131,7 +141,8 @@ std::string SafeFileTemplate(const std::string& fileName) {
     return fileName.substr(0, nameAt) + "." + name + ".XXXXXX";
 }
 
-bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data, std::string* reason) {
+bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data, std::string* reason,
+                    TFileWriter& writer) {
     if (fileName.empty()) return Fail(reason, ENOENT);
 
     // Replace what a symbolic link points to, not the link itself.
@@ -153,18 +164,15 @@ bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> d
     std::string pattern = SafeFileTemplate(target);
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    if (TSafeFileHooks::failCreate) return Fail(reason, TSafeFileHooks::failErrno);
-    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    const int fd = writer.CreateTemporary(path.data());
     if (fd < 0) return Fail(reason, errno);
     TempFile temp(fd, path.data());
 
     if (::fchmod(temp.fd(), mode) != 0) return Fail(reason, errno);
-    if (!WriteAll(temp.fd(), data)) return Fail(reason, errno);
-    if (TSafeFileHooks::failFsync) return Fail(reason, TSafeFileHooks::failErrno);
-    if (::fsync(temp.fd()) != 0) return Fail(reason, errno);
+    if (!WriteAll(writer, temp.fd(), data)) return Fail(reason, errno);
+    if (writer.Sync(temp.fd()) != 0) return Fail(reason, errno);
     if (!temp.Close()) return Fail(reason, errno);
-    if (TSafeFileHooks::failRename) return Fail(reason, TSafeFileHooks::failErrno);
-    if (::rename(temp.path().c_str(), target.c_str()) != 0) return Fail(reason, errno);
+    if (writer.Rename(temp.path().c_str(), target.c_str()) != 0) return Fail(reason, errno);
     temp.Commit();
     SyncFolder(FolderOf(target));
     return true;

@@ -3,13 +3,28 @@
 // nor destroys the file it was replacing. Paths use '/'; failures come back as strerror texts.
 #pragma once
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include <sys/types.h>
+
 namespace vorn {
+
+// The file-system calls a safe save makes, each answering as the POSIX call does (-1 with errno
+// set on failure). The system's own is the default; a test passes one that fails some of them.
+class TFileWriter {
+public:
+    virtual ~TFileWriter() = default;
+    virtual int CreateTemporary(char* pathTemplate); // mkostemp(pathTemplate, O_CLOEXEC)
+    virtual ssize_t Write(int fd, const void* data, std::size_t size);
+    virtual int Sync(int fd);
+    virtual int Rename(const char* from, const char* to);
+};
+
+// The system's calls.
+TFileWriter& SystemFileWriter();
 
 // Writes data to fileName. On failure returns false with the reason ("No space left on device"),
 // removes the temporary file and leaves an earlier file of that name as it was. A new file gets
@@ -17,7 +32,7 @@ namespace vorn {
 // be written (EACCES) is refused. A symbolic link is followed: the file it points to is replaced,
 // not the link.
 bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data,
-                    std::string* reason = nullptr);
+                    std::string* reason = nullptr, TFileWriter& writer = SystemFileWriter());
 
 // The temporary file's name pattern for fileName: ".<name>.XXXXXX" in the same folder (the name
 // cut to keep within the file system's name length).
@@ -25,24 +40,5 @@ std::string SafeFileTemplate(const std::string& fileName);
 
 // Data is written in pieces of at most this many bytes, one write call each.
 inline constexpr std::size_t SafeFileWriteChunk = 256 * 1024;
-
-// Failure injection for tests. Plain process-wide values; reset them with Reset().
-struct TSafeFileHooks {
-    // Write calls that still succeed before one fails with failErrno; negative = never fail.
-    static inline int writesBeforeFailure = -1;
-    static inline int failErrno = ENOSPC;
-    static inline bool failCreate = false; // creating the temporary file fails with failErrno
-    static inline bool failFsync = false;  // fsync fails with failErrno
-    static inline bool failRename = false; // rename fails with failErrno
-    static inline int writeCalls = 0;      // write calls made since Reset
-    static void Reset() {
-        writesBeforeFailure = -1;
-        failErrno = ENOSPC;
-        failCreate = false;
-        failFsync = false;
-        failRename = false;
-        writeCalls = 0;
-    }
-};
 
 } // namespace vorn

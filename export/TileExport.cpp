@@ -101,7 +101,8 @@ bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::
     return true;
 }
 
-TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality) {
+TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
+                         TFileWriter& writer) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
@@ -118,7 +119,7 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
         break;
     }
     if (!encoded) return Failure(name.fileName, reason);
-    if (!SaveFileSafely(name.fileName, bytes, &reason)) return Failure(name.fileName, reason);
+    if (!SaveFileSafely(name.fileName, bytes, &reason, writer)) return Failure(name.fileName, reason);
     TExportResult result;
     result.ok = true;
     result.writtenFile = name.fileName;
@@ -126,13 +127,13 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
 }
 
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality) {
+                         const std::string& fileName, int jpegQuality, TFileWriter& writer) {
     try {
         TBitmap32 bitmap;
         if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
             return Failure(ResolveExportName(fileName).fileName,
                            "Reading the texture from the device failed");
-        return SaveBitmap(bitmap, fileName, jpegQuality);
+        return SaveBitmap(bitmap, fileName, jpegQuality, writer);
     } catch (const std::bad_alloc&) {
         return Failure(fileName, "Out of memory");
     }

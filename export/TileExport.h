@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "export/ImageWriters.h"
+#include "export/SafeFile.h"
 
 namespace vorn {
 
@@ -46,9 +47,11 @@ struct TExportResult {
 // its extension chooses; the file appears whole or not at all. Only the low 8 bits of
 // jpegQuality reach the JPEG encoder.
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality);
+                         const std::string& fileName, int jpegQuality,
+                         TFileWriter& writer = SystemFileWriter());
 
 // Saves bitmap to fileName by the same extension rule.
-TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality);
+TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
+                         TFileWriter& writer = SystemFileWriter());
 
 } // namespace vorn

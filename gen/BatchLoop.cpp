@@ -45,9 +45,9 @@ TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatc
         hooks.Generated(number);
 
         const std::string fileName = BatchFileName(options.folder, number - 1, options.fileType);
-        const TExportResult written =
-            TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                       generator.TextureSize, fileName, options.jpegQuality);
+        const TExportResult written = TileExport(
+            *generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize, fileName,
+            options.jpegQuality, options.writer ? *options.writer : SystemFileWriter());
         if (!written.ok) {
             result.ok = false;
             result.error = written.error;

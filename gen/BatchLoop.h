@@ -8,13 +8,15 @@
 namespace vorn {
 
 class TGenerator;
+class TFileWriter;
 
 struct TBatchOptions {
     std::string folder;           // destination folder; the host creates it beforehand
     std::string fileType = "jpg"; // "bmp", "png" or "jpg": the extension, which picks the format
     int count = 10;               // textures to write; at most 1000
     int jpegQuality = 95;
-    bool clearFirstTile = false; // texture 1 starts from a transparent tile, as the first at start-up
+    bool clearFirstTile = false;   // texture 1 starts from a transparent tile, as the first at start-up
+    TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
 };
 
 // What the host does around each texture; numbers count from 1. The defaults do nothing.

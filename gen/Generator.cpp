@@ -83,8 +83,10 @@ private:
 
 } // namespace
 
-TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks)
-    : m_settings(&settings), m_hooks(hooks ? hooks : &m_noHooks) {}
+TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks,
+                       sd::Direct3DFactory createDirect3D)
+    : m_settings(&settings), m_hooks(hooks ? hooks : &m_noHooks),
+      m_createDirect3D(std::move(createDirect3D)) {}
 
 TGenerator::~TGenerator() {
     if (FrameTimer) FrameTimer->SetEnabled(false);
@@ -92,7 +94,7 @@ TGenerator::~TGenerator() {
 }
 
 void TGenerator::ComponentsInit() {
-    Device = std::make_unique<TVornDevice>();
+    Device = std::make_unique<TVornDevice>(m_createDirect3D);
     Device->SetWidth(512);
     Device->SetHeight(512);
     Device->SetRefresh(0);
@@ -151,6 +153,26 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archiv
     StartupIncomplete = false;
     FrameTimer->SetEnabled(true);
     return {};
+}
+
+std::string StartupFailureText(const TStartupResult& result, const std::string& archiveName) {
+    switch (result.failure) {
+    case TStartupFailure::Device:
+        return "Initializing device failed!  ";
+    case TStartupFailure::Archive:
+        return "File " + archiveName + " not found! Try reinstalling the application!  ";
+    case TStartupFailure::RenderTarget: {
+        const std::string n = std::to_string(result.failedTargetSize);
+        return "Adding render target " + n + " x " + n + " failed!  ";
+    }
+    case TStartupFailure::None:
+        break;
+    }
+    return {};
+}
+
+std::string StartupFailureCaption(const TStartupResult& result) {
+    return result.failure == TStartupFailure::Archive ? "Error!" : "Error";
 }
 
 std::string TGenerator::FindArchive(const std::string& exeDir) {

@@ -11,13 +11,11 @@
 #include <vector>
 
 #include "engine/VornDef.h"
+#include "engine/soft/SoftDevice.h"
 #include "gen/GenSettings.h"
 
 namespace vorn {
 
-namespace sd {
-class HostSink;
-}
 class TVornDevice;
 class TVornCanvas;
 class TVornDb;
@@ -51,9 +49,17 @@ private:
 
 inline constexpr const char* ArchiveFileName = "vorn.dat";
 
+// The program's own message and caption for a start-up failure (empty for None); archiveName
+// is the archive named in the Archive message.
+std::string StartupFailureText(const TStartupResult& result,
+                               const std::string& archiveName = ArchiveFileName);
+std::string StartupFailureCaption(const TStartupResult& result);
+
 class TGenerator {
 public:
-    TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks = nullptr);
+    // createDirect3D reaches the device (empty = the software layer's own).
+    TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks = nullptr,
+               sd::Direct3DFactory createDirect3D = {});
     ~TGenerator(); // disables the timer, then finalises the device
 
     TGenerator(const TGenerator&) = delete;
@@ -148,6 +154,7 @@ private:
 
     const TGenSettingsSource* m_settings;
     TGenHooks* m_hooks;
+    sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;
     bool m_generating = false;
     bool m_dirty = true;

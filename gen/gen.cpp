@@ -92,25 +92,6 @@ const TParamMembers ParamMembers[GenParamCount] = {
     {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq},
 };
 
-QString StartupFailureText(const TStartupResult& result) {
-    switch (result.failure) {
-    case TStartupFailure::Device:
-        return QStringLiteral("Initializing device failed!  ");
-    case TStartupFailure::Archive:
-        return QStringLiteral("File ") + QString::fromLatin1(ArchiveFileName) +
-               QStringLiteral(" not found! Try reinstalling the application!  ");
-    case TStartupFailure::RenderTarget:
-        return QStringLiteral("Adding render target %1 x %1 failed!  ").arg(result.failedTargetSize);
-    case TStartupFailure::None:
-        break;
-    }
-    return {};
-}
-
-QString StartupFailureCaption(const TStartupResult& result) {
-    return result.failure == TStartupFailure::Archive ? QStringLiteral("Error!") : QStringLiteral("Error");
-}
-
 std::string LocateArchive() {
     return TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
 }
@@ -123,8 +104,9 @@ const QStringList TFOrlu::SaveFilters = {
     QStringLiteral("Joint Photographic Experts Group (*.JPG)"),
 };
 
-TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent)
-    : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_saveFilter(SaveFilters.value(2)) {
+TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFactory createDirect3D)
+    : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_createDirect3D(std::move(createDirect3D)),
+      m_saveFilter(SaveFilters.value(2)) {
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
@@ -283,7 +265,8 @@ void TFOrlu::FormCreate() {
     const std::string archive = m_locateArchive ? m_locateArchive() : LocateArchive();
     const TStartupResult result = m_gen->Startup(PanelSurface, archive);
     if (result.failure != TStartupFailure::None) {
-        ShowMessageBox(StartupFailureText(result), StartupFailureCaption(result));
+        ShowMessageBox(QString::fromStdString(StartupFailureText(result)),
+                       QString::fromStdString(StartupFailureCaption(result)));
         // Ask the event loop to end once it runs; the windows are still created and shown.
         QMetaObject::invokeMethod(
             qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
@@ -293,7 +276,7 @@ void TFOrlu::FormCreate() {
 }
 
 void TFOrlu::ComponentsInit() {
-    m_gen = std::make_unique<TGenerator>(*this, this);
+    m_gen = std::make_unique<TGenerator>(*this, this, m_createDirect3D);
     m_gen->ComponentsInit();
     m_gen->FrameTimer->OnTimer = [this](TVornTimer*) { TimerTimer(); };
     m_gen->FrameTimer->OnProcess = [this](TVornTimer*) { TimerProcess(); };

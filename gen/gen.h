@@ -42,8 +42,10 @@ class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {
     Q_OBJECT
 
 public:
-    explicit TFOrlu(TArchiveLocator locateArchive = {}, QWidget* parent = nullptr); // FormCreate
-    ~TFOrlu() override;                                                             // FormDestroy
+    // createDirect3D reaches the device (empty = the software layer's own; tests inject faults).
+    explicit TFOrlu(TArchiveLocator locateArchive = {}, QWidget* parent = nullptr,
+                    sd::Direct3DFactory createDirect3D = {}); // FormCreate
+    ~TFOrlu() override;                                       // FormDestroy
 
     TGenerator& Generator() { return *m_gen; }
 
@@ -176,6 +178,7 @@ private:
     std::array<QComboBox*, GenParamCount> m_lists{};
     std::array<QSlider*, GenParamCount> m_tracks{};
     TArchiveLocator m_locateArchive;
+    sd::Direct3DFactory m_createDirect3D;
     std::unique_ptr<TGenerator> m_gen;
     bool m_batchActive = false; // RunBatchExport is on the stack
     QTimer m_idle;              // runs the frame timer whenever the event loop is idle

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pallimor and runs every test: once in a release build (where
 # tests/sh/package.sh also builds the Debian package and checks it) and once in a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; between them the core and CLI are built
+# without x86 intrinsics and must write the release build's files byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -9,6 +10,11 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/build/stage"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+# The portable path: core and CLI without x86 intrinsics must write the same files.
+cmake -S . -B build-nosimd -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALLIMOR_SIMD=OFF -DPALLIMOR_APP=OFF \
+  -DPALLIMOR_TESTS=OFF -DPALLIMOR_BENCH=OFF
+cmake --build build-nosimd -j"$jobs" --target pallimor-cli
+bash scripts/check_simd_parity.sh build build-nosimd
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPALLIMOR_SANITIZE=ON -DPALLIMOR_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX="$PWD/build-san/stage"
 cmake --build build-san -j"$jobs"

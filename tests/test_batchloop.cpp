@@ -17,6 +17,7 @@
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
 #include "gen/Generator.h"
+#include "support/FailingFileWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -94,13 +95,13 @@ protected:
         m_generator->TextureSize = 64;
     }
     void TearDown() override {
-        TSafeFileHooks::Reset();
         m_generator.reset();
         fs::remove_all(m_folder);
     }
 
-    TBatchOptions Options(int count, const std::string& type, const fs::path& folder) const {
+    TBatchOptions Options(int count, const std::string& type, const fs::path& folder) {
         TBatchOptions options;
+        options.writer = &m_writer;
         options.folder = folder.string();
         options.fileType = type;
         options.count = count;
@@ -110,6 +111,7 @@ protected:
     fs::path m_folder;
     TGenSettings m_settings;
     std::unique_ptr<TGenerator> m_generator;
+    test::FailingFileWriter m_writer;
 };
 
 TEST(BatchFileName, NumbersWithAtLeastThreeDigits) {
@@ -150,7 +152,7 @@ TEST_F(BatchLoop, ContinueFalseStopsAfterThatTexture) {
 
 TEST_F(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     std::ofstream(m_folder / "image001.bmp") << "earlier file";
-    TSafeFileHooks::writesBeforeFailure = 1; // one 64 x 64 BMP is one write
+    m_writer.writesBeforeFailure = 1; // one 64 x 64 BMP is one write
     RecordingHooks hooks(*m_generator);
     const TBatchResult result = RunBatch(*m_generator, Options(5, "bmp", m_folder), hooks);
     EXPECT_FALSE(result.ok);

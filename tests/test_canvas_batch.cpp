@@ -12,10 +12,10 @@
 
 #include "archive/VornImages.h"
 #include "engine/DXTextures.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "support/CanvasFixture.h"
 #include "support/ForwardingDevice.h"
 
@@ -172,8 +172,7 @@ constexpr TCanvasColor White = 0xFFFFFFFFu;
 class CanvasBatch : public test::CanvasFixture {
 protected:
     void SetUp() override {
-        TestHooks::Reset();
-        TestHooks::wrapDevice = &WrapInRecorder;
+        m_faults.wrapDevice = &WrapInRecorder;
         ConfigureCanvas();
         ASSERT_TRUE(m_device.Initialize());
         rec = g_recorder;
@@ -181,7 +180,6 @@ protected:
     }
     void TearDown() override {
         CanvasFixture::TearDown();
-        TestHooks::Reset();
         g_recorder = nullptr;
     }
 
@@ -217,7 +215,7 @@ TEST_F(CanvasBatch, BuffersAreDynamicWriteOnlyInTheDefaultPool) {
 TEST_F(CanvasBatch, FailedIndexBufferFailsTheDeviceInitialisation) {
     m_device.Finalize();
     EXPECT_FALSE(m_canvas->Initialized());
-    TestHooks::wrapDevice = [](DevicePtr real) {
+    m_faults.wrapDevice = [](DevicePtr real) {
         auto recorder = std::make_shared<TRecordingDevice>(std::move(real));
         recorder->failIndexBuffer = true;
         g_recorder = recorder.get();

@@ -19,10 +19,10 @@
 
 #include "archive/VornImages.h"
 #include "engine/DXTextures.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "support/CanvasFixture.h"
 #include "support/ReadBack.h"
 
@@ -66,7 +66,6 @@ PixelsAre(const TImage& image, const std::function<std::uint32_t(std::int32_t, s
 class CanvasPixels : public test::CanvasFixture {
 protected:
     void SetUp() override {
-        TestHooks::Reset();
         ConfigureCanvas();
         ASSERT_TRUE(m_device.Initialize());
     }

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornSubsc.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "support/CaptureSink.h"
+#include "support/FaultyDevice.h"
 #include "support/ForwardingDevice.h"
 
 namespace vorn {
@@ -101,10 +102,9 @@ private:
 
 struct DeviceTest : ::testing::Test {
     void SetUp() override {
-        TestHooks::Reset();
-        TestHooks::wrapDevice = &WrapDevice;
+        faults.wrapDevice = &WrapDevice;
         g_log = &log;
-        device = std::make_unique<TVornDevice>();
+        device = std::make_unique<TVornDevice>(test::FaultyDirect3DFactory(faults));
         device->SetWidth(64);
         device->SetHeight(64);
     }
@@ -112,7 +112,6 @@ struct DeviceTest : ::testing::Test {
         device.reset();
         g_log = nullptr;
         g_proxy.reset();
-        TestHooks::Reset();
     }
     // The log without the double's own entries.
     Log Notifications() const {
@@ -126,6 +125,7 @@ struct DeviceTest : ::testing::Test {
     }
 
     Log log;
+    test::DeviceFaults faults;
     std::unique_ptr<TVornDevice> device;
 };
 
@@ -202,16 +202,16 @@ TEST_F(DeviceTest, OnInitializeCannotReportSuccessAfterAVeto) {
 }
 
 TEST_F(DeviceTest, FailedCreationLeavesNothingBehind) {
-    TestHooks::failCreateDirect3D = true;
+    faults.failCreateDirect3D = true;
     EXPECT_FALSE(device->Initialize());
     EXPECT_EQ(device->D3D(), nullptr);
-    TestHooks::failCreateDirect3D = false;
+    faults.failCreateDirect3D = false;
 
-    TestHooks::failCreateDevice = true; // both vertex-processing kinds fail
+    faults.failCreateDevice = true; // both vertex-processing kinds fail
     EXPECT_FALSE(device->Initialize());
     EXPECT_EQ(device->D3D(), nullptr);
     EXPECT_EQ(device->D3DDevice(), nullptr);
-    TestHooks::failCreateDevice = false;
+    faults.failCreateDevice = false;
 
     EXPECT_TRUE(device->Initialize());
 }

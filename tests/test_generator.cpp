@@ -8,12 +8,13 @@
 #include <system_error>
 
 #include "archive/VornImages.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "engine/VornTimers.h"
+#include "engine/soft/SoftDevice.h"
 #include "gen/Generator.h"
+#include "support/FaultyDevice.h"
 #include "support/TempDir.h"
 
 using namespace vorn;
@@ -34,10 +35,6 @@ struct TCurrentDir {
     fs::path saved = fs::current_path();
     explicit TCurrentDir(const fs::path& dir) { fs::current_path(dir); }
     ~TCurrentDir() { fs::current_path(saved); }
-};
-
-struct TLayerHooksReset {
-    ~TLayerHooksReset() { sd::TestHooks::Reset(); }
 };
 
 void Touch(const fs::path& file, const std::string& content = "x") {
@@ -91,11 +88,11 @@ TEST(GeneratorStartup, MakesTheSevenTargetsLoadsTheImagesAndEnablesTheTimer) {
 }
 
 TEST(GeneratorStartup, WithoutADeviceTheArchiveIsNotLookedFor) {
-    const TLayerHooksReset reset;
-    sd::TestHooks::failCreateDevice = true;
+    test::DeviceFaults faults;
+    faults.failCreateDevice = true;
     TTempDir dir;
     TGenSettings settings;
-    TGenerator generator(settings);
+    TGenerator generator(settings, nullptr, test::FaultyDirect3DFactory(faults));
     generator.ComponentsInit();
     const TStartupResult result = generator.Startup(nullptr, (dir.path / "vorn.dat").string());
     EXPECT_EQ(result.failure, TStartupFailure::Device);
@@ -129,15 +126,15 @@ TEST(GeneratorStartup, AMissingArchiveStopsStartUpAndIsNotCreated) {
 }
 
 TEST(GeneratorStartup, ATargetThatCannotBeMadeIsNamedAndTheOnesBeforeItStay) {
-    const TLayerHooksReset reset;
     const struct {
         int before;
         int size;
     } cases[] = {{0, 256}, {1, 1024}, {2, 1024}, {3, 512}, {4, 256}, {5, 128}, {6, 64}};
     for (const auto& c : cases) {
-        sd::TestHooks::renderTargetsBeforeFailure = c.before;
+        test::DeviceFaults faults;
+        faults.renderTargetsBeforeFailure = c.before;
         TGenSettings settings;
-        TGenerator generator(settings);
+        TGenerator generator(settings, nullptr, test::FaultyDirect3DFactory(faults));
         generator.ComponentsInit();
         const TStartupResult result = generator.Startup(nullptr, BuiltArchive);
         EXPECT_EQ(result.failure, TStartupFailure::RenderTarget) << c.before;
@@ -279,11 +276,11 @@ TEST(GeneratorFrames, AFrameIsShownOnlyWhenSomethingChanged) {
 }
 
 TEST(GeneratorFrames, NothingIsDrawnWithoutTargets) {
-    const TLayerHooksReset reset;
-    sd::TestHooks::renderTargetsBeforeFailure = 0;
+    test::DeviceFaults faults;
+    faults.renderTargetsBeforeFailure = 0;
     TGenSettings settings;
     TCountingSink sink;
-    TGenerator generator(settings);
+    TGenerator generator(settings, nullptr, test::FaultyDirect3DFactory(faults));
     generator.ComponentsInit();
     ASSERT_EQ(generator.Startup(&sink, BuiltArchive).failure, TStartupFailure::RenderTarget);
     generator.FirstRender();

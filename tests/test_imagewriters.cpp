@@ -460,13 +460,12 @@ TEST(Jpeg, QualityOutsideOneToHundredIsClamped) {
 
 TEST(Jpeg, LibraryErrorHalfWayFailsQuietlyWithItsMessage) {
     const TBitmap32 bitmap = NoiseBitmap(256, 256, 3);
-    TImageWriterHooks::jpegOutputLimit = 1000; // the first full output buffer already fails
+    const std::size_t outputLimit = 1000; // the first full output buffer already fails
     Bytes file = {1, 2, 3};
     std::string reason;
     ::testing::internal::CaptureStderr();
-    const bool ok = EncodeJpeg(bitmap, 90, file, &reason);
+    const bool ok = EncodeJpeg(bitmap, 90, file, &reason, outputLimit);
     const std::string printed = ::testing::internal::GetCapturedStderr();
-    TImageWriterHooks::Reset();
     EXPECT_FALSE(ok);
     EXPECT_EQ(file, (Bytes{1, 2, 3})) << "output touched on failure";
     EXPECT_NE(reason.find("memory"), std::string::npos) << reason;

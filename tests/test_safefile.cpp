@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "export/SafeFile.h"
+#include "support/FailingFileWriter.h"
 #include "support/TempDir.h"
 
 namespace vorn {
@@ -37,11 +38,7 @@ mode_t ModeOf(const std::string& path) {
 
 class SafeFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TSafeFileHooks::Reset();
-        ASSERT_FALSE(m_folder.path().empty());
-    }
-    void TearDown() override { TSafeFileHooks::Reset(); }
+    void SetUp() override { ASSERT_FALSE(m_folder.path().empty()); }
 
     // An earlier file that every failing save must leave as it was.
     std::string Earlier() {
@@ -55,6 +52,7 @@ protected:
     }
 
     test::TempDir m_folder{"safefile-"};
+    test::FailingFileWriter m_writer; // the system's calls, failing where a test asks
     const Bytes m_old = Pattern(1000, 99);
     // Five write calls: four whole pieces and a short one.
     const Bytes m_new = Pattern(4 * SafeFileWriteChunk + 5, 1);
@@ -65,14 +63,14 @@ TEST_F(SafeFile, NewFileGetsDataAndUmaskPermissions) {
         const mode_t before = ::umask(mask);
         const std::string path = m_folder / ("new" + std::to_string(mask));
         std::string reason;
-        const bool ok = SaveFileSafely(path, m_new, &reason);
+        const bool ok = SaveFileSafely(path, m_new, &reason, m_writer);
         ::umask(before);
         ASSERT_TRUE(ok) << reason;
         EXPECT_EQ(ReadFile(path), m_new);
         EXPECT_EQ(ModeOf(path), 0666 & ~mask);
     }
     EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"new18", "new23"}));
-    EXPECT_EQ(TSafeFileHooks::writeCalls, 10);
+    EXPECT_EQ(m_writer.writeCalls, 10);
 }
 
 TEST_F(SafeFile, ReplacesEarlierFileKeepingItsPermissions) {
@@ -121,9 +119,9 @@ TEST_F(SafeFile, ReadOnlyFolderFails) {
         ::chmod(m_folder.path().c_str(), 0755);
     } else {
         // Permissions do not stop root: the refusal to create the file is injected instead.
-        TSafeFileHooks::failCreate = true;
-        TSafeFileHooks::failErrno = EACCES;
-        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason));
+        m_writer.failCreate = true;
+        m_writer.failErrno = EACCES;
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer));
     }
     EXPECT_EQ(reason, "Permission denied");
     ExpectEarlierIntact();
@@ -132,12 +130,12 @@ TEST_F(SafeFile, ReadOnlyFolderFails) {
 TEST_F(SafeFile, WriteFailingAtAnyPieceLeavesEarlierFile) {
     const std::string path = Earlier();
     for (int before = 0; before < 5; ++before) {
-        TSafeFileHooks::Reset();
-        TSafeFileHooks::writesBeforeFailure = before;
+        m_writer = test::FailingFileWriter{};
+        m_writer.writesBeforeFailure = before;
         std::string reason;
-        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason)) << before;
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer)) << before;
         EXPECT_EQ(reason, "No space left on device");
-        EXPECT_EQ(TSafeFileHooks::writeCalls, before + 1) << "the save goes on after a failed write";
+        EXPECT_EQ(m_writer.writeCalls, before + 1) << "the save goes on after a failed write";
         ExpectEarlierIntact();
     }
 }
@@ -145,11 +143,11 @@ TEST_F(SafeFile, WriteFailingAtAnyPieceLeavesEarlierFile) {
 TEST_F(SafeFile, FsyncOrRenameFailureLeavesEarlierFile) {
     const std::string path = Earlier();
     for (bool fsyncFails : {true, false}) {
-        TSafeFileHooks::Reset();
-        TSafeFileHooks::failErrno = EIO;
-        (fsyncFails ? TSafeFileHooks::failFsync : TSafeFileHooks::failRename) = true;
+        m_writer = test::FailingFileWriter{};
+        m_writer.failErrno = EIO;
+        (fsyncFails ? m_writer.failFsync : m_writer.failRename) = true;
         std::string reason;
-        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason));
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer));
         EXPECT_EQ(reason, "Input/output error");
         ExpectEarlierIntact();
     }

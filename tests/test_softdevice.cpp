@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/CaptureSink.h"
+#include "support/FaultyDevice.h"
 
 using namespace vorn::sd;
 
@@ -16,7 +17,6 @@ namespace {
 class SoftDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TestHooks::Reset();
         d3d = Direct3DCreate9(D3D_SDK_VERSION_9);
         ASSERT_TRUE(d3d);
         params.BackBufferWidth = 32;
@@ -31,7 +31,8 @@ protected:
                   D3D_OK);
         ASSERT_TRUE(device);
     }
-    void TearDown() override { TestHooks::Reset(); }
+    // Puts the fault double in front of the device; faults then apply to every later call.
+    void InjectFaults() { device = std::make_shared<vorn::test::FaultyDevice>(device, faults); }
 
     TexturePtr MakeTarget(UINT size) {
         TexturePtr t;
@@ -94,6 +95,7 @@ protected:
     }
 
     vorn::test::CaptureSink sink;
+    vorn::test::DeviceFaults faults;
     Direct3DPtr d3d;
     D3DPRESENT_PARAMETERS params;
     DevicePtr device;
@@ -102,12 +104,13 @@ protected:
 };
 
 TEST(SoftDirect3D, CreationHonoursVersionAndHooks) {
-    TestHooks::Reset();
+    vorn::test::DeviceFaults faults;
+    const Direct3DFactory create = vorn::test::FaultyDirect3DFactory(faults);
     EXPECT_FALSE(Direct3DCreate9(0x80000010u));
-    TestHooks::failCreateDirect3D = true;
-    EXPECT_FALSE(Direct3DCreate9(D3D_SDK_VERSION_9));
-    TestHooks::Reset();
-    Direct3DPtr d3d = Direct3DCreate9(D3D_SDK_VERSION_9);
+    faults.failCreateDirect3D = true;
+    EXPECT_FALSE(create());
+    faults = {};
+    Direct3DPtr d3d = create();
     ASSERT_TRUE(d3d);
 
     D3DPRESENT_PARAMETERS p;
@@ -115,11 +118,11 @@ TEST(SoftDirect3D, CreationHonoursVersionAndHooks) {
     p.BackBufferHeight = 8;
     p.BackBufferFormat = D3DFMT_A8R8G8B8;
     DevicePtr device;
-    TestHooks::failCreateDevice = true;
+    faults.failCreateDevice = true;
     EXPECT_LT(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
               0);
     EXPECT_FALSE(device);
-    TestHooks::Reset();
+    faults = {};
     EXPECT_EQ(
         d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, nullptr, &device),
         D3DERR_INVALIDCALL);
@@ -131,7 +134,7 @@ TEST(SoftDirect3D, CreationHonoursVersionAndHooks) {
 
     // The wrapping hook receives the real device and its answer is what the caller gets.
     static DevicePtr seen;
-    TestHooks::wrapDevice = [](DevicePtr real) {
+    faults.wrapDevice = [](DevicePtr real) {
         seen = real;
         return real;
     };
@@ -140,7 +143,6 @@ TEST(SoftDirect3D, CreationHonoursVersionAndHooks) {
               D3D_OK);
     EXPECT_EQ(device, seen);
     seen.reset();
-    TestHooks::Reset();
 }
 
 TEST(SoftDirect3D, ReportsTheFormatsItImplements) {
@@ -359,9 +361,10 @@ TEST_F(SoftDeviceTest, ClearedTargetReadsBackExactly) {
     EXPECT_EQ(device->GetRenderTargetData(level.get(), wrong.get()), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->CreateOffscreenPlainSurface(64, 64, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &wrong),
               D3D_OK);
-    TestHooks::failGetRenderTargetData = true;
+    InjectFaults();
+    faults.failGetRenderTargetData = true;
     EXPECT_LT(device->GetRenderTargetData(level.get(), wrong.get()), 0);
-    TestHooks::failCreateOffscreenSurface = true;
+    faults.failCreateOffscreenSurface = true;
     EXPECT_LT(device->CreateOffscreenPlainSurface(64, 64, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &wrong), 0);
 }
 
@@ -384,7 +387,8 @@ TEST_F(SoftDeviceTest, OpaqueTargetsStoreAlpha255) {
 }
 
 TEST_F(SoftDeviceTest, RenderTargetCreationHookFailsLaterTargets) {
-    TestHooks::renderTargetsBeforeFailure = 2;
+    InjectFaults();
+    faults.renderTargetsBeforeFailure = 2;
     TexturePtr a, b, c, plain;
     EXPECT_EQ(device->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &a),
               D3D_OK);

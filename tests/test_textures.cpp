@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "engine/DXTextures.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "support/CaptureSink.h"
+#include "support/FaultyDevice.h"
 #include "support/ReadBack.h"
 
 namespace vorn {
@@ -35,8 +36,7 @@ using test::ReadTarget;
 
 struct TexturesTest : ::testing::Test {
     void SetUp() override {
-        TestHooks::Reset();
-        device = std::make_unique<TVornDevice>();
+        device = std::make_unique<TVornDevice>(test::FaultyDirect3DFactory(faults));
         device->SetWidth(64);
         device->SetHeight(64);
         device->SetWindowHandle(&sink);
@@ -46,7 +46,6 @@ struct TexturesTest : ::testing::Test {
     void TearDown() override {
         textures.reset();
         device.reset();
-        TestHooks::Reset();
     }
     // Back buffer's first pixel after a present.
     std::uint32_t PresentedPixel() {
@@ -55,6 +54,7 @@ struct TexturesTest : ::testing::Test {
     }
 
     test::CaptureSink sink;
+    test::DeviceFaults faults;
     std::unique_ptr<TVornDevice> device;
     std::unique_ptr<TVornTextures> textures;
 };
@@ -508,7 +508,7 @@ TEST_F(TexturesTest, AddingWithoutDeviceFails) {
 
 TEST_F(TexturesTest, FailurePartWayKeepsTheTargetsMadeBefore) {
     ASSERT_TRUE(device->Initialize());
-    TestHooks::renderTargetsBeforeFailure = 2;
+    faults.renderTargetsBeforeFailure = 2;
     EXPECT_FALSE(textures->AddRenderTargets(4, 16, 16, aqHigh, alFull));
     EXPECT_EQ(textures->Count(), 2);
     EXPECT_EQ(textures->GetTarget(1)->State(), tsReady);
@@ -516,7 +516,7 @@ TEST_F(TexturesTest, FailurePartWayKeepsTheTargetsMadeBefore) {
 
 TEST_F(TexturesTest, StartupSequenceStopsAtTheThirdTarget) {
     ASSERT_TRUE(device->Initialize());
-    TestHooks::renderTargetsBeforeFailure = 2;
+    faults.renderTargetsBeforeFailure = 2;
     int failedSize = 0;
     for (int size : {256, 1024, 1024, 512, 256, 128, 64}) {
         if (!textures->AddRenderTargets(1, size, size, aqHigh, alFull)) {
@@ -536,13 +536,13 @@ TEST_F(TexturesTest, LostAndResetFollowTheDevice) {
     EXPECT_TRUE(textures->HandleNotification(msgDeviceLost));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(textures->GetTarget(i)->State(), tsLost) << i;
 
-    TestHooks::renderTargetsBeforeFailure = 1;
+    faults.renderTargetsBeforeFailure = 1;
     EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
     EXPECT_EQ(textures->GetTarget(0)->State(), tsReady);
     EXPECT_EQ(textures->GetTarget(1)->State(), tsFailed);
     EXPECT_EQ(textures->GetTarget(2)->State(), tsFailed);
 
-    TestHooks::renderTargetsBeforeFailure = -1;
+    faults.renderTargetsBeforeFailure = -1;
     EXPECT_TRUE(textures->HandleNotification(msgDeviceReset));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(textures->GetTarget(i)->State(), tsReady) << i;
 }

@@ -20,6 +20,8 @@
 #include "engine/soft/SoftDevice.h"
 #include "export/SafeFile.h"
 #include "export/TileExport.h"
+#include "support/FailingFileWriter.h"
+#include "support/FaultyDevice.h"
 #include "support/PngDecode.h"
 #include "support/TempDir.h"
 
@@ -99,12 +101,9 @@ TEST(ExportName, ExtensionDecidesFormatWithoutCase) {
 
 class SaveTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        TSafeFileHooks::Reset();
-        ASSERT_FALSE(m_folder.path().empty());
-    }
-    void TearDown() override { TSafeFileHooks::Reset(); }
+    void SetUp() override { ASSERT_FALSE(m_folder.path().empty()); }
     test::TempDir m_folder{"tileexport-"};
+    test::FailingFileWriter m_writer;
     const TBitmap32 m_bitmap = Gradient(64);
 };
 
@@ -163,20 +162,20 @@ TEST_F(SaveTest, FailuresNameTheFileAndKeepTheEarlierOne) {
     if (::geteuid() != 0) {
         fs::permissions(m_folder.path(), fs::perms::owner_write, fs::perm_options::remove);
     } else {
-        TSafeFileHooks::failCreate = true;
-        TSafeFileHooks::failErrno = EACCES;
+        m_writer.failCreate = true;
+        m_writer.failErrno = EACCES;
     }
-    result = SaveBitmap(m_bitmap, earlier, 95);
+    result = SaveBitmap(m_bitmap, earlier, 95, m_writer);
     fs::permissions(m_folder.path(), fs::perms::owner_write, fs::perm_options::add);
-    TSafeFileHooks::Reset();
+    m_writer = test::FailingFileWriter{};
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, "Cannot write " + earlier + ": Permission denied");
 
     // The disk fills up after the first piece of a 1024 x 1024 BMP.
-    TSafeFileHooks::writesBeforeFailure = 1;
-    result = SaveBitmap(Gradient(1024), m_folder / "image004", 95);
-    EXPECT_EQ(TSafeFileHooks::writeCalls, 2);
-    TSafeFileHooks::Reset();
+    m_writer.writesBeforeFailure = 1;
+    result = SaveBitmap(Gradient(1024), m_folder / "image004", 95, m_writer);
+    EXPECT_EQ(m_writer.writeCalls, 2);
+    m_writer = test::FailingFileWriter{};
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.writtenFile, m_folder / "image004.bmp");
     EXPECT_EQ(result.error, "Cannot write " + (m_folder / "image004.bmp") + ": No space left on device");
@@ -224,8 +223,6 @@ std::uint32_t Expected(int x, int y, int size) {
 class DeviceExport : public ::testing::Test {
 protected:
     void SetUp() override {
-        sd::TestHooks::Reset();
-        TSafeFileHooks::Reset();
         m_device.SetWidth(64);
         m_device.SetHeight(64);
         m_textures.SetPublisher(&m_device);
@@ -235,11 +232,6 @@ protected:
         for (int size : {256, 1024, 1024, 512, 256, 128, 64})
             ASSERT_TRUE(m_textures.AddRenderTargets(1, size, size, aqHigh, alFull)) << size;
     }
-    void TearDown() override {
-        sd::TestHooks::Reset();
-        TSafeFileHooks::Reset();
-    }
-
     void Paint(int index, int size) {
         sd::Device* d3d = m_device.D3DDevice();
         ASSERT_TRUE(m_textures.RenderIntoTarget(
@@ -254,7 +246,8 @@ protected:
     }
 
     test::TempDir m_folder{"tileexport-"};
-    TVornDevice m_device;
+    test::DeviceFaults m_faults;
+    TVornDevice m_device{test::FaultyDirect3DFactory(m_faults)};
     TVornTextures m_textures;
 };
 
@@ -318,7 +311,7 @@ TEST_F(DeviceExport, RefusedReadBackWritesNothing) {
     Paint(6, 64);
     const std::string earlier = m_folder / "image000.png";
     WriteFile(earlier, Bytes{9, 9});
-    for (bool* hook : {&sd::TestHooks::failCreateOffscreenSurface, &sd::TestHooks::failGetRenderTargetData}) {
+    for (bool* hook : {&m_faults.failCreateOffscreenSurface, &m_faults.failGetRenderTargetData}) {
         *hook = true;
         TBitmap32 bitmap;
         EXPECT_FALSE(CopyToBitmap(m_textures, 6, 64, bitmap));

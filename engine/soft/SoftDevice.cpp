@@ -1,5 +1,6 @@
 #include "engine/soft/SoftDevice.h"
 
+#include "archive/VornTexels.h"
 #include "engine/soft/SoftDeviceImpl.h"
 #include "engine/soft/SoftRaster.h"
 
@@ -34,84 +35,13 @@ bool IsDepthFormat(D3DFORMAT f) {
            f == D3DFMT_D24X4S4 || f == D3DFMT_D16;
 }
 
-// Bytes per texel of the texture formats the layer implements; 0 for any other.
+// Bytes per texel of the texture formats the layer implements; 0 for any other. Texel sizes and
+// layouts come from the engine's texel formats, the one table of them (VornTexels).
 std::uint32_t BytesPerPixel(D3DFORMAT f) {
-    switch (f) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-        return 4;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_X4R4G4B4:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_A8R3G3B2:
-        return 2;
-    case D3DFMT_R3G3B2:
-    case D3DFMT_A8:
-        return 1;
-    default:
-        return 0;
-    }
+    return static_cast<std::uint32_t>(BytesPerTexel(TexelFormatOf(f)));
 }
 
-// ---- texel decoding into A8R8G8B8 ----
-// Channel widths of blue, green, red and alpha, packed upward from bit 0 in that order. The
-// 3-3-2 formats keep blue and green in three bits and red in the top two, as the engine's
-// texel converters write them.
-struct Layout {
-    int blue, green, red, alpha;
-};
-
-Layout LayoutOf(D3DFORMAT f) {
-    switch (f) {
-    case D3DFMT_R3G3B2:
-        return {3, 3, 2, 0};
-    case D3DFMT_R5G6B5:
-        return {5, 6, 5, 0};
-    case D3DFMT_X1R5G5B5:
-        return {5, 5, 5, 0};
-    case D3DFMT_X4R4G4B4:
-        return {4, 4, 4, 0};
-    case D3DFMT_A1R5G5B5:
-        return {5, 5, 5, 1};
-    case D3DFMT_A4R4G4B4:
-        return {4, 4, 4, 4};
-    case D3DFMT_A8R3G3B2:
-        return {3, 3, 2, 8};
-    default:
-        return {8, 8, 8, 8};
-    }
-}
-
-// round(v * 255 / (2^width - 1)); an absent channel (width 0) reads as 255.
-std::uint32_t Expand(int width, std::uint32_t v) {
-    if (width == 0) return 255;
-    const std::uint32_t max = (1u << width) - 1;
-    return (v * 510 + max) / (2 * max);
-}
-
-void DecodeRow(D3DFORMAT format, const std::uint8_t* src, std::uint32_t* dst, std::int32_t count) {
-    if (format == D3DFMT_A8) {
-        for (std::int32_t i = 0; i < count; ++i) dst[i] = std::uint32_t(src[i]) << 24 | 0x00FFFFFFu;
-        return;
-    }
-    const Layout l = LayoutOf(format);
-    const std::uint32_t bpp = BytesPerPixel(format);
-    for (std::int32_t i = 0; i < count; ++i) {
-        std::uint32_t v = src[i * bpp];
-        if (bpp == 2) v |= std::uint32_t(src[i * bpp + 1]) << 8;
-        const std::uint32_t b = Expand(l.blue, v & ((1u << l.blue) - 1));
-        v >>= l.blue;
-        const std::uint32_t g = Expand(l.green, v & ((1u << l.green) - 1));
-        v >>= l.green;
-        const std::uint32_t r = Expand(l.red, v & ((1u << l.red) - 1));
-        v >>= l.red;
-        const std::uint32_t a = Expand(l.alpha, l.alpha ? v & ((1u << l.alpha) - 1) : 0);
-        dst[i] = a << 24 | r << 16 | g << 8 | b;
-    }
-}
-
+// Textures other than the 32-bit ones are sampled from an A8R8G8B8 copy unpacked by RowToArgb.
 bool NeedsDecodedCopy(D3DFORMAT f) {
     return f != D3DFMT_A8R8G8B8 && f != D3DFMT_X8R8G8B8;
 }
@@ -235,10 +165,10 @@ void Texture::Impl::RefreshDecoded(const RECT& rect) {
     const Surface::Impl& level0 = *levels.front()->impl();
     const std::size_t width = level0.desc.Width;
     for (std::int32_t y = rect.top; y < rect.bottom; ++y)
-        DecodeRow(format,
-                  level0.bits.data() + std::size_t(y) * level0.pitch +
+        RowToArgb(level0.bits.data() + std::size_t(y) * level0.pitch +
                       std::size_t(rect.left) * level0.bytesPerPixel,
-                  decoded.data() + std::size_t(y) * width + std::size_t(rect.left), rect.right - rect.left);
+                  decoded.data() + std::size_t(y) * width + std::size_t(rect.left), rect.right - rect.left,
+                  TexelFormatOf(format));
 }
 
 Texture::Texture(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
@@ -565,11 +495,6 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if ((usage & D3DUSAGE_AUTOGENMIPMAP) && levels > 1) return D3DERR_INVALIDCALL;
     if (levels > chain) return D3DERR_INVALIDCALL;
     if (levels == 0) levels = chain;
-    if (renderTarget) {
-        int& remaining = TestHooks::renderTargetsBeforeFailure;
-        if (remaining == 0) return D3DERR_OUTOFVIDEOMEMORY;
-        if (remaining > 0) --remaining;
-    }
     try {
         auto impl = std::make_unique<Texture::Impl>();
         impl->format = format;
@@ -664,7 +589,6 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
         return D3DERR_INVALIDCALL;
     if (BytesPerPixel(format) == 0 || pool == D3DPOOL_MANAGED || pool > D3DPOOL_SCRATCH)
         return D3DERR_INVALIDCALL;
-    if (TestHooks::failCreateOffscreenSurface) return D3DERR_OUTOFVIDEOMEMORY;
     try {
         SurfacePtr result = MakeSurface(width, height, format, 0, pool, D3DRTYPE_SURFACE);
         if (pool == D3DPOOL_DEFAULT) m_impl->defaultPool.push_back(result);
@@ -704,7 +628,6 @@ HRESULT Device::GetDepthStencilSurface(SurfacePtr* surface) {
 
 HRESULT Device::GetRenderTargetData(Surface* renderTarget, Surface* destSurface) {
     if (!renderTarget || !destSurface) return D3DERR_INVALIDCALL;
-    if (TestHooks::failGetRenderTargetData) return D3DERR_DRIVERINTERNALERROR;
     const Surface::Impl& src = *renderTarget->impl();
     Surface::Impl& dst = *destSurface->impl();
     if (!src.IsRenderTarget() || dst.desc.Pool != D3DPOOL_SYSTEMMEM || dst.locked || dst.bits.empty())
@@ -937,7 +860,6 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HostSink*, D
     if (!(behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING)))
         return D3DERR_INVALIDCALL;
     if (Failed(CheckPresentParams(params))) return D3DERR_INVALIDCALL;
-    if (TestHooks::failCreateDevice) return D3DERR_NOTAVAILABLE;
     DevicePtr real;
     try {
         real = std::make_shared<Device>();
@@ -949,12 +871,12 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HostSink*, D
     const HRESULT hr = BuildSwapChain(d, *params);
     if (Failed(hr)) return hr;
     d.SetDefaultStates();
-    *device = TestHooks::wrapDevice ? TestHooks::wrapDevice(real) : real;
-    return *device ? D3D_OK : E_FAIL;
+    *device = std::move(real);
+    return D3D_OK;
 }
 
 Direct3DPtr Direct3DCreate9(UINT sdkVersion) {
-    if (sdkVersion != D3D_SDK_VERSION_9 || TestHooks::failCreateDirect3D) return nullptr;
+    if (sdkVersion != D3D_SDK_VERSION_9) return nullptr;
     return std::make_shared<Direct3D>();
 }
 

@@ -1,18 +1,29 @@
-// The software graphics device: the subset of the Direct3D 9 interface the engine draws
-// through, rendered on the CPU. Names, arguments and result codes follow Direct3D 9 so the
-// engine above reads like it; resources are reference counted with std::shared_ptr (what
-// AddRef/Release do in Direct3D). No window and no GPU are needed: Present hands the back
-// buffer to a HostSink, or does nothing else when there is none (headless).
+// engine/soft: the software device layer. It stands in for the subset of the Direct3D 9
+// interface the engine draws through (textures, surfaces, render targets, render, stage and
+// sampler states, dynamic vertex and index buffers, DrawIndexedPrimitive, Present), rendered on
+// the CPU. Names, arguments and result codes follow Direct3D 9 so the engine above reads like it;
+// resources are reference counted with std::shared_ptr (what AddRef/Release do in Direct3D). No
+// window and no GPU are needed: Present hands the back buffer to a HostSink, or does nothing else
+// when there is none (headless). Files: SoftDevice* (the interface and its objects), SoftRaster*
+// (the rasteriser: reference path, span path, SIMD twins); texels are decoded by VornTexels.
+//
+// Numeric model (stated in full in SoftRaster.h): channels are 8-bit integers and a product of
+// two is round(a * b / 255); vertex positions snap to 1/256 pixel and triangle edges are exact
+// integer edge functions with a top-left rule; colours and texture coordinates are interpolated
+// as integer planes (coordinates in texels * 2^16, 16 more fraction bits), so coplanar triangles
+// share their planes; linear filtering weighs four texels with weights rounded to 1/256; every
+// path (reference, span, rectangle, SIMD) gives the same bytes. Textures are sampled as
+// A8R8G8B8; targets are A8R8G8B8 or X8R8G8B8.
 //
 // Every call answers with an HRESULT (negative = failure) and never throws, prints or aborts.
-// Pixels are drawn by the rasteriser of SoftRaster.h (its header states the numeric model). Where
-// the layer is simpler than Direct3D 9: one render target and one texture stage are used, depth
-// surfaces hold no data and no depth test is made, every surface with memory can be locked
+// Where the layer is simpler than Direct3D 9: one render target and one texture stage are used,
+// depth surfaces hold no data and no depth test is made, every surface with memory can be locked
 // (render targets included), draws outside BeginScene/EndScene fail, and while the device is
 // lost draws and clears succeed without drawing.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -372,8 +383,8 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// The device. Its operations are virtual so that tests can put a recording double in front
-// of the real one (see TestHooks::wrapDevice); nothing per pixel goes through a virtual call.
+// The device. Its operations are virtual so that a test can put a double in front of the real
+// one (made by its own Direct3D::CreateDevice); nothing per pixel goes through a virtual call.
 class Device {
 public:
     Device();
@@ -431,8 +442,9 @@ public:
     virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, std::int32_t baseVertexIndex, UINT minIndex,
                                          UINT numVertices, UINT startIndex, UINT primitiveCount);
 
-    // Test hook: the device becomes lost, as when another program takes the display. Present
-    // then answers D3DERR_DEVICELOST and TestCooperativeLevel D3DERR_DEVICENOTRESET until Reset.
+    // The device becomes lost, as when another program takes the display (nothing else loses a
+    // software device). Present then answers D3DERR_DEVICELOST and TestCooperativeLevel
+    // D3DERR_DEVICENOTRESET until Reset.
     virtual void MakeLost();
 
     struct Impl;
@@ -453,33 +465,16 @@ public:
     // D3D_OK when the layer implements that format for that usage and resource type.
     HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat, DWORD usage,
                               D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat);
-    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HostSink* focusWindow, DWORD behaviorFlags,
-                         D3DPRESENT_PARAMETERS* params, DevicePtr* device);
+    // Virtual so that a test's Direct3D can refuse devices or put a double in front of them.
+    virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HostSink* focusWindow,
+                                 DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params, DevicePtr* device);
 };
 
-// nullptr when the version is not 0x80000020 or TestHooks::failCreateDirect3D is set.
+// nullptr when the version is not 0x80000020.
 Direct3DPtr Direct3DCreate9(UINT sdkVersion);
 
-// Failure injection for tests. Plain process-wide values; reset them with Reset().
-struct TestHooks {
-    static inline bool failCreateDirect3D = false;
-    static inline bool failCreateDevice = false;
-    // Render-target CreateTexture calls that still succeed before every later one fails;
-    // negative = never fail.
-    static inline int renderTargetsBeforeFailure = -1;
-    static inline bool failCreateOffscreenSurface = false;
-    static inline bool failGetRenderTargetData = false;
-    // When set, CreateDevice hands the real device to this function and returns what it gives
-    // back (a recording double that forwards to the real device, for example).
-    static inline DevicePtr (*wrapDevice)(DevicePtr real) = nullptr;
-    static void Reset() {
-        failCreateDirect3D = false;
-        failCreateDevice = false;
-        renderTargetsBeforeFailure = -1;
-        failCreateOffscreenSurface = false;
-        failGetRenderTargetData = false;
-        wrapDevice = nullptr;
-    }
-};
+// Makes the Direct3D object a device owner starts from (Direct3DCreate9 for the real layer; a
+// test passes one whose devices fail or record calls). nullptr = no Direct3D.
+using Direct3DFactory = std::function<Direct3DPtr()>;
 
 } // namespace vorn::sd

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 
-#if defined(__x86_64__) || defined(__i386__)
+// PALLIMOR_NO_SIMD (CMake option PALLIMOR_SIMD=OFF) builds the scalar kernels only, as on a
+// processor without x86 intrinsics.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(PALLIMOR_NO_SIMD)
 #include <immintrin.h>
 #define VORN_X86_KERNELS 1
 #endif
@@ -474,6 +476,9 @@ const Kernels* Sse41Kernels() {
 #else
 
 const Kernels* Avx2Kernels() {
+    return nullptr;
+}
+const Kernels* Sse41Kernels() {
     return nullptr;
 }
 

@@ -24,6 +24,8 @@
 #include "gen/Generator.h"
 #include "gen/gen.h"
 #include "progress/progress.h"
+#include "tests/support/FailingFileWriter.h"
+#include "tests/support/FakeBatchPlatform.h"
 
 // Readable QString output in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -68,15 +70,12 @@ private:
     std::deque<TMsgResult> m_answers;
 };
 
-// Replaces the platform services for one test and puts the real ones back afterwards.
-class PlatformScope {
+// The platform services a test hands to the batch dialog: a clock that stands still.
+class PlatformScope : public test::FakeBatchPlatform {
 public:
     PlatformScope() {
-        BatchPlatform().tickCount = [] { return std::uint32_t(5000); };
+        tickCount = [] { return std::uint32_t(5000); };
     }
-    ~PlatformScope() { BatchPlatform() = DefaultBatchPlatform(); }
-    PlatformScope(const PlatformScope&) = delete;
-    PlatformScope& operator=(const PlatformScope&) = delete;
 };
 
 QStringList FilesIn(const QString& folder) {
@@ -129,14 +128,14 @@ TEST(BatchHelpers, FormatElapsed) {
 
 TEST(BatchHelpers, MyDocumentsFolder) {
     PlatformScope scope;
-    BatchPlatform().documentsLocation = [] { return QString("/home/someone/Documents"); };
-    EXPECT_EQ(MyDocumentsFolder(true), "/home/someone/Documents");
-    EXPECT_EQ(MyDocumentsFolder(false), "/home/someone/Documents");
+    scope.documentsLocation = [] { return QString("/home/someone/Documents"); };
+    EXPECT_EQ(MyDocumentsFolder(true, scope), "/home/someone/Documents");
+    EXPECT_EQ(MyDocumentsFolder(false, scope), "/home/someone/Documents");
 
-    BatchPlatform().documentsLocation = [] { return QString(); };
-    EXPECT_EQ(MyDocumentsFolder(true), "");
+    scope.documentsLocation = [] { return QString(); };
+    EXPECT_EQ(MyDocumentsFolder(true, scope), "");
     try {
-        MyDocumentsFolder(false);
+        MyDocumentsFolder(false, scope);
         ADD_FAILURE() << "no error raised";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Could not get My Documents folder location.");
@@ -175,11 +174,11 @@ TEST(BatchDialog, LooksAsAtStart) {
 
 TEST(BatchDialog, ShowingFillsAnEmptyFolderWithTheDocumentsFolderAndCentres) {
     PlatformScope scope;
-    BatchPlatform().documentsLocation = [] { return QString("/home/someone/Documents"); };
+    scope.documentsLocation = [] { return QString("/home/someone/Documents"); };
     QWidget owner;
     owner.setGeometry(120, 80, 708, 544);
     owner.show();
-    TFVornBE dialog(&owner);
+    TFVornBE dialog(&owner, &scope);
     dialog.show();
     EXPECT_EQ(dialog.EditDestinationFolder->text(), "/home/someone/Documents");
     EXPECT_EQ(dialog.Folder, "/home/someone/Documents");
@@ -191,7 +190,7 @@ TEST(BatchDialog, ShowingFillsAnEmptyFolderWithTheDocumentsFolderAndCentres) {
     EXPECT_EQ(dialog.EditDestinationFolder->text(), "/kept");
 
     // No documents folder: the field stays empty, nothing is raised.
-    BatchPlatform().documentsLocation = [] { return QString(); };
+    scope.documentsLocation = [] { return QString(); };
     dialog.hide();
     dialog.EditDestinationFolder->clear();
     dialog.show();
@@ -200,9 +199,9 @@ TEST(BatchDialog, ShowingFillsAnEmptyFolderWithTheDocumentsFolderAndCentres) {
 
 TEST(BatchDialog, EmptyFolderIsRefusedAndTheDialogStays) {
     PlatformScope scope;
-    BatchPlatform().documentsLocation = [] { return QString(); };
+    scope.documentsLocation = [] { return QString(); };
     MessageLog log;
-    TFVornBE dialog;
+    TFVornBE dialog(nullptr, &scope);
     dialog.show();
     dialog.ButtonExportClick();
     EXPECT_EQ(log.Texts(), QStringList({"Alert!|Please select destination folder!  "}));
@@ -214,7 +213,7 @@ TEST(BatchDialog, CountValidation) {
     PlatformScope scope;
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
-    TFVornBE dialog;
+    TFVornBE dialog(nullptr, &scope);
     dialog.EditDestinationFolder->setText(temp.path());
 
     struct Case {
@@ -307,14 +306,14 @@ TEST(BatchDialog, DoubleClickBrowsesForTheFolder) {
     QString title, initial;
     bool allowNew = false;
     int calls = 0;
-    BatchPlatform().browseFolder = [&](QWidget*, const QString& t, const QString& i, bool a) {
+    scope.browseFolder = [&](QWidget*, const QString& t, const QString& i, bool a) {
         ++calls;
         title = t;
         initial = i;
         allowNew = a;
         return answer;
     };
-    TFVornBE dialog;
+    TFVornBE dialog(nullptr, &scope);
     dialog.EditDestinationFolder->setText("/typed");
     dialog.show();
     QTest::mouseDClick(dialog.EditDestinationFolder, Qt::LeftButton);
@@ -372,15 +371,15 @@ protected:
         m_progressBar->setValue(1);
         m_panelSettings = new QWidget(&m_owner);
         m_panelControls = new QWidget(&m_owner);
-        m_dialog = new TFVornBE(&m_owner);
+        m_dialog = new TFVornBE(&m_owner, &m_platform);
         m_progress = new TFVornBP(&m_owner);
         m_owner.show();
     }
-    void TearDown() override { TSafeFileHooks::Reset(); }
 
     TBatchWindow Window() {
         return {&m_owner,      m_generator.get(), m_panelSettings, m_panelControls,
-                m_progressBar, m_dialog,          m_progress,      95};
+                m_progressBar, m_dialog,          m_progress,      95,
+                &m_writer};
     }
 
     // Fills the dialog as a user would, presses Export while it is shown modally, runs the batch.
@@ -428,6 +427,7 @@ protected:
     QWidget* m_panelControls = nullptr;
     TFVornBE* m_dialog = nullptr;
     TFVornBP* m_progress = nullptr;
+    test::FailingFileWriter m_writer;
 };
 
 TEST_F(BatchRun, CountOneWritesOnlyImage000) {
@@ -462,7 +462,7 @@ TEST_F(BatchRun, TooManyWritesTheMaximumOfAThousand) {
 TEST_F(BatchRun, FinalMessageGivesTheElapsedTimeAcrossATickWrap) {
     MessageLog log;
     std::deque<std::uint32_t> ticks = {0xFFFFE380u, 204u}; // 7500 ms apart, across the wrap
-    BatchPlatform().tickCount = [&ticks] {
+    m_platform.tickCount = [&ticks] {
         const std::uint32_t tick = ticks.front();
         if (ticks.size() > 1) ticks.pop_front();
         return tick;
@@ -561,7 +561,7 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     WriteText(m_folder + "/image003.bmp", "earlier file");
     MessageLog log;
     // Each 64 x 64 BMP is one write call: the fourth file's write fails with ENOSPC.
-    TSafeFileHooks::writesBeforeFailure = 3;
+    m_writer.writesBeforeFailure = 3;
     EXPECT_EQ(Run("10", 0), 3);
 
     ASSERT_EQ(log.Requests().size(), 1u);
@@ -580,7 +580,7 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     EXPECT_EQ(ReadAll(m_folder + "/image003.bmp"), "earlier file");
 
     // The next batch works normally.
-    TSafeFileHooks::Reset();
+    m_writer = test::FailingFileWriter{};
     EXPECT_EQ(Run("5", 0), 5);
     EXPECT_EQ(FilesIn(m_folder), Numbered(5, "bmp"));
     EXPECT_EQ(log.Texts().last(), "Done!|5 textures exported successfully in 00:00:00!  ");
@@ -607,7 +607,7 @@ TEST(BatchMainWindow, EscapeOnTheMainWindowAsksAndTheWindowReturnsToNormal) {
     window.ComboBrushSize->setCurrentIndex(0);
     window.ComboBGForm->setCurrentIndex(0);
     window.Generator().TextureSize = 64;
-    TFVornBE dialog(&window);
+    TFVornBE dialog(&window, &scope);
     TFVornBP progress(&window);
     window.show();
 

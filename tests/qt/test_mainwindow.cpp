@@ -36,6 +36,7 @@
 #include "gen/gen.h"
 #include "settings/settings.h"
 #include "test_support.h"
+#include "tests/support/FaultyDevice.h"
 
 namespace vorn {
 namespace {
@@ -68,16 +69,12 @@ int ExpectedDcQuant(int quality) {
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        sd::TestHooks::Reset();
         m_recorder = std::make_unique<test::MessageRecorder>();
         m_window = std::make_unique<TFOrlu>([] { return BuiltArchive(); });
         ASSERT_TRUE(m_recorder->messages.empty()) << m_recorder->messages[0].text.toStdString();
         ASSERT_FALSE(Gen().StartupIncomplete);
     }
-    void TearDown() override {
-        m_window.reset();
-        sd::TestHooks::Reset();
-    }
+    void TearDown() override { m_window.reset(); }
 
     TGenerator& Gen() { return m_window->Generator(); }
     TFOrlu& W() { return *m_window; }
@@ -696,15 +693,14 @@ TEST_F(MainWindowExport, WriteErrorIsShownWithFileAndReasonAndTheProgramGoesOn) 
 
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override { sd::TestHooks::Reset(); }
-    void TearDown() override { sd::TestHooks::Reset(); }
+    test::DeviceFaults m_faults;
 
     // Creates and shows the main window as the program does, runs the event loop and checks
     // that exactly the expected message came, that the loop ended with status 1 and that
     // nothing was drawn.
     void ExpectFailure(TArchiveLocator locate, const QString& text, const QString& caption) {
         test::MessageRecorder recorder;
-        TFOrlu window(std::move(locate));
+        TFOrlu window(std::move(locate), nullptr, test::FaultyDirect3DFactory(m_faults));
         ASSERT_EQ(recorder.messages.size(), 1u);
         EXPECT_EQ(recorder.messages[0].text, text);
         EXPECT_EQ(recorder.messages[0].caption, caption);
@@ -732,7 +728,7 @@ TEST_F(Startup, MissingArchiveEndsTheProgram) {
 }
 
 TEST_F(Startup, DeviceThatCannotBeCreatedEndsTheProgram) {
-    sd::TestHooks::failCreateDevice = true;
+    m_faults.failCreateDevice = true;
     // The archive is not looked for: the device message comes even without one.
     ExpectFailure([] { return std::string(); }, "Initializing device failed!  ", "Error");
 }
@@ -741,8 +737,8 @@ TEST_F(Startup, RenderTargetThatCannotBeMadeIsNamedBySize) {
     const int sizes[7] = {256, 1024, 1024, 512, 256, 128, 64};
     for (int made = 0; made < 7; ++made) {
         SCOPED_TRACE(made);
-        sd::TestHooks::Reset();
-        sd::TestHooks::renderTargetsBeforeFailure = made;
+        m_faults = {};
+        m_faults.renderTargetsBeforeFailure = made;
         ExpectFailure([] { return BuiltArchive(); },
                       QString("Adding render target %1 x %1 failed!  ").arg(sizes[made]), "Error");
     }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "FaultyDevice.h"
 #include "archive/VornImages.h"
 #include "engine/DXTextures.h"
 #include "engine/VornCanvas.h"
@@ -51,7 +52,8 @@ protected:
         return m_images.back().get();
     }
 
-    TVornDevice m_device;
+    DeviceFaults m_faults; // before the device, which refers to it
+    TVornDevice m_device{FaultyDirect3DFactory(m_faults)};
     TVornCanvas* m_canvas = nullptr;
     TVornTextures m_textures;
     std::vector<std::unique_ptr<TVornImage>> m_images;
