@@ -13,6 +13,7 @@
 #include "gen/Generator.h"
 #include "gen/PreviewCompose.h"
 #include "support/CaptureSink.h"
+#include "support/FaultyDevice.h"
 #include "support/ForwardingDevice.h"
 
 using namespace vorn;
@@ -53,17 +54,15 @@ public:
 class Preview : public ::testing::Test {
 protected:
     void SetUp() override {
-        sd::TestHooks::Reset();
-        sd::TestHooks::wrapDevice = [](sd::DevicePtr real) -> sd::DevicePtr {
+        m_faults.wrapDevice = [](sd::DevicePtr real) -> sd::DevicePtr {
             return std::make_shared<TCountingDevice>(std::move(real));
         };
-        m_gen = std::make_unique<TGenerator>(m_settings);
+        m_gen = std::make_unique<TGenerator>(m_settings, nullptr, test::FaultyDirect3DFactory(m_faults));
         m_gen->ComponentsInit();
         ASSERT_EQ(m_gen->Startup(&m_sink, BuiltArchive).failure, TStartupFailure::None);
     }
     void TearDown() override {
         m_gen.reset();
-        sd::TestHooks::Reset();
     }
 
     std::vector<std::uint8_t> TileBytes() {
@@ -81,6 +80,7 @@ protected:
     }
 
     TGenSettings m_settings;
+    test::DeviceFaults m_faults;
     test::CaptureSink m_sink;
     std::unique_ptr<TGenerator> m_gen;
 };
