@@ -2,7 +2,8 @@
 # Installs the Debian packages Pallimor needs to build, test and run (Debian 12, as root).
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev qt6-base-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core)
+  libgtest-dev libgmock-dev libbenchmark-dev libpng-dev xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
+  clang-14 libclang-rt-14-dev) # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

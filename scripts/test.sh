@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Pallimor and runs every test: once in a release build and
-# once in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# once in a build with AddressSanitizer and UndefinedBehaviorSanitizer; then, when clang is
+# present, builds the fuzz targets, replays their corpora and fuzzes each for 60 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,3 +16,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-san && ctest --output-on-failure -j"$jobs" --timeout 1200)
+if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
+  bash scripts/fuzz.sh 60
+fi
