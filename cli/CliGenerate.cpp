@@ -266,11 +266,11 @@ int Fail(const std::string& text) {
 }
 
 int Run(const TOptions& o) {
-    const std::string archive = o.archive.empty() ? TGenerator::FindArchive(ExecutableFolder()) : o.archive;
-
     TGenerator generator(o.settings);
     generator.ComponentsInit();
-    const TStartupResult startup = generator.Startup(nullptr, archive);
+    const TStartupResult startup = o.archive.empty()
+                                       ? generator.Startup(nullptr, ArchiveCandidates(ExecutableFolder()))
+                                       : generator.Startup(nullptr, o.archive);
     switch (startup.failure) {
     case TStartupFailure::None:
         break;
@@ -284,6 +284,10 @@ int Run(const TOptions& o) {
         return Fail("Adding render target " + n + " x " + n + " failed!  ");
     }
     }
+    // A texture without brushes is no texture: refuse before anything is written.
+    if (!startup.archive.Complete())
+        return Fail("Brush archive " + startup.archive.path + " holds " + std::to_string(startup.archive.images) +
+                    " usable images; the generator needs " + std::to_string(ArchiveImagesNeeded));
     generator.TextureSize = o.size;
     generator.BackgroundColor = o.background;
 

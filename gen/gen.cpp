@@ -83,8 +83,13 @@ QString StartupFailureCaption(const TStartupResult& result) {
     return result.failure == TStartupFailure::Archive ? QStringLiteral("Error!") : QStringLiteral("Error");
 }
 
-std::string LocateArchive() {
-    return TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
+// Said once after start-up when the archive read leaves brushes missing.
+QString BrushesMissingText(const TArchiveChoice& archive) {
+    return QStringLiteral("Brush archive %1 was read, but its brushes are missing: it holds %2 usable "
+                          "images of the %3 needed!  ")
+        .arg(QString::fromStdString(archive.path))
+        .arg(archive.images)
+        .arg(ArchiveImagesNeeded);
 }
 
 } // namespace
@@ -275,14 +280,22 @@ void TFOrlu::FormCreate() {
     ComponentsInit();
     SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
 
-    const std::string archive = m_locateArchive ? m_locateArchive() : LocateArchive();
-    const TStartupResult result = m_gen->Startup(PanelSurface, archive);
+    const TStartupResult result =
+        m_locateArchive
+            ? m_gen->Startup(PanelSurface, m_locateArchive())
+            : m_gen->Startup(PanelSurface, ArchiveCandidates(QCoreApplication::applicationDirPath().toStdString()));
     if (result.failure != TStartupFailure::None) {
         ShowMessageBox(StartupFailureText(result), StartupFailureCaption(result));
         // Ask the event loop to end once it runs; the windows are still created and shown.
         QMetaObject::invokeMethod(
             qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
         return;
+    }
+    if (!result.archive.Complete()) {
+        // Not a start-up failure: the window runs and draws what it has, but says why once it is up.
+        QMetaObject::invokeMethod(
+            this, [this, text = BrushesMissingText(result.archive)] { ShowMessageBox(text, QStringLiteral("Alert!")); },
+            Qt::QueuedConnection);
     }
     StartFrames();
 }

@@ -33,7 +33,7 @@ class TFVornBP;
 class TFVornS;
 class TPanelSurfaceQt;
 
-// Where FormCreate finds vorn.dat; empty = TGenerator::FindArchive beside the program.
+// The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
 
 class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {
