@@ -286,8 +286,9 @@ int Run(const TOptions& o) {
     }
     // A texture without brushes is no texture: refuse before anything is written.
     if (!startup.archive.Complete())
-        return Fail("Brush archive " + startup.archive.path + " holds " + std::to_string(startup.archive.images) +
-                    " usable images; the generator needs " + std::to_string(ArchiveImagesNeeded));
+        return Fail("Brush archive " + startup.archive.path + " holds " +
+                    std::to_string(startup.archive.images) + " usable images; the generator needs " +
+                    std::to_string(ArchiveImagesNeeded));
     generator.TextureSize = o.size;
     generator.BackgroundColor = o.background;
 

@@ -283,7 +283,8 @@ void TFOrlu::FormCreate() {
     const TStartupResult result =
         m_locateArchive
             ? m_gen->Startup(PanelSurface, m_locateArchive())
-            : m_gen->Startup(PanelSurface, ArchiveCandidates(QCoreApplication::applicationDirPath().toStdString()));
+            : m_gen->Startup(PanelSurface,
+                             ArchiveCandidates(QCoreApplication::applicationDirPath().toStdString()));
     if (result.failure != TStartupFailure::None) {
         ShowMessageBox(StartupFailureText(result), StartupFailureCaption(result));
         // Ask the event loop to end once it runs; the windows are still created and shown.
@@ -294,7 +295,10 @@ void TFOrlu::FormCreate() {
     if (!result.archive.Complete()) {
         // Not a start-up failure: the window runs and draws what it has, but says why once it is up.
         QMetaObject::invokeMethod(
-            this, [this, text = BrushesMissingText(result.archive)] { ShowMessageBox(text, QStringLiteral("Alert!")); },
+            this,
+            [this, text = BrushesMissingText(result.archive)] {
+                ShowMessageBox(text, QStringLiteral("Alert!"));
+            },
             Qt::QueuedConnection);
     }
     StartFrames();
