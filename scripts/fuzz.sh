@@ -8,11 +8,9 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 
-# One line per target: the subject (fuzz_<subject>, seeds in tests/fuzz/<subject>/), then extra
-# seed files taken from the build.
-targets=(
-  "vorndb vorn.dat"
-)
+# Every fuzz_<subject> the build makes is run (CMakeLists.txt lists the subjects); its seeds are
+# tests/fuzz/<subject>/ plus the files named here, taken from the build.
+declare -A build_seeds=([vorndb]="vorn.dat")
 
 build=build-fuzz
 cc=$(command -v clang-14 || command -v clang)
@@ -25,14 +23,14 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/findings"
 status=0
-for line in "${targets[@]}"; do
-  read -r subject extras <<<"$line"
+for exe in "$build"/fuzz_*; do
+  [ -x "$exe" ] || continue
+  subject=${exe##*/fuzz_}
   if [ $# -gt 0 ] && [[ " $* " != *" $subject "* ]]; then continue; fi
-  exe="$build/fuzz_$subject"
   seeds="tests/fuzz/$subject"
   work="$build/corpus/$subject" # grows while fuzzing; the tree's corpus stays as committed
   mkdir -p "$work"
-  for extra in $extras; do cp "$build/$extra" "$work/"; done
+  for extra in ${build_seeds[$subject]:-}; do cp "$build/$extra" "$work/"; done
   common=(-artifact_prefix="$build/findings/$subject-" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
   echo "== fuzz_$subject: replaying $seeds and $work"
   if ! "$exe" "${common[@]}" -runs=0 "$work" "$seeds" >"$build/$subject-replay.log" 2>&1; then
