@@ -41,7 +41,8 @@ bool SameKey(const std::string& a, const std::string& b) {
 
 } // namespace
 
-// A file opened for reading with its size taken once; every read is whole or fails.
+// An archive opened for reading, from a file or from bytes in memory, with its size taken
+// once; every read is whole or fails.
 class TVornDb::TFile {
 public:
     explicit TFile(const std::string& name) : m_file(std::fopen(name.c_str(), "rb")) {
@@ -50,21 +51,32 @@ public:
         const long end = std::ftell(m_file.get());
         if (end >= 0 && std::fseek(m_file.get(), 0, SEEK_SET) == 0) m_size = end;
     }
-    bool IsOpen() const { return m_file && m_size >= 0; }
+    explicit TFile(std::span<const std::uint8_t> bytes)
+        : m_bytes(bytes), m_size(static_cast<std::int64_t>(bytes.size())) {}
+    // Opens the reader's source: its memory when it has one, else its file.
+    static std::unique_ptr<TFile> OpenSource(const TVornDb& db) {
+        return db.m_fromMemory ? std::make_unique<TFile>(db.m_memory)
+                               : std::make_unique<TFile>(db.m_fileName);
+    }
+    bool IsOpen() const { return m_size >= 0; }
     std::int64_t Size() const { return m_size; }
     std::int64_t Position() const { return m_position; }
     std::int64_t Remaining() const { return m_size - m_position; }
 
     bool Seek(std::int64_t position) {
         if (position < 0 || position > m_size) return false;
-        if (std::fseek(m_file.get(), static_cast<long>(position), SEEK_SET) != 0) return false;
+        if (m_file && std::fseek(m_file.get(), static_cast<long>(position), SEEK_SET) != 0) return false;
         m_position = position;
         return true;
     }
     bool ReadExact(void* dest, std::size_t size) {
         if (size == 0) return true;
         if (static_cast<std::uint64_t>(Remaining()) < size) return false;
-        if (std::fread(dest, 1, size, m_file.get()) != size) return false;
+        if (m_file) {
+            if (std::fread(dest, 1, size, m_file.get()) != size) return false;
+        } else {
+            std::memcpy(dest, m_bytes.data() + m_position, size);
+        }
         m_position += static_cast<std::int64_t>(size);
         return true;
     }
@@ -79,7 +91,8 @@ private:
     struct TCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
-    std::unique_ptr<std::FILE, TCloser> m_file;
+    std::unique_ptr<std::FILE, TCloser> m_file; // null when reading memory
+    std::span<const std::uint8_t> m_bytes;
     std::int64_t m_size = -1;
     std::int64_t m_position = 0;
 };
@@ -121,11 +134,23 @@ void TMemoryStream::Clear() {
 
 void TVornDb::SetFileName(const std::string& value) {
     m_fileName = value;
+    m_fromMemory = false;
+    m_opened = false;
+}
+
+void TVornDb::SetMemory(std::span<const std::uint8_t> bytes) {
+    m_memory = bytes;
+    m_fromMemory = true;
     m_opened = false;
 }
 
 bool TVornDb::Open() {
     bool result = false;
+    if (m_fromMemory) {
+        // Memory is never written: every mode but opOverwrite reads it.
+        m_opened = m_openMode != opOverwrite && ReadRecordTable(nullptr);
+        return m_opened;
+    }
     switch (m_openMode) {
     case opUpdate: {
         std::error_code error;
@@ -160,7 +185,7 @@ bool TVornDb::ReadRecordTable(TFile* file) {
     m_records.clear();
     std::unique_ptr<TFile> own;
     if (!file) {
-        own = std::make_unique<TFile>(m_fileName);
+        own = TFile::OpenSource(*this);
         file = own.get();
     }
     if (!file->IsOpen()) return false;
@@ -246,7 +271,8 @@ bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data
     std::vector<std::uint8_t> stored;
     TRecordInfo record;
     {
-        TFile file(m_fileName);
+        const std::unique_ptr<TFile> source = TFile::OpenSource(*this);
+        TFile& file = *source;
         if (!file.IsOpen() || !ReadRecordTable(&file)) return false;
         const std::int32_t index = IndexOf(key);
         if (index < 0) return false;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ public:
     const std::string& FileName() const { return m_fileName; }
     // Also clears Opened, so the next EnsureOpen reads the file again.
     void SetFileName(const std::string& value);
+    // Reads the archive from bytes in memory instead of a file, until FileName is set again;
+    // the caller keeps the bytes alive while the reader uses them. Memory is never written:
+    // Open in opOverwrite fails, the other modes read the bytes. Also clears Opened.
+    void SetMemory(std::span<const std::uint8_t> bytes);
     TOpenModes OpenMode() const { return m_openMode; }
     // Takes effect at the next Open.
     void SetOpenMode(TOpenModes value) { m_openMode = value; }
@@ -106,6 +111,8 @@ private:
     bool ReadRecordTable(TFile* file);
 
     std::string m_fileName;
+    std::span<const std::uint8_t> m_memory;
+    bool m_fromMemory = false;
     TOpenModes m_openMode = opUpdate;
     bool m_opened = false;
     TVornDbHeader m_header;

@@ -364,17 +364,22 @@ int Fail(const std::string& text) {
 }
 
 int Run(const TOptions& o) {
-    const std::string archive = o.archive.empty() ? TGenerator::FindArchive(ExecutableFolder()) : o.archive;
-
     // With a recipe, its last link's settings; the links before it are drawn first.
     const TGenSettings settings = o.recipe ? o.recipe->links.back().settings : o.settings;
     TGenerator generator(settings);
     generator.ComponentsInit();
-    const TStartupResult startup = generator.Startup(nullptr, archive);
+    const TStartupResult startup = o.archive.empty()
+                                       ? generator.Startup(nullptr, ArchiveCandidates(ExecutableFolder()))
+                                       : generator.Startup(nullptr, o.archive);
     if (startup.failure != TStartupFailure::None) {
         return Fail(
             StartupFailureText(startup, o.archive.empty() ? std::string(ArchiveFileName) : o.archive));
     }
+    // A texture without brushes is no texture: refuse before anything is written.
+    if (!startup.archive.Complete())
+        return Fail("Brush archive " + startup.archive.path + " holds " +
+                    std::to_string(startup.archive.images) + " usable images; the generator needs " +
+                    std::to_string(ArchiveImagesNeeded));
     generator.TextureSize = settings.size;
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(settings.bgColor));
 

@@ -130,29 +130,41 @@ void TGenerator::ComponentsInit() {
     FrameTimer->OnProcess = [](TVornTimer*) {}; // nothing runs per process tick
 }
 
-TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archivePath) {
+TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::vector<std::string>& archiveCandidates) {
     if (!Device) ComponentsInit();
     Device->SetWindowHandle(sink);
     TextureSize = 256;
     BackgroundColor = 0xFFFF8000u;
-    if (!Device->Initialize()) return {TStartupFailure::Device, 0};
+    if (!Device->Initialize()) return {TStartupFailure::Device, 0, {}};
 
-    // Only an existing file: opening a missing one for update would create an empty archive.
-    std::error_code error;
-    if (archivePath.empty() || !std::filesystem::is_regular_file(archivePath, error)) {
-        return {TStartupFailure::Archive, 0};
-    }
-    Archive->SetFileName(archivePath);
-    Images->LoadFromVornDb(*Archive); // whatever loads is used; missing images draw nothing
+    // Each candidate is loaded into the image list; the list ends up holding the chosen one's.
+    std::string loaded;
+    const auto load = [&](const std::string& path) {
+        // Only an existing file: opening a missing one for update would create an empty archive.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) return -1;
+        Images->RemoveAll();
+        Archive->SetFileName(path);
+        Images->LoadFromVornDb(*Archive); // whatever loads is used; missing images draw nothing
+        loaded = path;
+        return static_cast<int>(Images->Count());
+    };
+    const TArchiveChoice archive = ChooseArchive(archiveCandidates, load);
+    if (archive.path.empty()) return {TStartupFailure::Archive, 0, {}};
+    if (loaded != archive.path) load(archive.path);
 
     for (const std::int32_t size : TargetSizes) {
         if (!Textures->AddRenderTargets(1, size, size, aqHigh, alFull)) {
-            return {TStartupFailure::RenderTarget, size};
+            return {TStartupFailure::RenderTarget, size, archive};
         }
     }
     StartupIncomplete = false;
     FrameTimer->SetEnabled(true);
-    return {};
+    return {TStartupFailure::None, 0, archive};
+}
+
+TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archivePath) {
+    return Startup(sink, archivePath.empty() ? std::vector<std::string>() : std::vector{archivePath});
 }
 
 std::string StartupFailureText(const TStartupResult& result, const std::string& archiveName) {
@@ -176,21 +188,9 @@ std::string StartupFailureCaption(const TStartupResult& result) {
 }
 
 std::string TGenerator::FindArchive(const std::string& exeDir) {
-    namespace fs = std::filesystem;
     std::error_code error;
-    if (fs::is_regular_file(ArchiveFileName, error)) return ArchiveFileName;
-    if (!exeDir.empty()) {
-        const fs::path beside = fs::path(exeDir) / ArchiveFileName;
-        if (fs::is_regular_file(beside, error)) return beside.string();
-        // An installation moved or made under another prefix: <prefix>/bin and <prefix>/share.
-        const fs::path relocated =
-            (fs::path(exeDir) / ".." / "share" / "pallimor" / ArchiveFileName).lexically_normal();
-        if (fs::is_regular_file(relocated, error)) return relocated.string();
-    }
-#ifdef PALLIMOR_DATA_DIR
-    const fs::path installed = fs::path(PALLIMOR_DATA_DIR) / ArchiveFileName;
-    if (fs::is_regular_file(installed, error)) return installed.string();
-#endif
+    for (const std::string& path : ArchiveCandidates(exeDir))
+        if (std::filesystem::is_regular_file(path, error)) return path;
     return {};
 }
 

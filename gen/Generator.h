@@ -12,6 +12,7 @@
 
 #include "engine/VornDef.h"
 #include "engine/soft/SoftDevice.h"
+#include "gen/ArchiveChoice.h"
 #include "gen/GenSettings.h"
 
 namespace vorn {
@@ -33,6 +34,9 @@ enum class TStartupFailure {
 struct TStartupResult {
     TStartupFailure failure = TStartupFailure::None;
     int failedTargetSize = 0;
+    // The archive read and how many images it yielded (fewer than ArchiveImagesNeeded leaves
+    // brushes missing, which is no start-up failure).
+    TArchiveChoice archive;
 };
 
 // Sets a flag for the lifetime of a run and clears it on every way out.
@@ -46,8 +50,6 @@ public:
 private:
     bool& m_flag;
 };
-
-inline constexpr const char* ArchiveFileName = "vorn.dat";
 
 // The program's own message and caption for a start-up failure (empty for None); archiveName
 // is the archive named in the Archive message.
@@ -70,13 +72,14 @@ public:
     void ComponentsInit();
 
     // The rest of the main window's creation: binds the device to sink (nullptr = headless),
-    // initialises it, checks for the archive at archivePath, loads the images and adds the
-    // seven render targets. Leaves StartupIncomplete false and the timer enabled on success.
+    // initialises it, loads the images of the archive ChooseArchive picks among the candidates
+    // (an Archive failure when none exists) and adds the seven render targets. Leaves
+    // StartupIncomplete false and the timer enabled on success.
+    TStartupResult Startup(sd::HostSink* sink, const std::vector<std::string>& archiveCandidates);
+    // The one archive at archivePath (none when empty).
     TStartupResult Startup(sd::HostSink* sink, const std::string& archivePath);
 
-    // Where the program looks for vorn.dat: the bare name in the current directory, then
-    // beside the executable (exeDir), then in exeDir/../share/pallimor (an installation under
-    // any prefix), then in the data folder compiled in. Empty when none has it.
+    // The first of ArchiveCandidates(exeDir) that is a file; empty when none is.
     static std::string FindArchive(const std::string& exeDir);
 
     // First showing: the three renderings of Generate, the tile target cleared first. Does

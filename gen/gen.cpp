@@ -92,8 +92,13 @@ const TParamMembers ParamMembers[GenParamCount] = {
     {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq},
 };
 
-std::string LocateArchive() {
-    return TGenerator::FindArchive(QCoreApplication::applicationDirPath().toStdString());
+// Said once after start-up when the archive read leaves brushes missing.
+QString BrushesMissingText(const TArchiveChoice& archive) {
+    return QStringLiteral("Brush archive %1 was read, but its brushes are missing: it holds %2 usable "
+                          "images of the %3 needed!  ")
+        .arg(QString::fromStdString(archive.path))
+        .arg(archive.images)
+        .arg(ArchiveImagesNeeded);
 }
 
 } // namespace
@@ -262,8 +267,11 @@ void TFOrlu::FormCreate() {
     ComponentsInit();
     SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
 
-    const std::string archive = m_locateArchive ? m_locateArchive() : LocateArchive();
-    const TStartupResult result = m_gen->Startup(PanelSurface, archive);
+    const TStartupResult result =
+        m_locateArchive
+            ? m_gen->Startup(PanelSurface, m_locateArchive())
+            : m_gen->Startup(PanelSurface,
+                             ArchiveCandidates(QCoreApplication::applicationDirPath().toStdString()));
     if (result.failure != TStartupFailure::None) {
         ShowMessageBox(QString::fromStdString(StartupFailureText(result)),
                        QString::fromStdString(StartupFailureCaption(result)));
@@ -271,6 +279,15 @@ void TFOrlu::FormCreate() {
         QMetaObject::invokeMethod(
             qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
         return;
+    }
+    if (!result.archive.Complete()) {
+        // Not a start-up failure: the window runs and draws what it has, but says why once it is up.
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = BrushesMissingText(result.archive)] {
+                ShowMessageBox(text, QStringLiteral("Alert!"));
+            },
+            Qt::QueuedConnection);
     }
     StartFrames();
 }

@@ -35,7 +35,7 @@ class TFVornS;
 class TPanelSurfaceQt;
 class TWindowCommandsQt;
 
-// Where FormCreate finds vorn.dat; empty = TGenerator::FindArchive beside the program.
+// The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
 
 class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {

@@ -8,7 +8,8 @@ run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev qt
 # dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
 package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev libpng-dev xvfb xauth x11-apps x11-utils xdotool
-  imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace)
+  imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace
+  clang-14 libclang-rt-14-dev) # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
 case "${1:-test}" in
 run) packages=("${run_packages[@]}") ;;
 package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;

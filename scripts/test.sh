@@ -2,7 +2,8 @@
 # Installs what is missing, builds Pallimor and runs every test: once in a release build (where
 # tests/sh/package.sh also builds the Debian package and checks it) and once in a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer; between them the core and CLI are built
-# without x86 intrinsics and must write the release build's files byte for byte.
+# without x86 intrinsics and must write the release build's files byte for byte; then, when
+# clang is present, the fuzz targets are built, their corpora replayed and each fuzzed for 60 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -22,3 +23,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-san && ctest --output-on-failure -j"$jobs" --timeout 1200)
+if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
+  bash scripts/fuzz.sh 60
+fi

@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSettings>
@@ -15,6 +16,19 @@ namespace {
 const char* const Organisation = "Quorvane";
 const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
+
+// The per-user settings store of the program.
+QSettings Store() {
+    return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+}
+
+// Writes the quality; answers the store's status afterwards.
+QSettings::Status WriteQuality(int quality) {
+    QSettings store = Store();
+    store.setValue(QString::fromLatin1(QualityKey), quality);
+    store.sync();
+    return store.status();
+}
 
 } // namespace
 
@@ -56,7 +70,7 @@ void TFVornS::FormCreate() {
 }
 
 void TFVornS::Load() {
-    const QSettings store(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    const QSettings store = Store();
     const QVariant value = store.value(QString::fromLatin1(QualityKey));
     if (!value.isValid()) return;
     bool ok = false;
@@ -66,10 +80,14 @@ void TFVornS::Load() {
 }
 
 void TFVornS::Save() {
-    QSettings store(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
-    store.setValue(QString::fromLatin1(QualityKey), Quality);
-    store.sync();
-    if (store.status() != QSettings::NoError)
+    QSettings::Status status = WriteQuality(Quality);
+    if (status == QSettings::FormatError) {
+        // The file held no settings (garbage, binary): the value was merged into that content
+        // and the status tells of the old content, not of the write. Start a clean file.
+        QFile::remove(Store().fileName());
+        status = WriteQuality(Quality);
+    }
+    if (status != QSettings::NoError)
         ShowMessageBox(QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
 }
 
@@ -84,6 +102,7 @@ void TFVornS::TrackQualityChange() {
 }
 
 void TFVornS::ButtonSaveClick() {
+    Save(); // stored now, so a program that is killed later keeps it
     accept();
 }
 

@@ -1,5 +1,6 @@
 // The settings dialog: holds the JPEG export quality (1..100, 95 by default), read from the
-// per-user settings store when the dialog is created and written back when it is destroyed.
+// per-user settings store when the dialog is created and written back when its Save button is
+// pressed and when it is destroyed.
 // Store: organisation "Quorvane", application "Vorn", key "Settings/Quality" (an integer).
 #pragma once
 

@@ -6,7 +6,10 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "archive/VornDb.h"
+#include "archive/VornDbWriter.h"
 #include "archive/VornImages.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
@@ -154,6 +157,78 @@ TEST(GeneratorStartup, AnUnreadableArchiveStillStartsWithoutImages) {
     EXPECT_EQ(generator.Startup(nullptr, (dir.path / "vorn.dat").string()).failure, TStartupFailure::None);
     EXPECT_EQ(generator.Images->Count(), 0);
     EXPECT_TRUE(generator.Generate()); // missing images draw nothing; the walk still runs
+}
+
+TEST(ChooseArchive, TheFirstWithEveryImageWinsElseTheOneWithMost) {
+    // Image counts of candidates a, b, c (-1: no such file) and the archive chosen.
+    const struct {
+        std::vector<int> counts;
+        std::string chosen;
+        int images;
+        std::string tried; // candidates asked, in order
+    } cases[] = {
+        {{10, 10, 10}, "a", 10, "a"},
+        {{-1, 10, 12}, "b", 10, "ab"},
+        {{0, 3, 10}, "c", 10, "abc"}, // junk and a short archive no longer hide a good one
+        {{9, 11, -1}, "b", 11, "ab"},
+        {{3, 7, 0}, "b", 7, "abc"},   // none complete: the one with most images
+        {{5, -1, 5}, "a", 5, "abc"},  // the earliest among equals
+        {{0, -1, -1}, "a", 0, "abc"}, // a file that yields nothing is still the one read
+        {{-1, -1, -1}, "", 0, "abc"}, // none exists
+        {{}, "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> candidates;
+        for (std::size_t i = 0; i < c.counts.size(); ++i) candidates.push_back(std::string(1, char('a' + i)));
+        std::string tried;
+        const TArchiveChoice choice = ChooseArchive(candidates, [&](const std::string& path) {
+            tried += path;
+            return c.counts[std::size_t(path[0] - 'a')];
+        });
+        EXPECT_EQ(choice.path, c.chosen) << tried;
+        EXPECT_EQ(choice.images, c.images) << tried;
+        EXPECT_EQ(choice.Complete(), c.images >= 10) << tried;
+        EXPECT_EQ(tried, c.tried);
+    }
+}
+
+TEST(GeneratorStartup, ReadsTheFirstCompleteArchiveElseTheFullestOneAndHoldsItsImages) {
+    TTempDir dir;
+    Touch(dir.path / "junk.dat", "this is no archive at all");
+    // The first three records of the built archive.
+    TVornDb built;
+    built.SetFileName(BuiltArchive);
+    built.SetOpenMode(opReadOnly);
+    ASSERT_TRUE(built.Open());
+    TVornDbWriter writer;
+    for (std::int32_t i = 0; i < 3; ++i) {
+        std::vector<std::uint8_t> data;
+        ASSERT_TRUE(built.ReadRecord(built.RecordKey(i), data));
+        writer.AddRecord(built.RecordKey(i), std::uint16_t(built.RecordType(i)), data);
+    }
+    const std::string junk = (dir.path / "junk.dat").string(), three = (dir.path / "three.dat").string(),
+                      missing = (dir.path / "missing.dat").string();
+    ASSERT_TRUE(writer.SaveToFile(three));
+
+    const struct {
+        std::vector<std::string> candidates;
+        std::string chosen;
+        int images;
+    } cases[] = {
+        {{missing, junk, BuiltArchive, three}, BuiltArchive, built.RecordCount()},
+        {{three, junk}, three, 3}, // the list holds the chosen archive's images, not the last tried
+    };
+    for (const auto& c : cases) {
+        TGenSettings settings;
+        TGenerator generator(settings);
+        generator.ComponentsInit();
+        const TStartupResult result = generator.Startup(nullptr, c.candidates);
+        EXPECT_EQ(result.failure, TStartupFailure::None) << c.chosen;
+        EXPECT_EQ(result.archive.path, c.chosen);
+        EXPECT_EQ(result.archive.images, c.images) << c.chosen;
+        EXPECT_EQ(generator.Images->Count(), c.images) << c.chosen;
+        EXPECT_EQ(generator.Archive->FileName(), c.chosen);
+    }
 }
 
 TEST(GeneratorFindArchive, CurrentFolderFirstThenBesideTheProgramThenShareThenTheDataFolder) {

@@ -429,6 +429,17 @@ TEST_P(CraftedArchive, FailsCleanly) {
         }
     }
     EXPECT_EQ(ReadFile(path), before);
+
+    // The same bytes read from memory give the same answers.
+    TVornDb memory;
+    memory.SetMemory(before);
+    memory.SetOpenMode(vorn::opUpdate);
+    EXPECT_EQ(memory.Open(), c.opens);
+    EXPECT_EQ(memory.RecordCount(), db.RecordCount());
+    if (c.key) {
+        Bytes data;
+        EXPECT_EQ(memory.ReadRecord(c.key, data), c.reads);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,14 +1,12 @@
-// libFuzzer entry point for the archive reader and the image loader; not built by default.
-// Build, for example:
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. tools/fuzz_vorndb.cpp \
-//       <the core sources> -lz -ljpeg -o fuzz_vorndb
-// Each input is written to a file, opened read-only, every record read, and the image records
-// loaded into an image list on a headless device.
-#include <unistd.h>
-
+// libFuzzer entry point for the archive reader and the image list (built as fuzz_vorndb with
+// -DPALLIMOR_FUZZ=ON, run by scripts/fuzz.sh). Each input is read from memory as an archive:
+// every record is read, and the image records are loaded into an image list on a headless device;
+// the input is also loaded directly as the data of one image record.
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,31 +25,47 @@ vorn::TVornDevice& Device() {
 
 } // namespace
 
+namespace {
+
+// A reachable sub-texture must bind: the first patterns and both ends of the pattern range (the
+// count may be as large as int32).
+void CheckPatterns(vorn::TVornImage& image) {
+    const std::int64_t count = image.PatternCount();
+    std::vector<std::int64_t> patterns{-1, count - 1, count};
+    for (std::int64_t p = 0; p < std::min<std::int64_t>(count, 256); ++p) patterns.push_back(p);
+    for (const std::int64_t p : patterns) {
+        if (p < INT32_MIN || p > INT32_MAX) continue;
+        const std::int32_t n = image.SubTextureOfPattern(static_cast<std::int32_t>(p));
+        if (n >= 0 && !image.Bind(0, n)) __builtin_trap();
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/fuzz-vorndb-" + std::to_string(::getpid()) + ".dat";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return 0;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    if (std::fclose(file) != 0 || !written) return 0;
-
-    vorn::TVornDb db;
-    db.SetFileName(path);
-    db.SetOpenMode(vorn::opReadOnly);
-    if (!db.Open()) return 0;
-    std::vector<std::string> keys;
-    for (std::int32_t i = 0; i < db.RecordCount(); ++i) keys.push_back(db.RecordKey(i));
-    std::vector<std::uint8_t> record;
-    for (const std::string& key : keys) db.ReadRecord(key, record);
-
     vorn::TVornImages images;
     images.SetPublisher(&Device());
+
+    // The input as image record data: the checksum of an archive record keeps mutated image
+    // data from ever reaching the loader, so it is fed to it directly as well.
+    vorn::TMemoryStream stream;
+    stream.Write(data, size);
+    stream.Seek(0);
+    vorn::TVornImage* direct = images.AddImage();
+    if (direct->LoadFromStream(stream)) CheckPatterns(*direct);
+    images.RemoveAll();
+
+    // The input as an archive: every record is read (the image records by the image list).
+    vorn::TVornDb db;
+    db.SetMemory(std::span<const std::uint8_t>(data, size));
+    db.SetOpenMode(vorn::opReadOnly);
+    if (!db.Open()) return 0;
+    std::vector<std::string> others;
+    for (std::int32_t i = 0; i < db.RecordCount(); ++i)
+        if (db.RecordType(i) != 1) others.push_back(db.RecordKey(i));
+    std::vector<std::uint8_t> record;
+    for (const std::string& key : others) db.ReadRecord(key, record);
     images.LoadFromVornDb(db);
-    for (std::int32_t i = 0; i < images.Count(); ++i) {
-        vorn::TVornImage* image = images.Item(i);
-        for (std::int32_t p = -1; p <= image->PatternCount(); ++p) {
-            const std::int32_t n = image->SubTextureOfPattern(p);
-            if (n >= 0 && !image->Bind(0, n)) __builtin_trap(); // a reachable sub-texture must bind
-        }
-    }
+    for (std::int32_t i = 0; i < images.Count(); ++i) CheckPatterns(*images.Item(i));
     return 0;
 }

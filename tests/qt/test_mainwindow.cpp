@@ -744,6 +744,27 @@ TEST_F(Startup, RenderTargetThatCannotBeMadeIsNamedBySize) {
     }
 }
 
+TEST_F(Startup, AnArchiveWithoutBrushesRunsAndSaysSoOnceAfterStartUp) {
+    QTemporaryDir dir;
+    const QString junk = dir.filePath("vorn.dat");
+    QFile file(junk);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is no archive at all");
+    file.close();
+    test::MessageRecorder recorder;
+    TFOrlu window([&] { return junk.toStdString(); });
+    EXPECT_TRUE(recorder.messages.empty()); // not while the window is being created
+    EXPECT_FALSE(window.Generator().StartupIncomplete);
+    window.show();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].text, "Brush archive " + junk +
+                                             " was read, but its brushes are missing: it holds 0 usable "
+                                             "images of the 10 needed!  ");
+    EXPECT_EQ(recorder.messages[0].caption, "Alert!");
+    EXPECT_EQ(recorder.messages[0].buttons, TMsgButtons::Ok);
+}
+
 TEST_F(Startup, ProgramRunsAndSavesTheQualityAtTheEnd) {
     const QString store = QSettings("Quorvane", "Vorn").fileName();
     QFile::remove(store);

@@ -1,5 +1,5 @@
 // The settings dialog: its controls, and the JPEG quality's trip through the settings store
-// (read when the dialog is created, written when it is destroyed, nothing in between).
+// (read when the dialog is created, written by the Save button and when the dialog is destroyed).
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+
+#include <unistd.h>
 
 #include "settings/settings.h"
 #include "test_support.h"
@@ -121,7 +123,7 @@ TEST_F(SettingsDialog, SliderChangesQualityAtOnceEvenWhenClosedByTheCloseBox) {
     EXPECT_EQ(Stored(), QVariant(40));
 }
 
-TEST_F(SettingsDialog, SaveButtonClosesTheDialogWithoutWriting) {
+TEST_F(SettingsDialog, SaveButtonWritesTheQualityAndClosesTheDialog) {
     test::MessageRecorder recorder;
     TFVornS dialog;
     QTimer::singleShot(0, &dialog, [&] {
@@ -131,7 +133,50 @@ TEST_F(SettingsDialog, SaveButtonClosesTheDialogWithoutWriting) {
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Quality, 70);
-    EXPECT_FALSE(QFileInfo::exists(m_file));
+    // Stored before the program ends, so a program killed now keeps it.
+    EXPECT_EQ(Stored(), QVariant(70));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(SettingsDialog, AnUnreadableStoreIsReplacedAndOnlyARealWriteFailureIsReported) {
+    const QString folder = QFileInfo(m_file).path();
+    const bool root = ::geteuid() == 0; // permission bits do not stop root
+    const struct {
+        const char* name;
+        QByteArray content;    // written as the settings file
+        bool folderUnreadable; // the store's folder gets mode 0
+        bool fails;
+    } cases[] = {
+        {"garbage text", "Quality=[[[\n=\\\n[Settings\n\"\"\"=\n", false, false},
+        {"binary", QByteArray("\0\xff\xfe\x01[\0\n\x80=\x7f", 11).repeated(50), false, false},
+        {"unreadable folder", "[Settings]\nQuality=40\n", true, !root},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.content);
+        file.close();
+        if (c.folderUnreadable) QFile::setPermissions(folder, QFileDevice::Permissions());
+        test::MessageRecorder recorder;
+        {
+            TFVornS dialog;
+            dialog.TrackQuality->setValue(33);
+        }
+        QFile::setPermissions(folder,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (c.fails) {
+            ASSERT_EQ(recorder.messages.size(), 1u);
+            EXPECT_EQ(recorder.messages[0].text, QString("Failed to save settings!"));
+            EXPECT_EQ(recorder.messages[0].caption, QString("Error!"));
+        } else {
+            EXPECT_TRUE(recorder.messages.empty());
+            const QSettings store("Quorvane", "Vorn");
+            EXPECT_EQ(store.status(), QSettings::NoError);
+            EXPECT_EQ(store.value("Settings/Quality"), QVariant(33));
+        }
+        QFile::remove(m_file);
+    }
 }
 
 TEST_F(SettingsDialog, FailedWriteIsReported) {

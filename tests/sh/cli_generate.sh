@@ -80,6 +80,18 @@ if [ ! -e /usr/local/share/pallimor/vorn.dat ] && [ ! -e /usr/share/pallimor/vor
 fi
 cp "$archive" "$work/alone/run/vorn.dat"
 (cd "$work/alone/run" && ./../pallimor-cli generate --steps 0 --size 64) || fail "vorn.dat in the current folder not found"
+# An archive without the ten images: one line naming it and its count, status 1, nothing written.
+echo "no archive" >"$work/junk.dat"
+expect_status 1 --archive "$work/junk.dat" --out "$work/never.png"
+[ "$(cat "$work/err.txt")" = "Brush archive $work/junk.dat holds 0 usable images; the generator needs 10" ] ||
+  fail "short archive message: '$(cat "$work/err.txt")'"
+[ ! -e "$work/never.png" ] || fail "a texture was written without brushes"
+# A junk vorn.dat in the current folder no longer hides the good one beside the program.
+cp "$work/junk.dat" "$work/alone/run/vorn.dat"
+cp "$archive" "$work/alone/vorn.dat"
+(cd "$work/alone/run" && ./../pallimor-cli generate --steps 0 --size 64 --out "$work/alone/a.png") ||
+  fail "the good archive beside the program was not used"
+[ -s "$work/alone/a.png" ] || fail "no texture from the archive beside the program"
 
 # One texture: a 64 x 64 PNG, the same bytes for the same seed, other bytes for another.
 fast=(--archive "$archive" --steps 0 --brush-size 16 --size 64)

@@ -1,0 +1,32 @@
+// Which brush archive the programs read: the candidates in search order and the choice among
+// them, the first that yields every image the generator draws (positions 0..9).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+inline constexpr const char* ArchiveFileName = "vorn.dat";
+// Images the generator draws from: position 1 (backgrounds) and 2..9 (brushes); 0 is loaded too.
+inline constexpr int ArchiveImagesNeeded = 10;
+
+struct TArchiveChoice {
+    std::string path; // empty when no candidate exists
+    int images = 0;   // images the archive yielded
+    bool Complete() const { return images >= ArchiveImagesNeeded; }
+};
+
+// Where vorn.dat may be, in search order: the bare name in the current folder, beside the
+// program (exeDir), in exeDir/../share/pallimor (an installation under any prefix), then in the
+// data folder compiled in. Missing files are listed too; exeDir may be empty.
+std::vector<std::string> ArchiveCandidates(const std::string& exeDir);
+
+// countImages answers how many images an archive yields, or -1 when there is no such file. The
+// first candidate yielding ArchiveImagesNeeded is chosen; when none does, the existing one
+// yielding the most (the earliest among equals); when none exists, an empty path.
+TArchiveChoice ChooseArchive(const std::vector<std::string>& candidates,
+                             const std::function<int(const std::string&)>& countImages);
+
+} // namespace vorn
