@@ -3,6 +3,7 @@
 // random sequence. No Qt: the host adds its message pump, progress and stop question as hooks.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vorn {
@@ -15,6 +16,8 @@ struct TBatchOptions {
     int count = 10;               // textures to write; at most 1000
     int jpegQuality = 95;
     bool clearFirstTile = false; // texture 1 starts from a transparent tile, as the first at start-up
+    // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
+    std::function<std::string(int number)> fileName;
 };
 
 // What the host does around each texture; numbers count from 1. The defaults do nothing.
