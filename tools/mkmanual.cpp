@@ -63,7 +63,7 @@ void ParameterItems(std::ostream& out, bool asOptions) {
         for (std::size_t bar = values.find('|'); bar != std::string::npos; bar = values.find('|', bar))
             values.replace(bar, 1, ", ");
         out << Roff(param.help) << ".";
-        if (param.kind != pkSize) out << " Values: " << Roff(values) << ";";
+        if (param.kind != pkSize) out << " Values: " << Roff(values) << ".";
         out << " Default: " << Roff(ParamValueText(param, param.defaultValue)) << ".";
         if (asOptions) {
             out << " The window's " << Roff(param.caption) << ".";
@@ -103,7 +103,7 @@ void WindowPage(std::ostream& out) {
            "or JPEG file, or a numbered batch of up to 1000 textures.\n"
         << ".SH OPTIONS\n";
     ProgramOptionItems(out);
-    out << "Any other argument is left to Qt.\n"
+    out << ".PP\nAny other argument is left to Qt.\n"
         << ".SH PARAMETERS\nThe window's controls, with the option that sets each in "
         << "\\fBpallimor\\-cli generate\\fR:\n";
     ParameterItems(out, false);

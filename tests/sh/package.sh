@@ -2,8 +2,8 @@
 # The Debian package: made by the package target, its control fields and exact file list, icons of
 # the sizes their folders name, one version everywhere, programs that work from the unpacked tree
 # and look for the archive in /usr/share/pallimor, man pages that render cleanly, the bash
-# completion, and the validators (desktop-file-validate,
-# appstreamcli, lintian) where installed. Needs no root: the package is only unpacked.
+# completion, and the validators (desktop-file-validate, appstreamcli, lintian) where installed.
+# Needs no root: the package is only unpacked.
 # Usage: package.sh BUILD_DIR. Exits 77 (skipped) in a sanitizer tree, since the package comes
 # from a release tree of its own either way.
 set -uo pipefail
