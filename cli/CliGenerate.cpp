@@ -1,26 +1,30 @@
 // pallimor-cli generate: textures from the command line with the window's defaults, the same
 // random sequence, synthesis and export; a recipe code brings back a texture; optionally a
 // trace of every drawing call and a JSON list of the textures made. The generation options
-// come from the parameter table (gen/GenParams.h), the others from the tables below.
+// and the others are read by cli/GenerateOptions.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
+#include <chrono>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/GenerateOptions.h"
 #include "engine/VornDef.h"
+#include "engine/soft/SoftRaster.h"
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
+#include "gen/GenParams.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
 #include "gen/Recipe.h"
@@ -32,225 +36,7 @@ using namespace vorn;
 
 constexpr const char* Program = "pallimor-cli generate: ";
 
-struct TOptions {
-    TGenSettings settings;
-    std::string settingsOption; // the first generation option given, for --recipe's usage error
-    std::optional<std::uint32_t> seed;
-    std::optional<TRecipe> recipe;
-    int count = 1;
-    std::string out;
-    std::string folder;
-    std::string type = "jpg";
-    int quality = 95;
-    std::string archive;
-    std::string trace;
-    bool json = false;
-    bool quiet = false;
-    bool help = false;
-};
-
-// A bad command line; the text names the option and what it accepts.
-struct TUsageError {
-    std::string text;
-};
-
-std::optional<long long> ParseInteger(std::string_view text, int base = 10) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-    return value;
-}
-
-int IntegerIn(std::string_view option, std::string_view text, int low, int high) {
-    const std::optional<long long> value = ParseInteger(text);
-    if (!value || *value < low || *value > high) {
-        throw TUsageError{std::string(option) + " accepts a whole number from " + std::to_string(low) +
-                          " to " + std::to_string(high) + " (got '" + std::string(text) + "')"};
-    }
-    return static_cast<int>(*value);
-}
-
-// A generation parameter's value; a colour may also be written #RRGGBB.
-int ParamOf(const TGenParam& param, std::string_view text) {
-    const std::string_view digits = param.kind == pkColor && text.starts_with('#') ? text.substr(1) : text;
-    const TParsedValue parsed = ParseParamValue(param, digits);
-    if (parsed.error != TValueError::None) {
-        const char* hash = param.kind == pkColor ? ", optionally after #" : "";
-        throw TUsageError{std::string("--") + param.name + " accepts " + AcceptedValues(param) + hash +
-                          " (got '" + std::string(text) + "')"};
-    }
-    return parsed.value;
-}
-
-std::uint32_t SeedOf(std::string_view text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::optional<long long> value = hex ? ParseInteger(text.substr(2), 16) : ParseInteger(text);
-    if (!value || *value < 0 || *value > 0xFFFFFFFFll) {
-        throw TUsageError{"--seed accepts a number from 0 to 4294967295, decimal or 0x-hex (got '" +
-                          std::string(text) + "')"};
-    }
-    return static_cast<std::uint32_t>(*value);
-}
-
-std::string PathOf(const std::string& option, const std::string& value) {
-    if (value.empty()) throw TUsageError{option + " needs a file or folder name"};
-    return value;
-}
-
-// An option other than the generation parameters: how --help shows it and what it sets.
-struct TCliOption {
-    const char* name;     // without "--"
-    const char* argument; // nullptr: the option takes no value
-    const char* help;     // '\n' continues the text on the next line
-    void (*apply)(TOptions& o, const std::string& option, const std::string& value);
-};
-
-constexpr const char* FileTypes[] = {"bmp", "png", "jpg"};
-
-// Shown before the generation parameters.
-constexpr TCliOption SourceOptions[] = {
-    {"seed", "N", "random seed, decimal or 0x-hex (default: from the clock, printed on stderr)",
-     [](TOptions& o, const std::string&, const std::string& v) { o.seed = SeedOf(v); }},
-    {"recipe", "CODE",
-     "make the texture of a recipe code, at its size and colour; excludes --seed\n"
-     "and the generation options below",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         TRecipeDecoding decoded = DecodeRecipe(v);
-         if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
-         o.recipe = std::move(decoded.recipe);
-     }},
-};
-
-// Shown after the generation parameters.
-constexpr TCliOption OutputOptions[] = {
-    {"count", "N", "1..1000 textures continuing one random sequence (default 1)",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.count = IntegerIn(option, v, 1, 1000);
-     }},
-    {"out", "FILE",
-     "write the texture to FILE: .bmp and .png as named, any other\n"
-     "extension JPEG, none adds .bmp; one texture only",
-     [](TOptions& o, const std::string& option, const std::string& v) { o.out = PathOf(option, v); }},
-    {"folder", "DIR", "write the textures as DIR/image000.TYPE, image001.TYPE, ...",
-     [](TOptions& o, const std::string& option, const std::string& v) { o.folder = PathOf(option, v); }},
-    {"type", "bmp|png|jpg", "file type for --folder (default jpg)",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         const auto known = std::find(std::begin(FileTypes), std::end(FileTypes), v);
-         if (known == std::end(FileTypes))
-             throw TUsageError{option + " accepts bmp|png|jpg (got '" + v + "')"};
-         o.type = v;
-     }},
-    {"quality", "N", "JPEG quality 1..100 (default 95)",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.quality = IntegerIn(option, v, 1, 100);
-     }},
-    {"archive", "FILE",
-     "brush archive (default: vorn.dat in the current folder, then beside\n"
-     "the program, then in the installed data folder)",
-     [](TOptions& o, const std::string& option, const std::string& v) { o.archive = PathOf(option, v); }},
-    {"trace", "FILE", "write every drawing call of the synthesis to FILE",
-     [](TOptions& o, const std::string& option, const std::string& v) { o.trace = PathOf(option, v); }},
-    {"json", nullptr, "print the textures as one JSON object on stdout: index, file, seed, recipe",
-     [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
-    {"quiet", nullptr, "print nothing but errors",
-     [](TOptions& o, const std::string&, const std::string&) { o.quiet = true; }},
-    {"help", nullptr, "show this text",
-     [](TOptions& o, const std::string&, const std::string&) { o.help = true; }},
-};
-
-const TCliOption* FindCliOption(std::string_view name) {
-    using TOptionList = std::span<const TCliOption>;
-    for (const TOptionList options : {TOptionList(SourceOptions), TOptionList(OutputOptions)}) {
-        for (const TCliOption& option : options) {
-            if (name == option.name) return &option;
-        }
-    }
-    return nullptr;
-}
-
-// "  --name ARGUMENT" in a column of 20, then the help; a longer head gets a line of its own.
-void PrintOption(std::FILE* out, const std::string& head, std::string_view help) {
-    constexpr std::size_t Column = 22;
-    std::fputs(head.c_str(), out);
-    std::size_t used = head.size();
-    if (used + 2 > Column) {
-        std::fputc('\n', out);
-        used = 0;
-    }
-    for (std::size_t start = 0; start <= help.size();) {
-        const std::size_t end = std::min(help.find('\n', start), help.size());
-        std::fprintf(out, "%*s%.*s\n", static_cast<int>(Column - used), "", static_cast<int>(end - start),
-                     help.data() + start);
-        used = 0;
-        start = end + 1;
-    }
-}
-
-void PrintCliOptions(std::FILE* out, std::span<const TCliOption> options) {
-    for (const TCliOption& option : options) {
-        std::string head = std::string("  --") + option.name;
-        if (option.argument) head += std::string(" ") + option.argument;
-        PrintOption(out, head, option.help);
-    }
-}
-
-void PrintUsage(std::FILE* out) {
-    std::fputs("usage: pallimor-cli generate [options]\n"
-               "Generates textures as the window's \"Generate\" does, with the window's defaults.\n"
-               "\n",
-               out);
-    PrintCliOptions(out, SourceOptions);
-    for (const TGenParam& param : GenParams) {
-        const std::string argument = param.kind == pkList ? AcceptedValues(param) : param.argument;
-        PrintOption(out, std::string("  --") + param.name + " " + argument,
-                    std::string(param.help) + " (default " + ParamValueText(param, param.defaultValue) + ")");
-    }
-    PrintCliOptions(out, OutputOptions);
-    std::fputs("\n"
-               "Without --out or --folder nothing is written. Exit status: 0 done, 1 failed, 2 bad usage.\n",
-               out);
-}
-
-TOptions Parse(int argc, char** argv) {
-    TOptions o;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        std::optional<std::string> attached; // --option=value
-        if (const std::size_t eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
-            attached = option.substr(eq + 1);
-            option.resize(eq);
-        }
-        if (option == "-h") option = "--help";
-        const std::string_view name = option.rfind("--", 0) == 0 ? std::string_view(option).substr(2) : "";
-        const TGenParam* param = FindGenParam(name);
-        const TCliOption* cli = param ? nullptr : FindCliOption(name);
-        if (!param && !cli) throw TUsageError{"unknown option '" + option + "' (see --help)"};
-
-        std::string value;
-        if (param || cli->argument) {
-            if (!attached && i + 1 >= argc) throw TUsageError{option + " needs a value (see --help)"};
-            value = attached ? *attached : argv[++i];
-        } else if (attached && option != "--help") {
-            throw TUsageError{option + " takes no value"};
-        }
-        if (param) {
-            o.settings.SetValue(param->id, ParamOf(*param, value));
-            if (o.settingsOption.empty()) o.settingsOption = option;
-        } else {
-            cli->apply(o, option, value);
-        }
-    }
-    if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
-    if (!o.out.empty() && o.count != 1)
-        throw TUsageError{"--out writes one texture; use --folder with --count"};
-    if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
-    if (o.recipe && !o.settingsOption.empty())
-        throw TUsageError{"--recipe fixes every generation setting; " + o.settingsOption +
-                          " cannot be added"};
-    if (o.json && o.quiet) throw TUsageError{"--json and --quiet exclude each other"};
-    return o;
-}
+using TOptions = TGenerateOptions;
 
 // The folder of the running program, for finding the archive beside it.
 std::string ExecutableFolder() {
@@ -258,6 +44,103 @@ std::string ExecutableFolder() {
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : exe.parent_path().string();
 }
+
+// Whether name is pattern with each "{seed}" standing for eight upper-case hex digits.
+bool MatchesSeeded(std::string_view name, std::string_view pattern) {
+    constexpr std::string_view Field = "{seed}";
+    while (true) {
+        const std::size_t field = pattern.find(Field);
+        if (field == std::string_view::npos) return name == pattern;
+        if (name.substr(0, field) != pattern.substr(0, field) || name.size() < field + 8) return false;
+        for (const char c : name.substr(field, 8)) {
+            if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+        }
+        name.remove_prefix(field + 8);
+        pattern.remove_prefix(field + Field.size());
+    }
+}
+
+bool Exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found;
+}
+
+// The files a run writes. A batch name with {seed} is known only once its texture is generated,
+// so before the run every file the pattern could give for that number counts as taken.
+class TOutputNames {
+public:
+    TOutputNames(const TOptions& options, const TGenSettings& settings)
+        : m_options(options), m_effect(ParamValueText(GenParam(gpEffect), settings.effect)),
+          m_size(settings.size) {}
+
+    std::string Batch(int index, std::optional<std::uint32_t> seed) const {
+        return m_options.folder + "/" + FileNameOf(m_options.name, index, seed, m_effect, m_size) + "." +
+               m_options.fileType();
+    }
+
+    // The first file the run would replace, in the order of writing; none: nothing is replaced.
+    std::optional<std::string> FirstExisting() const {
+        if (!m_options.trace.empty() && Exists(m_options.trace)) return m_options.trace;
+        if (!m_options.out.empty() && m_options.out != "-" && Exists(m_options.out)) return m_options.out;
+        if (m_options.folder.empty()) return std::nullopt;
+        if (m_options.name.find("{seed}") == std::string::npos) {
+            for (int index = 0; index < m_options.count; ++index) {
+                if (std::string name = Batch(index, std::nullopt); Exists(name)) return name;
+            }
+            return std::nullopt;
+        }
+        std::vector<std::string> present;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(m_options.folder, error))
+            present.push_back(entry.path().filename().string());
+        std::sort(present.begin(), present.end());
+        for (int index = 0; index < m_options.count; ++index) {
+            const std::string pattern = std::filesystem::path(Batch(index, std::nullopt)).filename().string();
+            for (const std::string& name : present) {
+                if (MatchesSeeded(name, pattern)) return m_options.folder + "/" + name;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    const TOptions& m_options;
+    std::string m_effect;
+    int m_size;
+};
+
+std::string Clock(std::chrono::steady_clock::duration duration) {
+    const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    return text;
+}
+
+// A batch's progress on stderr, one line rewritten after each texture: n / N, the time since the
+// start and the time left at the pace so far.
+class TProgressLine {
+public:
+    explicit TProgressLine(int count) : m_count(count), m_start(std::chrono::steady_clock::now()) {}
+
+    void Update(int done) {
+        const auto elapsed = std::chrono::steady_clock::now() - m_start;
+        const auto left = elapsed / done * (m_count - done);
+        std::fprintf(stderr, "\r%d / %d  elapsed %s  left %s\x1b[K", done, m_count, Clock(elapsed).c_str(),
+                     Clock(left).c_str());
+        std::fflush(stderr);
+        m_shown = true;
+    }
+    // Ends the line, so that what follows starts on a line of its own.
+    void Finish() {
+        if (m_shown) std::fputc('\n', stderr);
+        m_shown = false;
+    }
+
+private:
+    int m_count;
+    std::chrono::steady_clock::time_point m_start;
+    bool m_shown = false;
+};
 
 // Writes the random seed before and after each texture's block of the trace.
 class TTraceSeeds : public TBatchHooks {
@@ -281,8 +164,12 @@ struct TTextureEntry {
 class TTextureLog final : public TTraceSeeds {
 public:
     TTextureLog(std::FILE* trace, const TGenerator& generator, const TOptions& options,
-                std::optional<TRecipe> drawnOver)
-        : TTraceSeeds(trace), m_generator(generator), m_options(options), m_previous(std::move(drawnOver)) {}
+                const TOutputNames& names, TProgressLine* progress, std::optional<TRecipe> drawnOver)
+        : TTraceSeeds(trace), m_generator(generator), m_options(options), m_names(names),
+          m_progress(progress), m_previous(std::move(drawnOver)) {}
+
+    // The seed before the texture last begun.
+    std::uint32_t Seed() const { return m_seed; }
 
     void BeforeTexture(int number) override {
         TTraceSeeds::BeforeTexture(number);
@@ -290,6 +177,7 @@ public:
     }
     void Generated(int number) override {
         TTraceSeeds::Generated(number);
+        if (m_progress) m_progress->Update(number);
         if (!m_options.json) return;
         m_previous = NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
                                 m_generator.TextureSize, m_generator.BackgroundColor);
@@ -298,8 +186,7 @@ public:
         if (std::string code = EncodeRecipe(*m_previous); !code.empty()) entry.recipe = std::move(code);
     }
     void Written(int number) override {
-        if (!Entries.empty())
-            Entries.back().file = BatchFileName(m_options.folder, number - 1, m_options.type);
+        if (!Entries.empty()) Entries.back().file = m_names.Batch(number - 1, m_seed);
     }
 
     std::vector<TTextureEntry> Entries;
@@ -307,6 +194,8 @@ public:
 private:
     const TGenerator& m_generator;
     const TOptions& m_options;
+    const TOutputNames& m_names;
+    TProgressLine* m_progress;         // none: no progress shown
     std::optional<TRecipe> m_previous; // the chain the next texture is drawn over
     std::uint32_t m_seed = 0;
 };
@@ -363,9 +252,34 @@ int Fail(const std::string& text) {
     return 1;
 }
 
+// The texture of generator to standard output in the format --type names.
+int WriteToStdout(const TGenerator& generator, const TOptions& o) {
+    TBitmap32 bitmap;
+    if (!CopyToBitmap(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
+                      bitmap))
+        return Fail("Cannot write to stdout: reading the texture from the device failed");
+    const std::string type = o.fileType();
+    const TExportFormat format = type == "bmp"   ? TExportFormat::Bmp
+                                 : type == "png" ? TExportFormat::Png
+                                                 : TExportFormat::Jpeg;
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!EncodeExport(bitmap, format, o.jpegQuality(), bytes, &reason))
+        return Fail("Cannot write to stdout: " + reason);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+        return Fail(std::string("Cannot write to stdout: ") + std::strerror(errno));
+    return 0;
+}
+
 int Run(const TOptions& o) {
     // With a recipe, its last link's settings; the links before it are drawn first.
     const TGenSettings settings = o.recipe ? o.recipe->links.back().settings : o.settings;
+    const TOutputNames names(o, settings);
+    if (!o.force) {
+        if (const std::optional<std::string> existing = names.FirstExisting())
+            return Fail("File " + *existing + " exists; --force replaces it");
+    }
+
     TGenerator generator(settings);
     generator.ComponentsInit();
     const TStartupResult startup = o.archive.empty()
@@ -407,18 +321,22 @@ int Run(const TOptions& o) {
     const bool clearFirstTile = !drawnOver || drawnOver->links.empty();
     if (drawnOver && drawnOver->links.empty()) drawnOver.reset();
 
-    TTextureLog log(trace.file, generator, o, std::move(drawnOver));
+    std::optional<TProgressLine> progress;
+    if (o.count > 1 && !o.quiet && isatty(STDERR_FILENO)) progress.emplace(o.count);
+    TTextureLog log(trace.file, generator, o, names, progress ? &*progress : nullptr, std::move(drawnOver));
     if (!o.folder.empty()) {
-        // As the batch dialog does: one level of folder is made when missing.
+        // A folder that cannot be made shows as its first file failing to be written.
         std::error_code ignored;
-        std::filesystem::create_directory(o.folder, ignored);
+        std::filesystem::create_directories(o.folder, ignored);
         TBatchOptions batch;
         batch.folder = o.folder;
-        batch.fileType = o.type;
+        batch.fileType = o.fileType();
         batch.count = o.count;
-        batch.jpegQuality = o.quality;
+        batch.jpegQuality = o.jpegQuality();
         batch.clearFirstTile = clearFirstTile;
+        batch.fileName = [&](int number) { return names.Batch(number - 1, log.Seed()); };
         const TBatchResult result = RunBatch(generator, batch, log);
+        if (progress) progress->Finish();
         if (!result.ok) return Fail(result.error);
     } else {
         for (int number = 1; number <= o.count; ++number) {
@@ -430,10 +348,13 @@ int Run(const TOptions& o) {
             }
             log.Generated(number);
         }
-        if (!o.out.empty()) {
+        if (progress) progress->Finish();
+        if (o.out == "-") {
+            if (const int status = WriteToStdout(generator, o); status != 0) return status;
+        } else if (!o.out.empty()) {
             const TExportResult result =
                 TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                           generator.TextureSize, o.out, o.quality);
+                           generator.TextureSize, o.out, o.jpegQuality());
             if (!result.ok) return Fail(result.error);
             if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }
@@ -448,14 +369,15 @@ int Run(const TOptions& o) {
 int CliGenerate(int argc, char** argv) {
     TOptions options;
     try {
-        options = Parse(argc, argv);
+        options = ParseGenerateOptions(argc, argv);
     } catch (const TUsageError& error) {
         std::fprintf(stderr, "%s%s\n", Program, error.text.c_str());
         return 2;
     }
     if (options.help) {
-        PrintUsage(stdout);
+        PrintGenerateUsage(stdout);
         return 0;
     }
+    if (options.threads) sd::SetRasterThreads(*options.threads);
     return Run(options);
 }

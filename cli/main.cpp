@@ -1,21 +1,21 @@
 // pallimor-cli: the texture generator and its brush archive without a window.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "PallimorVersion.h"
 #include "cli/Cli.h"
+#include "cli/ProgramHelp.h"
 
 namespace {
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: pallimor-cli COMMAND [ARGUMENTS]\n"
-               "commands:\n"
-               "  archive FILE   list the records and the images of a brush archive\n"
-               "  generate ...   generate a texture (pallimor-cli generate --help)\n"
-               "  recipe CODE    print the values a recipe code fixes\n"
-               "  --help         show this text\n"
-               "  --version      show the program's name and version\n",
-               out);
+    std::fputs("usage: pallimor-cli COMMAND [ARGUMENTS]\ncommands:\n", out);
+    for (const vorn::TCommandHelp& command : vorn::CliCommands)
+        std::fprintf(out, "  %-15s%s\n", (std::string(command.name) + " " + command.arguments).c_str(),
+                     command.help);
+    for (const vorn::TCommandHelp& option : vorn::ProgramOptions)
+        std::fprintf(out, "  %-15s%s\n", option.name, option.help);
 }
 
 } // namespace

@@ -42,13 +42,30 @@ add_custom_target(changelog_gz ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
 install(FILES ${PALLIMOR_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pallimor)
 
-# ---- man pages (to come) ----
-# pallimor(1) and pallimor-cli(1), generated at build time from the parameter table and the help
-# texts, go to ${CMAKE_INSTALL_MANDIR}/man1 here.
-
-# ---- bash completion (to come) ----
-# The completion of pallimor-cli, generated at build time from the parameter table, goes to
-# ${CMAKE_INSTALL_DATADIR}/bash-completion/completions/pallimor-cli here.
+# ---- man pages and bash completion ----
+# Written by mkmanual from the parameter table and the option tables; the man pages compressed as
+# Debian wants them (gzip -9n).
+target_include_directories(mkmanual PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set(PALLIMOR_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+set(PALLIMOR_MAN_PAGES)
+foreach(page pallimor pallimor-cli)
+  add_custom_command(OUTPUT ${PALLIMOR_MAN_DIR}/${page}.1 ${PALLIMOR_MAN_DIR}/${page}.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PALLIMOR_MAN_DIR}
+    COMMAND mkmanual ${page}.1 ${PALLIMOR_MAN_DIR}/${page}.1
+    COMMAND gzip -9nc ${PALLIMOR_MAN_DIR}/${page}.1 > ${PALLIMOR_MAN_DIR}/${page}.1.gz
+    DEPENDS mkmanual
+    COMMENT "Writing the man page ${page}(1)")
+  list(APPEND PALLIMOR_MAN_PAGES ${PALLIMOR_MAN_DIR}/${page}.1.gz)
+endforeach()
+add_custom_command(OUTPUT ${PALLIMOR_MAN_DIR}/pallimor-cli.bash
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PALLIMOR_MAN_DIR}
+  COMMAND mkmanual completion ${PALLIMOR_MAN_DIR}/pallimor-cli.bash
+  DEPENDS mkmanual
+  COMMENT "Writing the bash completion of pallimor-cli")
+add_custom_target(manual ALL DEPENDS ${PALLIMOR_MAN_PAGES} ${PALLIMOR_MAN_DIR}/pallimor-cli.bash)
+install(FILES ${PALLIMOR_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PALLIMOR_MAN_DIR}/pallimor-cli.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME pallimor-cli)
 
 # ---- the Debian package ----
 execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE PALLIMOR_DEB_ARCH

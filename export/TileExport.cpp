@@ -101,23 +101,25 @@ bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::
     return true;
 }
 
+bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
+                  std::vector<std::uint8_t>& bytes, std::string* reason) {
+    switch (format) {
+    case TExportFormat::Bmp:
+        return EncodeBmp(bitmap, bytes, reason);
+    case TExportFormat::Png:
+        return EncodePng(bitmap, bytes, reason);
+    case TExportFormat::Jpeg:
+        break;
+    }
+    return EncodeJpeg(bitmap, jpegQuality & 0xFF, bytes, reason);
+}
+
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
                          TFileWriter& writer) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
-    bool encoded = false;
-    switch (name.format) {
-    case TExportFormat::Bmp:
-        encoded = EncodeBmp(bitmap, bytes, &reason);
-        break;
-    case TExportFormat::Png:
-        encoded = EncodePng(bitmap, bytes, &reason);
-        break;
-    case TExportFormat::Jpeg:
-        encoded = EncodeJpeg(bitmap, jpegQuality & 0xFF, bytes, &reason);
-        break;
-    }
+    const bool encoded = EncodeExport(bitmap, name.format, jpegQuality, bytes, &reason);
     if (!encoded) return Failure(name.fileName, reason);
     if (!SaveFileSafely(name.fileName, bytes, &reason, writer)) return Failure(name.fileName, reason);
     TExportResult result;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/ImageWriters.h"
 #include "export/SafeFile.h"
@@ -49,6 +50,10 @@ struct TExportResult {
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
                          const std::string& fileName, int jpegQuality,
                          TFileWriter& writer = SystemFileWriter());
+
+// The bytes of bitmap as a file of format; false with a reason when the encoder fails.
+bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
+                  std::vector<std::uint8_t>& bytes, std::string* reason);
 
 // Saves bitmap to fileName by the same extension rule.
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,

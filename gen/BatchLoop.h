@@ -3,6 +3,7 @@
 // random sequence. No Qt: the host adds its message pump, progress and stop question as hooks.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vorn {
@@ -17,6 +18,8 @@ struct TBatchOptions {
     int jpegQuality = 95;
     bool clearFirstTile = false;   // texture 1 starts from a transparent tile, as the first at start-up
     TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
+    // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
+    std::function<std::string(int number)> fileName;
 };
 
 // What the host does around each texture; numbers count from 1. The defaults do nothing.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "PallimorVersion.h"
+#include "cli/ProgramHelp.h"
 #include "gen/gen.h"
 
 namespace {
@@ -15,10 +16,10 @@ namespace {
 void PrintUsage() {
     std::fputs("usage: pallimor [--help | --version]\n"
                "Opens the Pallimor window, which generates seamlessly repeating textures.\n"
-               "pallimor-cli makes the same textures without a window (pallimor-cli --help).\n"
-               "  --help     show this text\n"
-               "  --version  show the program's name and version\n",
+               "pallimor-cli makes the same textures without a window (pallimor-cli --help).\n",
                stdout);
+    for (const vorn::TCommandHelp& option : vorn::ProgramOptions)
+        std::printf("  %-11s%s\n", option.name, option.help);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the README's strip of sample textures, docs/samples.png, with the command-line tool: six
-# textures of 128 x 128 from fixed seeds and settings, side by side.
+# textures of 128 x 128 from recipe codes, side by side.
 # Usage: make_samples.sh [BUILD_DIR] (default build). Needs ImageMagick's convert.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,18 +8,18 @@ cli="${1:-build}/pallimor-cli"
 [ -x "$cli" ] || { echo "make_samples: build $cli first" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Recipe codes (pallimor-cli recipe CODE lists what each fixes; generate --json prints a texture's).
 samples=(
-  "--seed 1"
-  "--seed 2 --effect glow --bg-fill v-grad"
-  "--seed 3 --effect blend --brush-type hard --brush-size 32 --bg-form square"
-  "--seed 4 --effect shift --brush-size 128 --turn-freq 90"
-  "--seed 8 --effect sub --bg-fill v-grad --bg-color f0e0c0"
-  "--seed 5 --effect max --bg-color 203040 --hue-switch 100"
+  P1.size=128.seed=00000001
+  P1.size=128.seed=00000002.effect=glow.bg-fill=v-grad
+  P1.size=128.seed=00000003.effect=blend.bg-form=square.brush-type=hard.brush-size=32
+  P1.size=128.seed=00000004.effect=shift.brush-size=128.turn-freq=90
+  P1.size=128.bg-color=F0E0C0.seed=00000008.effect=sub.bg-fill=v-grad
+  P1.size=128.bg-color=203040.seed=00000005.effect=max.hue-switch=100
 )
 files=()
 for i in "${!samples[@]}"; do
-  # shellcheck disable=SC2086 # each entry is a list of options
-  "$cli" generate --size 128 ${samples[$i]} --out "$work/sample$i.png"
+  "$cli" generate --recipe "${samples[$i]}" --out "$work/sample$i.png"
   files+=("$work/sample$i.png")
 done
 convert "${files[@]}" +append docs/samples.png

@@ -11,6 +11,6 @@ cmake --build build-run -j"$(nproc)"
 cmake --install build-run >/dev/null
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found; writing one texture with the command-line tool instead: texture.png"
-  exec build-run/stage/bin/pallimor-cli generate --size 512 --out texture.png
+  exec build-run/stage/bin/pallimor-cli generate --size 512 --out texture.png --force
 fi
 exec build-run/stage/bin/pallimor

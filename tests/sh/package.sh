@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package: made by the package target, its control fields and exact file list, icons of
 # the sizes their folders name, one version everywhere, programs that work from the unpacked tree
-# and look for the archive in /usr/share/pallimor, and the validators (desktop-file-validate,
-# appstreamcli, lintian) where installed. Needs no root: the package is only unpacked.
+# and look for the archive in /usr/share/pallimor, man pages that render cleanly, the bash
+# completion, and the validators (desktop-file-validate, appstreamcli, lintian) where installed.
+# Needs no root: the package is only unpacked.
 # Usage: package.sh BUILD_DIR. Exits 77 (skipped) in a sanitizer tree, since the package comes
 # from a release tree of its own either way.
 set -uo pipefail
@@ -33,13 +34,14 @@ for lib in libqt6widgets6 libjpeg62-turbo zlib1g libstdc++6 qt6-qpa-plugins; do
 done
 
 # Every file, owned by root.
-# TODO(man pages, bash completion): usr/share/man/man1/pallimor.1.gz, pallimor-cli.1.gz and
-# usr/share/bash-completion/completions/pallimor-cli join this list when they are generated.
 expected="./usr/bin/pallimor
 ./usr/bin/pallimor-cli
 ./usr/share/applications/org.pallimor.Pallimor.desktop
+./usr/share/bash-completion/completions/pallimor-cli
 ./usr/share/doc/pallimor/changelog.gz
-./usr/share/doc/pallimor/copyright"
+./usr/share/doc/pallimor/copyright
+./usr/share/man/man1/pallimor-cli.1.gz
+./usr/share/man/man1/pallimor.1.gz"
 for size in 128 16 22 24 256 32 48 64; do
     expected+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/pallimor.png"
 done
@@ -103,6 +105,28 @@ if command -v strace >/dev/null; then
         echo "package: strace cannot trace here; the data folder is not checked"
     fi
 fi
+
+# The man pages render without a warning and name every option --help names; the completion
+# completes an option, a list value and a command.
+for page in pallimor pallimor-cli; do
+    file="$root/usr/share/man/man1/$page.1.gz"
+    out=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null) && [ -z "$out" ] || fail "man $page: $out"
+done
+LC_ALL=C MANWIDTH=200 man -l "$root/usr/share/man/man1/pallimor-cli.1.gz" 2>/dev/null >"$work/cli.txt"
+for option in $("$bin/pallimor-cli" generate --help | grep -o '^  --[a-z-]*'); do
+    grep -qE -- "^ *$option( |$)" "$work/cli.txt" || fail "pallimor-cli(1) lacks $option"
+done
+completes() { # completes WANT WORD...: the completion of the last word offers exactly WANT
+    local want=$1
+    shift
+    out=$(bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _pallimor_cli; echo "${COMPREPLY[*]}"' \
+        _ "$root/usr/share/bash-completion/completions/pallimor-cli" pallimor-cli "$@")
+    [ "$out" = "$want" ] || fail "completion of '$*': '$out', expected '$want'"
+}
+completes "generate" gen
+completes "--effect" generate --eff
+completes "shadow shift" generate --effect sh
+completes "bmp png jpg" generate --out x --type ""
 
 # Validators, where installed.
 if command -v desktop-file-validate >/dev/null; then

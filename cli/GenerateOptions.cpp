@@ -1,0 +1,336 @@
+#include "cli/GenerateOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cinttypes>
+#include <string_view>
+#include <system_error>
+
+#include "export/TileExport.h"
+#include "gen/GenParams.h"
+
+namespace vorn {
+
+namespace {
+
+using TOptions = TGenerateOptions;
+
+std::optional<long long> ParseInteger(std::string_view text, int base = 10) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+int IntegerIn(std::string_view option, std::string_view text, int low, int high) {
+    const std::optional<long long> value = ParseInteger(text);
+    if (!value || *value < low || *value > high) {
+        throw TUsageError{std::string(option) + " accepts a whole number from " + std::to_string(low) +
+                          " to " + std::to_string(high) + " (got '" + std::string(text) + "')"};
+    }
+    return static_cast<int>(*value);
+}
+
+// A generation parameter's value; a colour may also be written #RRGGBB.
+int ParamOf(const TGenParam& param, std::string_view text) {
+    const std::string_view digits = param.kind == pkColor && text.starts_with('#') ? text.substr(1) : text;
+    const TParsedValue parsed = ParseParamValue(param, digits);
+    if (parsed.error != TValueError::None) {
+        const char* hash = param.kind == pkColor ? ", optionally after #" : "";
+        throw TUsageError{std::string("--") + param.name + " accepts " + AcceptedValues(param) + hash +
+                          " (got '" + std::string(text) + "')"};
+    }
+    return parsed.value;
+}
+
+std::uint32_t SeedOf(std::string_view text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::optional<long long> value = hex ? ParseInteger(text.substr(2), 16) : ParseInteger(text);
+    if (!value || *value < 0 || *value > 0xFFFFFFFFll) {
+        throw TUsageError{"--seed accepts a number from 0 to 4294967295, decimal or 0x-hex (got '" +
+                          std::string(text) + "')"};
+    }
+    return static_cast<std::uint32_t>(*value);
+}
+
+std::string PathOf(const std::string& option, const std::string& value) {
+    if (value.empty()) throw TUsageError{option + " needs a file or folder name"};
+    return value;
+}
+
+constexpr const char* FileTypes[] = {"bmp", "png", "jpg"};
+
+constexpr TNameField NameFieldTable[] = {
+    {"{n}", "the texture's number from 0, at least three digits"},
+    {"{seed}", "the random seed before the texture, eight upper-case hex digits"},
+    {"{effect}", "the effect, as --effect names it"},
+    {"{size}", "the size in pixels"},
+};
+
+constexpr TCliOption SourceOptionTable[] = {
+    {"seed", "N", "random seed, decimal or 0x-hex (default: from the clock, printed on stderr)", coNone,
+     nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.seed = SeedOf(v); }},
+    {"recipe", "CODE",
+     "make the texture of a recipe code, at its size and colour; excludes --seed\n"
+     "and the generation options below",
+     coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         TRecipeDecoding decoded = DecodeRecipe(v);
+         if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
+         o.recipe = std::move(decoded.recipe);
+     }},
+};
+
+constexpr TCliOption OutputOptionTable[] = {
+    {"count", "N", "1..1000 textures continuing one random sequence (default 1)", coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.count = IntegerIn(option, v, 1, 1000);
+     }},
+    {"out", "FILE",
+     "write the texture to FILE: .bmp, .png, .jpg or .jpeg in any case; without an\n"
+     "extension --type's (default .bmp); - writes to stdout in --type's format",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.out = PathOf(option, v); }},
+    {"folder", "DIR", "write the textures as DIR/image000.TYPE, image001.TYPE, ...; makes DIR", coFolder,
+     nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.folder = PathOf(option, v); }},
+    {"name", "PATTERN",
+     "file names in --folder (default image{n}): {n} the number, {seed} the seed\n"
+     "in hex, {effect}, {size}; with --count above 1 it needs {n}",
+     coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.name = PathOf(option, v); }},
+    {"type", "bmp|png|jpg", "file type of --folder (default jpg), --out - and --out FILE without extension",
+     coWords, "bmp|png|jpg",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         const auto known = std::find(std::begin(FileTypes), std::end(FileTypes), v);
+         if (known == std::end(FileTypes))
+             throw TUsageError{option + " accepts bmp|png|jpg (got '" + v + "')"};
+         o.type = v;
+     }},
+    {"quality", "N", "JPEG quality 1..100 (default 95)", coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.quality = IntegerIn(option, v, 1, 100);
+     }},
+    {"force", nullptr, "replace existing files (without it nothing is written when one exists)", coNone,
+     nullptr, [](TOptions& o, const std::string&, const std::string&) { o.force = true; }},
+    {"archive", "FILE",
+     "brush archive (default: the first vorn.dat holding all ten brush images,\n"
+     "looking in the current folder, beside the program, then in the data folder)",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.archive = PathOf(option, v); }},
+    {"trace", "FILE", "write every drawing call of the synthesis to FILE", coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.trace = PathOf(option, v); }},
+    {"threads", "N",
+     "rasteriser threads 1..64 (default: the PALLIMOR_THREADS environment variable, else one per\n"
+     "core); the textures are the same for any count",
+     coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.threads = IntegerIn(option, v, 1, 64);
+     }},
+    {"json", nullptr, "print the textures as one JSON object on stdout: index, file, seed, recipe", coNone,
+     nullptr, [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
+    {"quiet", nullptr, "print nothing but errors (no seed line, no progress)", coNone, nullptr,
+     [](TOptions& o, const std::string&, const std::string&) { o.quiet = true; }},
+    {"help", nullptr, "show this text", coNone, nullptr,
+     [](TOptions& o, const std::string&, const std::string&) { o.help = true; }},
+};
+
+const TCliOption* FindCliOption(std::string_view name) {
+    for (const std::span<const TCliOption> options : {SourceOptions(), OutputOptions()}) {
+        for (const TCliOption& option : options) {
+            if (name == option.name) return &option;
+        }
+    }
+    return nullptr;
+}
+
+// "  --name ARGUMENT" in a column of 20, then the help; a longer head gets a line of its own.
+void PrintOption(std::FILE* out, const std::string& head, std::string_view help) {
+    constexpr std::size_t Column = 22;
+    std::fputs(head.c_str(), out);
+    std::size_t used = head.size();
+    if (used + 2 > Column) {
+        std::fputc('\n', out);
+        used = 0;
+    }
+    for (std::size_t start = 0; start <= help.size();) {
+        const std::size_t end = std::min(help.find('\n', start), help.size());
+        std::fprintf(out, "%*s%.*s\n", static_cast<int>(Column - used), "", static_cast<int>(end - start),
+                     help.data() + start);
+        used = 0;
+        start = end + 1;
+    }
+}
+
+void PrintCliOptions(std::FILE* out, std::span<const TCliOption> options) {
+    for (const TCliOption& option : options) {
+        std::string head = std::string("  --") + option.name;
+        if (option.argument) head += std::string(" ") + option.argument;
+        PrintOption(out, head, option.help);
+    }
+}
+
+// A --name pattern: no folder, only known placeholders, and distinct names for the batch.
+void CheckNamePattern(const TOptions& o) {
+    if (o.name.find('/') != std::string::npos)
+        throw TUsageError{"--name gives file names in --folder and cannot contain '/' (got '" + o.name +
+                          "')"};
+    bool numbered = false;
+    for (std::size_t open = o.name.find('{'); open != std::string::npos; open = o.name.find('{', open + 1)) {
+        const std::size_t close = o.name.find('}', open);
+        const std::string field =
+            close == std::string::npos ? o.name.substr(open) : o.name.substr(open, close - open + 1);
+        const auto known =
+            std::ranges::find_if(NameFields(), [&](const TNameField& f) { return field == f.field; });
+        if (known == NameFields().end())
+            throw TUsageError{"--name knows {n}, {seed}, {effect} and {size} (got '" + field + "')"};
+        numbered = numbered || field == "{n}";
+    }
+    // {seed} alone is no proof of distinct names: two textures of a batch may start from one seed.
+    if (o.count > 1 && !numbered)
+        throw TUsageError{"--name needs {n} with --count above 1, or the textures would share names (got '" +
+                          o.name + "')"};
+}
+
+// Rules between options, checked once all are read.
+void CheckCombinations(TOptions& o) {
+    if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
+    if (!o.out.empty() && o.count != 1)
+        throw TUsageError{"--out writes one texture; use --folder with --count"};
+    if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
+    if (o.recipe && !o.settingsOption.empty())
+        throw TUsageError{"--recipe fixes every generation setting; " + o.settingsOption +
+                          " cannot be added"};
+    if (o.json && o.quiet) throw TUsageError{"--json and --quiet exclude each other"};
+    if (o.out.empty() && o.folder.empty()) {
+        if (o.type) throw TUsageError{"--type applies only with --out or --folder"};
+        if (o.quality) throw TUsageError{"--quality applies only with --out or --folder"};
+    }
+    if (!o.name.empty() && o.folder.empty()) throw TUsageError{"--name applies only with --folder"};
+    if (!o.folder.empty()) {
+        if (o.name.empty()) o.name = "image{n}";
+        CheckNamePattern(o);
+    }
+
+    // The format written: --folder and "-" by --type, a file by its extension (or --type without one).
+    std::string format = o.fileType();
+    if (o.out == "-") {
+        if (!o.type) throw TUsageError{"--out - needs --type to name the format"};
+        if (o.json) throw TUsageError{"--out - and --json both write to stdout"};
+    } else if (!o.out.empty()) {
+        const std::string_view extension = ExportExtension(o.out);
+        if (extension.empty()) {
+            format = o.type.value_or("bmp");
+            o.out += "." + format;
+        } else {
+            if (o.type)
+                throw TUsageError{"--type cannot change the format of " + o.out + ", its extension names it"};
+            std::string lower(extension.substr(1));
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (lower != "bmp" && lower != "png" && lower != "jpg" && lower != "jpeg")
+                throw TUsageError{
+                    "--out accepts .bmp, .png, .jpg or .jpeg in any case, or no extension (got '" + o.out +
+                    "')"};
+            format = lower == "jpeg" ? "jpg" : lower;
+        }
+    }
+    if (o.quality && format != "jpg")
+        throw TUsageError{"--quality applies only to JPEG files, not to " + format};
+}
+
+} // namespace
+
+std::span<const TCliOption> SourceOptions() {
+    return SourceOptionTable;
+}
+
+std::span<const TCliOption> OutputOptions() {
+    return OutputOptionTable;
+}
+
+std::span<const TNameField> NameFields() {
+    return NameFieldTable;
+}
+
+std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
+                       const std::string& effect, int size) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", index);
+    char seedText[16] = "{seed}";
+    if (seed) std::snprintf(seedText, sizeof seedText, "%08" PRIX32, *seed);
+    std::string name;
+    for (std::size_t at = 0; at < pattern.size();) {
+        const std::string_view rest = std::string_view(pattern).substr(at);
+        if (rest.starts_with("{n}")) {
+            name += number;
+            at += 3;
+        } else if (rest.starts_with("{seed}")) {
+            name += seedText;
+            at += 6;
+        } else if (rest.starts_with("{effect}")) {
+            name += effect;
+            at += 8;
+        } else if (rest.starts_with("{size}")) {
+            name += std::to_string(size);
+            at += 6;
+        } else {
+            name += pattern[at++];
+        }
+    }
+    return name;
+}
+
+TGenerateOptions ParseGenerateOptions(int argc, char** argv) {
+    TOptions o;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        std::optional<std::string> attached; // --option=value
+        if (const std::size_t eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
+            attached = option.substr(eq + 1);
+            option.resize(eq);
+        }
+        if (option == "-h") option = "--help";
+        const std::string_view name = option.rfind("--", 0) == 0 ? std::string_view(option).substr(2) : "";
+        const TGenParam* param = FindGenParam(name);
+        const TCliOption* cli = param ? nullptr : FindCliOption(name);
+        if (!param && !cli) throw TUsageError{"unknown option '" + option + "' (see --help)"};
+
+        std::string value;
+        if (param || cli->argument) {
+            if (!attached && i + 1 >= argc) throw TUsageError{option + " needs a value (see --help)"};
+            value = attached ? *attached : argv[++i];
+        } else if (attached && option != "--help") {
+            throw TUsageError{option + " takes no value"};
+        }
+        if (param) {
+            o.settings.SetValue(param->id, ParamOf(*param, value));
+            if (o.settingsOption.empty()) o.settingsOption = option;
+        } else {
+            cli->apply(o, option, value);
+        }
+    }
+    if (!o.help) CheckCombinations(o);
+    return o;
+}
+
+void PrintGenerateUsage(std::FILE* out) {
+    std::fputs("usage: pallimor-cli generate [options]\n"
+               "Generates textures as the window's \"Generate\" does, with the window's defaults.\n"
+               "\n",
+               out);
+    PrintCliOptions(out, SourceOptions());
+    for (const TGenParam& param : GenParams) {
+        const std::string argument = param.kind == pkList ? AcceptedValues(param) : param.argument;
+        PrintOption(out, std::string("  --") + param.name + " " + argument,
+                    std::string(param.help) + " (default " + ParamValueText(param, param.defaultValue) + ")");
+    }
+    PrintCliOptions(out, OutputOptions());
+    std::fputs("\n"
+               "Without --out or --folder nothing is written; an existing file is never replaced\n"
+               "without --force. Exit status: 0 done, 1 failed, 2 bad usage.\n",
+               out);
+}
+
+} // namespace vorn

@@ -1,0 +1,80 @@
+// The command line of `pallimor-cli generate`: its options as tables (the generation parameters
+// come from gen/GenParams.h, the others from the tables here), the parser and the --help text.
+// The man page and the bash completion are drawn from the same tables (tools/mkmanual.cpp).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "gen/GenSettings.h"
+#include "gen/Recipe.h"
+
+namespace vorn {
+
+struct TGenerateOptions {
+    TGenSettings settings;
+    std::string settingsOption; // the first generation option given, for --recipe's usage error
+    std::optional<std::uint32_t> seed;
+    std::optional<TRecipe> recipe;
+    int count = 1;
+    std::string out;    // after parsing: the file written (".TYPE" added when it had no extension),
+                        // "-" for standard output, or empty
+    std::string folder; // the batch's folder, or empty
+    std::string name;   // the batch's file name pattern, without the extension
+    std::optional<std::string> type;
+    std::optional<int> quality;
+    std::string archive;
+    std::string trace;
+    bool force = false;
+    std::optional<int> threads; // rasteriser threads; none: the environment's or one per core
+    bool json = false;
+    bool quiet = false;
+    bool help = false;
+
+    std::string fileType() const { return type.value_or("jpg"); } // for --folder and --out -
+    int jpegQuality() const { return quality.value_or(95); }
+};
+
+// A bad command line; the text names the option and what it accepts.
+struct TUsageError {
+    std::string text;
+};
+
+// What a value completes to in the shell.
+enum TCompletion { coNone, coFile, coFolder, coWords };
+
+// An option other than the generation parameters: how --help shows it and what it sets.
+struct TCliOption {
+    const char* name;     // without "--"
+    const char* argument; // nullptr: the option takes no value
+    const char* help;     // '\n' continues the text on the next line
+    TCompletion completion;
+    const char* words; // coWords: the values, separated by '|'
+    void (*apply)(TGenerateOptions& o, const std::string& option, const std::string& value);
+};
+
+// Shown before the generation parameters, and after them.
+std::span<const TCliOption> SourceOptions();
+std::span<const TCliOption> OutputOptions();
+
+// The placeholders of --name with what each stands for.
+struct TNameField {
+    const char* field; // "{n}"
+    const char* help;
+};
+std::span<const TNameField> NameFields();
+
+// argv[0] is the command's name. Throws TUsageError.
+TGenerateOptions ParseGenerateOptions(int argc, char** argv);
+
+void PrintGenerateUsage(std::FILE* out);
+
+// A --name pattern filled in for texture index (from 0): {n} as at least three digits, {seed} as
+// eight upper-case hex digits (left as "{seed}" without a seed), {effect} and {size}.
+std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
+                       const std::string& effect, int size);
+
+} // namespace vorn

@@ -1,0 +1,26 @@
+// The commands and the common options of the two programs, as their --help texts and the man
+// pages (tools/mkmanual.cpp) show them. No Qt: the window's entry point reads it too.
+#pragma once
+
+namespace vorn {
+
+struct TCommandHelp {
+    const char* name;
+    const char* arguments;
+    const char* help;
+};
+
+// pallimor-cli's commands.
+inline constexpr TCommandHelp CliCommands[] = {
+    {"archive", "FILE", "list the records and the images of a brush archive"},
+    {"generate", "...", "generate textures (pallimor-cli generate --help)"},
+    {"recipe", "CODE", "print the values a recipe code fixes"},
+};
+
+// Answered by both programs without a window.
+inline constexpr TCommandHelp ProgramOptions[] = {
+    {"--help", "", "show this text"},
+    {"--version", "", "show the program's name and version"},
+};
+
+} // namespace vorn

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# pallimor-cli generate and the files it writes: existing files refused without --force and left
+# untouched, --name patterns and their clashes, --out - against a file export, missing parent
+# folders, and the options that cannot apply to the file named.
+# Usage: cli_files.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+cli="$build/pallimor-cli"
+source "$(dirname "$0")/../support/shell_test.sh"
+fast=(--archive "$build/vorn.dat" --steps 0 --brush-size 16 --size 64 --seed 0x2A --quiet)
+
+# run STATUS ARGS...: generate in $work, stdout and stderr kept.
+run() {
+  local want=$1
+  shift
+  (cd "$work" && "$cli" generate "$@" >"$work/out.bin" 2>"$work/err.txt")
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "generate $* exited $got, expected $want: $(cat "$work/err.txt")"
+}
+
+# The names and contents of every file under a folder, to compare before and after.
+snapshot() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r md5sum); }
+
+# Refused: status 1, one line naming the first existing file, and the folder exactly as before.
+mkdir -p "$work/old"
+echo old >"$work/old/image001.png"
+echo old >"$work/old/t-001-DEADBEEF.png"
+echo old >"$work/old/single.png"
+echo old >"$work/old/trace.txt"
+before=$(snapshot "$work/old")
+refusals=(
+  "old/image001.png|--count 3 --folder old --type png"
+  "old/t-001-DEADBEEF.png|--count 3 --folder old --type png --name t-{n}-{seed}"
+  "old/single.png|--out old/single.png"
+  "old/single.png|--out old/single --type png"
+  "old/trace.txt|--out old/new.png --trace old/trace.txt"
+)
+for case in "${refusals[@]}"; do
+  file=${case%%|*}
+  read -ra args <<<"${case#*|}"
+  run 1 "${fast[@]}" "${args[@]}"
+  [ "$(cat "$work/err.txt")" = "File $file exists; --force replaces it" ] || fail "${args[*]}: '$(cat "$work/err.txt")'"
+  [ "$(snapshot "$work/old")" = "$before" ] || fail "${args[*]}: the folder changed: $(ls "$work/old")"
+done
+# --force replaces them.
+run 0 "${fast[@]}" --count 3 --folder old --type png --force
+[ "$(head -c 4 "$work/old/image001.png" | tail -c 3)" = PNG ] || fail "--force did not replace image001.png"
+
+# --name: the fields filled in; usage errors (status 2, one line naming --name, nothing written)
+# for folders, unknown fields and names that repeat within the batch.
+run 0 "${fast[@]}" --count 2 --folder named/a/b --type bmp --name '{effect}-{size}-{n}'
+[ "$(ls "$work/named/a/b" | tr '\n' ' ')" = "stroke-64-000.bmp stroke-64-001.bmp " ] ||
+  fail "--name with {effect}, {size}, {n}: $(ls "$work/named/a/b" | tr '\n' ' ')"
+run 0 "${fast[@]}" --folder named --type png --name 'x{seed}'
+[ -f "$work/named/x0000002A.png" ] || fail "--name {seed}: $(ls "$work/named" | tr '\n' ' ')"
+for name in 'a/{n}' 'tile' '{seed}' '{effect}-{size}-{seed}' '{n}{bogus}' '{n'; do
+  run 2 "${fast[@]}" --count 3 --folder clash --name "$name"
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -q -- --name "$work/err.txt" || fail "--name '$name': $(cat "$work/err.txt")"
+  [ ! -e "$work/clash" ] || fail "--name '$name' made the folder"
+done
+
+# --out -: the bytes of a file export in the format --type names.
+for type in bmp png jpg; do
+  run 0 "${fast[@]}" --out "file.$type"
+  run 0 "${fast[@]}" --out - --type "$type"
+  cmp -s "$work/out.bin" "$work/file.$type" || fail "--out - --type $type differs from file.$type"
+done
+run 0 "${fast[@]}" --out file40.JPEG --quality 40
+run 0 "${fast[@]}" --out - --type jpg --quality 40
+cmp -s "$work/out.bin" "$work/file40.JPEG" || fail "--out - --quality 40 differs from file40.JPEG"
+
+# Options that cannot apply to the file named, and extensions that name no format.
+for bad in "--out x.gif" "--out x." "--out - " "--type png" "--quality 50" "--out x.png --type png" \
+  "--out x.png --quality 50" "--out x --quality 50" "--folder q --type png --quality 50" "--out - --type png --json" \
+  "--out x.png --name {n}"; do
+  # shellcheck disable=SC2086
+  run 2 "${fast[@]}" $bad
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] || fail "$bad: expected one line, got: $(cat "$work/err.txt")"
+  [ -z "$(find "$work" -maxdepth 1 -name 'x*' -o -maxdepth 1 -name q)" ] || fail "$bad: wrote a file"
+done
+
+finish cli_files
