@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <system_error>
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
+#include "archive/VornTexels.h"
 #include "engine/DXTextures.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
@@ -24,6 +26,27 @@ namespace {
 // Render-target positions.
 constexpr std::int32_t ViewTarget = 0;
 constexpr std::int32_t TileTarget = 1;
+
+// Copies the whole of a 32-bit target to packed texels (rows top first), or them into it when
+// toTarget. False when count is not the target's texel count or the target cannot be locked.
+bool CopyTileTexels(TRenderTarget& target, std::uint32_t* texels, std::size_t count, bool toTarget) {
+    const std::size_t width = std::size_t(target.Width());
+    const std::size_t height = std::size_t(target.Height());
+    TLockedTexels info;
+    if (count != width * height || !target.Lock(0, toTarget ? laWrite : laRead, info)) return false;
+    const std::size_t rowBytes = width * 4;
+    const bool fits =
+        BytesPerTexel(info.Format) == 4 && info.Pitch >= 0 && std::size_t(info.Pitch) >= rowBytes;
+    for (std::size_t y = 0; fits && y < height; ++y) {
+        auto* row = static_cast<std::uint8_t*>(info.Bits) + y * std::size_t(info.Pitch);
+        if (toTarget)
+            std::memcpy(row, texels + y * width, rowBytes);
+        else
+            std::memcpy(texels + y * width, row, rowBytes);
+    }
+    target.Unlock(0);
+    return fits;
+}
 // Sizes of the seven targets, in the order of their positions.
 constexpr std::int32_t TargetSizes[] = {256, 1024, 1024, 512, 256, 128, 64};
 
@@ -215,12 +238,35 @@ void TGenerator::RenderAll(bool clearTile) {
     m_textureSeed = random::Seed();
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
+    RenderViewAndSize();
+    if (OnTextureMade) OnTextureMade(m_textureSeed, clearTile);
+}
+
+void TGenerator::RenderViewAndSize() {
     Textures->RenderIntoTarget(
         ViewTarget, 0, [this](TVornTextures* sender) { ViewRender(sender); }, true);
     Textures->RenderIntoTarget(
         GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
     m_dirty = true;
     ++m_outputSerial;
+}
+
+bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
+    TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
+    if (!tile) return false;
+    texels.resize(std::size_t(tile->Width()) * std::size_t(tile->Height()));
+    return CopyTileTexels(*tile, texels.data(), texels.size(), false);
+}
+
+bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed) {
+    if (StartupIncomplete || m_generating) return false;
+    TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
+    if (!tile || !CopyTileTexels(*tile, const_cast<std::uint32_t*>(texels.data()), texels.size(), true))
+        return false;
+    const TFlagScope running(m_generating);
+    m_textureSeed = seed;
+    RenderViewAndSize();
+    return true;
 }
 
 void TGenerator::FirstRender() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -123,6 +124,19 @@ public:
     // targets (PreviewCompose.h) and presents it to the host sink. False without a sink.
     bool PresentPreview(int scale);
 
+    // Called after each new texture (FirstRender, Generate, also inside a batch or a recipe) with
+    // the random source's value before it and whether the tile was cleared first.
+    std::function<void(std::uint32_t seedBefore, bool clearedTile)> OnTextureMade;
+
+    // The tile target's texels as stored (32 bits each, rows top first, packed), for keeping a
+    // texture aside. False when the target cannot be read or is not 32 bits per texel.
+    bool ReadTile(std::vector<std::uint32_t>& texels) const;
+    // Puts texels as ReadTile gave them back into the tile target and draws the view and the
+    // output of the current size from it, as the end of a generation does; seed becomes
+    // TextureSeed. False, with nothing drawn, when the target cannot take them or a generation
+    // runs. OnTextureMade is not called: no texture is made.
+    bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed);
+
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
@@ -152,6 +166,8 @@ private:
     void RenderAll(bool clearTile);
     // Redraws the output target of the current size from the tile.
     void RenderSize();
+    // The view and the output of the current size from the tile, and a new output serial.
+    void RenderViewAndSize();
     // Draws render target index as an axis-aligned square of side size centred at (x, y).
     void DrawTarget(std::int32_t index, double x, double y, double size);
 

@@ -292,11 +292,47 @@ void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* ho
     random::SetSeed(recipe.links.back().seed);
 }
 
-void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
-    PrepareRecipe(generator, recipe, hooks);
-    if (recipe.links.empty()) return;
-    const int number = static_cast<int>(recipe.links.size());
-    DrawLink(generator, recipe.links.back(), number, number == 1, hooks);
+void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks,
+                      std::size_t firstLink) {
+    if (firstLink == 0) {
+        PrepareRecipe(generator, recipe, hooks);
+        firstLink = recipe.links.size() - std::min<std::size_t>(recipe.links.size(), 1);
+    } else {
+        generator.TextureSize = recipe.size;
+        generator.BackgroundColor = recipe.background;
+    }
+    for (std::size_t i = firstLink; i < recipe.links.size(); ++i) {
+        random::SetSeed(recipe.links[i].seed);
+        DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks);
+    }
+}
+
+namespace {
+
+bool SameLinks(const TRecipe& a, const TRecipe& b, std::size_t count) {
+    if (a.tooLong || b.tooLong || a.background != b.background || a.links.size() < count ||
+        b.links.size() < count)
+        return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (a.links[i].seed != b.links[i].seed) return false;
+        for (const TGenParam& param : GenParams) {
+            // Every link carries its recipe's size, which the tile does not depend on.
+            if (param.kind != pkSize &&
+                a.links[i].settings.Value(param.id) != b.links[i].settings.Value(param.id))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool SameTile(const TRecipe& a, const TRecipe& b) {
+    return !a.links.empty() && a.links.size() == b.links.size() && SameLinks(a, b, a.links.size());
+}
+
+bool StartsChain(const TRecipe& a, const TRecipe& b) {
+    return !a.links.empty() && a.links.size() < b.links.size() && SameLinks(a, b, a.links.size());
 }
 
 } // namespace vorn

@@ -69,6 +69,14 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
 void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr);
 
 // PrepareRecipe and the last generation: the recipe's texture in the output target of its size.
-void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr);
+// firstLink > 0: the tile target holds the texture of the links before it already, and only
+// the links from firstLink on are drawn, each from its own seed.
+void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr,
+                      std::size_t firstLink = 0);
+
+// The same tile: equal background and links (the size only scales the output).
+bool SameTile(const TRecipe& a, const TRecipe& b);
+// a's links start b's chain: b's tile is drawn over a's (a has fewer links, same background).
+bool StartsChain(const TRecipe& a, const TRecipe& b);
 
 } // namespace vorn

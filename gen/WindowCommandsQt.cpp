@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "export/TileExport.h"
+#include "gen/HistoryQt.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/TiledViewQt.h"
 #include "gen/gen.h"
@@ -50,8 +51,7 @@ QString TWindowCommandsQt::SeedText(std::uint32_t seed) {
 }
 
 bool TWindowCommandsQt::Ready() const {
-    TGenerator& gen = m_window.Generator();
-    return !gen.StartupIncomplete && !gen.Generating() && m_window.PanelControls->isEnabled();
+    return m_window.Ready();
 }
 
 void TWindowCommandsQt::Generate() {
@@ -113,9 +113,6 @@ void TWindowCommandsQt::BuildSurfaceMenu() {
     seed->setEnabled(false);
     m_menu->addSeparator();
 
-    // Texture history (Back, Forward) and recipes (Copy Recipe, Paste Recipe) go here, as one
-    // section above the commands.
-
     // Entries of their own, so that disabling one while a texture is being made leaves the
     // window's shortcuts alone; each shows the shortcut of its command.
     const bool ready = Ready();
@@ -126,6 +123,14 @@ void TWindowCommandsQt::BuildSurfaceMenu() {
         entry->setEnabled(enabled);
         connect(entry, &QAction::triggered, command, &QAction::trigger);
     };
+    // The texture history and the recipes, as one section above the commands.
+    if (THistoryQt* history = m_window.History) {
+        addEntry(history->ActionBack, ready && history->History().At(-1));
+        addEntry(history->ActionForward, ready && history->History().At(1));
+        addEntry(history->ActionCopyRecipe, ready);
+        addEntry(history->ActionPasteRecipe, ready);
+        m_menu->addSeparator();
+    }
     addEntry(ActionGenerate, ready);
     addEntry(ActionCopyImage, ready);
     m_menu->addSeparator();

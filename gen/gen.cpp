@@ -24,6 +24,7 @@
 #include "engine/VornTimers.h"
 #include "export/TileExport.h"
 #include "gen/FormKitQt.h"
+#include "gen/HistoryQt.h"
 #include "gen/KeyboardQt.h"
 #include "gen/PanelSurfaceQt.h"
 #include "gen/WindowCommandsQt.h"
@@ -67,11 +68,14 @@ TCanvasColor CanvasOfColor(const QColor& color) {
     return CanvasColorOfRgb(color.rgb() & 0xFFFFFFu);
 }
 
-// The named members of each parameter's group box and control, in table order.
+// The named members of each parameter's group box and control, and a track bar's change and
+// group reset handlers, in table order.
 struct TParamMembers {
     QGroupBox* TFOrlu::*group;
     QComboBox* TFOrlu::*list = nullptr;
     QSlider* TFOrlu::*track = nullptr;
+    void (TFOrlu::*change)() = nullptr;
+    void (TFOrlu::*reset)() = nullptr;
 };
 const TParamMembers ParamMembers[GenParamCount] = {
     {&TFOrlu::GroupSize},
@@ -82,14 +86,22 @@ const TParamMembers ParamMembers[GenParamCount] = {
     {&TFOrlu::GroupBGForm, &TFOrlu::ComboBGForm},
     {&TFOrlu::GroupBrushType, &TFOrlu::ComboBrushType},
     {&TFOrlu::GroupBrushSize, &TFOrlu::ComboBrushSize},
-    {&TFOrlu::GroupSteps, nullptr, &TFOrlu::TrackSteps},
-    {&TFOrlu::GroupHueSwitch, nullptr, &TFOrlu::TrackHueSwitch},
-    {&TFOrlu::GroupSaturation, nullptr, &TFOrlu::TrackSaturation},
-    {&TFOrlu::GroupLightness, nullptr, &TFOrlu::TrackLightness},
-    {&TFOrlu::GroupRadiusSpeed, nullptr, &TFOrlu::TrackRadiusSpeed},
-    {&TFOrlu::GroupAngleSpeed, nullptr, &TFOrlu::TrackAngleSpeed},
-    {&TFOrlu::GroupScaleSpeed, nullptr, &TFOrlu::TrackScaleSpeed},
-    {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq},
+    {&TFOrlu::GroupSteps, nullptr, &TFOrlu::TrackSteps, &TFOrlu::TrackStepsChange,
+     &TFOrlu::GroupStepsDblClick},
+    {&TFOrlu::GroupHueSwitch, nullptr, &TFOrlu::TrackHueSwitch, &TFOrlu::TrackHueSwitchChange,
+     &TFOrlu::GroupHueSwitchClick},
+    {&TFOrlu::GroupSaturation, nullptr, &TFOrlu::TrackSaturation, &TFOrlu::TrackSaturationChange,
+     &TFOrlu::GroupSaturationDblClick},
+    {&TFOrlu::GroupLightness, nullptr, &TFOrlu::TrackLightness, &TFOrlu::TrackLightnessChange,
+     &TFOrlu::GroupLightnessDblClick},
+    {&TFOrlu::GroupRadiusSpeed, nullptr, &TFOrlu::TrackRadiusSpeed, &TFOrlu::TrackRadiusSpeedChange,
+     &TFOrlu::GroupRadiusSpeedDblClick},
+    {&TFOrlu::GroupAngleSpeed, nullptr, &TFOrlu::TrackAngleSpeed, &TFOrlu::TrackAngleSpeedChange,
+     &TFOrlu::GroupAngleSpeedDblClick},
+    {&TFOrlu::GroupScaleSpeed, nullptr, &TFOrlu::TrackScaleSpeed, &TFOrlu::TrackScaleSpeedChange,
+     &TFOrlu::GroupScaleSpeedDblClick},
+    {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq, &TFOrlu::TrackTurnFreqChange,
+     &TFOrlu::GroupTurnFreqDblClick},
 };
 
 // Said once after start-up when the archive read leaves brushes missing.
@@ -115,6 +127,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
+    History = new THistoryQt(*this);
     AddKeyboardAccess(*this);
 }
 
@@ -150,9 +163,8 @@ QSlider* TFOrlu::AddTrack(QGroupBox* group, const TGenParam& param) {
     track->setValue(param.defaultValue);
     track->setToolTip(QString::number(param.defaultValue));
     track->setGeometry(GroupControlRect.x(), GroupControlRect.y() - 1, GroupControlRect.width(), 26);
-    // The hint shows the position.
-    connect(track, &QSlider::valueChanged, track,
-            [track](int value) { track->setToolTip(QString::number(value)); });
+    connect(track, &QSlider::valueChanged, this,
+            [this, change = ParamMembers[param.id].change] { (this->*change)(); });
     return track;
 }
 
@@ -306,6 +318,7 @@ void TFOrlu::FormShow() {
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->FirstRender();
     SetPanelsEnabled(true);
+    History->Record();
     WakeFrames();
 }
 
@@ -425,7 +438,41 @@ void TFOrlu::ButtonGenerateClick() {
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->Generate();
     SetPanelsEnabled(true);
+    History->Record();
     WakeFrames();
+}
+
+bool TFOrlu::Ready() const {
+    return !m_gen->StartupIncomplete && !m_gen->Generating() && !m_gen->BatchRunning && !m_batchActive &&
+           PanelControls->isEnabled();
+}
+
+bool TFOrlu::MakeTexture(const std::function<void()>& make) {
+    if (!Ready()) return false;
+    SetPanelsEnabled(false);
+    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
+    make();
+    SetPanelsEnabled(true);
+    WakeFrames();
+    return true;
+}
+
+TGenSettings TFOrlu::Controls() const {
+    TGenSettings values;
+    for (const TGenParam& param : GenParams) values.SetValue(param.id, Value(param.id));
+    return values;
+}
+
+void TFOrlu::SetControls(const TGenSettingsSource& values) {
+    for (const TGenParam& param : GenParams) {
+        const int value = ClampedValue(values, param.id);
+        if (m_lists[param.id]) m_lists[param.id]->setCurrentIndex(value);
+        if (m_tracks[param.id]) m_tracks[param.id]->setValue(value);
+    }
+    m_gen->TextureSize = values.Value(gpSize);
+    LabelSize->setText(QString::number(m_gen->TextureSize));
+    m_gen->BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(values.Value(gpBGColor)));
+    SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
 }
 
 QColor TFOrlu::SwatchColor() const {
@@ -494,6 +541,7 @@ void TFOrlu::ButtonBatchClick() {
     const TFlagScope active(m_batchActive);
     RunBatchExport({this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP,
                     FVornS ? FVornS->Quality : TFVornS::DefaultQuality});
+    History->Record(); // the texture the batch ended with
 }
 
 void TFOrlu::ButtonSettingsClick() {
@@ -552,10 +600,67 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
 
 void TFOrlu::GroupReset(QObject* group, TResetGesture gesture) {
     for (const TGenParam& param : GenParams) {
-        if (m_groups[param.id] == group && param.reset == gesture && m_tracks[param.id]) {
-            m_tracks[param.id]->setValue(param.defaultValue);
-        }
+        const auto reset = ParamMembers[param.id].reset;
+        if (m_groups[param.id] == group && param.reset == gesture && reset) (this->*reset)();
     }
+}
+
+void TFOrlu::ShowPosition(QSlider* track) {
+    track->setToolTip(QString::number(track->value()));
+}
+
+void TFOrlu::ResetTrack(TGenParamId id) {
+    m_tracks[id]->setValue(GenParam(id).defaultValue);
+}
+
+void TFOrlu::TrackStepsChange() {
+    ShowPosition(TrackSteps);
+}
+void TFOrlu::TrackHueSwitchChange() {
+    ShowPosition(TrackHueSwitch);
+}
+void TFOrlu::TrackSaturationChange() {
+    ShowPosition(TrackSaturation);
+}
+void TFOrlu::TrackLightnessChange() {
+    ShowPosition(TrackLightness);
+}
+void TFOrlu::TrackRadiusSpeedChange() {
+    ShowPosition(TrackRadiusSpeed);
+}
+void TFOrlu::TrackAngleSpeedChange() {
+    ShowPosition(TrackAngleSpeed);
+}
+void TFOrlu::TrackScaleSpeedChange() {
+    ShowPosition(TrackScaleSpeed);
+}
+void TFOrlu::TrackTurnFreqChange() {
+    ShowPosition(TrackTurnFreq);
+}
+
+void TFOrlu::GroupStepsDblClick() {
+    ResetTrack(gpSteps);
+}
+void TFOrlu::GroupHueSwitchClick() {
+    ResetTrack(gpHueSwitch);
+}
+void TFOrlu::GroupSaturationDblClick() {
+    ResetTrack(gpSaturation);
+}
+void TFOrlu::GroupLightnessDblClick() {
+    ResetTrack(gpLightness);
+}
+void TFOrlu::GroupRadiusSpeedDblClick() {
+    ResetTrack(gpRadiusSpeed);
+}
+void TFOrlu::GroupAngleSpeedDblClick() {
+    ResetTrack(gpAngleSpeed);
+}
+void TFOrlu::GroupScaleSpeedDblClick() {
+    ResetTrack(gpScaleSpeed);
+}
+void TFOrlu::GroupTurnFreqDblClick() {
+    ResetTrack(gpTurnFreq);
 }
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {

@@ -34,6 +34,7 @@ class TFVornBP;
 class TFVornS;
 class TPanelSurfaceQt;
 class TWindowCommandsQt;
+class THistoryQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -73,9 +74,38 @@ public:
     void StatusBarDrawPanel(TStatusBarQt* statusBar, int panel, const QRect& rect);
     void UpDownSizeClick(TUDBtnType button);
 
-    // A click (gesture rgClick) or double click on a group box: its track bar back to the default
-    // when that is the group's reset gesture.
+    // A click (gesture rgClick) or double click on a group box: runs the group's reset handler
+    // below when that is its gesture.
     void GroupReset(QObject* group, TResetGesture gesture);
+
+    // Each track bar's change: its hint shows the position.
+    void TrackStepsChange();
+    void TrackHueSwitchChange();
+    void TrackSaturationChange();
+    void TrackLightnessChange();
+    void TrackRadiusSpeedChange();
+    void TrackAngleSpeedChange();
+    void TrackScaleSpeedChange();
+    void TrackTurnFreqChange();
+    // The group gestures: the track bar back to its default.
+    void GroupStepsDblClick();
+    void GroupHueSwitchClick();
+    void GroupSaturationDblClick();
+    void GroupLightnessDblClick();
+    void GroupRadiusSpeedDblClick();
+    void GroupAngleSpeedDblClick();
+    void GroupScaleSpeedDblClick();
+    void GroupTurnFreqDblClick();
+
+    // No texture is being made and no batch runs: a texture may be made or shown.
+    bool Ready() const;
+    // Runs make (which makes or shows a texture) as a generation runs: panels disabled, the tile
+    // shown as it grows, frames woken afterwards. False, without running it, when not Ready.
+    bool MakeTexture(const std::function<void()>& make);
+    // The controls', size's and colour's values, and setting them all (the swatch and
+    // BackgroundColor take the colour, TextureSize the size; nothing is drawn).
+    TGenSettings Controls() const;
+    void SetControls(const TGenSettingsSource& values);
 
     // TGenSettingsSource: the controls' current values.
     int Value(TGenParamId id) const override;
@@ -150,6 +180,8 @@ public:
 
     // Window-wide shortcuts, the surface's context menu and what follows a new texture.
     TWindowCommandsQt* Commands = nullptr;
+    // The session's textures and their recipes.
+    THistoryQt* History = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
@@ -167,6 +199,8 @@ private:
     QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
+    void ShowPosition(QSlider* track);
+    void ResetTrack(TGenParamId id);
     void SetSwatch(const QColor& color);
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again

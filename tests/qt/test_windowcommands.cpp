@@ -166,8 +166,8 @@ TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
         QStringList entries;
         for (QAction* a : menu->actions())
             if (!a->isSeparator()) entries << a->text();
-        EXPECT_EQ(entries, QStringList({"Seed 0000002A", "Generate", "Copy Image", "Export...",
-                                        "Batch Export...", "Tiled View"}))
+        EXPECT_EQ(entries, QStringList({"Seed 0000002A", "Back", "Forward", "Copy Recipe", "Paste Recipe",
+                                        "Generate", "Copy Image", "Export...", "Batch Export...", "Tiled View"}))
             << way.name;
         EXPECT_EQ(random::Seed(), before) << way.name << " generated";
         menu->close();

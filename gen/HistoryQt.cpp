@@ -1,0 +1,108 @@
+#include "gen/HistoryQt.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include "gen/FormKitQt.h"
+#include "gen/gen.h"
+
+namespace vorn {
+
+THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
+    const auto addAction = [this](const QString& text, const QKeySequence& keys, auto run) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut); // whichever control has the focus
+        connect(action, &QAction::triggered, this, run);
+        m_window.addAction(action);
+        return action;
+    };
+    ActionBack = addAction(QStringLiteral("Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { Back(); });
+    ActionForward =
+        addAction(QStringLiteral("Forward"), QKeySequence(Qt::ALT | Qt::Key_Right), [this] { Forward(); });
+    ActionCopyRecipe = addAction(QStringLiteral("Copy Recipe"),
+                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { CopyRecipe(); });
+    ActionPasteRecipe = addAction(QStringLiteral("Paste Recipe"), QKeySequence(Qt::CTRL | Qt::Key_V),
+                                  [this] { PasteRecipe(); });
+
+    TGenerator& gen = m_window.Generator();
+    gen.OnTextureMade = [this, &gen](std::uint32_t seedBefore, bool clearedTile) {
+        m_history.TextureMade(gen.Settings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile);
+    };
+}
+
+THistoryQt::~THistoryQt() = default;
+
+void THistoryQt::Record() {
+    if (m_history.Unrecorded()) m_history.Add(m_window.Generator(), m_window.Controls());
+}
+
+bool THistoryQt::Back() {
+    return Step(-1);
+}
+
+bool THistoryQt::Forward() {
+    return Step(1);
+}
+
+bool THistoryQt::Step(int step) {
+    const THistoryEntry* entry = m_history.At(step);
+    if (!entry || !m_window.Ready()) return false;
+    const TGenSettings controls = entry->controls;
+    bool shown = false;
+    m_window.MakeTexture([&] {
+        shown = m_history.Step(m_window.Generator(), step);
+        if (shown) m_window.SetControls(controls);
+    });
+    return shown;
+}
+
+QString THistoryQt::RecipeText() const {
+    TRecipe recipe = m_history.TileRecipe();
+    // The output as it is now: at the size selected since.
+    recipe.size = m_window.Generator().TextureSize;
+    for (TRecipeLink& link : recipe.links) link.settings.size = recipe.size;
+    return QString::fromStdString(EncodeRecipe(recipe));
+}
+
+void THistoryQt::CopyRecipe() {
+    if (!m_window.Ready()) return;
+    const QString code = RecipeText();
+    if (code.isEmpty()) {
+        ShowMessageBox(
+            QStringLiteral("This texture has no recipe: it was drawn over more than %1 textures!  ")
+                .arg(MaxRecipeLinks),
+            QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(code);
+}
+
+void THistoryQt::PasteRecipe() {
+    MakeRecipe(QGuiApplication::clipboard()->text());
+}
+
+bool THistoryQt::MakeRecipe(const QString& code) {
+    if (!m_window.Ready()) return false;
+    const TRecipeDecoding decoded = DecodeRecipe(code.trimmed().toStdString());
+    if (!decoded.ok()) {
+        ShowMessageBox(
+            QStringLiteral("The clipboard holds no recipe: %1!  ").arg(QString::fromStdString(decoded.error)),
+            QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+        return false;
+    }
+    const TRecipe& recipe = decoded.recipe;
+    TGenSettings controls = recipe.links.back().settings;
+    controls.size = recipe.size;
+    controls.bgColor = static_cast<int>(RgbOfCanvasColor(recipe.background));
+    // The random source is left where making the texture leaves it.
+    m_window.MakeTexture([&] {
+        m_window.SetControls(controls);
+        RegenerateRecipe(m_window.Generator(), recipe);
+    });
+    Record();
+    return true;
+}
+
+} // namespace vorn

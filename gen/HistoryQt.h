@@ -1,0 +1,56 @@
+// The main window's texture history and recipes: Alt+Left / Alt+Right step back and forth
+// through the textures made in this session, Ctrl+Shift+C copies the current texture's recipe as
+// text and Ctrl+V makes the texture of a recipe on the clipboard. Each sets the controls, size
+// and colour to the texture's. Steps and pastes are refused while a texture or a batch is made.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "gen/History.h"
+
+class QAction;
+
+namespace vorn {
+
+class TFOrlu;
+
+class THistoryQt : public QObject {
+    Q_OBJECT
+
+public:
+    // Follows every texture window's generator makes from now on.
+    explicit THistoryQt(TFOrlu& window);
+    ~THistoryQt() override;
+
+    QAction* ActionBack;
+    QAction* ActionForward;
+    QAction* ActionCopyRecipe;
+    QAction* ActionPasteRecipe;
+
+    TTextureHistory& History() { return m_history; }
+
+    // The texture in the targets joins the history, when one was made since the last time.
+    void Record();
+    // Alt+Left / Alt+Right; false when refused or there is no such texture.
+    bool Back();
+    bool Forward();
+    // The current texture's recipe at the current size; empty when it has none (a Keep chain
+    // too long for a code).
+    QString RecipeText() const;
+    // Ctrl+Shift+C: RecipeText on the clipboard; a message when there is none.
+    void CopyRecipe();
+    // Ctrl+V: the clipboard's text as a recipe.
+    void PasteRecipe();
+    // Sets the controls from code and makes its texture; a code that is no valid recipe is said
+    // in one message box and changes nothing. False when refused or invalid.
+    bool MakeRecipe(const QString& code);
+
+private:
+    bool Step(int step);
+
+    TFOrlu& m_window;
+    TTextureHistory m_history;
+};
+
+} // namespace vorn
