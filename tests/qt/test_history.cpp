@@ -1,0 +1,162 @@
+// The main window's history and recipes as a user reaches them, with a slider holding the focus:
+// Alt+Left / Alt+Right show earlier textures byte for byte with their controls, Ctrl+V makes a
+// recipe's texture exactly as a fresh generator does, and a bad recipe changes nothing.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QSlider>
+#include <QTest>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "engine/VornDef.h"
+#include "export/TileExport.h"
+#include "gen/HistoryQt.h"
+#include "gen/PanelSurfaceQt.h"
+#include "gen/Recipe.h"
+#include "gen/WindowCommandsQt.h"
+#include "gen/gen.h"
+#include "test_support.h"
+
+namespace vorn {
+namespace {
+
+const std::string Archive = std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat";
+
+class History : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_recorder = std::make_unique<test::MessageRecorder>();
+        m_window = std::make_unique<TFOrlu>([] { return Archive; });
+        W().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return W().PanelSurface->PresentCount() > 0 && W().PanelControls->isEnabled(); }, 60000));
+        W().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+        W().TrackSteps->setValue(0); // the shortest walk
+        W().TrackLightness->setFocus();
+    }
+    void TearDown() override { m_window.reset(); }
+
+    TFOrlu& W() { return *m_window; }
+    QImage Output() { return W().Commands->OutputImage(); }
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(W().TrackLightness, key, modifiers);
+    }
+
+    std::unique_ptr<test::MessageRecorder> m_recorder;
+    std::unique_ptr<TFOrlu> m_window;
+};
+
+TEST_F(History, AltLeftAndRightShowEachTextureAsMadeWithItsControls) {
+    struct Made {
+        QImage output;
+        TGenSettings controls;
+        QString hint;
+    };
+    std::vector<Made> made;
+    const auto generate = [&] {
+        W().ButtonGenerateClick();
+        made.push_back({Output(), W().Controls(), W().PanelSurface->toolTip()});
+    };
+    random::SetSeed(0x2A);
+    generate();                         // A: Clear
+    W().ComboImage->setCurrentIndex(1); // B: Keep, drawn over A, at 128 with other lightness
+    W().TrackLightness->setValue(90);
+    W().UpDownSize->Press(btPrev);
+    generate();
+    W().ComboImage->setCurrentIndex(0); // C: Clear again
+    W().TrackLightness->setValue(10);
+    generate();
+    const std::uint32_t seed = random::Seed();
+
+    const struct {
+        Qt::Key key;
+        std::size_t shows;
+    } walk[] = {{Qt::Key_Left, 1}, {Qt::Key_Left, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2}};
+    const std::size_t before = W().History->History().Count() - 3;
+    for (const auto& w : walk) {
+        Press(w.key, Qt::AltModifier);
+        const Made& m = made[w.shows];
+        EXPECT_EQ(W().History->History().Position(), before + w.shows);
+        EXPECT_EQ(Output(), m.output) << "entry " << w.shows;
+        EXPECT_TRUE(SameSettings(W().Controls(), m.controls)) << "entry " << w.shows;
+        EXPECT_EQ(W().LabelSize->text(), QString::number(m.controls.size));
+        EXPECT_EQ(W().PanelSurface->toolTip(), m.hint);
+        EXPECT_EQ(random::Seed(), seed) << "a step touched the random source";
+    }
+    EXPECT_TRUE(m_recorder->messages.empty());
+}
+
+TEST_F(History, CtrlVMakesTheRecipesTextureAndCtrlShiftCCopiesItBack) {
+    const std::string code =
+        "P1.size=128.bg-color=FF0000.seed=0000002A.steps=0+image=keep.effect=add.steps=0";
+    const TRecipeDecoding decoded = DecodeRecipe(code);
+    ASSERT_TRUE(decoded.ok()) << decoded.error;
+    TGenSettings none;
+    TGenerator fresh(none);
+    fresh.ComponentsInit();
+    ASSERT_EQ(fresh.Startup(nullptr, Archive).failure, TStartupFailure::None);
+    RegenerateRecipe(fresh, decoded.recipe);
+    TBitmap32 expected;
+    ASSERT_TRUE(CopyToBitmap(*fresh.Textures, TGenerator::GetIndex(128), 128, expected));
+    const std::uint32_t seedAfter = random::Seed();
+
+    random::SetSeed(99);
+    QGuiApplication::clipboard()->setText(QString::fromStdString(code) + "\n");
+    const std::size_t count = W().History->History().Count();
+    Press(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(m_recorder->messages.empty());
+    EXPECT_EQ(W().History->History().Count(), count + 1);
+    EXPECT_EQ(W().ComboImage->currentIndex(), 1);
+    EXPECT_EQ(W().ComboEffect->currentIndex(), 1);
+    EXPECT_EQ(W().LabelSize->text(), QString("128"));
+    EXPECT_EQ(W().SwatchColor(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(random::Seed(), seedAfter) << "the random source stands where making the texture left it";
+    TGenerator& gen = W().Generator();
+    TBitmap32 actual;
+    ASSERT_TRUE(CopyToBitmap(*gen.Textures, TGenerator::GetIndex(128), 128, actual));
+    EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), std::size_t(actual.Pitch()) * 128), 0);
+
+    QGuiApplication::clipboard()->clear();
+    Press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), EncodeRecipe(decoded.recipe));
+}
+
+TEST_F(History, ABadRecipeIsNamedOnceAndChangesNothing) {
+    W().ButtonGenerateClick();
+    const QImage output = Output();
+    const TGenSettings controls = W().Controls();
+    const std::size_t count = W().History->History().Count();
+    const struct {
+        const char* clipboard;
+        const char* named; // part of the decoder's line
+    } bad[] = {{"hello", "unknown version 'hello'"},
+               {"P1.seed=12345", "truncated: seed=12345 has 5 of 8 hex digits"},
+               {"P1.seed=0000002A.steps=9999", "steps=9999 is out of range"},
+               {"", "the code is empty"}};
+    for (const auto& b : bad) {
+        m_recorder->messages.clear();
+        QGuiApplication::clipboard()->setText(QString::fromLatin1(b.clipboard));
+        random::SetSeed(5);
+        Press(Qt::Key_V, Qt::ControlModifier);
+        ASSERT_EQ(m_recorder->messages.size(), 1u) << b.clipboard;
+        EXPECT_TRUE(m_recorder->messages[0].text.contains(QString::fromLatin1(b.named)))
+            << m_recorder->messages[0].text.toStdString();
+        EXPECT_EQ(random::Seed(), 5u) << b.clipboard;
+        EXPECT_TRUE(SameSettings(W().Controls(), controls)) << b.clipboard;
+        EXPECT_EQ(Output(), output) << b.clipboard;
+        EXPECT_EQ(W().History->History().Count(), count) << b.clipboard;
+    }
+}
+
+} // namespace
+} // namespace vorn
+
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}
