@@ -2,7 +2,8 @@
 # One real window on a virtual X server: installs the build into a temporary prefix, starts the
 # program from an empty folder with a private home, waits for "Pallimor v1.0", checks that the
 # preview shows a texture, that Generate changes it and that an idle window costs (almost) no
-# CPU, that F5 generates and Ctrl+T opens the Tiled View (which Escape closes alone), then
+# CPU, that F5 generates, Alt+Left and Alt+Right show the textures before and after it again
+# pixel for pixel, and Ctrl+T opens the Tiled View (which Escape closes alone), then
 # presses Escape and checks the exit status and the stored JPEG quality.
 # Usage: smoke_window.sh <build dir>. Screenshots are kept in <build dir>/artifacts.
 set -euo pipefail
@@ -41,6 +42,20 @@ await_change() {
         if [ "${diff%.*}" -gt 10000 ] 2>/dev/null; then return 0; fi
     done
     fail "$3"
+}
+# Waits until two looks at the preview 0.2 s apart are equal (a generation has ended); the last
+# look is kept in $1. Fails with $2 when that never happens.
+settle() {
+    for _ in $(seq 1 100); do
+        preview "$work/settling.png"; sleep 0.2; preview "$1"
+        same=$(compare -metric AE "$work/settling.png" "$1" null: 2>&1 || true)
+        [ "${same%% *}" = 0 ] && return 0
+    done
+    fail "$2"
+}
+same_as() {
+    same=$(compare -metric AE "$1" "$2" null: 2>&1 || true)
+    [ "${same%% *}" = 0 ]
 }
 
 cd "$work/cwd"
@@ -82,13 +97,9 @@ echo "smoke_window: idle CPU $((after - before)) ticks in 3 s"
 xdotool mousemove --window "$wid" 614 390 click 1
 await_change "$work/first.png" "$work/second.png" "Generate did not change the preview"
 cp "$work/shot.png" "$artifacts/smoke-generated.png"
-# Wait until the commands are back (the generation has ended) before pressing Escape.
+# Wait until the commands are back (the generation has ended).
 sleep 1
-for _ in $(seq 1 100); do
-    preview "$work/a.png"; sleep 0.2; preview "$work/b.png"
-    same=$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 || true)
-    [ "${same%% *}" = 0 ] && break
-done
+settle "$work/second-done.png" "the preview did not settle after Generate"
 
 # F5 generates, whichever control has the focus.
 preview "$work/before-f5.png"
@@ -96,6 +107,17 @@ xdotool windowfocus --sync "$wid" 2>/dev/null || true
 xdotool key --clearmodifiers F5
 await_change "$work/before-f5.png" "$work/after-f5.png" "F5 did not change the preview"
 sleep 1
+settle "$work/third.png" "the preview did not settle after F5"
+
+# Alt+Left brings back the texture before F5, Alt+Right the one after it, pixel for pixel.
+xdotool key --clearmodifiers alt+Left
+await_change "$work/third.png" "$work/back.png" "Alt+Left did not change the preview"
+settle "$work/back.png" "the preview did not settle after Alt+Left"
+same_as "$work/second-done.png" "$work/back.png" || fail "Alt+Left did not show the texture before F5"
+xdotool key --clearmodifiers alt+Right
+await_change "$work/back.png" "$work/forward.png" "Alt+Right did not change the preview"
+settle "$work/forward.png" "the preview did not settle after Alt+Right"
+same_as "$work/third.png" "$work/forward.png" || fail "Alt+Right did not show the texture after F5"
 
 # Ctrl+T: the Tiled View shows the texture; Escape there closes it and nothing else.
 xdotool key --clearmodifiers ctrl+t
