@@ -100,6 +100,10 @@ void TWindowCommandsQt::ShowTiledView() {
         // The commands act from the Tiled View as well.
         m_tiledView->addActions(
             {ActionGenerate, ActionCopyImage, ActionExport, ActionBatch, ActionTiledView});
+        if (THistoryQt* history = m_window.History) {
+            m_tiledView->addActions({history->ActionBack, history->ActionForward, history->ActionCopyRecipe,
+                                     history->ActionPasteRecipe});
+        }
     }
     if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
     m_tiledView->show();
