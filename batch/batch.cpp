@@ -107,9 +107,9 @@ QString FormatElapsed(std::uint32_t start, std::uint32_t end) {
 
 // ---- the dialog ----
 
-TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform)
+TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& messages)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_platform(platform ? platform : &SystemBatchPlatform()) {
+      m_platform(platform ? platform : &SystemBatchPlatform()), m_messages(messages) {
     setObjectName("FVornBE");
     setWindowTitle(" Batch Export");
     setFont(FormFont());
@@ -196,8 +196,8 @@ void TFVornBE::EditDestinationFolderDblClick() {
 
 void TFVornBE::ButtonExportClick() {
     if (EditDestinationFolder->text().isEmpty()) {
-        ShowMessageBox("Please select destination folder!  ", "Alert!", TMsgButtons::Ok, TMsgIcon::None,
-                       this);
+        ShowMessageBox(m_messages, "Please select destination folder!  ", "Alert!", TMsgButtons::Ok,
+                       TMsgIcon::None, this);
         return;
     }
     // One level only; a folder that cannot be made shows up as the first failed write.
@@ -212,7 +212,8 @@ void TFVornBE::ButtonExportClick() {
     if (Count < 1) {
         Count = 1;
     } else if (Count > MaxCount) {
-        ShowMessageBox("Maximum texture count is 1000!  ", "Alert!", TMsgButtons::Ok, TMsgIcon::None, this);
+        ShowMessageBox(m_messages, "Maximum texture count is 1000!  ", "Alert!", TMsgButtons::Ok,
+                       TMsgIcon::None, this);
         Count = MaxCount;
     }
     FileType = GetFileType(ComboFileType->currentIndex());
@@ -256,8 +257,8 @@ public:
         if (OwnerClosed()) return false; // nobody left to ask
         if (generator.BatchRunning && !progress.CancelRequested) return true;
         progress.hide();
-        if (ShowMessageBox("Do you really want to stop batch export?  ", "Alert!", TMsgButtons::YesNo,
-                           TMsgIcon::None, m_window.owner) == TMsgResult::Yes)
+        if (ShowMessageBox(m_window.batchDialog->Messages(), "Do you really want to stop batch export?  ",
+                           "Alert!", TMsgButtons::YesNo, TMsgIcon::None, m_window.owner) == TMsgResult::Yes)
             return false;
         progress.show(); // clears CancelRequested
         generator.BatchRunning = true;
@@ -304,14 +305,15 @@ int RunBatchExport(const TBatchWindow& window) {
     if (hooks.OwnerClosed()) {
         // Closed during the batch: it ends quietly after the texture in hand.
     } else if (result.ok) {
-        ShowMessageBox(QString::number(result.written) + " textures exported successfully in " +
+        ShowMessageBox(dialog.Messages(),
+                       QString::number(result.written) + " textures exported successfully in " +
                            FormatElapsed(start, end) + "!  ",
                        "Done!", TMsgButtons::Ok, TMsgIcon::None, window.owner);
     } else {
         // Worded as the single export reports it. The files written so far stay; the one that
         // failed was not left behind half-written.
-        ShowMessageBox(QString::fromStdString(result.error), "Pallimor", TMsgButtons::Ok, TMsgIcon::None,
-                       window.owner);
+        ShowMessageBox(dialog.Messages(), QString::fromStdString(result.error), "Pallimor", TMsgButtons::Ok,
+                       TMsgIcon::None, window.owner);
     }
     window.panelSettings->setEnabled(true);
     window.panelControls->setEnabled(true);

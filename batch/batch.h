@@ -1,6 +1,6 @@
 // Batch export: the dialog TFVornBE (destination folder, file type, count), the folder and
 // documents-folder helpers, FormatElapsed, and RunBatchExport, the body of the main window's
-// "Batch Export" command. Messages go through ShowMessageBox (gen/FormKitQt.h); the folder
+// "Batch Export" command. Messages go through the dialog's TMessagePresenter; the folder
 // browser, the documents folder and the tick count through the dialog's TBatchPlatform.
 #pragma once
 
@@ -8,6 +8,8 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+
+#include "gen/FormKitQt.h"
 
 class QComboBox;
 class QLineEdit;
@@ -52,9 +54,12 @@ class TFVornBE : public QDialog {
     Q_OBJECT
 
 public:
-    // platform: the services this dialog and the batch it starts use (nullptr = the system's).
-    explicit TFVornBE(QWidget* owner = nullptr, TBatchPlatform* platform = nullptr);
+    // platform: the services this dialog and the batch it starts use (nullptr = the system's);
+    // messages shows what both report.
+    explicit TFVornBE(QWidget* owner = nullptr, TBatchPlatform* platform = nullptr,
+                      TMessagePresenter& messages = MessageBoxPresenter());
     TBatchPlatform& Platform() const { return *m_platform; }
+    TMessagePresenter& Messages() const { return m_messages; }
 
     QString Folder; // as typed or chosen
     QString FileType = "jpg";
@@ -77,6 +82,7 @@ protected:
 
 private:
     TBatchPlatform* m_platform;
+    TMessagePresenter& m_messages;
     void FormShow();
     void EditDestinationFolderChange(const QString& text);
 };

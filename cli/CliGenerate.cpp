@@ -334,6 +334,7 @@ int Run(const TOptions& o) {
         batch.count = o.count;
         batch.jpegQuality = o.jpegQuality();
         batch.clearFirstTile = clearFirstTile;
+        batch.saveMode = o.force ? smReplace : smNoReplace; // also a file made since the check above
         batch.fileName = [&](int number) { return names.Batch(number - 1, log.Seed()); };
         const TBatchResult result = RunBatch(generator, batch, log);
         if (progress) progress->Finish();
@@ -352,9 +353,9 @@ int Run(const TOptions& o) {
         if (o.out == "-") {
             if (const int status = WriteToStdout(generator, o); status != 0) return status;
         } else if (!o.out.empty()) {
-            const TExportResult result =
-                TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                           generator.TextureSize, o.out, o.jpegQuality());
+            const TExportResult result = TileExport(
+                *generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
+                o.out, o.jpegQuality(), SystemFileWriter(), o.force ? smReplace : smNoReplace);
             if (!result.ok) return Fail(result.error);
             if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }

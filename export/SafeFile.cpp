@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -65,13 +66,14 @@ bool WriteAll(TFileWriter& writer, int fd, std::span<const std::uint8_t> data) {
     return true;
 }
 
-// The temporary file until it has been renamed: closed and removed unless committed.
+// The temporary file until it is in place: closed, and removed unless committed when it has a
+// name (an unnamed file vanishes with its descriptor).
 class TempFile {
 public:
     TempFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
     ~TempFile() {
         if (m_fd >= 0) ::close(m_fd);
-        if (!m_committed) ::unlink(m_path.c_str());
+        if (!m_committed && !m_path.empty()) ::unlink(m_path.c_str());
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -85,6 +87,7 @@ public:
         return ::close(fd) == 0;
     }
     void Commit() { m_committed = true; }
+    void Named(std::string path) { m_path = std::move(path); }
 
 private:
     int m_fd;
@@ -107,8 +110,44 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// A name from SafeFileTemplate with its XXXXXX filled in at random.
+std::string UniqueName(const std::string& target) {
+    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = SafeFileTemplate(target);
+    std::random_device random;
+    for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+        name[i] = Letters[random() % (sizeof Letters - 1)];
+    return name;
+}
+
+// Gives the unnamed file fd the name target, replacing a file of that name: linked straight to
+// it when there is none, else linked to a hidden name that is renamed over it. On failure errno
+// is set and temp removes the hidden name.
+bool PlaceUnnamed(TFileWriter& writer, TempFile& temp, const std::string& target, TSaveMode mode) {
+    if (writer.LinkUnnamed(temp.fd(), target.c_str()) == 0) return true;
+    if (errno != EEXIST || mode == smNoReplace) return false;
+    for (int attempt = 0;; ++attempt) {
+        const std::string hidden = UniqueName(target);
+        if (writer.LinkUnnamed(temp.fd(), hidden.c_str()) == 0) {
+            temp.Named(hidden);
+            break;
+        }
+        if (errno != EEXIST || attempt == 100) return false;
+    }
+    return writer.Rename(temp.path().c_str(), target.c_str()) == 0;
+}
+
 } // namespace
 
+int TFileWriter::CreateUnnamed(const char* folder, mode_t mode) {
+    return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+int TFileWriter::LinkUnnamed(int fd, const char* path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) return -1;
+    return ::linkat(fd, "", AT_FDCWD, path, AT_EMPTY_PATH); // no /proc; needs CAP_DAC_READ_SEARCH
+}
 int TFileWriter::CreateTemporary(char* pathTemplate) {
     return ::mkostemp(pathTemplate, O_CLOEXEC);
 }
@@ -120,6 +159,13 @@ int TFileWriter::Sync(int fd) {
 }
 int TFileWriter::Rename(const char* from, const char* to) {
     return ::rename(from, to);
+}
+int TFileWriter::RenameNoReplace(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (::link(from, to) != 0) return -1; // fails with EEXIST as the rename would
+    ::unlink(from);
+    return 0;
 }
 
 TFileWriter& SystemFileWriter() {
@@ -142,15 +188,18 @@ std::string SafeFileTemplate(const std::string& fileName) {
 }
 
 bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data, std::string* reason,
-                    TFileWriter& writer) {
+                    TFileWriter& writer, TSaveMode saveMode) {
     if (fileName.empty()) return Fail(reason, ENOENT);
 
     // Replace what a symbolic link points to, not the link itself.
     std::string target = fileName;
     struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
-        if (real) target = real.get();
+    if (::lstat(target.c_str(), &st) == 0) {
+        if (saveMode == smNoReplace) return Fail(reason, EEXIST);
+        if (S_ISLNK(st.st_mode)) {
+            std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
+            if (real) target = real.get();
+        }
     }
 
     mode_t mode = 0666 & ~CurrentUmask();
@@ -161,18 +210,35 @@ bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> d
         if (S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
     }
 
-    std::string pattern = SafeFileTemplate(target);
-    std::vector<char> path(pattern.begin(), pattern.end());
-    path.push_back('\0');
-    const int fd = writer.CreateTemporary(path.data());
-    if (fd < 0) return Fail(reason, errno);
-    TempFile temp(fd, path.data());
+    // An unnamed file where the file system has them, else a hidden named one.
+    int fd = writer.CreateUnnamed(FolderOf(target).c_str(), mode);
+    const bool unnamed = fd >= 0;
+    std::string path;
+    if (!unnamed) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(reason, errno);
+        std::string pattern = SafeFileTemplate(target);
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        fd = writer.CreateTemporary(buffer.data());
+        if (fd < 0) return Fail(reason, errno);
+        path = buffer.data();
+    }
+    TempFile temp(fd, path);
 
     if (::fchmod(temp.fd(), mode) != 0) return Fail(reason, errno);
     if (!WriteAll(writer, temp.fd(), data)) return Fail(reason, errno);
     if (writer.Sync(temp.fd()) != 0) return Fail(reason, errno);
-    if (!temp.Close()) return Fail(reason, errno);
-    if (writer.Rename(temp.path().c_str(), target.c_str()) != 0) return Fail(reason, errno);
+    if (unnamed) {
+        // The data is on disk: the descriptor is needed to link the file and its close can no
+        // longer lose anything.
+        if (!PlaceUnnamed(writer, temp, target, saveMode)) return Fail(reason, errno);
+    } else {
+        if (!temp.Close()) return Fail(reason, errno);
+        const int placed = saveMode == smNoReplace
+                               ? writer.RenameNoReplace(temp.path().c_str(), target.c_str())
+                               : writer.Rename(temp.path().c_str(), target.c_str());
+        if (placed != 0) return Fail(reason, errno);
+    }
     temp.Commit();
     SyncFolder(FolderOf(target));
     return true;

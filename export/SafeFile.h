@@ -1,6 +1,9 @@
 // Saving a file whole or not at all: the bytes go into a temporary file beside the destination,
 // which is flushed to disk and then renamed over it, so a failed save never leaves a partial file
-// nor destroys the file it was replacing. Paths use '/'; failures come back as strerror texts.
+// nor destroys the file it was replacing. Where the file system has unnamed files (O_TMPFILE) the
+// temporary file has no name until it is complete, so a process killed while writing leaves
+// nothing behind; elsewhere it is a hidden named file. Paths use '/'; failures come back as
+// strerror texts.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +20,24 @@ namespace vorn {
 class TFileWriter {
 public:
     virtual ~TFileWriter() = default;
+    // An unnamed file in folder: open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode). Fails
+    // with EOPNOTSUPP, EISDIR or EINVAL where the file system (or kernel) has none.
+    virtual int CreateUnnamed(const char* folder, mode_t mode);
+    // Gives the unnamed file fd the name path: linkat() of /proc/self/fd/N, or of the descriptor
+    // itself (AT_EMPTY_PATH) without /proc. EEXIST when path exists.
+    virtual int LinkUnnamed(int fd, const char* path);
     virtual int CreateTemporary(char* pathTemplate); // mkostemp(pathTemplate, O_CLOEXEC)
     virtual ssize_t Write(int fd, const void* data, std::size_t size);
     virtual int Sync(int fd);
     virtual int Rename(const char* from, const char* to);
+    // rename() that fails with EEXIST when to exists (renameat2 RENAME_NOREPLACE, or link() and
+    // unlink() where the file system lacks it).
+    virtual int RenameNoReplace(const char* from, const char* to);
+};
+
+enum TSaveMode {
+    smReplace,   // an existing file of the name is replaced
+    smNoReplace, // an existing file of the name, even one made during the save, fails it (EEXIST)
 };
 
 // The system's calls.
@@ -32,7 +49,8 @@ TFileWriter& SystemFileWriter();
 // be written (EACCES) is refused. A symbolic link is followed: the file it points to is replaced,
 // not the link.
 bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data,
-                    std::string* reason = nullptr, TFileWriter& writer = SystemFileWriter());
+                    std::string* reason = nullptr, TFileWriter& writer = SystemFileWriter(),
+                    TSaveMode mode = smReplace);
 
 // The temporary file's name pattern for fileName: ".<name>.XXXXXX" in the same folder (the name
 // cut to keep within the file system's name length).

@@ -115,13 +115,13 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
 }
 
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer) {
+                         TFileWriter& writer, TSaveMode mode) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
     const bool encoded = EncodeExport(bitmap, name.format, jpegQuality, bytes, &reason);
     if (!encoded) return Failure(name.fileName, reason);
-    if (!SaveFileSafely(name.fileName, bytes, &reason, writer)) return Failure(name.fileName, reason);
+    if (!SaveFileSafely(name.fileName, bytes, &reason, writer, mode)) return Failure(name.fileName, reason);
     TExportResult result;
     result.ok = true;
     result.writtenFile = name.fileName;
@@ -129,13 +129,13 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
 }
 
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality, TFileWriter& writer) {
+                         const std::string& fileName, int jpegQuality, TFileWriter& writer, TSaveMode mode) {
     try {
         TBitmap32 bitmap;
         if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
             return Failure(ResolveExportName(fileName).fileName,
                            "Reading the texture from the device failed");
-        return SaveBitmap(bitmap, fileName, jpegQuality, writer);
+        return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode);
     } catch (const std::bad_alloc&) {
         return Failure(fileName, "Out of memory");
     }

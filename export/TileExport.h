@@ -45,11 +45,11 @@ struct TExportResult {
 };
 
 // Writes target targetIndex (textureSize texels square) of textures to fileName in the format
-// its extension chooses; the file appears whole or not at all. Only the low 8 bits of
-// jpegQuality reach the JPEG encoder.
+// its extension chooses; the file appears whole or not at all, and with smNoReplace only where
+// no file of the name exists. Only the low 8 bits of jpegQuality reach the JPEG encoder.
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
                          const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer = SystemFileWriter());
+                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
 
 // The bytes of bitmap as a file of format; false with a reason when the encoder fails.
 bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
@@ -57,6 +57,6 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
 
 // Saves bitmap to fileName by the same extension rule.
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer = SystemFileWriter());
+                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
 
 } // namespace vorn

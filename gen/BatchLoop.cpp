@@ -49,7 +49,7 @@ TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatc
                                          : BatchFileName(options.folder, number - 1, options.fileType);
         const TExportResult written = TileExport(
             *generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize, fileName,
-            options.jpegQuality, options.writer ? *options.writer : SystemFileWriter());
+            options.jpegQuality, options.writer ? *options.writer : SystemFileWriter(), options.saveMode);
         if (!written.ok) {
             result.ok = false;
             result.error = written.error;

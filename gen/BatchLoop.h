@@ -6,18 +6,20 @@
 #include <functional>
 #include <string>
 
+#include "export/SafeFile.h"
+
 namespace vorn {
 
 class TGenerator;
-class TFileWriter;
 
 struct TBatchOptions {
     std::string folder;           // destination folder; the host creates it beforehand
     std::string fileType = "jpg"; // "bmp", "png" or "jpg": the extension, which picks the format
     int count = 10;               // textures to write; at most 1000
     int jpegQuality = 95;
-    bool clearFirstTile = false;   // texture 1 starts from a transparent tile, as the first at start-up
-    TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
+    bool clearFirstTile = false;    // texture 1 starts from a transparent tile, as the first at start-up
+    TFileWriter* writer = nullptr;  // what the files are written through; nullptr = the system
+    TSaveMode saveMode = smReplace; // smNoReplace: a file of the name, even a new one, fails the batch
     // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
     std::function<std::string(int number)> fileName;
 };

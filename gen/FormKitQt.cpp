@@ -11,11 +11,6 @@ namespace vorn {
 
 namespace {
 
-TMessageInterceptor& Interceptor() {
-    static TMessageInterceptor interceptor;
-    return interceptor;
-}
-
 QMessageBox::Icon ToQtIcon(TMsgIcon icon) {
     switch (icon) {
     case TMsgIcon::Information:
@@ -31,6 +26,24 @@ QMessageBox::Icon ToQtIcon(TMsgIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
+
+class TMessageBoxPresenter final : public TMessagePresenter {
+public:
+    TMsgResult Show(const TMessageRequest& request, QWidget* owner) override {
+        const bool yesNo = request.buttons == TMsgButtons::YesNo;
+        const QMessageBox::StandardButtons standard =
+            yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
+        QMessageBox box(ToQtIcon(request.icon), request.caption, request.text, standard, owner);
+        box.setFont(FormFont());
+        if (yesNo) {
+            box.setDefaultButton(QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::No);
+            return box.exec() == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+        }
+        box.exec();
+        return TMsgResult::Ok;
+    }
+};
 
 } // namespace
 
@@ -63,26 +76,14 @@ void CenterOnScreen(QWidget* window) {
                  area.y() + (area.height() - frame.height()) / 2);
 }
 
-void SetMessageInterceptor(TMessageInterceptor interceptor) {
-    Interceptor() = std::move(interceptor);
+TMessagePresenter& MessageBoxPresenter() {
+    static TMessageBoxPresenter presenter;
+    return presenter;
 }
 
-TMsgResult ShowMessageBox(const QString& text, const QString& caption, TMsgButtons buttons, TMsgIcon icon,
-                          QWidget* owner) {
-    const TMessageRequest request{text, caption, buttons, icon};
-    if (Interceptor()) return Interceptor()(request);
-
-    const QMessageBox::StandardButtons standard =
-        buttons == TMsgButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
-    QMessageBox box(ToQtIcon(icon), caption, text, standard, owner);
-    box.setFont(FormFont());
-    if (buttons == TMsgButtons::YesNo) {
-        box.setDefaultButton(QMessageBox::Yes);
-        box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
-    }
-    box.exec();
-    return TMsgResult::Ok;
+TMsgResult ShowMessageBox(TMessagePresenter& presenter, const QString& text, const QString& caption,
+                          TMsgButtons buttons, TMsgIcon icon, QWidget* owner) {
+    return presenter.Show(TMessageRequest{text, caption, buttons, icon}, owner);
 }
 
 } // namespace vorn

@@ -1,12 +1,11 @@
 // Shared pieces of the program's windows: the window font, lowered panels, centring, and the
-// one function every window reports to the user through (tests install an interceptor instead
-// of answering a modal box). Geometry is in device-independent pixels.
+// message presenter every window reports to the user through (message boxes; tests pass one
+// that records instead of answering a modal box). Geometry is in device-independent pixels.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QString>
-#include <functional>
 
 class QFrame;
 class QWidget;
@@ -33,13 +32,20 @@ struct TMessageRequest {
     TMsgIcon icon = TMsgIcon::None;
 };
 
-using TMessageInterceptor = std::function<TMsgResult(const TMessageRequest&)>;
+// Shows a message to the user and answers the button pressed. The windows that report are given
+// one; MessageBoxPresenter() is the program's.
+class TMessagePresenter {
+public:
+    virtual ~TMessagePresenter() = default;
+    virtual TMsgResult Show(const TMessageRequest& request, QWidget* owner) = 0;
+};
 
-// While set, every message goes to interceptor instead of a message box; empty = boxes again.
-void SetMessageInterceptor(TMessageInterceptor interceptor);
+// Modal message boxes (owner nullptr = owned by the application).
+TMessagePresenter& MessageBoxPresenter();
 
-// Shows a modal message box (owner nullptr = owned by the application) and answers the button.
-TMsgResult ShowMessageBox(const QString& text, const QString& caption, TMsgButtons buttons = TMsgButtons::Ok,
-                          TMsgIcon icon = TMsgIcon::None, QWidget* owner = nullptr);
+// Shows a message through presenter and answers the button.
+TMsgResult ShowMessageBox(TMessagePresenter& presenter, const QString& text, const QString& caption,
+                          TMsgButtons buttons = TMsgButtons::Ok, TMsgIcon icon = TMsgIcon::None,
+                          QWidget* owner = nullptr);
 
 } // namespace vorn

@@ -121,9 +121,10 @@ const QStringList TFOrlu::SaveFilters = {
     QStringLiteral("Joint Photographic Experts Group (*.JPG)"),
 };
 
-TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFactory createDirect3D)
+TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFactory createDirect3D,
+               TMessagePresenter& messages)
     : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_createDirect3D(std::move(createDirect3D)),
-      m_saveFilter(SaveFilters.value(2)) {
+      m_messages(messages), m_saveFilter(SaveFilters.value(2)) {
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
@@ -285,7 +286,7 @@ void TFOrlu::FormCreate() {
             : m_gen->Startup(PanelSurface,
                              ArchiveCandidates(QCoreApplication::applicationDirPath().toStdString()));
     if (result.failure != TStartupFailure::None) {
-        ShowMessageBox(QString::fromStdString(StartupFailureText(result)),
+        ShowMessageBox(m_messages, QString::fromStdString(StartupFailureText(result)),
                        QString::fromStdString(StartupFailureCaption(result)));
         // Ask the event loop to end once it runs; the windows are still created and shown.
         QMetaObject::invokeMethod(
@@ -297,7 +298,7 @@ void TFOrlu::FormCreate() {
         QMetaObject::invokeMethod(
             this,
             [this, text = BrushesMissingText(result.archive)] {
-                ShowMessageBox(text, QStringLiteral("Alert!"));
+                ShowMessageBox(m_messages, text, QStringLiteral("Alert!"));
             },
             Qt::QueuedConnection);
     }
@@ -532,8 +533,8 @@ void TFOrlu::ButtonExportClick() {
     const TExportResult result = TileExport(*m_gen->Textures, TGenerator::GetIndex(m_gen->TextureSize),
                                             m_gen->TextureSize, fileName.toStdString(), quality);
     if (!result.ok)
-        ShowMessageBox(QString::fromStdString(result.error), QStringLiteral("Pallimor"), TMsgButtons::Ok,
-                       TMsgIcon::Critical, this);
+        ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
+                       TMsgButtons::Ok, TMsgIcon::Critical, this);
 }
 
 void TFOrlu::ButtonBatchClick() {
@@ -682,11 +683,11 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- program entry ----
 
-int RunProgram(TArchiveLocator locateArchive) {
-    TFOrlu FOrlu(std::move(locateArchive)); // FormCreate runs here
-    TFVornBE FVornBE(&FOrlu);
+int RunProgram(TArchiveLocator locateArchive, TMessagePresenter& messages) {
+    TFOrlu FOrlu(std::move(locateArchive), nullptr, {}, messages); // FormCreate runs here
+    TFVornBE FVornBE(&FOrlu, nullptr, messages);
     TFVornBP FVornBP(&FOrlu);
-    TFVornS FVornS(&FOrlu); // loads the JPEG quality
+    TFVornS FVornS(&FOrlu, messages); // loads the JPEG quality
     TFVornA FVornA(&FOrlu);
     FOrlu.FVornBE = &FVornBE;
     FOrlu.FVornBP = &FVornBP;

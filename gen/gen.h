@@ -14,6 +14,7 @@
 #include <string>
 
 #include "gen/ControlsQt.h"
+#include "gen/FormKitQt.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
 
@@ -43,10 +44,12 @@ class TFOrlu : public QWidget, public TGenSettingsSource, public TGenHooks {
     Q_OBJECT
 
 public:
-    // createDirect3D reaches the device (empty = the software layer's own; tests inject faults).
+    // createDirect3D reaches the device (empty = the software layer's own; tests inject faults);
+    // messages shows what the window reports.
     explicit TFOrlu(TArchiveLocator locateArchive = {}, QWidget* parent = nullptr,
-                    sd::Direct3DFactory createDirect3D = {}); // FormCreate
-    ~TFOrlu() override;                                       // FormDestroy
+                    sd::Direct3DFactory createDirect3D = {},
+                    TMessagePresenter& messages = MessageBoxPresenter()); // FormCreate
+    ~TFOrlu() override;                                                   // FormDestroy
 
     TGenerator& Generator() { return *m_gen; }
 
@@ -213,6 +216,7 @@ private:
     std::array<QSlider*, GenParamCount> m_tracks{};
     TArchiveLocator m_locateArchive;
     sd::Direct3DFactory m_createDirect3D;
+    TMessagePresenter& m_messages;
     std::unique_ptr<TGenerator> m_gen;
     bool m_batchActive = false; // RunBatchExport is on the stack
     QTimer m_idle;              // runs the frame timer whenever the event loop is idle
@@ -225,7 +229,8 @@ private:
 
 // The program entry after the application object exists: creates the windows in order (main
 // window, settings dialog, About box), shows the main window and runs the event loop. Returns
-// the loop's exit status: 0 after a normal end, 1 after a start-up failure.
-int RunProgram(TArchiveLocator locateArchive = {});
+// the loop's exit status: 0 after a normal end, 1 after a start-up failure. Every window reports
+// through messages.
+int RunProgram(TArchiveLocator locateArchive = {}, TMessagePresenter& messages = MessageBoxPresenter());
 
 } // namespace vorn

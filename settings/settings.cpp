@@ -32,7 +32,7 @@ QSettings::Status WriteQuality(int quality) {
 
 } // namespace
 
-TFVornS::TFVornS(QWidget* owner) : QDialog(owner) {
+TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), m_messages(messages) {
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowTitle(QStringLiteral(" Settings"));
     setFont(FormFont());
@@ -88,7 +88,7 @@ void TFVornS::Save() {
         status = WriteQuality(Quality);
     }
     if (status != QSettings::NoError)
-        ShowMessageBox(QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
+        ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
 }
 
 void TFVornS::FormShow() {

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include "gen/FormKitQt.h"
+
 class QGroupBox;
 class QPushButton;
 class QSlider;
@@ -16,8 +18,10 @@ class TFVornS : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFVornS(QWidget* owner = nullptr); // FormCreate
-    ~TFVornS() override;                        // FormDestroy
+    // messages shows the save failure.
+    explicit TFVornS(QWidget* owner = nullptr,
+                     TMessagePresenter& messages = MessageBoxPresenter()); // FormCreate
+    ~TFVornS() override;                                                   // FormDestroy
 
     // Read at every JPEG export; the slider changes it at once.
     int Quality = 95;
@@ -38,6 +42,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    TMessagePresenter& m_messages;
 };
 
 } // namespace vorn

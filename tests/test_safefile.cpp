@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "export/SafeFile.h"
@@ -178,6 +182,112 @@ TEST_F(SafeFile, LongestFileNameStillSaves) {
     std::string reason;
     ASSERT_TRUE(SaveFileSafely(m_folder / name, m_new, &reason)) << reason;
     EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{name});
+}
+
+// The system's calls, but the process kills itself on entering call number killAt (from 0, in
+// call order), and the target file appears from elsewhere on entering fsync when asked.
+class KillingFileWriter : public test::FailingFileWriter {
+public:
+    int killAt = -1;
+    std::string appearsAtSync; // a file written here during the save
+
+    int CreateUnnamed(const char* folder, mode_t mode) override {
+        Step();
+        return FailingFileWriter::CreateUnnamed(folder, mode);
+    }
+    int CreateTemporary(char* pathTemplate) override {
+        Step();
+        return FailingFileWriter::CreateTemporary(pathTemplate);
+    }
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        Step();
+        return FailingFileWriter::Write(fd, data, size);
+    }
+    int Sync(int fd) override {
+        Step();
+        if (!appearsAtSync.empty()) WriteFile(appearsAtSync, Bytes{'x'});
+        return FailingFileWriter::Sync(fd);
+    }
+    int LinkUnnamed(int fd, const char* path) override {
+        Step();
+        return FailingFileWriter::LinkUnnamed(fd, path);
+    }
+    int Rename(const char* from, const char* to) override {
+        Step();
+        return FailingFileWriter::Rename(from, to);
+    }
+
+private:
+    void Step() {
+        if (m_step++ == killAt) std::raise(SIGKILL);
+    }
+    int m_step = 0;
+};
+
+bool HasUnnamedFiles(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// Killed at any step up to the last link (create, five writes, fsync, the links), the save
+// leaves the earlier file or the new one, or none when there was none, and never a temporary.
+// Only the instant between linking the hidden name and renaming it over the earlier file would
+// leave that name behind.
+TEST_F(SafeFile, KilledSaveLeavesOldOrNewFileAndNoTemporary) {
+    if (!HasUnnamedFiles(m_folder.path())) GTEST_SKIP() << "no O_TMPFILE in " << m_folder.path();
+    const std::string path = m_folder / "texture.png";
+    for (bool earlier : {true, false}) {
+        // A new file is linked in place at step 7; an earlier one is replaced by linking a
+        // hidden name at 8 and renaming it at 9.
+        const int steps = earlier ? 9 : 8;
+        for (int killAt = 0; killAt <= steps; ++killAt) {
+            std::filesystem::remove(path);
+            if (earlier) Earlier();
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                KillingFileWriter writer;
+                writer.killAt = killAt < steps ? killAt : -1; // steps: not killed
+                ::_exit(SaveFileSafely(path, m_new, nullptr, writer) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+            EXPECT_EQ(killed, killAt < steps) << killAt;
+            const Bytes& expected = killed ? m_old : m_new;
+            if (killed && !earlier) {
+                EXPECT_TRUE(m_folder.Entries().empty()) << killAt;
+                continue;
+            }
+            EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"texture.png"}) << earlier << killAt;
+            EXPECT_TRUE(ReadFile(path) == expected) << earlier << killAt;
+        }
+    }
+}
+
+// Without replacing, a file that appears during the save wins and the save fails, whether the
+// temporary file is unnamed or named.
+TEST_F(SafeFile, NoReplaceKeepsFileMadeDuringTheSave) {
+    for (bool unnamed : {true, false}) {
+        const std::string path = m_folder / "texture.png";
+        std::filesystem::remove(path);
+        std::filesystem::remove(m_folder / "new.png");
+        ASSERT_TRUE(SaveFileSafely(m_folder / "new.png", m_new, nullptr, SystemFileWriter(), smNoReplace));
+        std::string reason;
+        EXPECT_FALSE(SaveFileSafely(m_folder / "new.png", m_old, &reason, SystemFileWriter(), smNoReplace));
+        EXPECT_EQ(reason, "File exists");
+
+        KillingFileWriter writer;
+        writer.noUnnamed = !unnamed;
+        writer.appearsAtSync = path;
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, writer, smNoReplace)) << unnamed;
+        EXPECT_EQ(reason, "File exists");
+        EXPECT_EQ(ReadFile(path), Bytes{'x'});
+        EXPECT_EQ(ReadFile(m_folder / "new.png"), m_new);
+        EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"new.png", "texture.png"})) << unnamed;
+    }
 }
 
 TEST(SafeFileTemplate, HiddenNameBesideTheDestination) {

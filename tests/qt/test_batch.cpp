@@ -39,22 +39,22 @@ constexpr const char* ArchivePath = PALLIMOR_BUILD_DIR "/vorn.dat";
 constexpr qint64 BmpSize64 = 54 + 64 * 64 * 4;
 
 // Every message shown, and the answers to give to the stop question (Yes when none is queued).
-class MessageLog {
+class MessageLog final : public TMessagePresenter {
 public:
-    MessageLog() {
-        SetMessageInterceptor([this](const TMessageRequest& request) {
-            m_requests.push_back(request);
-            if (onMessage) onMessage(request);
-            if (request.buttons == TMsgButtons::Ok) return TMsgResult::Ok;
-            if (m_answers.empty()) return TMsgResult::Yes;
-            const TMsgResult answer = m_answers.front();
-            m_answers.pop_front();
-            return answer;
-        });
-    }
-    ~MessageLog() { SetMessageInterceptor({}); }
+    MessageLog() = default;
     MessageLog(const MessageLog&) = delete;
     MessageLog& operator=(const MessageLog&) = delete;
+
+    TMsgResult Show(const TMessageRequest& request, QWidget* /*owner*/) override {
+        m_requests.push_back(request);
+        if (onMessage) onMessage(request);
+        if (request.buttons == TMsgButtons::Ok) return TMsgResult::Ok;
+        if (m_answers.empty()) return TMsgResult::Yes;
+        const TMsgResult answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    void Clear() { m_requests.clear(); }
 
     void Answer(TMsgResult answer) { m_answers.push_back(answer); }
     const std::vector<TMessageRequest>& Requests() const { return m_requests; }
@@ -201,7 +201,7 @@ TEST(BatchDialog, EmptyFolderIsRefusedAndTheDialogStays) {
     PlatformScope scope;
     scope.documentsLocation = [] { return QString(); };
     MessageLog log;
-    TFVornBE dialog(nullptr, &scope);
+    TFVornBE dialog(nullptr, &scope, log);
     dialog.show();
     dialog.ButtonExportClick();
     EXPECT_EQ(log.Texts(), QStringList({"Alert!|Please select destination folder!  "}));
@@ -213,7 +213,8 @@ TEST(BatchDialog, CountValidation) {
     PlatformScope scope;
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
-    TFVornBE dialog(nullptr, &scope);
+    MessageLog log;
+    TFVornBE dialog(nullptr, &scope, log);
     dialog.EditDestinationFolder->setText(temp.path());
 
     struct Case {
@@ -229,7 +230,7 @@ TEST(BatchDialog, CountValidation) {
         {"9999", 1000, "9999", true}, {"-999", 1, "-999", false},
     };
     for (const Case& c : cases) {
-        MessageLog log;
+        log.Clear();
         dialog.show();
         dialog.EditCount->setText(c.typed);
         dialog.ButtonExportClick();
@@ -313,7 +314,8 @@ TEST(BatchDialog, DoubleClickBrowsesForTheFolder) {
         allowNew = a;
         return answer;
     };
-    TFVornBE dialog(nullptr, &scope);
+    MessageLog log;
+    TFVornBE dialog(nullptr, &scope, log);
     dialog.EditDestinationFolder->setText("/typed");
     dialog.show();
     QTest::mouseDClick(dialog.EditDestinationFolder, Qt::LeftButton);
@@ -329,7 +331,6 @@ TEST(BatchDialog, DoubleClickBrowsesForTheFolder) {
     QTest::mouseDClick(dialog.EditDestinationFolder, Qt::LeftButton);
     EXPECT_EQ(dialog.EditDestinationFolder->text(), "");
     EXPECT_EQ(dialog.Folder, "");
-    MessageLog log;
     dialog.ButtonExportClick();
     EXPECT_EQ(log.Texts(), QStringList({"Alert!|Please select destination folder!  "}));
     EXPECT_TRUE(dialog.isVisible());
@@ -371,7 +372,7 @@ protected:
         m_progressBar->setValue(1);
         m_panelSettings = new QWidget(&m_owner);
         m_panelControls = new QWidget(&m_owner);
-        m_dialog = new TFVornBE(&m_owner, &m_platform);
+        m_dialog = new TFVornBE(&m_owner, &m_platform, m_log);
         m_progress = new TFVornBP(&m_owner);
         m_owner.show();
     }
@@ -428,10 +429,11 @@ protected:
     TFVornBE* m_dialog = nullptr;
     TFVornBP* m_progress = nullptr;
     test::FailingFileWriter m_writer;
+    MessageLog m_log; // what the dialog and the batch report
 };
 
 TEST_F(BatchRun, CountOneWritesOnlyImage000) {
-    MessageLog log;
+    MessageLog& log = m_log;
     EXPECT_EQ(Run("1", 2), 1);
     EXPECT_EQ(FilesIn(m_folder), QStringList({"image000.jpg"})) << "the folder was made one level deep";
     EXPECT_TRUE(ReadAll(m_folder + "/image000.jpg").startsWith("\xFF\xD8\xFF"));
@@ -441,7 +443,7 @@ TEST_F(BatchRun, CountOneWritesOnlyImage000) {
 }
 
 TEST_F(BatchRun, InvalidCountWritesTen) {
-    MessageLog log;
+    MessageLog& log = m_log;
     EXPECT_EQ(Run("abc", 0), 10);
     EXPECT_EQ(m_dialog->EditCount->text(), "10");
     EXPECT_EQ(FilesIn(m_folder), Numbered(10, "bmp"));
@@ -449,7 +451,7 @@ TEST_F(BatchRun, InvalidCountWritesTen) {
 }
 
 TEST_F(BatchRun, TooManyWritesTheMaximumOfAThousand) {
-    MessageLog log;
+    MessageLog& log = m_log;
     EXPECT_EQ(Run("1500", 0), 1000);
     EXPECT_EQ(FilesIn(m_folder), Numbered(1000, "bmp"));
     EXPECT_TRUE(IsBmp64(m_folder + "/image999.bmp"));
@@ -460,7 +462,7 @@ TEST_F(BatchRun, TooManyWritesTheMaximumOfAThousand) {
 }
 
 TEST_F(BatchRun, FinalMessageGivesTheElapsedTimeAcrossATickWrap) {
-    MessageLog log;
+    MessageLog& log = m_log;
     std::deque<std::uint32_t> ticks = {0xFFFFE380u, 204u}; // 7500 ms apart, across the wrap
     m_platform.tickCount = [&ticks] {
         const std::uint32_t tick = ticks.front();
@@ -476,7 +478,7 @@ TEST_F(BatchRun, ExistingFilesAreOverwritten) {
     WriteText(m_folder + "/image000.bmp", "stale");
     WriteText(m_folder + "/image001.bmp", "stale");
     WriteText(m_folder + "/image002.bmp", "beyond the batch");
-    MessageLog log;
+    MessageLog& log = m_log;
     EXPECT_EQ(Run("2", 0), 2);
     EXPECT_TRUE(IsBmp64(m_folder + "/image000.bmp"));
     EXPECT_TRUE(IsBmp64(m_folder + "/image001.bmp"));
@@ -485,7 +487,6 @@ TEST_F(BatchRun, ExistingFilesAreOverwritten) {
 }
 
 TEST_F(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {
-    MessageLog log;
     int checked = 0;
     m_hooks.onStep = [&] {
         if (m_progress->CounterText() != "0003 / 0004" || checked++) return;
@@ -504,7 +505,7 @@ TEST_F(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {
 }
 
 TEST_F(BatchRun, CloseRunsNothing) {
-    MessageLog log;
+    MessageLog& log = m_log;
     m_generator->BatchRunning = true;
     m_dialog->EditDestinationFolder->setText(m_folder);
     QTimer::singleShot(0, m_dialog, [this] { m_dialog->ButtonCloseClick(); });
@@ -515,7 +516,7 @@ TEST_F(BatchRun, CloseRunsNothing) {
 }
 
 TEST_F(BatchRun, EscapeOnTheMainWindowThenYesStopsAfterTheCurrentTexture) {
-    MessageLog log;
+    MessageLog& log = m_log;
     bool progressShownDuringQuestion = true;
     log.onMessage = [&](const TMessageRequest&) { progressShownDuringQuestion = m_progress->isVisible(); };
     DuringTexture(5, 10,
@@ -532,7 +533,7 @@ TEST_F(BatchRun, EscapeOnTheMainWindowThenYesStopsAfterTheCurrentTexture) {
 }
 
 TEST_F(BatchRun, EscapeOnTheProgressWindowThenNoGoesOn) {
-    MessageLog log;
+    MessageLog& log = m_log;
     log.Answer(TMsgResult::No);
     DuringTexture(5, 10, [this] { QTest::keyClick(m_progress, Qt::Key_Escape); });
     bool checkedSix = false;
@@ -559,7 +560,7 @@ TEST_F(BatchRun, EscapeOnTheProgressWindowThenNoGoesOn) {
 TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     QDir().mkpath(m_folder);
     WriteText(m_folder + "/image003.bmp", "earlier file");
-    MessageLog log;
+    MessageLog& log = m_log;
     // Each 64 x 64 BMP is one write call: the fourth file's write fails with ENOSPC.
     m_writer.writesBeforeFailure = 3;
     EXPECT_EQ(Run("10", 0), 3);
@@ -588,7 +589,7 @@ TEST_F(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
 }
 
 TEST_F(BatchRun, ClosingTheMainWindowEndsTheBatchQuietly) {
-    MessageLog log;
+    MessageLog& log = m_log;
     DuringTexture(3, 10, [this] { m_owner.close(); });
     EXPECT_EQ(Run("10", 0), 3);
     EXPECT_EQ(FilesIn(m_folder), Numbered(3, "bmp"));
@@ -602,12 +603,12 @@ TEST(BatchMainWindow, EscapeOnTheMainWindowAsksAndTheWindowReturnsToNormal) {
     PlatformScope scope;
     MessageLog log;
     QTemporaryDir temp;
-    TFOrlu window([] { return std::string(ArchivePath); });
+    TFOrlu window([] { return std::string(ArchivePath); }, nullptr, {}, log);
     window.TrackSteps->setValue(0);
     window.ComboBrushSize->setCurrentIndex(0);
     window.ComboBGForm->setCurrentIndex(0);
     window.Generator().TextureSize = 64;
-    TFVornBE dialog(&window, &scope);
+    TFVornBE dialog(&window, &scope, log);
     TFVornBP progress(&window);
     window.show();
 

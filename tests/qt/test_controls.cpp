@@ -101,7 +101,7 @@ TEST(PanelSurface, LeftClickInsideFiresOnClick) {
 
 TEST(FormKit, InterceptorReceivesTextCaptionAndButtons) {
     test::MessageRecorder recorder(TMsgResult::No);
-    EXPECT_EQ(ShowMessageBox("Really?  ", "Alert!", TMsgButtons::YesNo), TMsgResult::No);
+    EXPECT_EQ(ShowMessageBox(recorder, "Really?  ", "Alert!", TMsgButtons::YesNo), TMsgResult::No);
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].text, QString("Really?  "));
     EXPECT_EQ(recorder.messages[0].caption, QString("Alert!"));

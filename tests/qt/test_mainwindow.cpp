@@ -70,7 +70,8 @@ class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         m_recorder = std::make_unique<test::MessageRecorder>();
-        m_window = std::make_unique<TFOrlu>([] { return BuiltArchive(); });
+        m_window = std::make_unique<TFOrlu>([] { return BuiltArchive(); }, nullptr, sd::Direct3DFactory{},
+                                            *m_recorder);
         ASSERT_TRUE(m_recorder->messages.empty()) << m_recorder->messages[0].text.toStdString();
         ASSERT_FALSE(Gen().StartupIncomplete);
     }
@@ -470,7 +471,7 @@ TEST_F(MainWindow, ClickOnTheSurfaceGenerates) {
 }
 
 TEST_F(MainWindow, SettingsAndAboutOpenModally) {
-    TFVornS settings(&W());
+    TFVornS settings(&W(), *m_recorder);
     TFVornA about(&W());
     W().FVornS = &settings;
     W().FVornA = &about;
@@ -571,7 +572,7 @@ protected:
     void SetUp() override {
         MainWindow::SetUp();
         ASSERT_TRUE(m_folder.isValid());
-        m_settings = std::make_unique<TFVornS>(&W());
+        m_settings = std::make_unique<TFVornS>(&W(), *m_recorder);
         W().FVornS = m_settings.get();
     }
     void TearDown() override {
@@ -700,7 +701,7 @@ protected:
     // nothing was drawn.
     void ExpectFailure(TArchiveLocator locate, const QString& text, const QString& caption) {
         test::MessageRecorder recorder;
-        TFOrlu window(std::move(locate), nullptr, test::FaultyDirect3DFactory(m_faults));
+        TFOrlu window(std::move(locate), nullptr, test::FaultyDirect3DFactory(m_faults), recorder);
         ASSERT_EQ(recorder.messages.size(), 1u);
         EXPECT_EQ(recorder.messages[0].text, text);
         EXPECT_EQ(recorder.messages[0].caption, caption);
@@ -752,7 +753,7 @@ TEST_F(Startup, AnArchiveWithoutBrushesRunsAndSaysSoOnceAfterStartUp) {
     file.write("this is no archive at all");
     file.close();
     test::MessageRecorder recorder;
-    TFOrlu window([&] { return junk.toStdString(); });
+    TFOrlu window([&] { return junk.toStdString(); }, nullptr, {}, recorder);
     EXPECT_TRUE(recorder.messages.empty()); // not while the window is being created
     EXPECT_FALSE(window.Generator().StartupIncomplete);
     window.show();
@@ -789,7 +790,7 @@ TEST_F(Startup, ProgramRunsAndSavesTheQualityAtTheEnd) {
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     guard.start(60000);
-    EXPECT_EQ(RunProgram([] { return BuiltArchive(); }), 0);
+    EXPECT_EQ(RunProgram([] { return BuiltArchive(); }, recorder), 0);
     EXPECT_GT(presented, 0);
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/Quality"), QVariant(95));
@@ -801,7 +802,7 @@ TEST_F(Startup, FailedProgramEndsWithStatusOne) {
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     guard.start(20000);
-    EXPECT_EQ(RunProgram([] { return std::string(); }), 1);
+    EXPECT_EQ(RunProgram([] { return std::string(); }, recorder), 1);
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].caption, QString("Error!"));
 }

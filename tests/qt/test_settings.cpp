@@ -38,18 +38,19 @@ protected:
         store.sync();
     }
     static QVariant Stored() { return QSettings("Quorvane", "Vorn").value("Settings/Quality"); }
-    static int QualityAfterLoad(const QVariant& stored) {
+    int QualityAfterLoad(const QVariant& stored) {
         Store(stored);
-        TFVornS dialog;
+        TFVornS dialog(nullptr, m_messages);
         return dialog.Quality;
     }
 
     QString m_file;
+    test::MessageRecorder m_messages; // for the dialogs of QualityAfterLoad
 };
 
 TEST_F(SettingsDialog, ControlsHaveTheirCaptionsRangesAndPlaces) {
     test::MessageRecorder recorder;
-    TFVornS dialog;
+    TFVornS dialog(nullptr, recorder);
     EXPECT_EQ(dialog.windowTitle(), QString(" Settings"));
     EXPECT_EQ(dialog.size(), QSize(188, 108));
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::Tool));
@@ -69,7 +70,7 @@ TEST_F(SettingsDialog, ControlsHaveTheirCaptionsRangesAndPlaces) {
 TEST_F(SettingsDialog, FirstRunReadsNothingAndWrites95AtTheEnd) {
     test::MessageRecorder recorder;
     {
-        TFVornS dialog;
+        TFVornS dialog(nullptr, recorder);
         EXPECT_EQ(dialog.Quality, 95);
         // Showing and closing the dialog touches the store in no way.
         dialog.show();
@@ -96,7 +97,6 @@ TEST_F(SettingsDialog, StoredValueIsReadAndShownOnTheSlider) {
 }
 
 TEST_F(SettingsDialog, ValueOutsideTheRangeIsClampedAndTextIsIgnored) {
-    test::MessageRecorder recorder;
     EXPECT_EQ(QualityAfterLoad(250), 100);
     EXPECT_EQ(QualityAfterLoad(0), 1);
     EXPECT_EQ(QualityAfterLoad(-7), 1);
@@ -111,7 +111,7 @@ TEST_F(SettingsDialog, ValueOutsideTheRangeIsClampedAndTextIsIgnored) {
 TEST_F(SettingsDialog, SliderChangesQualityAtOnceEvenWhenClosedByTheCloseBox) {
     test::MessageRecorder recorder;
     {
-        TFVornS dialog;
+        TFVornS dialog(nullptr, recorder);
         dialog.show();
         dialog.TrackQuality->setValue(40);
         EXPECT_EQ(dialog.Quality, 40);
@@ -125,7 +125,7 @@ TEST_F(SettingsDialog, SliderChangesQualityAtOnceEvenWhenClosedByTheCloseBox) {
 
 TEST_F(SettingsDialog, SaveButtonWritesTheQualityAndClosesTheDialog) {
     test::MessageRecorder recorder;
-    TFVornS dialog;
+    TFVornS dialog(nullptr, recorder);
     QTimer::singleShot(0, &dialog, [&] {
         dialog.TrackQuality->setValue(70);
         QTest::mouseClick(dialog.ButtonSave, Qt::LeftButton);
@@ -160,7 +160,7 @@ TEST_F(SettingsDialog, AnUnreadableStoreIsReplacedAndOnlyARealWriteFailureIsRepo
         if (c.folderUnreadable) QFile::setPermissions(folder, QFileDevice::Permissions());
         test::MessageRecorder recorder;
         {
-            TFVornS dialog;
+            TFVornS dialog(nullptr, recorder);
             dialog.TrackQuality->setValue(33);
         }
         QFile::setPermissions(folder,
@@ -184,7 +184,7 @@ TEST_F(SettingsDialog, FailedWriteIsReported) {
     // A folder where the settings file should be: the store cannot be written.
     ASSERT_TRUE(QDir().mkpath(m_file));
     {
-        TFVornS dialog;
+        TFVornS dialog(nullptr, recorder);
         EXPECT_EQ(dialog.Quality, 95);
     }
     ASSERT_EQ(recorder.messages.size(), 1u);

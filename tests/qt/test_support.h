@@ -1,6 +1,6 @@
 // Shared set-up of the widget tests: a QApplication on the offscreen platform with a private
 // home folder (so the settings store is a temporary file), GoogleTest on top, and a recorder
-// that takes the place of message boxes.
+// that the windows are given in place of message boxes.
 #pragma once
 
 #include <QApplication>
@@ -34,19 +34,21 @@ inline void PrintTo(const QColor& c, std::ostream* os) {
 namespace vorn::test {
 
 // Records every message instead of showing it; answers with a fixed button.
-class MessageRecorder {
+class MessageRecorder final : public TMessagePresenter {
 public:
-    explicit MessageRecorder(TMsgResult answer = TMsgResult::Ok) {
-        SetMessageInterceptor([this, answer](const TMessageRequest& request) {
-            messages.push_back(request);
-            return answer;
-        });
-    }
-    ~MessageRecorder() { SetMessageInterceptor({}); }
+    explicit MessageRecorder(TMsgResult answer = TMsgResult::Ok) : m_answer(answer) {}
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
+    TMsgResult Show(const TMessageRequest& request, QWidget* /*owner*/) override {
+        messages.push_back(request);
+        return m_answer;
+    }
+
     std::vector<TMessageRequest> messages;
+
+private:
+    TMsgResult m_answer;
 };
 
 // Runs answer on the modal dialog of type T as soon as the event loop of its exec() runs.

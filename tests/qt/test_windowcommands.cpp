@@ -52,7 +52,8 @@ class WindowCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         m_recorder = std::make_unique<test::MessageRecorder>();
-        m_window = std::make_unique<TFOrlu>([] { return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat"; });
+        m_window = std::make_unique<TFOrlu>([] { return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat"; },
+                                            nullptr, sd::Direct3DFactory{}, *m_recorder);
         W().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
         ASSERT_TRUE(QTest::qWaitFor(
@@ -70,7 +71,7 @@ protected:
 };
 
 TEST_F(WindowCommands, ShortcutsActWhileASliderHasTheFocus) {
-    TFVornBE batchDialog(&W());
+    TFVornBE batchDialog(&W(), nullptr, *m_recorder);
     W().FVornBE = &batchDialog;
     TFVornBP batchProgress(&W());
     W().FVornBP = &batchProgress;

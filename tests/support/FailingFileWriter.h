@@ -15,10 +15,18 @@ public:
     int writesBeforeFailure = -1;
     int failErrno = ENOSPC;
     bool failCreate = false; // creating the temporary file fails
+    bool noUnnamed = false;  // the file system has no unnamed files: the named one is made
     bool failFsync = false;
     bool failRename = false;
     int writeCalls = 0; // write calls made so far
 
+    int CreateUnnamed(const char* folder, mode_t mode) override {
+        if (noUnnamed) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        return failCreate ? Fail() : TFileWriter::CreateUnnamed(folder, mode);
+    }
     int CreateTemporary(char* pathTemplate) override {
         return failCreate ? Fail() : TFileWriter::CreateTemporary(pathTemplate);
     }
@@ -30,6 +38,9 @@ public:
     int Sync(int fd) override { return failFsync ? Fail() : TFileWriter::Sync(fd); }
     int Rename(const char* from, const char* to) override {
         return failRename ? Fail() : TFileWriter::Rename(from, to);
+    }
+    int RenameNoReplace(const char* from, const char* to) override {
+        return failRename ? Fail() : TFileWriter::RenameNoReplace(from, to);
     }
 
 private:
