@@ -71,6 +71,7 @@ void THistoryQt::CopyRecipe() {
     const QString code = RecipeText();
     if (code.isEmpty()) {
         ShowMessageBox(
+            m_window.Messages(),
             QStringLiteral("This texture has no recipe: it was drawn over more than %1 textures!  ")
                 .arg(MaxRecipeLinks),
             QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
@@ -88,6 +89,7 @@ bool THistoryQt::MakeRecipe(const QString& code) {
     const TRecipeDecoding decoded = DecodeRecipe(code.trimmed().toStdString());
     if (!decoded.ok()) {
         ShowMessageBox(
+            m_window.Messages(),
             QStringLiteral("The clipboard holds no recipe: %1!  ").arg(QString::fromStdString(decoded.error)),
             QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
         return false;

@@ -52,6 +52,8 @@ public:
     ~TFOrlu() override;                                                   // FormDestroy
 
     TGenerator& Generator() { return *m_gen; }
+    // Where the window's message boxes go (the real ones unless a test passes its own).
+    TMessagePresenter& Messages() { return m_messages; }
 
     // Start-up and shutdown.
     void FormCreate();

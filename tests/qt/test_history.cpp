@@ -30,7 +30,8 @@ class History : public ::testing::Test {
 protected:
     void SetUp() override {
         m_recorder = std::make_unique<test::MessageRecorder>();
-        m_window = std::make_unique<TFOrlu>([] { return Archive; });
+        m_window =
+            std::make_unique<TFOrlu>([] { return Archive; }, nullptr, sd::Direct3DFactory{}, *m_recorder);
         W().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
         ASSERT_TRUE(QTest::qWaitFor(
