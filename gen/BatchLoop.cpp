@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -28,8 +29,8 @@ struct TFileJob {
 };
 
 // Encodes and writes one file at a time. With a thread of its own Start returns at once and
-// Finish waits for the file; without one Finish writes it. Start and Finish alternate. The
-// thread ends with the worker, after the file in hand.
+// Finish waits for the file (and throws what the writing threw); without one Finish writes it.
+// Start and Finish alternate. The thread ends with the worker, after the file in hand.
 class TFileWorker {
 public:
     explicit TFileWorker(bool threaded) {
@@ -67,10 +68,10 @@ public:
             m_job.reset();
             return result;
         }
-        m_changed.wait(lock, [this] { return m_result.has_value(); });
-        TExportResult result = std::move(*m_result);
-        m_result.reset();
-        return result;
+        m_changed.wait(lock, [this] { return m_done; });
+        m_done = false;
+        if (m_thrown) std::rethrow_exception(std::exchange(m_thrown, nullptr));
+        return std::move(m_result);
     }
 
 private:
@@ -85,17 +86,27 @@ private:
             if (!m_job) return;
             const TFileJob job = std::exchange(m_job, std::nullopt).value();
             lock.unlock();
-            TExportResult result = Write(job);
+            TExportResult result;
+            std::exception_ptr thrown;
+            try {
+                result = Write(job);
+            } catch (...) {
+                thrown = std::current_exception();
+            }
             lock.lock();
             m_result = std::move(result);
+            m_thrown = std::move(thrown);
+            m_done = true;
             m_changed.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::optional<TFileJob> m_job;         // handed over, not taken yet
-    std::optional<TExportResult> m_result; // of the file written last, not fetched yet
+    std::optional<TFileJob> m_job; // handed over, not taken yet
+    bool m_done = false;           // the file taken last is written (or failed), not fetched yet
+    TExportResult m_result;
+    std::exception_ptr m_thrown;
     bool m_quit = false;
     std::thread m_thread; // last, so that it starts after what it uses
 };
