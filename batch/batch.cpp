@@ -295,6 +295,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.count = dialog.Count;
     options.jpegQuality = window.jpegQuality;
     options.writer = window.writer;
+    options.overlap = window.overlap;
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

@@ -98,6 +98,7 @@ struct TBatchWindow {
     TFVornBP* progressWindow = nullptr;
     int jpegQuality = 95;
     TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
+    bool overlap = true;           // a texture is written while the next one is generated
 };
 
 // The "Batch Export" command: asks for folder, type and count, then generates and writes the

@@ -185,8 +185,11 @@ public:
         entry.seed = m_seed;
         if (std::string code = EncodeRecipe(*m_previous); !code.empty()) entry.recipe = std::move(code);
     }
+    // Written(number) may come after the next texture was generated: its entry is found by number.
     void Written(int number) override {
-        if (!Entries.empty()) Entries.back().file = m_names.Batch(number - 1, m_seed);
+        if (number < 1 || std::size_t(number) > Entries.size()) return;
+        TTextureEntry& entry = Entries[std::size_t(number) - 1];
+        entry.file = m_names.Batch(number - 1, entry.seed);
     }
 
     std::vector<TTextureEntry> Entries;

@@ -128,17 +128,35 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
     return result;
 }
 
-TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality, TFileWriter& writer, TSaveMode mode) {
+TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targetIndex,
+                                std::int32_t textureSize, const std::string& fileName, TBitmap32& bitmap) {
     try {
-        TBitmap32 bitmap;
         if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
             return Failure(ResolveExportName(fileName).fileName,
                            "Reading the texture from the device failed");
+        TExportResult result;
+        result.ok = true;
+        return result;
+    } catch (const std::bad_alloc&) {
+        return Failure(fileName, "Out of memory");
+    }
+}
+
+TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
+                                 TFileWriter& writer, TSaveMode mode) {
+    try {
         return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode);
     } catch (const std::bad_alloc&) {
         return Failure(fileName, "Out of memory");
     }
+}
+
+TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
+                         const std::string& fileName, int jpegQuality, TFileWriter& writer, TSaveMode mode) {
+    TBitmap32 bitmap;
+    const TExportResult read = ReadTileForExport(textures, targetIndex, textureSize, fileName, bitmap);
+    if (!read.ok) return read;
+    return WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode);
 }
 
 } // namespace vorn

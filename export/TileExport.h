@@ -51,6 +51,15 @@ TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex
                          const std::string& fileName, int jpegQuality,
                          TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
 
+// TileExport in two halves, for a caller that writes one texture while it draws the next: the
+// read-back, which needs the device and so its thread, and the encoding and writing of what was
+// read, which touches only bitmap and writer and may run on another thread. Each fails as
+// TileExport would.
+TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targetIndex,
+                                std::int32_t textureSize, const std::string& fileName, TBitmap32& bitmap);
+TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
+                                 TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+
 // The bytes of bitmap as a file of format; false with a reason when the encoder fails.
 bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
                   std::vector<std::uint8_t>& bytes, std::string* reason);

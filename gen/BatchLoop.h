@@ -22,9 +22,14 @@ struct TBatchOptions {
     TSaveMode saveMode = smReplace; // smNoReplace: a file of the name, even a new one, fails the batch
     // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
     std::function<std::string(int number)> fileName;
+    // Texture k is encoded and written on a thread of its own while texture k + 1 is generated;
+    // false: each texture is written before the next one begins.
+    bool overlap = true;
 };
 
-// What the host does around each texture; numbers count from 1. The defaults do nothing.
+// What the host does around each texture; numbers count from 1. The defaults do nothing. All are
+// called on the thread that runs the batch. With overlap, Written(k) and Continue(k) come after
+// Generated(k + 1), and a stop asked for there still writes texture k + 1, the one in hand.
 class TBatchHooks {
 public:
     virtual ~TBatchHooks() = default;
@@ -48,8 +53,9 @@ struct TBatchResult {
 std::string BatchFileName(const std::string& folder, int index, const std::string& fileType);
 
 // Generates and writes options.count textures (the output target of generator.TextureSize), in
-// order, and stops at the first file that cannot be written. BatchRunning is set while it runs
-// (so the synthesis leaves the progress bar to the host) and cleared on return.
+// order, and stops at the first file that cannot be written (a texture generated after it is not
+// written). BatchRunning is set while it runs (so the synthesis leaves the progress bar to the
+// host) and cleared on return.
 TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks);
 
 } // namespace vorn

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/VornDef.h"
@@ -50,7 +55,8 @@ std::string ReadAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Records every hook call as "<hook> <number> <BatchRunning>".
+// Records every hook call as "<hook> <number> <BatchRunning>", marked when made on a thread
+// other than the one running the batch.
 class RecordingHooks final : public TBatchHooks {
 public:
     explicit RecordingHooks(const TGenerator& generator) : m_generator(generator) {}
@@ -68,18 +74,24 @@ public:
 private:
     void Record(const char* hook, int number) {
         calls.push_back(std::string(hook) + " " + std::to_string(number) +
-                        (m_generator.BatchRunning ? " running" : ""));
+                        (m_generator.BatchRunning ? " running" : "") +
+                        (std::this_thread::get_id() != m_thread ? " elsewhere" : ""));
     }
     const TGenerator& m_generator;
+    const std::thread::id m_thread = std::this_thread::get_id();
 };
 
-class BatchLoop : public ::testing::Test {
+// Each test runs with the files written one after the other and with the writing overlapped.
+class BatchLoop : public ::testing::TestWithParam<bool> {
 protected:
+    static bool Overlap() { return GetParam(); }
+
     void SetUp() override {
-        m_folder =
-            fs::temp_directory_path() /
-            ("pallimor-batchloop-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        m_folder = fs::temp_directory_path() /
+                   ("pallimor-batchloop-" +
+                    std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + name);
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         // The cheapest texture: 1024 steps of small hard brushes over a flat background, 64 x 64.
@@ -105,6 +117,7 @@ protected:
         options.folder = folder.string();
         options.fileType = type;
         options.count = count;
+        options.overlap = Overlap();
         return options;
     }
 
@@ -124,33 +137,49 @@ TEST(BatchFileName, NumbersWithAtLeastThreeDigits) {
     EXPECT_EQ(BatchFileName("/", 0, "bmp"), "//image000.bmp");
 }
 
-TEST_F(BatchLoop, HooksRunInOrderAroundEachTexture) {
+TEST_P(BatchLoop, HooksRunInOrderAroundEachTexture) {
     RecordingHooks hooks(*m_generator);
-    const TBatchResult result = RunBatch(*m_generator, Options(2, "bmp", m_folder), hooks);
+    const TBatchResult result = RunBatch(*m_generator, Options(3, "bmp", m_folder), hooks);
     EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.written, 2);
+    EXPECT_EQ(result.written, 3);
     EXPECT_EQ(result.error, "");
-    const std::vector<std::string> expected = {
+    const std::vector<std::string> sequential = {
         "before 1 running", "generated 1 running", "written 1 running", "continue 1 running",
         "before 2 running", "generated 2 running", "written 2 running", "continue 2 running",
+        "before 3 running", "generated 3 running", "written 3 running", "continue 3 running",
     };
-    EXPECT_EQ(hooks.calls, expected);
+    // Texture k is written while texture k + 1 is generated.
+    const std::vector<std::string> overlapped = {
+        "before 1 running",  "generated 1 running", "before 2 running",  "generated 2 running",
+        "written 1 running", "continue 1 running",  "before 3 running",  "generated 3 running",
+        "written 2 running", "continue 2 running",  "written 3 running", "continue 3 running",
+    };
+    EXPECT_EQ(hooks.calls, Overlap() ? overlapped : sequential);
     EXPECT_FALSE(m_generator->BatchRunning);
-    EXPECT_EQ(FilesIn(m_folder), Numbered(2, "bmp"));
+    EXPECT_EQ(FilesIn(m_folder), Numbered(3, "bmp"));
 }
 
-TEST_F(BatchLoop, ContinueFalseStopsAfterThatTexture) {
+TEST_P(BatchLoop, ContinueFalseStopsAfterThatTexture) {
     RecordingHooks hooks(*m_generator);
     hooks.stopAfter = 3;
     const TBatchResult result = RunBatch(*m_generator, Options(6, "png", m_folder), hooks);
     EXPECT_TRUE(result.ok);
-    EXPECT_EQ(result.written, 3);
-    EXPECT_EQ(hooks.calls.back(), "continue 3 running");
-    EXPECT_EQ(FilesIn(m_folder), Numbered(3, "png"));
+    if (Overlap()) {
+        // Asked after texture 4 was generated, the stop still writes it, the texture in hand.
+        EXPECT_EQ(result.written, 4);
+        const std::vector<std::string> last = {"generated 4 running", "written 3 running",
+                                               "continue 3 running", "written 4 running"};
+        EXPECT_EQ(std::vector(hooks.calls.end() - 4, hooks.calls.end()), last);
+        EXPECT_EQ(FilesIn(m_folder), Numbered(4, "png"));
+    } else {
+        EXPECT_EQ(result.written, 3);
+        EXPECT_EQ(hooks.calls.back(), "continue 3 running");
+        EXPECT_EQ(FilesIn(m_folder), Numbered(3, "png"));
+    }
     EXPECT_FALSE(m_generator->BatchRunning);
 }
 
-TEST_F(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
+TEST_P(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     std::ofstream(m_folder / "image001.bmp") << "earlier file";
     m_writer.writesBeforeFailure = 1; // one 64 x 64 BMP is one write
     RecordingHooks hooks(*m_generator);
@@ -159,7 +188,9 @@ TEST_F(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     EXPECT_EQ(result.written, 1);
     EXPECT_NE(result.error.find((m_folder / "image001.bmp").string()), std::string::npos) << result.error;
     EXPECT_NE(result.error.find("No space left on device"), std::string::npos) << result.error;
-    EXPECT_EQ(hooks.calls.back(), "generated 2 running") << "nothing is reported written after the failure";
+    // With overlap the failure of file 2 is found once texture 3 was generated, which is dropped.
+    EXPECT_EQ(hooks.calls.back(), Overlap() ? "generated 3 running" : "generated 2 running")
+        << "nothing is reported written after the failure";
     EXPECT_FALSE(m_generator->BatchRunning);
     // The first file is whole, the earlier second file untouched, no temporary file left.
     EXPECT_EQ(FilesIn(m_folder), Numbered(2, "bmp"));
@@ -167,7 +198,50 @@ TEST_F(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     EXPECT_EQ(ReadAll(m_folder / "image001.bmp"), "earlier file");
 }
 
-TEST_F(BatchLoop, MissingFolderFailsAtTheFirstFile) {
+// Holds the write of file k until texture k + 1 was generated (the last file until its own
+// texture was): a batch that does not overlap the two fails here after a minute.
+class WriteAfterNextGenerated final : public TBatchHooks, public TFileWriter {
+public:
+    explicit WriteAfterNextGenerated(int count) : m_count(count) {}
+    void Generated(int number) override {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_generated = number;
+        }
+        m_changed.notify_all();
+    }
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        std::unique_lock lock(m_mutex);
+        const int file = ++m_writes; // one write per file of 64 x 64
+        if (!m_changed.wait_for(lock, std::chrono::minutes(1),
+                                [&] { return m_generated > file || m_generated == m_count; })) {
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        lock.unlock();
+        return TFileWriter::Write(fd, data, size);
+    }
+
+private:
+    const int m_count;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_generated = 0;
+    int m_writes = 0;
+};
+
+TEST_P(BatchLoop, WritesFileKWhileTextureKPlusOneIsGenerated) {
+    if (!Overlap()) GTEST_SKIP() << "written one after the other";
+    WriteAfterNextGenerated gate(3);
+    TBatchOptions options = Options(3, "bmp", m_folder);
+    options.writer = &gate;
+    const TBatchResult result = RunBatch(*m_generator, options, gate);
+    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.written, 3);
+    EXPECT_EQ(FilesIn(m_folder), Numbered(3, "bmp"));
+}
+
+TEST_P(BatchLoop, MissingFolderFailsAtTheFirstFile) {
     TBatchHooks hooks;
     const fs::path missing = m_folder / "not-there";
     const TBatchResult result = RunBatch(*m_generator, Options(3, "jpg", missing), hooks);
@@ -179,7 +253,7 @@ TEST_F(BatchLoop, MissingFolderFailsAtTheFirstFile) {
 
 // A batch continues one random sequence: its files equal Generate and TileExport called one
 // texture after the other from the same seed, and the first one can start from a cleared tile.
-TEST_F(BatchLoop, WritesWhatSingleGenerationsWrite) {
+TEST_P(BatchLoop, WritesWhatSingleGenerationsWrite) {
     for (const bool clearFirst : {false, true}) {
         SCOPED_TRACE(clearFirst ? "first tile cleared" : "first tile kept");
         const fs::path batch = m_folder / "batch";
@@ -217,6 +291,11 @@ TEST_F(BatchLoop, WritesWhatSingleGenerationsWrite) {
         fs::remove_all(single);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Writing, BatchLoop, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Overlapped" : "Sequential";
+                         });
 
 } // namespace
 } // namespace vorn

@@ -40,6 +40,9 @@ run 0 generate "${fast[@]}" --seed 42 --steps 0 --json
 settings=(--steps 256 --effect shift --bg-color 123456 --hue-switch 80 --image keep)
 run 0 generate "${fast[@]}" "${settings[@]}" --seed 0x2A --count 3 --folder "$work/batch" --type png --json
 cp "$work/out.txt" "$work/json.txt"
+files=$(grep -o '"file":"[^"]*"' "$work/json.txt" | cut -d'"' -f4 | tr '\n' ' ')
+[ "$files" = "$work/batch/image000.png $work/batch/image001.png $work/batch/image002.png " ] ||
+  fail "each texture's entry names its own file: $(cat "$work/json.txt")"
 for k in 0 1 2; do
   code=$(recipe_of $k)
   run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/again$k.png"
