@@ -19,6 +19,7 @@
 #include "gen/Recipe.h"
 #include "gen/WindowCommandsQt.h"
 #include "gen/gen.h"
+#include "shown_window.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -26,31 +27,18 @@ namespace {
 
 const std::string Archive = std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat";
 
-class History : public ::testing::Test {
+class History : public test::ShownWindow {
 protected:
     void SetUp() override {
-        m_recorder = std::make_unique<test::MessageRecorder>();
-        m_window =
-            std::make_unique<TFOrlu>([] { return Archive; }, nullptr, sd::Direct3DFactory{}, *m_recorder);
-        W().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return W().PanelSurface->PresentCount() > 0 && W().PanelControls->isEnabled(); }, 60000));
-        W().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
-        W().TrackSteps->setValue(0); // the shortest walk
+        ShownWindow::SetUp();
+        if (HasFatalFailure()) return;
         W().TrackLightness->setFocus();
     }
-    void TearDown() override { m_window.reset(); }
 
-    TFOrlu& W() { return *m_window; }
     QImage Output() { return W().Commands->OutputImage(); }
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
         QTest::keyClick(W().TrackLightness, key, modifiers);
     }
-
-    std::unique_ptr<test::MessageRecorder> m_recorder;
-    std::unique_ptr<TFOrlu> m_window;
 };
 
 TEST_F(History, AltLeftAndRightShowEachTextureAsMadeWithItsControls) {

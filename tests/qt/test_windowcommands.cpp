@@ -31,6 +31,7 @@
 #include "gen/WindowCommandsQt.h"
 #include "gen/gen.h"
 #include "progress/progress.h"
+#include "shown_window.h"
 #include "test_support.h"
 
 namespace vorn {
@@ -48,27 +49,7 @@ QImage Opaque(const QImage& image) {
     return out;
 }
 
-class WindowCommands : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_recorder = std::make_unique<test::MessageRecorder>();
-        m_window = std::make_unique<TFOrlu>([] { return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat"; },
-                                            nullptr, sd::Direct3DFactory{}, *m_recorder);
-        W().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return W().PanelSurface->PresentCount() > 0 && W().PanelControls->isEnabled(); }, 60000));
-        W().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
-        W().TrackSteps->setValue(0); // the shortest walk
-    }
-    void TearDown() override { m_window.reset(); }
-
-    TFOrlu& W() { return *m_window; }
-
-    std::unique_ptr<test::MessageRecorder> m_recorder;
-    std::unique_ptr<TFOrlu> m_window;
-};
+using WindowCommands = test::ShownWindow;
 
 TEST_F(WindowCommands, ShortcutsActWhileASliderHasTheFocus) {
     TFVornBE batchDialog(&W(), nullptr, *m_recorder);
@@ -167,8 +148,9 @@ TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
         QStringList entries;
         for (QAction* a : menu->actions())
             if (!a->isSeparator()) entries << a->text();
-        EXPECT_EQ(entries, QStringList({"Seed 0000002A", "Back", "Forward", "Copy Recipe", "Paste Recipe",
-                                        "Generate", "Copy Image", "Export...", "Batch Export...", "Tiled View"}))
+        EXPECT_EQ(entries,
+                  QStringList({"Seed 0000002A", "Back", "Forward", "Copy Recipe", "Paste Recipe", "Generate",
+                               "Copy Image", "Export...", "Batch Export...", "Tiled View"}))
             << way.name;
         EXPECT_EQ(random::Seed(), before) << way.name << " generated";
         menu->close();
