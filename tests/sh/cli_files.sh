@@ -10,13 +10,7 @@ source "$(dirname "$0")/../support/shell_test.sh"
 fast=(--archive "$build/vorn.dat" --steps 0 --brush-size 16 --size 64 --seed 0x2A --quiet)
 
 # run STATUS ARGS...: generate in $work, stdout and stderr kept.
-run() {
-  local want=$1
-  shift
-  (cd "$work" && "$cli" generate "$@" >"$work/out.bin" 2>"$work/err.txt")
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "generate $* exited $got, expected $want: $(cat "$work/err.txt")"
-}
+run() { run_cli "$1" generate "${@:2}"; }
 
 # The names and contents of every file under a folder, to compare before and after.
 snapshot() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r md5sum); }
@@ -63,11 +57,11 @@ done
 for type in bmp png jpg; do
   run 0 "${fast[@]}" --out "file.$type"
   run 0 "${fast[@]}" --out - --type "$type"
-  cmp -s "$work/out.bin" "$work/file.$type" || fail "--out - --type $type differs from file.$type"
+  cmp -s "$work/out.txt" "$work/file.$type" || fail "--out - --type $type differs from file.$type"
 done
 run 0 "${fast[@]}" --out file40.JPEG --quality 40
 run 0 "${fast[@]}" --out - --type jpg --quality 40
-cmp -s "$work/out.bin" "$work/file40.JPEG" || fail "--out - --quality 40 differs from file40.JPEG"
+cmp -s "$work/out.txt" "$work/file40.JPEG" || fail "--out - --quality 40 differs from file40.JPEG"
 
 # Options that cannot apply to the file named, and extensions that name no format.
 for bad in "--out x.gif" "--out x." "--out - " "--type png" "--quality 50" "--out x.png --type png" \

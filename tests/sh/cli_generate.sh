@@ -9,13 +9,7 @@ archive="$build/vorn.dat"
 source "$(dirname "$0")/../support/shell_test.sh"
 
 # expect_status STATUS ARGS...: runs the generator in $work, keeps stdout and stderr.
-expect_status() {
-  local want=$1
-  shift
-  (cd "$work" && "$cli" generate "$@" >"$work/out.txt" 2>"$work/err.txt")
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "generate $* exited $got, expected $want: $(cat "$work/err.txt")"
-}
+expect_status() { run_cli "$1" generate "${@:2}"; }
 
 # A bad value: status 2, one line on stderr naming the option, nothing written.
 expect_usage_error() {

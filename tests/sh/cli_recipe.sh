@@ -6,24 +6,11 @@
 set -uo pipefail
 build=$(cd "$1" && pwd)
 cli="$build/pallimor-cli"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+source "$(dirname "$0")/../support/shell_test.sh"
 fast=(--archive "$build/vorn.dat" --size 64 --brush-size 16)
 
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
 # run STATUS ARGS...: pallimor-cli in $work, stdout and stderr kept.
-run() {
-  local want=$1
-  shift
-  (cd "$work" && "$cli" "$@" >"$work/out.txt" 2>"$work/err.txt")
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat "$work/err.txt")"
-}
+run() { run_cli "$@"; }
 
 # The recipe of texture INDEX in the --json output kept in json.txt.
 recipe_of() {
@@ -99,8 +86,4 @@ run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
   fail "recipe error: '$(cat "$work/err.txt")'"
 [ ! -s "$work/out.txt" ] || fail "a bad code printed values"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "cli_recipe: all checks passed"
+finish cli_recipe
