@@ -1,7 +1,7 @@
 #include "archive/VornDb.h"
 
-#include "archive/ByteOrder.h"
 #include "archive/VornMd5.h"
+#include "io/ByteOrder.h"
 
 #include <zlib.h>
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "archive/VornMd5.h"
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 
 namespace vorn {
 

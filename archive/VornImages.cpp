@@ -5,9 +5,9 @@
 #include <limits>
 #include <new>
 
-#include "archive/ByteOrder.h"
 #include "archive/VornDb.h"
 #include "engine/VornDevices.h"
+#include "io/ByteOrder.h"
 
 namespace vorn {
 

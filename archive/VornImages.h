@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/VornTexels.h"
 #include "engine/DXTextures.h"
 #include "engine/VornSubsc.h"
+#include "pixel/VornTexels.h"
 
 namespace vorn {
 

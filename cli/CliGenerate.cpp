@@ -21,7 +21,7 @@
 #include "cli/Cli.h"
 #include "cli/GenerateOptions.h"
 #include "engine/VornDef.h"
-#include "engine/soft/SoftRaster.h"
+#include "engine/soft/SoftHost.h"
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
 #include "gen/GenParams.h"

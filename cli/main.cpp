@@ -5,7 +5,7 @@
 
 #include "PallimorVersion.h"
 #include "cli/Cli.h"
-#include "cli/ProgramHelp.h"
+#include "gen/ProgramHelp.h"
 
 namespace {
 

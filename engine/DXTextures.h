@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "archive/VornTexels.h"
 #include "engine/soft/SoftDevice.h"
+#include "pixel/VornTexels.h"
 
 namespace vorn {
 

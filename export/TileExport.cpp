@@ -9,7 +9,7 @@
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "engine/soft/SoftDevice.h"
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 
 namespace vorn {
 

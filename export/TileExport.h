@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "export/ImageWriters.h"
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 
 namespace vorn {
 

@@ -6,7 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "export/SafeFile.h"
+#include "gen/BatchHooks.h"
+#include "io/SafeFile.h"
 
 namespace vorn {
 
@@ -25,22 +26,6 @@ struct TBatchOptions {
     // Texture k is encoded and written on a thread of its own while texture k + 1 is generated;
     // false: each texture is written before the next one begins.
     bool overlap = true;
-};
-
-// What the host does around each texture; numbers count from 1. The defaults do nothing. All are
-// called on the thread that runs the batch. With overlap, Written(k) and Continue(k) come after
-// Generated(k + 1), and a stop asked for there still writes texture k + 1, the one in hand.
-class TBatchHooks {
-public:
-    virtual ~TBatchHooks() = default;
-    // Before the texture is generated: one pending message or idle pass, the progress counter.
-    virtual void BeforeTexture(int /*number*/) {}
-    // After it was generated, before it is written.
-    virtual void Generated(int /*number*/) {}
-    // After it was written: the progress bar's position.
-    virtual void Written(int /*number*/) {}
-    // Asked after each written texture (the last too): false stops the batch there.
-    virtual bool Continue(int /*number*/) { return true; }
 };
 
 struct TBatchResult {

@@ -9,7 +9,6 @@
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
-#include "archive/VornTexels.h"
 #include "engine/DXTextures.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
@@ -18,6 +17,7 @@
 #include "gen/PreviewCompose.h"
 #include "gen/TileSynthesis.h"
 #include "gen/TileTrace.h"
+#include "pixel/VornTexels.h"
 
 namespace vorn {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/VornDef.h"
-#include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftHost.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/GenSettings.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "gen/BatchLoop.h"
+#include "gen/BatchHooks.h"
 #include "gen/Generator.h"
 #include "gen/TileSynthesis.h"
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "engine/VornDef.h"
-#include "export/SafeFile.h"
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
 #include "gen/Generator.h"
+#include "io/SafeFile.h"
 #include "support/FailingFileWriter.h"
 
 namespace fs = std::filesystem;

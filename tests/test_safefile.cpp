@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 #include "support/FailingFileWriter.h"
 #include "support/TempDir.h"
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/VornTexels.h"
+#include "pixel/VornTexels.h"
 
 namespace vorn {
 namespace {

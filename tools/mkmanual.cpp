@@ -12,9 +12,9 @@
 
 #include "PallimorVersion.h"
 #include "cli/GenerateOptions.h"
-#include "cli/ProgramHelp.h"
+#include "gen/ArchiveChoice.h"
 #include "gen/GenParams.h"
-#include "gen/Generator.h"
+#include "gen/ProgramHelp.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "engine/soft/SoftDevice.h"
 
-#include "archive/VornTexels.h"
 #include "engine/soft/SoftDeviceImpl.h"
 #include "engine/soft/SoftRaster.h"
+#include "pixel/VornTexels.h"
 
 #include <algorithm>
 #include <cstring>

@@ -27,6 +27,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/soft/SoftHost.h"
+
 namespace vorn::sd {
 
 using HRESULT = std::int32_t;
@@ -281,14 +283,6 @@ struct D3DCAPS9 {
     UINT MaxVertexIndex = 0;
 };
 
-// Where Present delivers the back buffer: the window's preview surface implements it.
-// pixels: Height rows of Width A8R8G8B8 values (0xAARRGGBB), rows pitchBytes apart, top first.
-class HostSink {
-public:
-    virtual ~HostSink() = default;
-    virtual void PresentImage(const std::uint32_t* pixels, int width, int height, int pitchBytes) = 0;
-};
-
 struct D3DPRESENT_PARAMETERS {
     UINT BackBufferWidth = 0;
     UINT BackBufferHeight = 0;
@@ -311,13 +305,11 @@ class Surface;
 class Texture;
 class VertexBuffer;
 class IndexBuffer;
-class Direct3D;
 using DevicePtr = std::shared_ptr<Device>;
 using SurfacePtr = std::shared_ptr<Surface>;
 using TexturePtr = std::shared_ptr<Texture>;
 using VertexBufferPtr = std::shared_ptr<VertexBuffer>;
 using IndexBufferPtr = std::shared_ptr<IndexBuffer>;
-using Direct3DPtr = std::shared_ptr<Direct3D>;
 
 // One 2D image: a texture level, a render target, the back buffer, a depth surface (inert)
 // or an offscreen plain surface.
@@ -472,9 +464,5 @@ public:
 
 // nullptr when the version is not 0x80000020.
 Direct3DPtr Direct3DCreate9(UINT sdkVersion);
-
-// Makes the Direct3D object a device owner starts from (Direct3DCreate9 for the real layer; a
-// test passes one whose devices fail or record calls). nullptr = no Direct3D.
-using Direct3DFactory = std::function<Direct3DPtr()>;
 
 } // namespace vorn::sd

@@ -121,12 +121,6 @@ struct DrawState {
 // The best kernel level this processor and the cap allow.
 SimdLevel ActiveSimdLevel(SimdLevel cap = SimdLevel::Avx2);
 
-// The process's rasteriser thread count: set by SetRasterThreads, else the environment variable
-// PALLIMOR_THREADS, else the number of cores. 1 draws everything on the calling thread.
-int RasterThreads();
-// count < 1 goes back to the default.
-void SetRasterThreads(int count);
-
 // vertices holds 3 * count vertices (triangle i = vertices 3i..3i+2).
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count);
 // vertices holds 2 * count vertices (line i = vertices 2i, 2i+1).

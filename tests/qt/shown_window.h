@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "app/PanelSurfaceQt.h"
+#include "app/gen.h"
 #include "engine/soft/SoftDevice.h"
-#include "gen/PanelSurfaceQt.h"
-#include "gen/gen.h"
 #include "test_support.h"
 
 namespace vorn::test {

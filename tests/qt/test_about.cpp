@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "about/about.h"
+#include "app/dialogs/about.h"
 #include "test_support.h"
 
 namespace vorn {

@@ -18,12 +18,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include "batch/batch.h"
-#include "export/SafeFile.h"
-#include "gen/FormKitQt.h"
+#include "app/dialogs/batch.h"
+#include "app/dialogs/progress.h"
+#include "app/gen.h"
+#include "app/widgets/FormKitQt.h"
 #include "gen/Generator.h"
-#include "gen/gen.h"
-#include "progress/progress.h"
+#include "io/SafeFile.h"
 #include "tests/support/FailingFileWriter.h"
 #include "tests/support/FakeBatchPlatform.h"
 

@@ -4,9 +4,9 @@
 #include <QToolButton>
 #include <vector>
 
-#include "gen/ControlsQt.h"
-#include "gen/FormKitQt.h"
-#include "gen/PanelSurfaceQt.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/widgets/ControlsQt.h"
+#include "app/widgets/FormKitQt.h"
 #include "test_support.h"
 
 namespace vorn {

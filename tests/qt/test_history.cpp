@@ -12,13 +12,13 @@
 #include <memory>
 #include <string>
 
+#include "app/HistoryQt.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/WindowCommandsQt.h"
+#include "app/gen.h"
 #include "engine/VornDef.h"
 #include "export/TileExport.h"
-#include "gen/HistoryQt.h"
-#include "gen/PanelSurfaceQt.h"
 #include "gen/Recipe.h"
-#include "gen/WindowCommandsQt.h"
-#include "gen/gen.h"
 #include "shown_window.h"
 #include "test_support.h"
 

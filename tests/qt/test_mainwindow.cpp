@@ -28,13 +28,13 @@
 #include <memory>
 #include <string>
 
-#include "about/about.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/dialogs/about.h"
+#include "app/dialogs/settings.h"
+#include "app/gen.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftDevice.h"
 #include "gen/GenParams.h"
-#include "gen/PanelSurfaceQt.h"
-#include "gen/gen.h"
-#include "settings/settings.h"
 #include "test_support.h"
 #include "tests/support/FaultyDevice.h"
 

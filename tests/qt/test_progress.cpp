@@ -5,7 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "progress/progress.h"
+#include "app/dialogs/progress.h"
 
 namespace vorn {
 namespace {

@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "settings/settings.h"
+#include "app/dialogs/settings.h"
 #include "test_support.h"
 
 namespace vorn {

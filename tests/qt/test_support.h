@@ -15,7 +15,7 @@
 #include <ostream>
 #include <vector>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {

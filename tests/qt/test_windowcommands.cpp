@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/TiledViewQt.h"
+#include "app/WindowCommandsQt.h"
+#include "app/dialogs/batch.h"
+#include "app/dialogs/progress.h"
+#include "app/gen.h"
+#include "app/widgets/ControlsQt.h"
 #include "engine/VornDef.h"
 #include "export/TileExport.h"
-#include "gen/ControlsQt.h"
-#include "gen/PanelSurfaceQt.h"
-#include "gen/TiledViewQt.h"
-#include "gen/WindowCommandsQt.h"
-#include "gen/gen.h"
-#include "progress/progress.h"
 #include "shown_window.h"
 #include "test_support.h"
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 
 namespace vorn::test {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "batch/batch.h"
+#include "app/dialogs/batch.h"
 
 namespace vorn::test {
 

@@ -1,4 +1,4 @@
-#include "batch/batch.h"
+#include "app/dialogs/batch.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,10 +15,10 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "app/dialogs/progress.h"
+#include "app/widgets/FormKitQt.h"
 #include "gen/BatchLoop.h"
-#include "gen/FormKitQt.h"
 #include "gen/Generator.h"
-#include "progress/progress.h"
 
 namespace vorn {
 

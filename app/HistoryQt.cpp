@@ -1,11 +1,11 @@
-#include "gen/HistoryQt.h"
+#include "app/HistoryQt.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "gen/FormKitQt.h"
-#include "gen/gen.h"
+#include "app/gen.h"
+#include "app/widgets/FormKitQt.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "settings/settings.h"
+#include "app/dialogs/settings.h"
 
 #include <QFile>
 #include <QGroupBox>
@@ -7,7 +7,7 @@
 #include <QSlider>
 #include <algorithm>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 namespace vorn {
 

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 class QGroupBox;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "gen/KeyboardQt.h"
+#include "app/KeyboardQt.h"
 
 #include <QCursor>
 #include <QFrame>
@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "gen/ControlsQt.h"
-#include "gen/gen.h"
+#include "app/gen.h"
+#include "app/widgets/ControlsQt.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "about/about.h"
+#include "app/dialogs/about.h"
 
 #include <QDesktopServices>
 #include <QEvent>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 namespace vorn {
 

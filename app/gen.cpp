@@ -1,4 +1,4 @@
-#include "gen/gen.h"
+#include "app/gen.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,18 +18,18 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "about/about.h"
-#include "batch/batch.h"
+#include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/WindowCommandsQt.h"
+#include "app/dialogs/about.h"
+#include "app/dialogs/batch.h"
+#include "app/dialogs/progress.h"
+#include "app/dialogs/settings.h"
+#include "app/widgets/FormKitQt.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
 #include "export/TileExport.h"
-#include "gen/FormKitQt.h"
-#include "gen/HistoryQt.h"
-#include "gen/KeyboardQt.h"
-#include "gen/PanelSurfaceQt.h"
-#include "gen/WindowCommandsQt.h"
-#include "progress/progress.h"
-#include "settings/settings.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "archive/VornTexels.h"
+#include "pixel/VornTexels.h"
 
 #include <cstring>
 

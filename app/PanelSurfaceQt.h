@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftHost.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 #include <QFontDatabase>
 #include <QFrame>

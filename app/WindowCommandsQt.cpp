@@ -1,4 +1,4 @@
-#include "gen/WindowCommandsQt.h"
+#include "app/WindowCommandsQt.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -8,11 +8,11 @@
 #include <QMenu>
 #include <cstring>
 
+#include "app/HistoryQt.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/TiledViewQt.h"
+#include "app/gen.h"
 #include "export/TileExport.h"
-#include "gen/HistoryQt.h"
-#include "gen/PanelSurfaceQt.h"
-#include "gen/TiledViewQt.h"
-#include "gen/gen.h"
 
 namespace vorn {
 

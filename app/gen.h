@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "gen/ControlsQt.h"
-#include "gen/FormKitQt.h"
+#include "app/widgets/ControlsQt.h"
+#include "app/widgets/FormKitQt.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "PallimorVersion.h"
-#include "cli/ProgramHelp.h"
-#include "gen/gen.h"
+#include "app/gen.h"
+#include "gen/ProgramHelp.h"
 
 namespace {
 

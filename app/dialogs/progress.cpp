@@ -1,10 +1,10 @@
-#include "progress/progress.h"
+#include "app/dialogs/progress.h"
 
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 namespace vorn {
 

@@ -1,4 +1,4 @@
-#include "export/SafeFile.h"
+#include "io/SafeFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "gen/PanelSurfaceQt.h"
+#include "app/PanelSurfaceQt.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>

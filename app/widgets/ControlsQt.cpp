@@ -1,4 +1,4 @@
-#include "gen/ControlsQt.h"
+#include "app/widgets/ControlsQt.h"
 
 #include <QPainter>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "gen/TiledViewQt.h"
+#include "app/TiledViewQt.h"
 
 #include <QBrush>
 #include <QKeyEvent>

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "gen/FormKitQt.h"
+#include "app/widgets/FormKitQt.h"
 
 class QComboBox;
 class QLineEdit;
