@@ -68,42 +68,6 @@ TCanvasColor CanvasOfColor(const QColor& color) {
     return CanvasColorOfRgb(color.rgb() & 0xFFFFFFu);
 }
 
-// The named members of each parameter's group box and control, and a track bar's change and
-// group reset handlers, in table order.
-struct TParamMembers {
-    QGroupBox* TFOrlu::*group;
-    QComboBox* TFOrlu::*list = nullptr;
-    QSlider* TFOrlu::*track = nullptr;
-    void (TFOrlu::*change)() = nullptr;
-    void (TFOrlu::*reset)() = nullptr;
-};
-const TParamMembers ParamMembers[GenParamCount] = {
-    {&TFOrlu::GroupSize},
-    {&TFOrlu::GroupColor},
-    {&TFOrlu::GroupImage, &TFOrlu::ComboImage},
-    {&TFOrlu::GroupEffect, &TFOrlu::ComboEffect},
-    {&TFOrlu::GroupBGFill, &TFOrlu::ComboBGFill},
-    {&TFOrlu::GroupBGForm, &TFOrlu::ComboBGForm},
-    {&TFOrlu::GroupBrushType, &TFOrlu::ComboBrushType},
-    {&TFOrlu::GroupBrushSize, &TFOrlu::ComboBrushSize},
-    {&TFOrlu::GroupSteps, nullptr, &TFOrlu::TrackSteps, &TFOrlu::TrackStepsChange,
-     &TFOrlu::GroupStepsDblClick},
-    {&TFOrlu::GroupHueSwitch, nullptr, &TFOrlu::TrackHueSwitch, &TFOrlu::TrackHueSwitchChange,
-     &TFOrlu::GroupHueSwitchClick},
-    {&TFOrlu::GroupSaturation, nullptr, &TFOrlu::TrackSaturation, &TFOrlu::TrackSaturationChange,
-     &TFOrlu::GroupSaturationDblClick},
-    {&TFOrlu::GroupLightness, nullptr, &TFOrlu::TrackLightness, &TFOrlu::TrackLightnessChange,
-     &TFOrlu::GroupLightnessDblClick},
-    {&TFOrlu::GroupRadiusSpeed, nullptr, &TFOrlu::TrackRadiusSpeed, &TFOrlu::TrackRadiusSpeedChange,
-     &TFOrlu::GroupRadiusSpeedDblClick},
-    {&TFOrlu::GroupAngleSpeed, nullptr, &TFOrlu::TrackAngleSpeed, &TFOrlu::TrackAngleSpeedChange,
-     &TFOrlu::GroupAngleSpeedDblClick},
-    {&TFOrlu::GroupScaleSpeed, nullptr, &TFOrlu::TrackScaleSpeed, &TFOrlu::TrackScaleSpeedChange,
-     &TFOrlu::GroupScaleSpeedDblClick},
-    {&TFOrlu::GroupTurnFreq, nullptr, &TFOrlu::TrackTurnFreq, &TFOrlu::TrackTurnFreqChange,
-     &TFOrlu::GroupTurnFreqDblClick},
-};
-
 // Said once after start-up when the archive read leaves brushes missing.
 QString BrushesMissingText(const TArchiveChoice& archive) {
     return QStringLiteral("Brush archive %1 was read, but its brushes are missing: it holds %2 usable "
@@ -164,8 +128,7 @@ QSlider* TFOrlu::AddTrack(QGroupBox* group, const TGenParam& param) {
     track->setValue(param.defaultValue);
     track->setToolTip(QString::number(param.defaultValue));
     track->setGeometry(GroupControlRect.x(), GroupControlRect.y() - 1, GroupControlRect.width(), 26);
-    connect(track, &QSlider::valueChanged, this,
-            [this, change = ParamMembers[param.id].change] { (this->*change)(); });
+    connect(track, &QSlider::valueChanged, this, [this, id = param.id] { TrackChange(id); });
     return track;
 }
 
@@ -206,8 +169,7 @@ void TFOrlu::CreateControls() {
     // Row by row, left column first: this is also the tab order.
     for (const TGenParam& param : GenParams) {
         QGroupBox* group = AddGroup(QString::fromLatin1(param.caption), param.id % 2, param.id / 2);
-        const TParamMembers& members = ParamMembers[param.id];
-        m_groups[param.id] = this->*members.group = group;
+        m_groups[param.id] = group;
         switch (param.kind) {
         case pkSize:
             AddSizeControls(group, param);
@@ -219,14 +181,14 @@ void TFOrlu::CreateControls() {
             PanelColor->installEventFilter(this);
             break;
         case pkList:
-            m_lists[param.id] = this->*members.list = AddCombo(group, param);
+            m_lists[param.id] = AddCombo(group, param);
             break;
         case pkTrack:
-            m_tracks[param.id] = this->*members.track = AddTrack(group, param);
+            m_tracks[param.id] = AddTrack(group, param);
             break;
         }
     }
-    connect(ComboImage, &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
+    connect(List(gpImage), &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
 
     PanelControls = MakeLoweredPanel(this, QRect(524, 370, 180, 150));
     const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
@@ -498,9 +460,9 @@ void TFOrlu::PanelColorClick() {
 
 void TFOrlu::ComboImageChange() {
     // "Keep" draws over the previous tile, so there is no background to choose.
-    const bool clear = ComboImage->currentIndex() == 0;
-    ComboBGFill->setEnabled(clear);
-    ComboBGForm->setEnabled(clear);
+    const bool clear = List(gpImage)->currentIndex() == 0;
+    List(gpBGFill)->setEnabled(clear);
+    List(gpBGForm)->setEnabled(clear);
 }
 
 void TFOrlu::ButtonPreviewClick() {
@@ -601,8 +563,7 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
 
 void TFOrlu::GroupReset(QObject* group, TResetGesture gesture) {
     for (const TGenParam& param : GenParams) {
-        const auto reset = ParamMembers[param.id].reset;
-        if (m_groups[param.id] == group && param.reset == gesture && reset) (this->*reset)();
+        if (m_groups[param.id] == group && param.reset == gesture && m_tracks[param.id]) ResetTrack(param.id);
     }
 }
 
@@ -614,54 +575,8 @@ void TFOrlu::ResetTrack(TGenParamId id) {
     m_tracks[id]->setValue(GenParam(id).defaultValue);
 }
 
-void TFOrlu::TrackStepsChange() {
-    ShowPosition(TrackSteps);
-}
-void TFOrlu::TrackHueSwitchChange() {
-    ShowPosition(TrackHueSwitch);
-}
-void TFOrlu::TrackSaturationChange() {
-    ShowPosition(TrackSaturation);
-}
-void TFOrlu::TrackLightnessChange() {
-    ShowPosition(TrackLightness);
-}
-void TFOrlu::TrackRadiusSpeedChange() {
-    ShowPosition(TrackRadiusSpeed);
-}
-void TFOrlu::TrackAngleSpeedChange() {
-    ShowPosition(TrackAngleSpeed);
-}
-void TFOrlu::TrackScaleSpeedChange() {
-    ShowPosition(TrackScaleSpeed);
-}
-void TFOrlu::TrackTurnFreqChange() {
-    ShowPosition(TrackTurnFreq);
-}
-
-void TFOrlu::GroupStepsDblClick() {
-    ResetTrack(gpSteps);
-}
-void TFOrlu::GroupHueSwitchClick() {
-    ResetTrack(gpHueSwitch);
-}
-void TFOrlu::GroupSaturationDblClick() {
-    ResetTrack(gpSaturation);
-}
-void TFOrlu::GroupLightnessDblClick() {
-    ResetTrack(gpLightness);
-}
-void TFOrlu::GroupRadiusSpeedDblClick() {
-    ResetTrack(gpRadiusSpeed);
-}
-void TFOrlu::GroupAngleSpeedDblClick() {
-    ResetTrack(gpAngleSpeed);
-}
-void TFOrlu::GroupScaleSpeedDblClick() {
-    ResetTrack(gpScaleSpeed);
-}
-void TFOrlu::GroupTurnFreqDblClick() {
-    ResetTrack(gpTurnFreq);
+void TFOrlu::TrackChange(TGenParamId id) {
+    ShowPosition(m_tracks[id]);
 }
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {

@@ -83,24 +83,10 @@ public:
     // below when that is its gesture.
     void GroupReset(QObject* group, TResetGesture gesture);
 
-    // Each track bar's change: its hint shows the position.
-    void TrackStepsChange();
-    void TrackHueSwitchChange();
-    void TrackSaturationChange();
-    void TrackLightnessChange();
-    void TrackRadiusSpeedChange();
-    void TrackAngleSpeedChange();
-    void TrackScaleSpeedChange();
-    void TrackTurnFreqChange();
-    // The group gestures: the track bar back to its default.
-    void GroupStepsDblClick();
-    void GroupHueSwitchClick();
-    void GroupSaturationDblClick();
-    void GroupLightnessDblClick();
-    void GroupRadiusSpeedDblClick();
-    void GroupAngleSpeedDblClick();
-    void GroupScaleSpeedDblClick();
-    void GroupTurnFreqDblClick();
+    // A track bar's change: its hint shows the position.
+    void TrackChange(TGenParamId id);
+    // The group gesture: the track bar back to its default.
+    void ResetTrack(TGenParamId id);
 
     // No texture is being made and no batch runs: a texture may be made or shown.
     bool Ready() const;
@@ -139,39 +125,13 @@ public:
     TStatusBarQt* StatusBar;
     QProgressBar* ProgressBar;
 
-    QGroupBox* GroupSize;
+    // Each parameter's group box, and its list or track bar (nullptr where it has none).
+    QGroupBox* Group(TGenParamId id) const { return m_groups[id]; }
+    QComboBox* List(TGenParamId id) const { return m_lists[id]; }
+    QSlider* Track(TGenParamId id) const { return m_tracks[id]; }
     QLabel* LabelSize;
     TUpDownQt* UpDownSize;
-    QGroupBox* GroupColor;
     QFrame* PanelColor;
-    QGroupBox* GroupImage;
-    QComboBox* ComboImage;
-    QGroupBox* GroupEffect;
-    QComboBox* ComboEffect;
-    QGroupBox* GroupBGFill;
-    QComboBox* ComboBGFill;
-    QGroupBox* GroupBGForm;
-    QComboBox* ComboBGForm;
-    QGroupBox* GroupBrushType;
-    QComboBox* ComboBrushType;
-    QGroupBox* GroupBrushSize;
-    QComboBox* ComboBrushSize;
-    QGroupBox* GroupSteps;
-    QSlider* TrackSteps;
-    QGroupBox* GroupHueSwitch;
-    QSlider* TrackHueSwitch;
-    QGroupBox* GroupSaturation;
-    QSlider* TrackSaturation;
-    QGroupBox* GroupLightness;
-    QSlider* TrackLightness;
-    QGroupBox* GroupRadiusSpeed;
-    QSlider* TrackRadiusSpeed;
-    QGroupBox* GroupAngleSpeed;
-    QSlider* TrackAngleSpeed;
-    QGroupBox* GroupScaleSpeed;
-    QSlider* TrackScaleSpeed;
-    QGroupBox* GroupTurnFreq;
-    QSlider* TrackTurnFreq;
 
     QPushButton* ButtonGenerate;
     QPushButton* ButtonExport;
@@ -205,7 +165,6 @@ private:
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
     void ShowPosition(QSlider* track);
-    void ResetTrack(TGenParamId id);
     void SetSwatch(const QColor& color);
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again

@@ -43,10 +43,17 @@ enum TParamKind {
 // The mouse gesture on a group box that puts its track bar back to the default.
 enum TResetGesture { rgNone, rgClick, rgDoubleClick };
 
+// One value per parameter, in table order; what each holds the table's row says (its field).
+struct TGenValues {
+    int size, bgColor, image, effect, bgFill, bgForm, brushType, brushSize, steps;
+    int hueSwitch, saturation, lightness, radiusSpeed, angleSpeed, scaleSpeed, turnFreq;
+};
+
 struct TGenParam {
     TGenParamId id;
-    const char* name;    // option without "--", recipe field and `recipe` output name: "bg-fill"
-    const char* caption; // the group box's caption: "BG Fill"
+    int TGenValues::*field; // where TGenSettings keeps the value
+    const char* name;       // option without "--", recipe field and `recipe` output name: "bg-fill"
+    const char* caption;    // the group box's caption: "BG Fill"
     TParamKind kind;
     std::span<const char* const> items; // pkList: the list's captions; the option values are
                                         // the captions in lower case
@@ -68,29 +75,30 @@ inline constexpr const char* BGFormItems[] = {"None", "Circle", "Square", "Rando
 inline constexpr const char* BrushTypeItems[] = {"Hard", "Soft"};
 inline constexpr const char* BrushSizeItems[] = {"16", "32", "64", "128"};
 
-constexpr TGenParam List(TGenParamId id, const char* name, const char* caption,
+constexpr TGenParam List(TGenParamId id, int TGenValues::*field, const char* name, const char* caption,
                          std::span<const char* const> items, int defaultValue, const char* help) {
-    return {id,           name, caption, pkList, items,  0,  static_cast<int>(items.size()) - 1,
-            defaultValue, 0,    0,       0,      rgNone, "", help};
+    return {id,           field, name, caption, pkList, items, 0,   static_cast<int>(items.size()) - 1,
+            defaultValue, 0,     0,    0,       rgNone, "",    help};
 }
 
-constexpr TGenParam Track(TGenParamId id, const char* name, const char* caption, int min, int max,
-                          int defaultValue, int lineStep, int pageStep, int tick, TResetGesture reset,
-                          const char* help) {
-    return {id,           name,     caption,  pkTrack, {},    min, max,
-            defaultValue, lineStep, pageStep, tick,    reset, "N", help};
+constexpr TGenParam Track(TGenParamId id, int TGenValues::*field, const char* name, const char* caption,
+                          int min, int max, int defaultValue, int lineStep, int pageStep, int tick,
+                          TResetGesture reset, const char* help) {
+    return {id,           field,    name,     caption, pkTrack, {},  min, max,
+            defaultValue, lineStep, pageStep, tick,    reset,   "N", help};
 }
 
 // The eight 1..100 sliders: line step 5, page step 10, a tick every 10, default 50.
-constexpr TGenParam Percent(TGenParamId id, const char* name, const char* caption, const char* help,
-                            TResetGesture reset = rgDoubleClick) {
-    return Track(id, name, caption, 1, 100, 50, 5, 10, 10, reset, help);
+constexpr TGenParam Percent(TGenParamId id, int TGenValues::*field, const char* name, const char* caption,
+                            const char* help, TResetGesture reset = rgDoubleClick) {
+    return Track(id, field, name, caption, 1, 100, 50, 5, 10, 10, reset, help);
 }
 
 } // namespace detail
 
 inline constexpr std::array<TGenParam, GenParamCount> GenParams = {{
     {gpSize,
+     &TGenValues::size,
      "size",
      "Size",
      pkSize,
@@ -105,6 +113,7 @@ inline constexpr std::array<TGenParam, GenParamCount> GenParams = {{
      "N",
      "output size in pixels: 64, 128, 256, 512 or 1024"},
     {gpBGColor,
+     &TGenValues::bgColor,
      "bg-color",
      "BG Color",
      pkColor,
@@ -118,23 +127,34 @@ inline constexpr std::array<TGenParam, GenParamCount> GenParams = {{
      rgNone,
      "RRGGBB",
      "background colour as picked (red, green, blue), also #RRGGBB"},
-    detail::List(gpImage, "image", "Image", detail::ImageItems, 0,
+    detail::List(gpImage, &TGenValues::image, "image", "Image", detail::ImageItems, 0,
                  "clear paints a new background; keep draws over the previous tile"),
-    detail::List(gpEffect, "effect", "Effect", detail::EffectItems, 9, "blend effect of the brush stamps"),
-    detail::List(gpBGFill, "bg-fill", "BG Fill", detail::BGFillItems, 3, "background fill (clear only)"),
-    detail::List(gpBGForm, "bg-form", "BG Form", detail::BGFormItems, 3, "background shapes (clear only)"),
-    detail::List(gpBrushType, "brush-type", "Brush Type", detail::BrushTypeItems, 1,
+    detail::List(gpEffect, &TGenValues::effect, "effect", "Effect", detail::EffectItems, 9,
+                 "blend effect of the brush stamps"),
+    detail::List(gpBGFill, &TGenValues::bgFill, "bg-fill", "BG Fill", detail::BGFillItems, 3,
+                 "background fill (clear only)"),
+    detail::List(gpBGForm, &TGenValues::bgForm, "bg-form", "BG Form", detail::BGFormItems, 3,
+                 "background shapes (clear only)"),
+    detail::List(gpBrushType, &TGenValues::brushType, "brush-type", "Brush Type", detail::BrushTypeItems, 1,
                  "soft brushes also sweep their scale"),
-    detail::List(gpBrushSize, "brush-size", "Brush Size", detail::BrushSizeItems, 2, "brush image"),
-    detail::Track(gpSteps, "steps", "Steps", 0, 2048, 1024, 128, 256, 256, rgDoubleClick,
+    detail::List(gpBrushSize, &TGenValues::brushSize, "brush-size", "Brush Size", detail::BrushSizeItems, 2,
+                 "brush image"),
+    detail::Track(gpSteps, &TGenValues::steps, "steps", "Steps", 0, 2048, 1024, 128, 256, 256, rgDoubleClick,
                   "the walk runs N + 1024 steps"),
-    detail::Percent(gpHueSwitch, "hue-switch", "Hue Switch", "how fast the hue drifts", rgClick),
-    detail::Percent(gpSaturation, "saturation", "Saturation", "stroke saturation in percent"),
-    detail::Percent(gpLightness, "lightness", "Lightness", "stroke lightness in percent"),
-    detail::Percent(gpRadiusSpeed, "radius-speed", "Radius Speed", "how fast the step length changes"),
-    detail::Percent(gpAngleSpeed, "angle-speed", "Angle Speed", "how fast the walk turns"),
-    detail::Percent(gpScaleSpeed, "scale-speed", "Scale Speed", "how fast soft brushes change scale"),
-    detail::Percent(gpTurnFreq, "turn-freq", "Turn Freq", "how often the walk reverses its turn"),
+    detail::Percent(gpHueSwitch, &TGenValues::hueSwitch, "hue-switch", "Hue Switch",
+                    "how fast the hue drifts", rgClick),
+    detail::Percent(gpSaturation, &TGenValues::saturation, "saturation", "Saturation",
+                    "stroke saturation in percent"),
+    detail::Percent(gpLightness, &TGenValues::lightness, "lightness", "Lightness",
+                    "stroke lightness in percent"),
+    detail::Percent(gpRadiusSpeed, &TGenValues::radiusSpeed, "radius-speed", "Radius Speed",
+                    "how fast the step length changes"),
+    detail::Percent(gpAngleSpeed, &TGenValues::angleSpeed, "angle-speed", "Angle Speed",
+                    "how fast the walk turns"),
+    detail::Percent(gpScaleSpeed, &TGenValues::scaleSpeed, "scale-speed", "Scale Speed",
+                    "how fast soft brushes change scale"),
+    detail::Percent(gpTurnFreq, &TGenValues::turnFreq, "turn-freq", "Turn Freq",
+                    "how often the walk reverses its turn"),
 }};
 
 constexpr const TGenParam& GenParam(TGenParamId id) {
@@ -148,6 +168,19 @@ constexpr bool RowsInIdOrder() {
     return true;
 }
 static_assert(RowsInIdOrder(), "GenParams rows must follow TGenParamId");
+
+// Every row names a field of its own.
+constexpr bool FieldsDistinct() {
+    for (std::size_t i = 0; i < GenParams.size(); ++i) {
+        if (!GenParams[i].field) return false;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (GenParams[i].field == GenParams[j].field) return false;
+        }
+    }
+    return true;
+}
+static_assert(FieldsDistinct(), "each GenParams row needs a TGenValues field of its own");
+static_assert(sizeof(TGenValues) == GenParamCount * sizeof(int), "one TGenValues field per parameter");
 
 // The parameter whose name is name; nullptr when none.
 const TGenParam* FindGenParam(std::string_view name);

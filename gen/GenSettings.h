@@ -15,60 +15,31 @@ class TGenSettingsSource {
 public:
     virtual ~TGenSettingsSource() = default;
     virtual int Value(TGenParamId id) const = 0;
-
-    int ImageIndex() const { return Value(gpImage); }         // 0 "Clear", 1 "Keep"
-    int EffectIndex() const { return Value(gpEffect); }       // 0..9, "Blend" .. "Stroke"
-    int BGFillIndex() const { return Value(gpBGFill); }       // 0 "Color", 1 "H-Grad", 2 "V-Grad", 3 "Random"
-    int BGFormIndex() const { return Value(gpBGForm); }       // 0 "None", 1 "Circle", 2 "Square", 3 "Random"
-    int BrushTypeIndex() const { return Value(gpBrushType); } // 0 "Hard", 1 "Soft"
-    int BrushSizeIndex() const { return Value(gpBrushSize); } // 0..3 = "16", "32", "64", "128"
-    int Steps() const { return Value(gpSteps); }              // 0..2048
-    int HueSwitch() const { return Value(gpHueSwitch); }      // 1..100, as the seven below
-    int Saturation() const { return Value(gpSaturation); }
-    int Lightness() const { return Value(gpLightness); }
-    int RadiusSpeed() const { return Value(gpRadiusSpeed); }
-    int AngleSpeed() const { return Value(gpAngleSpeed); }
-    int ScaleSpeed() const { return Value(gpScaleSpeed); }
-    int TurnFreq() const { return Value(gpTurnFreq); }
 };
 
-// Plain values, the table's defaults at first: for the command line, recipes and the tests.
-struct TGenSettings final : TGenSettingsSource {
-    int size = GenParam(gpSize).defaultValue;
-    int bgColor = GenParam(gpBGColor).defaultValue;
-    int image = GenParam(gpImage).defaultValue;
-    int effect = GenParam(gpEffect).defaultValue;
-    int bgFill = GenParam(gpBGFill).defaultValue;
-    int bgForm = GenParam(gpBGForm).defaultValue;
-    int brushType = GenParam(gpBrushType).defaultValue;
-    int brushSize = GenParam(gpBrushSize).defaultValue;
-    int steps = GenParam(gpSteps).defaultValue;
-    int hueSwitch = GenParam(gpHueSwitch).defaultValue;
-    int saturation = GenParam(gpSaturation).defaultValue;
-    int lightness = GenParam(gpLightness).defaultValue;
-    int radiusSpeed = GenParam(gpRadiusSpeed).defaultValue;
-    int angleSpeed = GenParam(gpAngleSpeed).defaultValue;
-    int scaleSpeed = GenParam(gpScaleSpeed).defaultValue;
-    int turnFreq = GenParam(gpTurnFreq).defaultValue;
+// Plain values, the table's defaults at first: for the command line, recipes, the synthesis and
+// the tests. The fields are TGenValues's, named as the table's rows name them.
+struct TGenSettings final : TGenSettingsSource, TGenValues {
+    TGenSettings() {
+        for (const TGenParam& param : GenParams) this->*param.field = param.defaultValue;
+    }
 
-    int Value(TGenParamId id) const override { return this->*Fields[id]; }
-    void SetValue(TGenParamId id, int value) { this->*Fields[id] = value; }
-
-private:
-    // The field of each parameter, in table order.
-    static constexpr int TGenSettings::*Fields[GenParamCount] = {
-        &TGenSettings::size,        &TGenSettings::bgColor,    &TGenSettings::image,
-        &TGenSettings::effect,      &TGenSettings::bgFill,     &TGenSettings::bgForm,
-        &TGenSettings::brushType,   &TGenSettings::brushSize,  &TGenSettings::steps,
-        &TGenSettings::hueSwitch,   &TGenSettings::saturation, &TGenSettings::lightness,
-        &TGenSettings::radiusSpeed, &TGenSettings::angleSpeed, &TGenSettings::scaleSpeed,
-        &TGenSettings::turnFreq};
+    int Value(TGenParamId id) const override { return this->*GenParam(id).field; }
+    void SetValue(TGenParamId id, int value) { this->*GenParam(id).field = value; }
 };
 
 // A value as the synthesis reads it: clamped into the parameter's range.
 inline int ClampedValue(const TGenSettingsSource& settings, TGenParamId id) {
     const TGenParam& param = GenParam(id);
     return std::clamp(settings.Value(id), param.min, param.max);
+}
+
+// Every value clamped into its range: what one run of the synthesis reads (the panels are
+// disabled while a run lasts, so one read sees what every later read would).
+inline TGenSettings ClampedSettings(const TGenSettingsSource& settings) {
+    TGenSettings clamped;
+    for (const TGenParam& param : GenParams) clamped.SetValue(param.id, ClampedValue(settings, param.id));
+    return clamped;
 }
 
 // The same value for every parameter.

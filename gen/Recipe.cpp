@@ -27,7 +27,7 @@ public:
 };
 
 bool IsKeep(const TGenSettingsSource& settings) {
-    return settings.ImageIndex() == 1;
+    return settings.Value(gpImage) == 1;
 }
 
 // The recipe-wide values belong to the recipe; its links carry the same, so that a decoded

@@ -14,21 +14,6 @@ using random::RandomInt;
 constexpr double TwoPi = 2.0 * std::numbers::pi;
 constexpr std::int32_t Half = TileSize / 2;
 
-// The controls' values, clamped into their ranges once per run (the panels are disabled while
-// a run lasts, so one read sees what every later read would).
-struct TRunSettings {
-    int image, effect, bgFill, bgForm, brushType, brushSize, steps;
-    int hueSwitch, saturation, lightness, radiusSpeed, angleSpeed, scaleSpeed, turnFreq;
-};
-
-TRunSettings ReadSettings(const TGenSettingsSource& s) {
-    const auto read = [&s](TGenParamId id) { return ClampedValue(s, id); };
-    return {read(gpImage),      read(gpEffect),    read(gpBGFill),      read(gpBGForm),
-            read(gpBrushType),  read(gpBrushSize), read(gpSteps),       read(gpHueSwitch),
-            read(gpSaturation), read(gpLightness), read(gpRadiusSpeed), read(gpAngleSpeed),
-            read(gpScaleSpeed), read(gpTurnFreq)};
-}
-
 // A fresh speed: 0.005 + 0.05 * (slider / 100) * r, in [0.005, 0.005 + 0.0005 * slider).
 float NewSpeed(int slider) {
     return static_cast<float>(0.005 + 0.05 * (slider / 100.0) * RandomFloat());
@@ -88,7 +73,7 @@ void PaintCircles(int hueSwitch, TTilePainter& painter) {
     }
 }
 
-void PaintBackground(const TRunSettings& s, TCanvasColor background, TTilePainter& painter) {
+void PaintBackground(const TGenSettings& s, TCanvasColor background, TTilePainter& painter) {
     // Two shades: an opaque grey of 64..255 per channel masking the background colour bitwise.
     const auto shade = [background] {
         return (static_cast<TCanvasColor>(RandomInt(192)) * 0x010101u + 0xFF404040u) & background;
@@ -126,7 +111,7 @@ std::int8_t RandomSign() {
     return static_cast<std::int8_t>(1 - 2 * RandomInt(2));
 }
 
-TWalk StartWalk(const TRunSettings& s) {
+TWalk StartWalk(const TGenSettings& s) {
     TWalk w{};
     w.x = StartCoordinate();
     w.y = StartCoordinate();
@@ -148,7 +133,7 @@ TWalk StartWalk(const TRunSettings& s) {
 }
 
 // Moves the walk one step and answers the stroke colour (alpha 0).
-TCanvasColor StepWalk(TWalk& w, const TRunSettings& s) {
+TCanvasColor StepWalk(TWalk& w, const TGenSettings& s) {
     const double c = std::cos(static_cast<double>(w.angle));
     const double n = std::sin(static_cast<double>(w.angle));
     const double along = w.cosineOnX ? c : n;  // moves X
@@ -218,7 +203,7 @@ constexpr int EffectStroke = 9;
 
 void SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundColor,
                     const bool& batchRunning, TGenHooks& hooks, TTilePainter& painter) {
-    const TRunSettings s = ReadSettings(settings);
+    const TGenSettings s = ClampedSettings(settings);
     const std::int32_t stepCount = s.steps + 1024;
 
     int progress = 1;

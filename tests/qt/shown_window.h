@@ -25,7 +25,7 @@ protected:
             [&] { return W().PanelSurface->PresentCount() > 0 && W().PanelControls->isEnabled(); }, 60000));
         W().activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
-        W().TrackSteps->setValue(0); // the shortest walk
+        W().Track(gpSteps)->setValue(0); // the shortest walk
     }
     void TearDown() override { m_window.reset(); }
 

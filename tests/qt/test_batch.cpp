@@ -614,9 +614,9 @@ TEST(BatchMainWindow, EscapeOnTheMainWindowAsksAndTheWindowReturnsToNormal) {
     MessageLog log;
     QTemporaryDir temp;
     TFOrlu window([] { return std::string(ArchivePath); }, nullptr, {}, log);
-    window.TrackSteps->setValue(0);
-    window.ComboBrushSize->setCurrentIndex(0);
-    window.ComboBGForm->setCurrentIndex(0);
+    window.Track(gpSteps)->setValue(0);
+    window.List(gpBrushSize)->setCurrentIndex(0);
+    window.List(gpBGForm)->setCurrentIndex(0);
     window.Generator().TextureSize = 64;
     TFVornBE dialog(&window, &scope, log);
     TFVornBP progress(&window);

@@ -32,12 +32,12 @@ protected:
     void SetUp() override {
         ShownWindow::SetUp();
         if (HasFatalFailure()) return;
-        W().TrackLightness->setFocus();
+        W().Track(gpLightness)->setFocus();
     }
 
     QImage Output() { return W().Commands->OutputImage(); }
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
-        QTest::keyClick(W().TrackLightness, key, modifiers);
+        QTest::keyClick(W().Track(gpLightness), key, modifiers);
     }
 };
 
@@ -53,13 +53,13 @@ TEST_F(History, AltLeftAndRightShowEachTextureAsMadeWithItsControls) {
         made.push_back({Output(), W().Controls(), W().PanelSurface->toolTip()});
     };
     random::SetSeed(0x2A);
-    generate();                         // A: Clear
-    W().ComboImage->setCurrentIndex(1); // B: Keep, drawn over A, at 128 with other lightness
-    W().TrackLightness->setValue(90);
+    generate();                            // A: Clear
+    W().List(gpImage)->setCurrentIndex(1); // B: Keep, drawn over A, at 128 with other lightness
+    W().Track(gpLightness)->setValue(90);
     W().UpDownSize->Press(btPrev);
     generate();
-    W().ComboImage->setCurrentIndex(0); // C: Clear again
-    W().TrackLightness->setValue(10);
+    W().List(gpImage)->setCurrentIndex(0); // C: Clear again
+    W().Track(gpLightness)->setValue(10);
     generate();
     const std::uint32_t seed = random::Seed();
 
@@ -101,8 +101,8 @@ TEST_F(History, CtrlVMakesTheRecipesTextureAndCtrlShiftCCopiesItBack) {
     Press(Qt::Key_V, Qt::ControlModifier);
     EXPECT_TRUE(m_recorder->messages.empty());
     EXPECT_EQ(W().History->History().Count(), count + 1);
-    EXPECT_EQ(W().ComboImage->currentIndex(), 1);
-    EXPECT_EQ(W().ComboEffect->currentIndex(), 1);
+    EXPECT_EQ(W().List(gpImage)->currentIndex(), 1);
+    EXPECT_EQ(W().List(gpEffect)->currentIndex(), 1);
     EXPECT_EQ(W().LabelSize->text(), QString("128"));
     EXPECT_EQ(W().SwatchColor(), QColor(0xFF, 0, 0));
     EXPECT_EQ(random::Seed(), seedAfter) << "the random source stands where making the texture left it";

@@ -118,10 +118,10 @@ TEST_F(MainWindow, WindowAndPanelsHaveTheirSizesAndPlaces) {
 
 TEST_F(MainWindow, GroupBoxesFormTwoColumnsOfEightRows) {
     const QGroupBox* groups[16] = {
-        W().GroupSize,        W().GroupColor,      W().GroupImage,      W().GroupEffect,
-        W().GroupBGFill,      W().GroupBGForm,     W().GroupBrushType,  W().GroupBrushSize,
-        W().GroupSteps,       W().GroupHueSwitch,  W().GroupSaturation, W().GroupLightness,
-        W().GroupRadiusSpeed, W().GroupAngleSpeed, W().GroupScaleSpeed, W().GroupTurnFreq};
+        W().Group(gpSize),        W().Group(gpBGColor),    W().Group(gpImage),      W().Group(gpEffect),
+        W().Group(gpBGFill),      W().Group(gpBGForm),     W().Group(gpBrushType),  W().Group(gpBrushSize),
+        W().Group(gpSteps),       W().Group(gpHueSwitch),  W().Group(gpSaturation), W().Group(gpLightness),
+        W().Group(gpRadiusSpeed), W().Group(gpAngleSpeed), W().Group(gpScaleSpeed), W().Group(gpTurnFreq)};
     const char* captions[16] = {"Size",         "BG Color",    "Image",       "Effect",
                                 "BG Fill",      "BG Form",     "Brush Type",  "Brush Size",
                                 "Steps",        "Hue Switch",  "Saturation",  "Lightness",
@@ -162,14 +162,14 @@ TEST_F(MainWindow, ListsHaveTheirItemsAndDefaults) {
         QStringList items;
         int selected;
     } lists[] = {
-        {W().ComboImage, {"Clear", "Keep"}, 0},
-        {W().ComboEffect,
+        {W().List(gpImage), {"Clear", "Keep"}, 0},
+        {W().List(gpEffect),
          {"Blend", "Add", "Sub", "Color", "Shadow", "Light", "Max", "Shift", "Glow", "Stroke"},
          9},
-        {W().ComboBGFill, {"Color", "H-Grad", "V-Grad", "Random"}, 3},
-        {W().ComboBGForm, {"None", "Circle", "Square", "Random"}, 3},
-        {W().ComboBrushType, {"Hard", "Soft"}, 1},
-        {W().ComboBrushSize, {"16", "32", "64", "128"}, 2},
+        {W().List(gpBGFill), {"Color", "H-Grad", "V-Grad", "Random"}, 3},
+        {W().List(gpBGForm), {"None", "Circle", "Square", "Random"}, 3},
+        {W().List(gpBrushType), {"Hard", "Soft"}, 1},
+        {W().List(gpBrushSize), {"16", "32", "64", "128"}, 2},
     };
     for (const auto& list : lists) {
         SCOPED_TRACE(list.items.join(',').toStdString());
@@ -180,16 +180,16 @@ TEST_F(MainWindow, ListsHaveTheirItemsAndDefaults) {
         EXPECT_EQ(list.combo->currentIndex(), list.selected);
     }
     // The settings source reads the same values.
-    EXPECT_EQ(W().ImageIndex(), 0);
-    EXPECT_EQ(W().EffectIndex(), 9);
-    EXPECT_EQ(W().BGFillIndex(), 3);
-    EXPECT_EQ(W().BGFormIndex(), 3);
-    EXPECT_EQ(W().BrushTypeIndex(), 1);
-    EXPECT_EQ(W().BrushSizeIndex(), 2);
+    EXPECT_EQ(W().Value(gpImage), 0);
+    EXPECT_EQ(W().Value(gpEffect), 9);
+    EXPECT_EQ(W().Value(gpBGFill), 3);
+    EXPECT_EQ(W().Value(gpBGForm), 3);
+    EXPECT_EQ(W().Value(gpBrushType), 1);
+    EXPECT_EQ(W().Value(gpBrushSize), 2);
 }
 
 TEST_F(MainWindow, SlidersHaveTheirRangesStepsTicksAndHints) {
-    const QSlider* steps = W().TrackSteps;
+    const QSlider* steps = W().Track(gpSteps);
     EXPECT_EQ(steps->minimum(), 0);
     EXPECT_EQ(steps->maximum(), 2048);
     EXPECT_EQ(steps->singleStep(), 128);
@@ -198,9 +198,9 @@ TEST_F(MainWindow, SlidersHaveTheirRangesStepsTicksAndHints) {
     EXPECT_EQ(steps->value(), 1024);
     EXPECT_EQ(steps->toolTip(), QString("1024"));
 
-    QSlider* const others[] = {W().TrackHueSwitch,   W().TrackSaturation, W().TrackLightness,
-                               W().TrackRadiusSpeed, W().TrackAngleSpeed, W().TrackScaleSpeed,
-                               W().TrackTurnFreq};
+    QSlider* const others[] = {W().Track(gpHueSwitch),   W().Track(gpSaturation), W().Track(gpLightness),
+                               W().Track(gpRadiusSpeed), W().Track(gpAngleSpeed), W().Track(gpScaleSpeed),
+                               W().Track(gpTurnFreq)};
     for (QSlider* track : others) {
         EXPECT_EQ(track->minimum(), 1);
         EXPECT_EQ(track->maximum(), 100);
@@ -212,11 +212,11 @@ TEST_F(MainWindow, SlidersHaveTheirRangesStepsTicksAndHints) {
         track->setValue(73);
         EXPECT_EQ(track->toolTip(), QString("73"));
     }
-    W().TrackSteps->setValue(1500);
-    EXPECT_EQ(W().TrackSteps->toolTip(), QString("1500"));
-    EXPECT_EQ(W().Steps(), 1500);
-    EXPECT_EQ(W().HueSwitch(), 73);
-    EXPECT_EQ(W().TurnFreq(), 73);
+    W().Track(gpSteps)->setValue(1500);
+    EXPECT_EQ(W().Track(gpSteps)->toolTip(), QString("1500"));
+    EXPECT_EQ(W().Value(gpSteps), 1500);
+    EXPECT_EQ(W().Value(gpHueSwitch), 73);
+    EXPECT_EQ(W().Value(gpTurnFreq), 73);
 }
 
 // Every row of the parameter table has its group box in panel order and a control with the
@@ -317,10 +317,13 @@ TEST_F(MainWindow, DoubleClickOnAGroupResetsItsSlider) {
         QSlider* track;
         int value;
     } groups[] = {
-        {W().GroupSteps, W().TrackSteps, 1024},         {W().GroupSaturation, W().TrackSaturation, 50},
-        {W().GroupLightness, W().TrackLightness, 50},   {W().GroupRadiusSpeed, W().TrackRadiusSpeed, 50},
-        {W().GroupAngleSpeed, W().TrackAngleSpeed, 50}, {W().GroupScaleSpeed, W().TrackScaleSpeed, 50},
-        {W().GroupTurnFreq, W().TrackTurnFreq, 50},
+        {W().Group(gpSteps), W().Track(gpSteps), 1024},
+        {W().Group(gpSaturation), W().Track(gpSaturation), 50},
+        {W().Group(gpLightness), W().Track(gpLightness), 50},
+        {W().Group(gpRadiusSpeed), W().Track(gpRadiusSpeed), 50},
+        {W().Group(gpAngleSpeed), W().Track(gpAngleSpeed), 50},
+        {W().Group(gpScaleSpeed), W().Track(gpScaleSpeed), 50},
+        {W().Group(gpTurnFreq), W().Track(gpTurnFreq), 50},
     };
     const QPoint onTheGroup(2, 30); // left of the slider, on the group box itself
     for (const auto& g : groups) {
@@ -335,26 +338,26 @@ TEST_F(MainWindow, DoubleClickOnAGroupResetsItsSlider) {
 }
 
 TEST_F(MainWindow, SingleClickOnHueSwitchResetsIt) {
-    W().TrackHueSwitch->setValue(90);
-    QTest::mouseClick(W().GroupHueSwitch, Qt::LeftButton, {}, QPoint(2, 30));
-    EXPECT_EQ(W().TrackHueSwitch->value(), 50);
-    W().TrackHueSwitch->setValue(5);
-    QTest::mouseClick(W().GroupHueSwitch, Qt::RightButton, {}, QPoint(2, 30));
-    EXPECT_EQ(W().TrackHueSwitch->value(), 5) << "only the left button clicks";
+    W().Track(gpHueSwitch)->setValue(90);
+    QTest::mouseClick(W().Group(gpHueSwitch), Qt::LeftButton, {}, QPoint(2, 30));
+    EXPECT_EQ(W().Track(gpHueSwitch)->value(), 50);
+    W().Track(gpHueSwitch)->setValue(5);
+    QTest::mouseClick(W().Group(gpHueSwitch), Qt::RightButton, {}, QPoint(2, 30));
+    EXPECT_EQ(W().Track(gpHueSwitch)->value(), 5) << "only the left button clicks";
 }
 
 TEST_F(MainWindow, KeepDisablesTheBackgroundListsAndClearRestoresThem) {
-    W().ComboBGFill->setCurrentIndex(1);
-    W().ComboBGForm->setCurrentIndex(2);
-    W().ComboImage->setCurrentIndex(1); // "Keep"
-    EXPECT_FALSE(W().ComboBGFill->isEnabled());
-    EXPECT_FALSE(W().ComboBGForm->isEnabled());
-    EXPECT_EQ(W().ImageIndex(), 1);
-    W().ComboImage->setCurrentIndex(0); // "Clear"
-    EXPECT_TRUE(W().ComboBGFill->isEnabled());
-    EXPECT_TRUE(W().ComboBGForm->isEnabled());
-    EXPECT_EQ(W().ComboBGFill->currentIndex(), 1);
-    EXPECT_EQ(W().ComboBGForm->currentIndex(), 2);
+    W().List(gpBGFill)->setCurrentIndex(1);
+    W().List(gpBGForm)->setCurrentIndex(2);
+    W().List(gpImage)->setCurrentIndex(1); // "Keep"
+    EXPECT_FALSE(W().List(gpBGFill)->isEnabled());
+    EXPECT_FALSE(W().List(gpBGForm)->isEnabled());
+    EXPECT_EQ(W().Value(gpImage), 1);
+    W().List(gpImage)->setCurrentIndex(0); // "Clear"
+    EXPECT_TRUE(W().List(gpBGFill)->isEnabled());
+    EXPECT_TRUE(W().List(gpBGForm)->isEnabled());
+    EXPECT_EQ(W().List(gpBGFill)->currentIndex(), 1);
+    EXPECT_EQ(W().List(gpBGForm)->currentIndex(), 2);
 }
 
 // ---- commands ----
@@ -405,8 +408,8 @@ TEST_F(MainWindow, SizeArrowsReportNothingWhenTheControlIsAtItsEnd) {
 TEST_F(MainWindow, EscapeClosesTheWindow) {
     W().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&W()));
-    W().ComboEffect->setFocus();
-    QTest::keyClick(W().ComboEffect, Qt::Key_Escape); // a list does not take Escape
+    W().List(gpEffect)->setFocus();
+    QTest::keyClick(W().List(gpEffect), Qt::Key_Escape); // a list does not take Escape
     EXPECT_FALSE(W().isVisible());
 }
 
@@ -430,7 +433,7 @@ TEST_F(MainWindow, ExitButtonClosesTheWindow) {
 }
 
 TEST_F(MainWindow, GenerationDisablesThePanelsAndRefusesAClickOnTheSurface) {
-    W().TrackSteps->setValue(0); // the shortest walk
+    W().Track(gpSteps)->setValue(0); // the shortest walk
     // The random sequence tells how many generations ran.
     random::SetSeed(12345);
     W().ButtonGenerateClick();
@@ -460,7 +463,7 @@ TEST_F(MainWindow, GenerationDisablesThePanelsAndRefusesAClickOnTheSurface) {
 }
 
 TEST_F(MainWindow, ClickOnTheSurfaceGenerates) {
-    W().TrackSteps->setValue(0);
+    W().Track(gpSteps)->setValue(0);
     random::SetSeed(777);
     W().ButtonGenerateClick();
     const std::uint32_t seedAfterButton = random::Seed();

@@ -68,12 +68,12 @@ TEST_F(WindowCommands, ShortcutsActWhileASliderHasTheFocus) {
         Qt::KeyboardModifiers modifiers;
     } generators[] = {{"F5", Qt::Key_F5, Qt::NoModifier}, {"Ctrl+G", Qt::Key_G, Qt::ControlModifier}};
     for (const auto& g : generators) {
-        W().TrackLightness->setFocus();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return W().TrackLightness->hasFocus(); }));
+        W().Track(gpLightness)->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return W().Track(gpLightness)->hasFocus(); }));
         random::SetSeed(4711);
-        QTest::keyClick(W().TrackLightness, g.key, g.modifiers);
+        QTest::keyClick(W().Track(gpLightness), g.key, g.modifiers);
         EXPECT_EQ(random::Seed(), afterOne) << g.name << " did not generate";
-        EXPECT_EQ(W().TrackLightness->value(), 50) << g.name;
+        EXPECT_EQ(W().Track(gpLightness)->value(), 50) << g.name;
         EXPECT_EQ(W().PanelSurface->toolTip(), QString("Seed 00001267")) << g.name;
     }
 
@@ -91,12 +91,12 @@ TEST_F(WindowCommands, ShortcutsActWhileASliderHasTheFocus) {
     for (const auto& d : dialogs) {
         W().activateWindow(); // back from the dialog before
         ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
-        W().TrackLightness->setFocus();
+        W().Track(gpLightness)->setFocus();
         opened = false;
         d.answer();
-        QTest::keyClick(W().TrackLightness, d.key, Qt::ControlModifier);
+        QTest::keyClick(W().Track(gpLightness), d.key, Qt::ControlModifier);
         EXPECT_TRUE(opened) << d.name << " opened no dialog";
-        EXPECT_EQ(W().TrackLightness->value(), 50) << d.name;
+        EXPECT_EQ(W().Track(gpLightness)->value(), 50) << d.name;
     }
     EXPECT_TRUE(m_recorder->messages.empty());
 }
@@ -105,8 +105,8 @@ TEST_F(WindowCommands, CtrlCPutsTheOutputTextureOnTheClipboardByteForByte) {
     W().UpDownSize->Press(btPrev); // 128: the output target of another size than at start
     ASSERT_EQ(W().Generator().TextureSize, 128);
     QGuiApplication::clipboard()->clear();
-    W().TrackSteps->setFocus();
-    QTest::keyClick(W().TrackSteps, Qt::Key_C, Qt::ControlModifier);
+    W().Track(gpSteps)->setFocus();
+    QTest::keyClick(W().Track(gpSteps), Qt::Key_C, Qt::ControlModifier);
 
     TGenerator& gen = W().Generator();
     TBitmap32 expected;
@@ -135,10 +135,10 @@ TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
                                      W().PanelSurface->mapToGlobal(QPoint(100, 100)));
              QApplication::sendEvent(W().PanelSurface, &event);
          }},
-        {"Menu key", [&] { QTest::keyClick(W().TrackSteps, Qt::Key_Menu); }},
+        {"Menu key", [&] { QTest::keyClick(W().Track(gpSteps), Qt::Key_Menu); }},
     };
     for (const auto& way : ways) {
-        W().TrackSteps->setFocus();
+        W().Track(gpSteps)->setFocus();
         const std::uint32_t before = random::Seed();
         way.open();
         QMenu* menu = W().Commands->SurfaceMenu();
@@ -158,8 +158,8 @@ TEST_F(WindowCommands, SurfaceMenuAndHintShowTheSeedOfTheCurrentTexture) {
 }
 
 TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone) {
-    W().TrackSteps->setFocus();
-    QTest::keyClick(W().TrackSteps, Qt::Key_T, Qt::ControlModifier);
+    W().Track(gpSteps)->setFocus();
+    QTest::keyClick(W().Track(gpSteps), Qt::Key_T, Qt::ControlModifier);
     TTiledViewQt* view = W().Commands->TiledView();
     ASSERT_NE(view, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
@@ -199,8 +199,8 @@ TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone)
 }
 
 TEST_F(WindowCommands, TheTileIsShownAsItGrows) {
-    W().TrackSteps->setValue(2048);
-    W().ComboBrushSize->setCurrentIndex(3); // 128
+    W().Track(gpSteps)->setValue(2048);
+    W().List(gpBrushSize)->setCurrentIndex(3); // 128
     // Every frame presented while the synthesis pumps messages is one of the growing tile: the
     // idle loop draws none then.
     std::vector<QImage> frames;
@@ -220,12 +220,12 @@ TEST_F(WindowCommands, TheTileIsShownAsItGrows) {
 
 TEST_F(WindowCommands, KeyboardReachesEveryControlInOrderAndSliderHintsFollowADrag) {
     const QList<QWidget*> order = {
-        W().UpDownSize,       W().PanelColor,      W().ComboImage,      W().ComboEffect,
-        W().ComboBGFill,      W().ComboBGForm,     W().ComboBrushType,  W().ComboBrushSize,
-        W().TrackSteps,       W().TrackHueSwitch,  W().TrackSaturation, W().TrackLightness,
-        W().TrackRadiusSpeed, W().TrackAngleSpeed, W().TrackScaleSpeed, W().TrackTurnFreq,
-        W().ButtonGenerate,   W().ButtonExport,    W().ButtonBatch,     W().ButtonPreview,
-        W().ButtonSettings,   W().ButtonAbout,     W().ButtonExit};
+        W().UpDownSize,           W().PanelColor,          W().List(gpImage),       W().List(gpEffect),
+        W().List(gpBGFill),       W().List(gpBGForm),      W().List(gpBrushType),   W().List(gpBrushSize),
+        W().Track(gpSteps),       W().Track(gpHueSwitch),  W().Track(gpSaturation), W().Track(gpLightness),
+        W().Track(gpRadiusSpeed), W().Track(gpAngleSpeed), W().Track(gpScaleSpeed), W().Track(gpTurnFreq),
+        W().ButtonGenerate,       W().ButtonExport,        W().ButtonBatch,         W().ButtonPreview,
+        W().ButtonSettings,       W().ButtonAbout,         W().ButtonExit};
     W().UpDownSize->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return W().UpDownSize->hasFocus(); }));
     for (qsizetype i = 1; i < order.size(); ++i) {
@@ -251,7 +251,7 @@ TEST_F(WindowCommands, KeyboardReachesEveryControlInOrderAndSliderHintsFollowADr
     }
 
     // Dragging: the hint shows each value the slider passes.
-    QSlider* steps = W().TrackSteps;
+    QSlider* steps = W().Track(gpSteps);
     steps->setSliderDown(true);
     steps->setSliderPosition(1536);
     EXPECT_TRUE(QToolTip::isVisible());
