@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
 #include "app/PanelSurfaceQt.h"
@@ -191,7 +192,7 @@ void TFOrlu::AddSizeControls(QGroupBox* group, const TGenParam& param) {
 void TFOrlu::CreateControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Pallimor v1.0"));
+    setWindowTitle(QStringLiteral("Pallimor v%1").arg(QLatin1String(PallimorVersion)));
     setFont(FormFont());
     setFixedSize(708, 544);
 
