@@ -12,7 +12,7 @@
 #include "app/PanelSurfaceQt.h"
 #include "app/TiledViewQt.h"
 #include "app/gen.h"
-#include "export/TileExport.h"
+#include "gen/OutputTexture.h"
 
 namespace vorn {
 
@@ -74,8 +74,7 @@ QImage TWindowCommandsQt::OutputImage() const {
     TGenerator& gen = m_window.Generator();
     if (gen.StartupIncomplete) return {};
     TBitmap32 bitmap;
-    if (!CopyToBitmap(*gen.Textures, TGenerator::GetIndex(gen.TextureSize), gen.TextureSize, bitmap))
-        return {};
+    if (!ReadOutputTexture(gen, bitmap)) return {};
     // A TBitmap32 row is blue, green, red, alpha: the memory layout of ARGB32.
     QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_ARGB32);
     for (int y = 0; y < bitmap.Height(); ++y) std::memcpy(image.scanLine(y), bitmap.Row(y), bitmap.Pitch());

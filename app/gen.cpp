@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
 #include "app/PanelSurfaceQt.h"
@@ -29,7 +30,8 @@
 #include "app/widgets/FormKitQt.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
-#include "export/TileExport.h"
+#include "export/ExportFormats.h"
+#include "gen/OutputTexture.h"
 
 namespace vorn {
 
@@ -52,11 +54,10 @@ constexpr int GrowthInterval = 33;
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
 
-// The extension a name typed without one gets: that of the chosen filter.
+// The extension a name typed without one gets: that of the chosen filter, JPEG's for any other.
 QString SuffixOfFilter(const QString& filter) {
-    if (filter == TFOrlu::SaveFilters.value(0)) return QStringLiteral("bmp");
-    if (filter == TFOrlu::SaveFilters.value(1)) return QStringLiteral("png");
-    return QStringLiteral("jpg");
+    const qsizetype index = TFOrlu::SaveFilters.indexOf(filter);
+    return QString::fromLatin1(ExportFileTypes[index >= 0 ? index : DefaultExportType].extension);
 }
 
 // A canvas colour is 0xAABBGGRR (red in the low byte); QRgb is 0xAARRGGBB.
@@ -79,16 +80,12 @@ QString BrushesMissingText(const TArchiveChoice& archive) {
 
 } // namespace
 
-const QStringList TFOrlu::SaveFilters = {
-    QStringLiteral("Microsoft Windows Bitmap (*.BMP)"),
-    QStringLiteral("Portable Network Graphics (*.PNG)"),
-    QStringLiteral("Joint Photographic Experts Group (*.JPG)"),
-};
+const QStringList TFOrlu::SaveFilters = ExportFilterList();
 
 TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFactory createDirect3D,
                TMessagePresenter& messages)
     : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_createDirect3D(std::move(createDirect3D)),
-      m_messages(messages), m_saveFilter(SaveFilters.value(2)) {
+      m_messages(messages), m_saveFilter(SaveFilters.value(DefaultExportType)) {
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
@@ -154,7 +151,7 @@ void TFOrlu::AddSizeControls(QGroupBox* group, const TGenParam& param) {
 void TFOrlu::CreateControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Pallimor v1.0"));
+    setWindowTitle(QStringLiteral("Pallimor v%1").arg(QLatin1String(PallimorVersion)));
     setFont(FormFont());
     setFixedSize(708, 544);
 
@@ -492,8 +489,7 @@ void TFOrlu::ButtonExportClick() {
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
     const int quality = FVornS ? FVornS->Quality : TFVornS::DefaultQuality;
-    const TExportResult result = TileExport(*m_gen->Textures, TGenerator::GetIndex(m_gen->TextureSize),
-                                            m_gen->TextureSize, fileName.toStdString(), quality);
+    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), quality);
     if (!result.ok)
         ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, this);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +26,9 @@
 #include "gen/GenParams.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
+#include "gen/OutputTexture.h"
 #include "gen/Recipe.h"
+#include "gen/SeedText.h"
 #include "gen/TileTrace.h"
 
 namespace {
@@ -45,17 +46,16 @@ std::string ExecutableFolder() {
     return error ? std::string() : exe.parent_path().string();
 }
 
-// Whether name is pattern with each "{seed}" standing for eight upper-case hex digits.
+// Whether name is pattern with each "{seed}" standing for a seed's SeedText.
 bool MatchesSeeded(std::string_view name, std::string_view pattern) {
     constexpr std::string_view Field = "{seed}";
     while (true) {
         const std::size_t field = pattern.find(Field);
         if (field == std::string_view::npos) return name == pattern;
-        if (name.substr(0, field) != pattern.substr(0, field) || name.size() < field + 8) return false;
-        for (const char c : name.substr(field, 8)) {
-            if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-        }
-        name.remove_prefix(field + 8);
+        if (name.substr(0, field) != pattern.substr(0, field) ||
+            !IsSeedText(name.substr(field, SeedTextLength)))
+            return false;
+        name.remove_prefix(field + SeedTextLength);
         pattern.remove_prefix(field + Field.size());
     }
 }
@@ -225,11 +225,10 @@ void PrintJson(const std::vector<TTextureEntry>& entries) {
     std::string json = "{\"textures\":[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TTextureEntry& e = entries[i];
-        char seed[12];
-        std::snprintf(seed, sizeof seed, "%08" PRIX32, e.seed);
         json += i > 0 ? ",{" : "{";
         json += "\"index\":" + std::to_string(i) + ",\"file\":" + (e.file ? JsonString(*e.file) : "null") +
-                ",\"seed\":\"" + seed + "\",\"recipe\":" + (e.recipe ? JsonString(*e.recipe) : "null") + "}";
+                ",\"seed\":\"" + SeedText(e.seed) +
+                "\",\"recipe\":" + (e.recipe ? JsonString(*e.recipe) : "null") + "}";
     }
     json += "]}\n";
     std::fputs(json.c_str(), stdout);
@@ -258,13 +257,9 @@ int Fail(const std::string& text) {
 // The texture of generator to standard output in the format --type names.
 int WriteToStdout(const TGenerator& generator, const TOptions& o) {
     TBitmap32 bitmap;
-    if (!CopyToBitmap(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
-                      bitmap))
+    if (!ReadOutputTexture(generator, bitmap))
         return Fail("Cannot write to stdout: reading the texture from the device failed");
-    const std::string type = o.fileType();
-    const TExportFormat format = type == "bmp"   ? TExportFormat::Bmp
-                                 : type == "png" ? TExportFormat::Png
-                                                 : TExportFormat::Jpeg;
+    const TExportFormat format = ExportFormatOfFile(o.fileType());
     std::vector<std::uint8_t> bytes;
     std::string reason;
     if (!EncodeExport(bitmap, format, o.jpegQuality(), bytes, &reason))
@@ -319,7 +314,7 @@ int Run(const TOptions& o) {
         random::SetSeed(*o.seed);
     } else {
         random::Reseed();
-        if (!o.json && !o.quiet) std::fprintf(stderr, "seed 0x%08" PRIX32 "\n", random::Seed());
+        if (!o.json && !o.quiet) std::fprintf(stderr, "seed 0x%s\n", SeedText(random::Seed()).c_str());
     }
     const bool clearFirstTile = !drawnOver || drawnOver->links.empty();
     if (drawnOver && drawnOver->links.empty()) drawnOver.reset();
@@ -356,9 +351,8 @@ int Run(const TOptions& o) {
         if (o.out == "-") {
             if (const int status = WriteToStdout(generator, o); status != 0) return status;
         } else if (!o.out.empty()) {
-            const TExportResult result = TileExport(
-                *generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
-                o.out, o.jpegQuality(), SystemFileWriter(), o.force ? smReplace : smNoReplace);
+            const TExportResult result = ExportOutputTexture(
+                generator, o.out, o.jpegQuality(), SystemFileWriter(), o.force ? smReplace : smNoReplace);
             if (!result.ok) return Fail(result.error);
             if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }

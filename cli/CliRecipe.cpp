@@ -1,11 +1,11 @@
 // pallimor-cli recipe CODE: the values a recipe code fixes, one "name value" line each, names and
 // values as the generate command's options take them; one block per generation of the chain.
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "cli/Cli.h"
 #include "gen/Recipe.h"
+#include "gen/SeedText.h"
 
 int CliRecipe(int argc, char** argv) {
     using namespace vorn;
@@ -29,7 +29,7 @@ int CliRecipe(int argc, char** argv) {
     for (const TRecipeLink& link : decoded.recipe.links) {
         if (!first) std::fputc('\n', stdout);
         first = false;
-        std::printf("seed 0x%08" PRIX32 "\n", link.seed);
+        std::printf("seed 0x%s\n", SeedText(link.seed).c_str());
         for (const TGenParam& param : GenParams) {
             std::printf("%s %s\n", param.name, ParamValueText(param, link.settings.Value(param.id)).c_str());
         }

@@ -1,11 +1,10 @@
 #include "cli/GenerateOptions.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
-#include <cinttypes>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "export/TileExport.h"
 #include "gen/GenParams.h"
@@ -60,14 +59,54 @@ std::string PathOf(const std::string& option, const std::string& value) {
     return value;
 }
 
-constexpr const char* FileTypes[] = {"bmp", "png", "jpg"};
+// "a, b, c or d": items as the texts below list them.
+std::string Joined(const std::vector<std::string>& items, std::string_view separator, std::string_view last) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? last : separator;
+        text += items[i];
+    }
+    return text;
+}
 
-constexpr TNameField NameFieldTable[] = {
-    {"{n}", "the texture's number from 0, at least three digits"},
-    {"{seed}", "the random seed before the texture, eight upper-case hex digits"},
-    {"{effect}", "the effect, as --effect names it"},
-    {"{size}", "the size in pixels"},
-};
+// The extensions of ExportFileTypes, each after prefix; with aliases, each alias after its type.
+std::vector<std::string> Extensions(std::string_view prefix, bool aliases) {
+    std::vector<std::string> names;
+    for (const TExportFileType& type : ExportFileTypes) {
+        names.push_back(std::string(prefix) + type.extension);
+        if (aliases && type.alias) names.push_back(std::string(prefix) + type.alias);
+    }
+    return names;
+}
+
+std::string RangeText(int low, int high) {
+    return std::to_string(low) + ".." + std::to_string(high);
+}
+
+// "bmp|png|jpg": --type's values.
+const std::string TypeWords = Joined(Extensions("", false), "|", "|");
+// ".bmp, .png, .jpg or .jpeg": the extensions --out accepts.
+const std::string OutExtensions = Joined(Extensions(".", true), ", ", " or ");
+// "{n}, {seed}, {effect} and {size}": the placeholders --name knows.
+const std::string NameFieldList = [] {
+    std::vector<std::string> fields;
+    for (const TNameField& field : NameFields()) fields.emplace_back(field.field);
+    return Joined(fields, ", ", " and ");
+}();
+
+const std::string CountHelp =
+    RangeText(MinBatchCount, MaxBatchCount) + " textures continuing one random sequence (default 1)";
+const std::string OutHelp = "write the texture to FILE: " + OutExtensions + " in any case; without an\n" +
+                            "extension --type's (default ." + ExportFileTypes[BareNameExportType].extension +
+                            "); - writes to stdout in --type's format";
+const std::string NameHelp = std::string("file names in --folder (default ") + DefaultBatchPattern +
+                             "): {n} the number, {seed} the seed\n"
+                             "in hex, {effect}, {size}; with --count above 1 it needs {n}";
+const std::string TypeHelp = std::string("file type of --folder (default ") +
+                             ExportFileTypes[DefaultExportType].extension +
+                             "), --out - and --out FILE without extension";
+const std::string QualityHelp = "JPEG quality " + RangeText(MinJpegQuality, MaxJpegQuality) + " (default " +
+                                std::to_string(DefaultJpegQuality) + ")";
 
 constexpr TCliOption SourceOptionTable[] = {
     {"seed", "N", "random seed, decimal or 0x-hex (default: from the clock, printed on stderr)", coNone,
@@ -83,35 +122,27 @@ constexpr TCliOption SourceOptionTable[] = {
      }},
 };
 
-constexpr TCliOption OutputOptionTable[] = {
-    {"count", "N", "1..1000 textures continuing one random sequence (default 1)", coNone, nullptr,
+// Not constexpr: some texts are built from the values above.
+const TCliOption OutputOptionTable[] = {
+    {"count", "N", CountHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
-         o.count = IntegerIn(option, v, 1, 1000);
+         o.count = IntegerIn(option, v, MinBatchCount, MaxBatchCount);
      }},
-    {"out", "FILE",
-     "write the texture to FILE: .bmp, .png, .jpg or .jpeg in any case; without an\n"
-     "extension --type's (default .bmp); - writes to stdout in --type's format",
-     coFile, nullptr,
+    {"out", "FILE", OutHelp.c_str(), coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.out = PathOf(option, v); }},
     {"folder", "DIR", "write the textures as DIR/image000.TYPE, image001.TYPE, ...; makes DIR", coFolder,
      nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.folder = PathOf(option, v); }},
-    {"name", "PATTERN",
-     "file names in --folder (default image{n}): {n} the number, {seed} the seed\n"
-     "in hex, {effect}, {size}; with --count above 1 it needs {n}",
-     coNone, nullptr,
+    {"name", "PATTERN", NameHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.name = PathOf(option, v); }},
-    {"type", "bmp|png|jpg", "file type of --folder (default jpg), --out - and --out FILE without extension",
-     coWords, "bmp|png|jpg",
+    {"type", TypeWords.c_str(), TypeHelp.c_str(), coWords, TypeWords.c_str(),
      [](TOptions& o, const std::string& option, const std::string& v) {
-         const auto known = std::find(std::begin(FileTypes), std::end(FileTypes), v);
-         if (known == std::end(FileTypes))
-             throw TUsageError{option + " accepts bmp|png|jpg (got '" + v + "')"};
+         if (!ExportFileTypeOf(v)) throw TUsageError{option + " accepts " + TypeWords + " (got '" + v + "')"};
          o.type = v;
      }},
-    {"quality", "N", "JPEG quality 1..100 (default 95)", coNone, nullptr,
+    {"quality", "N", QualityHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
-         o.quality = IntegerIn(option, v, 1, 100);
+         o.quality = IntegerIn(option, v, MinJpegQuality, MaxJpegQuality);
      }},
     {"force", nullptr, "replace existing files (without it nothing is written when one exists)", coNone,
      nullptr, [](TOptions& o, const std::string&, const std::string&) { o.force = true; }},
@@ -185,7 +216,7 @@ void CheckNamePattern(const TOptions& o) {
         const auto known =
             std::ranges::find_if(NameFields(), [&](const TNameField& f) { return field == f.field; });
         if (known == NameFields().end())
-            throw TUsageError{"--name knows {n}, {seed}, {effect} and {size} (got '" + field + "')"};
+            throw TUsageError{"--name knows " + NameFieldList + " (got '" + field + "')"};
         numbered = numbered || field == "{n}";
     }
     // {seed} alone is no proof of distinct names: two textures of a batch may start from one seed.
@@ -210,34 +241,31 @@ void CheckCombinations(TOptions& o) {
     }
     if (!o.name.empty() && o.folder.empty()) throw TUsageError{"--name applies only with --folder"};
     if (!o.folder.empty()) {
-        if (o.name.empty()) o.name = "image{n}";
+        if (o.name.empty()) o.name = DefaultBatchPattern;
         CheckNamePattern(o);
     }
 
     // The format written: --folder and "-" by --type, a file by its extension (or --type without one).
-    std::string format = o.fileType();
+    const TExportFileType* format = ExportFileTypeOf(o.fileType());
     if (o.out == "-") {
         if (!o.type) throw TUsageError{"--out - needs --type to name the format"};
         if (o.json) throw TUsageError{"--out - and --json both write to stdout"};
     } else if (!o.out.empty()) {
         const std::string_view extension = ExportExtension(o.out);
         if (extension.empty()) {
-            format = o.type.value_or("bmp");
-            o.out += "." + format;
+            format = o.type ? format : &ExportFileTypes[BareNameExportType];
+            o.out += std::string(".") + format->extension;
         } else {
             if (o.type)
                 throw TUsageError{"--type cannot change the format of " + o.out + ", its extension names it"};
-            std::string lower(extension.substr(1));
-            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (lower != "bmp" && lower != "png" && lower != "jpg" && lower != "jpeg")
-                throw TUsageError{
-                    "--out accepts .bmp, .png, .jpg or .jpeg in any case, or no extension (got '" + o.out +
-                    "')"};
-            format = lower == "jpeg" ? "jpg" : lower;
+            format = ExportFileTypeOfFile(extension.substr(1));
+            if (!format)
+                throw TUsageError{"--out accepts " + OutExtensions + " in any case, or no extension (got '" +
+                                  o.out + "')"};
         }
     }
-    if (o.quality && format != "jpg")
-        throw TUsageError{"--quality applies only to JPEG files, not to " + format};
+    if (o.quality && format->format != TExportFormat::Jpeg)
+        throw TUsageError{std::string("--quality applies only to JPEG files, not to ") + format->extension};
 }
 
 } // namespace
@@ -248,38 +276,6 @@ std::span<const TCliOption> SourceOptions() {
 
 std::span<const TCliOption> OutputOptions() {
     return OutputOptionTable;
-}
-
-std::span<const TNameField> NameFields() {
-    return NameFieldTable;
-}
-
-std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
-                       const std::string& effect, int size) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%03d", index);
-    char seedText[16] = "{seed}";
-    if (seed) std::snprintf(seedText, sizeof seedText, "%08" PRIX32, *seed);
-    std::string name;
-    for (std::size_t at = 0; at < pattern.size();) {
-        const std::string_view rest = std::string_view(pattern).substr(at);
-        if (rest.starts_with("{n}")) {
-            name += number;
-            at += 3;
-        } else if (rest.starts_with("{seed}")) {
-            name += seedText;
-            at += 6;
-        } else if (rest.starts_with("{effect}")) {
-            name += effect;
-            at += 8;
-        } else if (rest.starts_with("{size}")) {
-            name += std::to_string(size);
-            at += 6;
-        } else {
-            name += pattern[at++];
-        }
-    }
-    return name;
 }
 
 TGenerateOptions ParseGenerateOptions(int argc, char** argv) {

@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "export/ExportFormats.h"
+#include "gen/BatchLoop.h"
 #include "gen/GenSettings.h"
 #include "gen/Recipe.h"
 
@@ -34,8 +36,9 @@ struct TGenerateOptions {
     bool quiet = false;
     bool help = false;
 
-    std::string fileType() const { return type.value_or("jpg"); } // for --folder and --out -
-    int jpegQuality() const { return quality.value_or(95); }
+    // For --folder and --out -.
+    std::string fileType() const { return type.value_or(ExportFileTypes[DefaultExportType].extension); }
+    int jpegQuality() const { return quality.value_or(DefaultJpegQuality); }
 };
 
 // A bad command line; the text names the option and what it accepts.
@@ -60,21 +63,9 @@ struct TCliOption {
 std::span<const TCliOption> SourceOptions();
 std::span<const TCliOption> OutputOptions();
 
-// The placeholders of --name with what each stands for.
-struct TNameField {
-    const char* field; // "{n}"
-    const char* help;
-};
-std::span<const TNameField> NameFields();
-
 // argv[0] is the command's name. Throws TUsageError.
 TGenerateOptions ParseGenerateOptions(int argc, char** argv);
 
 void PrintGenerateUsage(std::FILE* out);
-
-// A --name pattern filled in for texture index (from 0): {n} as at least three digits, {seed} as
-// eight upper-case hex digits (left as "{seed}" without a seed), {effect} and {size}.
-std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
-                       const std::string& effect, int size);
 
 } // namespace vorn

@@ -7,12 +7,21 @@
 # build) configures and builds such a tree of its own in <tree>/package-tree and copies the package
 # out of it.
 
-# ---- version header: PallimorVersion.h for the two programs ----
+# ---- version header: PallimorVersion.h for whatever shows the version ----
+# The project version is the one fact: the header, the package and its file name take it. Every
+# target that includes the header links pallimor_version.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/PallimorVersion.h.in
   ${CMAKE_BINARY_DIR}/generated/PallimorVersion.h @ONLY)
-target_include_directories(pallimor-cli PRIVATE ${CMAKE_BINARY_DIR}/generated)
+add_library(pallimor_version INTERFACE)
+target_include_directories(pallimor_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
+# --version of both programs and the man pages' header.
+target_link_libraries(pallimor-cli PRIVATE pallimor_version)
+target_link_libraries(mkmanual PRIVATE pallimor_version)
 if(TARGET pallimor)
-  target_include_directories(pallimor PRIVATE ${CMAKE_BINARY_DIR}/generated)
+  # The window's title and the About box.
+  target_link_libraries(pallimor_dialogs PUBLIC pallimor_version)
+  target_link_libraries(pallimor_app PUBLIC pallimor_version)
+  target_link_libraries(pallimor PRIVATE pallimor_version)
 endif()
 
 # ---- desktop integration ----
@@ -45,7 +54,6 @@ install(FILES ${PALLIMOR_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.
 # ---- man pages and bash completion ----
 # Written by mkmanual from the parameter table and the option tables; the man pages compressed as
 # Debian wants them (gzip -9n).
-target_include_directories(mkmanual PRIVATE ${CMAKE_BINARY_DIR}/generated)
 set(PALLIMOR_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(PALLIMOR_MAN_PAGES)
 foreach(page pallimor pallimor-cli)

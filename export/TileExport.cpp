@@ -1,6 +1,5 @@
 #include "export/TileExport.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -28,13 +27,6 @@ TExportResult Failure(const std::string& fileName, const std::string& reason) {
     return result;
 }
 
-// ASCII comparison without case: "Tile.PNG" is a PNG like "tile.png".
-bool SameExtension(std::string_view extension, std::string_view lowerCase) {
-    return std::ranges::equal(extension, lowerCase, [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
-    });
-}
-
 } // namespace
 
 std::string_view ExportExtension(std::string_view fileName) {
@@ -48,17 +40,13 @@ TExportName ResolveExportName(const std::string& fileName) {
     TExportName name;
     const std::string_view extension = ExportExtension(fileName);
     if (extension.empty()) {
-        name.fileName = fileName + ".bmp";
-        name.format = TExportFormat::Bmp;
+        const TExportFileType& bare = ExportFileTypes[BareNameExportType];
+        name.fileName = fileName + "." + bare.extension;
+        name.format = bare.format;
         return name;
     }
     name.fileName = fileName;
-    if (SameExtension(extension, ".bmp"))
-        name.format = TExportFormat::Bmp;
-    else if (SameExtension(extension, ".png"))
-        name.format = TExportFormat::Png;
-    else
-        name.format = TExportFormat::Jpeg;
+    name.format = ExportFormatOfFile(extension.substr(1));
     return name;
 }
 

@@ -8,14 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "export/ExportFormats.h"
 #include "export/ImageWriters.h"
 #include "io/SafeFile.h"
 
 namespace vorn {
 
 class TVornTextures;
-
-enum class TExportFormat { Bmp, Png, Jpeg };
 
 // What a file name means for the export: the name written (".bmp" appended when the name has no
 // extension) and the format.
@@ -27,8 +26,8 @@ struct TExportName {
 // The extension: from the last '.' to the end, '.' included, unless a '/' follows that '.'
 // (a dot in a folder name); otherwise empty.
 std::string_view ExportExtension(std::string_view fileName);
-// No extension: BMP under fileName + ".bmp". ".bmp" or ".png" in any case (".PNG", ".Bmp"): BMP
-// or PNG. Anything else, ".jpg", ".gif" and a lone "." included: JPEG.
+// No extension: BMP under fileName + ".bmp". An extension of ExportFileTypes in any case (".PNG",
+// ".Bmp"): that type. Anything else, ".gif" and a lone "." included: JPEG.
 TExportName ResolveExportName(const std::string& fileName);
 
 // Fills bitmap (resized to textureSize x textureSize) with target targetIndex of textures, read

@@ -6,25 +6,32 @@
 #include <exception>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "engine/VornTextures.h"
 #include "export/TileExport.h"
 #include "gen/Generator.h"
+#include "gen/OutputTexture.h"
+#include "gen/SeedText.h"
 
 namespace vorn {
 
 namespace {
 
-constexpr int MaxBatchCount = 1000;
+constexpr TNameField NameFieldTable[] = {
+    {"{n}", "the texture's number from 0, at least three digits"},
+    {"{seed}", "the random seed before the texture, eight upper-case hex digits"},
+    {"{effect}", "the effect, as --effect names it"},
+    {"{size}", "the size in pixels"},
+};
 
 // One texture's file: the texels read back from the device and where they go.
 struct TFileJob {
     TBitmap32 bitmap;
     std::string fileName;
-    int jpegQuality = 95;
+    int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr;
     TSaveMode mode = smReplace;
 };
@@ -112,12 +119,137 @@ private:
     std::thread m_thread; // last, so that it starts after what it uses
 };
 
+// One run of RunBatch: generates texture after texture, hands each to the file worker and
+// collects the one before, so that with overlap a texture is written while the next is drawn.
+class TBatchRun {
+public:
+    TBatchRun(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks, TBatchResult& result)
+        : m_generator(generator), m_options(options), m_hooks(hooks), m_result(result),
+          m_count(std::min(options.count, MaxBatchCount)),
+          m_writer(options.writer ? *options.writer : SystemFileWriter()),
+          m_worker(options.overlap && m_count > 1) {}
+
+    void Run() {
+        for (int number = 1; number <= m_count; ++number) {
+            if (!GenerateTexture(number)) return;
+            // A file that failed stops the batch before the texture just generated is written.
+            if (m_inHand != 0 && !Collect(m_inHand)) return;
+            if (!HandOver(number)) return;
+            if (!GoOn(number)) return;
+        }
+    }
+
+private:
+    void Fail(std::string error) {
+        m_result.ok = false;
+        m_result.error = std::move(error);
+    }
+
+    // The host's turn before texture number, then the texture itself and the host's turn after it.
+    bool GenerateTexture(int number) {
+        m_hooks.BeforeTexture(number);
+        if (m_generator.Generating()) { // asked for from inside a running generation
+            if (m_inHand == 0 || Collect(m_inHand))
+                Fail("Cannot generate a texture while another one is being generated.");
+            return false;
+        }
+        if (number == 1 && m_options.clearFirstTile) {
+            m_generator.FirstRender();
+        } else {
+            m_generator.Generate();
+        }
+        m_hooks.Generated(number);
+        return true;
+    }
+
+    // Reads texture number back (the device answers on this thread only) and hands it to the
+    // file worker.
+    bool HandOver(int number) {
+        TFileJob job;
+        job.fileName = m_options.fileName ? m_options.fileName(number)
+                                          : BatchFileName(m_options.folder, number - 1, m_options.fileType);
+        job.jpegQuality = m_options.jpegQuality;
+        job.writer = &m_writer;
+        job.mode = m_options.saveMode;
+        const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);
+        if (!read.ok) {
+            Fail(read.error);
+            return false;
+        }
+        m_worker.Start(std::move(job));
+        return true;
+    }
+
+    // Waits for texture number's file and tells the host.
+    bool Collect(int number) {
+        const TExportResult written = m_worker.Finish();
+        if (!written.ok) {
+            Fail(written.error);
+            return false;
+        }
+        m_result.written = number;
+        m_hooks.Written(number);
+        return true;
+    }
+
+    // After texture number was handed over: keeps it in hand while the next one is generated
+    // (with overlap), or collects it now, and asks the host whether to go on.
+    bool GoOn(int number) {
+        if (m_inHand != 0 && !m_hooks.Continue(m_inHand)) {
+            Collect(number); // a stop still writes the texture in hand
+            return false;
+        }
+        m_inHand = number;
+        if (m_options.overlap && number < m_count) return true;
+        m_inHand = 0;
+        return Collect(number) && m_hooks.Continue(number);
+    }
+
+    TGenerator& m_generator;
+    const TBatchOptions& m_options;
+    TBatchHooks& m_hooks;
+    TBatchResult& m_result;
+    const int m_count;
+    TFileWriter& m_writer;
+    TFileWorker m_worker;
+    int m_inHand = 0; // with overlap: the texture being written while the next one is generated
+};
+
 } // namespace
 
-std::string BatchFileName(const std::string& folder, int index, const std::string& fileType) {
+std::span<const TNameField> NameFields() {
+    return NameFieldTable;
+}
+
+std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
+                       const std::string& effect, int size) {
     char number[16];
     std::snprintf(number, sizeof number, "%03d", index);
-    return folder + "/image" + number + "." + fileType;
+    const std::string seedText = seed ? SeedText(*seed) : "{seed}";
+    std::string name;
+    for (std::size_t at = 0; at < pattern.size();) {
+        const std::string_view rest = std::string_view(pattern).substr(at);
+        if (rest.starts_with("{n}")) {
+            name += number;
+            at += 3;
+        } else if (rest.starts_with("{seed}")) {
+            name += seedText;
+            at += 6;
+        } else if (rest.starts_with("{effect}")) {
+            name += effect;
+            at += 8;
+        } else if (rest.starts_with("{size}")) {
+            name += std::to_string(size);
+            at += 6;
+        } else {
+            name += pattern[at++];
+        }
+    }
+    return name;
+}
+
+std::string BatchFileName(const std::string& folder, int index, const std::string& fileType) {
+    return folder + "/" + FileNameOf(DefaultBatchPattern, index, std::nullopt, {}, 0) + "." + fileType;
 }
 
 TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks) {
@@ -128,70 +260,7 @@ TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatc
         return result;
     }
     const TFlagScope running(generator.BatchRunning);
-    const int count = std::min(options.count, MaxBatchCount);
-    TFileWriter& writer = options.writer ? *options.writer : SystemFileWriter();
-    TFileWorker worker(options.overlap && count > 1);
-
-    // Reads texture number back (the device answers on this thread only) and hands it over.
-    const auto start = [&](int number) {
-        TFileJob job;
-        job.fileName = options.fileName ? options.fileName(number)
-                                        : BatchFileName(options.folder, number - 1, options.fileType);
-        job.jpegQuality = options.jpegQuality;
-        job.writer = &writer;
-        job.mode = options.saveMode;
-        const TExportResult read =
-            ReadTileForExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                              generator.TextureSize, job.fileName, job.bitmap);
-        if (!read.ok) {
-            result.ok = false;
-            result.error = read.error;
-            return false;
-        }
-        worker.Start(std::move(job));
-        return true;
-    };
-    // Waits for texture number's file and tells the host.
-    const auto finish = [&](int number) {
-        const TExportResult written = worker.Finish();
-        if (!written.ok) {
-            result.ok = false;
-            result.error = written.error;
-            return false;
-        }
-        result.written = number;
-        hooks.Written(number);
-        return true;
-    };
-
-    int inHand = 0; // with overlap: the texture being written while the next one is generated
-    for (int number = 1; number <= count; ++number) {
-        hooks.BeforeTexture(number);
-        if (generator.Generating()) { // asked for from inside a running generation
-            if (inHand != 0 && !finish(inHand)) return result;
-            result.ok = false;
-            result.error = "Cannot generate a texture while another one is being generated.";
-            return result;
-        }
-        if (number == 1 && options.clearFirstTile) {
-            generator.FirstRender();
-        } else {
-            generator.Generate();
-        }
-        hooks.Generated(number);
-
-        // A file that failed stops the batch before the texture just generated is written.
-        if (inHand != 0 && !finish(inHand)) return result;
-        if (!start(number)) return result;
-        if (inHand != 0 && !hooks.Continue(inHand)) {
-            finish(number); // a stop still writes the texture in hand
-            return result;
-        }
-        inHand = number;
-        if (options.overlap && number < count) continue;
-        inHand = 0;
-        if (!finish(number) || !hooks.Continue(number)) break;
-    }
+    TBatchRun(generator, options, hooks, result).Run();
     return result;
 }
 

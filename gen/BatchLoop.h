@@ -3,9 +3,13 @@
 // random sequence. No Qt: the host adds its message pump, progress and stop question as hooks.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
+#include "export/ExportFormats.h"
 #include "gen/BatchHooks.h"
 #include "io/SafeFile.h"
 
@@ -13,11 +17,31 @@ namespace vorn {
 
 class TGenerator;
 
+// How many textures a batch may write, and how many the window offers.
+inline constexpr int MinBatchCount = 1;
+inline constexpr int MaxBatchCount = 1000;
+inline constexpr int DefaultBatchCount = 10;
+// The JPEG quality a user may choose, and the one used until they do.
+inline constexpr int MinJpegQuality = 1;
+inline constexpr int MaxJpegQuality = 100;
+inline constexpr int DefaultJpegQuality = 95;
+
+// The file name pattern of a batch's textures (the extension comes after it).
+inline constexpr const char* DefaultBatchPattern = "image{n}";
+
+// The placeholders of a file name pattern with what each stands for.
+struct TNameField {
+    const char* field; // "{n}"
+    const char* help;
+};
+std::span<const TNameField> NameFields();
+
 struct TBatchOptions {
-    std::string folder;           // destination folder; the host creates it beforehand
-    std::string fileType = "jpg"; // "bmp", "png" or "jpg": the extension, which picks the format
-    int count = 10;               // textures to write; at most 1000
-    int jpegQuality = 95;
+    std::string folder; // destination folder; the host creates it beforehand
+    // "bmp", "png" or "jpg": the extension, which picks the format
+    std::string fileType = ExportFileTypes[DefaultExportType].extension;
+    int count = DefaultBatchCount; // textures to write; at most MaxBatchCount
+    int jpegQuality = DefaultJpegQuality;
     bool clearFirstTile = false;    // texture 1 starts from a transparent tile, as the first at start-up
     TFileWriter* writer = nullptr;  // what the files are written through; nullptr = the system
     TSaveMode saveMode = smReplace; // smNoReplace: a file of the name, even a new one, fails the batch
@@ -34,7 +58,12 @@ struct TBatchResult {
     std::string error; // which file and why, as the export words it
 };
 
-// folder + "/image" + index written with at least three digits + "." + fileType.
+// A file name pattern filled in for texture index (from 0): {n} as at least three digits, {seed}
+// as SeedText (left as "{seed}" without a seed), {effect} and {size}.
+std::string FileNameOf(const std::string& pattern, int index, std::optional<std::uint32_t> seed,
+                       const std::string& effect, int size);
+
+// folder + "/" + DefaultBatchPattern filled in for index + "." + fileType: folder/image000.jpg.
 std::string BatchFileName(const std::string& folder, int index, const std::string& fileType);
 
 // Generates and writes options.count textures (the output target of generator.TextureSize), in

@@ -7,6 +7,7 @@
 
 #include "gen/BatchHooks.h"
 #include "gen/Generator.h"
+#include "gen/SeedText.h"
 #include "gen/TileSynthesis.h"
 
 namespace vorn {
@@ -41,12 +42,6 @@ void ShareRecipeValues(TRecipe& recipe) {
 
 bool IsRecipeWide(const TGenParam& param) {
     return param.kind == pkSize || param.kind == pkColor;
-}
-
-std::string Hex8(std::uint32_t value) {
-    char hex[12];
-    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(value));
-    return hex;
 }
 
 // Reads a code field by field; every error is one line naming what is wrong.
@@ -234,7 +229,7 @@ std::string EncodeRecipe(const TRecipe& recipe) {
         const auto next = [&separator] { return std::exchange(separator, '.'); };
         const bool continues =
             i > 0 && link.seed == SeedAfter(recipe.links[i - 1].settings, recipe.links[i - 1].seed);
-        if (!continues) field(next(), SeedField, Hex8(link.seed));
+        if (!continues) field(next(), SeedField, SeedText(link.seed));
         for (const TGenParam& param : GenParams) {
             const int value = link.settings.Value(param.id);
             if (IsRecipeWide(param) || value == param.defaultValue) continue;

@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <string>
 
+#include "gen/SeedText.h"
+
 namespace vorn {
 
 namespace {
@@ -55,7 +57,7 @@ void WriteTraceHeader(std::FILE* trace) {
 }
 
 void WriteTraceSeed(std::FILE* trace, const char* label, std::uint32_t seed) {
-    if (trace) std::fprintf(trace, "# %s %08" PRIX32 "\n", label, seed);
+    if (trace) std::fprintf(trace, "# %s %s\n", label, SeedText(seed).c_str());
 }
 
 } // namespace vorn

@@ -13,6 +13,7 @@
 #include "PallimorVersion.h"
 #include "cli/GenerateOptions.h"
 #include "gen/ArchiveChoice.h"
+#include "gen/BatchLoop.h"
 #include "gen/GenParams.h"
 #include "gen/ProgramHelp.h"
 
@@ -100,7 +101,8 @@ void WindowPage(std::ostream& out) {
         << "Opens a window that paints random textures whose opposite edges match, so that they tile "
            "without a seam: a random walk of mirrored brush stamps over a flat, graded or patterned "
            "background. Set the parameters, press \\(lqGenerate\\(rq and export the texture as a BMP, PNG "
-           "or JPEG file, or a numbered batch of up to 1000 textures.\n"
+           "or JPEG file, or a numbered batch of up to "
+        << MaxBatchCount << " textures.\n"
         << ".SH OPTIONS\n";
     ProgramOptionItems(out);
     out << ".PP\nAny other argument is left to Qt.\n"

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "PallimorVersion.h"
 #include "app/widgets/FormKitQt.h"
 
 namespace vorn {
@@ -40,7 +41,7 @@ TFVornA::TFVornA(QWidget* owner) : QDialog(owner) {
 
     QFrame* panelText = MakeLoweredPanel(this, QRect(4, 4, 220, 156));
     Label1 = MakeLabel(panelText, QStringLiteral("Pallimor"), 16, 13, true);
-    Label2 = MakeLabel(panelText, QStringLiteral("version 1.0"), 36, 11);
+    Label2 = MakeLabel(panelText, QStringLiteral("version %1").arg(QLatin1String(PallimorVersion)), 36, 11);
     Label4 = MakeLabel(panelText, QString::fromLatin1(ProjectAddress), 64, 13);
     Label5 = MakeLabel(panelText, QStringLiteral("Powered by the Vorn engine"), 100, 13);
     Label6 = MakeLabel(panelText, QString::fromLatin1(EngineAddress), 124, 13);

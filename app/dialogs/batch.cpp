@@ -24,9 +24,6 @@ namespace vorn {
 
 namespace {
 
-constexpr int MaxCount = 1000;
-constexpr int DefaultCount = 10;
-
 QString QtBrowseFolder(QWidget* owner, const QString& title, const QString& initialFolder,
                        bool allowNewFolder) {
     // Starts at the desktop unless a folder is given; without new folders the view is read-only.
@@ -71,16 +68,8 @@ TBatchPlatform& SystemBatchPlatform() {
 }
 
 QString GetFileType(int index) {
-    switch (index) {
-    case 0:
-        return "bmp";
-    case 1:
-        return "png";
-    case 2:
-        return "jpg";
-    default:
-        return {};
-    }
+    if (index < 0 || index >= ExportFileTypeCount) return {};
+    return QString::fromLatin1(ExportFileTypes[index].extension);
 }
 
 QString MyDocumentsFolder(bool noError, TBatchPlatform& platform) {
@@ -125,16 +114,16 @@ TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& 
     ComboFileType = new QComboBox(groupType);
     ComboFileType->setObjectName("ComboFileType");
     ComboFileType->setGeometry(12, 18, 248, 21);
-    ComboFileType->addItems({"Microsoft Windows Bitmap (*.BMP)", "Portable Network Graphics (*.PNG)",
-                             "Joint Photographic Experts Group (*.JPG)"});
-    ComboFileType->setCurrentIndex(2);
+    ComboFileType->addItems(ExportFilterList());
+    ComboFileType->setCurrentIndex(DefaultExportType);
 
     QGroupBox* groupCount = Group(this, "Count", 284, 56, 60, 48);
-    EditCount = new QLineEdit("10", groupCount);
+    EditCount = new QLineEdit(QString::number(DefaultBatchCount), groupCount);
     EditCount->setObjectName("EditCount");
     EditCount->setGeometry(12, 18, 36, 21);
     EditCount->setMaxLength(4);
-    EditCount->setToolTip("Number of textures to be generated [1..1000]");
+    EditCount->setToolTip(
+        QString("Number of textures to be generated [%1..%2]").arg(MinBatchCount).arg(MaxBatchCount));
 
     ButtonExport = new QPushButton("Export", this);
     ButtonExport->setObjectName("ButtonExport");
@@ -206,15 +195,15 @@ void TFVornBE::ButtonExportClick() {
     bool valid = false;
     Count = EditCount->text().toInt(&valid, 10);
     if (!valid) {
-        EditCount->setText(QString::number(DefaultCount));
-        Count = DefaultCount;
+        EditCount->setText(QString::number(DefaultBatchCount));
+        Count = DefaultBatchCount;
     }
-    if (Count < 1) {
-        Count = 1;
-    } else if (Count > MaxCount) {
-        ShowMessageBox(m_messages, "Maximum texture count is 1000!  ", "Alert!", TMsgButtons::Ok,
-                       TMsgIcon::None, this);
-        Count = MaxCount;
+    if (Count < MinBatchCount) {
+        Count = MinBatchCount;
+    } else if (Count > MaxBatchCount) {
+        ShowMessageBox(m_messages, QString("Maximum texture count is %1!  ").arg(MaxBatchCount), "Alert!",
+                       TMsgButtons::Ok, TMsgIcon::None, this);
+        Count = MaxBatchCount;
     }
     FileType = GetFileType(ComboFileType->currentIndex());
     Accepted = true;

@@ -10,6 +10,8 @@
 #include <functional>
 
 #include "app/widgets/FormKitQt.h"
+#include "export/ExportFormats.h"
+#include "gen/BatchLoop.h"
 
 class QComboBox;
 class QLineEdit;
@@ -35,7 +37,8 @@ public:
 
 TBatchPlatform& SystemBatchPlatform();
 
-// "bmp", "png", "jpg" for the file-type list positions 0, 1, 2; empty for any other index.
+// The extension of the file-type list's position index ("bmp", "png", "jpg" for 0, 1, 2, the order
+// of ExportFileTypes); empty for any other index.
 QString GetFileType(int index);
 
 // The user's documents folder (not created when missing). When there is none: an empty string
@@ -62,9 +65,9 @@ public:
     TMessagePresenter& Messages() const { return m_messages; }
 
     QString Folder; // as typed or chosen
-    QString FileType = "jpg";
-    int Count = 10;        // 1..1000 after Export
-    bool Accepted = false; // true only when Export closed the dialog in the current showing
+    QString FileType = ExportFileTypes[DefaultExportType].extension;
+    int Count = DefaultBatchCount; // MinBatchCount..MaxBatchCount after Export
+    bool Accepted = false;         // true only when Export closed the dialog in the current showing
 
     QLineEdit* EditDestinationFolder = nullptr;
     QComboBox* ComboFileType = nullptr;
@@ -96,7 +99,7 @@ struct TBatchWindow {
     QProgressBar* progressBar = nullptr;
     TFVornBE* batchDialog = nullptr;
     TFVornBP* progressWindow = nullptr;
-    int jpegQuality = 95;
+    int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
     bool overlap = true;           // a texture is written while the next one is generated
 };

@@ -43,7 +43,7 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     GroupQuality->setGeometry(7, 8, 166, 44);
     TrackQuality = new QSlider(Qt::Horizontal, GroupQuality);
     TrackQuality->setGeometry(4, 16, 158, 24);
-    TrackQuality->setRange(1, 100);
+    TrackQuality->setRange(MinJpegQuality, MaxJpegQuality);
     TrackQuality->setSingleStep(1);
     TrackQuality->setPageStep(5);
     TrackQuality->setTickPosition(QSlider::TicksBelow);
@@ -76,7 +76,7 @@ void TFVornS::Load() {
     bool ok = false;
     const int stored = value.toInt(&ok);
     // A value that is not a number is ignored; one out of range is brought into it.
-    if (ok) Quality = std::clamp(stored, 1, 100);
+    if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
 }
 
 void TFVornS::Save() {

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 #include "app/widgets/FormKitQt.h"
+#include "gen/BatchLoop.h"
 
 class QGroupBox;
 class QPushButton;
@@ -24,7 +25,7 @@ public:
     ~TFVornS() override;                                                   // FormDestroy
 
     // Read at every JPEG export; the slider changes it at once.
-    int Quality = 95;
+    int Quality = DefaultJpegQuality;
 
     void FormCreate();
     void Load();
@@ -38,7 +39,7 @@ public:
     QSlider* TrackQuality;
     QPushButton* ButtonSave;
 
-    static constexpr int DefaultQuality = 95;
+    static constexpr int DefaultQuality = DefaultJpegQuality;
 
 protected:
     void showEvent(QShowEvent* event) override;

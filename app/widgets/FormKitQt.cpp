@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "export/ExportFormats.h"
+
 namespace vorn {
 
 namespace {
@@ -74,6 +76,13 @@ void CenterOnScreen(QWidget* window) {
     const QSize frame = window->frameGeometry().size();
     window->move(area.x() + (area.width() - frame.width()) / 2,
                  area.y() + (area.height() - frame.height()) / 2);
+}
+
+QStringList ExportFilterList() {
+    QStringList filters;
+    for (const TExportFileType& type : ExportFileTypes)
+        filters.append(QString::fromStdString(ExportFilter(type)));
+    return filters;
 }
 
 TMessagePresenter& MessageBoxPresenter() {

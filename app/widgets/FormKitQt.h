@@ -1,11 +1,13 @@
-// Shared pieces of the program's windows: the window font, lowered panels, centring, and the
-// message presenter every window reports to the user through (message boxes; tests pass one
-// that records instead of answering a modal box). Geometry is in device-independent pixels.
+// Shared pieces of the program's windows: the window font, lowered panels, centring, the list of
+// export file types, and the message presenter every window reports to the user through (message
+// boxes; tests pass one that records instead of answering a modal box). Geometry is in
+// device-independent pixels.
 #pragma once
 
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class QFrame;
 class QWidget;
@@ -20,6 +22,10 @@ QFrame* MakeLoweredPanel(QWidget* parent, const QRect& geometry);
 
 // Moves a top-level window so that it is centred on the screen it is on.
 void CenterOnScreen(QWidget* window);
+
+// ExportFilter of each of ExportFileTypes, in their order: the save dialog's filters and the
+// batch dialog's file types.
+QStringList ExportFilterList();
 
 enum class TMsgButtons { Ok, YesNo };
 enum class TMsgIcon { None, Information, Warning, Critical, Question };

@@ -1,0 +1,22 @@
+// The generator's output texture, the render target of its TextureSize, read back from the
+// device or exported to a file: the export's functions applied to that target.
+#pragma once
+
+#include <string>
+
+#include "export/TileExport.h"
+
+namespace vorn {
+
+class TGenerator;
+
+// CopyToBitmap of the output texture.
+bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap);
+// ReadTileForExport of the output texture, for fileName.
+TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
+                                  TBitmap32& bitmap);
+// TileExport of the output texture.
+TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
+                                  TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+
+} // namespace vorn
