@@ -1,8 +1,10 @@
+// The software device: render, stage and sampler states, resource creation, reset and present,
+// and the indexed draw call that fetches vertices and hands primitives to the rasteriser.
 #include "engine/soft/SoftDevice.h"
 
 #include "engine/soft/SoftDeviceImpl.h"
+#include "engine/soft/SoftFormats.h"
 #include "engine/soft/SoftRaster.h"
-#include "pixel/VornTexels.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,65 +18,11 @@ constexpr UINT MaxSurfaceSize = 8192;
 constexpr UINT MaxBufferBytes = 256u << 20;
 constexpr UINT VertexSize = 28; // FVF_CANVAS: X, Y, Z, RHW, diffuse, U, V
 
-// The desktop the layer reports, and the full-screen modes it lists.
-constexpr D3DDISPLAYMODE DesktopMode{1920, 1080, 60, D3DFMT_A8R8G8B8};
-constexpr D3DDISPLAYMODE ListedModes[] = {
-    {640, 480, 60, D3DFMT_UNKNOWN},   {800, 600, 60, D3DFMT_UNKNOWN},   {1024, 768, 60, D3DFMT_UNKNOWN},
-    {1280, 720, 60, D3DFMT_UNKNOWN},  {1280, 1024, 60, D3DFMT_UNKNOWN}, {1600, 900, 60, D3DFMT_UNKNOWN},
-    {1920, 1080, 60, D3DFMT_UNKNOWN},
-};
-
-bool IsDisplayFormat(D3DFORMAT f) {
-    return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8;
-}
-bool IsTargetFormat(D3DFORMAT f) {
-    return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8;
-}
-bool IsDepthFormat(D3DFORMAT f) {
-    return f == D3DFMT_D32 || f == D3DFMT_D15S1 || f == D3DFMT_D24S8 || f == D3DFMT_D24X8 ||
-           f == D3DFMT_D24X4S4 || f == D3DFMT_D16;
-}
-
-// Bytes per texel of the texture formats the layer implements; 0 for any other. Texel sizes and
-// layouts come from the engine's texel formats, the one table of them (VornTexels).
-std::uint32_t BytesPerPixel(D3DFORMAT f) {
-    return static_cast<std::uint32_t>(BytesPerTexel(TexelFormatOf(f)));
-}
-
-// Textures other than the 32-bit ones are sampled from an A8R8G8B8 copy unpacked by RowToArgb.
-bool NeedsDecodedCopy(D3DFORMAT f) {
-    return f != D3DFMT_A8R8G8B8 && f != D3DFMT_X8R8G8B8;
-}
-
-// A new surface with zeroed memory (none for depth surfaces); nullptr when memory runs out.
-std::unique_ptr<Surface> MakeSurface(UINT width, UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool,
-                                     D3DRESOURCETYPE type) {
-    auto impl = std::make_unique<Surface::Impl>();
-    impl->desc.Format = format;
-    impl->desc.Type = type;
-    impl->desc.Usage = usage;
-    impl->desc.Pool = pool;
-    impl->desc.Width = width;
-    impl->desc.Height = height;
-    if (!IsDepthFormat(format)) {
-        impl->bytesPerPixel = BytesPerPixel(format);
-        impl->pitch = static_cast<std::int32_t>((width * impl->bytesPerPixel + 3) & ~3u);
-        impl->bits.assign(std::size_t(impl->pitch) * height, 0);
-        if (format == D3DFMT_X8R8G8B8) // the filler byte always reads as opaque alpha
-            for (UINT y = 0; y < height; ++y)
-                for (UINT x = 0; x < width; ++x) impl->bits[std::size_t(y) * impl->pitch + x * 4 + 3] = 0xFF;
-    }
-    return std::make_unique<Surface>(std::move(impl));
-}
-
 template <class A, class B> bool SameObject(const std::shared_ptr<A>& a, const std::shared_ptr<B>& b) {
     return a && b && !a.owner_before(b) && !b.owner_before(a);
 }
 
-bool ValidRect(const RECT& r, UINT width, UINT height) {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && UINT(r.right) <= width &&
-           UINT(r.bottom) <= height;
-}
+} // namespace
 
 HRESULT CheckPresentParams(const D3DPRESENT_PARAMETERS* p) {
     if (!p) return D3DERR_INVALIDCALL;
@@ -88,156 +36,6 @@ HRESULT CheckPresentParams(const D3DPRESENT_PARAMETERS* p) {
     if (p->EnableAutoDepthStencil && !IsDepthFormat(p->AutoDepthStencilFormat)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
-
-} // namespace
-
-// ---- Surface ----
-
-TargetView Surface::Impl::Target() {
-    TargetView t;
-    t.bits = bits.data();
-    t.pitch = pitch;
-    t.width = static_cast<std::int32_t>(desc.Width);
-    t.height = static_cast<std::int32_t>(desc.Height);
-    t.opaqueAlpha = desc.Format == D3DFMT_X8R8G8B8;
-    return t;
-}
-
-Surface::Surface(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
-Surface::~Surface() = default;
-
-HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) const {
-    if (!desc) return D3DERR_INVALIDCALL;
-    *desc = m_impl->desc;
-    return D3D_OK;
-}
-
-HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    Impl& s = *m_impl;
-    if (!locked || s.locked || s.bits.empty()) return D3DERR_INVALIDCALL;
-    RECT r{0, 0, std::int32_t(s.desc.Width), std::int32_t(s.desc.Height)};
-    if (rect) {
-        if (!ValidRect(*rect, s.desc.Width, s.desc.Height)) return D3DERR_INVALIDCALL;
-        r = *rect;
-    }
-    s.locked = true;
-    s.lockReadOnly = (flags & D3DLOCK_READONLY) != 0;
-    s.lockRect = r;
-    locked->Pitch = s.pitch;
-    locked->pBits = s.bits.data() + std::size_t(r.top) * s.pitch + std::size_t(r.left) * s.bytesPerPixel;
-    return D3D_OK;
-}
-
-HRESULT Surface::UnlockRect() {
-    Impl& s = *m_impl;
-    if (!s.locked) return D3DERR_INVALIDCALL;
-    s.locked = false;
-    if (s.lockReadOnly) return D3D_OK;
-    if (s.desc.Format == D3DFMT_X8R8G8B8) {
-        // The filler byte of X8R8G8B8 always reads as opaque alpha.
-        for (std::int32_t y = s.lockRect.top; y < s.lockRect.bottom; ++y)
-            for (std::int32_t x = s.lockRect.left; x < s.lockRect.right; ++x)
-                s.bits[std::size_t(y) * s.pitch + std::size_t(x) * 4 + 3] = 0xFF;
-    }
-    if (s.container && s.level == 0) s.container->RefreshDecoded(s.lockRect);
-    return D3D_OK;
-}
-
-// ---- Texture ----
-
-TextureView Texture::Impl::View() const {
-    const Surface::Impl& level0 = *levels.front()->impl();
-    TextureView v;
-    v.width = static_cast<std::int32_t>(level0.desc.Width);
-    v.height = static_cast<std::int32_t>(level0.desc.Height);
-    if (NeedsDecodedCopy(format)) {
-        v.texels = decoded.data();
-        v.pitch = v.width;
-    } else {
-        v.texels = reinterpret_cast<const std::uint32_t*>(level0.bits.data());
-        v.pitch = level0.pitch / 4;
-    }
-    return v;
-}
-
-void Texture::Impl::RefreshDecoded(const RECT& rect) {
-    if (!NeedsDecodedCopy(format)) return;
-    const Surface::Impl& level0 = *levels.front()->impl();
-    const std::size_t width = level0.desc.Width;
-    for (std::int32_t y = rect.top; y < rect.bottom; ++y)
-        RowToArgb(level0.bits.data() + std::size_t(y) * level0.pitch +
-                      std::size_t(rect.left) * level0.bytesPerPixel,
-                  decoded.data() + std::size_t(y) * width + std::size_t(rect.left), rect.right - rect.left,
-                  TexelFormatOf(format));
-}
-
-Texture::Texture(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
-Texture::~Texture() = default;
-
-UINT Texture::GetLevelCount() const {
-    return static_cast<UINT>(m_impl->levels.size());
-}
-
-HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) const {
-    if (level >= m_impl->levels.size()) return D3DERR_INVALIDCALL;
-    return m_impl->levels[level]->GetDesc(desc);
-}
-
-HRESULT Texture::GetSurfaceLevel(UINT level, SurfacePtr* surface) const {
-    if (!surface || level >= m_impl->levels.size()) return D3DERR_INVALIDCALL;
-    std::shared_ptr<Texture> owner = m_impl->self.lock();
-    if (!owner) return D3DERR_INVALIDCALL;
-    // Aliasing: the level surface shares the texture's lifetime.
-    *surface = SurfacePtr(owner, m_impl->levels[level].get());
-    return D3D_OK;
-}
-
-HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    if (level >= m_impl->levels.size()) return D3DERR_INVALIDCALL;
-    return m_impl->levels[level]->LockRect(locked, rect, flags);
-}
-
-HRESULT Texture::UnlockRect(UINT level) {
-    if (level >= m_impl->levels.size()) return D3DERR_INVALIDCALL;
-    return m_impl->levels[level]->UnlockRect();
-}
-
-// ---- buffers ----
-
-namespace {
-template <class I> HRESULT LockBuffer(I& b, UINT offset, UINT size, void** data) {
-    if (!data || b.locked) return D3DERR_INVALIDCALL;
-    const std::size_t length = b.data.size();
-    if (offset > length || (size != 0 && size > length - offset)) return D3DERR_INVALIDCALL;
-    b.locked = true;
-    *data = b.data.data() + offset;
-    return D3D_OK;
-}
-} // namespace
-
-VertexBuffer::VertexBuffer(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
-VertexBuffer::~VertexBuffer() = default;
-HRESULT VertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWORD) {
-    return LockBuffer(*m_impl, offsetToLock, sizeToLock, data);
-}
-HRESULT VertexBuffer::Unlock() {
-    if (!m_impl->locked) return D3DERR_INVALIDCALL;
-    m_impl->locked = false;
-    return D3D_OK;
-}
-
-IndexBuffer::IndexBuffer(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
-IndexBuffer::~IndexBuffer() = default;
-HRESULT IndexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWORD) {
-    return LockBuffer(*m_impl, offsetToLock, sizeToLock, data);
-}
-HRESULT IndexBuffer::Unlock() {
-    if (!m_impl->locked) return D3DERR_INVALIDCALL;
-    m_impl->locked = false;
-    return D3D_OK;
-}
-
-// ---- Device ----
 
 void Device::Impl::SetDefaultStates() {
     renderStates.fill(0);
@@ -312,8 +110,6 @@ HRESULT Device::TestCooperativeLevel() {
     return m_impl->lost ? D3DERR_DEVICENOTRESET : D3D_OK;
 }
 
-namespace {
-
 // (Re)creates the back buffer and the automatic depth surface and binds them.
 HRESULT BuildSwapChain(Device::Impl& d, const D3DPRESENT_PARAMETERS& params) {
     D3DPRESENT_PARAMETERS p = params;
@@ -336,8 +132,6 @@ HRESULT BuildSwapChain(Device::Impl& d, const D3DPRESENT_PARAMETERS& params) {
     d.depthStencil = d.autoDepth;
     return D3D_OK;
 }
-
-} // namespace
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     Impl& d = *m_impl;
@@ -816,68 +610,6 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, std::int32_t baseVer
 
 void Device::MakeLost() {
     m_impl->lost = true;
-}
-
-// ---- Direct3D ----
-
-Direct3D::Direct3D() = default;
-Direct3D::~Direct3D() = default;
-
-HRESULT Direct3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
-    if (adapter != D3DADAPTER_DEFAULT || !mode) return D3DERR_INVALIDCALL;
-    *mode = DesktopMode;
-    return D3D_OK;
-}
-
-UINT Direct3D::GetAdapterModeCount(UINT adapter, D3DFORMAT format) {
-    if (adapter != D3DADAPTER_DEFAULT || !IsDisplayFormat(format)) return 0;
-    return static_cast<UINT>(std::size(ListedModes));
-}
-
-HRESULT Direct3D::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* displayMode) {
-    if (!displayMode || mode >= GetAdapterModeCount(adapter, format)) return D3DERR_INVALIDCALL;
-    *displayMode = ListedModes[mode];
-    displayMode->Format = format;
-    return D3D_OK;
-}
-
-HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE deviceType, D3DFORMAT adapterFormat, DWORD usage,
-                                    D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) {
-    if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL || !IsDisplayFormat(adapterFormat))
-        return D3DERR_INVALIDCALL;
-    if (usage & D3DUSAGE_DEPTHSTENCIL)
-        return resourceType == D3DRTYPE_SURFACE && IsDepthFormat(checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    if (resourceType != D3DRTYPE_TEXTURE && resourceType != D3DRTYPE_SURFACE) return D3DERR_NOTAVAILABLE;
-    if (usage & D3DUSAGE_RENDERTARGET) return IsTargetFormat(checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    return BytesPerPixel(checkFormat) != 0 ? D3D_OK : D3DERR_NOTAVAILABLE;
-}
-
-HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HostSink*, DWORD behaviorFlags,
-                               D3DPRESENT_PARAMETERS* params, DevicePtr* device) {
-    if (!device) return D3DERR_INVALIDCALL;
-    device->reset();
-    if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
-    if (!(behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING)))
-        return D3DERR_INVALIDCALL;
-    if (Failed(CheckPresentParams(params))) return D3DERR_INVALIDCALL;
-    DevicePtr real;
-    try {
-        real = std::make_shared<Device>();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    Device::Impl& d = *real->m_impl;
-    d.real = true;
-    const HRESULT hr = BuildSwapChain(d, *params);
-    if (Failed(hr)) return hr;
-    d.SetDefaultStates();
-    *device = std::move(real);
-    return D3D_OK;
-}
-
-Direct3DPtr Direct3DCreate9(UINT sdkVersion) {
-    if (sdkVersion != D3D_SDK_VERSION_9) return nullptr;
-    return std::make_shared<Direct3D>();
 }
 
 } // namespace vorn::sd

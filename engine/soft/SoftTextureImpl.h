@@ -1,0 +1,28 @@
+// Private state of a software texture. It owns its level surfaces and hands them out as aliasing
+// shared_ptrs, so a level surface keeps its texture alive as a COM reference would.
+#pragma once
+
+#include "engine/soft/SoftDevice.h"
+#include "engine/soft/SoftRaster.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vorn::sd {
+
+struct Texture::Impl {
+    std::weak_ptr<Texture> self;
+    std::vector<std::unique_ptr<Surface>> levels;
+    // Level 0 as A8R8G8B8 for formats the sampler cannot read in place (all but the two
+    // 32-bit ones); refreshed when level 0 is unlocked.
+    std::vector<std::uint32_t> decoded;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    D3DPOOL pool = D3DPOOL_MANAGED;
+    DWORD usage = 0;
+
+    TextureView View() const;
+    void RefreshDecoded(const RECT& rect);
+};
+
+} // namespace vorn::sd
