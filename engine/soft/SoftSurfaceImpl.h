@@ -27,7 +27,8 @@ struct Surface::Impl {
     TargetView Target();
 };
 
-// A new surface with zeroed memory (none for depth surfaces); nullptr when memory runs out.
+// A new surface with zeroed memory (none for depth surfaces); throws std::bad_alloc when memory
+// runs out, which the device turns into E_OUTOFMEMORY.
 std::unique_ptr<Surface> MakeSurface(UINT width, UINT height, D3DFORMAT format, DWORD usage, D3DPOOL pool,
                                      D3DRESOURCETYPE type);
 
