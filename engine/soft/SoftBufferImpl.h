@@ -35,4 +35,10 @@ template <class I> HRESULT LockBuffer(I& b, UINT offset, UINT size, void** data)
     return D3D_OK;
 }
 
+template <class I> HRESULT UnlockBuffer(I& b) {
+    if (!b.locked) return D3DERR_INVALIDCALL;
+    b.locked = false;
+    return D3D_OK;
+}
+
 } // namespace vorn::sd

@@ -12,9 +12,7 @@ HRESULT IndexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWORD
     return LockBuffer(*m_impl, offsetToLock, sizeToLock, data);
 }
 HRESULT IndexBuffer::Unlock() {
-    if (!m_impl->locked) return D3DERR_INVALIDCALL;
-    m_impl->locked = false;
-    return D3D_OK;
+    return UnlockBuffer(*m_impl);
 }
 
 } // namespace vorn::sd

@@ -12,9 +12,7 @@ HRESULT VertexBuffer::Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWOR
     return LockBuffer(*m_impl, offsetToLock, sizeToLock, data);
 }
 HRESULT VertexBuffer::Unlock() {
-    if (!m_impl->locked) return D3DERR_INVALIDCALL;
-    m_impl->locked = false;
-    return D3D_OK;
+    return UnlockBuffer(*m_impl);
 }
 
 } // namespace vorn::sd
