@@ -488,18 +488,21 @@ void TFOrlu::ButtonExportClick() {
     if (!QFileInfo(fileName).fileName().contains(QLatin1Char('.')))
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
-    const int quality = FVornS ? FVornS->Quality : TFVornS::DefaultQuality;
-    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), quality);
+    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality());
     if (!result.ok)
         ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, this);
 }
 
+int TFOrlu::JpegQuality() const {
+    return FVornS ? FVornS->Quality : DefaultJpegQuality;
+}
+
 void TFOrlu::ButtonBatchClick() {
     if (!FVornBE || !FVornBP || m_batchActive) return;
     const TFlagScope active(m_batchActive);
-    RunBatchExport({this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP,
-                    FVornS ? FVornS->Quality : TFVornS::DefaultQuality});
+    RunBatchExport(
+        {this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP, JpegQuality()});
     History->Record(); // the texture the batch ended with
 }
 

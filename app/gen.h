@@ -166,6 +166,8 @@ private:
     void SetPanelsEnabled(bool enabled);
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
+    // The JPEG quality of the settings dialog, or the default without one.
+    int JpegQuality() const;
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again
     void StopFrames();

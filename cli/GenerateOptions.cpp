@@ -253,7 +253,7 @@ void CheckCombinations(TOptions& o) {
     } else if (!o.out.empty()) {
         const std::string_view extension = ExportExtension(o.out);
         if (extension.empty()) {
-            format = o.type ? format : &ExportFileTypes[BareNameExportType];
+            if (!o.type) format = &ExportFileTypes[BareNameExportType];
             o.out += std::string(".") + format->extension;
         } else {
             if (o.type)

@@ -164,11 +164,7 @@ bool TFVornBE::eventFilter(QObject* watched, QEvent* event) {
 
 void TFVornBE::FormShow() {
     Accepted = false;
-    if (QWidget* owner = parentWidget()) {
-        const QRect area = owner->window()->geometry();
-        setGeometry(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
-                    width(), height());
-    }
+    CenterOnOwner(this);
     if (EditDestinationFolder->text().isEmpty())
         EditDestinationFolder->setText(MyDocumentsFolder(true, *m_platform));
 }

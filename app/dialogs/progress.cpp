@@ -64,11 +64,7 @@ void TFVornBP::keyPressEvent(QKeyEvent* event) {
 void TFVornBP::FormShow() {
     CancelRequested = false;
     // Centred on the main window, and in front with the key focus so that Escape reaches it.
-    if (QWidget* owner = parentWidget()) {
-        const QRect area = owner->window()->geometry();
-        setGeometry(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2,
-                    width(), height());
-    }
+    CenterOnOwner(this);
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
 }

@@ -48,8 +48,8 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     TrackQuality->setPageStep(5);
     TrackQuality->setTickPosition(QSlider::TicksBelow);
     TrackQuality->setTickInterval(10);
-    TrackQuality->setValue(DefaultQuality);
-    TrackQuality->setToolTip(QString::number(DefaultQuality));
+    TrackQuality->setValue(DefaultJpegQuality);
+    TrackQuality->setToolTip(QString::number(DefaultJpegQuality));
     connect(TrackQuality, &QSlider::valueChanged, this, [this] { TrackQualityChange(); });
 
     QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 68, 180, 36));
@@ -65,7 +65,7 @@ TFVornS::~TFVornS() {
 }
 
 void TFVornS::FormCreate() {
-    Quality = DefaultQuality;
+    Quality = DefaultJpegQuality;
     Load();
 }
 

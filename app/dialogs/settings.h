@@ -39,8 +39,6 @@ public:
     QSlider* TrackQuality;
     QPushButton* ButtonSave;
 
-    static constexpr int DefaultQuality = DefaultJpegQuality;
-
 protected:
     void showEvent(QShowEvent* event) override;
 

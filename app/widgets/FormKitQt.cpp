@@ -78,6 +78,14 @@ void CenterOnScreen(QWidget* window) {
                  area.y() + (area.height() - frame.height()) / 2);
 }
 
+void CenterOnOwner(QWidget* dialog) {
+    const QWidget* owner = dialog->parentWidget();
+    if (!owner) return;
+    const QRect area = owner->window()->geometry();
+    dialog->setGeometry(area.x() + (area.width() - dialog->width()) / 2,
+                        area.y() + (area.height() - dialog->height()) / 2, dialog->width(), dialog->height());
+}
+
 QStringList ExportFilterList() {
     QStringList filters;
     for (const TExportFileType& type : ExportFileTypes)

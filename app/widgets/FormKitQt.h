@@ -22,6 +22,8 @@ QFrame* MakeLoweredPanel(QWidget* parent, const QRect& geometry);
 
 // Moves a top-level window so that it is centred on the screen it is on.
 void CenterOnScreen(QWidget* window);
+// Moves a dialog so that it is centred on its owner's window; nothing without an owner.
+void CenterOnOwner(QWidget* dialog);
 
 // ExportFilter of each of ExportFileTypes, in their order: the save dialog's filters and the
 // batch dialog's file types.
