@@ -269,9 +269,10 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
     return true;
 }
 
-void TGenerator::FirstRender() {
-    if (StartupIncomplete || m_generating) return;
+bool TGenerator::FirstRender() {
+    if (StartupIncomplete || m_generating) return false;
     RenderAll(true);
+    return true;
 }
 
 bool TGenerator::Generate() {

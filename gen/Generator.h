@@ -84,8 +84,8 @@ public:
     static std::string FindArchive(const std::string& exeDir);
 
     // First showing: the three renderings of Generate, the tile target cleared first. Does
-    // nothing before start-up completed or while a generation runs.
-    void FirstRender();
+    // nothing (and returns false) before start-up completed or while a generation runs.
+    bool FirstRender();
     // One new texture: tile, view, output of the current size. False (and nothing done) when
     // a generation is already running (a click arriving through the per-step message pump) or
     // start-up has not completed.

@@ -42,10 +42,11 @@ bool TTextureHistory::Step(TGenerator& generator, int step) {
     const THistoryEntry* target = At(step);
     if (!target) return false;
     const auto index = static_cast<std::size_t>(target - m_entries.data());
-    if (!Draw(generator, *target)) {
-        DropEntry(index);
+    if (target->recipe.links.empty() && !FindTile(*target)) {
+        DropEntry(index); // its tile is gone and no recipe makes it again
         return false;
     }
+    if (!Draw(generator, *target)) return false;
     m_position = index;
     return true;
 }
@@ -73,6 +74,8 @@ const TTextureHistory::TKeptTile* TTextureHistory::FindChainStart(const TRecipe&
 
 bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     const std::uint32_t saved = random::Seed();
+    const int savedSize = generator.TextureSize;
+    const TCanvasColor savedColor = generator.BackgroundColor;
     generator.TextureSize = entry.controls.size;
     bool drawn = false;
     if (const TKeptTile* kept = FindTile(entry)) drawn = generator.ShowTile(kept->texels, entry.seed);
@@ -82,11 +85,16 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
         const TKeptTile* start = FindChainStart(entry.recipe);
         if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed))
             firstLink = start->recipe.links.size();
-        RegenerateRecipe(generator, entry.recipe, nullptr, firstLink);
-        drawn = true;
+        drawn = RegenerateRecipe(generator, entry.recipe, nullptr, firstLink);
     }
     random::SetSeed(saved);
-    if (!drawn) return false;
+    if (!drawn) {
+        // Nothing was drawn (a generation holds the generator): the size and colour stay those
+        // of the texture shown.
+        generator.TextureSize = savedSize;
+        generator.BackgroundColor = savedColor;
+        return false;
+    }
     generator.TextureSize = entry.controls.size;
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(entry.controls.bgColor));
     m_tileRecipe = entry.recipe;

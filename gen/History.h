@@ -51,8 +51,9 @@ public:
 
     // Makes the entry step places away the current one and draws its texture into generator's
     // targets exactly as it was made (size and colour as it had; the caller sets the controls).
-    // The random source is restored. False, with nothing changed, when there is no such entry;
-    // an entry that can be neither drawn again nor taken from a kept tile is dropped.
+    // The random source is restored. False, with nothing changed, when there is no such entry or
+    // the generator cannot draw now (a generation runs); an entry that can be neither drawn again
+    // nor taken from a kept tile is dropped (false too).
     bool Step(TGenerator& generator, int step);
 
     std::size_t KeptTiles() const { return m_tiles.size(); }

@@ -257,49 +257,63 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
 
 namespace {
 
+// Puts the generator's settings source back when the scope ends, however it ends.
+class TSettingsScope {
+public:
+    TSettingsScope(TGenerator& generator, const TGenSettingsSource& settings)
+        : m_generator(generator), m_original(generator.Settings()) {
+        generator.SetSettings(settings);
+    }
+    ~TSettingsScope() { m_generator.SetSettings(m_original); }
+    TSettingsScope(const TSettingsScope&) = delete;
+    TSettingsScope& operator=(const TSettingsScope&) = delete;
+
+private:
+    TGenerator& m_generator;
+    const TGenSettingsSource& m_original;
+};
+
 // One generation of a chain with the link's settings, over a cleared tile when first; the
-// random source is seeded by the caller.
-void DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks) {
+// random source is seeded by the caller. False when the generator drew nothing.
+bool DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks) {
     TBatchHooks none;
     TBatchHooks& hear = hooks ? *hooks : none;
-    const TGenSettingsSource& original = generator.Settings();
-    generator.SetSettings(link.settings);
+    const TSettingsScope scope(generator, link.settings);
     hear.BeforeTexture(number);
-    if (first) {
-        generator.FirstRender();
-    } else {
-        generator.Generate();
-    }
+    const bool drawn = first ? generator.FirstRender() : generator.Generate();
     hear.Generated(number);
-    generator.SetSettings(original);
+    return drawn;
 }
 
 } // namespace
 
-void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
     generator.TextureSize = recipe.size;
     generator.BackgroundColor = recipe.background;
-    if (recipe.links.empty()) return;
+    if (recipe.links.empty()) return true;
     for (std::size_t i = 0; i + 1 < recipe.links.size(); ++i) {
         random::SetSeed(recipe.links[i].seed);
-        DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks);
+        if (!DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks)) return false;
     }
     random::SetSeed(recipe.links.back().seed);
+    return true;
 }
 
-void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks,
+bool RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks,
                       std::size_t firstLink) {
+    if (recipe.links.empty()) return false;
     if (firstLink == 0) {
-        PrepareRecipe(generator, recipe, hooks);
-        firstLink = recipe.links.size() - std::min<std::size_t>(recipe.links.size(), 1);
+        if (!PrepareRecipe(generator, recipe, hooks)) return false;
+        firstLink = recipe.links.size() - 1;
     } else {
         generator.TextureSize = recipe.size;
         generator.BackgroundColor = recipe.background;
     }
     for (std::size_t i = firstLink; i < recipe.links.size(); ++i) {
         random::SetSeed(recipe.links[i].seed);
-        DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks);
+        if (!DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks)) return false;
     }
+    return true;
 }
 
 namespace {

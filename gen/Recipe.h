@@ -65,13 +65,15 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
 // its own seed with its own settings, the first over a cleared tile; hooks (when given) hear
 // each of them, numbered from 1. Then seeds the random source for the last link: generating it with its
 // settings (FirstRender when it is the only link, Generate otherwise) makes the recipe's
-// texture. The generator's settings source is left as it was.
-void PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr);
+// texture. The generator's settings source is left as it was. False when a link drew nothing
+// (a generation already running, start-up incomplete).
+bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr);
 
 // PrepareRecipe and the last generation: the recipe's texture in the output target of its size.
 // firstLink > 0: the tile target holds the texture of the links before it already, and only
-// the links from firstLink on are drawn, each from its own seed.
-void RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr,
+// the links from firstLink on are drawn, each from its own seed. False when the recipe has no
+// links or a link drew nothing.
+bool RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr,
                       std::size_t firstLink = 0);
 
 // The same tile: equal background and links (the size only scales the output).

@@ -101,6 +101,32 @@ TEST_P(HistorySteps, ShowEachTextureAsMadeAndLeaveTheRandomSourceAlone) {
 
 INSTANTIATE_TEST_SUITE_P(KeptTiles, HistorySteps, ::testing::Values(0u, 1u, 8u));
 
+// A step the generator cannot draw (it refuses while busy, as while starting up) changes nothing:
+// not the entry, not the size or colour shown, and the entry is still there to step to later.
+TEST(History, AStepThatCannotDrawChangesNothing) {
+    for (std::size_t keptTiles : {0u, 8u}) {
+        Session s(keptTiles);
+        random::SetSeed(5);
+        s.gen.FirstRender();
+        s.Add();
+        s.gen.TextureSize = 512;
+        s.gen.BackgroundColor = CanvasColorOfRgb(0x0000FF);
+        s.gen.Generate();
+        s.Add();
+        s.gen.StartupIncomplete = true;
+        EXPECT_FALSE(s.history.Step(s.gen, -1)) << keptTiles;
+        EXPECT_EQ(s.history.Position(), 1u) << keptTiles;
+        EXPECT_EQ(s.history.Count(), 2u) << keptTiles;
+        EXPECT_EQ(s.gen.TextureSize, 512) << keptTiles;
+        EXPECT_EQ(s.gen.BackgroundColor, CanvasColorOfRgb(0x0000FF)) << keptTiles;
+        s.gen.StartupIncomplete = false;
+        EXPECT_TRUE(SameBytes(s.Output(), s.made[1])) << keptTiles;
+        ASSERT_TRUE(s.history.Step(s.gen, -1)) << keptTiles;
+        EXPECT_EQ(s.gen.TextureSize, 256) << keptTiles;
+        EXPECT_TRUE(SameBytes(s.Output(), s.made[0])) << keptTiles;
+    }
+}
+
 TEST(History, FiftyEntriesStayWithinTheMemoryLimit) {
     Session s(TTextureHistory::DefaultTiles);
     s.settings.image = 1; // long Keep chains: the largest recipes

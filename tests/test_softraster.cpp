@@ -3,16 +3,23 @@
 // kernels; plus differential runs of the paths against each other on seeded random scenes.
 #include "engine/soft/SoftRaster.h"
 #include "engine/soft/SoftRasterDetail.h"
+#include "engine/soft/SoftRasterPool.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <random>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace vorn::sd;
@@ -834,6 +841,49 @@ TEST(SoftRasterKernels, Avx2TwinsMatchScalar) {
 }
 TEST(SoftRasterKernels, Sse41TwinsMatchScalar) {
     ExpectTwinsMatchScalar(vorn::sd::detail::Sse41Kernels());
+}
+
+// The pool under faults and changing thread counts: a throwing band reaches the caller only after
+// every band in flight has returned, the pool then runs the next job, and a job draws on no more
+// threads than it asks for even after a larger one started more workers.
+struct PoolProbe {
+    std::mutex mutex;
+    std::set<std::thread::id> threads;
+    std::atomic<int> inside{0};
+    std::atomic<int> calls{0};
+    int throwAt = -1;
+};
+
+void PoolBand(void* context, int band) {
+    auto& probe = *static_cast<PoolProbe*>(context);
+    ++probe.inside;
+    ++probe.calls;
+    {
+        const std::lock_guard<std::mutex> lock(probe.mutex);
+        probe.threads.insert(std::this_thread::get_id());
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // let every worker find a band
+    --probe.inside;
+    if (band == probe.throwAt) throw std::runtime_error("band failed");
+}
+
+TEST(SoftRasterPool, SurvivesThrowingBandsAndKeepsToTheThreadCount) {
+    detail::RasterPool pool;
+    for (int throwAt : {0, 5, 15}) {
+        PoolProbe probe;
+        probe.throwAt = throwAt;
+        EXPECT_THROW(pool.Run(16, 4, PoolBand, &probe), std::runtime_error) << "band " << throwAt;
+        EXPECT_EQ(probe.inside.load(), 0) << "a band still drawing after Run returned";
+        const int calls = probe.calls.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(probe.calls.load(), calls) << "a band started after Run returned";
+    }
+    for (int threads : {8, 2, 3, 1}) {
+        PoolProbe probe;
+        pool.Run(16, threads, PoolBand, &probe);
+        EXPECT_EQ(probe.calls.load(), 16);
+        EXPECT_LE(int(probe.threads.size()), threads) << "asked for " << threads;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <utility>
 
 namespace vorn::sd {
 
@@ -57,8 +58,17 @@ bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
     const Task task = m_task;
     void* const context = m_context;
     lock.unlock();
-    task(context, band);
+    std::exception_ptr error;
+    try {
+        task(context, band);
+    } catch (...) {
+        error = std::current_exception();
+    }
     lock.lock();
+    if (error) {
+        if (!m_error) m_error = error;
+        m_next = m_bands; // start no more bands of this job
+    }
     if (--m_running == 0 && m_next >= m_bands) m_done.notify_all();
     return true;
 }
@@ -67,9 +77,10 @@ void RasterPool::Work() {
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || m_job != seen; });
+        m_wake.wait(lock, [&] { return m_stop || (m_job != seen && m_seats > 0); });
         if (m_stop) return;
         seen = m_job;
+        --m_seats;
         while (DrawOne(lock)) {
         }
     }
@@ -83,7 +94,8 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     }
     std::unique_lock<std::mutex> lock(m_mutex);
     // Threads that cannot be started leave their bands to the others.
-    while (int(m_workers.size()) < std::min(bands, threads) - 1) {
+    const int helpers = std::min(bands, threads) - 1;
+    while (int(m_workers.size()) < helpers) {
         try {
             m_workers.emplace_back([this] { Work(); });
         } catch (...) {
@@ -95,13 +107,18 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     m_bands = bands;
     m_next = 0;
     m_running = 0;
+    m_seats = std::min(helpers, int(m_workers.size()));
+    m_error = nullptr;
     ++m_job;
     m_wake.notify_all();
     while (DrawOne(lock)) {
     }
+    // A worker that joins late finds no band left and never touches the context.
     m_done.wait(lock, [&] { return m_running == 0; });
+    m_seats = 0;
     m_task = nullptr;
     m_context = nullptr;
+    if (std::exception_ptr error = std::exchange(m_error, nullptr)) std::rethrow_exception(error);
 }
 
 } // namespace detail

@@ -1,10 +1,13 @@
 // The rasteriser's worker threads: started once and kept, blocked on a condition variable while
 // there is nothing to draw. A draw hands them bands of the target, each drawn whole by one
-// thread, and returns when every band is done; the calling thread draws bands too.
+// thread, and returns when every band is done; the calling thread draws bands too. A band that
+// throws ends the job: no band starts after it, the job waits for the bands in flight, and the
+// first exception reaches the caller of Run.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -23,10 +26,12 @@ public:
     // The one pool of the process.
     static RasterPool& Shared();
 
-    // Calls task(context, b) once for every b in [0, bands), on the calling thread and up to
+    // Calls task(context, b) once for every b in [0, bands), on the calling thread and at most
     // threads - 1 workers, each taking the next band when it is free, and returns when all calls
-    // have returned. Workers are started on first need and then kept. A Run while another is in
-    // progress (from another thread) draws all its bands on the calling thread.
+    // have returned. Workers are started on first need and then kept; those beyond the count
+    // asked for sit the job out. A Run while another is in progress (from another thread) draws
+    // all its bands on the calling thread. When a call throws, the bands not yet started are
+    // dropped and Run rethrows the first exception once no worker is inside the job.
     void Run(int bands, int threads, Task task, void* context);
 
 private:
@@ -43,8 +48,10 @@ private:
     Task m_task = nullptr;
     void* m_context = nullptr;
     int m_bands = 0;
-    int m_next = 0;    // next band to hand out
-    int m_running = 0; // bands handed out and not finished
+    int m_next = 0;             // next band to hand out
+    int m_running = 0;          // bands handed out and not finished
+    int m_seats = 0;            // workers that may still join the current job
+    std::exception_ptr m_error; // the first band that threw
     bool m_stop = false;
 };
 
