@@ -83,6 +83,15 @@ int CliArchive(int argc, char** argv) {
                     image->PatternSize().Width, image->PatternSize().Height, image->VisibleSize().Width,
                     image->VisibleSize().Height, image->PatternCount());
     }
-    if (!loaded) std::fputs("archive: an image record failed to load; the list stops before it\n", stderr);
-    return 0;
+    if (loaded) return 0;
+    // The list loads the image records in order and stops at the first that fails.
+    std::int32_t imageRecords = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].RecordType != 1 || imageRecords++ != images.Count()) continue;
+        std::fprintf(stderr, "archive: image record %zu '%s' failed to load; the list stops before it\n", i,
+                     Printable(records[i].Key).c_str());
+        return 1;
+    }
+    std::fputs("archive: the image list failed to load\n", stderr);
+    return 1;
 }

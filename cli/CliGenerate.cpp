@@ -30,6 +30,7 @@
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 #include "gen/TileTrace.h"
+#include "io/SafeFile.h"
 
 namespace {
 
@@ -297,7 +298,9 @@ int Run(const TOptions& o) {
 
     TTraceFile trace;
     if (!o.trace.empty()) {
-        trace.file = std::fopen(o.trace.c_str(), "w");
+        // Without --force a file made since the check above is not replaced either.
+        trace.file = OpenStreamForWriting(o.trace, o.force ? smReplace : smNoReplace);
+        if (!trace.file && errno == EEXIST) return Fail("File " + o.trace + " exists; --force replaces it");
         if (!trace.file) return Fail("Cannot write " + o.trace + ": " + std::strerror(errno));
         generator.SetTrace(trace.file);
         WriteTraceHeader(trace.file);

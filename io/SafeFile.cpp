@@ -137,6 +137,79 @@ bool PlaceUnnamed(TFileWriter& writer, TempFile& temp, const std::string& target
     return writer.Rename(temp.path().c_str(), target.c_str()) == 0;
 }
 
+// Replaces path by where its chain of symbolic links ends: the first name that is not a link,
+// which need not exist. False with errno set (ELOOP, or readlink's) when the chain cannot be
+// followed.
+bool FollowLinks(std::string& path) {
+    for (int hop = 0; hop < 40; ++hop) { // the kernel's own limit
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::vector<char> buffer(std::size_t(PATH_MAX) + 1);
+        const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+        if (length < 0) return false;
+        if (std::size_t(length) == buffer.size()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        const std::string next(buffer.data(), std::size_t(length));
+        path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+enum class TPlaced {
+    Yes,
+    Failed,  // the reason is set; the earlier file stays
+    Refused, // no unnamed file here, or it cannot be named: the named path is taken instead
+};
+
+// The data into an unnamed file, flushed, then linked in place. Failed sets reason; the
+// temporary file is gone when this returns.
+TPlaced SaveUnnamed(TFileWriter& writer, const std::string& target, std::span<const std::uint8_t> data,
+                    mode_t mode, TSaveMode saveMode, std::string* reason) {
+    const auto failed = [reason] {
+        Fail(reason, errno);
+        return TPlaced::Failed;
+    };
+    const int fd = writer.CreateUnnamed(FolderOf(target).c_str(), mode);
+    if (fd < 0)
+        return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? TPlaced::Refused : failed();
+    TempFile temp(fd, {});
+    if (::fchmod(temp.fd(), mode) != 0 || !WriteAll(writer, temp.fd(), data) || writer.Sync(temp.fd()) != 0)
+        return failed();
+    // The data is on disk: the descriptor is needed to link the file and its close can no longer
+    // lose anything.
+    if (!PlaceUnnamed(writer, temp, target, saveMode)) {
+        // Without /proc, and without the capability to link a descriptor itself, the file
+        // cannot be given a name.
+        const bool refused = errno == ENOENT || errno == EPERM || errno == EACCES || errno == EOPNOTSUPP ||
+                             errno == EXDEV || errno == EINVAL;
+        return refused ? TPlaced::Refused : failed();
+    }
+    temp.Commit();
+    return TPlaced::Yes;
+}
+
+// The data into a hidden file beside the target, flushed, closed, then renamed over it.
+bool SaveNamed(TFileWriter& writer, const std::string& target, std::span<const std::uint8_t> data,
+               mode_t mode, TSaveMode saveMode, std::string* reason) {
+    const std::string pattern = SafeFileTemplate(target);
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = writer.CreateTemporary(buffer.data());
+    if (fd < 0) return Fail(reason, errno);
+    TempFile temp(fd, buffer.data());
+    if (::fchmod(temp.fd(), mode) != 0 || !WriteAll(writer, temp.fd(), data) || writer.Sync(temp.fd()) != 0 ||
+        !temp.Close())
+        return Fail(reason, errno);
+    const int placed = saveMode == smNoReplace ? writer.RenameNoReplace(temp.path().c_str(), target.c_str())
+                                               : writer.Rename(temp.path().c_str(), target.c_str());
+    if (placed != 0) return Fail(reason, errno);
+    temp.Commit();
+    return true;
+}
+
 } // namespace
 
 int TFileWriter::CreateUnnamed(const char* folder, mode_t mode) {
@@ -173,6 +246,11 @@ TFileWriter& SystemFileWriter() {
     return system;
 }
 
+std::FILE* OpenStreamForWriting(const std::string& fileName, TSaveMode mode) {
+    // "x" is O_EXCL: the name is created by this call or the call fails.
+    return std::fopen(fileName.c_str(), mode == smNoReplace ? "wxe" : "we");
+}
+
 std::string SafeFileTemplate(const std::string& fileName) {
     const std::size_t slash = fileName.rfind('/');
     const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
@@ -191,15 +269,12 @@ bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> d
                     TFileWriter& writer, TSaveMode saveMode) {
     if (fileName.empty()) return Fail(reason, ENOENT);
 
-    // Replace what a symbolic link points to, not the link itself.
+    // Replace what a symbolic link points to, not the link itself, even when that is no file yet.
     std::string target = fileName;
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) {
         if (saveMode == smNoReplace) return Fail(reason, EEXIST);
-        if (S_ISLNK(st.st_mode)) {
-            std::unique_ptr<char, decltype(&std::free)> real(::realpath(target.c_str(), nullptr), &std::free);
-            if (real) target = real.get();
-        }
+        if (S_ISLNK(st.st_mode) && !FollowLinks(target)) return Fail(reason, errno);
     }
 
     mode_t mode = 0666 & ~CurrentUmask();
@@ -210,36 +285,17 @@ bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> d
         if (S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
     }
 
-    // An unnamed file where the file system has them, else a hidden named one.
-    int fd = writer.CreateUnnamed(FolderOf(target).c_str(), mode);
-    const bool unnamed = fd >= 0;
-    std::string path;
-    if (!unnamed) {
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(reason, errno);
-        std::string pattern = SafeFileTemplate(target);
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        fd = writer.CreateTemporary(buffer.data());
-        if (fd < 0) return Fail(reason, errno);
-        path = buffer.data();
+    // An unnamed file where the file system has one and it can be given a name, else a hidden
+    // named one.
+    switch (SaveUnnamed(writer, target, data, mode, saveMode, reason)) {
+    case TPlaced::Yes:
+        break;
+    case TPlaced::Failed:
+        return false;
+    case TPlaced::Refused:
+        if (!SaveNamed(writer, target, data, mode, saveMode, reason)) return false;
+        break;
     }
-    TempFile temp(fd, path);
-
-    if (::fchmod(temp.fd(), mode) != 0) return Fail(reason, errno);
-    if (!WriteAll(writer, temp.fd(), data)) return Fail(reason, errno);
-    if (writer.Sync(temp.fd()) != 0) return Fail(reason, errno);
-    if (unnamed) {
-        // The data is on disk: the descriptor is needed to link the file and its close can no
-        // longer lose anything.
-        if (!PlaceUnnamed(writer, temp, target, saveMode)) return Fail(reason, errno);
-    } else {
-        if (!temp.Close()) return Fail(reason, errno);
-        const int placed = saveMode == smNoReplace
-                               ? writer.RenameNoReplace(temp.path().c_str(), target.c_str())
-                               : writer.Rename(temp.path().c_str(), target.c_str());
-        if (placed != 0) return Fail(reason, errno);
-    }
-    temp.Commit();
     SyncFolder(FolderOf(target));
     return true;
 }

@@ -2,12 +2,14 @@
 // which is flushed to disk and then renamed over it, so a failed save never leaves a partial file
 // nor destroys the file it was replacing. Where the file system has unnamed files (O_TMPFILE) the
 // temporary file has no name until it is complete, so a process killed while writing leaves
-// nothing behind; elsewhere it is a hidden named file. Paths use '/'; failures come back as
+// nothing behind; elsewhere, or where the unnamed file cannot be given a name (no /proc), it is a
+// hidden named file. Paths use '/'; failures come back as
 // strerror texts.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -47,10 +49,15 @@ TFileWriter& SystemFileWriter();
 // removes the temporary file and leaves an earlier file of that name as it was. A new file gets
 // the permissions 0666 & ~umask; a replaced file keeps its permission bits, and one that may not
 // be written (EACCES) is refused. A symbolic link is followed: the file it points to is replaced,
-// not the link.
+// or made when it does not exist yet, and the link stays.
 bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data,
                     std::string* reason = nullptr, TFileWriter& writer = SystemFileWriter(),
                     TSaveMode mode = smReplace);
+
+// Opens fileName to be written as a stream (a file written as it goes, not saved whole): with
+// smNoReplace only when no file of the name exists, not even one made since the caller looked,
+// nor a symbolic link. nullptr with errno set on failure (EEXIST: the name is taken).
+std::FILE* OpenStreamForWriting(const std::string& fileName, TSaveMode mode);
 
 // The temporary file's name pattern for fileName: ".<name>.XXXXXX" in the same folder (the name
 // cut to keep within the file system's name length).

@@ -1,9 +1,11 @@
 // Saving through a temporary file and rename: the file appears whole or not at all, an earlier
 // file survives every failure (missing or read-only folder, a write failing half-way, fsync,
-// rename), no temporary file is left behind, and permissions follow the umask.
+// rename), no temporary file is left behind, and permissions follow the umask, on each of the
+// three ways a save can go.
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,9 +42,19 @@ mode_t ModeOf(const std::string& path) {
     return st.st_mode & 0777;
 }
 
-class SafeFile : public ::testing::Test {
+// The three ways a save goes: an unnamed temporary file linked in place; a named one where the
+// file system has no unnamed files; a named one after the unnamed one could not be linked (no
+// /proc). Each must pass the same failure tests.
+enum class SavePath { Unnamed, Named, LinkRefused };
+
+class SafeSave : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(m_folder.path().empty()); }
+    void ResetWriter() {
+        m_writer = test::FailingFileWriter{};
+        m_writer.noUnnamed = m_path == SavePath::Named;
+        m_writer.refuseLink = m_path == SavePath::LinkRefused;
+    }
 
     // An earlier file that every failing save must leave as it was.
     std::string Earlier() {
@@ -56,13 +68,23 @@ protected:
     }
 
     test::TempDir m_folder{"safefile-"};
-    test::FailingFileWriter m_writer; // the system's calls, failing where a test asks
+    test::FailingFileWriter m_writer; // the system's calls, failing where a test asks, on this path
     const Bytes m_old = Pattern(1000, 99);
     // Five write calls: four whole pieces and a short one.
     const Bytes m_new = Pattern(4 * SafeFileWriteChunk + 5, 1);
+    SavePath m_path = SavePath::Unnamed;
 };
 
-TEST_F(SafeFile, NewFileGetsDataAndUmaskPermissions) {
+class SafeFile : public SafeSave, public ::testing::WithParamInterface<SavePath> {
+protected:
+    void SetUp() override {
+        SafeSave::SetUp();
+        m_path = GetParam();
+        ResetWriter();
+    }
+};
+
+TEST_P(SafeFile, NewFileGetsDataAndUmaskPermissions) {
     for (mode_t mask : {mode_t(022), mode_t(027)}) {
         const mode_t before = ::umask(mask);
         const std::string path = m_folder / ("new" + std::to_string(mask));
@@ -74,26 +96,27 @@ TEST_F(SafeFile, NewFileGetsDataAndUmaskPermissions) {
         EXPECT_EQ(ModeOf(path), 0666 & ~mask);
     }
     EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"new18", "new23"}));
-    EXPECT_EQ(m_writer.writeCalls, 10);
+    // A refused link costs the data written a second time, into the named file.
+    EXPECT_EQ(m_writer.writeCalls, GetParam() == SavePath::LinkRefused ? 20 : 10);
 }
 
-TEST_F(SafeFile, ReplacesEarlierFileKeepingItsPermissions) {
+TEST_P(SafeFile, ReplacesEarlierFileKeepingItsPermissions) {
     const std::string path = Earlier();
     ::chmod(path.c_str(), 0600);
-    ASSERT_TRUE(SaveFileSafely(path, m_new));
+    ASSERT_TRUE(SaveFileSafely(path, m_new, nullptr, m_writer));
     EXPECT_EQ(ReadFile(path), m_new);
     EXPECT_EQ(ModeOf(path), 0600u);
     EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"texture.png"});
     // And an empty file replaces it too.
-    ASSERT_TRUE(SaveFileSafely(path, Bytes{}));
+    ASSERT_TRUE(SaveFileSafely(path, Bytes{}, nullptr, m_writer));
     EXPECT_TRUE(ReadFile(path).empty());
 }
 
-TEST_F(SafeFile, WriteProtectedFileIsRefusedUnlessRoot) {
+TEST_P(SafeFile, WriteProtectedFileIsRefusedUnlessRoot) {
     const std::string path = Earlier();
     ::chmod(path.c_str(), 0444);
     std::string reason;
-    const bool ok = SaveFileSafely(path, m_new, &reason);
+    const bool ok = SaveFileSafely(path, m_new, &reason, m_writer);
     if (::geteuid() == 0) {
         // Root may write any file, so the save goes through as opening it would.
         EXPECT_TRUE(ok) << reason;
@@ -106,20 +129,20 @@ TEST_F(SafeFile, WriteProtectedFileIsRefusedUnlessRoot) {
     ExpectEarlierIntact();
 }
 
-TEST_F(SafeFile, MissingFolderFails) {
+TEST_P(SafeFile, MissingFolderFails) {
     Earlier();
     std::string reason;
-    EXPECT_FALSE(SaveFileSafely(m_folder / "missing/texture.png", m_new, &reason));
+    EXPECT_FALSE(SaveFileSafely(m_folder / "missing/texture.png", m_new, &reason, m_writer));
     EXPECT_EQ(reason, "No such file or directory");
     ExpectEarlierIntact();
 }
 
-TEST_F(SafeFile, ReadOnlyFolderFails) {
+TEST_P(SafeFile, ReadOnlyFolderFails) {
     const std::string path = Earlier();
     std::string reason;
     if (::geteuid() != 0) {
         ::chmod(m_folder.path().c_str(), 0555);
-        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason));
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer));
         ::chmod(m_folder.path().c_str(), 0755);
     } else {
         // Permissions do not stop root: the refusal to create the file is injected instead.
@@ -131,10 +154,10 @@ TEST_F(SafeFile, ReadOnlyFolderFails) {
     ExpectEarlierIntact();
 }
 
-TEST_F(SafeFile, WriteFailingAtAnyPieceLeavesEarlierFile) {
+TEST_P(SafeFile, WriteFailingAtAnyPieceLeavesEarlierFile) {
     const std::string path = Earlier();
     for (int before = 0; before < 5; ++before) {
-        m_writer = test::FailingFileWriter{};
+        ResetWriter();
         m_writer.writesBeforeFailure = before;
         std::string reason;
         EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer)) << before;
@@ -144,10 +167,10 @@ TEST_F(SafeFile, WriteFailingAtAnyPieceLeavesEarlierFile) {
     }
 }
 
-TEST_F(SafeFile, FsyncOrRenameFailureLeavesEarlierFile) {
+TEST_P(SafeFile, FsyncOrRenameFailureLeavesEarlierFile) {
     const std::string path = Earlier();
     for (bool fsyncFails : {true, false}) {
-        m_writer = test::FailingFileWriter{};
+        ResetWriter();
         m_writer.failErrno = EIO;
         (fsyncFails ? m_writer.failFsync : m_writer.failRename) = true;
         std::string reason;
@@ -157,32 +180,53 @@ TEST_F(SafeFile, FsyncOrRenameFailureLeavesEarlierFile) {
     }
 }
 
-TEST_F(SafeFile, FolderInThePlaceOfTheFileFails) {
+TEST_P(SafeFile, FolderInThePlaceOfTheFileFails) {
     const std::string path = m_folder / "texture.png";
     fs::create_directory(path);
     std::string reason;
-    EXPECT_FALSE(SaveFileSafely(path, m_new, &reason));
+    EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, m_writer));
     EXPECT_EQ(reason, "Is a directory");
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{"texture.png"});
 }
 
-TEST_F(SafeFile, SymbolicLinkIsFollowed) {
+// The file a link leads to is written, through a chain of links, relative or absolute, and made
+// when it does not exist yet; the links stay links.
+TEST_P(SafeFile, SymbolicLinkIsFollowed) {
     const std::string path = Earlier();
     const std::string link = m_folder / "link.png";
     fs::create_symlink(path, link);
-    ASSERT_TRUE(SaveFileSafely(link, m_new));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(path), m_new);
-    EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"link.png", "texture.png"}));
+    fs::create_symlink("link.png", m_folder / "chain.png");
+    for (const char* name : {"link.png", "chain.png"}) {
+        ResetWriter();
+        ASSERT_TRUE(SaveFileSafely(m_folder / name, m_new, nullptr, m_writer)) << name;
+        EXPECT_EQ(ReadFile(path), m_new) << name;
+        WriteFile(path, m_old);
+    }
+    fs::create_symlink("made.png", m_folder / "dangling.png");
+    std::string reason;
+    ASSERT_TRUE(SaveFileSafely(m_folder / "dangling.png", m_new, &reason, m_writer)) << reason;
+    EXPECT_TRUE(fs::is_symlink(m_folder / "dangling.png"));
+    EXPECT_EQ(ReadFile(m_folder / "made.png"), m_new);
+    EXPECT_EQ(m_folder.Entries(),
+              (std::vector<std::string>{"chain.png", "dangling.png", "link.png", "made.png", "texture.png"}));
 }
 
-TEST_F(SafeFile, LongestFileNameStillSaves) {
+TEST_P(SafeFile, LongestFileNameStillSaves) {
     const std::string name = std::string(251, 'n') + ".png"; // 255 bytes, the longest allowed
     std::string reason;
-    ASSERT_TRUE(SaveFileSafely(m_folder / name, m_new, &reason)) << reason;
+    ASSERT_TRUE(SaveFileSafely(m_folder / name, m_new, &reason, m_writer)) << reason;
     EXPECT_EQ(m_folder.Entries(), std::vector<std::string>{name});
 }
+
+std::string PathName(const ::testing::TestParamInfo<SavePath>& info) {
+    return info.param == SavePath::Unnamed ? "Unnamed"
+           : info.param == SavePath::Named ? "Named"
+                                           : "LinkRefused";
+}
+INSTANTIATE_TEST_SUITE_P(Paths, SafeFile,
+                         ::testing::Values(SavePath::Unnamed, SavePath::Named, SavePath::LinkRefused),
+                         PathName);
 
 // The system's calls, but the process kills itself on entering call number killAt (from 0, in
 // call order), and the target file appears from elsewhere on entering fsync when asked.
@@ -235,7 +279,7 @@ bool HasUnnamedFiles(const std::string& folder) {
 // leaves the earlier file or the new one, or none when there was none, and never a temporary.
 // Only the instant between linking the hidden name and renaming it over the earlier file would
 // leave that name behind.
-TEST_F(SafeFile, KilledSaveLeavesOldOrNewFileAndNoTemporary) {
+TEST_F(SafeSave, KilledSaveLeavesOldOrNewFileAndNoTemporary) {
     if (!HasUnnamedFiles(m_folder.path())) GTEST_SKIP() << "no O_TMPFILE in " << m_folder.path();
     const std::string path = m_folder / "texture.png";
     for (bool earlier : {true, false}) {
@@ -267,10 +311,10 @@ TEST_F(SafeFile, KilledSaveLeavesOldOrNewFileAndNoTemporary) {
     }
 }
 
-// Without replacing, a file that appears during the save wins and the save fails, whether the
-// temporary file is unnamed or named.
-TEST_F(SafeFile, NoReplaceKeepsFileMadeDuringTheSave) {
-    for (bool unnamed : {true, false}) {
+// Without replacing, a file that appears during the save wins and the save fails, whichever way
+// the save goes.
+TEST_F(SafeSave, NoReplaceKeepsFileMadeDuringTheSave) {
+    for (SavePath way : {SavePath::Unnamed, SavePath::Named, SavePath::LinkRefused}) {
         const std::string path = m_folder / "texture.png";
         std::filesystem::remove(path);
         std::filesystem::remove(m_folder / "new.png");
@@ -280,14 +324,39 @@ TEST_F(SafeFile, NoReplaceKeepsFileMadeDuringTheSave) {
         EXPECT_EQ(reason, "File exists");
 
         KillingFileWriter writer;
-        writer.noUnnamed = !unnamed;
+        writer.noUnnamed = way == SavePath::Named;
+        writer.refuseLink = way == SavePath::LinkRefused;
         writer.appearsAtSync = path;
-        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, writer, smNoReplace)) << unnamed;
+        EXPECT_FALSE(SaveFileSafely(path, m_new, &reason, writer, smNoReplace)) << int(way);
         EXPECT_EQ(reason, "File exists");
         EXPECT_EQ(ReadFile(path), Bytes{'x'});
         EXPECT_EQ(ReadFile(m_folder / "new.png"), m_new);
-        EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"new.png", "texture.png"})) << unnamed;
+        EXPECT_EQ(m_folder.Entries(), (std::vector<std::string>{"new.png", "texture.png"})) << int(way);
     }
+}
+
+// A stream opened without replacing never takes a name that exists, whenever it appeared: a file
+// or a symbolic link, even a dangling one; replacing truncates.
+TEST_F(SafeSave, StreamOpensOnlyFreeNamesUnlessReplacing) {
+    const std::string taken = Earlier();
+    fs::create_symlink("nowhere.txt", m_folder / "dangling.txt");
+    const struct {
+        std::string name;
+        TSaveMode mode;
+        bool opens;
+    } cases[] = {{"free.txt", smNoReplace, true},
+                 {"texture.png", smNoReplace, false},
+                 {"dangling.txt", smNoReplace, false},
+                 {"texture.png", smReplace, true}};
+    for (const auto& c : cases) {
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            OpenStreamForWriting(m_folder / c.name, c.mode), &std::fclose);
+        const int error = errno;
+        EXPECT_EQ(file != nullptr, c.opens) << c.name << " " << c.mode;
+        EXPECT_TRUE(c.opens || error == EEXIST) << c.name;
+    }
+    EXPECT_TRUE(ReadFile(taken).empty()) << "replacing truncates";
+    EXPECT_FALSE(fs::exists(m_folder / "nowhere.txt")) << "created through a link";
 }
 
 TEST(SafeFileTemplate, HiddenNameBesideTheDestination) {

@@ -16,6 +16,7 @@ public:
     int failErrno = ENOSPC;
     bool failCreate = false; // creating the temporary file fails
     bool noUnnamed = false;  // the file system has no unnamed files: the named one is made
+    bool refuseLink = false; // an unnamed file cannot be named (no /proc): the named one is made
     bool failFsync = false;
     bool failRename = false;
     int writeCalls = 0; // write calls made so far
@@ -29,6 +30,13 @@ public:
     }
     int CreateTemporary(char* pathTemplate) override {
         return failCreate ? Fail() : TFileWriter::CreateTemporary(pathTemplate);
+    }
+    int LinkUnnamed(int fd, const char* path) override {
+        if (refuseLink) {
+            errno = ENOENT;
+            return -1;
+        }
+        return TFileWriter::LinkUnnamed(fd, path);
     }
     ssize_t Write(int fd, const void* data, std::size_t size) override {
         const int call = writeCalls++;
