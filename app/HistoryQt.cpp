@@ -9,6 +9,32 @@
 
 namespace vorn {
 
+namespace {
+
+// What is wrong with a pasted code, in a user's words: nothing to paste, a character no code
+// holds, or the decoder's own line.
+QString RecipeErrorText(const QString& code, const TRecipeDecoding& decoded) {
+    if (code.isEmpty()) return QStringLiteral("The clipboard holds no recipe code.");
+    if (decoded.badCharAt > 0) {
+        // Every character before the bad one is printable ASCII, so the byte position is the
+        // character position.
+        const qsizetype at = qsizetype(decoded.badCharAt) - 1;
+        const QChar c = code.at(at);
+        const QString what = c == u' '                  ? QStringLiteral("a space")
+                             : c == u'\t'               ? QStringLiteral("a tab")
+                             : c == u'\n' || c == u'\r' ? QStringLiteral("a line break")
+                             : c.unicode() < 0x80       ? QStringLiteral("a control character")
+                                                        : QStringLiteral("the character \u201C%1\u201D")
+                                                        .arg(code.mid(at, c.isHighSurrogate() ? 2 : 1));
+        return QStringLiteral("This is not a recipe code: it has %1 at position %2.")
+            .arg(what)
+            .arg(decoded.badCharAt);
+    }
+    return QStringLiteral("The clipboard holds no recipe: %1!  ").arg(QString::fromStdString(decoded.error));
+}
+
+} // namespace
+
 THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
     const auto addAction = [this](const QString& text, const QKeySequence& keys, auto run) {
         auto* action = new QAction(text, this);
@@ -86,12 +112,11 @@ void THistoryQt::PasteRecipe() {
 
 bool THistoryQt::MakeRecipe(const QString& code) {
     if (!m_window.Ready()) return false;
-    const TRecipeDecoding decoded = DecodeRecipe(code.trimmed().toStdString());
+    const QString trimmed = code.trimmed();
+    const TRecipeDecoding decoded = DecodeRecipe(trimmed.toStdString());
     if (!decoded.ok()) {
-        ShowMessageBox(
-            m_window.Messages(),
-            QStringLiteral("The clipboard holds no recipe: %1!  ").arg(QString::fromStdString(decoded.error)),
-            QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+        ShowMessageBox(m_window.Messages(), RecipeErrorText(trimmed, decoded), QStringLiteral("Error"),
+                       TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
         return false;
     }
     const TRecipe& recipe = decoded.recipe;

@@ -83,8 +83,14 @@ QImage TWindowCommandsQt::OutputImage() const {
 
 bool TWindowCommandsQt::CopyImage() {
     if (!Ready()) return false;
-    const QImage image = OutputImage();
+    QImage image = OutputImage();
     if (image.isNull()) return false;
+    // The picture every exported file holds: opaque, the tile's alpha left out.
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
+    }
     QGuiApplication::clipboard()->setImage(image);
     return true;
 }

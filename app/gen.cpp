@@ -387,8 +387,20 @@ int TFOrlu::Value(TGenParamId id) const {
 // ---- commands ----
 
 void TFOrlu::SetPanelsEnabled(bool enabled) {
+    if (!enabled && PanelControls->isEnabled()) {
+        // Disabling moves the focus away: it comes back to the same control afterwards.
+        QWidget* focus = QApplication::focusWidget();
+        const bool inPanels =
+            focus && (PanelSettings->isAncestorOf(focus) || PanelControls->isAncestorOf(focus));
+        m_focusBeforeDrawing = inPanels ? focus : nullptr;
+    }
     PanelSettings->setEnabled(enabled);
     PanelControls->setEnabled(enabled);
+    if (enabled && m_focusBeforeDrawing) {
+        if (m_focusBeforeDrawing->isEnabled() && m_focusBeforeDrawing->isVisible())
+            m_focusBeforeDrawing->setFocus(Qt::OtherFocusReason);
+        m_focusBeforeDrawing = nullptr;
+    }
 }
 
 void TFOrlu::ButtonGenerateClick() {
@@ -430,7 +442,7 @@ void TFOrlu::SetControls(const TGenSettingsSource& values) {
         if (m_tracks[param.id]) m_tracks[param.id]->setValue(value);
     }
     m_gen->TextureSize = values.Value(gpSize);
-    LabelSize->setText(QString::number(m_gen->TextureSize));
+    ShowSize();
     m_gen->BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(values.Value(gpBGColor)));
     SetSwatch(ColorOfCanvas(m_gen->BackgroundColor));
 }
@@ -484,8 +496,9 @@ void TFOrlu::ButtonExportClick() {
     m_saveDirectory = SaveDialog.directory().absolutePath();
     QString fileName = accepted ? SaveDialog.selectedFiles().value(0) : QString();
     if (fileName.isEmpty()) return;
-    // A name typed without an extension gets the one of the chosen filter ("jpg" at first).
-    if (!QFileInfo(fileName).fileName().contains(QLatin1Char('.')))
+    // A name typed without the extension of a type written here ("tex4", "tex4.gif") gets the one
+    // of the chosen filter ("jpg" at first), so the name says what the file holds.
+    if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
     const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality());
@@ -554,8 +567,20 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
         m_gen->SizeUp();
     else
         m_gen->SizeDown();
-    LabelSize->setText(QString::number(m_gen->TextureSize));
+    ShowSize();
     WakeFrames();
+}
+
+void TFOrlu::ShowSize() {
+    const int size = m_gen->TextureSize;
+    LabelSize->setText(QString::number(size));
+    // The arrows stop only at the ends of the range of sizes: their position follows the size
+    // shown, not the clicks counted since the start.
+    const TGenParam& param = GenParam(gpSize);
+    const int middle = (UpDownSize->Min() + UpDownSize->Max()) / 2;
+    UpDownSize->SetPosition(size <= param.min   ? UpDownSize->Min()
+                            : size >= param.max ? UpDownSize->Max()
+                                                : middle);
 }
 
 // ---- slider groups ----

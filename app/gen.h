@@ -164,6 +164,7 @@ private:
     QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
+    void ShowSize(); // the size label and the arrows' position, from the generator's size
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
     // The JPEG quality of the settings dialog, or the default without one.
@@ -181,13 +182,14 @@ private:
     sd::Direct3DFactory m_createDirect3D;
     TMessagePresenter& m_messages;
     std::unique_ptr<TGenerator> m_gen;
-    bool m_batchActive = false; // RunBatchExport is on the stack
-    QTimer m_idle;              // runs the frame timer whenever the event loop is idle
-    int m_unchangedFrames = 0;  // idle steps in a row that presented nothing
-    bool m_pumping = false;     // inside the synthesis' message pump: no frame steps
-    bool m_shown = false;       // FormShow runs on the first showing only
-    QString m_saveFilter;       // the save dialog's filter, kept between showings
-    QString m_saveDirectory;    // and its folder
+    bool m_batchActive = false;             // RunBatchExport is on the stack
+    QPointer<QWidget> m_focusBeforeDrawing; // the control to give the focus back to
+    QTimer m_idle;                          // runs the frame timer whenever the event loop is idle
+    int m_unchangedFrames = 0;              // idle steps in a row that presented nothing
+    bool m_pumping = false;                 // inside the synthesis' message pump: no frame steps
+    bool m_shown = false;                   // FormShow runs on the first showing only
+    QString m_saveFilter;                   // the save dialog's filter, kept between showings
+    QString m_saveDirectory;                // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main

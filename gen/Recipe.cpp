@@ -134,7 +134,9 @@ TRecipeDecoding TDecoder::Run() {
                           "character 0x%02X at position %zu: codes are printable ASCII "
                           "without spaces",
                           static_cast<unsigned>(c), i + 1);
-            return fail(text);
+            fail(text);
+            result.badCharAt = i + 1;
+            return result;
         }
     }
     std::size_t pos = m_code.find_first_of(".+");

@@ -51,8 +51,9 @@ TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, 
 std::string EncodeRecipe(const TRecipe& recipe);
 
 struct TRecipeDecoding {
-    TRecipe recipe;    // with every link's seed filled in
-    std::string error; // empty: the code was good; otherwise one line naming what is wrong
+    TRecipe recipe;            // with every link's seed filled in
+    std::string error;         // empty: the code was good; otherwise one line naming what is wrong
+    std::size_t badCharAt = 0; // a character no code holds (space, control, not ASCII): its position from 1
     bool ok() const { return error.empty(); }
 };
 TRecipeDecoding DecodeRecipe(std::string_view code);

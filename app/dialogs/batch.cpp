@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -202,8 +203,30 @@ void TFVornBE::ButtonExportClick() {
         Count = MaxBatchCount;
     }
     FileType = GetFileType(ComboFileType->currentIndex());
+    if (!ReplaceExisting()) return; // No: the dialog stays for another folder or type
     Accepted = true;
     accept();
+}
+
+bool TFVornBE::ReplaceExisting() {
+    const std::string folder = QFile::encodeName(Folder).toStdString();
+    const std::string type = FileType.toStdString();
+    int existing = 0;
+    QString first;
+    for (int index = 0; index < Count; ++index) {
+        const QString name = QFile::decodeName(BatchFileName(folder, index, type).c_str());
+        if (!QFileInfo(name).exists() && !QFileInfo(name).isSymLink()) continue;
+        if (existing++ == 0) first = QFileInfo(name).fileName();
+    }
+    if (existing == 0) return true;
+    const QString question =
+        existing == 1
+            ? QString("%1 exists already in this folder. Replace it?  ").arg(first)
+            : QString("%1 files of this batch exist already in this folder, %2 first. Replace them?  ")
+                  .arg(existing)
+                  .arg(first);
+    return ShowMessageBox(m_messages, question, "Alert!", TMsgButtons::YesNo, TMsgIcon::None, this) ==
+           TMsgResult::Yes;
 }
 
 void TFVornBE::ButtonCloseClick() {

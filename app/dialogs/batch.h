@@ -88,6 +88,8 @@ private:
     TMessagePresenter& m_messages;
     void FormShow();
     void EditDestinationFolderChange(const QString& text);
+    // Asks once when files the batch would write exist already; true: go on and replace them.
+    bool ReplaceExisting();
 };
 
 // The pieces of the main window a batch works with.

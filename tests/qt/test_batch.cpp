@@ -477,17 +477,30 @@ TEST_P(BatchRun, FinalMessageGivesTheElapsedTimeAcrossATickWrap) {
     EXPECT_EQ(log.Texts(), QStringList({"Done!|2 textures exported successfully in 00:00:07!  "}));
 }
 
-TEST_P(BatchRun, ExistingFilesAreOverwritten) {
+// Files the batch would write exist: one question. No keeps the dialog (and the files); Yes
+// replaces them and nothing beyond the batch.
+TEST_P(BatchRun, ExistingFilesAreReplacedOnlyAfterAsking) {
     QDir().mkpath(m_folder);
     WriteText(m_folder + "/image000.bmp", "stale");
     WriteText(m_folder + "/image001.bmp", "stale");
     WriteText(m_folder + "/image002.bmp", "beyond the batch");
+    const QString question =
+        "Alert!|2 files of this batch exist already in this folder, image000.bmp first. Replace them?  ";
     MessageLog& log = m_log;
+    log.Answer(TMsgResult::No);
+    EXPECT_EQ(Run("2", 0), 0);
+    EXPECT_EQ(log.Texts(), QStringList({question}));
+    EXPECT_EQ(ReadAll(m_folder + "/image000.bmp"), "stale");
+    log.Clear();
     EXPECT_EQ(Run("2", 0), 2);
     EXPECT_TRUE(IsBmp64(m_folder + "/image000.bmp"));
     EXPECT_TRUE(IsBmp64(m_folder + "/image001.bmp"));
     EXPECT_EQ(ReadAll(m_folder + "/image002.bmp"), "beyond the batch");
-    EXPECT_EQ(log.Requests().size(), 1u);
+    EXPECT_EQ(log.Texts(), QStringList({question, "Done!|2 textures exported successfully in 00:00:00!  "}));
+    log.Clear();
+    Run("1", 2);
+    Run("1", 2);
+    EXPECT_EQ(log.Texts()[1], "Alert!|image000.jpg exists already in this folder. Replace it?  ");
 }
 
 TEST_P(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {
@@ -570,8 +583,9 @@ TEST_P(BatchRun, WriteFailureStopsReportsAndLeavesTheWindowUsable) {
     m_writer.writesBeforeFailure = 3;
     EXPECT_EQ(Run("10", 0), 3);
 
-    ASSERT_EQ(log.Requests().size(), 1u);
-    const TMessageRequest& report = log.Requests()[0];
+    ASSERT_EQ(log.Requests().size(), 2u);
+    EXPECT_EQ(log.Requests()[0].text, "image003.bmp exists already in this folder. Replace it?  ");
+    const TMessageRequest& report = log.Requests()[1];
     EXPECT_EQ(report.caption, "Pallimor");
     EXPECT_EQ(report.buttons, TMsgButtons::Ok);
     EXPECT_TRUE(report.text.contains(m_folder + "/image003.bmp")) << report.text.toStdString();

@@ -127,7 +127,9 @@ TEST_F(History, ABadRecipeIsNamedOnceAndChangesNothing) {
     } bad[] = {{"hello", "unknown version 'hello'"},
                {"P1.seed=12345", "truncated: seed=12345 has 5 of 8 hex digits"},
                {"P1.seed=0000002A.steps=9999", "steps=9999 is out of range"},
-               {"", "the code is empty"}};
+               {"", "The clipboard holds no recipe code."},
+               {" hello world\n", "This is not a recipe code: it has a space at position 6."},
+               {"P1.seed=\t1", "This is not a recipe code: it has a tab at position 9."}};
     for (const auto& b : bad) {
         m_recorder->messages.clear();
         QGuiApplication::clipboard()->setText(QString::fromLatin1(b.clipboard));

@@ -393,7 +393,7 @@ TEST_F(MainWindow, SizeArrowsDoubleAndHalveWithinTheirLimits) {
     down();
     EXPECT_EQ(Gen().TextureSize, 64);
     EXPECT_EQ(W().LabelSize->text(), QString("64"));
-    EXPECT_EQ(W().UpDownSize->Position(), 256 + 3 - 5);
+    EXPECT_EQ(W().UpDownSize->Position(), W().UpDownSize->Min()) << "the arrows follow the size";
 }
 
 TEST_F(MainWindow, SizeArrowsReportNothingWhenTheControlIsAtItsEnd) {
@@ -647,6 +647,11 @@ TEST_F(MainWindowExport, FileNameIsClearedAndTheChosenFilterKept) {
     QFile png(m_folder.filePath("second.png"));
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     EXPECT_TRUE(png.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+    // Another extension than the three: the filter's is added; an alias in capitals is kept.
+    Export("tex4.gif");
+    Export("tex5.JPEG");
+    EXPECT_EQ(QDir(m_folder.path()).entryList(QDir::Files),
+              (QStringList{"first.jpg", "second.png", "tex4.gif.png", "tex5.JPEG"}));
 
     const Shown third = Export("", -1, true);
     EXPECT_EQ(third.filter, TFOrlu::SaveFilters[1]);
