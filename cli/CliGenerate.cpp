@@ -21,6 +21,7 @@
 #include "cli/GenerateOptions.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
+#include "export/EmbeddedRecipe.h"
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
 #include "gen/GenParams.h"
@@ -179,7 +180,7 @@ public:
     void Generated(int number) override {
         TTraceSeeds::Generated(number);
         if (m_progress) m_progress->Update(number);
-        if (!m_options.json) return;
+        if (!m_options.json && !m_options.embedRecipe) return;
         m_previous = NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
                                 m_generator.TextureSize, m_generator.BackgroundColor);
         TTextureEntry& entry = Entries.emplace_back();
@@ -191,6 +192,12 @@ public:
         if (number < 1 || std::size_t(number) > Entries.size()) return;
         TTextureEntry& entry = Entries[std::size_t(number) - 1];
         entry.file = m_names.Batch(number - 1, entry.seed);
+    }
+
+    // The recipe code of texture number (from 1) to put into its file; empty without --embed-recipe.
+    std::string RecipeOf(int number) const {
+        if (!m_options.embedRecipe || number < 1 || std::size_t(number) > Entries.size()) return {};
+        return Entries[std::size_t(number) - 1].recipe.value_or(std::string());
     }
 
     std::vector<TTextureEntry> Entries;
@@ -256,7 +263,7 @@ int Fail(const std::string& text) {
 }
 
 // The texture of generator to standard output in the format --type names.
-int WriteToStdout(const TGenerator& generator, const TOptions& o) {
+int WriteToStdout(const TGenerator& generator, const TOptions& o, const std::string& recipe) {
     TBitmap32 bitmap;
     if (!ReadOutputTexture(generator, bitmap))
         return Fail("Cannot write to stdout: reading the texture from the device failed");
@@ -265,6 +272,7 @@ int WriteToStdout(const TGenerator& generator, const TOptions& o) {
     std::string reason;
     if (!EncodeExport(bitmap, format, o.jpegQuality(), bytes, &reason))
         return Fail("Cannot write to stdout: " + reason);
+    if (!recipe.empty()) EmbedRecipe(format, bytes, recipe);
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
         return Fail(std::string("Cannot write to stdout: ") + std::strerror(errno));
     return 0;
@@ -337,6 +345,7 @@ int Run(const TOptions& o) {
         batch.clearFirstTile = clearFirstTile;
         batch.saveMode = o.force ? smReplace : smNoReplace; // also a file made since the check above
         batch.fileName = [&](int number) { return names.Batch(number - 1, log.Seed()); };
+        batch.recipe = [&](int number) { return log.RecipeOf(number); };
         const TBatchResult result = RunBatch(generator, batch, log);
         if (progress) progress->Finish();
         if (!result.ok) return Fail(result.error);
@@ -352,10 +361,12 @@ int Run(const TOptions& o) {
         }
         if (progress) progress->Finish();
         if (o.out == "-") {
-            if (const int status = WriteToStdout(generator, o); status != 0) return status;
+            if (const int status = WriteToStdout(generator, o, log.RecipeOf(o.count)); status != 0)
+                return status;
         } else if (!o.out.empty()) {
-            const TExportResult result = ExportOutputTexture(
-                generator, o.out, o.jpegQuality(), SystemFileWriter(), o.force ? smReplace : smNoReplace);
+            const TExportResult result =
+                ExportOutputTexture(generator, o.out, o.jpegQuality(), SystemFileWriter(),
+                                    o.force ? smReplace : smNoReplace, log.RecipeOf(o.count));
             if (!result.ok) return Fail(result.error);
             if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }

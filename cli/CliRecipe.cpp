@@ -1,26 +1,50 @@
-// pallimor-cli recipe CODE: the values a recipe code fixes, one "name value" line each, names and
-// values as the generate command's options take them; one block per generation of the chain.
+// pallimor-cli recipe CODE|FILE: the values a recipe code fixes, one "name value" line each, names
+// and values as the generate command's options take them; one block per generation of the chain.
+// A file is read for the code written into it by generate --embed-recipe.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 #include "cli/Cli.h"
+#include "export/EmbeddedRecipe.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 
 int CliRecipe(int argc, char** argv) {
     using namespace vorn;
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs("usage: pallimor-cli recipe CODE\n"
+        std::fputs("usage: pallimor-cli recipe CODE|FILE\n"
                    "Prints the values of a recipe code, one \"name value\" line each; a Keep chain\n"
-                   "prints one block per generation, oldest first. Exit status: 0 done, 2 bad code.\n",
+                   "prints one block per generation, oldest first. A PNG or JPEG file written with\n"
+                   "--embed-recipe is read for its code. Exit status: 0 done, 1 a file without a\n"
+                   "recipe or unreadable, 2 bad code.\n",
                    stdout);
         return 0;
     }
     if (argc != 2) {
-        std::fputs("pallimor-cli recipe: give one recipe code (pallimor-cli recipe --help)\n", stderr);
+        std::fputs("pallimor-cli recipe: give one recipe code or file (pallimor-cli recipe --help)\n",
+                   stderr);
         return 2;
     }
-    const TRecipeDecoding decoded = DecodeRecipe(argv[1]);
+    std::string code = argv[1];
+    if (std::error_code error; std::filesystem::is_regular_file(code, error)) {
+        const TFileRecipe read = ReadRecipeOfFile(code);
+        if (read.error != 0) {
+            std::fprintf(stderr, "pallimor-cli recipe: cannot read %s: %s\n", argv[1],
+                         std::strerror(read.error));
+            return 1;
+        }
+        if (!read.code) {
+            std::fprintf(stderr,
+                         "pallimor-cli recipe: %s holds no recipe (generate --embed-recipe writes one)\n",
+                         argv[1]);
+            return 1;
+        }
+        code = *read.code;
+    }
+    const TRecipeDecoding decoded = DecodeRecipe(code);
     if (!decoded.ok()) {
         std::fprintf(stderr, "pallimor-cli recipe: %s\n", decoded.error.c_str());
         return 2;

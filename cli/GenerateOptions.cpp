@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "export/EmbeddedRecipe.h"
 #include "export/TileExport.h"
 #include "gen/GenParams.h"
 
@@ -111,12 +114,20 @@ const std::string QualityHelp = "JPEG quality " + RangeText(MinJpegQuality, MaxJ
 constexpr TCliOption SourceOptionTable[] = {
     {"seed", "N", "random seed, decimal or 0x-hex (default: from the clock, printed on stderr)", coNone,
      nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.seed = SeedOf(v); }},
-    {"recipe", "CODE",
-     "make the texture of a recipe code, at its size and colour; excludes --seed\n"
-     "and the generation options below",
-     coNone, nullptr,
+    {"recipe", "CODE|FILE",
+     "make the texture of a recipe code, at its size and colour, or of the code in a file\n"
+     "written with --embed-recipe; excludes --seed and the generation options below",
+     coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
-         TRecipeDecoding decoded = DecodeRecipe(v);
+         std::string code = v;
+         if (std::error_code error; std::filesystem::is_regular_file(v, error)) {
+             const TFileRecipe read = ReadRecipeOfFile(v);
+             if (read.error != 0)
+                 throw TUsageError{option + ": cannot read " + v + ": " + std::strerror(read.error)};
+             if (!read.code) throw TUsageError{option + ": " + v + " holds no recipe"};
+             code = *read.code;
+         }
+         TRecipeDecoding decoded = DecodeRecipe(code);
          if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
          o.recipe = std::move(decoded.recipe);
      }},
@@ -160,6 +171,10 @@ const TCliOption OutputOptionTable[] = {
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.threads = IntegerIn(option, v, 1, 64);
      }},
+    {"embed-recipe", nullptr,
+     "put each texture's recipe code into its PNG or JPEG file (a text chunk, a comment);\n"
+     "pallimor-cli recipe FILE reads it back",
+     coNone, nullptr, [](TOptions& o, const std::string&, const std::string&) { o.embedRecipe = true; }},
     {"json", nullptr, "print the textures as one JSON object on stdout: index, file, seed, recipe", coNone,
      nullptr, [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
     {"quiet", nullptr, "print nothing but errors (no seed line, no progress)", coNone, nullptr,

@@ -33,6 +33,7 @@ struct TGenerateOptions {
     bool force = false;
     std::optional<int> threads; // rasteriser threads; none: the environment's or one per core
     bool json = false;
+    bool embedRecipe = false; // each PNG or JPEG file carries its texture's recipe code
     bool quiet = false;
     bool help = false;
 

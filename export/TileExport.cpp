@@ -8,6 +8,7 @@
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "engine/soft/SoftDevice.h"
+#include "export/EmbeddedRecipe.h"
 #include "io/SafeFile.h"
 
 namespace vorn {
@@ -103,12 +104,13 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
 }
 
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer, TSaveMode mode) {
+                         TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
     const bool encoded = EncodeExport(bitmap, name.format, jpegQuality, bytes, &reason);
     if (!encoded) return Failure(name.fileName, reason);
+    if (!recipe.empty()) EmbedRecipe(name.format, bytes, recipe); // a BMP has no place for it
     if (!SaveFileSafely(name.fileName, bytes, &reason, writer, mode)) return Failure(name.fileName, reason);
     TExportResult result;
     result.ok = true;
@@ -131,20 +133,21 @@ TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targ
 }
 
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                                 TFileWriter& writer, TSaveMode mode) {
+                                 TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
     try {
-        return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode);
+        return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode, recipe);
     } catch (const std::bad_alloc&) {
         return Failure(fileName, "Out of memory");
     }
 }
 
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
-                         const std::string& fileName, int jpegQuality, TFileWriter& writer, TSaveMode mode) {
+                         const std::string& fileName, int jpegQuality, TFileWriter& writer, TSaveMode mode,
+                         std::string_view recipe) {
     TBitmap32 bitmap;
     const TExportResult read = ReadTileForExport(textures, targetIndex, textureSize, fileName, bitmap);
     if (!read.ok) return read;
-    return WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode);
+    return WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe);
 }
 
 } // namespace vorn

@@ -45,10 +45,12 @@ struct TExportResult {
 
 // Writes target targetIndex (textureSize texels square) of textures to fileName in the format
 // its extension chooses; the file appears whole or not at all, and with smNoReplace only where
-// no file of the name exists. Only the low 8 bits of jpegQuality reach the JPEG encoder.
+// no file of the name exists. Only the low 8 bits of jpegQuality reach the JPEG encoder. A recipe
+// code, when given, goes into a PNG or JPEG file (EmbeddedRecipe.h); a BMP is written without.
 TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
                          const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
+                         std::string_view recipe = {});
 
 // TileExport in two halves, for a caller that writes one texture while it draws the next: the
 // read-back, which needs the device and so its thread, and the encoding and writing of what was
@@ -57,7 +59,8 @@ TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex
 TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targetIndex,
                                 std::int32_t textureSize, const std::string& fileName, TBitmap32& bitmap);
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                                 TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+                                 TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
+                                 std::string_view recipe = {});
 
 // The bytes of bitmap as a file of format; false with a reason when the encoder fails.
 bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
@@ -65,6 +68,7 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
 
 // Saves bitmap to fileName by the same extension rule.
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
+                         std::string_view recipe = {});
 
 } // namespace vorn

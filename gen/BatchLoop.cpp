@@ -34,6 +34,7 @@ struct TFileJob {
     int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr;
     TSaveMode mode = smReplace;
+    std::string recipe; // into the file when not empty
 };
 
 // Encodes and writes one file at a time. With a thread of its own Start returns at once and
@@ -84,7 +85,7 @@ public:
 
 private:
     static TExportResult Write(const TFileJob& job) {
-        return WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode);
+        return WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe);
     }
 
     void Run() {
@@ -169,6 +170,7 @@ private:
         job.fileName = m_options.fileName ? m_options.fileName(number)
                                           : BatchFileName(m_options.folder, number - 1, m_options.fileType);
         job.jpegQuality = m_options.jpegQuality;
+        if (m_options.recipe) job.recipe = m_options.recipe(number);
         job.writer = &m_writer;
         job.mode = m_options.saveMode;
         const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);

@@ -47,6 +47,9 @@ struct TBatchOptions {
     TSaveMode saveMode = smReplace; // smNoReplace: a file of the name, even a new one, fails the batch
     // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
     std::function<std::string(int number)> fileName;
+    // The recipe code to put into texture number's file, asked after it was generated; empty:
+    // none (a BMP file never holds one).
+    std::function<std::string(int number)> recipe;
     // Texture k is encoded and written on a thread of its own while texture k + 1 is generated;
     // false: each texture is written before the next one begins.
     bool overlap = true;

@@ -17,9 +17,9 @@ TExportResult ReadOutputForExport(const TGenerator& generator, const std::string
 }
 
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
-                                  TFileWriter& writer, TSaveMode mode) {
+                                  TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
     return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
-                      fileName, jpegQuality, writer, mode);
+                      fileName, jpegQuality, writer, mode, recipe);
 }
 
 } // namespace vorn

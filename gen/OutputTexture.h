@@ -17,6 +17,7 @@ TExportResult ReadOutputForExport(const TGenerator& generator, const std::string
                                   TBitmap32& bitmap);
 // TileExport of the output texture.
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
-                                  TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+                                  TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
+                                  std::string_view recipe = {});
 
 } // namespace vorn

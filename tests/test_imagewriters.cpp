@@ -16,6 +16,7 @@
 #include <jpeglib.h>
 #include <zlib.h>
 
+#include "export/EmbeddedRecipe.h"
 #include "export/ImageWriters.h"
 #include "support/PngDecode.h"
 
@@ -489,6 +490,41 @@ TEST(Writers, EmptyBitmapIsRefused) {
     }
     EXPECT_TRUE(out.empty());
     EXPECT_TRUE(TBitmap32(-4, 3).Empty());
+}
+
+// ---- recipes inside files ----
+
+// A code put into a PNG or JPEG file reads back and the file still decodes to the same pixels
+// (libpng checks the new chunk's CRC); BMP, a code with a space and damaged files are refused.
+TEST(EmbeddedRecipe, RoundTripInPngAndJpegOnly) {
+    const TBitmap32 bitmap = SmoothBitmap(40, 24);
+    const std::string code = "P1.size=64.seed=0000002A+effect=glow";
+    Bytes png, jpeg, bmp;
+    ASSERT_TRUE(EncodePng(bitmap, png) && EncodeJpeg(bitmap, 90, jpeg) && EncodeBmp(bitmap, bmp));
+    EXPECT_EQ(ReadEmbeddedRecipe(png), std::nullopt);
+    EXPECT_EQ(ReadEmbeddedRecipe(jpeg), std::nullopt);
+    for (auto [format, plain] : {std::pair{TExportFormat::Png, png}, std::pair{TExportFormat::Jpeg, jpeg}}) {
+        Bytes file = plain;
+        EXPECT_FALSE(EmbedRecipe(format, file, "P1.seed=0000002A steps=0")) << "a space";
+        EXPECT_FALSE(EmbedRecipe(format, file, ""));
+        EXPECT_EQ(file, plain);
+        ASSERT_TRUE(EmbedRecipe(format, file, code));
+        EXPECT_EQ(ReadEmbeddedRecipe(file), code);
+        int width = 0, height = 0, components = 0;
+        const Bytes decoded = format == TExportFormat::Png ? DecodePngRgb(file, width, height)
+                                                           : DecodeJpegRgb(file, width, height, components);
+        const Bytes original = format == TExportFormat::Png ? DecodePngRgb(plain, width, height)
+                                                            : DecodeJpegRgb(plain, width, height, components);
+        EXPECT_FALSE(decoded.empty());
+        EXPECT_EQ(decoded, original);
+        // Cut inside the recipe's own chunk or segment: nothing is read, nothing is read outside.
+        const std::size_t inside = format == TExportFormat::Png ? 33 + 20 : 20 + 20;
+        EXPECT_EQ(ReadEmbeddedRecipe(Bytes(file.begin(), file.begin() + std::ptrdiff_t(inside))),
+                  std::nullopt);
+    }
+    Bytes file = bmp;
+    EXPECT_FALSE(EmbedRecipe(TExportFormat::Bmp, file, code));
+    EXPECT_EQ(ReadEmbeddedRecipe(bmp), std::nullopt);
 }
 
 } // namespace

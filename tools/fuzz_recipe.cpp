@@ -1,11 +1,13 @@
 // libFuzzer entry point for the recipe decoder (built as fuzz_recipe with -DPALLIMOR_FUZZ=ON, run by
 // scripts/fuzz.sh). Each input is decoded as a code; a code that decodes must encode again to a
-// code that decodes to the same recipe and encodes to itself. No texture is drawn.
+// code that decodes to the same recipe and encodes to itself. Each input is also read as an image
+// file that may carry a code (the seeds hold a PNG and a JPEG). No texture is drawn.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "export/EmbeddedRecipe.h"
 #include "gen/Recipe.h"
 
 namespace {
@@ -23,6 +25,8 @@ bool SameRecipe(const vorn::TRecipe& a, const vorn::TRecipe& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (const auto embedded = vorn::ReadEmbeddedRecipe({data, size}))
+        if (embedded->size() >= size) __builtin_trap(); // read from within the file
     const std::string_view code(reinterpret_cast<const char*>(data), size);
     const vorn::TRecipeDecoding decoded = vorn::DecodeRecipe(code);
     if (!decoded.ok()) {

@@ -78,12 +78,36 @@ for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glo
   grep -qx "$line" "$work/out.txt" || fail "recipe: no line '$line'"
 done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
-  case $option in seed | recipe | count | out | folder | name | type | quality | force | threads | archive | trace | json | quiet | help) continue ;; esac
+  case $option in seed | recipe | count | out | folder | name | type | quality | force | threads | archive | trace | embed-recipe | json | quiet | help) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
 run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
 [ "$(cat "$work/err.txt")" = "pallimor-cli recipe: repeated field 'effect' in link 1" ] ||
   fail "recipe error: '$(cat "$work/err.txt")'"
 [ ! -s "$work/out.txt" ] || fail "a bad code printed values"
+
+# Recipes inside files: a Keep batch's PNG and JPEG files carry their codes, the recipe command
+# reads them, --recipe FILE remakes the file's texture; without --embed-recipe the bytes are as
+# before; a file without a recipe is one line, status 1 (2 for --recipe).
+for type in png jpg; do
+  run 0 generate "${fast[@]}" "${settings[@]}" --seed 7 --count 2 --folder "$work/embed-$type" --type $type --json --embed-recipe
+  cp "$work/out.txt" "$work/json.txt"
+  run 0 generate "${fast[@]}" "${settings[@]}" --seed 7 --count 2 --folder "$work/plain-$type" --type $type --quiet
+  for i in 0 1; do
+    file="$work/embed-$type/image00$i.$type"
+    run 0 recipe "$(recipe_of $i)"
+    cp "$work/out.txt" "$work/from-code.txt"
+    run 0 recipe "$file"
+    cmp -s "$work/out.txt" "$work/from-code.txt" || fail "$type $i: recipe FILE differs from recipe CODE"
+    run 0 generate --archive "$build/vorn.dat" --recipe "$file" --out "$work/again.$type" --quiet --force
+    cmp -s "$work/again.$type" "$work/plain-$type/image00$i.$type" || fail "$type $i: --recipe FILE made another texture"
+  done
+  cmp -s "$work/again.$type" "$work/embed-$type/image001.$type" && fail "$type: the embedded file has no recipe in it"
+done
+run 1 recipe "$work/again.png"
+[ "$(cat "$work/err.txt")" = "pallimor-cli recipe: $work/again.png holds no recipe (generate --embed-recipe writes one)" ] ||
+  fail "no recipe: '$(cat "$work/err.txt")'"
+run 2 generate --archive "$build/vorn.dat" --recipe "$work/again.png" --out "$work/none.png"
+[ "$(wc -l <"$work/err.txt")" -eq 1 ] && [ ! -e "$work/none.png" ] || fail "--recipe of a file without one"
 
 finish cli_recipe
