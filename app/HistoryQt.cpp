@@ -2,10 +2,15 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <cstring>
 
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
+#include "export/EmbeddedRecipe.h"
 
 namespace vorn {
 
@@ -51,6 +56,8 @@ THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
                                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [this] { CopyRecipe(); });
     ActionPasteRecipe = addAction(QStringLiteral("Paste Recipe"), QKeySequence(Qt::CTRL | Qt::Key_V),
                                   [this] { PasteRecipe(); });
+    ActionOpenRecipe = addAction(QStringLiteral("Open Recipe from Image\u2026"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OpenRecipe(); });
 
     TGenerator& gen = m_window.Generator();
     gen.OnTextureMade = [this, &gen](std::uint32_t seedBefore, bool clearedTile) {
@@ -130,6 +137,36 @@ bool THistoryQt::MakeRecipe(const QString& code) {
     });
     Record();
     return true;
+}
+
+void THistoryQt::OpenRecipe() {
+    if (!m_window.Ready()) return;
+    QFileDialog dialog(&m_window, QStringLiteral("Open Recipe from Image"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Images with a recipe (*.png *.jpg *.jpeg *.PNG *.JPG *.JPEG)"),
+                           QStringLiteral("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    OpenRecipeFile(dialog.selectedFiles().constFirst());
+}
+
+bool THistoryQt::OpenRecipeFile(const QString& fileName) {
+    if (!m_window.Ready()) return false;
+    const TFileRecipe read = ReadRecipeOfFile(QFile::encodeName(fileName).toStdString());
+    if (read.error != 0 || !read.code) {
+        const QString text =
+            read.error != 0
+                ? QStringLiteral("Cannot read %1: %2!  ")
+                      .arg(fileName, QString::fromLocal8Bit(std::strerror(read.error)))
+                : QStringLiteral(
+                      "%1 holds no recipe. Export it with \u201CRecipe in PNG and JPEG files\u201D "
+                      "set in the Settings to keep one.  ")
+                      .arg(QFileInfo(fileName).fileName());
+        ShowMessageBox(m_window.Messages(), text, QStringLiteral("Error"), TMsgButtons::Ok,
+                       TMsgIcon::Critical, &m_window);
+        return false;
+    }
+    return MakeRecipe(QString::fromStdString(*read.code));
 }
 
 } // namespace vorn

@@ -1,7 +1,8 @@
 // The main window's texture history and recipes: Alt+Left / Alt+Right step back and forth
 // through the textures made in this session, Ctrl+Shift+C copies the current texture's recipe as
-// text and Ctrl+V makes the texture of a recipe on the clipboard. Each sets the controls, size
-// and colour to the texture's. Steps and pastes are refused while a texture or a batch is made.
+// text, Ctrl+V makes the texture of a recipe on the clipboard and Ctrl+O (or a file dropped on
+// the window) that of the recipe an exported image carries. Each sets the controls, size and
+// colour to the texture's. Steps and pastes are refused while a texture or a batch is made.
 #pragma once
 
 #include <QObject>
@@ -27,6 +28,7 @@ public:
     QAction* ActionForward;
     QAction* ActionCopyRecipe;
     QAction* ActionPasteRecipe;
+    QAction* ActionOpenRecipe;
 
     TTextureHistory& History() { return m_history; }
 
@@ -45,6 +47,11 @@ public:
     // Sets the controls from code and makes its texture; a code that is no valid recipe is said
     // in one message box and changes nothing. False when refused or invalid.
     bool MakeRecipe(const QString& code);
+    // Ctrl+O: asks for an image file and makes the texture of its recipe (OpenRecipeFile).
+    void OpenRecipe();
+    // Makes the texture of the recipe fileName carries; a file that cannot be read or holds no
+    // recipe is said in one message box and changes nothing.
+    bool OpenRecipeFile(const QString& fileName);
 
 private:
     bool Step(int step);

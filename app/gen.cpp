@@ -5,16 +5,20 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QUrl>
 #include <algorithm>
 #include <cstdint>
 
@@ -154,6 +158,7 @@ void TFOrlu::CreateControls() {
     setWindowTitle(QStringLiteral("Pallimor v%1").arg(QLatin1String(PallimorVersion)));
     setFont(FormFont());
     setFixedSize(708, 544);
+    setAcceptDrops(true);
 
     PanelPreview = MakeLoweredPanel(this, QRect(4, 4, 516, 516));
     PanelPreview->setLineWidth(2);
@@ -501,7 +506,9 @@ void TFOrlu::ButtonExportClick() {
     if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
-    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality());
+    const std::string recipe = EmbedRecipe() ? History->RecipeText().toStdString() : std::string();
+    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality(),
+                                                     SystemFileWriter(), smReplace, recipe);
     if (!result.ok)
         ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, this);
@@ -511,11 +518,24 @@ int TFOrlu::JpegQuality() const {
     return FVornS ? FVornS->Quality : DefaultJpegQuality;
 }
 
+bool TFOrlu::EmbedRecipe() const {
+    return FVornS && FVornS->EmbedRecipe;
+}
+
 void TFOrlu::ButtonBatchClick() {
     if (!FVornBE || !FVornBP || m_batchActive) return;
     const TFlagScope active(m_batchActive);
-    RunBatchExport(
-        {this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP, JpegQuality()});
+    TBatchWindow window;
+    window.owner = this;
+    window.generator = m_gen.get();
+    window.panelSettings = PanelSettings;
+    window.panelControls = PanelControls;
+    window.progressBar = ProgressBar;
+    window.batchDialog = FVornBE;
+    window.progressWindow = FVornBP;
+    window.jpegQuality = JpegQuality();
+    if (EmbedRecipe()) window.recipe = [this] { return History->RecipeText().toStdString(); };
+    RunBatchExport(window);
     History->Record(); // the texture the batch ended with
 }
 
@@ -549,6 +569,29 @@ void TFOrlu::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+namespace {
+
+// The first local file among the dropped items; empty when there is none.
+QString DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+} // namespace
+
+void TFOrlu::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TFOrlu::dropEvent(QDropEvent* event) {
+    const QString file = DroppedFile(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    History->OpenRecipeFile(file);
 }
 
 void TFOrlu::closeEvent(QCloseEvent* event) {

@@ -155,6 +155,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // An image file dropped on the window: the texture of the recipe it carries.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -169,6 +172,8 @@ private:
     void SetSwatch(const QColor& color);
     // The JPEG quality of the settings dialog, or the default without one.
     int JpegQuality() const;
+    // Whether exported files carry their recipe (the settings dialog's choice; off without one).
+    bool EmbedRecipe() const;
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again
     void StopFrames();

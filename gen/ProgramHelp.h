@@ -14,7 +14,7 @@ struct TCommandHelp {
 inline constexpr TCommandHelp CliCommands[] = {
     {"archive", "FILE", "list the records and the images of a brush archive"},
     {"generate", "...", "generate textures (pallimor-cli generate --help)"},
-    {"recipe", "CODE", "print the values a recipe code fixes"},
+    {"recipe", "CODE|FILE", "print the values a recipe code (or the one an image file carries) fixes"},
 };
 
 // Answered by both programs without a window.

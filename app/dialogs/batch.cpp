@@ -304,6 +304,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.jpegQuality = window.jpegQuality;
     options.writer = window.writer;
     options.overlap = window.overlap;
+    if (window.recipe) options.recipe = [&window](int) { return window.recipe(); };
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

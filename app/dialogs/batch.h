@@ -104,6 +104,8 @@ struct TBatchWindow {
     int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
     bool overlap = true;           // a texture is written while the next one is generated
+    // The recipe code to put into the texture just generated's file; empty: none.
+    std::function<std::string()> recipe;
 };
 
 // The "Batch Export" command: asks for folder, type and count, then generates and writes the

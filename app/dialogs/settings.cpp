@@ -1,11 +1,14 @@
 #include "app/dialogs/settings.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
+#include <optional>
 
 #include "app/widgets/FormKitQt.h"
 
@@ -16,16 +19,18 @@ namespace {
 const char* const Organisation = "Quorvane";
 const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
+const char* const EmbedRecipeKey = "Settings/EmbedRecipe";
 
 // The per-user settings store of the program.
 QSettings Store() {
     return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
 }
 
-// Writes the quality; answers the store's status afterwards.
-QSettings::Status WriteQuality(int quality) {
+// Writes the quality and, when given, the recipe choice; answers the store's status afterwards.
+QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe) {
     QSettings store = Store();
     store.setValue(QString::fromLatin1(QualityKey), quality);
+    if (embedRecipe) store.setValue(QString::fromLatin1(EmbedRecipeKey), *embedRecipe);
     store.sync();
     return store.status();
 }
@@ -36,7 +41,7 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowTitle(QStringLiteral(" Settings"));
     setFont(FormFont());
-    setFixedSize(188, 108);
+    setFixedSize(188, 136);
 
     QFrame* panelQuality = MakeLoweredPanel(this, QRect(4, 4, 180, 60));
     GroupQuality = new QGroupBox(QStringLiteral("Export JPEG Quality"), panelQuality);
@@ -52,7 +57,17 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     TrackQuality->setToolTip(QString::number(DefaultJpegQuality));
     connect(TrackQuality, &QSlider::valueChanged, this, [this] { TrackQualityChange(); });
 
-    QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 68, 180, 36));
+    QFrame* panelRecipe = MakeLoweredPanel(this, QRect(4, 68, 180, 24));
+    CheckEmbedRecipe = new QCheckBox(QStringLiteral("Recipe in PNG and JPEG files"), panelRecipe);
+    CheckEmbedRecipe->setGeometry(8, 3, 164, 18);
+    CheckEmbedRecipe->setToolTip(QStringLiteral("Exported PNG and JPEG files carry the recipe that makes "
+                                                "them again (Open Recipe from Image, Ctrl+O)"));
+    connect(CheckEmbedRecipe, &QCheckBox::toggled, this, [this](bool on) {
+        EmbedRecipe = on;
+        m_embedRecipeSet = true;
+    });
+
+    QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 96, 180, 36));
     ButtonSave = new QPushButton(QStringLiteral("Save"), panelButtons);
     ButtonSave->setGeometry(8, 6, 164, 24);
     connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
@@ -72,26 +87,35 @@ void TFVornS::FormCreate() {
 void TFVornS::Load() {
     const QSettings store = Store();
     const QVariant value = store.value(QString::fromLatin1(QualityKey));
-    if (!value.isValid()) return;
-    bool ok = false;
-    const int stored = value.toInt(&ok);
-    // A value that is not a number is ignored; one out of range is brought into it.
-    if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
+    if (value.isValid()) {
+        bool ok = false;
+        const int stored = value.toInt(&ok);
+        // A value that is not a number is ignored; one out of range is brought into it.
+        if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
+    }
+    const QVariant embed = store.value(QString::fromLatin1(EmbedRecipeKey));
+    if (embed.isValid()) {
+        EmbedRecipe = embed.toBool();
+        m_embedRecipeSet = true;
+    }
 }
 
 void TFVornS::Save() {
-    QSettings::Status status = WriteQuality(Quality);
+    const std::optional<bool> embed = m_embedRecipeSet ? std::optional(EmbedRecipe) : std::nullopt;
+    QSettings::Status status = WriteSettings(Quality, embed);
     if (status == QSettings::FormatError) {
         // The file held no settings (garbage, binary): the value was merged into that content
         // and the status tells of the old content, not of the write. Start a clean file.
         QFile::remove(Store().fileName());
-        status = WriteQuality(Quality);
+        status = WriteSettings(Quality, embed);
     }
     if (status != QSettings::NoError)
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
 }
 
 void TFVornS::FormShow() {
+    const QSignalBlocker quiet(CheckEmbedRecipe); // showing is not the user's choice
+    CheckEmbedRecipe->setChecked(EmbedRecipe);
     TrackQuality->setValue(Quality);
     TrackQuality->setToolTip(QString::number(TrackQuality->value()));
 }

@@ -384,7 +384,7 @@ protected:
     TBatchWindow Window() {
         return {&m_owner,      m_generator.get(), m_panelSettings, m_panelControls,
                 m_progressBar, m_dialog,          m_progress,      95,
-                &m_writer,     Overlap()};
+                &m_writer,     Overlap(),        {}};
     }
 
     // Fills the dialog as a user would, presses Export while it is shown modally, runs the batch.

@@ -3,6 +3,7 @@
 // its failures. Message boxes are recorded instead of shown; modal dialogs are answered from a
 // zero timer that runs inside their event loop.
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
@@ -24,17 +25,21 @@
 #include <QTimer>
 #include <QToolButton>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "app/HistoryQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftDevice.h"
+#include "export/EmbeddedRecipe.h"
 #include "gen/GenParams.h"
+#include "gen/OutputTexture.h"
 #include "test_support.h"
 #include "tests/support/FaultyDevice.h"
 
@@ -696,6 +701,33 @@ TEST_F(MainWindowExport, WriteErrorIsShownWithFileAndReasonAndTheProgramGoesOn) 
     // The next export works.
     Export("fine.png");
     EXPECT_TRUE(QFile::exists(m_folder.filePath("fine.png")));
+}
+
+// With the setting on, an exported PNG and JPEG carry the texture's recipe; opening either
+// (Ctrl+O, a drop) makes that texture again; a file without one is one message.
+TEST_F(MainWindowExport, RecipeInTheFileMakesTheTextureAgain) {
+    m_settings->CheckEmbedRecipe->setChecked(true);
+    W().ButtonGenerateClick();
+    const std::string code = W().History->RecipeText().toStdString();
+    TBitmap32 made;
+    ASSERT_TRUE(ReadOutputTexture(Gen(), made));
+    Export("with.png");
+    Export("with.jpg");
+    m_settings->CheckEmbedRecipe->setChecked(false);
+    Export("without.png");
+    for (const char* name : {"with.png", "with.jpg"}) {
+        EXPECT_EQ(ReadRecipeOfFile(m_folder.filePath(name).toStdString()).code, code) << name;
+        W().ButtonGenerateClick();
+        ASSERT_TRUE(W().History->OpenRecipeFile(m_folder.filePath(name))) << name;
+        TBitmap32 again;
+        ASSERT_TRUE(ReadOutputTexture(Gen(), again));
+        EXPECT_EQ(std::memcmp(again.Bits(), made.Bits(), made.Pitch() * std::size_t(made.Height())), 0)
+            << name;
+    }
+    EXPECT_TRUE(m_recorder->messages.empty());
+    EXPECT_FALSE(W().History->OpenRecipeFile(m_folder.filePath("without.png")));
+    ASSERT_EQ(m_recorder->messages.size(), 1u);
+    EXPECT_TRUE(m_recorder->messages[0].text.startsWith("without.png holds no recipe."));
 }
 
 // ---- start-up ----

@@ -1,5 +1,6 @@
 // The settings dialog: its controls, and the JPEG quality's trip through the settings store
 // (read when the dialog is created, written by the Save button and when the dialog is destroyed).
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +53,7 @@ TEST_F(SettingsDialog, ControlsHaveTheirCaptionsRangesAndPlaces) {
     test::MessageRecorder recorder;
     TFVornS dialog(nullptr, recorder);
     EXPECT_EQ(dialog.windowTitle(), QString(" Settings"));
-    EXPECT_EQ(dialog.size(), QSize(188, 108));
+    EXPECT_EQ(dialog.size(), QSize(188, 136)); // the design's 108 and a row for the recipe
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(dialog.GroupQuality->title(), QString("Export JPEG Quality"));
     EXPECT_EQ(dialog.GroupQuality->size(), QSize(166, 44));
@@ -83,6 +84,25 @@ TEST_F(SettingsDialog, FirstRunReadsNothingAndWrites95AtTheEnd) {
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.contains("[Settings]")) << text.toStdString();
     EXPECT_TRUE(text.contains("Quality=95")) << text.toStdString();
+    EXPECT_FALSE(text.contains("EmbedRecipe")) << "remembered before the user chose it";
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// The recipe choice is off at first, remembered once the user sets it, and read back.
+TEST_F(SettingsDialog, RecipeChoiceIsRememberedOnceSet) {
+    test::MessageRecorder recorder;
+    {
+        TFVornS dialog(nullptr, recorder);
+        dialog.show();
+        EXPECT_EQ(dialog.CheckEmbedRecipe->text(), QString("Recipe in PNG and JPEG files"));
+        EXPECT_FALSE(dialog.CheckEmbedRecipe->isChecked());
+        dialog.CheckEmbedRecipe->click();
+        EXPECT_TRUE(dialog.EmbedRecipe);
+    }
+    TFVornS again(nullptr, recorder);
+    EXPECT_TRUE(again.EmbedRecipe);
+    again.show();
+    EXPECT_TRUE(again.CheckEmbedRecipe->isChecked());
     EXPECT_TRUE(recorder.messages.empty());
 }
 
