@@ -1,10 +1,13 @@
 // pallimor-cli archive FILE: the records of a brush archive as the reader sees them, then the
-// images that an image list loads from it on a headless device.
+// images that an image list loads from it on a headless device. archive pack FOLDER ARCHIVE and
+// archive unpack ARCHIVE FOLDER turn a folder of PNG images into an archive and back.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "archive/BrushFolder.h"
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
 #include "cli/Cli.h"
@@ -29,7 +32,30 @@ std::string Printable(const std::string& text) {
 }
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("usage: pallimor-cli archive FILE\n", out);
+    std::fputs("usage: pallimor-cli archive FILE\n"
+               "       pallimor-cli archive pack FOLDER ARCHIVE [--force]\n"
+               "       pallimor-cli archive unpack ARCHIVE FOLDER [--force]\n"
+               "Brush images: background.png, hard-16.png, soft-16.png, hard-32.png, soft-32.png,\n"
+               "hard-64.png, soft-64.png, hard-128.png, soft-128.png, optionally unused.png and\n"
+               "extra-NAME.png (in name order after them); PNG of any colour type, 1 to 1024 pixels\n"
+               "a side. Without --force an existing archive or image is not replaced.\n",
+               out);
+}
+
+// archive pack / unpack: one line per fault on stderr, exit 1 when there is any.
+int PackOrUnpack(int argc, char** argv) {
+    const bool pack = std::strcmp(argv[1], "pack") == 0;
+    const bool force = argc == 5 && std::strcmp(argv[4], "--force") == 0;
+    if (argc != 4 && !force) {
+        std::fprintf(stderr, "archive %s: expected %s (usage: pallimor-cli archive --help)\n", argv[1],
+                     pack ? "FOLDER ARCHIVE" : "ARCHIVE FOLDER");
+        return 2;
+    }
+    const vorn::TBrushResult result = pack ? vorn::PackBrushFolder(argv[2], argv[3], force)
+                                           : vorn::UnpackBrushArchive(argv[2], argv[3], force);
+    for (const std::string& fault : result.faults)
+        std::fprintf(stderr, "archive %s: %s\n", argv[1], fault.c_str());
+    return result.ok() ? 0 : 1;
 }
 
 } // namespace
@@ -39,6 +65,11 @@ int CliArchive(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
+    // "pack" and "unpack" are commands, unless an archive of that name is listed.
+    std::error_code error;
+    if (argc >= 2 && (std::strcmp(argv[1], "pack") == 0 || std::strcmp(argv[1], "unpack") == 0) &&
+        (argc >= 3 || !std::filesystem::exists(argv[1], error)))
+        return PackOrUnpack(argc, argv);
     if (argc != 2) {
         std::fputs("archive: expected one archive file (usage: pallimor-cli archive FILE)\n", stderr);
         return 2;

@@ -13,6 +13,7 @@ struct TCommandHelp {
 // pallimor-cli's commands.
 inline constexpr TCommandHelp CliCommands[] = {
     {"archive", "FILE", "list the records and the images of a brush archive"},
+    {"archive", "pack|unpack ...", "make a brush archive from a folder of PNG images, or the images of one"},
     {"generate", "...", "generate textures (pallimor-cli generate --help)"},
     {"recipe", "CODE|FILE", "print the values a recipe code (or the one an image file carries) fixes"},
 };

@@ -87,4 +87,30 @@ check_exit 0 "help" --help
 grep -q "archive FILE" "$work/out" || fail "--help does not list archive"
 grep -q "generate" "$work/out" || fail "--help does not list generate"
 
+# pack and unpack: the shipped archive unpacks to the named PNG files and packs again to the same
+# bytes; faults are one line per file, status 1, nothing written; an existing file needs --force.
+check_exit 0 "unpack" archive unpack "$archive" "$work/brushes/deep"
+[ "$(ls "$work/brushes/deep" | tr '\n' ' ')" = "background.png hard-128.png hard-16.png hard-32.png hard-64.png soft-128.png soft-16.png soft-32.png soft-64.png unused.png " ] ||
+  fail "unpack wrote: $(ls "$work/brushes/deep")"
+check_exit 0 "pack" archive pack "$work/brushes/deep" "$work/repacked.dat"
+cmp -s "$archive" "$work/repacked.dat" || fail "the repacked archive differs from the shipped one"
+mkdir "$work/bad"
+cp "$work/brushes/deep/"*.png "$work/bad/"
+rm "$work/bad/soft-64.png" "$work/bad/unused.png"
+echo junk >"$work/bad/hard-16.png"
+cp "$work/brushes/deep/hard-32.png" "$work/bad/brush.png"
+cp "$work/brushes/deep/background.png" "$work/bad/extra-01-big.png" # 512 x 512: fine
+echo notes >"$work/bad/readme.txt"                                  # not an image: left alone
+convert -size 1025x2 xc:red "$work/bad/extra-02-wide.png"           # a palette PNG, too wide
+"$cli" archive pack "$work/bad" "$work/bad.dat" >"$work/out" 2>"$work/err"
+[ $? = 1 ] || fail "bad folder: exit status"
+sort "$work/err" >"$work/err.sorted"
+printf '%s\n' "archive pack: brush.png: not a brush image name (background, hard-16 ... soft-128, unused, extra-NAME)" \
+  "archive pack: hard-16.png: not a readable PNG image (read beyond end of data)" \
+  "archive pack: soft-64.png: missing" "archive pack: extra-02-wide.png: 1025 x 2 pixels; a side may be 1 to 1024" | sort | diff -u - "$work/err.sorted" >&2 || fail "bad folder: the lines differ"
+[ ! -e "$work/bad.dat" ] || fail "bad folder: an archive was written"
+check_exit 1 "pack over an archive" archive pack "$work/brushes/deep" "$work/repacked.dat"
+check_exit 0 "pack --force" archive pack "$work/brushes/deep" "$work/repacked.dat" --force
+check_exit 2 "pack without an archive" archive pack "$work/brushes/deep"
+
 finish cli_archive

@@ -1,0 +1,45 @@
+// Brush archives as folders of PNG images and back. One naming convention both ways: position 0
+// "unused.png" (a transparent pixel when missing), 1 "background.png", 2 to 9 "hard-16.png",
+// "soft-16.png", ... "hard-128.png", "soft-128.png", then "extra-NAME.png" in the order of their
+// names. Packing gives the records the keys of the shipped archive (an extra's key is NAME, a
+// leading "NN-" dropped), A8R8G8B8 texels, one texture of one pattern the size of the image.
+// Unpacking names an extra "extra-NN-KEY.png" after its position, so packing keeps the order.
+// Every fault is one line naming the file; on any fault nothing is written.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vorn {
+
+inline constexpr int MaxBrushImageSide = 1024;
+inline constexpr int NamedBrushImages = 10; // positions 0 to 9
+
+// The file name of the image at position in an archive, its record key given (extras only).
+std::string BrushFileName(int position, const std::string& key);
+
+struct TBrushFile {
+    std::string name; // file name, without the folder
+    std::vector<std::uint8_t> bytes;
+};
+
+struct TBrushResult {
+    std::vector<std::string> faults; // one line each; empty: done
+    bool ok() const { return faults.empty(); }
+};
+
+// The archive made of files: its bytes in archive, or the faults (a missing, unreadable,
+// oversized or misnamed image). Files whose names do not end in ".png" are not brush images.
+TBrushResult PackBrushFiles(std::span<const TBrushFile> files, std::vector<std::uint8_t>& archive);
+// Every image record of the archive file as a PNG file named by the convention.
+TBrushResult UnpackBrushFiles(const std::string& archivePath, std::vector<TBrushFile>& files);
+
+// The same between a folder and an archive file, saved whole or not at all; an existing archive,
+// or an image file of the folder, is replaced only with replace. Unpacking makes the folder and
+// its parents.
+TBrushResult PackBrushFolder(const std::string& folder, const std::string& archivePath, bool replace);
+TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::string& folder, bool replace);
+
+} // namespace vorn
