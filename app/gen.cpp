@@ -463,6 +463,7 @@ void TFOrlu::SetSwatch(const QColor& color) {
 }
 
 void TFOrlu::PanelColorClick() {
+    if (!Ready()) return; // while a texture or a batch is made
     // Opens on the current colour; Cancel keeps it.
     ColorDialog->setCurrentColor(SwatchColor());
     if (ColorDialog->exec() != QDialog::Accepted) return;
@@ -653,6 +654,9 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
     const auto* widget = qobject_cast<QWidget*>(watched);
     if (mouse->button() != Qt::LeftButton || !widget || !widget->rect().contains(mouse->position().toPoint()))
         return false;
+    // A disabled control (every one while a texture is made) still receives the mouse here: it
+    // must not reset a slider or change the colour the synthesis has already read.
+    if (!widget->isEnabled()) return false;
 
     if (type == QEvent::MouseButtonRelease) {
         if (watched == PanelColor) PanelColorClick();

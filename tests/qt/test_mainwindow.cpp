@@ -573,6 +573,27 @@ TEST_F(MainWindow, ColourDialogOpensOnTheCurrentColourAndCancelKeepsIt) {
     EXPECT_EQ(Gen().BackgroundColor, 0xFF563412u);
 }
 
+// While a texture is made the panels are disabled, yet the mouse still reaches the window's
+// filter: a click must neither reset a slider nor open the colour dialog.
+TEST_F(MainWindow, ClicksOnDisabledPanelsChangeNothing) {
+    W().Track(gpHueSwitch)->setValue(80);
+    W().PanelSettings->setEnabled(false);
+    W().PanelControls->setEnabled(false);
+    bool opened = false;
+    AnswerNextDialog<QColorDialog>(&W(), [&](QColorDialog* dialog) {
+        opened = true;
+        dialog->reject();
+    });
+    QTest::mouseClick(W().PanelColor, Qt::LeftButton);
+    QTest::mouseDClick(W().Group(gpHueSwitch), Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseClick(W().Group(gpHueSwitch), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(W().Track(gpHueSwitch)->value(), 80);
+    W().PanelSettings->setEnabled(true);
+    W().PanelControls->setEnabled(true);
+    QCoreApplication::processEvents(); // the unanswered dialog poll ends with the test's window
+}
+
 // ---- export ----
 
 class MainWindowExport : public MainWindow {
