@@ -1,6 +1,9 @@
-// mkvorn OUT: draws the brush images and writes them as the brush archive OUT (vorn.dat).
-// Each image is a white-ish shape in alpha, A8R8G8B8, one texture and one pattern, exactly
-// mirror-symmetric about both centre lines; the output is the same bytes on every run.
+// mkvorn OUT [SET]: draws the brush images of a set and writes them as the brush archive OUT:
+// "default" (vorn.dat: discs), "ink" (vorn-ink.dat: splats and dry strokes) or "shapes"
+// (vorn-shapes.dat: stars and rings). Each image is a white-ish shape in alpha, A8R8G8B8, one
+// texture and one pattern, exactly mirror-symmetric about both centre lines (the tile mirrors
+// every stamp's place, so only symmetric stamps keep it seamless); the output is the same bytes
+// on every run.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -99,6 +102,80 @@ TShape Ring(double outerDiameter, double innerDiameter) {
     });
 }
 
+// A deterministic value in [0, 1) for an integer.
+double Hash(std::uint32_t n) {
+    n = (n ^ 61u) ^ (n >> 16);
+    n *= 9u;
+    n ^= n >> 4;
+    n *= 0x27D4EB2Du;
+    n ^= n >> 15;
+    return (n & 0xFFFFFFu) / double(0x1000000);
+}
+
+// An ink splat: a lobed blot with droplets around it, hard edged.
+TShape InkSplat(double diameter) {
+    const double radius = diameter / 2.0;
+    return Supersampled(8, [radius](double x, double y) {
+        const double r = std::sqrt(x * x + y * y) / radius;
+        const double angle = std::atan2(y, x);
+        if (r < 0.56 + 0.14 * std::cos(6.0 * angle)) return true;
+        const auto drop = [&](double cx, double cy, double size) {
+            return (x / radius - cx) * (x / radius - cx) + (y / radius - cy) * (y / radius - cy) <
+                   size * size;
+        };
+        return drop(0.80, 0.28, 0.10) || drop(0.30, 0.84, 0.08) || drop(0.66, 0.66, 0.06);
+    });
+}
+
+// A dry stroke: bristle streaks across the brush, thinning out towards its rim.
+TShape DryStroke(double diameter) {
+    const double radius = diameter / 2.0;
+    return [radius](double dx, double dy) {
+        const double r2 = (dx * dx + dy * dy) / (radius * radius);
+        if (r2 >= 1.0) return 0.0;
+        const double across = dy / radius * 9.0; // nine bristles a side
+        const auto band = static_cast<std::uint32_t>(across);
+        const double t = across - band;
+        const double bristle = std::sin(t * 3.14159265358979) * (0.35 + 0.65 * Hash(band + 7u));
+        return std::clamp(bristle * (1.0 - r2) * 1.6, 0.0, 1.0);
+    };
+}
+
+// A four-pointed star (an astroid), hard edged.
+TShape Star(double diameter) {
+    const double radius = diameter / 2.0;
+    return Supersampled(8, [radius](double x, double y) {
+        return std::cbrt(x * x) + std::cbrt(y * y) <= std::cbrt(radius * radius) * 0.98;
+    });
+}
+
+// A soft ring: a Gaussian band at two thirds of the radius.
+TShape SoftRing(double diameter) {
+    const double radius = diameter / 2.0;
+    return [radius](double dx, double dy) {
+        const double d = (std::sqrt(dx * dx + dy * dy) / radius - 0.62) / 0.17;
+        return d > 2.7 ? 0.0 : std::exp(-d * d);
+    };
+}
+
+// A rough-edged blot for the background shapes.
+TShape Blot(double diameter, double rimWidth) {
+    const double radius = diameter / 2.0;
+    return [radius, rimWidth](double dx, double dy) {
+        const double edge = radius * (0.92 + 0.06 * std::cos(10.0 * std::atan2(dy, dx)));
+        const double t = std::clamp((edge - std::sqrt(dx * dx + dy * dy)) / rimWidth, 0.0, 1.0);
+        return t * t * (3.0 - 2.0 * t);
+    };
+}
+
+// A square with a soft rim for the background shapes.
+TShape RimmedSquare(double side, double rimWidth) {
+    return [half = side / 2.0, rimWidth](double dx, double dy) {
+        const double t = std::clamp((half - std::max(dx, dy)) / rimWidth, 0.0, 1.0);
+        return t * t * (3.0 - 2.0 * t);
+    };
+}
+
 void AddImage(vorn::TVornDbWriter& writer, const std::string& key, int size, const TShape& shape) {
     TImageRecordHeader header;
     header.Format = 5; // tfA8R8G8B8
@@ -114,17 +191,26 @@ void AddImage(vorn::TVornDbWriter& writer, const std::string& key, int size, con
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: mkvorn OUT\n");
+    const std::string set = argc == 3 ? argv[2] : "default";
+    if ((argc != 2 && argc != 3) || (set != "default" && set != "ink" && set != "shapes")) {
+        std::fprintf(stderr, "usage: mkvorn OUT [default|ink|shapes]\n");
         return 2;
     }
+    // Each set: the background shape and the hard and soft brush of a diameter.
+    struct TSet {
+        TShape background;
+        std::function<TShape(double)> hard, soft;
+    };
+    // The rim ends one texel inside the edge, so the border of the image is clear.
+    const TSet chosen = set == "ink"      ? TSet{Blot(510.0, 6.0), InkSplat, DryStroke}
+                        : set == "shapes" ? TSet{RimmedSquare(500.0, 8.0), Star, SoftRing}
+                                          : TSet{RimmedDisc(510.0, 8.0), HardDisc, SoftDisc};
     vorn::TVornDbWriter writer;
     AddImage(writer, "logo", 16, Ring(15.0, 8.0));
-    // The rim ends one texel inside the edge, so the border of the image is clear.
-    AddImage(writer, "circle", 512, RimmedDisc(510.0, 8.0));
+    AddImage(writer, "circle", 512, chosen.background);
     for (int size : {16, 32, 64, 128}) {
-        AddImage(writer, "brush" + std::to_string(size) + "hard", size, HardDisc(size));
-        AddImage(writer, "brush" + std::to_string(size) + "soft", size, SoftDisc(size));
+        AddImage(writer, "brush" + std::to_string(size) + "hard", size, chosen.hard(size));
+        AddImage(writer, "brush" + std::to_string(size) + "soft", size, chosen.soft(size));
     }
     if (!writer.SaveToFile(argv[1])) {
         std::fprintf(stderr, "mkvorn: cannot write %s\n", argv[1]);
