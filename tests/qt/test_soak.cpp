@@ -407,10 +407,6 @@ private:
         // Mostly small sizes: the up arrow often turns into the down arrow from 256 on.
         if (w == W().UpDownSize->UpButton() && W().Generator().TextureSize >= 256 && R(3))
             w = W().UpDownSize->DownButton();
-        // AVOIDED until fixed: while a texture is made a click on a settings group (or on a control
-        // in it: the click passes to the group) still resets its slider or opens the colour
-        // dialog, so the texture's recipe and history entry are wrong.
-        if (!W().Ready() && W().PanelSettings->isAncestorOf(w)) w = W().PanelSurface;
         if (auto* slider = qobject_cast<QSlider*>(w)) return OnSlider(slider);
         if (qobject_cast<QComboBox*>(w) && R(2)) return R(2) ? Wheel(w, Inside(w)) : KeyOn(w, Qt::Key_Down);
         if (qobject_cast<QGroupBox*>(w) && R(2)) return DoubleClick(w, Inside(w));
@@ -423,10 +419,10 @@ private:
             return W().activateWindow();
         }
         static const char* const keys[] = {
-            "F5",       "Ctrl+G",    "Ctrl+S",   "Ctrl+B",        "Ctrl+C", "Ctrl+T", "Ctrl+Shift+C",
-            "Menu",     "Shift+F10", "Tab",      "Shift+Backtab", "Left",   "Right",  "Up",
-            "Down",     "PgUp",      "PgDown",   "Home",          "End",    "Space",  "Return",
-            "Alt+Left", "Alt+Right", "Alt+Left", "Alt+Right"};
+            "F5",     "Ctrl+G",   "Ctrl+S",    "Ctrl+B",   "Ctrl+C",        "Ctrl+T", "Ctrl+Shift+C",
+            "Ctrl+O", "Menu",     "Shift+F10", "Tab",      "Shift+Backtab", "Left",   "Right",
+            "Up",     "Down",     "PgUp",      "PgDown",   "Home",          "End",    "Space",
+            "Return", "Alt+Left", "Alt+Right", "Alt+Left", "Alt+Right"};
         QSlider* steps = W().Track(gpSteps);
         const int pick = R(100);
         if (pick < 8 && W().Ready()) { // now and then back to cheap textures: their stamps cost the most
