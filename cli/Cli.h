@@ -2,6 +2,11 @@
 // command, e.g. "archive") and answers the exit status: 0 done, 1 failed, 2 usage error.
 #pragma once
 
+#include <string>
+
 int CliArchive(int argc, char** argv);
 int CliGenerate(int argc, char** argv);
 int CliRecipe(int argc, char** argv);
+
+// The folder of the running program, where its brush archives may be; empty when unknown.
+std::string ExecutableFolder();

@@ -41,13 +41,6 @@ constexpr const char* Program = "pallimor-cli generate: ";
 
 using TOptions = TGenerateOptions;
 
-// The folder of the running program, for finding the archive beside it.
-std::string ExecutableFolder() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
-
 // Whether name is pattern with each "{seed}" standing for a seed's SeedText.
 bool MatchesSeeded(std::string_view name, std::string_view pattern) {
     constexpr std::string_view Field = "{seed}";
@@ -256,6 +249,14 @@ struct TTraceFile {
     }
 };
 
+// The archive --brushes names: a file, else the installed set of that name; empty: neither.
+std::string BrushesPath(const std::string& brushes) {
+    if (std::error_code error; std::filesystem::is_regular_file(brushes, error)) return brushes;
+    for (const TBrushSet& set : InstalledBrushSets(ExecutableFolder()))
+        if (set.name == brushes) return set.path;
+    return {};
+}
+
 // A failure while running: the program's own message, one line on stderr.
 int Fail(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -289,12 +290,20 @@ int Run(const TOptions& o) {
 
     TGenerator generator(settings);
     generator.ComponentsInit();
-    const TStartupResult startup = o.archive.empty()
+    const std::string archive = o.brushes.empty() ? o.archive : BrushesPath(o.brushes);
+    if (!o.brushes.empty() && archive.empty()) {
+        std::string names;
+        for (const TBrushSet& set : InstalledBrushSets(ExecutableFolder()))
+            names += (names.empty() ? "" : ", ") + set.name;
+        std::fprintf(stderr, "%s--brushes: no brush set or archive file '%s' (installed: %s)\n", Program,
+                     o.brushes.c_str(), names.c_str());
+        return 2;
+    }
+    const TStartupResult startup = archive.empty()
                                        ? generator.Startup(nullptr, ArchiveCandidates(ExecutableFolder()))
-                                       : generator.Startup(nullptr, o.archive);
+                                       : generator.Startup(nullptr, archive);
     if (startup.failure != TStartupFailure::None) {
-        return Fail(
-            StartupFailureText(startup, o.archive.empty() ? std::string(ArchiveFileName) : o.archive));
+        return Fail(StartupFailureText(startup, archive.empty() ? std::string(ArchiveFileName) : archive));
     }
     // A texture without brushes is no texture: refuse before anything is written.
     if (!startup.archive.Complete())
@@ -377,6 +386,12 @@ int Run(const TOptions& o) {
 }
 
 } // namespace
+
+std::string ExecutableFolder() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.parent_path().string();
+}
 
 int CliGenerate(int argc, char** argv) {
     TOptions options;

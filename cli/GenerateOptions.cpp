@@ -162,6 +162,11 @@ const TCliOption OutputOptionTable[] = {
      "looking in the current folder, beside the program, then in the data folder)",
      coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.archive = PathOf(option, v); }},
+    {"brushes", "NAME|FILE",
+     "brush set: an installed one by name (pallimor-cli archive list: default, ink, shapes)\n"
+     "or an archive file; excludes --archive",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.brushes = PathOf(option, v); }},
     {"trace", "FILE", "write every drawing call of the synthesis to FILE", coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.trace = PathOf(option, v); }},
     {"threads", "N",
@@ -250,6 +255,8 @@ void CheckCombinations(TOptions& o) {
         throw TUsageError{"--recipe fixes every generation setting; " + o.settingsOption +
                           " cannot be added"};
     if (o.json && o.quiet) throw TUsageError{"--json and --quiet exclude each other"};
+    if (!o.archive.empty() && !o.brushes.empty())
+        throw TUsageError{"--archive and --brushes exclude each other"};
     if (o.out.empty() && o.folder.empty()) {
         if (o.type) throw TUsageError{"--type applies only with --out or --folder"};
         if (o.quality) throw TUsageError{"--quality applies only with --out or --folder"};

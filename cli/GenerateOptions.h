@@ -29,6 +29,7 @@ struct TGenerateOptions {
     std::optional<std::string> type;
     std::optional<int> quality;
     std::string archive;
+    std::string brushes; // an installed brush set's name or an archive file; resolved when run
     std::string trace;
     bool force = false;
     std::optional<int> threads; // rasteriser threads; none: the environment's or one per core

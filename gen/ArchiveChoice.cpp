@@ -1,5 +1,6 @@
 #include "gen/ArchiveChoice.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace vorn {
@@ -29,6 +30,39 @@ TArchiveChoice ChooseArchive(const std::vector<std::string>& candidates,
         if (best.Complete()) break;
     }
     return best;
+}
+
+std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir) {
+    namespace fs = std::filesystem;
+    std::vector<TBrushSet> sets;
+    const auto add = [&sets](std::string name, const fs::path& path) {
+        for (const TBrushSet& set : sets)
+            if (set.name == name) return;
+        sets.push_back({std::move(name), path.string()});
+    };
+    std::error_code error;
+    for (const std::string& candidate : ArchiveCandidates(exeDir)) {
+        const fs::path folder =
+            fs::path(candidate).parent_path().empty() ? fs::path(".") : fs::path(candidate).parent_path();
+        if (fs::is_regular_file(candidate, error)) add(DefaultBrushSet, candidate);
+        std::vector<fs::path> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+            const std::string file = entry.path().filename().string();
+            if (file.size() > 9 && file.starts_with("vorn-") && file.ends_with(".dat") &&
+                entry.is_regular_file(error))
+                found.push_back(candidate == ArchiveFileName ? fs::path(file) : entry.path());
+        }
+        std::sort(found.begin(), found.end());
+        for (const fs::path& path : found) {
+            const std::string file = path.filename().string();
+            add(file.substr(5, file.size() - 9), path);
+        }
+    }
+    std::stable_sort(sets.begin(), sets.end(), [](const TBrushSet& a, const TBrushSet& b) {
+        return (a.name == DefaultBrushSet) > (b.name == DefaultBrushSet) ||
+               ((a.name == DefaultBrushSet) == (b.name == DefaultBrushSet) && a.name < b.name);
+    });
+    return sets;
 }
 
 } // namespace vorn

@@ -29,4 +29,14 @@ std::vector<std::string> ArchiveCandidates(const std::string& exeDir);
 TArchiveChoice ChooseArchive(const std::vector<std::string>& candidates,
                              const std::function<int(const std::string&)>& countImages);
 
+// A brush set that is installed: "default" for vorn.dat, NAME for vorn-NAME.dat.
+struct TBrushSet {
+    std::string name;
+    std::string path;
+};
+inline constexpr const char* DefaultBrushSet = "default";
+// The sets found in the folders of ArchiveCandidates, in their search order; a name found in
+// an earlier folder hides the same name in a later one. The default set first, then by name.
+std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir);
+
 } // namespace vorn

@@ -14,6 +14,7 @@ struct TCommandHelp {
 inline constexpr TCommandHelp CliCommands[] = {
     {"archive", "FILE", "list the records and the images of a brush archive"},
     {"archive", "pack|unpack ...", "make a brush archive from a folder of PNG images, or the images of one"},
+    {"archive", "list", "list the installed brush sets, the name first"},
     {"generate", "...", "generate textures (pallimor-cli generate --help)"},
     {"recipe", "CODE|FILE", "print the values a recipe code (or the one an image file carries) fixes"},
 };
