@@ -8,7 +8,7 @@
 # from a release tree of its own either way.
 set -uo pipefail
 build=$(cd "${1:?usage: package.sh BUILD_DIR}" && pwd)
-if grep -q '^PALLIMOR_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+if grep -Eq '^PALLIMOR_(SANITIZE|TSAN):BOOL=ON' "$build/CMakeCache.txt"; then
     echo "package: skipped in a sanitizer tree"
     exit 77
 fi
