@@ -34,6 +34,7 @@ struct TFileJob {
     int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr;
     TSaveMode mode = smReplace;
+    TMapOptions maps;
 };
 
 // Encodes and writes one file at a time. With a thread of its own Start returns at once and
@@ -83,8 +84,14 @@ public:
     }
 
 private:
+    // The texture, then its maps.
     static TExportResult Write(const TFileJob& job) {
-        return WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode);
+        const TExportResult texture =
+            WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode);
+        if (!texture.ok || !job.maps.Any()) return texture;
+        const TExportResult maps =
+            WriteMaps(job.bitmap, texture.writtenFile, job.maps, *job.writer, job.mode);
+        return maps.ok ? texture : maps;
     }
 
     void Run() {
@@ -171,6 +178,7 @@ private:
         job.jpegQuality = m_options.jpegQuality;
         job.writer = &m_writer;
         job.mode = m_options.saveMode;
+        job.maps = m_options.maps;
         const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);
         if (!read.ok) {
             Fail(read.error);

@@ -17,9 +17,17 @@ TExportResult ReadOutputForExport(const TGenerator& generator, const std::string
 }
 
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
-                                  TFileWriter& writer, TSaveMode mode) {
-    return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
-                      fileName, jpegQuality, writer, mode);
+                                  TFileWriter& writer, TSaveMode mode, const TMapOptions& maps) {
+    if (!maps.Any())
+        return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
+                          generator.TextureSize, fileName, jpegQuality, writer, mode);
+    TBitmap32 bitmap;
+    const TExportResult read = ReadOutputForExport(generator, fileName, bitmap);
+    if (!read.ok) return read;
+    const TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode);
+    if (!texture.ok) return texture;
+    const TExportResult written = WriteMaps(bitmap, texture.writtenFile, maps, writer, mode);
+    return written.ok ? texture : written;
 }
 
 } // namespace vorn
