@@ -490,6 +490,7 @@ void TFOrlu::ButtonExportClick() {
     SaveDialog.setNameFilters(SaveFilters);
     SaveDialog.selectNameFilter(m_saveFilter);
     if (!m_saveDirectory.isEmpty()) SaveDialog.setDirectory(m_saveDirectory);
+    if (FVornS) FVornS->OfferMaps(SaveDialog);
 
     const bool accepted = SaveDialog.exec() == QDialog::Accepted;
     m_saveFilter = SaveDialog.selectedNameFilter();
@@ -501,7 +502,9 @@ void TFOrlu::ButtonExportClick() {
     if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
-    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality());
+    const TExportResult result =
+        ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality(), SystemFileWriter(), smReplace,
+                            FVornS ? FVornS->MapOptions() : TMapOptions());
     if (!result.ok)
         ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, this);
@@ -514,8 +517,10 @@ int TFOrlu::JpegQuality() const {
 void TFOrlu::ButtonBatchClick() {
     if (!FVornBE || !FVornBP || m_batchActive) return;
     const TFlagScope active(m_batchActive);
-    RunBatchExport(
-        {this, m_gen.get(), PanelSettings, PanelControls, ProgressBar, FVornBE, FVornBP, JpegQuality()});
+    TBatchWindow window{this,        m_gen.get(), PanelSettings, PanelControls,
+                        ProgressBar, FVornBE,     FVornBP,       JpegQuality()};
+    window.settings = FVornS;
+    RunBatchExport(window);
     History->Record(); // the texture the batch ended with
 }
 

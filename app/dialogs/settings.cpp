@@ -1,6 +1,9 @@
 #include "app/dialogs/settings.h"
 
+#include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSettings>
@@ -16,16 +19,19 @@ namespace {
 const char* const Organisation = "Quorvane";
 const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
+const char* const MapsKey = "Settings/Maps";
 
 // The per-user settings store of the program.
 QSettings Store() {
     return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
 }
 
-// Writes the quality; answers the store's status afterwards.
-QSettings::Status WriteQuality(int quality) {
+// Writes the quality, and the maps' choice when there is one; answers the store's status
+// afterwards.
+QSettings::Status WriteSettings(int quality, const bool* writeMaps) {
     QSettings store = Store();
     store.setValue(QString::fromLatin1(QualityKey), quality);
+    if (writeMaps) store.setValue(QString::fromLatin1(MapsKey), *writeMaps);
     store.sync();
     return store.status();
 }
@@ -72,23 +78,53 @@ void TFVornS::FormCreate() {
 void TFVornS::Load() {
     const QSettings store = Store();
     const QVariant value = store.value(QString::fromLatin1(QualityKey));
-    if (!value.isValid()) return;
     bool ok = false;
-    const int stored = value.toInt(&ok);
+    const int stored = value.isValid() ? value.toInt(&ok) : 0;
     // A value that is not a number is ignored; one out of range is brought into it.
     if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
+    // A stored choice that is no boolean is ignored.
+    const QVariant maps = store.value(QString::fromLatin1(MapsKey));
+    if (maps.isValid() && (maps.toString() == "true" || maps.toString() == "false"))
+        WriteMaps = maps.toBool();
 }
 
 void TFVornS::Save() {
-    QSettings::Status status = WriteQuality(Quality);
+    const bool* maps = m_mapsChosen ? &WriteMaps : nullptr;
+    QSettings::Status status = WriteSettings(Quality, maps);
     if (status == QSettings::FormatError) {
         // The file held no settings (garbage, binary): the value was merged into that content
         // and the status tells of the old content, not of the write. Start a clean file.
         QFile::remove(Store().fileName());
-        status = WriteQuality(Quality);
+        status = WriteSettings(Quality, maps);
     }
     if (status != QSettings::NoError)
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
+}
+
+void TFVornS::ChooseWriteMaps(bool on) {
+    WriteMaps = on;
+    m_mapsChosen = true;
+}
+
+TMapOptions TFVornS::MapOptions() const {
+    TMapOptions maps;
+    maps.height = maps.normal = WriteMaps;
+    return maps;
+}
+
+QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* box = new QCheckBox(QString::fromLatin1(WriteMapsCaption), &dialog);
+    box->setObjectName("CheckMaps");
+    box->setChecked(WriteMaps);
+    connect(box, &QCheckBox::clicked, this, [this](bool on) { ChooseWriteMaps(on); });
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid) { // not the dialog this was made for: no place for the box
+        delete box;
+        return nullptr;
+    }
+    grid->addWidget(box, grid->rowCount(), 0, 1, -1);
+    return box;
 }
 
 void TFVornS::FormShow() {

@@ -1,14 +1,20 @@
 // The settings dialog: holds the JPEG export quality (1..100, 95 by default), read from the
 // per-user settings store when the dialog is created and written back when its Save button is
-// pressed and when it is destroyed.
-// Store: organisation "Quorvane", application "Vorn", key "Settings/Quality" (an integer).
+// pressed and when it is destroyed. It also remembers the choice the Export and Batch Export
+// dialogs offer, "Also write height and normal maps" (off by default), stored the same way
+// once the user has changed it.
+// Store: organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an integer) and
+// "Settings/Maps" (a boolean).
 #pragma once
 
 #include <QDialog>
 
 #include "app/widgets/FormKitQt.h"
+#include "export/MaterialMaps.h"
 #include "gen/BatchLoop.h"
 
+class QCheckBox;
+class QFileDialog;
 class QGroupBox;
 class QPushButton;
 class QSlider;
@@ -26,6 +32,16 @@ public:
 
     // Read at every JPEG export; the slider changes it at once.
     int Quality = DefaultJpegQuality;
+    // Whether exports also write the height and normal maps.
+    bool WriteMaps = false;
+
+    // The user's choice of WriteMaps: kept, and stored from now on.
+    void ChooseWriteMaps(bool on);
+    // The maps an export writes: both or none, with the default settings.
+    TMapOptions MapOptions() const;
+    // Adds the check box "Also write height and normal maps", bound to WriteMaps, below a save
+    // dialog's controls; the dialog becomes Qt's own, which has room for it.
+    QCheckBox* OfferMaps(QFileDialog& dialog);
 
     void FormCreate();
     void Load();
@@ -44,6 +60,10 @@ protected:
 
 private:
     TMessagePresenter& m_messages;
+    bool m_mapsChosen = false; // WriteMaps is the user's choice, to be stored
 };
+
+// The caption of the maps' check box in the export dialogs.
+inline constexpr const char* WriteMapsCaption = "Also write height and normal maps";
 
 } // namespace vorn
