@@ -8,6 +8,9 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "export/MaterialMaps.h"
 
 namespace vorn {
 
@@ -16,6 +19,23 @@ namespace {
 constexpr int MinZoomStep = -4; // 25 %
 constexpr int MaxZoomStep = 4;  // 400 %
 constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of a degree
+
+// The normal map of an RGB32 texture, as RGB32; null when it cannot be made.
+QImage NormalImage(const QImage& texture) {
+    // A TBitmap32 row is blue, green, red, alpha: the memory layout of RGB32.
+    TBitmap32 bitmap(texture.width(), texture.height());
+    for (int y = 0; y < texture.height(); ++y)
+        std::memcpy(bitmap.Row(y), texture.constScanLine(y), bitmap.Pitch());
+    const TMapOptions defaults;
+    THeightMap height;
+    TBitmap32 normal;
+    if (!MakeHeightMap(bitmap, defaults.heightBlur, height) ||
+        !MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal))
+        return {};
+    QImage image(normal.Width(), normal.Height(), QImage::Format_RGB32);
+    for (int y = 0; y < normal.Height(); ++y) std::memcpy(image.scanLine(y), normal.Row(y), normal.Pitch());
+    return image;
+}
 
 // a reduced into [-period, 0): the origin of the copy at or left of (above) the window's edge.
 double WrapOrigin(double a, double period) {
@@ -43,6 +63,14 @@ void TTiledViewQt::SetTexture(const QImage& texture) {
         for (int x = 0; x < m_texture.width(); ++x) row[x] |= 0xFF000000u;
     }
     m_texture.reinterpretAsFormat(QImage::Format_RGB32);
+    m_normals = m_showNormals ? NormalImage(m_texture) : QImage();
+    update();
+}
+
+void TTiledViewQt::SetShowNormals(bool on) {
+    m_showNormals = on;
+    if (on && m_normals.isNull()) m_normals = NormalImage(m_texture);
+    setWindowTitle(on ? QStringLiteral("Tiled View: Normal Map") : QStringLiteral("Tiled View"));
     update();
 }
 
@@ -68,16 +96,17 @@ void TTiledViewQt::ZoomBy(int steps, const QPointF& at) {
 
 void TTiledViewQt::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (m_texture.isNull()) {
+    const QImage& shown = Shown();
+    if (shown.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
     const double scale = Scale();
     QTransform placement;
-    placement.translate(WrapOrigin(m_origin.x(), m_texture.width() * scale),
-                        WrapOrigin(m_origin.y(), m_texture.height() * scale));
+    placement.translate(WrapOrigin(m_origin.x(), shown.width() * scale),
+                        WrapOrigin(m_origin.y(), shown.height() * scale));
     placement.scale(scale, scale);
-    QBrush tiles(m_texture);
+    QBrush tiles(shown);
     tiles.setTransform(placement);
     // Texels stay sharp squares when enlarged (seams must not be blurred away); reductions are
     // filtered so they do not shimmer.
@@ -135,6 +164,9 @@ void TTiledViewQt::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_0:
         ZoomBy(-m_zoomStep, centre);
+        break;
+    case Qt::Key_N:
+        SetShowNormals(!m_showNormals);
         break;
     default:
         return QWidget::keyPressEvent(event);

@@ -1,6 +1,7 @@
 // The Tiled View: a separate, resizable window filled with the output texture repeated edge to
 // edge, so that seams can be hunted. At 100 % one texel covers one device pixel; the mouse wheel
 // zooms from 25 % to 400 % about the cursor, dragging pans. A tile corner starts at the centre.
+// The key N shows the texture's normal map instead of its colour, and back.
 #pragma once
 
 #include <QImage>
@@ -18,6 +19,10 @@ public:
     // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview).
     void SetTexture(const QImage& texture);
     const QImage& Texture() const { return m_texture; }
+    // What is repeated: the texture, or its normal map while ShowsNormals.
+    const QImage& Shown() const { return m_showNormals ? m_normals : m_texture; }
+    bool ShowsNormals() const { return m_showNormals; }
+    void SetShowNormals(bool on);
 
     // Zoom in percent, one of 25, 35, 50, 71, 100, 141, 200, 283, 400 (steps of a half octave).
     int ZoomPercent() const;
@@ -42,6 +47,8 @@ private:
     double Scale() const;
 
     QImage m_texture;
+    QImage m_normals; // of m_texture with the default settings; null until shown
+    bool m_showNormals = false;
     int m_zoomStep = 0; // zoom = 2^(step / 2), step in -4..4
     QPointF m_origin;
     bool m_centred = false;

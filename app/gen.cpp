@@ -496,6 +496,7 @@ void TFOrlu::ButtonExportClick() {
     SaveDialog.setNameFilters(SaveFilters);
     SaveDialog.selectNameFilter(m_saveFilter);
     if (!m_saveDirectory.isEmpty()) SaveDialog.setDirectory(m_saveDirectory);
+    if (FVornS) FVornS->OfferMaps(SaveDialog);
 
     const bool accepted = SaveDialog.exec() == QDialog::Accepted;
     m_saveFilter = SaveDialog.selectedNameFilter();
@@ -508,8 +509,9 @@ void TFOrlu::ButtonExportClick() {
         fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
 
     const std::string recipe = EmbedRecipe() ? History->RecipeText().toStdString() : std::string();
-    const TExportResult result = ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality(),
-                                                     SystemFileWriter(), smReplace, recipe);
+    const TExportResult result =
+        ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality(), SystemFileWriter(), smReplace,
+                            FVornS ? FVornS->MapOptions() : TMapOptions(), recipe);
     if (!result.ok)
         ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, this);
@@ -536,6 +538,7 @@ void TFOrlu::ButtonBatchClick() {
     window.progressWindow = FVornBP;
     window.jpegQuality = JpegQuality();
     if (EmbedRecipe()) window.recipe = [this] { return History->RecipeText().toStdString(); };
+    window.settings = FVornS;
     RunBatchExport(window);
     History->Record(); // the texture the batch ended with
 }

@@ -76,11 +76,15 @@ public:
     // The first file the run would replace, in the order of writing; none: nothing is replaced.
     std::optional<std::string> FirstExisting() const {
         if (!m_options.trace.empty() && Exists(m_options.trace)) return m_options.trace;
-        if (!m_options.out.empty() && m_options.out != "-" && Exists(m_options.out)) return m_options.out;
+        if (!m_options.out.empty() && m_options.out != "-") {
+            for (const std::string& name : WithMaps(m_options.out))
+                if (Exists(name)) return name;
+        }
         if (m_options.folder.empty()) return std::nullopt;
         if (m_options.name.find("{seed}") == std::string::npos) {
             for (int index = 0; index < m_options.count; ++index) {
-                if (std::string name = Batch(index, std::nullopt); Exists(name)) return name;
+                for (const std::string& name : WithMaps(Batch(index, std::nullopt)))
+                    if (Exists(name)) return name;
             }
             return std::nullopt;
         }
@@ -90,15 +94,24 @@ public:
             present.push_back(entry.path().filename().string());
         std::sort(present.begin(), present.end());
         for (int index = 0; index < m_options.count; ++index) {
-            const std::string pattern = std::filesystem::path(Batch(index, std::nullopt)).filename().string();
-            for (const std::string& name : present) {
-                if (MatchesSeeded(name, pattern)) return m_options.folder + "/" + name;
+            for (const std::string& file : WithMaps(Batch(index, std::nullopt))) {
+                const std::string pattern = std::filesystem::path(file).filename().string();
+                for (const std::string& name : present) {
+                    if (MatchesSeeded(name, pattern)) return m_options.folder + "/" + name;
+                }
             }
         }
         return std::nullopt;
     }
 
 private:
+    // A texture's file and then its maps', in the order of writing.
+    std::vector<std::string> WithMaps(const std::string& texture) const {
+        std::vector<std::string> names = MapFileNames(texture, m_options.maps);
+        names.insert(names.begin(), texture);
+        return names;
+    }
+
     const TOptions& m_options;
     std::string m_effect;
     int m_size;
@@ -353,6 +366,7 @@ int Run(const TOptions& o) {
         batch.jpegQuality = o.jpegQuality();
         batch.clearFirstTile = clearFirstTile;
         batch.saveMode = o.force ? smReplace : smNoReplace; // also a file made since the check above
+        batch.maps = o.maps;
         batch.fileName = [&](int number) { return names.Batch(number - 1, log.Seed()); };
         batch.recipe = [&](int number) { return log.RecipeOf(number); };
         const TBatchResult result = RunBatch(generator, batch, log);
@@ -375,7 +389,7 @@ int Run(const TOptions& o) {
         } else if (!o.out.empty()) {
             const TExportResult result =
                 ExportOutputTexture(generator, o.out, o.jpegQuality(), SystemFileWriter(),
-                                    o.force ? smReplace : smNoReplace, log.RecipeOf(o.count));
+                                    o.force ? smReplace : smNoReplace, o.maps, log.RecipeOf(o.count));
             if (!result.ok) return Fail(result.error);
             if (!log.Entries.empty()) log.Entries.back().file = result.writtenFile;
         }

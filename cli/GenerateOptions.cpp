@@ -108,6 +108,48 @@ const std::string NameHelp = std::string("file names in --folder (default ") + D
 const std::string TypeHelp = std::string("file type of --folder (default ") +
                              ExportFileTypes[DefaultExportType].extension +
                              "), --out - and --out FILE without extension";
+const std::string MapsHelp =
+    std::string("height, normal or height,normal: also write beside each texture\n") + "NAME.TYPE NAME_" +
+    HeightMapKind + ".png (16-bit grey), NAME_" + NormalMapKind +
+    ".png (8-bit RGB)\nor both, which tile as the texture does";
+const std::string StrengthHelp = "normal map strength " +
+                                 RangeText(int(MinNormalStrength), int(MaxNormalStrength)) +
+                                 " (default 1): at 1 white stands 8 pixels above black\n"
+                                 "in the height the normals are taken from";
+const std::string BlurHelp = "height blur, a wrap-around box of radius N pixels " +
+                             RangeText(MinHeightBlur, MaxHeightBlur) + " (default 0)";
+
+// A decimal number in low..high, such as 0.5 or 2 (no exponent).
+double RealIn(std::string_view option, std::string_view text, double low, double high) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc() || ptr != end || !(value >= low && value <= high)) {
+        throw TUsageError{std::string(option) + " accepts a number from " + RangeText(int(low), int(high)) +
+                          " (got '" + std::string(text) + "')"};
+    }
+    return value;
+}
+
+// --maps: height, normal or both, comma-separated, each once.
+void SetMaps(TOptions& o, const std::string& option, const std::string& value) {
+    TMapOptions& maps = o.maps;
+    maps.height = maps.normal = false;
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        const std::string_view item = std::string_view(value).substr(start, comma - start);
+        bool* chosen = item == HeightMapKind ? &maps.height : item == NormalMapKind ? &maps.normal : nullptr;
+        if (!chosen || *chosen)
+            throw TUsageError{option + " accepts height, normal or height,normal (got '" + value + "')"};
+        *chosen = true;
+        start = comma + 1;
+    }
+}
+
+void NoteNormalOption(TOptions& o, const std::string& option) {
+    if (o.normalOption.empty()) o.normalOption = option;
+}
+
 const std::string QualityHelp = "JPEG quality " + RangeText(MinJpegQuality, MaxJpegQuality) + " (default " +
                                 std::to_string(DefaultJpegQuality) + ")";
 
@@ -154,6 +196,32 @@ const TCliOption OutputOptionTable[] = {
     {"quality", "N", QualityHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.quality = IntegerIn(option, v, MinJpegQuality, MaxJpegQuality);
+     }},
+    {"maps", "LIST", MapsHelp.c_str(), coWords, "height|normal|height,normal", SetMaps},
+    {"normal-strength", "K", StrengthHelp.c_str(), coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.maps.normalStrength = RealIn(option, v, MinNormalStrength, MaxNormalStrength);
+         NoteNormalOption(o, option);
+     }},
+    {"height-blur", "N", BlurHelp.c_str(), coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.maps.heightBlur = IntegerIn(option, v, MinHeightBlur, MaxHeightBlur);
+         o.blurOption = option;
+     }},
+    {"normal-y", "up|down", "normal map green axis: up (OpenGL, default) or down (DirectX)", coWords,
+     "up|down",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         if (v != "up" && v != "down") throw TUsageError{option + " accepts up or down (got '" + v + "')"};
+         o.maps.normalY = v == "up" ? TNormalY::Up : TNormalY::Down;
+         NoteNormalOption(o, option);
+     }},
+    {"normal-filter", "sobel|scharr", "normal map slope filter: sobel (default) or scharr", coWords,
+     "sobel|scharr",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         if (v != "sobel" && v != "scharr")
+             throw TUsageError{option + " accepts sobel or scharr (got '" + v + "')"};
+         o.maps.normalFilter = v == "sobel" ? TNormalFilter::Sobel : TNormalFilter::Scharr;
+         NoteNormalOption(o, option);
      }},
     {"force", nullptr, "replace existing files (without it nothing is written when one exists)", coNone,
      nullptr, [](TOptions& o, const std::string&, const std::string&) { o.force = true; }},
@@ -262,6 +330,13 @@ void CheckCombinations(TOptions& o) {
         if (o.quality) throw TUsageError{"--quality applies only with --out or --folder"};
     }
     if (!o.name.empty() && o.folder.empty()) throw TUsageError{"--name applies only with --folder"};
+    if (o.maps.Any() && o.out.empty() && o.folder.empty())
+        throw TUsageError{"--maps applies only with --out or --folder"};
+    if (o.maps.Any() && o.out == "-")
+        throw TUsageError{"--maps writes files beside the texture, not with --out -"};
+    if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
+    if (!o.normalOption.empty() && !o.maps.normal)
+        throw TUsageError{o.normalOption + " applies only with --maps normal"};
     if (!o.folder.empty()) {
         if (o.name.empty()) o.name = DefaultBatchPattern;
         CheckNamePattern(o);

@@ -35,6 +35,7 @@ struct TFileJob {
     TFileWriter* writer = nullptr;
     TSaveMode mode = smReplace;
     std::string recipe; // into the file when not empty
+    TMapOptions maps;
 };
 
 // Encodes and writes one file at a time. With a thread of its own Start returns at once and
@@ -84,8 +85,14 @@ public:
     }
 
 private:
+    // The texture, then its maps.
     static TExportResult Write(const TFileJob& job) {
-        return WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe);
+        const TExportResult texture =
+            WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe);
+        if (!texture.ok || !job.maps.Any()) return texture;
+        const TExportResult maps =
+            WriteMaps(job.bitmap, texture.writtenFile, job.maps, *job.writer, job.mode);
+        return maps.ok ? texture : maps;
     }
 
     void Run() {
@@ -173,6 +180,7 @@ private:
         if (m_options.recipe) job.recipe = m_options.recipe(number);
         job.writer = &m_writer;
         job.mode = m_options.saveMode;
+        job.maps = m_options.maps;
         const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);
         if (!read.ok) {
             Fail(read.error);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "export/ExportFormats.h"
+#include "export/MaterialMaps.h"
 #include "gen/BatchHooks.h"
 #include "io/SafeFile.h"
 
@@ -53,6 +54,9 @@ struct TBatchOptions {
     // Texture k is encoded and written on a thread of its own while texture k + 1 is generated;
     // false: each texture is written before the next one begins.
     bool overlap = true;
+    // Height and normal maps written after each texture, beside it, on the same thread and with
+    // the same save mode.
+    TMapOptions maps;
 };
 
 struct TBatchResult {

@@ -17,9 +17,18 @@ TExportResult ReadOutputForExport(const TGenerator& generator, const std::string
 }
 
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
-                                  TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
-    return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
-                      fileName, jpegQuality, writer, mode, recipe);
+                                  TFileWriter& writer, TSaveMode mode, const TMapOptions& maps,
+                                  std::string_view recipe) {
+    if (!maps.Any())
+        return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
+                          generator.TextureSize, fileName, jpegQuality, writer, mode, recipe);
+    TBitmap32 bitmap;
+    const TExportResult read = ReadOutputForExport(generator, fileName, bitmap);
+    if (!read.ok) return read;
+    const TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe);
+    if (!texture.ok) return texture;
+    const TExportResult written = WriteMaps(bitmap, texture.writtenFile, maps, writer, mode);
+    return written.ok ? texture : written;
 }
 
 } // namespace vorn

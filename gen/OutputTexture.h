@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "export/MaterialMaps.h"
 #include "export/TileExport.h"
 
 namespace vorn {
@@ -15,9 +16,10 @@ bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap);
 // ReadTileForExport of the output texture, for fileName.
 TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
                                   TBitmap32& bitmap);
-// TileExport of the output texture.
+// TileExport of the output texture, then WriteMaps of it beside the file written, with the same
+// mode; the first failure is the result.
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
-                                  std::string_view recipe = {});
+                                  const TMapOptions& maps = {}, std::string_view recipe = {});
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 #include "app/dialogs/batch.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <stdexcept>
 
 #include "app/dialogs/progress.h"
+#include "app/dialogs/settings.h"
 #include "app/widgets/FormKitQt.h"
 #include "gen/BatchLoop.h"
 #include "gen/Generator.h"
@@ -103,7 +105,7 @@ TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& 
     setObjectName("FVornBE");
     setWindowTitle(" Batch Export");
     setFont(FormFont());
-    setFixedSize(352, 150);
+    setFixedSize(352, 174);
 
     QGroupBox* groupFolder = Group(this, "Destination Folder", 8, 4, 336, 48);
     EditDestinationFolder = new QLineEdit(groupFolder);
@@ -126,17 +128,23 @@ TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& 
     EditCount->setToolTip(
         QString("Number of textures to be generated [%1..%2]").arg(MinBatchCount).arg(MaxBatchCount));
 
+    CheckMaps = new QCheckBox(WriteMapsCaption, this);
+    CheckMaps->setObjectName("CheckMaps");
+    CheckMaps->setGeometry(20, 112, 324, 20);
+    CheckMaps->setToolTip("NAME_height.png (16-bit grey) and NAME_normal.png beside each texture");
+
     ButtonExport = new QPushButton("Export", this);
     ButtonExport->setObjectName("ButtonExport");
-    ButtonExport->setGeometry(188, 116, 75, 25);
+    ButtonExport->setGeometry(188, 140, 75, 25);
     ButtonClose = new QPushButton("Close", this);
     ButtonClose->setObjectName("ButtonClose");
-    ButtonClose->setGeometry(269, 116, 75, 25);
+    ButtonClose->setGeometry(269, 140, 75, 25);
     // Enter runs Export only from the count box, never through a default button.
     ButtonExport->setAutoDefault(false);
     ButtonClose->setAutoDefault(false);
 
     connect(EditDestinationFolder, &QLineEdit::textChanged, this, &TFVornBE::EditDestinationFolderChange);
+    connect(CheckMaps, &QCheckBox::toggled, this, [this](bool on) { WriteMaps = on; });
     connect(ButtonExport, &QPushButton::clicked, this, &TFVornBE::ButtonExportClick);
     connect(ButtonClose, &QPushButton::clicked, this, &TFVornBE::ButtonCloseClick);
     EditDestinationFolder->installEventFilter(this);
@@ -165,6 +173,7 @@ bool TFVornBE::eventFilter(QObject* watched, QEvent* event) {
 
 void TFVornBE::FormShow() {
     Accepted = false;
+    CheckMaps->setChecked(WriteMaps);
     CenterOnOwner(this);
     if (EditDestinationFolder->text().isEmpty())
         EditDestinationFolder->setText(MyDocumentsFolder(true, *m_platform));
@@ -211,12 +220,19 @@ void TFVornBE::ButtonExportClick() {
 bool TFVornBE::ReplaceExisting() {
     const std::string folder = QFile::encodeName(Folder).toStdString();
     const std::string type = FileType.toStdString();
+    TMapOptions maps;
+    maps.height = maps.normal = WriteMaps;
     int existing = 0;
     QString first;
     for (int index = 0; index < Count; ++index) {
-        const QString name = QFile::decodeName(BatchFileName(folder, index, type).c_str());
-        if (!QFileInfo(name).exists() && !QFileInfo(name).isSymLink()) continue;
-        if (existing++ == 0) first = QFileInfo(name).fileName();
+        const std::string texture = BatchFileName(folder, index, type);
+        std::vector<std::string> files = MapFileNames(texture, maps);
+        files.insert(files.begin(), texture);
+        for (const std::string& file : files) {
+            const QString name = QFile::decodeName(file.c_str());
+            if (!QFileInfo(name).exists() && !QFileInfo(name).isSymLink()) continue;
+            if (existing++ == 0) first = QFileInfo(name).fileName();
+        }
     }
     if (existing == 0) return true;
     const QString question =
@@ -286,7 +302,10 @@ int RunBatchExport(const TBatchWindow& window) {
     TFVornBE& dialog = *window.batchDialog;
     TFVornBP& progress = *window.progressWindow;
 
+    if (window.settings) dialog.WriteMaps = window.settings->WriteMaps;
     dialog.exec();
+    if (window.settings && dialog.WriteMaps != window.settings->WriteMaps)
+        window.settings->ChooseWriteMaps(dialog.WriteMaps);
     if (!dialog.Accepted) {
         generator.BatchRunning = false;
         return 0;
@@ -305,6 +324,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.writer = window.writer;
     options.overlap = window.overlap;
     if (window.recipe) options.recipe = [&window](int) { return window.recipe(); };
+    options.maps.height = options.maps.normal = dialog.WriteMaps;
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

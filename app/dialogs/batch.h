@@ -1,4 +1,4 @@
-// Batch export: the dialog TFVornBE (destination folder, file type, count), the folder and
+// Batch export: the dialog TFVornBE (destination folder, file type, count, maps), the folder and
 // documents-folder helpers, FormatElapsed, and RunBatchExport, the body of the main window's
 // "Batch Export" command. Messages go through the dialog's TMessagePresenter; the folder
 // browser, the documents folder and the tick count through the dialog's TBatchPlatform.
@@ -13,6 +13,7 @@
 #include "export/ExportFormats.h"
 #include "gen/BatchLoop.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QProgressBar;
@@ -23,6 +24,7 @@ namespace vorn {
 class TFileWriter;
 class TGenerator;
 class TFVornBP;
+class TFVornS;
 
 // The platform services the batch uses: QFileDialog, QStandardPaths and a millisecond tick
 // count that wraps at 2^32 like the system's. Tests pass their own.
@@ -68,10 +70,12 @@ public:
     QString FileType = ExportFileTypes[DefaultExportType].extension;
     int Count = DefaultBatchCount; // MinBatchCount..MaxBatchCount after Export
     bool Accepted = false;         // true only when Export closed the dialog in the current showing
+    bool WriteMaps = false;        // the check box: also write each texture's height and normal maps
 
     QLineEdit* EditDestinationFolder = nullptr;
     QComboBox* ComboFileType = nullptr;
     QLineEdit* EditCount = nullptr;
+    QCheckBox* CheckMaps = nullptr;
     QPushButton* ButtonExport = nullptr;
     QPushButton* ButtonClose = nullptr;
 
@@ -104,12 +108,14 @@ struct TBatchWindow {
     int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr; // what the files are written through; nullptr = the system
     bool overlap = true;           // a texture is written while the next one is generated
+    TFVornS* settings = nullptr;   // where the maps' choice is remembered; nullptr: the dialog's own
     // The recipe code to put into the texture just generated's file; empty: none.
     std::function<std::string()> recipe;
 };
 
-// The "Batch Export" command: asks for folder, type and count, then generates and writes the
-// textures image000... with the progress window shown, stopping on request or at the first file
+// The "Batch Export" command: asks for folder, type, count and maps, then generates and writes the
+// textures image000... (and their maps image000_height.png, image000_normal.png, ...) with the
+// progress window shown, stopping on request or at the first file
 // that cannot be written, and reports the result. Returns the number of files written.
 int RunBatchExport(const TBatchWindow& window);
 

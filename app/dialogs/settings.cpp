@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSettings>
@@ -20,17 +22,20 @@ const char* const Organisation = "Quorvane";
 const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
 const char* const EmbedRecipeKey = "Settings/EmbedRecipe";
+const char* const MapsKey = "Settings/Maps";
 
 // The per-user settings store of the program.
 QSettings Store() {
     return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
 }
 
-// Writes the quality and, when given, the recipe choice; answers the store's status afterwards.
-QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe) {
+// Writes the quality, and the recipe and maps choices when there are; answers the store's status
+// afterwards.
+QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, std::optional<bool> writeMaps) {
     QSettings store = Store();
     store.setValue(QString::fromLatin1(QualityKey), quality);
     if (embedRecipe) store.setValue(QString::fromLatin1(EmbedRecipeKey), *embedRecipe);
+    if (writeMaps) store.setValue(QString::fromLatin1(MapsKey), *writeMaps);
     store.sync();
     return store.status();
 }
@@ -87,30 +92,62 @@ void TFVornS::FormCreate() {
 void TFVornS::Load() {
     const QSettings store = Store();
     const QVariant value = store.value(QString::fromLatin1(QualityKey));
-    if (value.isValid()) {
-        bool ok = false;
-        const int stored = value.toInt(&ok);
-        // A value that is not a number is ignored; one out of range is brought into it.
-        if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
-    }
-    const QVariant embed = store.value(QString::fromLatin1(EmbedRecipeKey));
-    if (embed.isValid()) {
-        EmbedRecipe = embed.toBool();
+    bool ok = false;
+    const int stored = value.isValid() ? value.toInt(&ok) : 0;
+    // A value that is not a number is ignored; one out of range is brought into it.
+    if (ok) Quality = std::clamp(stored, MinJpegQuality, MaxJpegQuality);
+    // A stored choice that is no boolean is ignored.
+    const auto choice = [&store](const char* key) -> std::optional<bool> {
+        const QVariant stored = store.value(QString::fromLatin1(key));
+        if (!stored.isValid() || (stored.toString() != "true" && stored.toString() != "false"))
+            return std::nullopt;
+        return stored.toBool();
+    };
+    if (const std::optional<bool> maps = choice(MapsKey)) WriteMaps = *maps;
+    if (const std::optional<bool> embed = choice(EmbedRecipeKey)) {
+        EmbedRecipe = *embed;
         m_embedRecipeSet = true;
     }
 }
 
 void TFVornS::Save() {
     const std::optional<bool> embed = m_embedRecipeSet ? std::optional(EmbedRecipe) : std::nullopt;
-    QSettings::Status status = WriteSettings(Quality, embed);
+    const std::optional<bool> maps = m_mapsChosen ? std::optional(WriteMaps) : std::nullopt;
+    QSettings::Status status = WriteSettings(Quality, embed, maps);
     if (status == QSettings::FormatError) {
         // The file held no settings (garbage, binary): the value was merged into that content
         // and the status tells of the old content, not of the write. Start a clean file.
         QFile::remove(Store().fileName());
-        status = WriteSettings(Quality, embed);
+        status = WriteSettings(Quality, embed, maps);
     }
     if (status != QSettings::NoError)
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
+}
+
+void TFVornS::ChooseWriteMaps(bool on) {
+    WriteMaps = on;
+    m_mapsChosen = true;
+}
+
+TMapOptions TFVornS::MapOptions() const {
+    TMapOptions maps;
+    maps.height = maps.normal = WriteMaps;
+    return maps;
+}
+
+QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* box = new QCheckBox(QString::fromLatin1(WriteMapsCaption), &dialog);
+    box->setObjectName("CheckMaps");
+    box->setChecked(WriteMaps);
+    connect(box, &QCheckBox::clicked, this, [this](bool on) { ChooseWriteMaps(on); });
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid) { // not the dialog this was made for: no place for the box
+        delete box;
+        return nullptr;
+    }
+    grid->addWidget(box, grid->rowCount(), 0, 1, -1);
+    return box;
 }
 
 void TFVornS::FormShow() {

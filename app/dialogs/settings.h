@@ -1,17 +1,20 @@
 // The settings dialog: holds the JPEG export quality (1..100, 95 by default), read from the
 // per-user settings store when the dialog is created and written back when its Save button is
-// pressed and when it is destroyed; and whether exported PNG and JPEG files carry their recipe
-// (off by default), written back likewise but only once the user has set it.
-// Store: organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an integer) and
-// "Settings/EmbedRecipe" (a boolean).
+// pressed and when it is destroyed; whether exported PNG and JPEG files carry their recipe (its
+// check box, off by default); and the choice the Export and Batch Export dialogs offer, "Also
+// write height and normal maps" (off by default). Both choices are stored only once the user has
+// made them. Store: organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an
+// integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans).
 #pragma once
 
 #include <QDialog>
 
 #include "app/widgets/FormKitQt.h"
+#include "export/MaterialMaps.h"
 #include "gen/BatchLoop.h"
 
 class QCheckBox;
+class QFileDialog;
 class QGroupBox;
 class QPushButton;
 class QSlider;
@@ -31,6 +34,16 @@ public:
     int Quality = DefaultJpegQuality;
     // Read at every export; the check box changes it at once.
     bool EmbedRecipe = false;
+    // Whether exports also write the height and normal maps.
+    bool WriteMaps = false;
+
+    // The user's choice of WriteMaps: kept, and stored from now on.
+    void ChooseWriteMaps(bool on);
+    // The maps an export writes: both or none, with the default settings.
+    TMapOptions MapOptions() const;
+    // Adds the check box "Also write height and normal maps", bound to WriteMaps, below a save
+    // dialog's controls; the dialog becomes Qt's own, which has room for it.
+    QCheckBox* OfferMaps(QFileDialog& dialog);
 
     void FormCreate();
     void Load();
@@ -51,6 +64,10 @@ protected:
 private:
     TMessagePresenter& m_messages;
     bool m_embedRecipeSet = false; // stored before, or set by the user: written back
+    bool m_mapsChosen = false;     // WriteMaps is the user's choice, to be stored
 };
+
+// The caption of the maps' check box in the export dialogs.
+inline constexpr const char* WriteMapsCaption = "Also write height and normal maps";
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 // Batch export: the helpers of the batch unit, the dialog's validation and whole batch runs on a
 // headless generator (64 x 64, the cheapest settings) and with the real main window.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +22,7 @@
 
 #include "app/dialogs/batch.h"
 #include "app/dialogs/progress.h"
+#include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
 #include "gen/Generator.h"
@@ -149,7 +152,7 @@ TEST(BatchDialog, LooksAsAtStart) {
     TFVornBE dialog(&owner);
     EXPECT_EQ(dialog.windowTitle(), " Batch Export");
     EXPECT_EQ(dialog.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-    EXPECT_EQ(dialog.size(), QSize(352, 150));
+    EXPECT_EQ(dialog.size(), QSize(352, 174));
     EXPECT_FALSE(dialog.isVisible());
 
     QStringList captions;
@@ -168,6 +171,8 @@ TEST(BatchDialog, LooksAsAtStart) {
     EXPECT_EQ(dialog.ComboFileType->itemText(1), "Portable Network Graphics (*.PNG)");
     EXPECT_EQ(dialog.ComboFileType->itemText(2), "Joint Photographic Experts Group (*.JPG)");
     EXPECT_EQ(dialog.ComboFileType->currentIndex(), 2);
+    EXPECT_EQ(dialog.CheckMaps->text(), "Also write height and normal maps");
+    EXPECT_FALSE(dialog.CheckMaps->isChecked());
     EXPECT_EQ(dialog.ButtonExport->text(), "Export");
     EXPECT_EQ(dialog.ButtonClose->text(), "Close");
 }
@@ -384,7 +389,7 @@ protected:
     TBatchWindow Window() {
         return {&m_owner,      m_generator.get(), m_panelSettings, m_panelControls,
                 m_progressBar, m_dialog,          m_progress,      95,
-                &m_writer,     Overlap(),        {}};
+                &m_writer,     Overlap(),        {}, {}};
     }
 
     // Fills the dialog as a user would, presses Export while it is shown modally, runs the batch.
@@ -501,6 +506,33 @@ TEST_P(BatchRun, ExistingFilesAreReplacedOnlyAfterAsking) {
     Run("1", 2);
     Run("1", 2);
     EXPECT_EQ(log.Texts()[1], "Alert!|image000.jpg exists already in this folder. Replace it?  ");
+}
+
+// Ticked, each texture gets its height map (16-bit grey PNG) and normal map (8-bit RGB PNG) beside
+// it, and the choice is remembered in the settings.
+TEST_P(BatchRun, TheMapsCheckBoxWritesEachTexturesMapsAndIsRemembered) {
+    QSettings("Quorvane", "Vorn").remove("Settings/Maps"); // off, as at the first start
+    {
+        TFVornS settings(&m_owner, m_log);
+        TBatchWindow window = Window();
+        window.settings = &settings;
+        m_dialog->EditDestinationFolder->setText(m_folder);
+        m_dialog->EditCount->setText("2");
+        m_dialog->ComboFileType->setCurrentIndex(1);
+        QTimer::singleShot(0, m_dialog, [this] {
+            m_dialog->CheckMaps->click();
+            m_dialog->ButtonExportClick();
+        });
+        EXPECT_EQ(RunBatchExport(window), 2);
+        EXPECT_TRUE(settings.WriteMaps);
+    }
+    EXPECT_EQ(FilesIn(m_folder), QStringList({"image000.png", "image000_height.png", "image000_normal.png",
+                                              "image001.png", "image001_height.png", "image001_normal.png"}));
+    // IHDR's bit depth and colour type.
+    EXPECT_EQ(ReadAll(m_folder + "/image001_height.png").mid(24, 2), QByteArray("\x10\x00", 2));
+    EXPECT_EQ(ReadAll(m_folder + "/image001_normal.png").mid(24, 2), QByteArray("\x08\x02", 2));
+    EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/Maps").toString(), "true");
+    QSettings("Quorvane", "Vorn").remove("Settings/Maps");
 }
 
 TEST_P(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {

@@ -195,6 +195,12 @@ TEST_F(WindowCommands, TiledViewRepeatsTheOutputOneToOneFollowsItAndClosesAlone)
     expectTiles("after a size change");
     W().ButtonGenerateClick();
     expectTiles("after a new texture");
+    // N shows the normal map instead of the colour, and back.
+    QTest::keyClick(view, Qt::Key_N);
+    EXPECT_EQ(view->windowTitle(), QString("Tiled View: Normal Map"));
+    EXPECT_NE(Opaque(view->Shown()), Opaque(view->Texture()));
+    QTest::keyClick(view, Qt::Key_N);
+    expectTiles("after the normal map");
 
     view->ZoomBy(20, QPointF(10, 10));
     EXPECT_EQ(view->ZoomPercent(), 400);

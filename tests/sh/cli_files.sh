@@ -40,6 +40,21 @@ done
 run 0 "${fast[@]}" --count 3 --folder old --type png --force
 [ "$(head -c 4 "$work/old/image001.png" | tail -c 3)" = PNG ] || fail "--force did not replace image001.png"
 
+# --maps: NAME_height.png (16-bit grey) and NAME_normal.png (8-bit RGB) beside each texture; a map
+# that exists refuses the batch as a texture would, and --force replaces it.
+run 0 "${fast[@]}" --count 2 --folder maps --maps height,normal
+[ "$(ls "$work/maps" | tr '\n' ' ')" = "image000.jpg image000_height.png image000_normal.png image001.jpg \
+image001_height.png image001_normal.png " ] || fail "--maps: $(ls "$work/maps" | tr '\n' ' ')"
+# IHDR's bit depth and colour type.
+[ "$(od -An -tu1 -j24 -N2 "$work/maps/image001_height.png" | xargs)" = "16 0" ] || fail "--maps: height format"
+[ "$(od -An -tu1 -j24 -N2 "$work/maps/image001_normal.png" | xargs)" = "8 2" ] || fail "--maps: normal format"
+rm "$work"/maps/image000* "$work/maps/image001.jpg" "$work/maps/image001_height.png"
+run 1 "${fast[@]}" --count 2 --folder maps --maps normal,height
+[ "$(cat "$work/err.txt")" = "File maps/image001_normal.png exists; --force replaces it" ] || fail "--maps: '$(cat "$work/err.txt")'"
+[ "$(ls "$work/maps")" = image001_normal.png ] || fail "--maps without --force wrote $(ls "$work/maps" | tr '\n' ' ')"
+run 0 "${fast[@]}" --count 2 --folder maps --maps height,normal --force
+[ "$(ls "$work/maps" | wc -l)" -eq 6 ] || fail "--maps --force: $(ls "$work/maps" | tr '\n' ' ')"
+
 # --name: the fields filled in; usage errors (status 2, one line naming --name, nothing written)
 # for folders, unknown fields and names that repeat within the batch.
 run 0 "${fast[@]}" --count 2 --folder named/a/b --type bmp --name '{effect}-{size}-{n}'
@@ -66,7 +81,9 @@ cmp -s "$work/out.txt" "$work/file40.JPEG" || fail "--out - --quality 40 differs
 # Options that cannot apply to the file named, and extensions that name no format.
 for bad in "--out x.gif" "--out x." "--out - " "--type png" "--quality 50" "--out x.png --type png" \
   "--out x.png --quality 50" "--out x --quality 50" "--folder q --type png --quality 50" "--out - --type png --json" \
-  "--out x.png --name {n}"; do
+  "--out x.png --name {n}" "--out x.png --maps bump" "--out x.png --maps height,height" \
+  "--out - --type png --maps normal" "--maps height" "--out x.png --height-blur 2" \
+  "--out x.png --maps height --normal-y down" "--out x.png --maps normal --normal-strength 1e1"; do
   # shellcheck disable=SC2086
   run 2 "${fast[@]}" $bad
   [ "$(wc -l <"$work/err.txt")" -eq 1 ] || fail "$bad: expected one line, got: $(cat "$work/err.txt")"

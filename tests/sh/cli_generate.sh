@@ -26,7 +26,7 @@ expect_usage_error() {
 expect_status 0 --help
 for option in --seed --size --bg-color --image --effect --bg-fill --bg-form --brush-type --brush-size --steps \
   --hue-switch --saturation --lightness --radius-speed --angle-speed --scale-speed --turn-freq --count --out \
-  --folder --type --quality --archive --trace; do
+  --folder --type --quality --maps --normal-strength --height-blur --normal-y --normal-filter --archive --trace; do
   grep -q -- "$option" "$work/out.txt" || fail "--help does not mention $option"
 done
 

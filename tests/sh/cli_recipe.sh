@@ -78,7 +78,8 @@ for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glo
   grep -qx "$line" "$work/out.txt" || fail "recipe: no line '$line'"
 done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
-  case $option in seed | recipe | count | out | folder | name | type | quality | force | threads | archive | trace | embed-recipe | json | quiet | help) continue ;; esac
+  case $option in seed | recipe | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
+    normal-y | normal-filter | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
 run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"

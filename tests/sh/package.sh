@@ -29,7 +29,7 @@ fi
 [ "$(dpkg-deb -f "$deb" Package)" = pallimor ] || fail "Package is not pallimor"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libjpeg62-turbo zlib1g libstdc++6 qt6-qpa-plugins; do
+for lib in libqt6widgets6 libjpeg62-turbo libpng16-16 zlib1g libstdc++6 qt6-qpa-plugins; do
     [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 

@@ -1,0 +1,292 @@
+#include "export/MaterialMaps.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <new>
+
+#include <png.h>
+
+namespace vorn {
+
+namespace {
+
+// Index i of a period n as the texture repeats: -1 is n - 1.
+std::int32_t Wrap(std::int64_t i, std::int32_t n) {
+    const std::int64_t r = i % n;
+    return std::int32_t(r < 0 ? r + n : r);
+}
+
+// ---- height ----
+
+void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* out) {
+    for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
+        const std::uint32_t weighted = 722u * bgra[0] + 7152u * bgra[1] + 2126u * bgra[2];
+        out[x] = std::uint16_t((257u * weighted + 5000u) / 10000u);
+    }
+}
+
+// One row blurred across by a box of 2 radius + 1 pixels, wrapping at its ends.
+void BoxRow(const std::uint16_t* in, std::int32_t width, std::int32_t radius, std::uint16_t* out) {
+    const std::uint32_t taps = 2u * std::uint32_t(radius) + 1u;
+    std::uint32_t sum = 0;
+    for (std::int32_t k = -radius; k <= radius; ++k) sum += in[Wrap(k, width)];
+    for (std::int32_t x = 0; x < width; ++x) {
+        out[x] = std::uint16_t((sum + std::uint32_t(radius)) / taps);
+        sum = sum + in[Wrap(std::int64_t(x) + radius + 1, width)] - in[Wrap(std::int64_t(x) - radius, width)];
+    }
+}
+
+void AddRow(std::uint32_t* sums, const std::uint16_t* row, std::int32_t width) {
+    for (std::int32_t x = 0; x < width; ++x) sums[x] += row[x];
+}
+
+// sums gains row add and loses row sub: the column window moves down by one.
+void SlideRow(std::uint32_t* sums, const std::uint16_t* add, const std::uint16_t* sub, std::int32_t width) {
+    for (std::int32_t x = 0; x < width; ++x) sums[x] = sums[x] + add[x] - sub[x];
+}
+
+void AverageRow(const std::uint32_t* sums, std::int32_t width, std::int32_t radius, std::uint16_t* out) {
+    const std::uint32_t taps = 2u * std::uint32_t(radius) + 1u;
+    for (std::int32_t x = 0; x < width; ++x) out[x] = std::uint16_t((sums[x] + std::uint32_t(radius)) / taps);
+}
+
+void BlurHeight(THeightMap& map, std::int32_t radius) {
+    const std::int32_t w = map.width;
+    const std::int32_t h = map.height;
+    std::vector<std::uint16_t> across(map.values.size());
+    for (std::int32_t y = 0; y < h; ++y) BoxRow(map.Row(y), w, radius, across.data() + std::size_t(y) * w);
+    const auto row = [&](std::int64_t y) { return across.data() + std::size_t(Wrap(y, h)) * w; };
+    std::vector<std::uint32_t> sums(std::size_t(w), 0);
+    for (std::int32_t k = -radius; k <= radius; ++k) AddRow(sums.data(), row(k), w);
+    for (std::int32_t y = 0; y < h; ++y) {
+        AverageRow(sums.data(), w, radius, map.Row(y));
+        SlideRow(sums.data(), row(std::int64_t(y) + radius + 1), row(std::int64_t(y) - radius), w);
+    }
+}
+
+// ---- normal ----
+
+struct TKernel {
+    std::int32_t side;   // weight of the diagonal neighbours
+    std::int32_t centre; // weight of the straight neighbour
+    double scale;        // a filter's difference of H to dh/dx in pixels per pixel
+    double ySign;        // +1: green up, the image's rows go down
+};
+
+// Row y's normals from rows y - 1 (up), y and y + 1 (down), columns wrapping.
+void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uint16_t* down,
+               std::int32_t width, const TKernel& k, std::uint8_t* bgra) {
+    const auto encode = [](double c) {
+        return std::uint8_t(std::clamp(std::floor(127.5 * c + 128.0), 0.0, 255.0));
+    };
+    for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
+        const std::int32_t l = x == 0 ? width - 1 : x - 1;
+        const std::int32_t r = x + 1 == width ? 0 : x + 1;
+        const std::int32_t gx = k.side * (up[r] - up[l] + down[r] - down[l]) + k.centre * (mid[r] - mid[l]);
+        const std::int32_t gy = k.side * (down[l] - up[l] + down[r] - up[r]) + k.centre * (down[x] - up[x]);
+        const double nx = -k.scale * gx;
+        const double ny = k.ySign * k.scale * gy;
+        const double length = std::sqrt(nx * nx + ny * ny + 1.0);
+        bgra[0] = encode(1.0 / length);
+        bgra[1] = encode(ny / length);
+        bgra[2] = encode(nx / length);
+        bgra[3] = 255;
+    }
+}
+
+// ---- PNG through libpng ----
+// libpng reports an error by calling the error function, which must not return: it longjmps back
+// to RunPng. No frame between the two holds an object with a destructor, and everything that
+// needs freeing is owned by the caller of RunPng, so the jump leaks nothing.
+
+struct TPngJob {
+    const void* image; // TBitmap32 or THeightMap
+    bool grey16;       // THeightMap: 16-bit grey; otherwise TBitmap32: 8-bit RGB
+    std::vector<std::uint8_t>* out;
+    char message[160];
+};
+
+void PngError(png_structp png, png_const_charp text) {
+    auto* job = static_cast<TPngJob*>(png_get_error_ptr(png));
+    std::snprintf(job->message, sizeof job->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {} // not printed
+
+void PngWrite(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    bool appended = true;
+    try {
+        out->insert(out->end(), data, data + size);
+    } catch (...) {
+        appended = false;
+    }
+    if (!appended) png_error(png, "Out of memory");
+}
+
+void PngFlush(png_structp) {}
+
+[[gnu::noinline]] void WritePng(png_structp png, png_infop info, TPngJob& job) {
+    png_set_write_fn(png, job.out, PngWrite, PngFlush);
+    if (job.grey16) {
+        const auto& map = *static_cast<const THeightMap*>(job.image);
+        png_set_IHDR(png, info, png_uint_32(map.width), png_uint_32(map.height), 16, PNG_COLOR_TYPE_GRAY,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        if constexpr (std::endian::native == std::endian::little) png_set_swap(png); // PNG is big-endian
+        for (std::int32_t y = 0; y < map.height; ++y)
+            png_write_row(png, reinterpret_cast<png_const_bytep>(map.Row(y)));
+    } else {
+        const auto& bitmap = *static_cast<const TBitmap32*>(job.image);
+        png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8,
+                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        png_set_bgr(png);                         // rows are blue, green, red, alpha
+        png_set_filler(png, 0, PNG_FILLER_AFTER); // alpha dropped
+        for (std::int32_t y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.Row(y));
+    }
+    png_write_end(png, nullptr);
+}
+
+// The landing place of the error function; holds nothing that a jump could skip.
+bool RunPng(png_structp png, png_infop info, TPngJob& job) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    WritePng(png, info, job);
+    return true;
+}
+
+bool EncodeWithLibpng(TPngJob& job, std::string* reason) {
+    job.message[0] = '\0';
+    std::vector<std::uint8_t>* target = job.out;
+    std::vector<std::uint8_t> bytes;
+    job.out = &bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, PngError, PngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    const bool ok = info && RunPng(png, info, job);
+    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    if (!ok) {
+        if (reason) *reason = job.message[0] ? job.message : "Out of memory";
+        return false;
+    }
+    target->swap(bytes);
+    return true;
+}
+
+TExportResult Failure(const std::string& fileName, const std::string& reason) {
+    TExportResult result;
+    result.error = "Cannot write " + fileName + ": " + reason;
+    result.writtenFile = fileName;
+    return result;
+}
+
+// Encodes a map by encode(bytes, reason) and saves it.
+template <class TEncode>
+TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!encode(bytes, reason)) return Failure(fileName, reason);
+    if (!SaveFileSafely(fileName, bytes, &reason, writer, mode)) return Failure(fileName, reason);
+    TExportResult result;
+    result.ok = true;
+    result.writtenFile = fileName;
+    return result;
+}
+
+} // namespace
+
+bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out) {
+    if (texture.Empty() || blurRadius < MinHeightBlur || blurRadius > MaxHeightBlur) return false;
+    out.width = texture.Width();
+    out.height = texture.Height();
+    out.values.resize(std::size_t(out.width) * std::size_t(out.height));
+    for (std::int32_t y = 0; y < out.height; ++y) LuminanceRow(texture.Row(y), out.width, out.Row(y));
+    if (blurRadius > 0) BlurHeight(out, blurRadius);
+    return true;
+}
+
+bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
+                   TBitmap32& out) {
+    if (height.width <= 0 || height.height <= 0 ||
+        height.values.size() != std::size_t(height.width) * std::size_t(height.height) ||
+        !(strength >= MinNormalStrength && strength <= MaxNormalStrength))
+        return false;
+    TKernel kernel = filter == TNormalFilter::Scharr ? TKernel{3, 10, 0, 0} : TKernel{1, 2, 0, 0};
+    kernel.scale = strength * NormalReliefPixels / (2.0 * (2 * kernel.side + kernel.centre) * 65535.0);
+    kernel.ySign = y == TNormalY::Up ? 1.0 : -1.0;
+    out.Resize(height.width, height.height);
+    const std::int32_t h = height.height;
+    for (std::int32_t row = 0; row < h; ++row)
+        NormalRow(height.Row(Wrap(row - 1, h)), height.Row(row), height.Row(Wrap(row + 1, h)), height.width,
+                  kernel, out.Row(row));
+    return true;
+}
+
+bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason) {
+    if (height.width <= 0 || height.height <= 0) {
+        if (reason) *reason = "The image is empty";
+        return false;
+    }
+    TPngJob job{&height, true, &out, {}};
+    return EncodeWithLibpng(job, reason);
+}
+
+bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason) {
+    if (normal.Empty()) {
+        if (reason) *reason = "The image is empty";
+        return false;
+    }
+    TPngJob job{&normal, false, &out, {}};
+    return EncodeWithLibpng(job, reason);
+}
+
+std::string MapFileName(const std::string& textureFile, const char* kind) {
+    const std::size_t stem = textureFile.size() - ExportExtension(textureFile).size();
+    return textureFile.substr(0, stem) + "_" + kind + ".png";
+}
+
+std::vector<std::string> MapFileNames(const std::string& textureFile, const TMapOptions& options) {
+    std::vector<std::string> names;
+    if (options.height) names.push_back(MapFileName(textureFile, HeightMapKind));
+    if (options.normal) names.push_back(MapFileName(textureFile, NormalMapKind));
+    return names;
+}
+
+TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
+                        TFileWriter& writer, TSaveMode mode) {
+    TExportResult result;
+    result.ok = true;
+    if (!options.Any()) return result;
+    const std::string heightFile = MapFileName(textureFile, HeightMapKind);
+    const std::string normalFile = MapFileName(textureFile, NormalMapKind);
+    const std::string* current = options.height ? &heightFile : &normalFile;
+    try {
+        THeightMap height;
+        if (!MakeHeightMap(texture, options.heightBlur, height))
+            return Failure(*current, "The height map cannot be made");
+        if (options.height) {
+            result =
+                SaveMap([&](auto& bytes, auto& reason) { return EncodeHeightPng(height, bytes, &reason); },
+                        heightFile, writer, mode);
+            if (!result.ok) return result;
+        }
+        if (options.normal) {
+            current = &normalFile;
+            TBitmap32 normal;
+            if (!MakeNormalMap(height, options.normalStrength, options.normalY, options.normalFilter, normal))
+                return Failure(normalFile, "The normal map cannot be made");
+            result =
+                SaveMap([&](auto& bytes, auto& reason) { return EncodeNormalPng(normal, bytes, &reason); },
+                        normalFile, writer, mode);
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        return Failure(*current, "Out of memory");
+    }
+}
+
+} // namespace vorn

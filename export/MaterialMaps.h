@@ -1,0 +1,94 @@
+// Height and normal maps of a texture, for lighting it in a renderer. Every filter reads across
+// the edges as the texture repeats (row -1 is the last row, column -1 the last column), so the
+// maps tile exactly as the texture does and the map of a shifted texture is the shifted map.
+//
+// Height: the luminance 0.2126 R + 0.7152 G + 0.0722 B of the 8-bit values as they are (no
+// gamma removed), scaled to 0..65535 and rounded half up:
+//     H = (257 * (2126 R + 7152 G + 722 B) + 5000) / 10000   (integer division)
+// then, with a blur radius r > 0, a box filter of 2r + 1 pixels across each row and then down
+// each column, every output rounded to the nearest: (sum + r) / (2r + 1) (an odd count of
+// pixels leaves no ties).
+// Normal: the height as a relief in pixels, h = k NormalReliefPixels H / 65535 (white stands 8
+// pixels above black at the strength k = 1), its slopes dh/dx and dh/dy from a Sobel (1 2 1
+// across, the difference divided by 8) or Scharr (3 10 3, divided by 32) filter of the pixels
+// either side, and n = normalize(-dh/dx, -dh/dy, 1) with y pointing up (OpenGL) or down
+// (DirectX) the image. Each component c in -1..1 is stored as
+// floor(127.5 c + 128) clamped to 0..255, so a flat height gives (128, 128, 255).
+// Files: the height as a 16-bit grey PNG, the normal as an 8-bit RGB PNG, both through libpng,
+// named after the texture: NAME_height.png and NAME_normal.png beside NAME.EXT.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/ImageWriters.h"
+#include "export/TileExport.h"
+#include "io/SafeFile.h"
+
+namespace vorn {
+
+enum class TNormalY { Up, Down }; // green up (OpenGL) or down (DirectX)
+enum class TNormalFilter { Sobel, Scharr };
+
+inline constexpr int MinHeightBlur = 0;
+inline constexpr int MaxHeightBlur = 64;
+inline constexpr double MinNormalStrength = 0.0;
+inline constexpr double MaxNormalStrength = 100.0;
+inline constexpr double DefaultNormalStrength = 1.0;
+// How high white stands above black, in pixels, at strength 1.
+inline constexpr double NormalReliefPixels = 8.0;
+
+struct TMapOptions {
+    bool height = false; // write NAME_height.png
+    bool normal = false; // write NAME_normal.png
+    int heightBlur = 0;  // box radius in pixels, MinHeightBlur..MaxHeightBlur
+    double normalStrength = DefaultNormalStrength;
+    TNormalY normalY = TNormalY::Up;
+    TNormalFilter normalFilter = TNormalFilter::Sobel;
+
+    bool Any() const { return height || normal; }
+};
+
+// 16-bit heights, rows top first, packed.
+struct THeightMap {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint16_t> values;
+
+    std::uint16_t* Row(std::int32_t y) { return values.data() + std::size_t(y) * std::size_t(width); }
+    const std::uint16_t* Row(std::int32_t y) const {
+        return values.data() + std::size_t(y) * std::size_t(width);
+    }
+};
+
+// The height of texture, blurred by blurRadius. False for an empty texture or a radius out of
+// range.
+bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out);
+
+// The normal map of height as blue = z, green = y, red = x, alpha 255. False for an empty height
+// map or a strength out of range.
+bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
+                   TBitmap32& out);
+
+// 16-bit grey PNG of height; 8-bit RGB PNG of normal (alpha dropped). No chunks but IHDR, IDAT
+// and IEND. False, with a reason, when libpng fails.
+bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
+bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
+
+// "dir/NAME_height.png" for "dir/NAME.EXT" (kind "height" or "normal"); the extension is what
+// ExportExtension finds, none for a name without one.
+std::string MapFileName(const std::string& textureFile, const char* kind);
+inline constexpr const char* HeightMapKind = "height";
+inline constexpr const char* NormalMapKind = "normal";
+
+// The files of the maps options asks for: MapFileName(textureFile, ...) in the order height,
+// normal; each saved whole or not at all, with mode as the texture's. Stops at the first that
+// fails, as the export words it ("Cannot write <file>: <reason>"). writtenFile is the last name.
+TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
+                        TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
+
+// The names of the maps options asks for, in the order WriteMaps writes them.
+std::vector<std::string> MapFileNames(const std::string& textureFile, const TMapOptions& options);
+
+} // namespace vorn

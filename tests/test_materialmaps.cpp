@@ -1,0 +1,193 @@
+// Height and normal maps: they tile as the texture does (the map of a texture shifted by half a
+// tile is the shifted map), and the files are a 16-bit grey and an 8-bit RGB PNG holding the
+// values the formulas give, decoded by libpng's reader.
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "export/MaterialMaps.h"
+#include "support/TempDir.h"
+
+namespace vorn {
+namespace {
+
+// Smooth waves in each channel plus a little noise, not symmetric about anything.
+TBitmap32 Pattern(int width, int height) {
+    TBitmap32 bitmap(width, height);
+    std::uint32_t state = 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            std::uint8_t* p = bitmap.Row(y) + 4 * x;
+            p[0] = std::uint8_t((x * 37 + y * 11) % 256);
+            p[1] = std::uint8_t((x * x + 3 * y) % 256);
+            p[2] = std::uint8_t((state >> 24) & 0x3F);
+            p[3] = std::uint8_t(x);
+        }
+    return bitmap;
+}
+
+// bitmap moved by (dx, dy) as it repeats: pixel (x, y) goes to (x + dx, y + dy) wrapped.
+TBitmap32 Shifted(const TBitmap32& bitmap, int dx, int dy) {
+    const int w = bitmap.Width(), h = bitmap.Height();
+    TBitmap32 out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c)
+                out.Row((y + dy) % h)[4 * ((x + dx) % w) + c] = bitmap.Row(y)[4 * x + c];
+    return out;
+}
+
+std::vector<std::uint8_t> Pixels(const TBitmap32& bitmap) {
+    return {bitmap.Bits(), bitmap.Bits() + bitmap.Pitch() * std::size_t(bitmap.Height())};
+}
+
+TEST(MaterialMaps, MapsOfATextureShiftedByHalfATileAreTheShiftedMaps) {
+    const TBitmap32 texture = Pattern(40, 26);
+    const TBitmap32 moved = Shifted(texture, 20, 13);
+    const struct {
+        int blur;
+        TNormalY y;
+        TNormalFilter filter;
+    } cases[] = {
+        {0, TNormalY::Up, TNormalFilter::Sobel},
+        {3, TNormalY::Up, TNormalFilter::Sobel},
+        {3, TNormalY::Down, TNormalFilter::Sobel},
+        {30, TNormalY::Down, TNormalFilter::Scharr}, // a box wider than the tile wraps more than once
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("blur " + std::to_string(c.blur) + (c.y == TNormalY::Up ? " up" : " down"));
+        THeightMap height, movedHeight;
+        ASSERT_TRUE(MakeHeightMap(texture, c.blur, height));
+        ASSERT_TRUE(MakeHeightMap(moved, c.blur, movedHeight));
+        // The heights as the grey of a bitmap, to shift them the same way.
+        TBitmap32 grey(40, 26), movedGrey(40, 26);
+        for (int i = 0; i < 40 * 26; ++i) {
+            grey.Bits()[4 * i] = std::uint8_t(height.values[i]);
+            grey.Bits()[4 * i + 1] = std::uint8_t(height.values[i] >> 8);
+            movedGrey.Bits()[4 * i] = std::uint8_t(movedHeight.values[i]);
+            movedGrey.Bits()[4 * i + 1] = std::uint8_t(movedHeight.values[i] >> 8);
+        }
+        EXPECT_EQ(Pixels(movedGrey), Pixels(Shifted(grey, 20, 13)));
+
+        TBitmap32 normal, movedNormal;
+        ASSERT_TRUE(MakeNormalMap(height, 2.5, c.y, c.filter, normal));
+        ASSERT_TRUE(MakeNormalMap(movedHeight, 2.5, c.y, c.filter, movedNormal));
+        EXPECT_EQ(Pixels(movedNormal), Pixels(Shifted(normal, 20, 13)));
+    }
+}
+
+// A PNG's header and rows as libpng's reader gives them (16-bit samples big-endian).
+struct TDecoded {
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = -1;
+    std::vector<std::vector<std::uint8_t>> rows;
+};
+
+bool ReadPng(std::FILE* file, TDecoded& out) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    png_get_IHDR(png, info, &out.width, &out.height, &out.bitDepth, &out.colorType, nullptr, nullptr,
+                 nullptr);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    for (png_bytep row :
+         std::vector<png_bytep>(png_get_rows(png, info), png_get_rows(png, info) + out.height))
+        out.rows.emplace_back(row, row + rowBytes);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+TDecoded Decode(const std::string& path) {
+    TDecoded decoded;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    EXPECT_TRUE(file && ReadPng(file, decoded)) << path;
+    if (file) std::fclose(file);
+    return decoded;
+}
+
+// Stripes two pixels wide, black then white, across (columns) or down (rows), in a 4 x 4 tile.
+// The heights are 0 and 65535; at a stripe's edge the Sobel difference is 4 * 65535 over 8, a
+// slope of 4 (white 8 pixels high) and n = (-4, 0, 1) / sqrt(17) or its mirror: components
+// -0.970 and 0.243, stored as floor(127.5 c + 128) = 4 and 158, the opposite slope as 251.
+TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
+    test::TempDir folder;
+    const struct {
+        bool columns;
+        TNormalY y;
+        std::uint8_t across[4]; // the slope's component at position 0..3 across the stripes
+    } cases[] = {
+        {true, TNormalY::Up, {251, 4, 4, 251}},    // red: x
+        {false, TNormalY::Up, {4, 251, 251, 4}},   // green, y up: against the rows' direction
+        {false, TNormalY::Down, {251, 4, 4, 251}}, // green, y down: as red
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.columns ? "columns" : "rows") + (c.y == TNormalY::Up ? " up" : " down"));
+        TBitmap32 texture(4, 4);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                for (int ch = 0; ch < 3; ++ch)
+                    texture.Row(y)[4 * x + ch] = (c.columns ? x : y) >= 2 ? 255 : 0;
+        TMapOptions options;
+        options.height = options.normal = true;
+        options.normalY = c.y;
+        const TExportResult result = WriteMaps(texture, folder / "tile.jpg", options);
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.writtenFile, folder / "tile_normal.png");
+
+        const TDecoded height = Decode(folder / "tile_height.png");
+        EXPECT_EQ(height.width, 4u);
+        EXPECT_EQ(height.height, 4u);
+        EXPECT_EQ(height.bitDepth, 16);
+        EXPECT_EQ(height.colorType, PNG_COLOR_TYPE_GRAY);
+        const TDecoded normal = Decode(folder / "tile_normal.png");
+        EXPECT_EQ(normal.width, 4u);
+        EXPECT_EQ(normal.height, 4u);
+        EXPECT_EQ(normal.bitDepth, 8);
+        EXPECT_EQ(normal.colorType, PNG_COLOR_TYPE_RGB);
+        ASSERT_EQ(height.rows.size(), 4u);
+        ASSERT_EQ(normal.rows.size(), 4u);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const int at = c.columns ? x : y;
+                const std::uint8_t* h = &height.rows[y][2 * x];
+                EXPECT_EQ(h[0] << 8 | h[1], at >= 2 ? 65535 : 0) << x << "," << y;
+                const std::uint8_t* n = &normal.rows[y][3 * x];
+                EXPECT_EQ(n[c.columns ? 0 : 1], c.across[at]) << x << "," << y;
+                EXPECT_EQ(n[c.columns ? 1 : 0], 128) << x << "," << y;
+                EXPECT_EQ(n[2], 158) << x << "," << y;
+            }
+    }
+
+    // A flat colour: one height everywhere, (257 (2126 R + 7152 G + 722 B) + 5000) / 10000 for
+    // R, G, B = 10, 200, 30: 378648240 / 10000 = 37864; the normal straight up, (128, 128, 255).
+    TBitmap32 flat(3, 2);
+    for (int i = 0; i < 6; ++i) {
+        flat.Bits()[4 * i] = 30;
+        flat.Bits()[4 * i + 1] = 200;
+        flat.Bits()[4 * i + 2] = 10;
+    }
+    TMapOptions both;
+    both.height = both.normal = true;
+    ASSERT_TRUE(WriteMaps(flat, folder / "flat.bmp", both).ok);
+    const TDecoded height = Decode(folder / "flat_height.png");
+    const TDecoded normal = Decode(folder / "flat_normal.png");
+    ASSERT_EQ(height.rows.size(), 2u);
+    ASSERT_EQ(normal.rows.size(), 2u);
+    EXPECT_EQ(height.rows[1], std::vector<std::uint8_t>({147, 232, 147, 232, 147, 232})); // 37864
+    EXPECT_EQ(normal.rows[1], std::vector<std::uint8_t>({128, 128, 255, 128, 128, 255, 128, 128, 255}));
+}
+
+} // namespace
+} // namespace vorn
