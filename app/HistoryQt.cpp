@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,6 +12,8 @@
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
 #include "export/EmbeddedRecipe.h"
+#include "gen/ArchiveChoice.h"
+#include "gen/SeedText.h"
 
 namespace vorn {
 
@@ -61,7 +64,8 @@ THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
 
     TGenerator& gen = m_window.Generator();
     gen.OnTextureMade = [this, &gen](std::uint32_t seedBefore, bool clearedTile) {
-        m_history.TextureMade(gen.Settings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile);
+        m_history.TextureMade(gen.Settings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile,
+                              gen.BrushSetHash);
     };
 }
 
@@ -127,6 +131,20 @@ bool THistoryQt::MakeRecipe(const QString& code) {
         return false;
     }
     const TRecipe& recipe = decoded.recipe;
+    // Another brush set makes another texture: the installed one the recipe names is taken.
+    TGenerator& generator = m_window.Generator();
+    if (recipe.brushes != generator.BrushSetHash) {
+        const std::string installed =
+            FindBrushSet(QCoreApplication::applicationDirPath().toStdString(), recipe.brushes);
+        if (installed.empty() || !m_window.UseBrushes(QString::fromStdString(installed))) {
+            ShowMessageBox(m_window.Messages(),
+                           QStringLiteral("This recipe was made with brushes %1; this archive is %2.  ")
+                               .arg(QString::fromStdString(SeedText(recipe.brushes)),
+                                    QString::fromStdString(SeedText(generator.BrushSetHash))),
+                           QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+            return false;
+        }
+    }
     TGenSettings controls = recipe.links.back().settings;
     controls.size = recipe.size;
     controls.bgColor = static_cast<int>(RgbOfCanvasColor(recipe.background));

@@ -521,6 +521,20 @@ int TFOrlu::JpegQuality() const {
     return FVornS ? FVornS->Quality : DefaultJpegQuality;
 }
 
+bool TFOrlu::UseBrushes(const QString& archivePath, bool quiet) {
+    if (!Ready()) return false;
+    const TArchiveChoice choice = m_gen->LoadBrushes(QFile::encodeName(archivePath).toStdString());
+    if (choice.Complete()) return true;
+    if (!quiet)
+        ShowMessageBox(m_messages,
+                       QStringLiteral("Brush archive %1 holds %2 usable images; the generator needs %3.  ")
+                           .arg(archivePath)
+                           .arg(choice.images)
+                           .arg(ArchiveImagesNeeded),
+                       QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, this);
+    return false;
+}
+
 bool TFOrlu::EmbedRecipe() const {
     return FVornS && FVornS->EmbedRecipe;
 }
@@ -681,6 +695,9 @@ int RunProgram(TArchiveLocator locateArchive, TMessagePresenter& messages) {
     FOrlu.FVornBE = &FVornBE;
     FOrlu.FVornBP = &FVornBP;
     FOrlu.FVornS = &FVornS;
+    FVornS.OnBrushes = [&FOrlu](const QString& path) { return FOrlu.UseBrushes(path); };
+    // The brush set chosen in an earlier run draws the first texture already.
+    if (!FVornS.BrushesPath.isEmpty()) FOrlu.UseBrushes(FVornS.BrushesPath);
     FOrlu.FVornA = &FVornA;
     CenterOnScreen(&FOrlu);
     FOrlu.show();

@@ -174,6 +174,14 @@ private:
     int JpegQuality() const;
     // Whether exported files carry their recipe (the settings dialog's choice; off without one).
     bool EmbedRecipe() const;
+
+public:
+    // The brush set of archivePath for the next textures; refused with one message naming why
+    // (an archive without the ten images), and the set in use stays, when it cannot be loaded;
+    // quietly refused while a texture or a batch is made.
+    bool UseBrushes(const QString& archivePath, bool quiet = false);
+
+private:
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again
     void StopFrames();

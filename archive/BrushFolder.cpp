@@ -15,6 +15,7 @@
 
 #include "archive/VornDb.h"
 #include "archive/VornDbWriter.h"
+#include "archive/VornMd5.h"
 #include "io/ByteOrder.h"
 #include "io/SafeFile.h"
 #include "pixel/VornTexels.h"
@@ -141,6 +142,19 @@ std::string ErrnoText(int error) {
 }
 
 } // namespace
+
+std::uint32_t BrushSetHash(TVornDb& db) {
+    if (!db.EnsureOpen()) return 0;
+    TMd5 md5;
+    for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
+        const TRecordInfo* record = db.Record(i);
+        if (record && record->RecordType == TVornDbWriter::kImageRecord)
+            md5.Update(record->Checksum.data(), record->Checksum.size());
+    }
+    const TMd5Digest digest = md5.Final();
+    return std::uint32_t(digest[0]) << 24 | std::uint32_t(digest[1]) << 16 | std::uint32_t(digest[2]) << 8 |
+           digest[3];
+}
 
 std::string BrushFileName(int position, const std::string& key) {
     if (position >= 0 && position < NamedBrushImages)

@@ -36,6 +36,14 @@ TBrushResult PackBrushFiles(std::span<const TBrushFile> files, std::vector<std::
 // Every image record of the archive file as a PNG file named by the convention.
 TBrushResult UnpackBrushFiles(const std::string& archivePath, std::vector<TBrushFile>& files);
 
+class TVornDb;
+
+// The brush set's name in recipes: the first four bytes, big-endian, of the MD5 of the image
+// records' checksums (the MD5 of each record's data) in archive order. 0 when db cannot be opened.
+std::uint32_t BrushSetHash(TVornDb& db);
+// That of the shipped default set (vorn.dat): recipes made with it carry no brush field.
+inline constexpr std::uint32_t ShippedBrushSetHash = 0x6D165442u;
+
 // The same between a folder and an archive file, saved whole or not at all; an existing archive,
 // or an image file of the folder, is replaced only with replace. Unpacking makes the folder and
 // its parents.

@@ -36,7 +36,7 @@ void PrintUsage(std::FILE* out) {
     std::fputs("usage: pallimor-cli archive FILE\n"
                "       pallimor-cli archive pack FOLDER ARCHIVE [--force]\n"
                "       pallimor-cli archive unpack ARCHIVE FOLDER [--force]\n"
-               "       pallimor-cli archive list   (the installed brush sets: NAME FILE a line)\n"
+               "       pallimor-cli archive list   (the installed brush sets: NAME HASH FILE a line)\n"
                "Brush images: background.png, hard-16.png, soft-16.png, hard-32.png, soft-32.png,\n"
                "hard-64.png, soft-64.png, hard-128.png, soft-128.png, optionally unused.png and\n"
                "extra-NAME.png (in name order after them); PNG of any colour type, 1 to 1024 pixels\n"
@@ -73,8 +73,12 @@ int CliArchive(int argc, char** argv) {
         (argc >= 3 || !std::filesystem::exists(argv[1], error)))
         return PackOrUnpack(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], "list") == 0 && !std::filesystem::exists(argv[1], error)) {
-        for (const vorn::TBrushSet& set : vorn::InstalledBrushSets(ExecutableFolder()))
-            std::printf("%s %s\n", set.name.c_str(), set.path.c_str());
+        for (const vorn::TBrushSet& set : vorn::InstalledBrushSets(ExecutableFolder())) {
+            vorn::TVornDb db;
+            db.SetFileName(set.path);
+            db.SetOpenMode(vorn::opReadOnly);
+            std::printf("%s %08X %s\n", set.name.c_str(), unsigned(vorn::BrushSetHash(db)), set.path.c_str());
+        }
         return 0;
     }
     if (argc != 2) {

@@ -187,8 +187,9 @@ public:
         TTraceSeeds::Generated(number);
         if (m_progress) m_progress->Update(number);
         if (!m_options.json && !m_options.embedRecipe) return;
-        m_previous = NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
-                                m_generator.TextureSize, m_generator.BackgroundColor);
+        m_previous =
+            NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
+                       m_generator.TextureSize, m_generator.BackgroundColor, m_generator.BrushSetHash);
         TTextureEntry& entry = Entries.emplace_back();
         entry.seed = m_seed;
         if (std::string code = EncodeRecipe(*m_previous); !code.empty()) entry.recipe = std::move(code);
@@ -323,6 +324,16 @@ int Run(const TOptions& o) {
         return Fail("Brush archive " + startup.archive.path + " holds " +
                     std::to_string(startup.archive.images) + " usable images; the generator needs " +
                     std::to_string(ArchiveImagesNeeded));
+    // A recipe names its brush set: the installed one of that name is used unless an archive was
+    // asked for; another set would make another texture.
+    if (o.recipe && o.recipe->brushes != generator.BrushSetHash) {
+        const std::string installed =
+            archive.empty() ? FindBrushSet(ExecutableFolder(), o.recipe->brushes) : "";
+        if (installed.empty() || !generator.LoadBrushes(installed).Complete())
+            return Fail("Recipe made with brushes " + SeedText(o.recipe->brushes) + "; this archive is " +
+                        SeedText(generator.BrushSetHash));
+    }
+
     generator.TextureSize = settings.size;
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(settings.bgColor));
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "archive/BrushFolder.h"
+#include "archive/VornDb.h"
+
 namespace vorn {
 
 std::vector<std::string> ArchiveCandidates(const std::string& exeDir) {
@@ -63,6 +66,16 @@ std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir) {
                ((a.name == DefaultBrushSet) == (b.name == DefaultBrushSet) && a.name < b.name);
     });
     return sets;
+}
+
+std::string FindBrushSet(const std::string& exeDir, std::uint32_t hash) {
+    for (const TBrushSet& set : InstalledBrushSets(exeDir)) {
+        TVornDb db;
+        db.SetFileName(set.path);
+        db.SetOpenMode(opReadOnly);
+        if (BrushSetHash(db) == hash) return set.path;
+    }
+    return {};
 }
 
 } // namespace vorn

@@ -2,6 +2,7 @@
 // them, the first that yields every image the generator draws (positions 0..9).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,5 +39,7 @@ inline constexpr const char* DefaultBrushSet = "default";
 // The sets found in the folders of ArchiveCandidates, in their search order; a name found in
 // an earlier folder hides the same name in a later one. The default set first, then by name.
 std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir);
+// The file of the installed set whose BrushSetHash is hash; empty when none is.
+std::string FindBrushSet(const std::string& exeDir, std::uint32_t hash);
 
 } // namespace vorn

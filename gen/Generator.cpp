@@ -175,6 +175,7 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::vector<std::st
     const TArchiveChoice archive = ChooseArchive(archiveCandidates, load);
     if (archive.path.empty()) return {TStartupFailure::Archive, 0, {}};
     if (loaded != archive.path) load(archive.path);
+    BrushSetHash = vorn::BrushSetHash(*Archive);
 
     for (const std::int32_t size : TargetSizes) {
         if (!Textures->AddRenderTargets(1, size, size, aqHigh, alFull)) {
@@ -188,6 +189,25 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::vector<std::st
 
 TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archivePath) {
     return Startup(sink, archivePath.empty() ? std::vector<std::string>() : std::vector{archivePath});
+}
+
+TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
+    if (StartupIncomplete || m_generating || !Device) return {};
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(archivePath, error)) return {};
+    auto archive = std::make_unique<TVornDb>();
+    archive->SetFileName(archivePath);
+    archive->SetOpenMode(opReadOnly);
+    auto images = std::make_unique<TVornImages>();
+    images->SetPublisher(Device.get());
+    images->SetMipMappping(false);
+    images->LoadFromVornDb(*archive);
+    const TArchiveChoice choice{archivePath, static_cast<int>(images->Count())};
+    if (!choice.Complete()) return choice;
+    BrushSetHash = vorn::BrushSetHash(*archive);
+    Images = std::move(images);
+    Archive = std::move(archive);
+    return choice;
 }
 
 std::string StartupFailureText(const TStartupResult& result, const std::string& archiveName) {

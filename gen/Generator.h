@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/BrushFolder.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
 #include "gen/ArchiveChoice.h"
@@ -79,6 +80,12 @@ public:
     TStartupResult Startup(sd::HostSink* sink, const std::vector<std::string>& archiveCandidates);
     // The one archive at archivePath (none when empty).
     TStartupResult Startup(sd::HostSink* sink, const std::string& archivePath);
+
+    // Another brush set for the textures from now on: the images of archivePath replace the
+    // list's when it yields every image the generator draws; otherwise nothing changes. The
+    // answer says which archive was read and how many images it yielded. Refused (nothing read)
+    // before start-up completed or while a generation runs.
+    TArchiveChoice LoadBrushes(const std::string& archivePath);
 
     // The first of ArchiveCandidates(exeDir) that is a file; empty when none is.
     static std::string FindArchive(const std::string& exeDir);
@@ -152,6 +159,8 @@ public:
     bool BatchRunning = false;
     bool PreviewPaneVisible = false;
     bool StartupIncomplete = true;
+    // The brush set the images come from (BrushSetHash of the archive loaded).
+    std::uint32_t BrushSetHash = ShippedBrushSetHash;
 
     // The engine objects; the canvas is owned by the device.
     std::unique_ptr<TVornDevice> Device;

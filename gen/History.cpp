@@ -11,8 +11,9 @@ TTextureHistory::TTextureHistory(std::size_t maxEntries, std::size_t maxTiles)
     : m_maxEntries(std::max<std::size_t>(maxEntries, 1)), m_maxTiles(maxTiles) {}
 
 void TTextureHistory::TextureMade(const TGenSettingsSource& settings, std::uint32_t seedBefore, int size,
-                                  TCanvasColor background, bool clearedTile) {
-    m_tileRecipe = NextRecipe(clearedTile ? nullptr : &m_tileRecipe, settings, seedBefore, size, background);
+                                  TCanvasColor background, bool clearedTile, std::uint32_t brushes) {
+    m_tileRecipe =
+        NextRecipe(clearedTile ? nullptr : &m_tileRecipe, settings, seedBefore, size, background, brushes);
     m_unrecorded = true;
 }
 
@@ -79,7 +80,8 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     generator.TextureSize = entry.controls.size;
     bool drawn = false;
     if (const TKeptTile* kept = FindTile(entry)) drawn = generator.ShowTile(kept->texels, entry.seed);
-    if (!drawn && !entry.recipe.links.empty()) {
+    // Drawn again from its seeds only with the brush set it was made with.
+    if (!drawn && !entry.recipe.links.empty() && entry.recipe.brushes == generator.BrushSetHash) {
         // Redrawn from its seeds, a Keep chain over the nearest kept tile it was drawn over.
         std::size_t firstLink = 0;
         const TKeptTile* start = FindChainStart(entry.recipe);

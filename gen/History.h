@@ -34,7 +34,7 @@ public:
     // recipe of the tile in the tile target is always known: settings as the synthesis read
     // them, the random source before it, size and colour, and whether the tile was cleared.
     void TextureMade(const TGenSettingsSource& settings, std::uint32_t seedBefore, int size,
-                     TCanvasColor background, bool clearedTile);
+                     TCanvasColor background, bool clearedTile, std::uint32_t brushes = ShippedBrushSetHash);
     const TRecipe& TileRecipe() const { return m_tileRecipe; }
     // A texture was made since the last Add.
     bool Unrecorded() const { return m_unrecorded; }

@@ -15,6 +15,7 @@ namespace vorn {
 namespace {
 
 constexpr const char* SeedField = "seed";
+constexpr const char* BrushesField = "brushes";
 constexpr std::size_t SeedDigits = 8;
 
 // Receives a synthesis and draws nothing: SeedAfter needs only its random draws.
@@ -57,6 +58,7 @@ private:
     std::string_view m_code;
     std::array<bool, GenParamCount> m_seen{};
     bool m_seenSeed = false;
+    bool m_seenBrushes = false;
     std::vector<bool> m_hasSeed;
 };
 
@@ -65,13 +67,14 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
     const std::string_view name = field.substr(0, eq);
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : field.substr(eq + 1);
     const TGenParam* param = FindGenParam(name);
-    if (!param && name != SeedField) return "unknown field '" + std::string(name) + "'";
+    const bool brushes = name == BrushesField;
+    if (!param && name != SeedField && !brushes) return "unknown field '" + std::string(name) + "'";
     const std::string number = std::to_string(m_hasSeed.size());
-    bool& seen = param ? m_seen[param->id] : m_seenSeed;
+    bool& seen = param ? m_seen[param->id] : brushes ? m_seenBrushes : m_seenSeed;
     if (seen) return "repeated field '" + std::string(name) + "' in link " + number;
     seen = true;
     if (eq == std::string_view::npos) return "truncated: field '" + std::string(name) + "' has no value";
-    if (param && IsRecipeWide(*param) && !firstLink) {
+    if (((param && IsRecipeWide(*param)) || brushes) && !firstLink) {
         return "field '" + std::string(name) + "' in link " + number +
                ": it applies to the whole code and "
                "belongs to link 1";
@@ -83,8 +86,12 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
     } else {
         const TParsedHex hex = ParseHexDigits(value, SeedDigits);
         parsed = {0, hex.error, hex.at};
-        link.seed = hex.value;
-        m_hasSeed.back() = true;
+        if (brushes) {
+            recipe.brushes = hex.value;
+        } else {
+            link.seed = hex.value;
+            m_hasSeed.back() = true;
+        }
     }
     const std::string text = std::string(name) + "=" + std::string(value);
     const std::size_t digits = param ? 6 : SeedDigits;
@@ -185,16 +192,19 @@ TRecipeDecoding TDecoder::Run() {
 } // namespace
 
 TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, std::uint32_t seedBefore,
-                   int size, TCanvasColor background) {
+                   int size, TCanvasColor background, std::uint32_t brushes) {
     TRecipe recipe;
     recipe.size = size;
     recipe.background = background;
+    recipe.brushes = brushes;
     const bool overPrevious = IsKeep(settings) && previous && (previous->tooLong || !previous->links.empty());
     if (overPrevious) {
         recipe.background = previous->background;
         recipe.links = previous->links;
     }
-    if ((overPrevious && previous->tooLong) || recipe.links.size() >= MaxRecipeLinks) {
+    // One code names one brush set: a chain drawn with two has none.
+    const bool mixedBrushes = overPrevious && previous->brushes != brushes;
+    if ((overPrevious && previous->tooLong) || mixedBrushes || recipe.links.size() >= MaxRecipeLinks) {
         recipe.links.clear();
         recipe.tooLong = true;
         return recipe;
@@ -224,6 +234,7 @@ std::string EncodeRecipe(const TRecipe& recipe) {
     const int rgb = static_cast<int>(RgbOfCanvasColor(recipe.background));
     if (recipe.size != size.defaultValue) field('.', size.name, ParamValueText(size, recipe.size));
     if (rgb != color.defaultValue) field('.', color.name, ParamValueText(color, rgb));
+    if (recipe.brushes != ShippedBrushSetHash) field('.', BrushesField, SeedText(recipe.brushes));
 
     for (std::size_t i = 0; i < recipe.links.size(); ++i) {
         const TRecipeLink& link = recipe.links[i];
@@ -321,8 +332,8 @@ bool RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks*
 namespace {
 
 bool SameLinks(const TRecipe& a, const TRecipe& b, std::size_t count) {
-    if (a.tooLong || b.tooLong || a.background != b.background || a.links.size() < count ||
-        b.links.size() < count)
+    if (a.tooLong || b.tooLong || a.background != b.background || a.brushes != b.brushes ||
+        a.links.size() < count || b.links.size() < count)
         return false;
     for (std::size_t i = 0; i < count; ++i) {
         if (a.links[i].seed != b.links[i].seed) return false;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/BrushFolder.h"
 #include "engine/VornDef.h"
 #include "gen/GenSettings.h"
 
@@ -37,14 +38,17 @@ struct TRecipe {
     std::vector<TRecipeLink> links;
     // The chain grew past MaxRecipeLinks: links is empty and there is no code.
     bool tooLong = false;
+    // The brush set it was drawn with (BrushSetHash); the shipped one's is left out of the code.
+    std::uint32_t brushes = ShippedBrushSetHash;
 };
 
 // The recipe of the texture just made: drawn with settings (size and colour as given) from
 // seedBefore over the tile that previous made, nullptr for the transparent starting tile. A
 // "Clear" generation starts a new chain; "Keep" adds a link to previous's chain, whose
 // background colour stays the one its "Clear" link painted.
+// brushes names the brush set; a Keep generation with another set than its chain's has no code.
 TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, std::uint32_t seedBefore,
-                   int size, TCanvasColor background);
+                   int size, TCanvasColor background, std::uint32_t brushes = ShippedBrushSetHash);
 
 // The code; empty when the recipe has no links or is too long. Values equal to the defaults
 // are left out, and so is a link's seed when it continues the previous link's sequence.

@@ -1,10 +1,14 @@
 #include "app/dialogs/settings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
@@ -13,6 +17,7 @@
 #include <optional>
 
 #include "app/widgets/FormKitQt.h"
+#include "gen/ArchiveChoice.h"
 
 namespace vorn {
 
@@ -23,6 +28,8 @@ const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
 const char* const EmbedRecipeKey = "Settings/EmbedRecipe";
 const char* const MapsKey = "Settings/Maps";
+const char* const BrushesKey = "Settings/Brushes";
+const char* const OtherArchive = "Other archive\u2026";
 
 // The per-user settings store of the program.
 QSettings Store() {
@@ -31,11 +38,13 @@ QSettings Store() {
 
 // Writes the quality, and the recipe and maps choices when there are; answers the store's status
 // afterwards.
-QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, std::optional<bool> writeMaps) {
+QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, std::optional<bool> writeMaps,
+                                const QString& brushes) {
     QSettings store = Store();
     store.setValue(QString::fromLatin1(QualityKey), quality);
     if (embedRecipe) store.setValue(QString::fromLatin1(EmbedRecipeKey), *embedRecipe);
     if (writeMaps) store.setValue(QString::fromLatin1(MapsKey), *writeMaps);
+    if (!brushes.isEmpty()) store.setValue(QString::fromLatin1(BrushesKey), brushes);
     store.sync();
     return store.status();
 }
@@ -46,7 +55,7 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowTitle(QStringLiteral(" Settings"));
     setFont(FormFont());
-    setFixedSize(188, 136);
+    setFixedSize(188, 164);
 
     QFrame* panelQuality = MakeLoweredPanel(this, QRect(4, 4, 180, 60));
     GroupQuality = new QGroupBox(QStringLiteral("Export JPEG Quality"), panelQuality);
@@ -72,7 +81,18 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
         m_embedRecipeSet = true;
     });
 
-    QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 96, 180, 36));
+    QFrame* panelBrushes = MakeLoweredPanel(this, QRect(4, 96, 180, 24));
+    auto* captionBrushes = new QLabel(QStringLiteral("Brushes"), panelBrushes);
+    captionBrushes->setGeometry(8, 3, 44, 18);
+    ComboBrushes = new QComboBox(panelBrushes);
+    ComboBrushes->setGeometry(54, 2, 120, 20);
+    ComboBrushes->setToolTip(QStringLiteral("The brush set of the next textures"));
+    for (const TBrushSet& set : InstalledBrushSets(QCoreApplication::applicationDirPath().toStdString()))
+        ComboBrushes->addItem(QString::fromStdString(set.name), QString::fromStdString(set.path));
+    ComboBrushes->addItem(QString::fromUtf8(OtherArchive));
+    connect(ComboBrushes, &QComboBox::activated, this, [this](int index) { ComboBrushesChoose(index); });
+
+    QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 124, 180, 36));
     ButtonSave = new QPushButton(QStringLiteral("Save"), panelButtons);
     ButtonSave->setGeometry(8, 6, 164, 24);
     connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
@@ -104,6 +124,11 @@ void TFVornS::Load() {
         return stored.toBool();
     };
     if (const std::optional<bool> maps = choice(MapsKey)) WriteMaps = *maps;
+    const QVariant brushes = store.value(QString::fromLatin1(BrushesKey));
+    if (brushes.isValid() && !brushes.toString().isEmpty()) {
+        BrushesPath = brushes.toString();
+        m_brushesChosen = true;
+    }
     if (const std::optional<bool> embed = choice(EmbedRecipeKey)) {
         EmbedRecipe = *embed;
         m_embedRecipeSet = true;
@@ -113,12 +138,13 @@ void TFVornS::Load() {
 void TFVornS::Save() {
     const std::optional<bool> embed = m_embedRecipeSet ? std::optional(EmbedRecipe) : std::nullopt;
     const std::optional<bool> maps = m_mapsChosen ? std::optional(WriteMaps) : std::nullopt;
-    QSettings::Status status = WriteSettings(Quality, embed, maps);
+    const QString brushes = m_brushesChosen ? BrushesPath : QString();
+    QSettings::Status status = WriteSettings(Quality, embed, maps, brushes);
     if (status == QSettings::FormatError) {
         // The file held no settings (garbage, binary): the value was merged into that content
         // and the status tells of the old content, not of the write. Start a clean file.
         QFile::remove(Store().fileName());
-        status = WriteSettings(Quality, embed, maps);
+        status = WriteSettings(Quality, embed, maps, brushes);
     }
     if (status != QSettings::NoError)
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
@@ -153,8 +179,39 @@ QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
 void TFVornS::FormShow() {
     const QSignalBlocker quiet(CheckEmbedRecipe); // showing is not the user's choice
     CheckEmbedRecipe->setChecked(EmbedRecipe);
+    ShowBrushes();
     TrackQuality->setValue(Quality);
     TrackQuality->setToolTip(QString::number(TrackQuality->value()));
+}
+
+void TFVornS::ShowBrushes() {
+    // The set in use: an installed one by its file, else another archive as an entry of its own.
+    const QString path = BrushesPath;
+    int index = path.isEmpty() ? 0 : ComboBrushes->findData(path);
+    if (index < 0) {
+        index = ComboBrushes->count() - 1;
+        ComboBrushes->insertItem(index, QFileInfo(path).fileName(), path);
+    }
+    ComboBrushes->setCurrentIndex(index);
+}
+
+void TFVornS::ComboBrushesChoose(int index) {
+    QString path = ComboBrushes->itemData(index).toString();
+    if (path.isEmpty()) { // "Other archive…"
+        QFileDialog dialog(this, QStringLiteral("Brush archive"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters({QStringLiteral("Brush archives (*.dat)"), QStringLiteral("All files (*)")});
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().constFirst();
+    }
+    // Refused (the window said why) or cancelled: the set in use stays.
+    if (path.isEmpty() || !OnBrushes || !OnBrushes(path)) {
+        ShowBrushes();
+        return;
+    }
+    BrushesPath = path;
+    m_brushesChosen = true;
+    ShowBrushes();
 }
 
 void TFVornS::TrackQualityChange() {

@@ -2,18 +2,22 @@
 // per-user settings store when the dialog is created and written back when its Save button is
 // pressed and when it is destroyed; whether exported PNG and JPEG files carry their recipe (its
 // check box, off by default); and the choice the Export and Batch Export dialogs offer, "Also
-// write height and normal maps" (off by default). Both choices are stored only once the user has
-// made them. Store: organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an
-// integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans).
+// write height and normal maps" (off by default); and the brush set (the shipped default until
+// another is chosen). These choices are stored only once the user has made them. Store:
+// organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an integer),
+// "Settings/EmbedRecipe" and "Settings/Maps" (booleans), "Settings/Brushes" (an archive's path).
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <functional>
 
 #include "app/widgets/FormKitQt.h"
 #include "export/MaterialMaps.h"
 #include "gen/BatchLoop.h"
 
 class QCheckBox;
+class QComboBox;
 class QFileDialog;
 class QGroupBox;
 class QPushButton;
@@ -45,6 +49,12 @@ public:
     // dialog's controls; the dialog becomes Qt's own, which has room for it.
     QCheckBox* OfferMaps(QFileDialog& dialog);
 
+    // The brush archive chosen here (empty: the default set), and who applies a choice: false
+    // refuses it (and has said why), and the set in use stays.
+    QString BrushesPath;
+    std::function<bool(const QString& path)> OnBrushes;
+    void ComboBrushesChoose(int index);
+
     void FormCreate();
     void Load();
     void Save();
@@ -56,6 +66,7 @@ public:
     QGroupBox* GroupQuality;
     QSlider* TrackQuality;
     QCheckBox* CheckEmbedRecipe;
+    QComboBox* ComboBrushes; // the installed sets, another archive, "Other archive…"
     QPushButton* ButtonSave;
 
 protected:
@@ -64,7 +75,9 @@ protected:
 private:
     TMessagePresenter& m_messages;
     bool m_embedRecipeSet = false; // stored before, or set by the user: written back
-    bool m_mapsChosen = false;     // WriteMaps is the user's choice, to be stored
+    bool m_brushesChosen = false;  // BrushesPath is the user's choice, to be stored
+    void ShowBrushes();
+    bool m_mapsChosen = false; // WriteMaps is the user's choice, to be stored
 };
 
 // The caption of the maps' check box in the export dialogs.

@@ -751,6 +751,34 @@ TEST_F(MainWindowExport, RecipeInTheFileMakesTheTextureAgain) {
     EXPECT_TRUE(m_recorder->messages[0].text.startsWith("without.png holds no recipe."));
 }
 
+// The Settings' Brushes row: another archive applies to the next texture and is remembered; one
+// without the ten images is refused with one message and the set in use stays.
+TEST_F(MainWindowExport, BrushesRowAppliesAndRefusesASet) {
+    m_settings->OnBrushes = [this](const QString& path) { return W().UseBrushes(path); };
+    const auto choose = [this](const QString& file) {
+        AnswerNextDialog<QFileDialog>(&W(), [&](QFileDialog* dialog) {
+            dialog->selectFile(file);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        m_settings->ComboBrushesChoose(m_settings->ComboBrushes->findText("Other archive\u2026"));
+    };
+    const QString ink = QString(PALLIMOR_BUILD_DIR) + "/vorn-ink.dat";
+    choose(ink);
+    EXPECT_EQ(m_settings->BrushesPath, ink);
+    EXPECT_EQ(m_settings->ComboBrushes->currentText(), QString("vorn-ink.dat"));
+    random::SetSeed(5);
+    W().ButtonGenerateClick();
+    EXPECT_TRUE(W().History->RecipeText().contains(".brushes=40771028."))
+        << W().History->RecipeText().toStdString();
+    EXPECT_TRUE(m_recorder->messages.empty());
+
+    choose(QString(PALLIMOR_TEST_DATA) + "/image-format-unknown.dat");
+    ASSERT_EQ(m_recorder->messages.size(), 1u);
+    EXPECT_TRUE(m_recorder->messages[0].text.contains("usable images; the generator needs 10"));
+    EXPECT_EQ(m_settings->BrushesPath, ink);
+    EXPECT_EQ(Gen().BrushSetHash, 0x40771028u);
+}
+
 // ---- start-up ----
 
 class Startup : public ::testing::Test {

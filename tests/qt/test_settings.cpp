@@ -53,7 +53,7 @@ TEST_F(SettingsDialog, ControlsHaveTheirCaptionsRangesAndPlaces) {
     test::MessageRecorder recorder;
     TFVornS dialog(nullptr, recorder);
     EXPECT_EQ(dialog.windowTitle(), QString(" Settings"));
-    EXPECT_EQ(dialog.size(), QSize(188, 136)); // the design's 108 and a row for the recipe
+    EXPECT_EQ(dialog.size(), QSize(188, 164)); // the design's 108, a row for the recipe, one for brushes
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(dialog.GroupQuality->title(), QString("Export JPEG Quality"));
     EXPECT_EQ(dialog.GroupQuality->size(), QSize(166, 44));

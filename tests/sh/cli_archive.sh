@@ -113,4 +113,21 @@ check_exit 1 "pack over an archive" archive pack "$work/brushes/deep" "$work/rep
 check_exit 0 "pack --force" archive pack "$work/brushes/deep" "$work/repacked.dat" --force
 check_exit 2 "pack without an archive" archive pack "$work/brushes/deep"
 
+# Brush sets: three installed beside the program, the default one named by the hash recipes leave
+# out; another set draws another texture, its recipe names the set and makes the same file again
+# (the installed set is found by its hash), and is refused with one line by another archive.
+"$cli" archive list >"$work/sets"
+[ "$(cut -d' ' -f1,2 "$work/sets" | tr '\n' ' ')" = "default 6D165442 ink 40771028 shapes ABEA76DA " ] ||
+  fail "archive list: $(cat "$work/sets")"
+"$cli" generate --seed 5 --size 64 --out "$work/default.png" --quiet
+"$cli" generate --brushes ink --seed 5 --size 64 --out "$work/ink.png" --json >"$work/json" || fail "--brushes ink"
+cmp -s "$work/default.png" "$work/ink.png" && fail "the ink set drew the default texture"
+code=$(grep -o '"recipe":"[^"]*"' "$work/json" | cut -d'"' -f4)
+[ "$code" = "P1.size=64.brushes=40771028.seed=00000005" ] || fail "ink recipe: $code"
+"$cli" generate --recipe "$code" --out "$work/again.png" --quiet || fail "the ink recipe"
+cmp -s "$work/ink.png" "$work/again.png" || fail "the ink recipe made another texture"
+"$cli" generate --archive "$archive" --recipe "$code" --out "$work/refused.png" 2>"$work/err"
+[ $? = 1 ] && [ "$(cat "$work/err")" = "Recipe made with brushes 40771028; this archive is 6D165442" ] &&
+  [ ! -e "$work/refused.png" ] || fail "a foreign recipe: $(cat "$work/err")"
+
 finish cli_archive
