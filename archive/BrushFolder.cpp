@@ -141,6 +141,20 @@ std::string ErrnoText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
+// The whole of a file no larger than a brush image can reasonably be; the reason when not.
+std::string ReadWhole(const fs::path& path, std::vector<std::uint8_t>& bytes) {
+    constexpr std::uintmax_t MaxFile = std::uintmax_t(64) << 20;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rbe"), &std::fclose);
+    if (!in) return ErrnoText(errno);
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) return error.message();
+    if (size > MaxFile) return "larger than 64 MiB";
+    bytes.resize(std::size_t(size));
+    if (std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) return "read error";
+    return {};
+}
+
 } // namespace
 
 std::uint32_t BrushSetHash(TVornDb& db) {
@@ -247,21 +261,11 @@ TBrushResult PackBrushFolder(const std::string& folder, const std::string& archi
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         if (!EndsWith(name, PngSuffix)) continue;
-        TBrushFile& file = files.emplace_back();
-        file.name = name;
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(entry.path().c_str(), "rbe"),
-                                                           &std::fclose);
-        const auto size = in ? fs::file_size(entry.path(), error) : 0;
-        if (!in || error || size > (std::uintmax_t(64) << 20)) {
-            result.faults.push_back(name + ": cannot be read" + (in ? "" : ": " + ErrnoText(errno)));
-            files.pop_back();
-            continue;
-        }
-        file.bytes.resize(std::size_t(size));
-        if (std::fread(file.bytes.data(), 1, file.bytes.size(), in.get()) != file.bytes.size()) {
-            result.faults.push_back(name + ": cannot be read");
-            files.pop_back();
-        }
+        TBrushFile file{name, {}};
+        if (const std::string why = ReadWhole(entry.path(), file.bytes); !why.empty())
+            result.faults.push_back(name + ": cannot be read: " + why);
+        else
+            files.push_back(std::move(file));
     }
     if (error) {
         result.faults.push_back(folder + ": " + error.message());
