@@ -48,6 +48,8 @@ done
 expected+="
 ./usr/share/icons/hicolor/scalable/apps/pallimor.svg
 ./usr/share/metainfo/org.pallimor.Pallimor.metainfo.xml
+./usr/share/pallimor/vorn-ink.dat
+./usr/share/pallimor/vorn-shapes.dat
 ./usr/share/pallimor/vorn.dat"
 dpkg-deb -c "$deb" >"$work/contents"
 awk '$1 !~ /^d/ { print $6 }' "$work/contents" | sort >"$work/files"
@@ -91,6 +93,9 @@ mkdir "$work/cwd"
 (cd "$work/cwd" && "$bin/pallimor-cli" generate --seed 7 --size 64 --out packaged.png) || fail "the packaged CLI failed"
 (cd "$work/cwd" && "$build/pallimor-cli" generate --seed 7 --size 64 --out built.png) || fail "the built CLI failed"
 cmp -s "$work/cwd/packaged.png" "$work/cwd/built.png" || fail "the packaged CLI writes other bytes"
+# and the three brush sets beside the archive.
+[ "$(cd "$work/cwd" && "$bin/pallimor-cli" archive list | cut -d' ' -f1 | tr '\n' ' ')" = "default ink shapes " ] ||
+    fail "the packaged CLI lists other brush sets: $(cd "$work/cwd" && "$bin/pallimor-cli" archive list)"
 
 # The compiled-in data folder, seen from the file lookups of a lone copy of the CLI.
 if command -v strace >/dev/null; then
