@@ -557,12 +557,13 @@ void TFOrlu::ButtonBatchClick() {
     History->Record(); // the texture the batch ended with
 }
 
+// A dialog already open (its own event loop runs) is not opened a second time.
 void TFOrlu::ButtonSettingsClick() {
-    if (FVornS) FVornS->exec();
+    if (FVornS && !FVornS->isVisible()) FVornS->exec();
 }
 
 void TFOrlu::ButtonAboutClick() {
-    if (FVornA) FVornA->exec();
+    if (FVornA && !FVornA->isVisible()) FVornA->exec();
 }
 
 void TFOrlu::ButtonExitClick() {
