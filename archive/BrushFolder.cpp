@@ -17,6 +17,7 @@
 #include "archive/VornDbWriter.h"
 #include "archive/VornMd5.h"
 #include "io/ByteOrder.h"
+#include "io/FileBytes.h"
 #include "io/SafeFile.h"
 #include "pixel/VornTexels.h"
 
@@ -141,20 +142,6 @@ std::string ErrnoText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
-// The whole of a file no larger than a brush image can reasonably be; the reason when not.
-std::string ReadWhole(const fs::path& path, std::vector<std::uint8_t>& bytes) {
-    constexpr std::uintmax_t MaxFile = std::uintmax_t(64) << 20;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rbe"), &std::fclose);
-    if (!in) return ErrnoText(errno);
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) return error.message();
-    if (size > MaxFile) return "larger than 64 MiB";
-    bytes.resize(std::size_t(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), in.get()) != bytes.size()) return "read error";
-    return {};
-}
-
 } // namespace
 
 std::uint32_t BrushSetHash(TVornDb& db) {
@@ -262,8 +249,11 @@ TBrushResult PackBrushFolder(const std::string& folder, const std::string& archi
         const std::string name = entry.path().filename().string();
         if (!EndsWith(name, PngSuffix)) continue;
         TBrushFile file{name, {}};
-        if (const std::string why = ReadWhole(entry.path(), file.bytes); !why.empty())
-            result.faults.push_back(name + ": cannot be read: " + why);
+        // No brush image comes near 64 MiB; a larger file is not read whole.
+        if (const int error = ReadFileBytes(entry.path().string(), std::size_t(64) << 20, file.bytes);
+            error != 0)
+            result.faults.push_back(
+                name + ": cannot be read: " + (error == EFBIG ? "larger than 64 MiB" : ErrnoText(error)));
         else
             files.push_back(std::move(file));
     }

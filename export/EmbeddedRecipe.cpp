@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include <zlib.h>
+
+#include "io/FileBytes.h"
 
 namespace vorn {
 
@@ -131,27 +130,9 @@ TFileRecipe ReadRecipeOfFile(const std::string& fileName) {
     // The recipe sits near the start; the whole file is read only to keep the parsers simple.
     constexpr std::size_t MaxFile = std::size_t(512) << 20;
     TFileRecipe result;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rbe"), &std::fclose);
-    if (!file) {
-        result.error = errno;
-        return result;
-    }
     std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[64 * 1024];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (bytes.size() > MaxFile) {
-            result.error = EFBIG;
-            return result;
-        }
-        if (got < sizeof buffer) break;
-    }
-    if (std::ferror(file.get())) {
-        result.error = errno ? errno : EIO;
-        return result;
-    }
-    result.code = ReadEmbeddedRecipe(bytes);
+    result.error = ReadFileBytes(fileName, MaxFile, bytes);
+    if (result.error == 0) result.code = ReadEmbeddedRecipe(bytes);
     return result;
 }
 
