@@ -527,10 +527,7 @@ bool TFOrlu::UseBrushes(const QString& archivePath, bool quiet) {
     if (choice.Complete()) return true;
     if (!quiet)
         ShowMessageBox(m_messages,
-                       QStringLiteral("Brush archive %1 holds %2 usable images; the generator needs %3.  ")
-                           .arg(archivePath)
-                           .arg(choice.images)
-                           .arg(ArchiveImagesNeeded),
+                       QString::fromStdString(IncompleteArchiveText(choice)) + QStringLiteral(".  "),
                        QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, this);
     return false;
 }

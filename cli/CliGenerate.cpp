@@ -320,10 +320,7 @@ int Run(const TOptions& o) {
         return Fail(StartupFailureText(startup, archive.empty() ? std::string(ArchiveFileName) : archive));
     }
     // A texture without brushes is no texture: refuse before anything is written.
-    if (!startup.archive.Complete())
-        return Fail("Brush archive " + startup.archive.path + " holds " +
-                    std::to_string(startup.archive.images) + " usable images; the generator needs " +
-                    std::to_string(ArchiveImagesNeeded));
+    if (!startup.archive.Complete()) return Fail(IncompleteArchiveText(startup.archive));
     // A recipe names its brush set: the installed one of that name is used unless an archive was
     // asked for; another set would make another texture.
     if (o.recipe && o.recipe->brushes != generator.BrushSetHash) {

@@ -23,6 +23,11 @@ std::vector<std::string> ArchiveCandidates(const std::string& exeDir) {
     return candidates;
 }
 
+std::string IncompleteArchiveText(const TArchiveChoice& choice) {
+    return "Brush archive " + choice.path + " holds " + std::to_string(choice.images) +
+           " usable images; the generator needs " + std::to_string(ArchiveImagesNeeded);
+}
+
 TArchiveChoice ChooseArchive(const std::vector<std::string>& candidates,
                              const std::function<int(const std::string&)>& countImages) {
     TArchiveChoice best;

@@ -19,6 +19,10 @@ struct TArchiveChoice {
     bool Complete() const { return images >= ArchiveImagesNeeded; }
 };
 
+// Why an archive that is not Complete is refused: "Brush archive PATH holds N usable images; the
+// generator needs 10".
+std::string IncompleteArchiveText(const TArchiveChoice& choice);
+
 // Where vorn.dat may be, in search order: the bare name in the current folder, beside the
 // program (exeDir), in exeDir/../share/pallimor (an installation under any prefix), then in the
 // data folder compiled in. Missing files are listed too; exeDir may be empty.

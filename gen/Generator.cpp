@@ -194,7 +194,7 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::string& archiv
 TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     if (StartupIncomplete || m_generating || !Device) return {};
     std::error_code error;
-    if (!std::filesystem::is_regular_file(archivePath, error)) return {};
+    if (!std::filesystem::is_regular_file(archivePath, error)) return {archivePath, 0};
     auto archive = std::make_unique<TVornDb>();
     archive->SetFileName(archivePath);
     archive->SetOpenMode(opReadOnly);
