@@ -3,12 +3,10 @@
 // A file is read for the code written into it by generate --embed-recipe.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "cli/Cli.h"
-#include "export/EmbeddedRecipe.h"
+#include "cli/GenerateOptions.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 
@@ -28,21 +26,11 @@ int CliRecipe(int argc, char** argv) {
                    stderr);
         return 2;
     }
-    std::string code = argv[1];
-    if (std::error_code error; std::filesystem::is_regular_file(code, error)) {
-        const TFileRecipe read = ReadRecipeOfFile(code);
-        if (read.error != 0) {
-            std::fprintf(stderr, "pallimor-cli recipe: cannot read %s: %s\n", argv[1],
-                         std::strerror(read.error));
-            return 1;
-        }
-        if (!read.code) {
-            std::fprintf(stderr,
-                         "pallimor-cli recipe: %s holds no recipe (generate --embed-recipe writes one)\n",
-                         argv[1]);
-            return 1;
-        }
-        code = *read.code;
+    std::string why;
+    const std::string code = RecipeCodeOfArgument(argv[1], why);
+    if (!why.empty()) {
+        std::fprintf(stderr, "pallimor-cli recipe: %s\n", why.c_str());
+        return 1;
     }
     const TRecipeDecoding decoded = DecodeRecipe(code);
     if (!decoded.ok()) {

@@ -161,14 +161,9 @@ constexpr TCliOption SourceOptionTable[] = {
      "written with --embed-recipe; excludes --seed and the generation options below",
      coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
-         std::string code = v;
-         if (std::error_code error; std::filesystem::is_regular_file(v, error)) {
-             const TFileRecipe read = ReadRecipeOfFile(v);
-             if (read.error != 0)
-                 throw TUsageError{option + ": cannot read " + v + ": " + std::strerror(read.error)};
-             if (!read.code) throw TUsageError{option + ": " + v + " holds no recipe"};
-             code = *read.code;
-         }
+         std::string why;
+         const std::string code = RecipeCodeOfArgument(v, why);
+         if (!why.empty()) throw TUsageError{option + ": " + why};
          TRecipeDecoding decoded = DecodeRecipe(code);
          if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
          o.recipe = std::move(decoded.recipe);
@@ -373,6 +368,16 @@ std::span<const TCliOption> SourceOptions() {
 
 std::span<const TCliOption> OutputOptions() {
     return OutputOptionTable;
+}
+
+std::string RecipeCodeOfArgument(const std::string& argument, std::string& why) {
+    if (std::error_code error; !std::filesystem::is_regular_file(argument, error)) return argument;
+    const TFileRecipe read = ReadRecipeOfFile(argument);
+    if (read.error != 0)
+        why = "cannot read " + argument + ": " + std::strerror(read.error);
+    else if (!read.code)
+        why = argument + " holds no recipe (generate --embed-recipe writes one)";
+    return read.code.value_or(std::string());
 }
 
 TGenerateOptions ParseGenerateOptions(int argc, char** argv) {

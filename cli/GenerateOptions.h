@@ -72,6 +72,11 @@ std::span<const TCliOption> OutputOptions();
 // argv[0] is the command's name. Throws TUsageError.
 TGenerateOptions ParseGenerateOptions(int argc, char** argv);
 
+// The recipe code an argument gives: itself, or the code written into the image file it names.
+// Empty, with why set ("cannot read FILE: reason", "FILE holds no recipe (...)"), for a file
+// without one.
+std::string RecipeCodeOfArgument(const std::string& argument, std::string& why);
+
 void PrintGenerateUsage(std::FILE* out);
 
 } // namespace vorn
