@@ -177,24 +177,13 @@ bool EncodeWithLibpng(TPngJob& job, std::string* reason) {
     return true;
 }
 
-TExportResult Failure(const std::string& fileName, const std::string& reason) {
-    TExportResult result;
-    result.error = "Cannot write " + fileName + ": " + reason;
-    result.writtenFile = fileName;
-    return result;
-}
-
 // Encodes a map by encode(bytes, reason) and saves it.
 template <class TEncode>
 TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
     std::vector<std::uint8_t> bytes;
     std::string reason;
-    if (!encode(bytes, reason)) return Failure(fileName, reason);
-    if (!SaveFileSafely(fileName, bytes, &reason, writer, mode)) return Failure(fileName, reason);
-    TExportResult result;
-    result.ok = true;
-    result.writtenFile = fileName;
-    return result;
+    if (!encode(bytes, reason)) return ExportFailure(fileName, reason);
+    return SaveExportBytes(fileName, bytes, writer, mode);
 }
 
 } // namespace
@@ -267,7 +256,7 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
     try {
         THeightMap height;
         if (!MakeHeightMap(texture, options.heightBlur, height))
-            return Failure(*current, "The height map cannot be made");
+            return ExportFailure(*current, "The height map cannot be made");
         if (options.height) {
             result =
                 SaveMap([&](auto& bytes, auto& reason) { return EncodeHeightPng(height, bytes, &reason); },
@@ -278,14 +267,14 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
             current = &normalFile;
             TBitmap32 normal;
             if (!MakeNormalMap(height, options.normalStrength, options.normalY, options.normalFilter, normal))
-                return Failure(normalFile, "The normal map cannot be made");
+                return ExportFailure(normalFile, "The normal map cannot be made");
             result =
                 SaveMap([&](auto& bytes, auto& reason) { return EncodeNormalPng(normal, bytes, &reason); },
                         normalFile, writer, mode);
         }
         return result;
     } catch (const std::bad_alloc&) {
-        return Failure(*current, "Out of memory");
+        return ExportFailure(*current, "Out of memory");
     }
 }
 

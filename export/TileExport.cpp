@@ -21,14 +21,24 @@ struct SurfaceUnlocker {
     ~SurfaceUnlocker() { surface->UnlockRect(); }
 };
 
-TExportResult Failure(const std::string& fileName, const std::string& reason) {
+} // namespace
+
+TExportResult ExportFailure(const std::string& fileName, const std::string& reason) {
     TExportResult result;
     result.error = "Cannot write " + fileName + ": " + reason;
     result.writtenFile = fileName;
     return result;
 }
 
-} // namespace
+TExportResult SaveExportBytes(const std::string& fileName, std::span<const std::uint8_t> bytes,
+                              TFileWriter& writer, TSaveMode mode) {
+    std::string reason;
+    if (!SaveFileSafely(fileName, bytes, &reason, writer, mode)) return ExportFailure(fileName, reason);
+    TExportResult result;
+    result.ok = true;
+    result.writtenFile = fileName;
+    return result;
+}
 
 std::string_view ExportExtension(std::string_view fileName) {
     const std::size_t dot = fileName.rfind('.');
@@ -109,26 +119,22 @@ TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, i
     std::vector<std::uint8_t> bytes;
     std::string reason;
     const bool encoded = EncodeExport(bitmap, name.format, jpegQuality, bytes, &reason);
-    if (!encoded) return Failure(name.fileName, reason);
+    if (!encoded) return ExportFailure(name.fileName, reason);
     if (!recipe.empty()) EmbedRecipe(name.format, bytes, recipe); // a BMP has no place for it
-    if (!SaveFileSafely(name.fileName, bytes, &reason, writer, mode)) return Failure(name.fileName, reason);
-    TExportResult result;
-    result.ok = true;
-    result.writtenFile = name.fileName;
-    return result;
+    return SaveExportBytes(name.fileName, bytes, writer, mode);
 }
 
 TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targetIndex,
                                 std::int32_t textureSize, const std::string& fileName, TBitmap32& bitmap) {
     try {
         if (!CopyToBitmap(textures, targetIndex, textureSize, bitmap))
-            return Failure(ResolveExportName(fileName).fileName,
-                           "Reading the texture from the device failed");
+            return ExportFailure(ResolveExportName(fileName).fileName,
+                                 "Reading the texture from the device failed");
         TExportResult result;
         result.ok = true;
         return result;
     } catch (const std::bad_alloc&) {
-        return Failure(fileName, "Out of memory");
+        return ExportFailure(fileName, "Out of memory");
     }
 }
 
@@ -137,7 +143,7 @@ TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fil
     try {
         return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode, recipe);
     } catch (const std::bad_alloc&) {
-        return Failure(fileName, "Out of memory");
+        return ExportFailure(fileName, "Out of memory");
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,12 @@ TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targ
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
                                  TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
                                  std::string_view recipe = {});
+
+// "Cannot write <file>: <reason>" as the result of a failed export.
+TExportResult ExportFailure(const std::string& fileName, const std::string& reason);
+// Saves encoded bytes to fileName whole or not at all; the result as the export words it.
+TExportResult SaveExportBytes(const std::string& fileName, std::span<const std::uint8_t> bytes,
+                              TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
 
 // The bytes of bitmap as a file of format; false with a reason when the encoder fails.
 bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
