@@ -77,13 +77,13 @@ public:
     std::optional<std::string> FirstExisting() const {
         if (!m_options.trace.empty() && Exists(m_options.trace)) return m_options.trace;
         if (!m_options.out.empty() && m_options.out != "-") {
-            for (const std::string& name : WithMaps(m_options.out))
+            for (const std::string& name : ExportedFileNames(m_options.out, m_options.maps))
                 if (Exists(name)) return name;
         }
         if (m_options.folder.empty()) return std::nullopt;
         if (m_options.name.find("{seed}") == std::string::npos) {
             for (int index = 0; index < m_options.count; ++index) {
-                for (const std::string& name : WithMaps(Batch(index, std::nullopt)))
+                for (const std::string& name : ExportedFileNames(Batch(index, std::nullopt), m_options.maps))
                     if (Exists(name)) return name;
             }
             return std::nullopt;
@@ -94,7 +94,7 @@ public:
             present.push_back(entry.path().filename().string());
         std::sort(present.begin(), present.end());
         for (int index = 0; index < m_options.count; ++index) {
-            for (const std::string& file : WithMaps(Batch(index, std::nullopt))) {
+            for (const std::string& file : ExportedFileNames(Batch(index, std::nullopt), m_options.maps)) {
                 const std::string pattern = std::filesystem::path(file).filename().string();
                 for (const std::string& name : present) {
                     if (MatchesSeeded(name, pattern)) return m_options.folder + "/" + name;
@@ -105,13 +105,6 @@ public:
     }
 
 private:
-    // A texture's file and then its maps', in the order of writing.
-    std::vector<std::string> WithMaps(const std::string& texture) const {
-        std::vector<std::string> names = MapFileNames(texture, m_options.maps);
-        names.insert(names.begin(), texture);
-        return names;
-    }
-
     const TOptions& m_options;
     std::string m_effect;
     int m_size;

@@ -238,8 +238,8 @@ std::string MapFileName(const std::string& textureFile, const char* kind) {
     return textureFile.substr(0, stem) + "_" + kind + ".png";
 }
 
-std::vector<std::string> MapFileNames(const std::string& textureFile, const TMapOptions& options) {
-    std::vector<std::string> names;
+std::vector<std::string> ExportedFileNames(const std::string& textureFile, const TMapOptions& options) {
+    std::vector<std::string> names{textureFile};
     if (options.height) names.push_back(MapFileName(textureFile, HeightMapKind));
     if (options.normal) names.push_back(MapFileName(textureFile, NormalMapKind));
     return names;

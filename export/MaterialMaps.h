@@ -48,6 +48,12 @@ struct TMapOptions {
     TNormalFilter normalFilter = TNormalFilter::Sobel;
 
     bool Any() const { return height || normal; }
+    // Both maps or none, with the default settings (the window's choice).
+    static TMapOptions Both(bool on) {
+        TMapOptions maps;
+        maps.height = maps.normal = on;
+        return maps;
+    }
 };
 
 // 16-bit heights, rows top first, packed.
@@ -88,7 +94,8 @@ inline constexpr const char* NormalMapKind = "normal";
 TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);
 
-// The names of the maps options asks for, in the order WriteMaps writes them.
-std::vector<std::string> MapFileNames(const std::string& textureFile, const TMapOptions& options);
+// The texture's file, then the maps' files options asks for: every file an export of
+// textureFile writes, in the order of writing.
+std::vector<std::string> ExportedFileNames(const std::string& textureFile, const TMapOptions& options);
 
 } // namespace vorn

@@ -220,15 +220,11 @@ void TFVornBE::ButtonExportClick() {
 bool TFVornBE::ReplaceExisting() {
     const std::string folder = QFile::encodeName(Folder).toStdString();
     const std::string type = FileType.toStdString();
-    TMapOptions maps;
-    maps.height = maps.normal = WriteMaps;
     int existing = 0;
     QString first;
     for (int index = 0; index < Count; ++index) {
-        const std::string texture = BatchFileName(folder, index, type);
-        std::vector<std::string> files = MapFileNames(texture, maps);
-        files.insert(files.begin(), texture);
-        for (const std::string& file : files) {
+        for (const std::string& file :
+             ExportedFileNames(BatchFileName(folder, index, type), TMapOptions::Both(WriteMaps))) {
             const QString name = QFile::decodeName(file.c_str());
             if (!QFileInfo(name).exists() && !QFileInfo(name).isSymLink()) continue;
             if (existing++ == 0) first = QFileInfo(name).fileName();
@@ -324,7 +320,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.writer = window.writer;
     options.overlap = window.overlap;
     if (window.recipe) options.recipe = [&window](int) { return window.recipe(); };
-    options.maps.height = options.maps.normal = dialog.WriteMaps;
+    options.maps = TMapOptions::Both(dialog.WriteMaps);
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

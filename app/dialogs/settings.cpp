@@ -156,9 +156,7 @@ void TFVornS::ChooseWriteMaps(bool on) {
 }
 
 TMapOptions TFVornS::MapOptions() const {
-    TMapOptions maps;
-    maps.height = maps.normal = WriteMaps;
-    return maps;
+    return TMapOptions::Both(WriteMaps);
 }
 
 QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
