@@ -157,6 +157,13 @@ std::uint32_t BrushSetHash(TVornDb& db) {
            digest[3];
 }
 
+std::uint32_t BrushSetHashOfFile(const std::string& path) {
+    TVornDb db;
+    db.SetFileName(path);
+    db.SetOpenMode(opReadOnly);
+    return BrushSetHash(db);
+}
+
 std::string BrushFileName(int position, const std::string& key) {
     if (position >= 0 && position < NamedBrushImages)
         return std::string(Named[std::size_t(position)].file) + ".png";

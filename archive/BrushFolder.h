@@ -41,6 +41,8 @@ class TVornDb;
 // The brush set's name in recipes: the first four bytes, big-endian, of the MD5 of the image
 // records' checksums (the MD5 of each record's data) in archive order. 0 when db cannot be opened.
 std::uint32_t BrushSetHash(TVornDb& db);
+// BrushSetHash of the archive file at path, opened for reading.
+std::uint32_t BrushSetHashOfFile(const std::string& path);
 // That of the shipped default set (vorn.dat): recipes made with it carry no brush field.
 inline constexpr std::uint32_t ShippedBrushSetHash = 0x6D165442u;
 

@@ -73,12 +73,9 @@ int CliArchive(int argc, char** argv) {
         (argc >= 3 || !std::filesystem::exists(argv[1], error)))
         return PackOrUnpack(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], "list") == 0 && !std::filesystem::exists(argv[1], error)) {
-        for (const vorn::TBrushSet& set : vorn::InstalledBrushSets(ExecutableFolder())) {
-            vorn::TVornDb db;
-            db.SetFileName(set.path);
-            db.SetOpenMode(vorn::opReadOnly);
-            std::printf("%s %08X %s\n", set.name.c_str(), unsigned(vorn::BrushSetHash(db)), set.path.c_str());
-        }
+        for (const vorn::TBrushSet& set : vorn::InstalledBrushSets(ExecutableFolder()))
+            std::printf("%s %08X %s\n", set.name.c_str(), unsigned(vorn::BrushSetHashOfFile(set.path)),
+                        set.path.c_str());
         return 0;
     }
     if (argc != 2) {

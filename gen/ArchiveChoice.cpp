@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 #include "archive/BrushFolder.h"
-#include "archive/VornDb.h"
 
 namespace vorn {
 
@@ -66,20 +66,16 @@ std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir) {
             add(file.substr(5, file.size() - 9), path);
         }
     }
-    std::stable_sort(sets.begin(), sets.end(), [](const TBrushSet& a, const TBrushSet& b) {
-        return (a.name == DefaultBrushSet) > (b.name == DefaultBrushSet) ||
-               ((a.name == DefaultBrushSet) == (b.name == DefaultBrushSet) && a.name < b.name);
+    // The default set first, then by name (names are unique here).
+    std::sort(sets.begin(), sets.end(), [](const TBrushSet& a, const TBrushSet& b) {
+        return std::pair(a.name != DefaultBrushSet, a.name) < std::pair(b.name != DefaultBrushSet, b.name);
     });
     return sets;
 }
 
 std::string FindBrushSet(const std::string& exeDir, std::uint32_t hash) {
-    for (const TBrushSet& set : InstalledBrushSets(exeDir)) {
-        TVornDb db;
-        db.SetFileName(set.path);
-        db.SetOpenMode(opReadOnly);
-        if (BrushSetHash(db) == hash) return set.path;
-    }
+    for (const TBrushSet& set : InstalledBrushSets(exeDir))
+        if (BrushSetHashOfFile(set.path) == hash) return set.path;
     return {};
 }
 
