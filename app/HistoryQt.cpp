@@ -136,7 +136,7 @@ bool THistoryQt::MakeRecipe(const QString& code) {
     if (recipe.brushes != generator.BrushSetHash) {
         const std::string installed =
             FindBrushSet(QCoreApplication::applicationDirPath().toStdString(), recipe.brushes);
-        if (installed.empty() || !m_window.UseBrushes(QString::fromStdString(installed))) {
+        if (installed.empty() || !m_window.UseBrushes(QString::fromStdString(installed), true)) {
             ShowMessageBox(m_window.Messages(),
                            QStringLiteral("This recipe was made with brushes %1; this archive is %2.  ")
                                .arg(QString::fromStdString(SeedText(recipe.brushes)),
