@@ -622,10 +622,20 @@ void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
 }
 
 void TFOrlu::UpDownSizeClick(TUDBtnType button) {
-    if (button == btNext)
-        m_gen->SizeUp();
+    const auto change = [this, button] {
+        if (button == btNext)
+            m_gen->SizeUp();
+        else
+            m_gen->SizeDown();
+        // A tile taken back from the history is drawn again from its recipe at a large size.
+        History->History().RedrawLarge(*m_gen);
+    };
+    // A large size takes a moment to draw: the panels wait for it as for a new texture.
+    const int next = button == btNext ? m_gen->TextureSize * 2 : m_gen->TextureSize / 2;
+    if (IsLargeSize(next) || IsLargeSize(m_gen->TextureSize))
+        MakeTexture(change);
     else
-        m_gen->SizeDown();
+        change();
     ShowSize();
     WakeFrames();
 }

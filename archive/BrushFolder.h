@@ -44,7 +44,7 @@ std::uint32_t BrushSetHash(TVornDb& db);
 // BrushSetHash of the archive file at path, opened for reading.
 std::uint32_t BrushSetHashOfFile(const std::string& path);
 // That of the shipped default set (vorn.dat): recipes made with it carry no brush field.
-inline constexpr std::uint32_t ShippedBrushSetHash = 0x6D165442u;
+inline constexpr std::uint32_t ShippedBrushSetHash = 0xCCA38C1Au;
 
 // The same between a folder and an archive file, saved whole or not at all; an existing archive,
 // or an image file of the folder, is replaced only with replace. Unpacking makes the folder and

@@ -56,6 +56,14 @@ bool TVornTextures::RenderIntoTarget(std::int32_t index, TCanvasColor clearColor
     return result;
 }
 
+void TVornTextures::RemoveTarget(std::int32_t index) {
+    if (index < 0 || index >= Count()) return;
+    // Taken out of the list first, so that nothing sees a half-freed target.
+    std::unique_ptr<TRenderTarget> target = std::move(m_targets[static_cast<std::size_t>(index)]);
+    m_targets.erase(m_targets.begin() + index);
+    target.reset();
+}
+
 void TVornTextures::RemoveAllTargets() {
     // Detach the list first, so that nothing sees half-freed targets.
     std::vector<std::unique_ptr<TRenderTarget>> targets = std::move(m_targets);

@@ -39,6 +39,8 @@ public:
     bool RenderIntoTarget(std::int32_t index, TCanvasColor clearColor, const TRenderCallback& callback,
                           bool clear);
     void RemoveAllTargets();
+    // Frees target index; the targets after it move up one place.
+    void RemoveTarget(std::int32_t index);
 
     bool HandleNotification(std::uint32_t message) override;
 

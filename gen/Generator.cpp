@@ -26,6 +26,21 @@ namespace {
 // Render-target positions.
 constexpr std::int32_t ViewTarget = 0;
 constexpr std::int32_t TileTarget = 1;
+constexpr std::int32_t LargeTargetIndex = 7; // after the seven made at start-up
+// A large replay runs the message pump once per this many calls, as the synthesis does per step.
+constexpr std::size_t LargePumpCalls = 64;
+
+// The high-resolution twins are no images of the list: the list keeps the positions the
+// synthesis names, whatever an archive holds after them.
+bool IsTwinKey(const std::string& key) {
+    const std::string_view suffix = HighResSuffix;
+    return key.size() > suffix.size() && key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void SkipTwins(TVornImages& images) {
+    images.OnVornDbLoad = [](TVornImages*, const std::string& key, std::int32_t, bool& accept, std::string&,
+                             TVornQuality&, TAlphaLevel&) { accept = !IsTwinKey(key); };
+}
 
 // Copies the whole of a 32-bit target to packed texels (rows top first), or them into it when
 // toTarget. False when count is not the target's texel count or the target cannot be locked.
@@ -73,6 +88,36 @@ public:
 private:
     TVornCanvas& m_canvas;
     const TVornImages& m_images;
+};
+
+// A large replay's calls, drawn with the canvas, the images and their twins.
+class TCanvasLargePainter final : public TLargePainter {
+public:
+    TCanvasLargePainter(TVornCanvas& canvas, const TVornImages& images,
+                        const std::array<TVornImage*, TwinImages>& twins)
+        : m_plain(canvas, images), m_canvas(canvas), m_twins(twins) {}
+
+    void FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) override {
+        m_plain.FillGradientRect(rect, colors, effect);
+    }
+    void FillSolidRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
+                       TCanvasColor color, TBlendEffect effect) override {
+        m_plain.FillSolidRect(left, top, width, height, color, effect);
+    }
+    void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
+                           double scale, std::int32_t pattern, TBlendEffect effect) override {
+        m_plain.DrawRotatedScaled(image, color, x, y, angle, scale, pattern, effect);
+    }
+    void DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
+                  std::int32_t pattern, TBlendEffect effect) override {
+        if (TVornImage* item = m_twins[std::size_t(twin)])
+            m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
+    }
+
+private:
+    TCanvasPainter m_plain;
+    TVornCanvas& m_canvas;
+    const std::array<TVornImage*, TwinImages>& m_twins;
 };
 
 // The synthesis' hooks with the growing tile's frames in front of the message pump: a frame when
@@ -141,6 +186,7 @@ void TGenerator::ComponentsInit() {
     Images = std::make_unique<TVornImages>();
     Images->SetPublisher(Device.get());
     Images->SetMipMappping(false);
+    SkipTwins(*Images);
 
     Textures = std::make_unique<TVornTextures>();
     Textures->SetPublisher(Device.get());
@@ -201,12 +247,18 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     auto images = std::make_unique<TVornImages>();
     images->SetPublisher(Device.get());
     images->SetMipMappping(false);
+    SkipTwins(*images);
     images->LoadFromVornDb(*archive);
     const TArchiveChoice choice{archivePath, static_cast<int>(images->Count())};
     if (!choice.Complete()) return choice;
     BrushSetHash = vorn::BrushSetHash(*archive);
     Images = std::move(images);
     Archive = std::move(archive);
+    // The textures to come use the new brushes; what the large target holds was drawn with the old.
+    m_twinImages.reset();
+    m_twins = {};
+    m_twinsLoaded = false;
+    m_largeSize = 0;
     return choice;
 }
 
@@ -247,6 +299,9 @@ int TGenerator::GetIndex(int size) {
         return 3;
     case 1024:
         return 2;
+    case 2048:
+    case 4096:
+        return LargeTargetIndex;
     default:
         return 6;
     }
@@ -256,6 +311,11 @@ void TGenerator::RenderAll(bool clearTile) {
     const TFlagScope running(m_generating);
     m_dirty = true;
     m_textureSeed = random::Seed();
+    // A cleared tile, or one the background covers, starts the calls that make it anew.
+    if (clearTile || ClampedSettings(*m_settings).image == 0) {
+        m_chain.Restart();
+        m_largeSize = 0;
+    }
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
     RenderViewAndSize();
@@ -265,10 +325,7 @@ void TGenerator::RenderAll(bool clearTile) {
 void TGenerator::RenderViewAndSize() {
     Textures->RenderIntoTarget(
         ViewTarget, 0, [this](TVornTextures* sender) { ViewRender(sender); }, true);
-    Textures->RenderIntoTarget(
-        GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
-    m_dirty = true;
-    ++m_outputSerial;
+    RenderSize();
 }
 
 bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
@@ -285,6 +342,8 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
         return false;
     const TFlagScope running(m_generating);
     m_textureSeed = seed;
+    m_chain.Forget(); // the calls that made these texels are not known
+    m_largeSize = 0;
     RenderViewAndSize();
     return true;
 }
@@ -302,28 +361,104 @@ bool TGenerator::Generate() {
 }
 
 void TGenerator::SizeUp() {
-    TextureSize = std::min(TextureSize * 2, 1024);
+    // Refused while a drawing runs (a click reaching the message pump): its output is of one size.
+    if (m_generating) return;
+    TextureSize = std::min(TextureSize * 2, MaxTextureSize);
+    const TFlagScope running(m_generating);
     RenderSize();
 }
 
 void TGenerator::SizeDown() {
+    if (m_generating) return;
     TextureSize = std::max(TextureSize / 2, 64);
+    const TFlagScope running(m_generating);
     RenderSize();
 }
 
 void TGenerator::RenderSize() {
     if (StartupIncomplete) return;
     m_dirty = true;
-    Textures->RenderIntoTarget(
-        GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+    if (IsLargeSize(TextureSize)) {
+        RenderLarge();
+    } else {
+        FreeLargeTarget(); // 64 MiB at 4096, not kept for a size not shown
+        Textures->RenderIntoTarget(
+            GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
+    }
     ++m_outputSerial;
+}
+
+TRenderTarget* TGenerator::LargeTarget(int size) {
+    if (TRenderTarget* target = Textures->GetTarget(LargeTargetIndex)) {
+        if (target->Width() == size) return target;
+        FreeLargeTarget();
+    }
+    if (Textures->Count() != LargeTargetIndex || !Textures->AddRenderTargets(1, size, size, aqHigh, alFull))
+        return nullptr;
+    return Textures->GetTarget(LargeTargetIndex);
+}
+
+void TGenerator::FreeLargeTarget() {
+    if (Textures->Count() > LargeTargetIndex) Textures->RemoveTarget(LargeTargetIndex);
+    m_largeSize = 0;
+}
+
+void TGenerator::LoadTwins() {
+    if (m_twinsLoaded || !Images || !Archive || !Device) return;
+    m_twinsLoaded = true;
+    m_twinImages = std::make_unique<TVornImages>();
+    m_twinImages->SetPublisher(Device.get());
+    m_twinImages->SetMipMappping(false);
+    for (std::int32_t i = 0; i < TwinImages; ++i) {
+        const TVornImage* brush = Images->Item(FirstTwinImage + i);
+        m_twins[std::size_t(i)] = nullptr;
+        if (brush && m_twinImages->AddFromVornDb(brush->Name() + HighResSuffix, *Archive, aqHigh, alFull))
+            m_twins[std::size_t(i)] = m_twinImages->Item(m_twinImages->Count() - 1);
+    }
+}
+
+void TGenerator::RenderLarge() {
+    const int size = TextureSize;
+    if (!LargeTarget(size)) {
+        m_largeSize = 0;
+        m_largeExact = false;
+        return;
+    }
+    if (!m_chain.Complete()) {
+        Textures->RenderIntoTarget(
+            LargeTargetIndex, 0,
+            [this, size](TVornTextures*) { DrawTarget(TileTarget, size / 2, size / 2, size); }, true);
+        m_largeSize = 0;
+        m_largeExact = false;
+        return;
+    }
+    LoadTwins();
+    // Only the calls since the last drawing when the target holds the chain's start at this size.
+    const bool extend = m_largeSize == size && m_largeDrawn <= m_chain.Calls().size();
+    const std::size_t first = extend ? m_largeDrawn : 0;
+    const std::size_t last = m_chain.Calls().size();
+    TTwinSet twins{};
+    for (std::size_t i = 0; i < twins.size(); ++i) twins[i] = m_twins[i] != nullptr;
+    const bool drawn = Textures->RenderIntoTarget(
+        LargeTargetIndex, 0,
+        [&](TVornTextures*) {
+            if (!Canvas || !Images) return;
+            TCanvasLargePainter painter(*Canvas, *Images, m_twins);
+            ReplayScaled(m_chain.Calls(), first, last, size / TileSize, twins, painter, LargePumpCalls,
+                         [this] { m_hooks->PumpMessages(); });
+        },
+        !extend);
+    m_largeSize = drawn ? size : 0;
+    m_largeDrawn = last;
+    m_largeExact = drawn;
 }
 
 void TGenerator::TileRender(TVornTextures*) {
     if (!Canvas || !Images) return;
     TCanvasPainter canvas(*Canvas, *Images);
-    TTracePainter traced(m_trace, &canvas);
-    TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
+    TRecordingPainter recorded(m_chain, canvas);
+    TTracePainter traced(m_trace, &recorded);
+    TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : recorded;
     if (m_growthInterval <= 0 || !Device || !Device->WindowHandle()) {
         SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
         return;

@@ -4,6 +4,7 @@
 // window through the settings source and hooks it implements.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -16,15 +17,18 @@
 #include "engine/soft/SoftHost.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/GenSettings.h"
+#include "gen/LargeTile.h"
 
 namespace vorn {
 
 class TVornDevice;
 class TVornCanvas;
 class TVornDb;
+class TVornImage;
 class TVornImages;
 class TVornTextures;
 class TVornTimer;
+class TRenderTarget;
 
 enum class TStartupFailure {
     None,
@@ -98,12 +102,19 @@ public:
     // start-up has not completed.
     bool Generate();
     bool Generating() const { return m_generating; }
-    // The size arrows: Up doubles (at most 1024), Down halves (at least 64); redraws only the
-    // output target of the new size.
+    // The size arrows: Up doubles (at most MaxTextureSize), Down halves (at least 64); redraws
+    // only the output target of the new size. Nothing changes while a drawing runs.
     void SizeUp();
     void SizeDown();
 
-    static int GetIndex(int size); // 128 -> 5, 256 -> 4, 512 -> 3, 1024 -> 2, other -> 6
+    // 128 -> 5, 256 -> 4, 512 -> 3, 1024 -> 2, 2048 and 4096 -> 7 (the large target, made when
+    // first drawn and freed at the smaller sizes), other -> 6.
+    static int GetIndex(int size);
+    // Whether the output of a size above 1024 shows the texture drawn at its resolution. False
+    // when the calls that made the tile are unknown (a tile put back by ShowTile, a Keep chain
+    // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
+    // texture's recipe again at this size makes it exact.
+    bool LargeExact() const { return m_largeExact; }
 
     // Render callbacks (RenderIntoTarget) and the device's OnRender handler.
     void TileRender(TVornTextures* sender);
@@ -179,6 +190,15 @@ private:
     void RenderViewAndSize();
     // Draws render target index as an axis-aligned square of side size centred at (x, y).
     void DrawTarget(std::int32_t index, double x, double y, double size);
+    // The output of a large size: the calls not yet in the large target drawn scaled into it (all
+    // of them into a cleared one after a restart or another size), or the tile magnified when
+    // the calls are unknown.
+    void RenderLarge();
+    // The large target at side size, made (or made again at another side) when needed.
+    TRenderTarget* LargeTarget(int size);
+    void FreeLargeTarget();
+    // The brushes' high-resolution twins, loaded from the archive when first drawn.
+    void LoadTwins();
 
     const TGenSettingsSource* m_settings;
     TGenHooks* m_hooks;
@@ -192,6 +212,14 @@ private:
     int m_growthScale = 1;
     std::vector<std::uint32_t> m_previewFrame; // kept between frames: no allocation per frame
     std::FILE* m_trace = nullptr;
+    // The calls that drew the tile since it was last cleared or covered.
+    TPaintChain m_chain;
+    int m_largeSize = 0;          // side of what the large target holds; 0 = nothing valid
+    std::size_t m_largeDrawn = 0; // calls of m_chain it holds
+    bool m_largeExact = false;
+    std::unique_ptr<TVornImages> m_twinImages;
+    std::array<TVornImage*, TwinImages> m_twins{};
+    bool m_twinsLoaded = false;
 };
 
 } // namespace vorn

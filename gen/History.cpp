@@ -78,13 +78,17 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     const int savedSize = generator.TextureSize;
     const TCanvasColor savedColor = generator.BackgroundColor;
     generator.TextureSize = entry.controls.size;
-    bool drawn = false;
-    if (const TKeptTile* kept = FindTile(entry)) drawn = generator.ShowTile(kept->texels, entry.seed);
     // Drawn again from its seeds only with the brush set it was made with.
-    if (!drawn && !entry.recipe.links.empty() && entry.recipe.brushes == generator.BrushSetHash) {
+    const bool remake = !entry.recipe.links.empty() && entry.recipe.brushes == generator.BrushSetHash;
+    // A kept tile is 1024 x 1024: a larger texture is drawn again at its size when it can be.
+    const bool large = IsLargeSize(entry.controls.size);
+    bool drawn = false;
+    if (!(large && remake))
+        if (const TKeptTile* kept = FindTile(entry)) drawn = generator.ShowTile(kept->texels, entry.seed);
+    if (!drawn && remake) {
         // Redrawn from its seeds, a Keep chain over the nearest kept tile it was drawn over.
         std::size_t firstLink = 0;
-        const TKeptTile* start = FindChainStart(entry.recipe);
+        const TKeptTile* start = large ? nullptr : FindChainStart(entry.recipe);
         if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed))
             firstLink = start->recipe.links.size();
         drawn = RegenerateRecipe(generator, entry.recipe, nullptr, firstLink);
@@ -103,6 +107,25 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     m_unrecorded = false;
     KeepTile(generator, entry);
     return true;
+}
+
+bool TTextureHistory::RedrawLarge(TGenerator& generator) {
+    if (!IsLargeSize(generator.TextureSize) || generator.LargeExact()) return true;
+    if (m_tileRecipe.links.empty() || m_tileRecipe.brushes != generator.BrushSetHash) return false;
+    TRecipe recipe = m_tileRecipe;
+    recipe.size = generator.TextureSize;
+    // The same texture drawn again: the random source, the colour chosen since and the history's
+    // own state stay as they are.
+    const std::uint32_t seed = random::Seed();
+    const TCanvasColor color = generator.BackgroundColor;
+    const TRecipe tile = m_tileRecipe;
+    const bool unrecorded = m_unrecorded;
+    const bool drawn = RegenerateRecipe(generator, recipe);
+    random::SetSeed(seed);
+    generator.BackgroundColor = color;
+    m_tileRecipe = tile;
+    m_unrecorded = unrecorded;
+    return drawn;
 }
 
 void TTextureHistory::KeepTile(TGenerator& generator, const THistoryEntry& entry) {

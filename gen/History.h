@@ -56,6 +56,11 @@ public:
     // nor taken from a kept tile is dropped (false too).
     bool Step(TGenerator& generator, int step);
 
+    // When generator's size is above 1024 and its output is not exact (the tile came back from a
+    // kept tile), draws the shown texture again from its recipe at that size. True when the
+    // output is exact afterwards. The random source, colour and recipe stay.
+    bool RedrawLarge(TGenerator& generator);
+
     std::size_t KeptTiles() const { return m_tiles.size(); }
     // What the history holds in memory: entries, their recipes and the kept tiles.
     std::size_t MemoryBytes() const;

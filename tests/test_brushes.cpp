@@ -1,5 +1,6 @@
-// The shipped brush archive: ten image records in the order the generator expects, each a
-// white-ish shape in alpha, exactly mirror-symmetric, and the same bytes on every build.
+// The shipped brush archive: ten image records in the order the generator expects, then the hard
+// brushes at four times the side; each a white-ish shape in alpha, exactly mirror-symmetric, and
+// the same bytes on every build.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -25,10 +26,20 @@ struct Expected {
     int size;
 };
 
-const Expected kImages[] = {{"logo", 16},         {"circle", 512},     {"brush16hard", 16},
-                            {"brush16soft", 16},  {"brush32hard", 32}, {"brush32soft", 32},
-                            {"brush64hard", 64},  {"brush64soft", 64}, {"brush128hard", 128},
-                            {"brush128soft", 128}};
+const Expected kImages[] = {{"logo", 16},
+                            {"circle", 512},
+                            {"brush16hard", 16},
+                            {"brush16soft", 16},
+                            {"brush32hard", 32},
+                            {"brush32soft", 32},
+                            {"brush64hard", 64},
+                            {"brush64soft", 64},
+                            {"brush128hard", 128},
+                            {"brush128soft", 128},
+                            {"brush16hard-4x", 64},
+                            {"brush32hard-4x", 128},
+                            {"brush64hard-4x", 256},
+                            {"brush128hard-4x", 512}};
 
 std::int32_t Int32At(const Bytes& data, std::size_t at) {
     return static_cast<std::int32_t>(std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8 |
@@ -77,9 +88,9 @@ protected:
     vorn::TVornDb m_db;
 };
 
-TEST_F(ShippedArchive, HoldsTenImageRecordsInOrder) {
-    ASSERT_EQ(m_db.RecordCount(), 10);
-    for (int i = 0; i < 10; ++i) {
+TEST_F(ShippedArchive, HoldsTenImageRecordsInOrderThenTheHardBrushesAtFourTimesTheSide) {
+    ASSERT_EQ(m_db.RecordCount(), 14);
+    for (int i = 0; i < 14; ++i) {
         EXPECT_EQ(m_db.RecordKey(i), kImages[i].key);
         EXPECT_EQ(m_db.RecordType(i), 1);
     }
@@ -132,7 +143,7 @@ void TexelDistances(int size, int x, int y, double& nearest, double& farthest) {
 }
 
 TEST_F(ShippedArchive, HardBrushesAreDiscsOfTheLabelledDiameter) {
-    for (int i : {2, 4, 6, 8}) {
+    for (int i : {2, 4, 6, 8, 10, 11, 12, 13}) {
         const Image image = Load(kImages[i]);
         const int s = image.size;
         if (s == 0) continue;

@@ -59,7 +59,9 @@ TEST(GeneratorIndex, EachSizeHasItsOutputTarget) {
     EXPECT_EQ(TGenerator::GetIndex(128), 5);
     EXPECT_EQ(TGenerator::GetIndex(64), 6);
     EXPECT_EQ(TGenerator::GetIndex(0), 6);
-    EXPECT_EQ(TGenerator::GetIndex(2048), 6);
+    EXPECT_EQ(TGenerator::GetIndex(2048), 7);
+    EXPECT_EQ(TGenerator::GetIndex(4096), 7);
+    EXPECT_EQ(TGenerator::GetIndex(8192), 6);
     EXPECT_EQ(TGenerator::GetIndex(-256), 6);
 }
 
@@ -215,7 +217,8 @@ TEST(GeneratorStartup, ReadsTheFirstCompleteArchiveElseTheFullestOneAndHoldsItsI
         std::string chosen;
         int images;
     } cases[] = {
-        {{missing, junk, BuiltArchive, three}, BuiltArchive, built.RecordCount()},
+        // The high-resolution twins after the ten images are no images of the list.
+        {{missing, junk, BuiltArchive, three}, BuiltArchive, 10},
         {{three, junk}, three, 3}, // the list holds the chosen archive's images, not the last tried
     };
     for (const auto& c : cases) {
@@ -265,11 +268,11 @@ TEST(GeneratorSize, ArrowsDoubleAndHalveWithinTheirLimits) {
     EXPECT_EQ(generator.TextureSize, 256);
     generator.SizeUp();
     EXPECT_EQ(generator.TextureSize, 512);
-    generator.SizeUp();
-    EXPECT_EQ(generator.TextureSize, 1024);
-    generator.SizeUp();
-    EXPECT_EQ(generator.TextureSize, 1024);
-    for (const int expected : {512, 256, 128, 64, 64}) {
+    for (const int expected : {1024, 2048, 4096, 4096}) {
+        generator.SizeUp();
+        EXPECT_EQ(generator.TextureSize, expected);
+    }
+    for (const int expected : {2048, 1024, 512, 256, 128, 64, 64}) {
         generator.SizeDown();
         EXPECT_EQ(generator.TextureSize, expected);
     }

@@ -436,7 +436,7 @@ TEST_F(ImagesTest, ImageWithoutDeviceFailsToLoad) {
 TEST_F(ImagesTest, ShippedArchiveLoadsTenImagesInOrder) {
     UseFile(std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat");
     ASSERT_TRUE(m_images.LoadFromVornDb(m_db));
-    ASSERT_EQ(m_images.Count(), 10);
+    ASSERT_EQ(m_images.Count(), 14); // the ten, then four high-resolution hard brushes
     const int sizes[] = {16, 512, 16, 16, 32, 32, 64, 64, 128, 128};
     const char* names[] = {"logo",        "circle",      "brush16hard", "brush16soft",  "brush32hard",
                            "brush32soft", "brush64hard", "brush64soft", "brush128hard", "brush128soft"};

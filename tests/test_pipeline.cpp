@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "archive/VornImages.h"
-#include "engine/soft/SoftDevice.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornTextures.h"
+#include "engine/soft/SoftDevice.h"
 #include "export/TileExport.h"
 #include "gen/Generator.h"
 
@@ -208,8 +208,8 @@ TEST(PipelineOutput, EachSizeIsTheWholeTileInItsOwnTargetAndASizeChangeRedrawsOn
     const struct {
         bool up;
         int size, index;
-    } moves[] = {{true, 512, 3},  {true, 1024, 2}, {true, 1024, 2}, {false, 512, 3},
-                 {false, 256, 4}, {false, 128, 5}, {false, 64, 6},  {false, 64, 6}};
+    } moves[] = {{true, 512, 3},  {true, 1024, 2}, {false, 512, 3}, {false, 256, 4},
+                 {false, 128, 5}, {false, 64, 6},  {false, 64, 6}};
     g->SizeUp();
     g->SizeDown();
     for (const auto& move : moves) {

@@ -134,7 +134,7 @@ TEST(Recipe, BadCodesAreRefusedWithOneLineNamingTheFault) {
         {"P1.seed=0000002A.steps=2049", "steps=2049 is out of range (a whole number from 0 to 2048)"},
         {"P1.seed=0000002A.turn-freq=0", "turn-freq=0 is out of range"},
         {"P1.seed=0000002A.steps=-1", "steps=-1 is out of range"},
-        {"P1.size=384.seed=0000002A", "size=384 is out of range (64, 128, 256, 512 or 1024)"},
+        {"P1.size=384.seed=0000002A", "size=384 is out of range (64, 128, 256, 512, 1024, 2048 or 4096)"},
         {"P1.seed=0000002A.effect=Shift", "effect=Shift is out of range (blend|add|"},
         {"P1.seed=0000G02A", "seed=0000G02A: bad hex digit 'G'"},
         {"P1.bg-color=12345X.seed=0000002A", "bg-color=12345X: bad hex digit 'X'"},

@@ -1,9 +1,9 @@
 // mkvorn OUT [SET]: draws the brush images of a set and writes them as the brush archive OUT:
-// "default" (vorn.dat: discs), "ink" (vorn-ink.dat: splats and dry strokes) or "shapes"
-// (vorn-shapes.dat: stars and rings). Each image is a white-ish shape in alpha, A8R8G8B8, one
-// texture and one pattern, exactly mirror-symmetric about both centre lines (the tile mirrors
-// every stamp's place, so only symmetric stamps keep it seamless); the output is the same bytes
-// on every run.
+// "default" (vorn.dat: discs, and its hard brushes at four times the side for large textures),
+// "ink" (vorn-ink.dat: splats and dry strokes) or "shapes" (vorn-shapes.dat: stars and rings). Each image is
+// a white-ish shape in alpha, A8R8G8B8, one texture and one pattern, exactly mirror-symmetric about both
+// centre lines (the tile mirrors every stamp's place, so only symmetric stamps keep it seamless); the output
+// is the same bytes on every run.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -211,6 +211,12 @@ int main(int argc, char** argv) {
     for (int size : {16, 32, 64, 128}) {
         AddImage(writer, "brush" + std::to_string(size) + "hard", size, chosen.hard(size));
         AddImage(writer, "brush" + std::to_string(size) + "soft", size, chosen.soft(size));
+    }
+    // The shipped set carries its hard brushes again at four times the side, after the ten the
+    // generator names: drawn from these, a 4096 texture keeps their edges crisp.
+    if (set == "default") {
+        for (int size : {16, 32, 64, 128})
+            AddImage(writer, "brush" + std::to_string(size) + "hard-4x", 4 * size, chosen.hard(4.0 * size));
     }
     if (!writer.SaveToFile(argv[1])) {
         std::fprintf(stderr, "mkvorn: cannot write %s\n", argv[1]);

@@ -388,12 +388,12 @@ TEST_F(MainWindow, SizeArrowsDoubleAndHalveWithinTheirLimits) {
     up();
     EXPECT_EQ(Gen().TextureSize, 512);
     EXPECT_EQ(W().LabelSize->text(), QString("512"));
-    up();
-    EXPECT_EQ(Gen().TextureSize, 1024);
-    up();
-    EXPECT_EQ(Gen().TextureSize, 1024);
-    EXPECT_EQ(W().LabelSize->text(), QString("1024"));
-    for (int i = 0; i < 4; ++i) down();
+    for (const int size : {1024, 2048, 4096, 4096}) {
+        up();
+        EXPECT_EQ(Gen().TextureSize, size);
+        EXPECT_EQ(W().LabelSize->text(), QString::number(size));
+    }
+    for (int i = 0; i < 6; ++i) down();
     EXPECT_EQ(Gen().TextureSize, 64);
     down();
     EXPECT_EQ(Gen().TextureSize, 64);

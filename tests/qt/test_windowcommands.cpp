@@ -299,11 +299,11 @@ TEST_F(WindowCommands, FocusStaysOnItsControlAcrossDrawing) {
     EXPECT_TRUE(m_recorder->messages.empty());
 }
 
-// The arrows stop only at 64 and 1024, however long Up was held and whatever size a history step
+// The arrows stop only at 64 and 4096, however long Up was held and whatever size a history step
 // or a recipe set since.
 TEST_F(WindowCommands, SizeArrowsFollowTheSizeShown) {
     for (int i = 0; i < 600; ++i) W().UpDownSize->Press(btNext); // held down
-    EXPECT_EQ(W().Generator().TextureSize, 1024);
+    EXPECT_EQ(W().Generator().TextureSize, 4096);
     TGenSettings controls = W().Controls();
     controls.size = 512;
     W().SetControls(controls); // as a history step does

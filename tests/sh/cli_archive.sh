@@ -11,8 +11,9 @@ source "$(dirname "$0")/../support/shell_test.sh"
 int32() { od -An -t d4 -j "$2" -N 4 "$1" | tr -d ' '; }
 byte() { od -An -t u1 -j "$2" -N 1 "$1" | tr -d ' '; }
 
-keys=(logo circle brush16hard brush16soft brush32hard brush32soft brush64hard brush64soft brush128hard brush128soft)
-sizes=(16 512 16 16 32 32 64 64 128 128)
+keys=(logo circle brush16hard brush16soft brush32hard brush32soft brush64hard brush64soft brush128hard brush128soft
+  brush16hard-4x brush32hard-4x brush64hard-4x brush128hard-4x)
+sizes=(16 512 16 16 32 32 64 64 128 128 64 128 256 512)
 
 # Walk the key table for each record's key and header position.
 offsets=()
@@ -26,7 +27,7 @@ for i in "${!keys[@]}"; do
 done
 
 expected() { # $1 = index of a record that fails to read, or -1
-  echo "records 10"
+  echo "records ${#keys[@]}"
   for i in "${!keys[@]}"; do
     s=${sizes[$i]}
     stored=$(int32 "$archive" $((offsets[i] + 6)))
@@ -34,7 +35,7 @@ expected() { # $1 = index of a record that fails to read, or -1
     [ "$i" = "$1" ] && read=failed
     echo "record $i key=${keys[$i]} type=1 unpacked=$((33 + s * s * 4)) stored=$stored read=$read"
   done
-  local count=10 result=true
+  local count=${#keys[@]} result=true
   if [ "$1" -ge 0 ]; then count=$1; result=false; fi
   echo "images $count result=$result"
   for ((i = 0; i < count; i++)); do
@@ -90,7 +91,7 @@ grep -q "generate" "$work/out" || fail "--help does not list generate"
 # pack and unpack: the shipped archive unpacks to the named PNG files and packs again to the same
 # bytes; faults are one line per file, status 1, nothing written; an existing file needs --force.
 check_exit 0 "unpack" archive unpack "$archive" "$work/brushes/deep"
-[ "$(ls "$work/brushes/deep" | tr '\n' ' ')" = "background.png hard-128.png hard-16.png hard-32.png hard-64.png soft-128.png soft-16.png soft-32.png soft-64.png unused.png " ] ||
+[ "$(ls "$work/brushes/deep" | tr '\n' ' ')" = "background.png extra-10-brush16hard-4x.png extra-11-brush32hard-4x.png extra-12-brush64hard-4x.png extra-13-brush128hard-4x.png hard-128.png hard-16.png hard-32.png hard-64.png soft-128.png soft-16.png soft-32.png soft-64.png unused.png " ] ||
   fail "unpack wrote: $(ls "$work/brushes/deep")"
 check_exit 0 "pack" archive pack "$work/brushes/deep" "$work/repacked.dat"
 cmp -s "$archive" "$work/repacked.dat" || fail "the repacked archive differs from the shipped one"
@@ -117,7 +118,7 @@ check_exit 2 "pack without an archive" archive pack "$work/brushes/deep"
 # out; another set draws another texture, its recipe names the set and makes the same file again
 # (the installed set is found by its hash), and is refused with one line by another archive.
 "$cli" archive list >"$work/sets"
-[ "$(cut -d' ' -f1,2 "$work/sets" | tr '\n' ' ')" = "default 6D165442 ink 40771028 shapes ABEA76DA " ] ||
+[ "$(cut -d' ' -f1,2 "$work/sets" | tr '\n' ' ')" = "default CCA38C1A ink 40771028 shapes ABEA76DA " ] ||
   fail "archive list: $(cat "$work/sets")"
 "$cli" generate --seed 5 --size 64 --out "$work/default.png" --quiet
 "$cli" generate --brushes ink --seed 5 --size 64 --out "$work/ink.png" --json >"$work/json" || fail "--brushes ink"
@@ -127,7 +128,7 @@ code=$(grep -o '"recipe":"[^"]*"' "$work/json" | cut -d'"' -f4)
 "$cli" generate --recipe "$code" --out "$work/again.png" --quiet || fail "the ink recipe"
 cmp -s "$work/ink.png" "$work/again.png" || fail "the ink recipe made another texture"
 "$cli" generate --archive "$archive" --recipe "$code" --out "$work/refused.png" 2>"$work/err"
-[ $? = 1 ] && [ "$(cat "$work/err")" = "Recipe made with brushes 40771028; this archive is 6D165442" ] &&
+[ $? = 1 ] && [ "$(cat "$work/err")" = "Recipe made with brushes 40771028; this archive is CCA38C1A" ] &&
   [ ! -e "$work/refused.png" ] || fail "a foreign recipe: $(cat "$work/err")"
 
 finish cli_archive
