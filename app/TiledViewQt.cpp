@@ -1,5 +1,7 @@
 #include "app/TiledViewQt.h"
 
+#include "app/BitmapImageQt.h"
+
 #include <QBrush>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,19 +24,20 @@ constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of
 
 // The normal map of an RGB32 texture, as RGB32; null when it cannot be made.
 QImage NormalImage(const QImage& texture) {
-    // A TBitmap32 row is blue, green, red, alpha: the memory layout of RGB32.
-    TBitmap32 bitmap(texture.width(), texture.height());
-    for (int y = 0; y < texture.height(); ++y)
-        std::memcpy(bitmap.Row(y), texture.constScanLine(y), bitmap.Pitch());
     const TMapOptions defaults;
     THeightMap height;
+    {
+        // A TBitmap32 row is blue, green, red, alpha: the memory layout of RGB32. The copy goes
+        // before the normal map is made (64 MiB each at 4096).
+        TBitmap32 bitmap(texture.width(), texture.height());
+        for (int y = 0; y < texture.height(); ++y)
+            std::memcpy(bitmap.Row(y), texture.constScanLine(y), bitmap.Pitch());
+        if (!MakeHeightMap(bitmap, defaults.heightBlur, height)) return {};
+    }
     TBitmap32 normal;
-    if (!MakeHeightMap(bitmap, defaults.heightBlur, height) ||
-        !MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal))
+    if (!MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal))
         return {};
-    QImage image(normal.Width(), normal.Height(), QImage::Format_RGB32);
-    for (int y = 0; y < normal.Height(); ++y) std::memcpy(image.scanLine(y), normal.Row(y), normal.Pitch());
-    return image;
+    return ImageOfBitmap(std::move(normal), QImage::Format_RGB32);
 }
 
 // a reduced into [-period, 0): the origin of the copy at or left of (above) the window's edge.
@@ -55,9 +58,12 @@ TTiledViewQt::TTiledViewQt(QWidget* owner) : QWidget(owner, Qt::Window) {
     resize(sizeHint());
 }
 
-void TTiledViewQt::SetTexture(const QImage& texture) {
-    // Shown opaque, as the preview shows it: the alpha byte is not part of what is seen.
-    m_texture = texture.convertToFormat(QImage::Format_ARGB32);
+void TTiledViewQt::SetTexture(QImage texture) {
+    // Shown opaque, as the preview shows it: the alpha byte is not part of what is seen. The old
+    // texture and normals go first, and the new one is taken over, not copied.
+    m_texture = QImage();
+    m_normals = QImage();
+    m_texture = std::move(texture).convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < m_texture.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(m_texture.scanLine(y));
         for (int x = 0; x < m_texture.width(); ++x) row[x] |= 0xFF000000u;

@@ -17,7 +17,7 @@ public:
     explicit TTiledViewQt(QWidget* owner = nullptr);
 
     // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview).
-    void SetTexture(const QImage& texture);
+    void SetTexture(QImage texture);
     const QImage& Texture() const { return m_texture; }
     // What is repeated: the texture, or its normal map while ShowsNormals.
     const QImage& Shown() const { return m_showNormals ? m_normals : m_texture; }

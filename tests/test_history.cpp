@@ -1,8 +1,10 @@
 // The window's texture history on a headless generator: a step shows each texture with the
 // output bytes it had when made (Keep chains too, whether redrawn from seeds, from a kept chain
 // start or taken from a kept tile), leaves the random source alone, and fits its memory limit.
+// Textures above 1024 are the same whichever way they are reached.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -125,6 +127,66 @@ TEST(History, AStepThatCannotDrawChangesNothing) {
         EXPECT_EQ(s.gen.TextureSize, 256) << keptTiles;
         EXPECT_TRUE(SameBytes(s.Output(), s.made[0])) << keptTiles;
     }
+}
+
+// Mean absolute difference per channel between large box-filtered down to small's side and small.
+double MeanDifferenceAfterBoxFilter(const TBitmap32& large, const TBitmap32& small) {
+    const int k = large.Width() / small.Width();
+    double sum = 0.0;
+    for (int y = 0; y < small.Height(); ++y) {
+        for (int x = 0; x < small.Width() * 4; ++x) {
+            int box = 0;
+            for (int j = 0; j < k; ++j)
+                for (int i = 0; i < k; ++i) box += large.Row(y * k + j)[(x / 4 * k + i) * 4 + x % 4];
+            sum += std::abs(double(box) / (k * k) - small.Row(y)[x]);
+        }
+    }
+    return sum / (double(small.Width()) * small.Height() * 4);
+}
+
+// A 2048 texture is one walk drawn at its size: made at 2048, raised from 1024 after it was made
+// (from the calls kept), stepped back to in the history (drawn again from its recipe, not from the
+// 1024 tile kept), or raised after its tile was put back (magnified until its recipe draws it).
+// Filtered down, it stays within 4 levels of the 1024 texture. Hard brushes, Keep chain.
+TEST(LargeSizes, A2048TextureIsTheSameWhicheverWayItIsReached) {
+    Session s(TTextureHistory::DefaultTiles);
+    s.settings.brushType = 0;
+    s.settings.brushSize = 1;
+    const auto chain = [&](int size) {
+        random::SetSeed(11);
+        s.gen.TextureSize = size;
+        s.settings.image = 0;
+        s.gen.FirstRender();
+        s.Add();
+        s.settings.image = 1;
+        s.gen.Generate();
+        s.Add();
+    };
+    chain(2048);
+    const TBitmap32 direct = s.made[1];
+    chain(1024);
+    const TBitmap32 small = s.made[3];
+    s.gen.SizeUp();
+    EXPECT_TRUE(s.gen.LargeExact());
+    EXPECT_TRUE(SameBytes(s.Output(), direct)) << "raised from 1024";
+    EXPECT_LE(MeanDifferenceAfterBoxFilter(direct, small), 4.0);
+
+    const std::uint32_t seed = random::Seed();
+    ASSERT_TRUE(s.history.Step(s.gen, -2)); // the Keep link at 2048, its tile kept at 1024
+    EXPECT_EQ(s.gen.TextureSize, 2048);
+    EXPECT_TRUE(SameBytes(s.Output(), direct)) << "stepped back to";
+
+    std::vector<std::uint32_t> tile;
+    s.gen.SizeDown();
+    ASSERT_TRUE(s.gen.ReadTile(tile));
+    ASSERT_TRUE(s.gen.ShowTile(tile, s.gen.TextureSeed()));
+    s.gen.SizeUp();
+    EXPECT_FALSE(s.gen.LargeExact());
+    EXPECT_FALSE(SameBytes(s.Output(), direct)) << "a magnified tile is not the texture";
+    EXPECT_TRUE(s.history.RedrawLarge(s.gen));
+    EXPECT_TRUE(s.gen.LargeExact());
+    EXPECT_TRUE(SameBytes(s.Output(), direct)) << "drawn again from its recipe";
+    EXPECT_EQ(random::Seed(), seed);
 }
 
 TEST(History, FiftyEntriesStayWithinTheMemoryLimit) {

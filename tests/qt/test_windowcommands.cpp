@@ -7,6 +7,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QImage>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -297,6 +299,40 @@ TEST_F(WindowCommands, FocusStaysOnItsControlAcrossDrawing) {
     QTest::keyClick(W().Track(gpSteps), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), W().Track(gpSteps)) << "after a paste";
     EXPECT_TRUE(m_recorder->messages.empty());
+}
+
+// Peak resident memory of this process, from /proc/self/status; 0 when unknown.
+std::size_t PeakResidentBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toULongLong() * 1024;
+    return 0;
+}
+
+// A 4096 texture goes everywhere a texture goes in the window (the Tiled View at 1:1 with its
+// normal map, the clipboard, a new texture at that size) within 400 MiB resident.
+TEST_F(WindowCommands, A4096TextureInTheWindowStaysWithin400MiB) {
+    for (int i = 0; i < 4; ++i) W().UpDownSize->Press(btNext);
+    ASSERT_EQ(W().Generator().TextureSize, 4096);
+    EXPECT_EQ(W().LabelSize->text(), QString("4096"));
+    W().ButtonGenerateClick();
+    QTest::keyClick(W().ButtonGenerate, Qt::Key_T, Qt::ControlModifier);
+    TTiledViewQt* view = W().Commands->TiledView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->Texture().size(), QSize(4096, 4096));
+    EXPECT_EQ(view->ZoomPercent(), 100);
+    QTest::keyClick(view, Qt::Key_N);
+    EXPECT_EQ(view->Shown().size(), QSize(4096, 4096));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(W().ButtonGenerate, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(4096, 4096));
+    const std::size_t peak = PeakResidentBytes();
+    std::printf("peak resident with a 4096 texture: %zu MiB\n", peak >> 20);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LE(peak, std::size_t(400) << 20); // sanitizers keep shadow and freed memory
+#endif
+    view->close();
 }
 
 // The arrows stop only at 64 and 4096, however long Up was held and whatever size a history step
