@@ -254,10 +254,12 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     BrushSetHash = vorn::BrushSetHash(*archive);
     Images = std::move(images);
     Archive = std::move(archive);
-    // The textures to come use the new brushes; what the large target holds was drawn with the old.
+    // The textures to come use the new brushes; the tile shown was drawn with the old ones, so its
+    // calls no longer draw it.
     m_twinImages.reset();
     m_twins = {};
     m_twinsLoaded = false;
+    m_chain.Forget();
     m_largeSize = 0;
     return choice;
 }
