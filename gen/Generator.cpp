@@ -65,11 +65,14 @@ bool CopyTileTexels(TRenderTarget& target, std::uint32_t* texels, std::size_t co
 // Sizes of the seven targets, in the order of their positions.
 constexpr std::int32_t TargetSizes[] = {256, 1024, 1024, 512, 256, 128, 64};
 
-// The synthesis' calls, drawn with the canvas and the images of the list; a missing image draws
-// nothing.
-class TCanvasPainter final : public TTilePainter {
+// The synthesis' calls, drawn with the canvas and the images of the list, and for a large replay
+// the brushes' twins; a missing image draws nothing.
+class TCanvasPainter final : public TLargePainter {
 public:
-    TCanvasPainter(TVornCanvas& canvas, const TVornImages& images) : m_canvas(canvas), m_images(images) {}
+    using TTwins = std::array<TVornImage*, TwinImages>;
+
+    TCanvasPainter(TVornCanvas& canvas, const TVornImages& images, const TTwins* twins = nullptr)
+        : m_canvas(canvas), m_images(images), m_twins(twins) {}
 
     void FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) override {
         m_canvas.FillGradientRect(rect, colors, effect);
@@ -80,44 +83,23 @@ public:
     }
     void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
                            double scale, std::int32_t pattern, TBlendEffect effect) override {
-        if (TVornImage* item = m_images.Item(image)) {
-            m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
-        }
-    }
-
-private:
-    TVornCanvas& m_canvas;
-    const TVornImages& m_images;
-};
-
-// A large replay's calls, drawn with the canvas, the images and their twins.
-class TCanvasLargePainter final : public TLargePainter {
-public:
-    TCanvasLargePainter(TVornCanvas& canvas, const TVornImages& images,
-                        const std::array<TVornImage*, TwinImages>& twins)
-        : m_plain(canvas, images), m_canvas(canvas), m_twins(twins) {}
-
-    void FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) override {
-        m_plain.FillGradientRect(rect, colors, effect);
-    }
-    void FillSolidRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
-                       TCanvasColor color, TBlendEffect effect) override {
-        m_plain.FillSolidRect(left, top, width, height, color, effect);
-    }
-    void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
-                           double scale, std::int32_t pattern, TBlendEffect effect) override {
-        m_plain.DrawRotatedScaled(image, color, x, y, angle, scale, pattern, effect);
+        Stamp(m_images.Item(image), color, x, y, angle, scale, pattern, effect);
     }
     void DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
                   std::int32_t pattern, TBlendEffect effect) override {
-        if (TVornImage* item = m_twins[std::size_t(twin)])
-            m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
+        if (m_twins && twin >= 0 && twin < TwinImages)
+            Stamp((*m_twins)[std::size_t(twin)], color, x, y, angle, scale, pattern, effect);
     }
 
 private:
-    TCanvasPainter m_plain;
+    void Stamp(TVornImage* item, TCanvasColor color, double x, double y, double angle, double scale,
+               std::int32_t pattern, TBlendEffect effect) {
+        if (item) m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
+    }
+
     TVornCanvas& m_canvas;
-    const std::array<TVornImage*, TwinImages>& m_twins;
+    const TVornImages& m_images;
+    const TTwins* m_twins;
 };
 
 // The synthesis' hooks with the growing tile's frames in front of the message pump: a frame when
@@ -445,7 +427,7 @@ void TGenerator::RenderLarge() {
         LargeTargetIndex, 0,
         [&](TVornTextures*) {
             if (!Canvas || !Images) return;
-            TCanvasLargePainter painter(*Canvas, *Images, m_twins);
+            TCanvasPainter painter(*Canvas, *Images, &m_twins);
             ReplayScaled(m_chain.Calls(), first, last, size / TileSize, twins, painter, LargePumpCalls,
                          [this] { m_hooks->PumpMessages(); });
         },
