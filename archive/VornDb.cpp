@@ -125,6 +125,11 @@ std::size_t TMemoryStream::Write(const void* source, std::size_t size) {
     return size;
 }
 
+void TMemoryStream::Adopt(std::vector<std::uint8_t>&& data) {
+    m_data = std::move(data);
+    m_position = Size();
+}
+
 void TMemoryStream::Clear() {
     m_data.clear();
     m_position = 0;
@@ -301,6 +306,10 @@ bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data
 bool TVornDb::ReadStream(const std::string& key, TMemoryStream& stream) {
     std::vector<std::uint8_t> data;
     if (!ReadRecord(key, data)) return false;
+    if (stream.Size() == 0) { // an empty stream takes the record's buffer instead of a copy
+        stream.Adopt(std::move(data));
+        return true;
+    }
     return stream.Write(data.data(), data.size()) == data.size();
 }
 
@@ -322,9 +331,15 @@ bool InflateInto(const std::uint8_t* stored, std::size_t storedSize, std::int32_
 
     // One byte of room beyond the expected size shows a stream that runs too long.
     const std::size_t limit = static_cast<std::size_t>(unpackedSize) + 1;
+    // A deflate stream gives at most MaxDeflateRatio bytes per stored byte: the first buffer
+    // holds what the stored bytes can back, the whole record for any honest one, so it is
+    // written once and never grown; a header claiming more than its data can give still costs
+    // no large allocation.
+    constexpr std::size_t MaxDeflateRatio = 1032;
+    const std::size_t first = storedSize * MaxDeflateRatio + 64 * 1024;
     std::size_t produced = 0;
     try {
-        out.resize(std::min<std::size_t>(limit, 64 * 1024));
+        out.resize(std::min(limit, first));
         stream.next_in = const_cast<Bytef*>(stored);
         stream.avail_in = static_cast<uInt>(storedSize);
         for (;;) {

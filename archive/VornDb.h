@@ -29,6 +29,8 @@ public:
     // cannot grow).
     std::size_t Write(const void* source, std::size_t size);
     const std::vector<std::uint8_t>& Data() const { return m_data; }
+    // Takes data as the whole content, the position at its end (as writing it would leave it).
+    void Adopt(std::vector<std::uint8_t>&& data);
     void Clear();
 
 private:
@@ -121,8 +123,9 @@ private:
 
 namespace detail {
 // Inflates one zlib stream that must come to its end within stored and give exactly
-// unpackedSize (1..TVornDb::kMaxUnpackedSize) bytes. The output grows as the stream delivers,
-// so a size that the stream does not back costs no large allocation.
+// unpackedSize (1..TVornDb::kMaxUnpackedSize) bytes. The output starts at what the stored bytes
+// can give at most and grows only beyond, so a size that the stream does not back costs no large
+// allocation.
 bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
                   std::vector<std::uint8_t>& out);
 } // namespace detail
