@@ -2,10 +2,10 @@
 // count: one texture (tile, view and 64 x 64 output) from seed 1 with the default settings and
 // with the heavy soft and heavy hard settings (Steps 2048, brush 128, Shift), inside this process;
 // loading the brush archive; and whole runs of the built pallimor-cli, started with posix_spawn
-// and reaped with wait4 for their minor page faults. A summary table at the end repeats every
-// median and sets each whole run beside its synthesis. Run the executable without arguments
+// and reaped with wait4 for their minor page faults. A summary at the end repeats every median
+// and sets each whole run beside its synthesis. Run the executable without arguments
 // (`--benchmark_filter=Process` and the like pick some figures). A new command-line figure is one
-// line in ProcessFigures.
+// line in ProcessFigures; a new in-process one is one RegisterBenchmark line in Register.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -176,8 +176,7 @@ const std::vector<ProcessFigure>& ProcessFigures() {
     return figures;
 }
 
-void Process(benchmark::State& state, const ProcessFigure* figure) {
-    const int threads = int(state.range(0));
+void Process(benchmark::State& state, const ProcessFigure* figure, int threads) {
     TempFolder folder;
     std::vector<std::string> args{CliPath()};
     for (const std::string& a : figure->args)
@@ -223,15 +222,16 @@ void Register() {
         ->ReportAggregatesOnly(true)
         ->Iterations(10);
     for (const ProcessFigure& figure : ProcessFigures()) {
-        auto* b =
-            benchmark::RegisterBenchmark((std::string("Process/") + figure.name).c_str(), Process, &figure);
-        if (figure.threads.front() > 0) b->ArgName("threads");
-        for (int t : figure.threads) b->Arg(t);
-        b->UseManualTime()
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(figure.iterations)
-            ->Repetitions(figure.iterations > 1 ? 5 : 1)
-            ->ReportAggregatesOnly(true);
+        for (const int threads : figure.threads) {
+            std::string name = std::string("Process/") + figure.name;
+            if (threads > 0) name += "/threads:" + std::to_string(threads);
+            benchmark::RegisterBenchmark(name.c_str(), Process, &figure, threads)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(figure.iterations)
+                ->Repetitions(figure.iterations > 1 ? 5 : 1)
+                ->ReportAggregatesOnly(true);
+        }
     }
 }
 
