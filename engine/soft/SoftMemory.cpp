@@ -10,41 +10,36 @@ namespace vorn::sd {
 
 namespace {
 
-// Below this, calloc's heap is cheaper than a mapping of its own.
-constexpr std::size_t MapThreshold = std::size_t(256) << 10;
-// The size of a transparent huge page on x86-64 (and the usual one elsewhere).
+// The size of a transparent huge page on x86-64 (and the usual one elsewhere). Smaller blocks
+// come from calloc, which maps large ones fresh from the system as well but reuses freed heap
+// memory for surfaces made and dropped again and again (a read-back per export).
 constexpr std::size_t HugePage = std::size_t(2) << 20;
 
 } // namespace
 
 ZeroedMemory::ZeroedMemory(std::size_t size) {
     if (size == 0) return;
-    if (size < MapThreshold) {
+    if (size < HugePage) {
         m_data = static_cast<std::uint8_t*>(std::calloc(size, 1));
         if (!m_data) throw std::bad_alloc();
         m_size = size;
         return;
     }
-    const bool huge = size >= HugePage;
-    // A huge block maps one huge page more, so that an aligned start can be cut out of it.
-    const std::size_t extra = huge ? HugePage : 0;
-    if (size > SIZE_MAX - extra) throw std::bad_alloc();
-    void* mapping = mmap(nullptr, size + extra, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // One huge page more is mapped, so that an aligned start can be cut out of it.
+    if (size > SIZE_MAX - HugePage) throw std::bad_alloc();
+    void* mapping =
+        mmap(nullptr, size + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) throw std::bad_alloc();
     auto* start = static_cast<std::uint8_t*>(mapping);
-    std::size_t length = size + extra;
-    if (huge) {
-        const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
-        const std::size_t head = (HugePage - address % HugePage) % HugePage;
-        // The unaligned head and the tail beyond the block go back at once.
-        if (head > 0) munmap(start, head);
-        if (extra - head > 0) munmap(start + head + size, extra - head);
-        start += head;
-        length = size;
-        madvise(start, length, MADV_HUGEPAGE); // a hint: without huge pages the block still works
-    }
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
+    const std::size_t head = (HugePage - address % HugePage) % HugePage;
+    // The unaligned head and the tail beyond the block go back at once.
+    if (head > 0) munmap(start, head);
+    if (HugePage - head > 0) munmap(start + head + size, HugePage - head);
+    start += head;
+    madvise(start, size, MADV_HUGEPAGE); // a hint: without huge pages the block still works
     m_mapping = start;
-    m_mappingSize = length;
+    m_mappingSize = size;
     m_data = start;
     m_size = size;
 }

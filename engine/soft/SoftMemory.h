@@ -1,7 +1,7 @@
-// Zero-filled memory for surfaces: large blocks are mapped from the system, whose fresh pages
-// read as zero and cost nothing until first written, so a surface touches only the pages it is
-// drawn into; blocks of 2 MiB and more are aligned to 2 MiB and offered transparent huge pages.
-// Small blocks come from calloc. The memory is released when the object goes.
+// Zero-filled memory for surfaces, never cleared by hand: blocks of 2 MiB and more are mapped
+// from the system, aligned to 2 MiB and offered transparent huge pages; their fresh pages read
+// as zero and cost nothing until first written, so a surface touches only what is drawn into it.
+// Smaller blocks come from calloc. The memory is released when the object goes.
 #pragma once
 
 #include <cstddef>
