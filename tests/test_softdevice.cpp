@@ -388,7 +388,7 @@ TEST_F(SoftDeviceTest, OpaqueTargetsStoreAlpha255) {
 
 // Targets start as untouched zero pages, and a clear to what they hold is skipped: a target
 // cleared before, after or without drawing must still read back as its clear colour. 1024 x 1024
-// and 512 x 512 take the huge-page and the mapped memory, 8 x 8 the heap.
+// takes mapped huge-page memory, 512 x 512 and 8 x 8 calloc's (a large and a small block).
 TEST_F(SoftDeviceTest, ClearsToZeroHoldAfterWritesAtEverySize) {
     for (const D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8})
         for (const UINT size : {1024u, 512u, 8u}) {
