@@ -266,36 +266,179 @@ std::int32_t TVornDb::IndexOf(const std::string& key) const {
     return -1;
 }
 
+namespace detail {
+
+namespace {
+
+// A deflate stream gives at most this many bytes per stored byte (zlib's documented bound), so
+// a record claiming more than its stored bytes can give is refused before anything is allocated.
+constexpr std::size_t MaxDeflateRatio = 1032;
+
+bool Backed(std::size_t storedSize, std::int64_t unpackedSize) {
+    return unpackedSize >= 1 && unpackedSize <= TVornDb::kMaxUnpackedSize &&
+           storedSize <= std::numeric_limits<uInt>::max() &&
+           static_cast<std::uint64_t>(unpackedSize) <= storedSize * MaxDeflateRatio + 64 * 1024;
+}
+
+} // namespace
+
+// One zlib stream inflated piece by piece into memory the caller gives.
+class TInflater {
+public:
+    TInflater() = default;
+    ~TInflater() {
+        if (m_started) inflateEnd(&m_stream);
+    }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    // The stored bytes must outlive the inflater.
+    bool Start(const std::uint8_t* stored, std::size_t storedSize) {
+        if (storedSize > std::numeric_limits<uInt>::max() || inflateInit(&m_stream) != Z_OK) return false;
+        m_started = true;
+        m_stream.next_in = const_cast<Bytef*>(stored);
+        m_stream.avail_in = static_cast<uInt>(storedSize);
+        return true;
+    }
+    // Exactly size bytes into dest; false when the stream ends before, breaks or was read
+    // past its end.
+    bool Read(std::uint8_t* dest, std::size_t size) {
+        while (size > 0) {
+            if (m_ended) return false;
+            const auto piece =
+                static_cast<uInt>(std::min<std::size_t>(size, std::numeric_limits<uInt>::max()));
+            m_stream.next_out = dest;
+            m_stream.avail_out = piece;
+            const int result = inflate(&m_stream, Z_NO_FLUSH);
+            const std::size_t produced = piece - m_stream.avail_out;
+            dest += produced;
+            size -= produced;
+            if (result == Z_STREAM_END) {
+                m_ended = true;
+                continue;
+            }
+            // Z_NEED_DICT, Z_DATA_ERROR, Z_MEM_ERROR and Z_STREAM_ERROR end the read; Z_BUF_ERROR
+            // says that no progress was possible, which with room for output means the input
+            // ran out. Z_OK always made progress, so the loop ends.
+            if (result != Z_OK) return false;
+        }
+        return true;
+    }
+    // Whether the stream ends where the reads stopped (bytes after its end are allowed).
+    bool AtEnd() {
+        if (m_ended) return true;
+        std::uint8_t spare = 0; // one byte of room shows a stream that runs on
+        m_stream.next_out = &spare;
+        m_stream.avail_out = 1;
+        const int result = inflate(&m_stream, Z_NO_FLUSH);
+        m_ended = result == Z_STREAM_END;
+        return m_ended && m_stream.avail_out == 1;
+    }
+
+private:
+    z_stream m_stream{};
+    bool m_started = false;
+    bool m_ended = false;
+};
+
+bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
+                  std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (!Backed(storedSize, unpackedSize)) return false;
+    try {
+        out.resize(static_cast<std::size_t>(unpackedSize));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    TInflater inflater;
+    if (inflater.Start(stored, storedSize) && inflater.Read(out.data(), out.size()) && inflater.AtEnd())
+        return true;
+    out.clear();
+    return false;
+}
+
+} // namespace detail
+
+struct TVornDb::TRecordReader::TState {
+    std::vector<std::uint8_t> stored;
+    detail::TInflater inflater;
+    TMd5 md5;
+    TMd5Digest checksum{};
+    std::int64_t remaining = 0;
+    bool failed = false;
+};
+
+TVornDb::TRecordReader::TRecordReader() = default;
+TVornDb::TRecordReader::~TRecordReader() = default;
+
+std::int64_t TVornDb::TRecordReader::Remaining() const {
+    return m_state ? m_state->remaining : 0;
+}
+
+bool TVornDb::TRecordReader::Read(void* dest, std::size_t size) {
+    TState* s = m_state.get();
+    if (!s || s->failed || size > static_cast<std::uint64_t>(s->remaining)) return false;
+    if (!s->inflater.Read(static_cast<std::uint8_t*>(dest), size)) {
+        s->failed = true;
+        return false;
+    }
+    s->md5.Update(dest, size);
+    s->remaining -= static_cast<std::int64_t>(size);
+    return true;
+}
+
+bool TVornDb::TRecordReader::Finish() {
+    // Bytes nobody asked for still count for the checksum.
+    std::uint8_t rest[4096];
+    while (Remaining() > 0 && Read(rest, std::min<std::size_t>(sizeof rest, std::size_t(Remaining())))) {
+    }
+    TState* s = m_state.get();
+    const bool good =
+        s && !s->failed && s->remaining == 0 && s->inflater.AtEnd() && s->md5.Final() == s->checksum;
+    m_state.reset();
+    return good;
+}
+
+bool TVornDb::OpenRecord(const std::string& key, TRecordReader& reader) {
+    reader.m_state.reset();
+    const std::unique_ptr<TFile> source = TFile::OpenSource(*this);
+    TFile& file = *source;
+    if (!file.IsOpen() || !ReadRecordTable(&file)) return false;
+    const std::int32_t index = IndexOf(key);
+    if (index < 0) return false;
+    const TRecordInfo& record = m_records[static_cast<std::size_t>(index)];
+    // Sizes the record cannot have are refused before anything is allocated.
+    if (record.StoredSize < 0 || record.StoredSize > kMaxStoredSize || record.Offset < 0 ||
+        !detail::Backed(static_cast<std::size_t>(record.StoredSize), record.UnpackedSize))
+        return false;
+    const std::int64_t dataStart = std::int64_t(record.Offset) + kRecordHeaderSize;
+    if (dataStart + record.StoredSize > file.Size()) return false;
+    auto state = std::make_unique<TRecordReader::TState>();
+    try {
+        state->stored.resize(static_cast<std::size_t>(record.StoredSize));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!file.Seek(dataStart) || !file.ReadExact(state->stored.data(), state->stored.size())) return false;
+    if (!state->inflater.Start(state->stored.data(), state->stored.size())) return false;
+    state->checksum = record.Checksum;
+    state->remaining = record.UnpackedSize;
+    reader.m_state = std::move(state);
+    return true;
+}
+
 bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data) {
     data.clear();
-    std::vector<std::uint8_t> stored;
-    TRecordInfo record;
-    {
-        const std::unique_ptr<TFile> source = TFile::OpenSource(*this);
-        TFile& file = *source;
-        if (!file.IsOpen() || !ReadRecordTable(&file)) return false;
-        const std::int32_t index = IndexOf(key);
-        if (index < 0) return false;
-        record = m_records[static_cast<std::size_t>(index)];
-        // Sizes the record cannot have are refused before anything is allocated.
-        if (record.UnpackedSize < 1 || record.UnpackedSize > kMaxUnpackedSize || record.StoredSize < 0 ||
-            record.StoredSize > kMaxStoredSize || record.Offset < 0)
-            return false;
-        const std::int64_t dataStart = std::int64_t(record.Offset) + kRecordHeaderSize;
-        if (dataStart + record.StoredSize > file.Size()) return false;
-        try {
-            stored.resize(static_cast<std::size_t>(record.StoredSize));
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        if (!file.Seek(dataStart) || !file.ReadExact(stored.data(), stored.size())) return false;
+    TRecordReader reader;
+    if (!OpenRecord(key, reader)) return false;
+    try {
+        data.resize(static_cast<std::size_t>(reader.Remaining()));
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    std::vector<std::uint8_t> plain;
-    if (!detail::InflateExact(stored.data(), stored.size(), record.UnpackedSize, plain)) return false;
-    stored = {};
-    if (Md5Of(plain.data(), plain.size()) != record.Checksum) return false;
-    data = std::move(plain);
-    return true;
+    if (reader.Read(data.data(), data.size()) && reader.Finish()) return true;
+    data.clear();
+    return false;
 }
 
 bool TVornDb::ReadStream(const std::string& key, TMemoryStream& stream) {
@@ -303,61 +446,5 @@ bool TVornDb::ReadStream(const std::string& key, TMemoryStream& stream) {
     if (!ReadRecord(key, data)) return false;
     return stream.Write(data.data(), data.size()) == data.size();
 }
-
-namespace detail {
-
-namespace {
-
-bool InflateInto(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
-                 std::vector<std::uint8_t>& out) {
-    if (unpackedSize < 1 || unpackedSize > TVornDb::kMaxUnpackedSize) return false;
-    if (storedSize > std::numeric_limits<uInt>::max()) return false;
-
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) return false;
-    struct TEnd {
-        z_stream* stream;
-        ~TEnd() { inflateEnd(stream); }
-    } end{&stream};
-
-    // One byte of room beyond the expected size shows a stream that runs too long.
-    const std::size_t limit = static_cast<std::size_t>(unpackedSize) + 1;
-    std::size_t produced = 0;
-    try {
-        out.resize(std::min<std::size_t>(limit, 64 * 1024));
-        stream.next_in = const_cast<Bytef*>(stored);
-        stream.avail_in = static_cast<uInt>(storedSize);
-        for (;;) {
-            stream.next_out = out.data() + produced;
-            stream.avail_out = static_cast<uInt>(out.size() - produced);
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            produced = out.size() - stream.avail_out;
-            if (result == Z_STREAM_END) break;
-            // Z_NEED_DICT, Z_DATA_ERROR, Z_MEM_ERROR and Z_STREAM_ERROR end the read; Z_BUF_ERROR
-            // only says that no progress was possible.
-            if (result != Z_OK && result != Z_BUF_ERROR) return false;
-            if (stream.avail_out > 0) return false; // the input ended before the stream did
-            if (out.size() >= limit) return false;  // more bytes than the record holds
-            out.resize(std::min(limit, out.size() * 2));
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (produced != static_cast<std::size_t>(unpackedSize)) return false;
-    out.erase(out.begin() + static_cast<std::ptrdiff_t>(produced), out.end()); // drop the spare room
-    return true;
-}
-
-} // namespace
-
-bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
-                  std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (InflateInto(stored, storedSize, unpackedSize, out)) return true;
-    out.clear();
-    return false;
-}
-
-} // namespace detail
 
 } // namespace vorn

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -98,6 +99,32 @@ public:
     std::int32_t IndexOf(const std::string& key) const;
     const TVornDbHeader& Header() const { return m_header; }
 
+    // One record read as it inflates, in pieces straight into the caller's memory. The bytes
+    // are known good only once Finish has seen the stream end and the MD5 match.
+    class TRecordReader {
+    public:
+        TRecordReader();
+        ~TRecordReader();
+        TRecordReader(const TRecordReader&) = delete;
+        TRecordReader& operator=(const TRecordReader&) = delete;
+
+        // Plain bytes not read yet.
+        std::int64_t Remaining() const;
+        // Exactly size bytes into dest; false (and from then on) when the stream cannot give them.
+        bool Read(void* dest, std::size_t size);
+        // Inflates what was not read, then true when the stream ends at the record's size and
+        // the checksum matches; closes the reader.
+        bool Finish();
+
+    private:
+        friend class TVornDb;
+        struct TState;
+        std::unique_ptr<TState> m_state;
+    };
+
+    // Re-reads the table from the file and opens the record key for reading; false when it is
+    // missing or its sizes cannot be (more bytes than its stored bytes can inflate to included).
+    bool OpenRecord(const std::string& key, TRecordReader& reader);
     // Re-reads the table from the file, then inflates and verifies the record key. On true data
     // holds exactly UnpackedSize bytes; on false it is empty.
     bool ReadRecord(const std::string& key, std::vector<std::uint8_t>& data);
@@ -121,8 +148,8 @@ private:
 
 namespace detail {
 // Inflates one zlib stream that must come to its end within stored and give exactly
-// unpackedSize (1..TVornDb::kMaxUnpackedSize) bytes. The output grows as the stream delivers,
-// so a size that the stream does not back costs no large allocation.
+// unpackedSize (1..TVornDb::kMaxUnpackedSize) bytes. A size more than the stored bytes can
+// inflate to is refused before anything is allocated.
 bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
                   std::vector<std::uint8_t>& out);
 } // namespace detail

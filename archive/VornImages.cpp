@@ -103,19 +103,52 @@ bool TVornImage::Prepare() {
     return Format() != sd::D3DFMT_UNKNOWN;
 }
 
+namespace {
+
+class TStreamSource final : public TVornImage::TSource {
+public:
+    explicit TStreamSource(TMemoryStream& stream) : m_stream(stream) {}
+    bool Read(void* dest, std::size_t size) override { return m_stream.Read(dest, size) == size; }
+    std::int64_t Remaining() const override { return m_stream.Remaining(); }
+
+private:
+    TMemoryStream& m_stream;
+};
+
+class TRecordSource final : public TVornImage::TSource {
+public:
+    explicit TRecordSource(TVornDb::TRecordReader& reader) : m_reader(reader) {}
+    bool Read(void* dest, std::size_t size) override { return m_reader.Read(dest, size); }
+    std::int64_t Remaining() const override { return m_reader.Remaining(); }
+
+private:
+    TVornDb::TRecordReader& m_reader;
+};
+
+} // namespace
+
 bool TVornImage::LoadFromVornDb(const std::string& key, TVornDb& db) {
     if (!db.EnsureOpen()) return false;
-    TMemoryStream stream;
-    if (!db.ReadStream(key, stream)) return false;
-    stream.Seek(0);
-    return LoadFromStream(stream);
+    // The record inflates straight into the textures, which are kept only once its stream has
+    // ended where it should and its checksum holds.
+    TVornDb::TRecordReader reader;
+    if (!db.OpenRecord(key, reader)) return false;
+    TRecordSource source(reader);
+    if (Load(source) && reader.Finish()) return true;
+    ChangeState(tsNone);
+    return false;
 }
 
 bool TVornImage::LoadFromStream(TMemoryStream& stream) {
+    TStreamSource source(stream);
+    return Load(source);
+}
+
+bool TVornImage::Load(TSource& source) {
     // Loading replaces whatever the image held.
     ChangeState(tsNone);
     std::uint8_t header[kHeaderSize];
-    if (stream.Read(header, sizeof header) != sizeof header) return false;
+    if (!source.Read(header, sizeof header)) return false;
     const std::uint8_t storedCode = header[0];
     m_patternSize = {ReadInt32(header + 1), ReadInt32(header + 5)};
     m_visibleSize = {ReadInt32(header + 9), ReadInt32(header + 13)};
@@ -127,19 +160,19 @@ bool TVornImage::LoadFromStream(TMemoryStream& stream) {
     // texture is created, so a crafted header cannot make large textures.
     if (storedCode >= tfUnknown) return false;
     const auto stored = static_cast<TTexelFormat>(storedCode);
-    if (!TexelsFit(Width(), Height(), TextureCount(), BytesPerTexel(stored), stream.Remaining()))
+    if (!TexelsFit(Width(), Height(), TextureCount(), BytesPerTexel(stored), source.Remaining()))
         return false;
 
     ChangeState(tsReady);
     if (State() != tsReady) return false;
-    if (!CopyTexels(stream, stored)) {
+    if (!CopyTexels(source, stored)) {
         ChangeState(tsNone);
         return false;
     }
     return true;
 }
 
-bool TVornImage::CopyTexels(TMemoryStream& stream, TTexelFormat stored) {
+bool TVornImage::CopyTexels(TSource& source, TTexelFormat stored) {
     const std::int32_t count = TextureCount();
     if (count == 0) return true;
     const TTexelFormat target = TexelFormatOf(Format());
@@ -166,12 +199,12 @@ bool TVornImage::CopyTexels(TMemoryStream& stream, TTexelFormat stored) {
         for (std::int32_t y = 0; y < Height() && ok; ++y) {
             std::uint8_t* const row = bits + static_cast<std::ptrdiff_t>(y) * locked.Pitch;
             if (compatible) {
-                ok = stream.Read(row, storedRow) == storedRow;
+                ok = source.Read(row, storedRow);
             } else if (stored == tfA8R8G8B8) {
-                ok = stream.Read(argbRow.data(), storedRow) == storedRow;
+                ok = source.Read(argbRow.data(), storedRow);
                 if (ok) writer(argbRow.data(), row, Width());
             } else {
-                ok = stream.Read(storedRowBuffer.data(), storedRow) == storedRow;
+                ok = source.Read(storedRowBuffer.data(), storedRow);
                 if (ok) {
                     RowToArgb(storedRowBuffer.data(), argbRow.data(), Width(), stored);
                     writer(argbRow.data(), row, Width());

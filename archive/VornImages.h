@@ -66,8 +66,17 @@ public:
     // Fills in defaulted sizes, checks the geometry and derives the grid.
     bool SetupPatterns();
 
+    // Where a record's bytes come from: each Read gives exactly size bytes or fails.
+    class TSource {
+    public:
+        virtual ~TSource() = default;
+        virtual bool Read(void* dest, std::size_t size) = 0;
+        virtual std::int64_t Remaining() const = 0;
+    };
+
 private:
-    bool CopyTexels(TMemoryStream& stream, TTexelFormat stored);
+    bool Load(TSource& source);
+    bool CopyTexels(TSource& source, TTexelFormat stored);
 
     std::string m_name = "[unnamed]";
     TVornQuality m_quality = aqHigh;

@@ -1,12 +1,27 @@
-// The figures the speed work is judged by, as medians of five runs: one texture (tile, view and
-// 64 x 64 output) from seed 1 with the default settings, the heavy soft and heavy hard settings
-// (Steps 2048, brush 128, Shift), each at 1 and 2 rasteriser threads, and loading the brush
-// archive at start-up. Run the executable without arguments.
+// The figures the speed work is judged by, as medians of repeated runs, each with its thread
+// count: one texture (tile, view and 64 x 64 output) from seed 1 with the default settings and
+// with the heavy soft and heavy hard settings (Steps 2048, brush 128, Shift), inside this process;
+// loading the brush archive; and whole runs of the built pallimor-cli, started with posix_spawn
+// and reaped with wait4 for their minor page faults. A summary at the end repeats every median
+// and sets each whole run beside its synthesis. Run the executable without arguments
+// (`--benchmark_filter=Process` and the like pick some figures). A new command-line figure is one
+// line in ProcessFigures; a new in-process one is one RegisterBenchmark line in Register.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
@@ -15,6 +30,8 @@
 #include "engine/VornDevices.h"
 #include "engine/soft/SoftRaster.h"
 #include "gen/Generator.h"
+
+extern char** environ;
 
 namespace {
 
@@ -69,19 +86,211 @@ void ArchiveLoad(benchmark::State& state) {
     }
 }
 
+// ---- whole runs of the command-line tool ----
+
+std::string CliPath() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return (exe.parent_path().parent_path() / "pallimor-cli").string();
+}
+
+// Closes the spawn attributes it owns.
+struct SpawnActions {
+    posix_spawn_file_actions_t actions;
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+};
+
+struct RunResult {
+    bool ok = false;
+    double seconds = 0;
+    long minorFaults = 0;
+};
+
+// Runs the program with args, its output thrown away, and waits for it.
+RunResult RunProcess(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    SpawnActions files;
+    posix_spawn_file_actions_addopen(&files.actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files.actions, 2, "/dev/null", O_WRONLY, 0);
+    RunResult result;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &files.actions, nullptr, argv.data(), environ) != 0) return result;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return result;
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.minorFaults = usage.ru_minflt;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+// A folder of its own for what a run writes, removed with everything in it.
+struct TempFolder {
+    std::filesystem::path path;
+    TempFolder() {
+        char name[] = "/tmp/pallimor-bench-XXXXXX";
+        if (mkdtemp(name)) path = name;
+    }
+    ~TempFolder() {
+        std::error_code error;
+        if (!path.empty()) std::filesystem::remove_all(path, error);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+};
+
+// One command-line figure: the arguments after the program's name; "{archive}" and "{folder}"
+// are replaced by the brush archive and a fresh temporary folder; threads is 0 for commands
+// that draw nothing.
+struct ProcessFigure {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<int> threads;
+    int iterations;
+};
+
+const std::vector<ProcessFigure>& ProcessFigures() {
+    static const std::vector<ProcessFigure> figures = {
+        {"Generate64",
+         {"generate", "--seed", "1", "--size", "64", "--quiet", "--archive", "{archive}"},
+         {1, 2},
+         20},
+        {"HeavyHard64",
+         {"generate", "--seed", "1", "--size", "64", "--steps", "2048", "--brush-size", "128", "--brush-type",
+          "hard", "--effect", "shift", "--quiet", "--archive", "{archive}"},
+         {1, 2},
+         3},
+        {"Archive", {"archive", "{archive}"}, {0}, 20},
+        {"Batch1000x256Jpeg",
+         {"generate", "--seed", "1", "--size", "256", "--count", "1000", "--folder", "{folder}", "--type",
+          "jpg", "--force", "--quiet", "--archive", "{archive}"},
+         {2},
+         1},
+    };
+    return figures;
+}
+
+void Process(benchmark::State& state, const ProcessFigure* figure, int threads) {
+    TempFolder folder;
+    std::vector<std::string> args{CliPath()};
+    for (const std::string& a : figure->args)
+        args.push_back(a == "{archive}" ? ArchivePath() : a == "{folder}" ? folder.path.string() : a);
+    if (threads > 0) {
+        args.push_back("--threads");
+        args.push_back(std::to_string(threads));
+    }
+    long faults = 0;
+    for (auto _ : state) {
+        const RunResult run = RunProcess(args);
+        if (!run.ok) {
+            state.SkipWithError("the command failed");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        faults += run.minorFaults;
+    }
+    state.counters["faults"] = benchmark::Counter(double(faults), benchmark::Counter::kAvgIterations);
+}
+
+// ---- registration and the summary ----
+
 void Threads(benchmark::internal::Benchmark* b) {
     b->ArgName("threads")->Arg(1)->Arg(2);
     b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 
-BENCHMARK_CAPTURE(Synthesis, Default, TGenSettings{})->Apply(Threads)->MinTime(1.0);
-BENCHMARK_CAPTURE(Synthesis, Heavy, HeavySettings(1))->Apply(Threads)->Iterations(3);
-BENCHMARK_CAPTURE(Synthesis, HeavyHard, HeavySettings(0))->Apply(Threads)->Iterations(3);
-BENCHMARK(ArchiveLoad)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Iterations(10);
+void Register() {
+    benchmark::RegisterBenchmark("Synthesis/Default", Synthesis, TGenSettings{})
+        ->Apply(Threads)
+        ->MinTime(1.0);
+    benchmark::RegisterBenchmark("Synthesis/Heavy", Synthesis, HeavySettings(1))
+        ->Apply(Threads)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark("Synthesis/HeavyHard", Synthesis, HeavySettings(0))
+        ->Apply(Threads)
+        ->Iterations(3);
+    benchmark::RegisterBenchmark("ArchiveLoad", ArchiveLoad)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true)
+        ->Iterations(10);
+    for (const ProcessFigure& figure : ProcessFigures()) {
+        for (const int threads : figure.threads) {
+            std::string name = std::string("Process/") + figure.name;
+            if (threads > 0) name += "/threads:" + std::to_string(threads);
+            benchmark::RegisterBenchmark(name.c_str(), Process, &figure, threads)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(figure.iterations)
+                ->Repetitions(figure.iterations > 1 ? 5 : 1)
+                ->ReportAggregatesOnly(true);
+        }
+    }
+}
+
+// The console output as usual, and the medians (or the one run of a single repetition) kept.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    struct Figure {
+        double ms = 0;
+        double faults = -1;
+    };
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (run.error_occurred || !(single || run.aggregate_name == "median")) continue;
+            Figure f;
+            f.ms = run.GetAdjustedRealTime();
+            if (auto it = run.counters.find("faults"); it != run.counters.end()) f.faults = it->second.value;
+            const std::string& args = run.run_name.args;
+            m_figures[run.run_name.function_name + (args.empty() ? "" : "/" + args)] = f;
+        }
+    }
+
+    void PrintSummary() const {
+        std::printf("\nMedians (ms), with minor page faults of whole runs\n");
+        for (const auto& [name, f] : m_figures) {
+            if (f.faults >= 0)
+                std::printf("  %-46s %10.2f  faults %.0f\n", name.c_str(), f.ms, f.faults);
+            else
+                std::printf("  %-46s %10.2f\n", name.c_str(), f.ms);
+        }
+        for (const char* threads : {"1", "2"}) {
+            const Figure* whole = Find(std::string("Process/Generate64/threads:") + threads);
+            const Figure* synthesis = Find(std::string("Synthesis/Default/threads:") + threads);
+            if (whole && synthesis && synthesis->ms > 0)
+                std::printf("Whole generate --size 64 / its synthesis, %s thread(s): %.2f\n", threads,
+                            whole->ms / synthesis->ms);
+        }
+    }
+
+private:
+    const Figure* Find(const std::string& name) const {
+        const auto it = m_figures.find(name);
+        return it != m_figures.end() ? &it->second : nullptr;
+    }
+
+    std::map<std::string, Figure> m_figures;
+};
 
 } // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Register();
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintSummary();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -95,25 +95,31 @@ int CliArchive(int argc, char** argv) {
     // Every read replaces the reader's table, so the entries are taken first.
     std::vector<vorn::TRecordInfo> records;
     for (std::int32_t i = 0; i < db.RecordCount(); ++i) records.push_back(*db.Record(i));
-    std::printf("records %zu\n", records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const vorn::TRecordInfo& record = records[i];
-        std::vector<std::uint8_t> data;
-        const bool read = db.ReadRecord(record.Key, data);
-        std::printf("record %zu key=%s type=%d unpacked=%d stored=%d read=%s\n", i,
-                    Printable(record.Key).c_str(), record.RecordType, record.UnpackedSize, record.StoredSize,
-                    read ? "ok" : "failed");
-    }
 
     vorn::TVornDevice device;
     vorn::TVornImages images;
     images.SetPublisher(&device);
     images.SetMipMappping(false);
-    if (!device.Initialize()) {
+    const bool initialised = device.Initialize();
+    const bool loaded = initialised && images.LoadFromVornDb(db);
+
+    // The list loads the image records in order, each read and verified on the way, and stops at
+    // the first that fails: only the records it did not load are read again here.
+    std::printf("records %zu\n", records.size());
+    std::int32_t imageRecord = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const vorn::TRecordInfo& record = records[i];
+        const bool loadedAsImage = record.RecordType == 1 && imageRecord++ < images.Count();
+        std::vector<std::uint8_t> data;
+        const bool read = loadedAsImage || db.ReadRecord(record.Key, data);
+        std::printf("record %zu key=%s type=%d unpacked=%d stored=%d read=%s\n", i,
+                    Printable(record.Key).c_str(), record.RecordType, record.UnpackedSize, record.StoredSize,
+                    read ? "ok" : "failed");
+    }
+    if (!initialised) {
         std::fputs("archive: cannot initialise the graphics device\n", stderr);
         return 1;
     }
-    const bool loaded = images.LoadFromVornDb(db);
     std::printf("images %d result=%s\n", images.Count(), loaded ? "true" : "false");
     for (std::int32_t i = 0; i < images.Count(); ++i) {
         const vorn::TVornImage* image = images.Item(i);

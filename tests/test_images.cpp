@@ -154,6 +154,22 @@ TEST_F(ImagesTest, RecordsFailingFromTheFourthOnLeaveThreeImages) {
     EXPECT_EQ(m_images.Item(2)->Name(), "image2");
 }
 
+// Records inflate straight into the textures: bytes after the texels are still read for the
+// checksum, which decides whether the image stays (here 10000 bytes, more than one read piece).
+TEST_F(ImagesTest, BytesAfterTheTexelsCountForTheChecksum) {
+    Bytes record = SolidImage(2, 2, 1, 0x12345678u);
+    record.resize(record.size() + 10000, 0xA5);
+    TVornDbWriter writer;
+    writer.AddRecord("good", kImage, record);
+    vorn::TRawRecord bad = TVornDbWriter::MakeRecord("bad", kImage, record);
+    bad.Checksum[15] ^= 0x80;
+    writer.AddRawRecord(bad);
+    Use(writer);
+    EXPECT_FALSE(m_images.LoadFromVornDb(m_db));
+    ASSERT_EQ(m_images.Count(), 1);
+    ExpectTexels(Texels32(*m_images.Item(0), 0), {0x12345678u, 0x12345678u, 0x12345678u, 0x12345678u});
+}
+
 TEST_F(ImagesTest, LoadEventSkipsRenamesAndSeesThePositionToCome) {
     TVornDbWriter writer;
     for (const char* key : {"a", "b", "c"}) writer.AddRecord(key, kImage, SolidImage(2, 2, 1));

@@ -386,6 +386,50 @@ TEST_F(SoftDeviceTest, OpaqueTargetsStoreAlpha255) {
     EXPECT_EQ(ReadBack(level)[1], 0xFFABCDEFu);
 }
 
+// Targets start as untouched zero pages, and a clear to what they hold is skipped: a target
+// cleared before, after or without drawing must still read back as its clear colour. 1024 x 1024
+// takes mapped huge-page memory, 512 x 512 and 8 x 8 calloc's (a large and a small block).
+TEST_F(SoftDeviceTest, ClearsToZeroHoldAfterWritesAtEverySize) {
+    for (const D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8})
+        for (const UINT size : {1024u, 512u, 8u}) {
+            SCOPED_TRACE(testing::Message() << "size " << size << " format " << format);
+            const std::uint32_t zero = format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0u;
+            auto allEqual = [&](const SurfacePtr& level, std::uint32_t value) {
+                const std::vector<std::uint32_t> px = ReadBack(level);
+                for (std::size_t i = 0; i < px.size(); ++i)
+                    if (px[i] != value)
+                        return testing::AssertionFailure() << "pixel " << i << " is " << px[i];
+                return testing::AssertionSuccess();
+            };
+            TexturePtr t;
+            ASSERT_EQ(
+                device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &t),
+                D3D_OK);
+            SurfacePtr level;
+            ASSERT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
+            ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+            EXPECT_TRUE(allEqual(level, zero));
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80402010u, 1.0f, 0), D3D_OK);
+            EXPECT_TRUE(allEqual(level, format == D3DFMT_X8R8G8B8 ? 0xFF402010u : 0x80402010u));
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+            EXPECT_TRUE(allEqual(level, zero));
+            // Written through a lock only.
+            TexturePtr locked;
+            ASSERT_EQ(
+                device->CreateTexture(size, size, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT, &locked),
+                D3D_OK);
+            D3DLOCKED_RECT lr;
+            ASSERT_EQ(locked->LockRect(0, &lr, nullptr, 0), D3D_OK);
+            static_cast<std::uint32_t*>(lr.pBits)[size * size / 2] = 0x01020304u;
+            ASSERT_EQ(locked->UnlockRect(0), D3D_OK);
+            ASSERT_EQ(locked->GetSurfaceLevel(0, &level), D3D_OK);
+            ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+            ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+            EXPECT_TRUE(allEqual(level, zero));
+        }
+}
+
 TEST_F(SoftDeviceTest, RenderTargetCreationHookFailsLaterTargets) {
     InjectFaults();
     faults.renderTargetsBeforeFailure = 2;

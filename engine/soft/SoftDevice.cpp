@@ -182,8 +182,8 @@ HRESULT Device::Present(const RECT*, const RECT*, HostSink* overrideWindow, cons
     if (d.inScene) return D3DERR_INVALIDCALL;
     HostSink* sink = overrideWindow ? overrideWindow : d.params.hDeviceWindow;
     if (sink) {
-        const Surface::Impl& b = *d.backBuffer->impl();
-        sink->PresentImage(reinterpret_cast<const std::uint32_t*>(b.bits.data()), std::int32_t(b.desc.Width),
+        Surface::Impl& b = *d.backBuffer->impl();
+        sink->PresentImage(reinterpret_cast<const std::uint32_t*>(b.Bits()), std::int32_t(b.desc.Width),
                            std::int32_t(b.desc.Height), b.pitch);
     }
     return D3D_OK;
@@ -214,7 +214,12 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !d.depthStencil) return D3DERR_INVALIDCALL;
     if (!d.renderTarget) return D3DERR_INVALIDCALL;
     if (d.lost || !(flags & D3DCLEAR_TARGET)) return D3D_OK; // depth surfaces hold nothing to clear
-    const TargetView target = d.renderTarget->impl()->Target();
+    Surface::Impl& surface = *d.renderTarget->impl();
+    // Untouched memory is zero, and the filler byte of X8R8G8B8 reads as 0xFF whatever is stored:
+    // clearing to what the surface already holds would only touch its pages.
+    const D3DCOLOR stored = surface.desc.Format == D3DFMT_X8R8G8B8 ? color & 0x00FFFFFFu : color;
+    if (surface.Untouched() && stored == 0) return D3D_OK;
+    const TargetView target = surface.Target();
     if (count == 0) {
         FillRect(target, 0, 0, target.width, target.height, color);
     } else {
@@ -422,17 +427,18 @@ HRESULT Device::GetDepthStencilSurface(SurfacePtr* surface) {
 
 HRESULT Device::GetRenderTargetData(Surface* renderTarget, Surface* destSurface) {
     if (!renderTarget || !destSurface) return D3DERR_INVALIDCALL;
-    const Surface::Impl& src = *renderTarget->impl();
+    Surface::Impl& src = *renderTarget->impl();
     Surface::Impl& dst = *destSurface->impl();
-    if (!src.IsRenderTarget() || dst.desc.Pool != D3DPOOL_SYSTEMMEM || dst.locked || dst.bits.empty())
+    if (!src.IsRenderTarget() || dst.desc.Pool != D3DPOOL_SYSTEMMEM || dst.locked || !dst.HasBits())
         return D3DERR_INVALIDCALL;
     if (src.desc.Width != dst.desc.Width || src.desc.Height != dst.desc.Height ||
         src.desc.Format != dst.desc.Format)
         return D3DERR_INVALIDCALL;
     const std::size_t rowBytes = std::size_t(src.desc.Width) * src.bytesPerPixel;
+    std::uint8_t* const to = dst.Bits();
+    const std::uint8_t* const from = src.Bits();
     for (UINT y = 0; y < src.desc.Height; ++y)
-        std::memcpy(dst.bits.data() + std::size_t(y) * dst.pitch,
-                    src.bits.data() + std::size_t(y) * src.pitch, rowBytes);
+        std::memcpy(to + std::size_t(y) * dst.pitch, from + std::size_t(y) * src.pitch, rowBytes);
     return D3D_OK;
 }
 

@@ -31,17 +31,25 @@ std::unique_ptr<Surface> MakeSurface(UINT width, UINT height, D3DFORMAT format, 
     if (!IsDepthFormat(format)) {
         impl->bytesPerPixel = BytesPerPixel(format);
         impl->pitch = static_cast<std::int32_t>((width * impl->bytesPerPixel + 3) & ~3u);
-        impl->bits.assign(std::size_t(impl->pitch) * height, 0);
-        if (format == D3DFMT_X8R8G8B8) // the filler byte always reads as opaque alpha
-            for (UINT y = 0; y < height; ++y)
-                for (UINT x = 0; x < width; ++x) impl->bits[std::size_t(y) * impl->pitch + x * 4 + 3] = 0xFF;
+        impl->memory = ZeroedMemory(std::size_t(impl->pitch) * height);
     }
     return std::make_unique<Surface>(std::move(impl));
 }
 
+std::uint8_t* Surface::Impl::Bits() {
+    std::uint8_t* const bits = memory.data();
+    if (!touched && bits && desc.Format == D3DFMT_X8R8G8B8) {
+        // The filler byte always reads as opaque alpha.
+        for (UINT y = 0; y < desc.Height; ++y)
+            for (UINT x = 0; x < desc.Width; ++x) bits[std::size_t(y) * pitch + x * 4 + 3] = 0xFF;
+    }
+    touched = true;
+    return bits;
+}
+
 TargetView Surface::Impl::Target() {
     TargetView t;
-    t.bits = bits.data();
+    t.bits = Bits();
     t.pitch = pitch;
     t.width = static_cast<std::int32_t>(desc.Width);
     t.height = static_cast<std::int32_t>(desc.Height);
@@ -60,7 +68,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) const {
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     Impl& s = *m_impl;
-    if (!locked || s.locked || s.bits.empty()) return D3DERR_INVALIDCALL;
+    if (!locked || s.locked || !s.HasBits()) return D3DERR_INVALIDCALL;
     RECT r{0, 0, std::int32_t(s.desc.Width), std::int32_t(s.desc.Height)};
     if (rect) {
         if (!ValidRect(*rect, s.desc.Width, s.desc.Height)) return D3DERR_INVALIDCALL;
@@ -70,7 +78,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     s.lockReadOnly = (flags & D3DLOCK_READONLY) != 0;
     s.lockRect = r;
     locked->Pitch = s.pitch;
-    locked->pBits = s.bits.data() + std::size_t(r.top) * s.pitch + std::size_t(r.left) * s.bytesPerPixel;
+    locked->pBits = s.Bits() + std::size_t(r.top) * s.pitch + std::size_t(r.left) * s.bytesPerPixel;
     return D3D_OK;
 }
 
@@ -81,9 +89,10 @@ HRESULT Surface::UnlockRect() {
     if (s.lockReadOnly) return D3D_OK;
     if (s.desc.Format == D3DFMT_X8R8G8B8) {
         // The filler byte of X8R8G8B8 always reads as opaque alpha.
+        std::uint8_t* const bits = s.Bits();
         for (std::int32_t y = s.lockRect.top; y < s.lockRect.bottom; ++y)
             for (std::int32_t x = s.lockRect.left; x < s.lockRect.right; ++x)
-                s.bits[std::size_t(y) * s.pitch + std::size_t(x) * 4 + 3] = 0xFF;
+                bits[std::size_t(y) * s.pitch + std::size_t(x) * 4 + 3] = 0xFF;
     }
     if (s.container && s.level == 0) s.container->RefreshDecoded(s.lockRect);
     return D3D_OK;

@@ -11,8 +11,8 @@
 
 namespace vorn::sd {
 
-TextureView Texture::Impl::View() const {
-    const Surface::Impl& level0 = *levels.front()->impl();
+TextureView Texture::Impl::View() {
+    Surface::Impl& level0 = *levels.front()->impl();
     TextureView v;
     v.width = static_cast<std::int32_t>(level0.desc.Width);
     v.height = static_cast<std::int32_t>(level0.desc.Height);
@@ -20,7 +20,7 @@ TextureView Texture::Impl::View() const {
         v.texels = decoded.data();
         v.pitch = v.width;
     } else {
-        v.texels = reinterpret_cast<const std::uint32_t*>(level0.bits.data());
+        v.texels = reinterpret_cast<const std::uint32_t*>(level0.Bits());
         v.pitch = level0.pitch / 4;
     }
     return v;
@@ -28,11 +28,11 @@ TextureView Texture::Impl::View() const {
 
 void Texture::Impl::RefreshDecoded(const RECT& rect) {
     if (!NeedsDecodedCopy(format)) return;
-    const Surface::Impl& level0 = *levels.front()->impl();
+    Surface::Impl& level0 = *levels.front()->impl();
     const std::size_t width = level0.desc.Width;
+    const std::uint8_t* const bits = level0.Bits();
     for (std::int32_t y = rect.top; y < rect.bottom; ++y)
-        RowToArgb(level0.bits.data() + std::size_t(y) * level0.pitch +
-                      std::size_t(rect.left) * level0.bytesPerPixel,
+        RowToArgb(bits + std::size_t(y) * level0.pitch + std::size_t(rect.left) * level0.bytesPerPixel,
                   decoded.data() + std::size_t(y) * width + std::size_t(rect.left), rect.right - rect.left,
                   TexelFormatOf(format));
 }

@@ -21,7 +21,7 @@ struct Texture::Impl {
     D3DPOOL pool = D3DPOOL_MANAGED;
     DWORD usage = 0;
 
-    TextureView View() const;
+    TextureView View();
     void RefreshDecoded(const RECT& rect);
 };
 
