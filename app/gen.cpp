@@ -271,6 +271,7 @@ void TFOrlu::FormCreate() {
 
 void TFOrlu::ComponentsInit() {
     m_gen = std::make_unique<TGenerator>(*this, this, m_createDirect3D);
+    m_gen->RecordCalls = true; // a size raised past 1024 draws the texture shown at that size
     m_gen->ComponentsInit();
     m_gen->FrameTimer->OnTimer = [this](TVornTimer*) { TimerTimer(); };
     m_gen->FrameTimer->OnProcess = [this](TVornTimer*) { TimerProcess(); };

@@ -170,6 +170,10 @@ public:
     bool BatchRunning = false;
     bool PreviewPaneVisible = false;
     bool StartupIncomplete = true;
+    // Keep the calls of every texture, not only of those made at a large size, so that raising
+    // the size afterwards draws the same texture (the window sets it; a command-line run knows
+    // its size beforehand).
+    bool RecordCalls = false;
     // The brush set the images come from (BrushSetHash of the archive loaded).
     std::uint32_t BrushSetHash = ShippedBrushSetHash;
 

@@ -150,6 +150,7 @@ double MeanDifferenceAfterBoxFilter(const TBitmap32& large, const TBitmap32& sma
 // Filtered down, it stays within 4 levels of the 1024 texture. Hard brushes, Keep chain.
 TEST(LargeSizes, A2048TextureIsTheSameWhicheverWayItIsReached) {
     Session s(TTextureHistory::DefaultTiles);
+    s.gen.RecordCalls = true; // as the window does
     s.settings.brushType = 0;
     s.settings.brushSize = 1;
     const auto chain = [&](int size) {
