@@ -173,7 +173,7 @@ std::string BadImage(const QString& path) {
     const int side = image.width();
     if (image.isNull()) return "does not decode";
     if ((width && (width != side || height != image.height())) || side != image.height() || side < 64 ||
-        side > 1024 || (side & (side - 1)))
+        side > MaxTextureSize || (side & (side - 1)))
         return "size " + std::to_string(side) + " x " + std::to_string(image.height());
     return {};
 }
@@ -404,8 +404,10 @@ private:
                 !w->testAttribute(Qt::WA_TransparentForMouseEvents))
                 controls << w;
         QWidget* w = controls[R(int(controls.size()))];
-        // Mostly small sizes: the up arrow often turns into the down arrow from 256 on.
-        if (w == W().UpDownSize->UpButton() && W().Generator().TextureSize >= 256 && R(3))
+        // Mostly small sizes: the up arrow often turns into the down arrow from 256 on, and always
+        // from 2048 on (saving a 4096 PNG takes seconds, which the watchdog would take for a hang).
+        const int size = W().Generator().TextureSize;
+        if (w == W().UpDownSize->UpButton() && ((size >= 256 && R(3)) || size >= 2048))
             w = W().UpDownSize->DownButton();
         if (auto* slider = qobject_cast<QSlider*>(w)) return OnSlider(slider);
         if (qobject_cast<QComboBox*>(w) && R(2)) return R(2) ? Wheel(w, Inside(w)) : KeyOn(w, Qt::Key_Down);
