@@ -25,6 +25,7 @@
 #include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/dialogs/about.h"
@@ -47,6 +48,22 @@ constexpr int GroupColumns[2] = {8, 92};
 constexpr int GroupRowTop = 4;
 constexpr int GroupRowStep = 44;
 const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside its group box
+const QSize ClientSize(708, 544);
+
+// What each command button does, as its hint.
+struct TButtonHint {
+    QPushButton* TFOrlu::*button;
+    const char* hint;
+};
+constexpr TButtonHint ButtonHints[] = {
+    {&TFOrlu::ButtonGenerate, "Make a new texture with these settings (F5)"},
+    {&TFOrlu::ButtonExport, "Save the texture at the selected size as a BMP, PNG or JPEG file (Ctrl+S)"},
+    {&TFOrlu::ButtonBatch, "Make and save a numbered batch of new textures (Ctrl+B)"},
+    {&TFOrlu::ButtonPreview, "Show or hide the 3 x 3 tiling pane on the preview (Ctrl+P)"},
+    {&TFOrlu::ButtonSettings, "JPEG quality, recipes in files, brushes and maps (Ctrl+,)"},
+    {&TFOrlu::ButtonAbout, "The program's version and licence"},
+    {&TFOrlu::ButtonExit, "Close the window (Ctrl+Q)"},
+};
 
 // The frame loop runs from a zero timer while frames change; after FramesBeforeRest idle steps
 // without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
@@ -95,6 +112,8 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     Commands = new TWindowCommandsQt(*this);
     History = new THistoryQt(*this);
     AddKeyboardAccess(*this);
+    AddMenuBar();
+    AddToolTips();
 }
 
 TFOrlu::~TFOrlu() {
@@ -157,16 +176,18 @@ void TFOrlu::CreateControls() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Pallimor v%1").arg(QLatin1String(PallimorVersion)));
     setFont(FormFont());
-    setFixedSize(708, 544);
+    setFixedSize(ClientSize);
     setAcceptDrops(true);
+    Client = new QWidget(this);
+    Client->setGeometry(QRect(QPoint(0, 0), ClientSize));
 
-    PanelPreview = MakeLoweredPanel(this, QRect(4, 4, 516, 516));
+    PanelPreview = MakeLoweredPanel(Client, QRect(4, 4, 516, 516));
     PanelPreview->setLineWidth(2);
     PanelSurface = new TPanelSurfaceQt(PanelPreview);
     PanelSurface->setGeometry(2, 2, 512, 512);
     PanelSurface->OnClick = [this] { ButtonGenerateClick(); };
 
-    PanelSettings = MakeLoweredPanel(this, QRect(524, 4, 180, 362));
+    PanelSettings = MakeLoweredPanel(Client, QRect(524, 4, 180, 362));
 
     // Row by row, left column first: this is also the tab order.
     for (const TGenParam& param : GenParams) {
@@ -192,7 +213,7 @@ void TFOrlu::CreateControls() {
     }
     connect(List(gpImage), &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
 
-    PanelControls = MakeLoweredPanel(this, QRect(524, 370, 180, 150));
+    PanelControls = MakeLoweredPanel(Client, QRect(524, 370, 180, 150));
     const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
         auto* button = new QPushButton(caption, PanelControls);
         button->setGeometry(place);
@@ -209,12 +230,12 @@ void TFOrlu::CreateControls() {
     ButtonAbout = addButton(QStringLiteral("About"), QRect(8, 120, 80, 24), &TFOrlu::ButtonAboutClick);
     ButtonExit = addButton(QStringLiteral("Exit"), QRect(92, 120, 80, 24), &TFOrlu::ButtonExitClick);
 
-    StatusBar = new TStatusBarQt(this);
+    StatusBar = new TStatusBarQt(Client);
     StatusBar->setGeometry(0, 524, 708, 20);
     StatusBar->OnDrawPanel = [this](TStatusBarQt* sender, int panel, const QRect& rect) {
         StatusBarDrawPanel(sender, panel, rect);
     };
-    ProgressBar = new QProgressBar(this);
+    ProgressBar = new QProgressBar(Client);
     ProgressBar->setRange(1, 10);
     ProgressBar->setValue(1);
     ProgressBar->setTextVisible(false);
@@ -223,6 +244,27 @@ void TFOrlu::CreateControls() {
 
     m_idle.setInterval(0);
     connect(&m_idle, &QTimer::timeout, this, [this] { OnIdle(); });
+}
+
+void TFOrlu::AddMenuBar() {
+    MenuBar = new TMenuBarQt(*this);
+    const int height = MenuBar->sizeHint().height();
+    MenuBar->setGeometry(0, 0, ClientSize.width(), height);
+    Client->move(0, height);
+    setFixedSize(ClientSize.width(), ClientSize.height() + height);
+}
+
+void TFOrlu::AddToolTips() {
+    for (const TButtonHint& hint : ButtonHints)
+        (this->*hint.button)->setToolTip(QString::fromLatin1(hint.hint));
+    // A list says what its parameter does (the table's help line); the sliders show their value.
+    for (const TGenParam& param : GenParams) {
+        const QString help = QString::fromLatin1(param.help);
+        const QString what = help.left(1).toUpper() + help.mid(1);
+        if (m_lists[param.id]) m_lists[param.id]->setToolTip(what);
+        if (m_groups[param.id]) m_groups[param.id]->setToolTip(what);
+    }
+    PanelColor->setToolTip(QStringLiteral("Pick the background colour"));
 }
 
 // ---- start-up and shutdown ----

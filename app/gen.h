@@ -36,6 +36,7 @@ class TFVornS;
 class TPanelSurfaceQt;
 class TWindowCommandsQt;
 class THistoryQt;
+class TMenuBarQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -117,6 +118,11 @@ public:
     QPointer<TFVornS> FVornS;
     QPointer<TFVornA> FVornA;
 
+    // The menu bar, and below it the client area that holds every control at the layout's places
+    // (the window is the client area plus the menu bar's height).
+    TMenuBarQt* MenuBar = nullptr;
+    QWidget* Client;
+
     // Controls, named as the window's layout names them.
     QFrame* PanelPreview;
     TPanelSurfaceQt* PanelSurface;
@@ -167,7 +173,9 @@ private:
     QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
-    void ShowSize(); // the size label and the arrows' position, from the generator's size
+    void AddToolTips();
+    void AddMenuBar(); // above the client area, once the commands exist
+    void ShowSize();   // the size label and the arrows' position, from the generator's size
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
     // The JPEG quality of the settings dialog, or the default without one.
