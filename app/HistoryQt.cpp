@@ -84,6 +84,7 @@ bool THistoryQt::Forward() {
 }
 
 bool THistoryQt::Step(int step) {
+    if (m_window.Ready()) Record(); // a Live texture not yet in the history is the one left
     const THistoryEntry* entry = m_history.At(step);
     if (!entry || !m_window.Ready()) return false;
     const TGenSettings controls = entry->controls;

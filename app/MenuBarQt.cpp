@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/HistoryQt.h"
+#include "app/LiveQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
@@ -51,6 +52,8 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     MenuTexture->addSeparator();
     MenuTexture->addAction(history.ActionBack);
     MenuTexture->addAction(history.ActionForward);
+    MenuTexture->addSeparator();
+    MenuTexture->addAction(window.Live->ActionLive);
 
     MenuView = addMenu(QStringLiteral("&View"));
     MenuView->addAction(commands.ActionTiledView);

@@ -25,6 +25,7 @@
 #include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/LiveQt.h"
 #include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/WindowCommandsQt.h"
@@ -111,6 +112,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
     History = new THistoryQt(*this);
+    Live = new TLiveQt(*this);
     AddKeyboardAccess(*this);
     AddMenuBar();
     AddToolTips();
@@ -212,6 +214,9 @@ void TFOrlu::CreateControls() {
         }
     }
     connect(List(gpImage), &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
+    for (QComboBox* list : m_lists) {
+        if (list) connect(list, &QComboBox::currentIndexChanged, this, [this] { ControlChanged(); });
+    }
 
     PanelControls = MakeLoweredPanel(Client, QRect(524, 370, 180, 150));
     const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
@@ -415,6 +420,14 @@ void TFOrlu::SetProgressPosition(int position) {
     ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
 }
 
+bool TFOrlu::StopRequested() {
+    return Live && Live->StopRequested();
+}
+
+void TFOrlu::ControlChanged() {
+    if (Live) Live->Changed();
+}
+
 // ---- settings source ----
 
 int TFOrlu::Value(TGenParamId id) const {
@@ -453,6 +466,7 @@ void TFOrlu::SetPanelsEnabled(bool enabled) {
 void TFOrlu::ButtonGenerateClick() {
     // A click on the surface while a texture or a batch is being made is refused.
     if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
+    History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->Generate();
@@ -468,12 +482,17 @@ bool TFOrlu::Ready() const {
 
 bool TFOrlu::MakeTexture(const std::function<void()>& make) {
     if (!Ready()) return false;
+    History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     make();
     SetPanelsEnabled(true);
     WakeFrames();
     return true;
+}
+
+void TFOrlu::TextureShown() {
+    WakeFrames();
 }
 
 TGenSettings TFOrlu::Controls() const {
@@ -513,6 +532,7 @@ void TFOrlu::PanelColorClick() {
     if (!picked.isValid()) return;
     SetSwatch(picked);
     m_gen->BackgroundColor = CanvasOfColor(picked);
+    ControlChanged();
 }
 
 void TFOrlu::ComboImageChange() {
@@ -579,7 +599,8 @@ bool TFOrlu::EmbedRecipe() const {
 }
 
 void TFOrlu::ButtonBatchClick() {
-    if (!FVornBE || !FVornBP || m_batchActive) return;
+    if (!FVornBE || !FVornBP || m_batchActive || (Live && Live->Running())) return;
+    History->Record(); // a Live texture not yet in the history goes first
     const TFlagScope active(m_batchActive);
     TBatchWindow window;
     window.owner = this;
@@ -664,12 +685,18 @@ void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
 }
 
 void TFOrlu::UpDownSizeClick(TUDBtnType button) {
+    // While Live re-makes a texture the arrows wait for it to stop.
+    if (m_gen->Generating()) {
+        if (Live) Live->DeferSizeClick(button);
+        return;
+    }
     if (button == btNext)
         m_gen->SizeUp();
     else
         m_gen->SizeDown();
     ShowSize();
     WakeFrames();
+    ControlChanged();
 }
 
 void TFOrlu::ShowSize() {
@@ -702,6 +729,7 @@ void TFOrlu::ResetTrack(TGenParamId id) {
 
 void TFOrlu::TrackChange(TGenParamId id) {
     ShowPosition(m_tracks[id]);
+    ControlChanged();
 }
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {

@@ -37,6 +37,7 @@ class TPanelSurfaceQt;
 class TWindowCommandsQt;
 class THistoryQt;
 class TMenuBarQt;
+class TLiveQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -94,6 +95,8 @@ public:
     // Runs make (which makes or shows a texture) as a generation runs: panels disabled, the tile
     // shown as it grows, frames woken afterwards. False, without running it, when not Ready.
     bool MakeTexture(const std::function<void()>& make);
+    // A texture was drawn outside MakeTexture (Live): the frames and the commands follow it.
+    void TextureShown();
     // The controls', size's and colour's values, and setting them all (the swatch and
     // BackgroundColor take the colour, TextureSize the size; nothing is drawn).
     TGenSettings Controls() const;
@@ -106,6 +109,7 @@ public:
     void PumpMessages() override;
     void SetProgressMaximum(int max) override;
     void SetProgressPosition(int position) override;
+    bool StopRequested() override; // a Live change stops the texture in flight
 
     // The swatch's colour (what the user sees as the background colour).
     QColor SwatchColor() const;
@@ -153,6 +157,8 @@ public:
     TWindowCommandsQt* Commands = nullptr;
     // The session's textures and their recipes.
     THistoryQt* History = nullptr;
+    // Re-making the texture while the controls move.
+    TLiveQt* Live = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
@@ -174,8 +180,9 @@ private:
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
     void AddToolTips();
-    void AddMenuBar(); // above the client area, once the commands exist
-    void ShowSize();   // the size label and the arrows' position, from the generator's size
+    void ControlChanged(); // a generation control, the size or the colour: Live follows
+    void AddMenuBar();     // above the client area, once the commands exist
+    void ShowSize();       // the size label and the arrows' position, from the generator's size
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
     // The JPEG quality of the settings dialog, or the default without one.

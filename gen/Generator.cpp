@@ -95,6 +95,7 @@ public:
     }
     void SetProgressMaximum(int max) override { m_inner.SetProgressMaximum(max); }
     void SetProgressPosition(int position) override { m_inner.SetProgressPosition(position); }
+    bool StopRequested() override { return m_inner.StopRequested(); }
 
 private:
     TGenHooks& m_inner;
@@ -256,8 +257,10 @@ void TGenerator::RenderAll(bool clearTile) {
     const TFlagScope running(m_generating);
     m_dirty = true;
     m_textureSeed = random::Seed();
+    m_tileFinished = true;
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
+    if (!m_tileFinished) return; // stopped: the next texture follows
     RenderViewAndSize();
     if (OnTextureMade) OnTextureMade(m_textureSeed, clearTile);
 }
@@ -325,14 +328,14 @@ void TGenerator::TileRender(TVornTextures*) {
     TTracePainter traced(m_trace, &canvas);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : canvas;
     if (m_growthInterval <= 0 || !Device || !Device->WindowHandle()) {
-        SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+        m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
         return;
     }
     TGrowthHooks growth(*m_hooks, std::chrono::milliseconds(m_growthInterval), BatchRunning, [this] {
         Canvas->Flush(); // what is batched reaches the tile target, as at the scene's end
         PresentPreview(m_growthScale);
     });
-    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
+    m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
 }
 
 void TGenerator::SetGrowthFrames(int intervalMs, int scale) {
