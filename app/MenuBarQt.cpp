@@ -7,6 +7,7 @@
 
 #include "app/HistoryQt.h"
 #include "app/LiveQt.h"
+#include "app/RandomizeQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
@@ -49,6 +50,7 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
 
     MenuTexture = addMenu(QStringLiteral("&Texture"));
     MenuTexture->addAction(commands.ActionGenerate);
+    MenuTexture->addAction(window.Randomizer->ActionRandomize);
     MenuTexture->addSeparator();
     MenuTexture->addAction(history.ActionBack);
     MenuTexture->addAction(history.ActionForward);

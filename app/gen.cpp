@@ -28,6 +28,7 @@
 #include "app/LiveQt.h"
 #include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
+#include "app/RandomizeQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/batch.h"
@@ -113,6 +114,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     Commands = new TWindowCommandsQt(*this);
     History = new THistoryQt(*this);
     Live = new TLiveQt(*this);
+    Randomizer = new TRandomizeQt(*this);
     AddKeyboardAccess(*this);
     AddMenuBar();
     AddToolTips();
@@ -742,6 +744,16 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
     // A disabled control (every one while a texture is made) still receives the mouse here: it
     // must not reset a slider or change the colour the synthesis has already read.
     if (!widget->isEnabled()) return false;
+
+    // Ctrl+click on a group locks its parameter for Randomize (and resets nothing).
+    if (mouse->modifiers().testFlag(Qt::ControlModifier) && Randomizer) {
+        const int id = Randomizer->LockableOfGroup(watched);
+        if (id >= 0) {
+            if (type == QEvent::MouseButtonRelease)
+                Randomizer->SetLocked(TGenParamId(id), !Randomizer->Locked(TGenParamId(id)));
+            return true;
+        }
+    }
 
     if (type == QEvent::MouseButtonRelease) {
         if (watched == PanelColor) PanelColorClick();

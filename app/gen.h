@@ -38,6 +38,7 @@ class TWindowCommandsQt;
 class THistoryQt;
 class TMenuBarQt;
 class TLiveQt;
+class TRandomizeQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -159,6 +160,8 @@ public:
     THistoryQt* History = nullptr;
     // Re-making the texture while the controls move.
     TLiveQt* Live = nullptr;
+    // Random values for the unlocked parameters, and the locks.
+    TRandomizeQt* Randomizer = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
