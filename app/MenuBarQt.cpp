@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/HistoryQt.h"
+#include "app/LibraryQt.h"
 #include "app/LiveQt.h"
 #include "app/RandomizeQt.h"
 #include "app/WindowCommandsQt.h"
@@ -54,12 +55,14 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     MenuTexture->addSeparator();
     MenuTexture->addAction(history.ActionBack);
     MenuTexture->addAction(history.ActionForward);
+    MenuTexture->addAction(window.Library->ActionAddFavourite);
     MenuTexture->addSeparator();
     MenuTexture->addAction(window.Live->ActionLive);
 
     MenuView = addMenu(QStringLiteral("&View"));
     MenuView->addAction(commands.ActionTiledView);
     ActionPreviewPane = AddAction(MenuView, QStringLiteral("&Preview Pane"), nullptr, true);
+    MenuView->addAction(window.Library->ActionLibrary);
     connect(ActionPreviewPane, &QAction::triggered, this, [this] {
         m_window.ButtonPreviewClick();
         SyncChecks();

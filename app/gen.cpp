@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/LibraryQt.h"
 #include "app/LiveQt.h"
 #include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
@@ -115,6 +117,7 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     History = new THistoryQt(*this);
     Live = new TLiveQt(*this);
     Randomizer = new TRandomizeQt(*this);
+    Library = new TLibraryQt(*this);
     AddKeyboardAccess(*this);
     AddMenuBar();
     AddToolTips();
@@ -779,6 +782,7 @@ int RunProgram(TArchiveLocator locateArchive, TMessagePresenter& messages) {
     // The brush set chosen in an earlier run draws the first texture already.
     if (!FVornS.BrushesPath.isEmpty()) FOrlu.UseBrushes(FVornS.BrushesPath);
     FOrlu.FVornA = &FVornA;
+    FOrlu.Library->SetDataFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     CenterOnScreen(&FOrlu);
     FOrlu.show();
     // The dialogs go first (the settings are written then), the main window last.

@@ -39,6 +39,7 @@ class THistoryQt;
 class TMenuBarQt;
 class TLiveQt;
 class TRandomizeQt;
+class TLibraryQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -98,6 +99,8 @@ public:
     bool MakeTexture(const std::function<void()>& make);
     // A texture was drawn outside MakeTexture (Live): the frames and the commands follow it.
     void TextureShown();
+    // The JPEG quality of the settings dialog, or the default without one.
+    int JpegQuality() const;
     // The controls', size's and colour's values, and setting them all (the swatch and
     // BackgroundColor take the colour, TextureSize the size; nothing is drawn).
     TGenSettings Controls() const;
@@ -162,6 +165,8 @@ public:
     TLiveQt* Live = nullptr;
     // Random values for the unlocked parameters, and the locks.
     TRandomizeQt* Randomizer = nullptr;
+    // The history and the favourites as thumbnails, and the favourites' store.
+    TLibraryQt* Library = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
@@ -188,8 +193,6 @@ private:
     void ShowSize();       // the size label and the arrows' position, from the generator's size
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
-    // The JPEG quality of the settings dialog, or the default without one.
-    int JpegQuality() const;
     // Whether exported files carry their recipe (the settings dialog's choice; off without one).
     bool EmbedRecipe() const;
 
@@ -227,6 +230,7 @@ private:
 // window, settings dialog, About box), shows the main window and runs the event loop. Returns
 // the loop's exit status: 0 after a normal end, 1 after a start-up failure. Every window reports
 // through messages.
+// The favourites are kept in the user's data folder.
 int RunProgram(TArchiveLocator locateArchive = {}, TMessagePresenter& messages = MessageBoxPresenter());
 
 } // namespace vorn
