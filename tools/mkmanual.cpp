@@ -14,6 +14,7 @@
 #include "cli/GenerateOptions.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/BatchLoop.h"
+#include "gen/Favourites.h"
 #include "gen/GenParams.h"
 #include "gen/ProgramHelp.h"
 #include "gen/Shortcuts.h"
@@ -106,7 +107,10 @@ void KeyItems(std::ostream& out) {
 void FilesSection(std::ostream& out) {
     out << ".SH FILES\n.TP\n.I " << Roff(std::string(PALLIMOR_DATA_DIR) + "/" + ArchiveFileName) << "\n"
         << "The brush archive. A " << Roff(ArchiveFileName)
-        << " in the current folder or beside the program is preferred to it.\n";
+        << " in the current folder or beside the program is preferred to it.\n"
+        << ".TP\n.I " << Roff(std::string("~/.local/share/Pallimor/") + FavouritesFileName) << "\n"
+        << "The window's favourites, one recipe code a line followed by its name; pallimor\\-cli generate "
+           "\\-\\-recipes makes them all.\n";
 }
 
 void WindowPage(std::ostream& out) {
