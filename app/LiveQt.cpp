@@ -50,7 +50,12 @@ bool TLiveQt::StopRequested() const {
 }
 
 void TLiveQt::Run() {
-    if (m_running || !m_window.Ready()) return;
+    if (m_running) return;
+    if (!m_window.Ready()) {
+        // Another texture is being made (Generate came first): it is drawn with these values.
+        m_live.TakeChange();
+        return;
+    }
     m_running = true;
     for (;;) {
         // The arrows pressed meanwhile, each as if pressed now (each is a change of its own).
@@ -58,6 +63,7 @@ void TLiveQt::Run() {
             const TUDBtnType button = m_sizeClicks.front();
             m_sizeClicks.erase(m_sizeClicks.begin());
             m_window.UpDownSizeClick(button);
+            m_live.OutputResized(m_window.Generator());
         }
         if (!m_live.TakeChange()) break;
         m_live.Redraw(m_window.Generator(), m_window.History->History());
@@ -68,7 +74,7 @@ void TLiveQt::Run() {
 }
 
 void TLiveQt::RecordWhenSettled() {
-    if (m_running || !m_live.RecordDue()) {
+    if (m_running || !m_window.Ready() || !m_live.RecordDue()) {
         if (m_live.Unrecorded()) m_settle.start();
         return;
     }

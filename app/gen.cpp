@@ -555,6 +555,7 @@ void TFOrlu::ButtonPreviewClick() {
 }
 
 void TFOrlu::ButtonExportClick() {
+    if (!Ready()) return; // the button stays enabled while Live re-makes a texture
     // A fresh dialog each time starts with an empty file name; the filter and folder carry over.
     QFileDialog SaveDialog(this);
     SaveDialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -23,7 +23,8 @@ bool TLiveRedraw::TakeChange() {
 }
 
 bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
-    const TRecipe& tile = history.TileRecipe();
+    // A copy: drawing the links below makes the history follow them.
+    const TRecipe tile = history.TileRecipe();
     // A chain too long for a recipe has no known tile below its last link.
     if (tile.tooLong) return false;
     m_seed = tile.links.empty() ? generator.TextureSeed() : tile.links.back().seed;
@@ -61,12 +62,19 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
         if (!generator.ShowTile(m_baseTile, m_baseSeed)) return false;
         history.TileReplaced(m_base);
     }
+    // The controls stay enabled and may move while the texture is drawn: it is drawn, and its
+    // recipe written, with the values they had when it began.
+    TGenSettings values;
+    for (const TGenParam& param : GenParams) values.SetValue(param.id, generator.Settings().Value(param.id));
+    const TGenSettingsSource& controls = generator.Settings();
+    generator.SetSettings(values);
     random::SetSeed(m_seed);
     m_drawing = true;
     m_drawStart = m_clock();
     // A chain's start is drawn over a transparent tile, as its recipe is.
     const bool ran = m_base.links.empty() ? generator.FirstRender() : generator.Generate();
     m_drawing = false;
+    generator.SetSettings(controls);
     m_serial = generator.OutputSerial();
     const bool finished = ran && generator.TextureFinished();
     if (finished) {
@@ -76,6 +84,10 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
         ++m_stopped;
     }
     return finished;
+}
+
+void TLiveRedraw::OutputResized(const TGenerator& generator) {
+    if (m_session) m_serial = generator.OutputSerial();
 }
 
 bool TLiveRedraw::StopRequested(double fractionDone) const {

@@ -46,6 +46,10 @@ public:
     // was finished; false when a change stopped it (or the generator cannot draw now).
     bool Redraw(TGenerator& generator, TTextureHistory& history);
 
+    // The output was redrawn at another size by the caller between two re-makings (a size arrow
+    // pressed during one): the texture being re-made is still the same one.
+    void OutputResized(const TGenerator& generator);
+
     // The synthesis hooks' question, once per step: stop the texture in flight for a newer value.
     // fractionDone is the walk's progress in [0, 1].
     bool StopRequested(double fractionDone) const;

@@ -57,11 +57,15 @@ TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
         W().ButtonGenerateClick();
         TRecipe recipe;
         recipe.links.push_back({0x2A, W().Controls()});
-        if (keep) {
+        if (keep) { // two links over the first: the tile below the last is drawn from two
             W().List(gpImage)->setCurrentIndex(1);
-            random::SetSeed(0x3B);
-            W().ButtonGenerateClick();
-            recipe.links.push_back({0x3B, W().Controls()});
+            for (const std::uint32_t seed : {0x3Bu, 0x4Cu}) {
+                random::SetSeed(seed);
+                W().ButtonGenerateClick();
+                recipe.links.push_back({seed, W().Controls()});
+                W().Track(gpSaturation)->setValue(70);
+            }
+            W().Track(gpSaturation)->setValue(50);
         }
         W().Live->ActionLive->setChecked(true);
         const std::uint64_t finished = L().Finished();
@@ -69,6 +73,7 @@ TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
         WaitIdle();
         EXPECT_EQ(L().Finished(), finished + 1) << what;
         recipe.links.back().settings.lightness = 90;
+        recipe.links.back().settings.saturation = W().Track(gpSaturation)->value();
         ExpectOutput(recipe, what);
         EXPECT_EQ(W().Generator().TextureSeed(), recipe.links.back().seed) << what;
     }
