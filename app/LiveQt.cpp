@@ -4,6 +4,7 @@
 #include <QProgressBar>
 
 #include "app/HistoryQt.h"
+#include "app/PanelSurfaceQt.h"
 #include "app/gen.h"
 #include "gen/Shortcuts.h"
 
@@ -66,7 +67,10 @@ void TLiveQt::Run() {
             m_live.OutputResized(m_window.Generator());
         }
         if (!m_live.TakeChange()) break;
-        m_live.Redraw(m_window.Generator(), m_window.History->History());
+        // Each finished texture reaches the surface at once, also when the next one follows
+        // straight away (a drag) and would draw over the tile before a frame shows it.
+        if (m_live.Redraw(m_window.Generator(), m_window.History->History()))
+            m_window.Generator().PresentPreview(m_window.PanelSurface->FrameScale());
         m_window.TextureShown();
     }
     m_running = false;

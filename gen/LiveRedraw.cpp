@@ -80,8 +80,11 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     if (finished) {
         ++m_finished;
         m_unrecorded = true;
+        m_lastDuration = m_clock() - m_drawStart;
+        m_stoppingSince = -1;
     } else {
         ++m_stopped;
+        if (m_stoppingSince < 0) m_stoppingSince = m_drawStart;
     }
     return finished;
 }
@@ -92,9 +95,15 @@ void TLiveRedraw::OutputResized(const TGenerator& generator) {
 
 bool TLiveRedraw::StopRequested(double fractionDone) const {
     if (!m_drawing || !m_pending) return false;
-    const double elapsed = m_clock() - m_drawStart;
-    const double rest = fractionDone > 0.0 ? elapsed * (1.0 - fractionDone) / fractionDone
-                                           : std::numeric_limits<double>::infinity();
+    if (m_finishBudget <= 0) return true;
+    const double now = m_clock();
+    if (m_stoppingSince >= 0 && now - m_stoppingSince > StarveMs) return false;
+    const double elapsed = now - m_drawStart;
+    double rest = std::numeric_limits<double>::infinity();
+    if (m_lastDuration > 0)
+        rest = m_lastDuration - elapsed;
+    else if (fractionDone > 0.0)
+        rest = elapsed * (1.0 - fractionDone) / fractionDone;
     return rest > m_finishBudget;
 }
 

@@ -1,8 +1,10 @@
 // Live re-drawing: while it is on, each change of a control re-makes the current texture from the
 // random source's value before it, with the controls' new values, over the same tile it was
 // drawn over (a transparent one for a "Clear" chain start, the chain's tile before its last link
-// for "Keep"). A change during a synthesis stops it unless it will end within FinishBudgetMs, so
-// a slow texture follows the newest value and a quick one still finishes while a slider moves.
+// for "Keep"). A change during a synthesis stops it unless it will end within FinishBudgetMs (as
+// long as the last finished texture took, or as its progress says before one finished), so a
+// slow texture follows the newest value and a quick one still finishes while a slider moves;
+// after StarveMs of stopped textures the one in flight is let finish, so the preview moves on.
 // Changes that come closer than SettleMs to each other make one history entry. Runs on the
 // window thread; the clock is injected (milliseconds, monotonic). No Qt.
 #pragma once
@@ -23,8 +25,9 @@ public:
     using TClock = std::function<double()>; // milliseconds, never going back
 
     static constexpr double SettleMs = 500.0;
-    // A synthesis whose estimated rest is under this is left to finish (a fifteenth of a second).
-    static constexpr double FinishBudgetMs = 1000.0 / 15.0;
+    // A synthesis whose estimated rest is under this is left to finish (a tenth of a second).
+    static constexpr double FinishBudgetMs = 100.0;
+    static constexpr double StarveMs = 250.0;
 
     explicit TLiveRedraw(TClock clock);
 
@@ -85,6 +88,8 @@ private:
     // The re-making in flight.
     bool m_drawing = false;
     double m_drawStart = 0;
+    double m_lastDuration = 0;   // of the last finished re-making; 0: none yet
+    double m_stoppingSince = -1; // the first stop since the last finished texture; -1: none
     std::uint64_t m_finished = 0;
     std::uint64_t m_stopped = 0;
 };
