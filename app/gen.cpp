@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "PallimorVersion.h"
@@ -411,6 +412,12 @@ void TFOrlu::showEvent(QShowEvent* event) {
 // ---- hooks of the synthesis ----
 
 void TFOrlu::PumpMessages() {
+    // While Live re-makes a texture and the controls move, once a millisecond at most: a step
+    // takes tens of microseconds, and handling the window's events (repaints above all) after each
+    // one would cost the synthesis several times its own time.
+    const auto now = std::chrono::steady_clock::now();
+    if (Live && Live->Running() && now - m_lastPump < std::chrono::milliseconds(1)) return;
+    m_lastPump = now;
     const bool outer = m_pumping;
     m_pumping = true;
     QCoreApplication::processEvents();

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -216,14 +217,15 @@ private:
     sd::Direct3DFactory m_createDirect3D;
     TMessagePresenter& m_messages;
     std::unique_ptr<TGenerator> m_gen;
-    bool m_batchActive = false;             // RunBatchExport is on the stack
-    QPointer<QWidget> m_focusBeforeDrawing; // the control to give the focus back to
-    QTimer m_idle;                          // runs the frame timer whenever the event loop is idle
-    int m_unchangedFrames = 0;              // idle steps in a row that presented nothing
-    bool m_pumping = false;                 // inside the synthesis' message pump: no frame steps
-    bool m_shown = false;                   // FormShow runs on the first showing only
-    QString m_saveFilter;                   // the save dialog's filter, kept between showings
-    QString m_saveDirectory;                // and its folder
+    bool m_batchActive = false;                       // RunBatchExport is on the stack
+    QPointer<QWidget> m_focusBeforeDrawing;           // the control to give the focus back to
+    QTimer m_idle;                                    // runs the frame timer whenever the event loop is idle
+    int m_unchangedFrames = 0;                        // idle steps in a row that presented nothing
+    bool m_pumping = false;                           // inside the synthesis' message pump: no frame steps
+    std::chrono::steady_clock::time_point m_lastPump; // events are handled once a millisecond at most
+    bool m_shown = false;                             // FormShow runs on the first showing only
+    QString m_saveFilter;                             // the save dialog's filter, kept between showings
+    QString m_saveDirectory;                          // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main
