@@ -72,7 +72,16 @@ THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
 THistoryQt::~THistoryQt() = default;
 
 void THistoryQt::Record() {
-    if (m_history.Unrecorded()) m_history.Add(m_window.Generator(), m_window.Controls());
+    if (!m_history.Unrecorded()) return;
+    m_history.Add(m_window.Generator(), m_window.Controls());
+    emit Changed();
+}
+
+bool THistoryQt::GoTo(std::size_t index) {
+    if (m_window.Ready()) Record();
+    const std::size_t position = m_history.Position();
+    if (index >= m_history.Count() || index == position) return false;
+    return Step(static_cast<int>(index) - static_cast<int>(position));
 }
 
 bool THistoryQt::Back() {
@@ -84,6 +93,7 @@ bool THistoryQt::Forward() {
 }
 
 bool THistoryQt::Step(int step) {
+    if (m_window.Ready()) Record(); // a Live texture not yet in the history is the one left
     const THistoryEntry* entry = m_history.At(step);
     if (!entry || !m_window.Ready()) return false;
     const TGenSettings controls = entry->controls;
@@ -92,6 +102,7 @@ bool THistoryQt::Step(int step) {
         shown = m_history.Step(m_window.Generator(), step);
         if (shown) m_window.SetControls(controls);
     });
+    if (shown) emit Changed();
     return shown;
 }
 
@@ -103,8 +114,7 @@ QString THistoryQt::RecipeText() const {
     return QString::fromStdString(EncodeRecipe(recipe));
 }
 
-void THistoryQt::CopyRecipe() {
-    if (!m_window.Ready()) return;
+QString THistoryQt::RecipeTextOrSay() {
     const QString code = RecipeText();
     if (code.isEmpty()) {
         ShowMessageBox(
@@ -112,9 +122,14 @@ void THistoryQt::CopyRecipe() {
             QStringLiteral("This texture has no recipe: it was drawn over more than %1 textures!  ")
                 .arg(MaxRecipeLinks),
             QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
-        return;
     }
-    QGuiApplication::clipboard()->setText(code);
+    return code;
+}
+
+void THistoryQt::CopyRecipe() {
+    if (!m_window.Ready()) return;
+    const QString code = RecipeTextOrSay();
+    if (!code.isEmpty()) QGuiApplication::clipboard()->setText(code);
 }
 
 void THistoryQt::PasteRecipe() {

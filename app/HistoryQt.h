@@ -37,9 +37,13 @@ public:
     // Alt+Left / Alt+Right; false when refused or there is no such texture.
     bool Back();
     bool Forward();
+    // Shows entry index of the history (as Back and Forward do); false when refused or none.
+    bool GoTo(std::size_t index);
     // The current texture's recipe at the current size; empty when it has none (a Keep chain
     // too long for a code).
     QString RecipeText() const;
+    // RecipeText, or empty after a message saying why there is none.
+    QString RecipeTextOrSay();
     // Ctrl+Shift+C: RecipeText on the clipboard; a message when there is none.
     void CopyRecipe();
     // Ctrl+V: the clipboard's text as a recipe.
@@ -52,6 +56,10 @@ public:
     // Makes the texture of the recipe fileName carries; a file that cannot be read or holds no
     // recipe is said in one message box and changes nothing.
     bool OpenRecipeFile(const QString& fileName);
+
+signals:
+    // An entry was added or another one became the current one.
+    void Changed();
 
 private:
     bool Step(int step);

@@ -18,14 +18,20 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "PallimorVersion.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/LibraryQt.h"
+#include "app/LiveQt.h"
+#include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
+#include "app/RandomizeQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/batch.h"
@@ -47,6 +53,22 @@ constexpr int GroupColumns[2] = {8, 92};
 constexpr int GroupRowTop = 4;
 constexpr int GroupRowStep = 44;
 const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside its group box
+const QSize ClientSize(708, 544);
+
+// What each command button does, as its hint.
+struct TButtonHint {
+    QPushButton* TFOrlu::*button;
+    const char* hint;
+};
+constexpr TButtonHint ButtonHints[] = {
+    {&TFOrlu::ButtonGenerate, "Make a new texture with these settings (F5)"},
+    {&TFOrlu::ButtonExport, "Save the texture at the selected size as a BMP, PNG or JPEG file (Ctrl+S)"},
+    {&TFOrlu::ButtonBatch, "Make and save a numbered batch of new textures (Ctrl+B)"},
+    {&TFOrlu::ButtonPreview, "Show or hide the 3 x 3 tiling pane on the preview (Ctrl+P)"},
+    {&TFOrlu::ButtonSettings, "JPEG quality, recipes in files, brushes and maps (Ctrl+,)"},
+    {&TFOrlu::ButtonAbout, "The program's version and licence"},
+    {&TFOrlu::ButtonExit, "Close the window (Ctrl+Q)"},
+};
 
 // The frame loop runs from a zero timer while frames change; after FramesBeforeRest idle steps
 // without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
@@ -94,7 +116,12 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
     History = new THistoryQt(*this);
+    Live = new TLiveQt(*this);
+    Randomizer = new TRandomizeQt(*this);
+    Library = new TLibraryQt(*this);
     AddKeyboardAccess(*this);
+    AddMenuBar();
+    AddToolTips();
 }
 
 TFOrlu::~TFOrlu() {
@@ -157,16 +184,18 @@ void TFOrlu::CreateControls() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Pallimor v%1").arg(QLatin1String(PallimorVersion)));
     setFont(FormFont());
-    setFixedSize(708, 544);
+    setFixedSize(ClientSize);
     setAcceptDrops(true);
+    Client = new QWidget(this);
+    Client->setGeometry(QRect(QPoint(0, 0), ClientSize));
 
-    PanelPreview = MakeLoweredPanel(this, QRect(4, 4, 516, 516));
+    PanelPreview = MakeLoweredPanel(Client, QRect(4, 4, 516, 516));
     PanelPreview->setLineWidth(2);
     PanelSurface = new TPanelSurfaceQt(PanelPreview);
     PanelSurface->setGeometry(2, 2, 512, 512);
     PanelSurface->OnClick = [this] { ButtonGenerateClick(); };
 
-    PanelSettings = MakeLoweredPanel(this, QRect(524, 4, 180, 362));
+    PanelSettings = MakeLoweredPanel(Client, QRect(524, 4, 180, 362));
 
     // Row by row, left column first: this is also the tab order.
     for (const TGenParam& param : GenParams) {
@@ -191,8 +220,11 @@ void TFOrlu::CreateControls() {
         }
     }
     connect(List(gpImage), &QComboBox::currentIndexChanged, this, [this] { ComboImageChange(); });
+    for (QComboBox* list : m_lists) {
+        if (list) connect(list, &QComboBox::currentIndexChanged, this, [this] { ControlChanged(); });
+    }
 
-    PanelControls = MakeLoweredPanel(this, QRect(524, 370, 180, 150));
+    PanelControls = MakeLoweredPanel(Client, QRect(524, 370, 180, 150));
     const auto addButton = [this](const QString& caption, const QRect& place, void (TFOrlu::*click)()) {
         auto* button = new QPushButton(caption, PanelControls);
         button->setGeometry(place);
@@ -209,12 +241,12 @@ void TFOrlu::CreateControls() {
     ButtonAbout = addButton(QStringLiteral("About"), QRect(8, 120, 80, 24), &TFOrlu::ButtonAboutClick);
     ButtonExit = addButton(QStringLiteral("Exit"), QRect(92, 120, 80, 24), &TFOrlu::ButtonExitClick);
 
-    StatusBar = new TStatusBarQt(this);
+    StatusBar = new TStatusBarQt(Client);
     StatusBar->setGeometry(0, 524, 708, 20);
     StatusBar->OnDrawPanel = [this](TStatusBarQt* sender, int panel, const QRect& rect) {
         StatusBarDrawPanel(sender, panel, rect);
     };
-    ProgressBar = new QProgressBar(this);
+    ProgressBar = new QProgressBar(Client);
     ProgressBar->setRange(1, 10);
     ProgressBar->setValue(1);
     ProgressBar->setTextVisible(false);
@@ -223,6 +255,27 @@ void TFOrlu::CreateControls() {
 
     m_idle.setInterval(0);
     connect(&m_idle, &QTimer::timeout, this, [this] { OnIdle(); });
+}
+
+void TFOrlu::AddMenuBar() {
+    MenuBar = new TMenuBarQt(*this);
+    const int height = MenuBar->sizeHint().height();
+    MenuBar->setGeometry(0, 0, ClientSize.width(), height);
+    Client->move(0, height);
+    setFixedSize(ClientSize.width(), ClientSize.height() + height);
+}
+
+void TFOrlu::AddToolTips() {
+    for (const TButtonHint& hint : ButtonHints)
+        (this->*hint.button)->setToolTip(QString::fromLatin1(hint.hint));
+    // A list says what its parameter does (the table's help line); the sliders show their value.
+    for (const TGenParam& param : GenParams) {
+        const QString help = QString::fromLatin1(param.help);
+        const QString what = help.left(1).toUpper() + help.mid(1);
+        if (m_lists[param.id]) m_lists[param.id]->setToolTip(what);
+        if (m_groups[param.id]) m_groups[param.id]->setToolTip(what);
+    }
+    PanelColor->setToolTip(QStringLiteral("Pick the background colour"));
 }
 
 // ---- start-up and shutdown ----
@@ -360,6 +413,12 @@ void TFOrlu::showEvent(QShowEvent* event) {
 // ---- hooks of the synthesis ----
 
 void TFOrlu::PumpMessages() {
+    // While Live re-makes a texture and the controls move, once a millisecond at most: a step
+    // takes tens of microseconds, and handling the window's events (repaints above all) after each
+    // one would cost the synthesis several times its own time.
+    const auto now = std::chrono::steady_clock::now();
+    if (Live && Live->Running() && now - m_lastPump < std::chrono::milliseconds(1)) return;
+    m_lastPump = now;
     const bool outer = m_pumping;
     m_pumping = true;
     QCoreApplication::processEvents();
@@ -372,6 +431,14 @@ void TFOrlu::SetProgressMaximum(int max) {
 
 void TFOrlu::SetProgressPosition(int position) {
     ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
+}
+
+bool TFOrlu::StopRequested() {
+    return Live && Live->StopRequested();
+}
+
+void TFOrlu::ControlChanged() {
+    if (Live) Live->Changed();
 }
 
 // ---- settings source ----
@@ -412,6 +479,7 @@ void TFOrlu::SetPanelsEnabled(bool enabled) {
 void TFOrlu::ButtonGenerateClick() {
     // A click on the surface while a texture or a batch is being made is refused.
     if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
+    History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     m_gen->Generate();
@@ -427,12 +495,17 @@ bool TFOrlu::Ready() const {
 
 bool TFOrlu::MakeTexture(const std::function<void()>& make) {
     if (!Ready()) return false;
+    History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
     make();
     SetPanelsEnabled(true);
     WakeFrames();
     return true;
+}
+
+void TFOrlu::TextureShown() {
+    WakeFrames();
 }
 
 TGenSettings TFOrlu::Controls() const {
@@ -472,6 +545,7 @@ void TFOrlu::PanelColorClick() {
     if (!picked.isValid()) return;
     SetSwatch(picked);
     m_gen->BackgroundColor = CanvasOfColor(picked);
+    ControlChanged();
 }
 
 void TFOrlu::ComboImageChange() {
@@ -489,6 +563,7 @@ void TFOrlu::ButtonPreviewClick() {
 }
 
 void TFOrlu::ButtonExportClick() {
+    if (!Ready()) return; // the button stays enabled while Live re-makes a texture
     // A fresh dialog each time starts with an empty file name; the filter and folder carry over.
     QFileDialog SaveDialog(this);
     SaveDialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -538,7 +613,8 @@ bool TFOrlu::EmbedRecipe() const {
 }
 
 void TFOrlu::ButtonBatchClick() {
-    if (!FVornBE || !FVornBP || m_batchActive) return;
+    if (!FVornBE || !FVornBP || m_batchActive || (Live && Live->Running())) return;
+    History->Record(); // a Live texture not yet in the history goes first
     const TFlagScope active(m_batchActive);
     TBatchWindow window;
     window.owner = this;
@@ -623,6 +699,11 @@ void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
 }
 
 void TFOrlu::UpDownSizeClick(TUDBtnType button) {
+    // While Live re-makes a texture the arrows wait for it to stop.
+    if (m_gen->Generating()) {
+        if (Live) Live->DeferSizeClick(button);
+        return;
+    }
     const auto change = [this, button] {
         if (button == btNext)
             m_gen->SizeUp();
@@ -639,6 +720,7 @@ void TFOrlu::UpDownSizeClick(TUDBtnType button) {
         change();
     ShowSize();
     WakeFrames();
+    ControlChanged();
 }
 
 void TFOrlu::ShowSize() {
@@ -671,6 +753,7 @@ void TFOrlu::ResetTrack(TGenParamId id) {
 
 void TFOrlu::TrackChange(TGenParamId id) {
     ShowPosition(m_tracks[id]);
+    ControlChanged();
 }
 
 bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
@@ -683,6 +766,16 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
     // A disabled control (every one while a texture is made) still receives the mouse here: it
     // must not reset a slider or change the colour the synthesis has already read.
     if (!widget->isEnabled()) return false;
+
+    // Ctrl+click on a group locks its parameter for Randomize (and resets nothing).
+    if (mouse->modifiers().testFlag(Qt::ControlModifier) && Randomizer) {
+        const int id = Randomizer->LockableOfGroup(watched);
+        if (id >= 0) {
+            if (type == QEvent::MouseButtonRelease)
+                Randomizer->SetLocked(TGenParamId(id), !Randomizer->Locked(TGenParamId(id)));
+            return true;
+        }
+    }
 
     if (type == QEvent::MouseButtonRelease) {
         if (watched == PanelColor) PanelColorClick();
@@ -708,6 +801,7 @@ int RunProgram(TArchiveLocator locateArchive, TMessagePresenter& messages) {
     // The brush set chosen in an earlier run draws the first texture already.
     if (!FVornS.BrushesPath.isEmpty()) FOrlu.UseBrushes(FVornS.BrushesPath);
     FOrlu.FVornA = &FVornA;
+    FOrlu.Library->SetDataFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     CenterOnScreen(&FOrlu);
     FOrlu.show();
     // The dialogs go first (the settings are written then), the main window last.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,10 @@ class TFVornS;
 class TPanelSurfaceQt;
 class TWindowCommandsQt;
 class THistoryQt;
+class TMenuBarQt;
+class TLiveQt;
+class TRandomizeQt;
+class TLibraryQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -93,6 +98,10 @@ public:
     // Runs make (which makes or shows a texture) as a generation runs: panels disabled, the tile
     // shown as it grows, frames woken afterwards. False, without running it, when not Ready.
     bool MakeTexture(const std::function<void()>& make);
+    // A texture was drawn outside MakeTexture (Live): the frames and the commands follow it.
+    void TextureShown();
+    // The JPEG quality of the settings dialog, or the default without one.
+    int JpegQuality() const;
     // The controls', size's and colour's values, and setting them all (the swatch and
     // BackgroundColor take the colour, TextureSize the size; nothing is drawn).
     TGenSettings Controls() const;
@@ -105,6 +114,7 @@ public:
     void PumpMessages() override;
     void SetProgressMaximum(int max) override;
     void SetProgressPosition(int position) override;
+    bool StopRequested() override; // a Live change stops the texture in flight
 
     // The swatch's colour (what the user sees as the background colour).
     QColor SwatchColor() const;
@@ -116,6 +126,11 @@ public:
     QPointer<TFVornBP> FVornBP;
     QPointer<TFVornS> FVornS;
     QPointer<TFVornA> FVornA;
+
+    // The menu bar, and below it the client area that holds every control at the layout's places
+    // (the window is the client area plus the menu bar's height).
+    TMenuBarQt* MenuBar = nullptr;
+    QWidget* Client;
 
     // Controls, named as the window's layout names them.
     QFrame* PanelPreview;
@@ -147,6 +162,12 @@ public:
     TWindowCommandsQt* Commands = nullptr;
     // The session's textures and their recipes.
     THistoryQt* History = nullptr;
+    // Re-making the texture while the controls move.
+    TLiveQt* Live = nullptr;
+    // Random values for the unlocked parameters, and the locks.
+    TRandomizeQt* Randomizer = nullptr;
+    // The history and the favourites as thumbnails, and the favourites' store.
+    TLibraryQt* Library = nullptr;
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
@@ -167,11 +188,12 @@ private:
     QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
-    void ShowSize(); // the size label and the arrows' position, from the generator's size
+    void AddToolTips();
+    void ControlChanged(); // a generation control, the size or the colour: Live follows
+    void AddMenuBar();     // above the client area, once the commands exist
+    void ShowSize();       // the size label and the arrows' position, from the generator's size
     void ShowPosition(QSlider* track);
     void SetSwatch(const QColor& color);
-    // The JPEG quality of the settings dialog, or the default without one.
-    int JpegQuality() const;
     // Whether exported files carry their recipe (the settings dialog's choice; off without one).
     bool EmbedRecipe() const;
 
@@ -195,20 +217,22 @@ private:
     sd::Direct3DFactory m_createDirect3D;
     TMessagePresenter& m_messages;
     std::unique_ptr<TGenerator> m_gen;
-    bool m_batchActive = false;             // RunBatchExport is on the stack
-    QPointer<QWidget> m_focusBeforeDrawing; // the control to give the focus back to
-    QTimer m_idle;                          // runs the frame timer whenever the event loop is idle
-    int m_unchangedFrames = 0;              // idle steps in a row that presented nothing
-    bool m_pumping = false;                 // inside the synthesis' message pump: no frame steps
-    bool m_shown = false;                   // FormShow runs on the first showing only
-    QString m_saveFilter;                   // the save dialog's filter, kept between showings
-    QString m_saveDirectory;                // and its folder
+    bool m_batchActive = false;                       // RunBatchExport is on the stack
+    QPointer<QWidget> m_focusBeforeDrawing;           // the control to give the focus back to
+    QTimer m_idle;                                    // runs the frame timer whenever the event loop is idle
+    int m_unchangedFrames = 0;                        // idle steps in a row that presented nothing
+    bool m_pumping = false;                           // inside the synthesis' message pump: no frame steps
+    std::chrono::steady_clock::time_point m_lastPump; // events are handled once a millisecond at most
+    bool m_shown = false;                             // FormShow runs on the first showing only
+    QString m_saveFilter;                             // the save dialog's filter, kept between showings
+    QString m_saveDirectory;                          // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main
 // window, settings dialog, About box), shows the main window and runs the event loop. Returns
 // the loop's exit status: 0 after a normal end, 1 after a start-up failure. Every window reports
 // through messages.
+// The favourites are kept in the user's data folder.
 int RunProgram(TArchiveLocator locateArchive = {}, TMessagePresenter& messages = MessageBoxPresenter());
 
 } // namespace vorn

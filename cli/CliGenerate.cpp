@@ -24,6 +24,7 @@
 #include "export/EmbeddedRecipe.h"
 #include "export/TileExport.h"
 #include "gen/BatchLoop.h"
+#include "gen/Favourites.h"
 #include "gen/GenParams.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
@@ -31,6 +32,7 @@
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 #include "gen/TileTrace.h"
+#include "io/FileBytes.h"
 #include "io/SafeFile.h"
 
 namespace {
@@ -69,7 +71,8 @@ public:
           m_size(settings.size) {}
 
     std::string Batch(int index, std::optional<std::uint32_t> seed) const {
-        return m_options.folder + "/" + FileNameOf(m_options.name, index, seed, m_effect, m_size) + "." +
+        return m_options.folder + "/" +
+               FileNameOf(m_options.name, m_options.firstIndex + index, seed, m_effect, m_size) + "." +
                m_options.fileType();
     }
 
@@ -400,6 +403,37 @@ int Run(const TOptions& o) {
     return 0;
 }
 
+// --recipes: every recipe of the file, one run each, numbered as one batch.
+int RunRecipes(const TOptions& o) {
+    const std::string& file = o.recipesFile;
+    std::vector<std::uint8_t> bytes;
+    if (const int error = ReadFileBytes(file == "-" ? "/dev/stdin" : file, MaxFavouritesBytes, bytes);
+        error != 0)
+        return Fail("Cannot read " + file + ": " + std::strerror(error));
+    const TFavouritesText parsed =
+        ParseFavourites({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    if (!parsed.notRecipes.empty()) {
+        const TFavouriteLine& bad = parsed.notRecipes.front();
+        std::fprintf(stderr, "%s--recipes: line %zu of %s is not a recipe: %s\n", Program, bad.number,
+                     file.c_str(), bad.error.c_str());
+        return 2;
+    }
+    if (parsed.favourites.empty()) return Fail(file + " holds no recipe");
+    if (parsed.favourites.size() > 1 && o.name.find("{n}") == std::string::npos) {
+        std::fprintf(stderr, "%s--name needs {n} for more than one recipe (got '%s')\n", Program,
+                     o.name.c_str());
+        return 2;
+    }
+    for (std::size_t i = 0; i < parsed.favourites.size(); ++i) {
+        TOptions one = o;
+        one.recipesFile.clear();
+        one.recipe = DecodeRecipe(parsed.favourites[i].code).recipe;
+        one.firstIndex = static_cast<int>(i);
+        if (const int status = Run(one); status != 0) return status;
+    }
+    return 0;
+}
+
 } // namespace
 
 std::string ExecutableFolder() {
@@ -421,5 +455,5 @@ int CliGenerate(int argc, char** argv) {
         return 0;
     }
     if (options.threads) sd::SetRasterThreads(*options.threads);
-    return Run(options);
+    return options.recipesFile.empty() ? Run(options) : RunRecipes(options);
 }

@@ -168,6 +168,10 @@ constexpr TCliOption SourceOptionTable[] = {
          if (!decoded.ok()) throw TUsageError{option + ": " + decoded.error};
          o.recipe = std::move(decoded.recipe);
      }},
+    {"recipes", "FILE|-",
+     "make the texture of every recipe in FILE (- for standard input), one code a line\n"
+     "with its name after it as the window keeps its favourites; numbered in --folder",
+     coFile, nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.recipesFile = v; }},
 };
 
 // Not constexpr: some texts are built from the values above.
@@ -314,6 +318,12 @@ void CheckCombinations(TOptions& o) {
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
     if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
+    if (!o.recipesFile.empty()) {
+        if (o.folder.empty()) throw TUsageError{"--recipes writes one file per recipe into --folder"};
+        if (o.recipe || o.seed || !o.settingsOption.empty() || o.count != 1 || o.json)
+            throw TUsageError{"--recipes fixes every texture; --recipe, --seed, --count, --json and the "
+                              "generation options cannot be added"};
+    }
     if (o.recipe && !o.settingsOption.empty())
         throw TUsageError{"--recipe fixes every generation setting; " + o.settingsOption +
                           " cannot be added"};

@@ -22,6 +22,8 @@ struct TGenerateOptions {
     std::string settingsOption; // the first generation option given, for --recipe's usage error
     std::optional<std::uint32_t> seed;
     std::optional<TRecipe> recipe;
+    std::string recipesFile; // --recipes: a favourites file, "-" for standard input; read when run
+    int firstIndex = 0;      // the batch number of the first texture written, from 0
     int count = 1;
     std::string out;    // after parsing: the file written (".TYPE" added when it had no extension),
                         // "-" for standard output, or empty

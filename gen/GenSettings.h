@@ -57,6 +57,8 @@ public:
     virtual void PumpMessages() {}                  // let the window process pending messages
     virtual void SetProgressMaximum(int /*max*/) {} // the status bar's progress bar
     virtual void SetProgressPosition(int /*position*/) {}
+    // Asked once per step after the pump: true stops the synthesis there, the tile unfinished.
+    virtual bool StopRequested() { return false; }
 };
 
 } // namespace vorn

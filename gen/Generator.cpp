@@ -122,6 +122,7 @@ public:
     }
     void SetProgressMaximum(int max) override { m_inner.SetProgressMaximum(max); }
     void SetProgressPosition(int position) override { m_inner.SetProgressPosition(position); }
+    bool StopRequested() override { return m_inner.StopRequested(); }
 
 private:
     TGenHooks& m_inner;
@@ -300,9 +301,17 @@ void TGenerator::RenderAll(bool clearTile) {
         m_chain.Restart();
         m_largeSize = 0;
     }
+    m_tileFinished = true;
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
+    if (!m_tileFinished) {
+        // Stopped: the next texture follows. The calls kept are a part of the tile's.
+        m_chain.Forget();
+        m_largeSize = 0;
+        return;
+    }
     RenderViewAndSize();
+    if (!m_tileFinished) return; // stopped while the large output was drawn
     if (OnTextureMade) OnTextureMade(m_textureSeed, clearTile);
 }
 
@@ -423,18 +432,23 @@ void TGenerator::RenderLarge() {
     const std::size_t last = m_chain.Calls().size();
     TTwinSet twins{};
     for (std::size_t i = 0; i < twins.size(); ++i) twins[i] = m_twins[i] != nullptr;
+    bool stopped = false;
     const bool drawn = Textures->RenderIntoTarget(
         LargeTargetIndex, 0,
         [&](TVornTextures*) {
             if (!Canvas || !Images) return;
             TCanvasPainter painter(*Canvas, *Images, &m_twins);
-            ReplayScaled(m_chain.Calls(), first, last, size / TileSize, twins, painter, LargePumpCalls,
-                         [this] { m_hooks->PumpMessages(); });
+            stopped = !ReplayScaled(m_chain.Calls(), first, last, size / TileSize, twins, painter,
+                                    LargePumpCalls, [this] {
+                                        m_hooks->PumpMessages();
+                                        return !m_hooks->StopRequested();
+                                    });
         },
         !extend);
-    m_largeSize = drawn ? size : 0;
+    if (stopped) m_tileFinished = false; // a newer texture follows; the target holds a part
+    m_largeSize = drawn && !stopped ? size : 0;
     m_largeDrawn = last;
-    m_largeExact = drawn;
+    m_largeExact = drawn && !stopped;
 }
 
 void TGenerator::TileRender(TVornTextures*) {
@@ -449,14 +463,14 @@ void TGenerator::TileRender(TVornTextures*) {
     TTracePainter traced(m_trace, &next);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : next;
     if (m_growthInterval <= 0 || !Device || !Device->WindowHandle()) {
-        SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+        m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
         return;
     }
     TGrowthHooks growth(*m_hooks, std::chrono::milliseconds(m_growthInterval), BatchRunning, [this] {
         Canvas->Flush(); // what is batched reaches the tile target, as at the scene's end
         PresentPreview(m_growthScale);
     });
-    SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
+    m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
 }
 
 void TGenerator::SetGrowthFrames(int intervalMs, int scale) {

@@ -102,6 +102,9 @@ public:
     // start-up has not completed.
     bool Generate();
     bool Generating() const { return m_generating; }
+    // The last synthesis ran to its end (false when the hooks stopped it: the tile target holds
+    // the part drawn, and neither the view, the output nor OnTextureMade followed).
+    bool TextureFinished() const { return m_tileFinished; }
     // The size arrows: Up doubles (at most MaxTextureSize), Down halves (at least 64); redraws
     // only the output target of the new size. Nothing changes while a drawing runs.
     void SizeUp();
@@ -209,6 +212,7 @@ private:
     sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;
     bool m_generating = false;
+    bool m_tileFinished = true;
     bool m_dirty = true;
     std::uint32_t m_textureSeed = 0;
     std::uint64_t m_outputSerial = 0;

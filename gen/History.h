@@ -36,6 +36,8 @@ public:
     void TextureMade(const TGenSettingsSource& settings, std::uint32_t seedBefore, int size,
                      TCanvasColor background, bool clearedTile, std::uint32_t brushes = ShippedBrushSetHash);
     const TRecipe& TileRecipe() const { return m_tileRecipe; }
+    // The tile target was given recipe's tile back (a kept tile): what follows is drawn over it.
+    void TileReplaced(const TRecipe& recipe) { m_tileRecipe = recipe; }
     // A texture was made since the last Add.
     bool Unrecorded() const { return m_unrecorded; }
 

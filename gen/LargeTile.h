@@ -98,22 +98,21 @@ inline constexpr std::int32_t TwinImages = 8;
 // Which brushes have a twin, by image position - FirstTwinImage.
 using TTwinSet = std::array<bool, TwinImages>;
 
-// Draws calls [first, last) scaled by factor (2 or 4) through painter; every pumpEvery calls,
-// pump() runs. A stamp of a brush with a twin is drawn from the twin at scale * factor /
-// HighResFactor; every other stamp at scale * factor.
-template <typename TPump>
-void ReplayScaled(const std::vector<TPaintCall>& calls, std::size_t first, std::size_t last, int factor,
-                  const TTwinSet& twins, TLargePainter& painter, std::size_t pumpEvery, TPump&& pump);
-
+// One call, scaled by factor, through painter (see ReplayScaled).
 void ReplayCall(const TPaintCall& call, int factor, const TTwinSet& twins, TLargePainter& painter);
 
+// Draws calls [first, last) scaled by factor (2 or 4) through painter; every pumpEvery calls,
+// pump() runs, and its false stops the drawing there. A stamp of a brush with a twin is drawn from
+// the twin at scale * factor / HighResFactor; every other stamp at scale * factor. False when
+// pump stopped it.
 template <typename TPump>
-void ReplayScaled(const std::vector<TPaintCall>& calls, std::size_t first, std::size_t last, int factor,
+bool ReplayScaled(const std::vector<TPaintCall>& calls, std::size_t first, std::size_t last, int factor,
                   const TTwinSet& twins, TLargePainter& painter, std::size_t pumpEvery, TPump&& pump) {
     for (std::size_t i = first; i < last && i < calls.size(); ++i) {
-        if (pumpEvery && (i - first) % pumpEvery == pumpEvery - 1) pump();
+        if (pumpEvery && (i - first) % pumpEvery == pumpEvery - 1 && !pump()) return false;
         ReplayCall(calls[i], factor, twins, painter);
     }
+    return true;
 }
 
 } // namespace vorn

@@ -201,7 +201,7 @@ constexpr int EffectStroke = 9;
 
 } // namespace
 
-void SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundColor,
+bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundColor,
                     const bool& batchRunning, TGenHooks& hooks, TTilePainter& painter) {
     const TGenSettings s = ClampedSettings(settings);
     const std::int32_t stepCount = s.steps + 1024;
@@ -218,8 +218,13 @@ void SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
     const std::int32_t brush = BrushImage(s.brushSize, s.brushType);
     const TBlendEffect effect = GeneratorEffects[static_cast<std::size_t>(s.effect)];
 
+    bool finished = true;
     for (std::int32_t step = 0; step < stepCount; ++step) {
         hooks.PumpMessages();
+        if (hooks.StopRequested()) {
+            finished = false;
+            break;
+        }
         const TCanvasColor stroke = StepWalk(w, s);
         const std::int32_t qx = TruncToInt(w.x);
         const std::int32_t qy = TruncToInt(w.y);
@@ -252,6 +257,7 @@ void SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
     }
 
     if (!batchRunning) hooks.SetProgressPosition(1);
+    return finished;
 }
 
 } // namespace vorn

@@ -31,8 +31,9 @@ public:
 
 // Paints one texture through painter. Settings outside their controls' ranges are clamped into
 // them. batchRunning is read at the start, at every step and at the end: while it is set the
-// progress hooks are left alone. hooks.PumpMessages runs once per step.
-void SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundColor,
+// progress hooks are left alone. hooks.PumpMessages runs once per step, then hooks.StopRequested,
+// which ends the walk there. True when the walk ran to its end.
+bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundColor,
                     const bool& batchRunning, TGenHooks& hooks, TTilePainter& painter);
 
 } // namespace vorn

@@ -14,8 +14,10 @@
 #include "cli/GenerateOptions.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/BatchLoop.h"
+#include "gen/Favourites.h"
 #include "gen/GenParams.h"
 #include "gen/ProgramHelp.h"
+#include "gen/Shortcuts.h"
 
 namespace {
 
@@ -88,10 +90,27 @@ void CliOptionItems(std::ostream& out, std::span<const TCliOption> options) {
     }
 }
 
+// The window's keys, menu by menu: "Ctrl+S  Export (File menu): what it does".
+void KeyItems(std::ostream& out) {
+    out << ".SH KEYS\n";
+    for (const TShortcut& shortcut : Shortcuts) {
+        if (!*shortcut.keys) continue;
+        std::string keys = shortcut.keys;
+        for (std::size_t at = keys.find("; "); at != std::string::npos; at = keys.find("; ", at))
+            keys.replace(at, 2, " or ");
+        out << ".TP\n.B " << Roff(keys) << "\n" << Roff(shortcut.command);
+        if (*shortcut.menu) out << " (" << Roff(shortcut.menu) << " menu)";
+        out << ": " << Roff(shortcut.help) << ".\n";
+    }
+}
+
 void FilesSection(std::ostream& out) {
     out << ".SH FILES\n.TP\n.I " << Roff(std::string(PALLIMOR_DATA_DIR) + "/" + ArchiveFileName) << "\n"
         << "The brush archive. A " << Roff(ArchiveFileName)
-        << " in the current folder or beside the program is preferred to it.\n";
+        << " in the current folder or beside the program is preferred to it.\n"
+        << ".TP\n.I " << Roff(std::string("~/.local/share/Pallimor/") + FavouritesFileName) << "\n"
+        << "The window's favourites, one recipe code a line followed by its name; pallimor\\-cli generate "
+           "\\-\\-recipes makes them all.\n";
 }
 
 void WindowPage(std::ostream& out) {
@@ -109,6 +128,7 @@ void WindowPage(std::ostream& out) {
         << ".SH PARAMETERS\nThe window's controls, with the option that sets each in "
         << "\\fBpallimor\\-cli generate\\fR:\n";
     ParameterItems(out, false);
+    KeyItems(out);
     FilesSection(out);
     out << ".SH SEE ALSO\n.BR pallimor\\-cli (1)\n";
 }

@@ -31,6 +31,7 @@
 #include <string>
 
 #include "app/HistoryQt.h"
+#include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/settings.h"
@@ -101,7 +102,10 @@ protected:
 
 TEST_F(MainWindow, WindowAndPanelsHaveTheirSizesAndPlaces) {
     EXPECT_EQ(W().windowTitle(), QString("Pallimor v1.0"));
-    EXPECT_EQ(W().size(), QSize(708, 544));
+    // The client area keeps the layout's size; the menu bar sits above it.
+    EXPECT_EQ(W().Client->geometry(), QRect(0, W().MenuBar->height(), 708, 544));
+    EXPECT_EQ(W().MenuBar->geometry(), QRect(0, 0, 708, W().MenuBar->height()));
+    EXPECT_EQ(W().size(), QSize(708, 544 + W().MenuBar->height()));
     EXPECT_EQ(W().minimumSize(), W().maximumSize()); // not resizable
     EXPECT_FALSE(W().windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(W().windowFlags().testFlag(Qt::WindowMinimizeButtonHint));

@@ -420,11 +420,12 @@ private:
             Event("activate the main window"); // a click on its title bar
             return W().activateWindow();
         }
-        static const char* const keys[] = {
-            "F5",     "Ctrl+G",   "Ctrl+S",    "Ctrl+B",   "Ctrl+C",        "Ctrl+T", "Ctrl+Shift+C",
-            "Ctrl+O", "Menu",     "Shift+F10", "Tab",      "Shift+Backtab", "Left",   "Right",
-            "Up",     "Down",     "PgUp",      "PgDown",   "Home",          "End",    "Space",
-            "Return", "Alt+Left", "Alt+Right", "Alt+Left", "Alt+Right"};
+        static const char* const keys[] = {"F5",        "Ctrl+G",        "Ctrl+S",   "Ctrl+B",    "Ctrl+C",
+                                           "Ctrl+T",    "Ctrl+Shift+C",  "Ctrl+O",   "Menu",      "Shift+F10",
+                                           "Tab",       "Shift+Backtab", "Left",     "Right",     "Up",
+                                           "Down",      "PgUp",          "PgDown",   "Home",      "End",
+                                           "Space",     "Return",        "Alt+Left", "Alt+Right", "Alt+Left",
+                                           "Alt+Right", "Ctrl+L",        "Ctrl+R",   "F1"};
         QSlider* steps = W().Track(gpSteps);
         const int pick = R(100);
         if (pick < 8 && W().Ready()) { // now and then back to cheap textures: their stamps cost the most

@@ -78,7 +78,7 @@ for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glo
   grep -qx "$line" "$work/out.txt" || fail "recipe: no line '$line'"
 done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
-  case $option in seed | recipe | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
+  case $option in seed | recipe | recipes | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
     normal-y | normal-filter | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
@@ -110,5 +110,26 @@ run 1 recipe "$work/again.png"
   fail "no recipe: '$(cat "$work/err.txt")'"
 run 2 generate --archive "$build/vorn.dat" --recipe "$work/again.png" --out "$work/none.png"
 [ "$(wc -l <"$work/err.txt")" -eq 1 ] && [ ! -e "$work/none.png" ] || fail "--recipe of a file without one"
+
+# --recipes: a favourites file (a comment, names, a Keep chain) makes each recipe's texture in
+# turn, numbered as a batch; the same lines from standard input make the same files.
+chain=P1.size=64.seed=0000002A.brush-size=16.steps=0+image=keep.effect=add.steps=0
+printf '# kept\nP1.size=64.seed=00000007.steps=0 first one\n\n%s\n' "$chain" >"$work/favourites.txt"
+run 0 generate --archive "$build/vorn.dat" --recipes "$work/favourites.txt" --folder "$work/favs" --type bmp \
+  --name 'fav{n}'
+[ "$(ls "$work/favs" | tr '\n' ' ')" = "fav000.bmp fav001.bmp " ] || fail "--recipes wrote: $(ls "$work/favs")"
+k=0
+for code in P1.size=64.seed=00000007.steps=0 "$chain"; do
+  run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/fav-alone$k.bmp"
+  cmp -s "$work/fav-alone$k.bmp" "$work/favs/fav00$k.bmp" || fail "--recipes: texture $k differs from its recipe"
+  k=$((k + 1))
+done
+(cd "$work" && "$cli" generate --archive "$build/vorn.dat" --recipes - --folder "$work/piped" --type bmp \
+  <"$work/favourites.txt" >/dev/null 2>&1) || fail "--recipes - failed"
+cmp -s "$work/piped/image001.bmp" "$work/favs/fav001.bmp" || fail "--recipes - made another texture"
+printf 'P1.seed=0000002A\nnot-a-recipe\n' >"$work/bad.txt"
+run 2 generate --archive "$build/vorn.dat" --recipes "$work/bad.txt" --folder "$work/bad"
+grep -q 'line 2 of .*bad.txt is not a recipe' "$work/err.txt" && [ ! -e "$work/bad" ] ||
+  fail "--recipes with a bad line: $(cat "$work/err.txt")"
 
 finish cli_recipe

@@ -1,0 +1,89 @@
+#include "app/LiveQt.h"
+
+#include <QAction>
+#include <QProgressBar>
+
+#include "app/HistoryQt.h"
+#include "app/PanelSurfaceQt.h"
+#include "app/gen.h"
+#include "gen/Shortcuts.h"
+
+namespace vorn {
+
+TLiveQt::TLiveQt(TFOrlu& window)
+    : QObject(&window), m_window(window), m_live([this] { return double(m_clock.nsecsElapsed()) / 1e6; }) {
+    m_clock.start();
+    ActionLive = new QAction(QStringLiteral("Live"), this);
+    ActionLive->setCheckable(true);
+    ActionLive->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(FindShortcut("Live")->keys)));
+    ActionLive->setShortcutContext(Qt::WindowShortcut);
+    connect(ActionLive, &QAction::toggled, this, [this](bool on) { m_live.SetEnabled(on); });
+    m_window.addAction(ActionLive);
+
+    m_start.setSingleShot(true);
+    m_start.setInterval(0);
+    connect(&m_start, &QTimer::timeout, this, [this] { Run(); });
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(int(TLiveRedraw::SettleMs));
+    connect(&m_settle, &QTimer::timeout, this, [this] { RecordWhenSettled(); });
+}
+
+TLiveQt::~TLiveQt() = default;
+
+void TLiveQt::Changed() {
+    if (!m_live.Enabled()) return;
+    if (!m_running && !m_window.Ready()) return;
+    m_live.Changed();
+    m_settle.start();
+    if (!m_running) m_start.start();
+}
+
+void TLiveQt::DeferSizeClick(TUDBtnType button) {
+    if (!m_running) return;
+    m_sizeClicks.push_back(button);
+    m_live.Changed();
+}
+
+bool TLiveQt::StopRequested() const {
+    const QProgressBar* bar = m_window.ProgressBar;
+    const int span = bar->maximum() - bar->minimum();
+    return m_live.StopRequested(span > 0 ? double(bar->value() - bar->minimum()) / span : 0.0);
+}
+
+void TLiveQt::Run() {
+    if (m_running) return;
+    if (!m_window.Ready()) {
+        // Another texture is being made (Generate came first): it is drawn with these values.
+        m_live.TakeChange();
+        return;
+    }
+    m_running = true;
+    for (;;) {
+        // The arrows pressed meanwhile, each as if pressed now (each is a change of its own).
+        while (!m_sizeClicks.empty()) {
+            const TUDBtnType button = m_sizeClicks.front();
+            m_sizeClicks.erase(m_sizeClicks.begin());
+            m_window.UpDownSizeClick(button);
+            m_live.OutputResized(m_window.Generator());
+        }
+        if (!m_live.TakeChange()) break;
+        // Each finished texture reaches the surface at once, also when the next one follows
+        // straight away (a drag) and would draw over the tile before a frame shows it.
+        if (m_live.Redraw(m_window.Generator(), m_window.History->History()))
+            m_window.Generator().PresentPreview(m_window.PanelSurface->FrameScale());
+        m_window.TextureShown();
+    }
+    m_running = false;
+    m_settle.start();
+}
+
+void TLiveQt::RecordWhenSettled() {
+    if (m_running || !m_window.Ready() || !m_live.RecordDue()) {
+        if (m_live.Unrecorded()) m_settle.start();
+        return;
+    }
+    m_window.History->Record();
+    m_live.Recorded();
+}
+
+} // namespace vorn

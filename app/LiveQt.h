@@ -1,0 +1,55 @@
+// Live in the main window (Texture > Live, Ctrl+L): while it is checked, a change of a generation
+// control, the size or the colour re-makes the current texture (gen/LiveRedraw.h) without
+// Generate, the panels staying enabled. The re-making starts from the event loop; a change that
+// arrives through the synthesis' message pump stops the texture in flight (when it is not about
+// to finish) and the newest values follow at once. Settled changes become one history entry.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <vector>
+
+#include "app/widgets/ControlsQt.h"
+#include "gen/LiveRedraw.h"
+
+class QAction;
+
+namespace vorn {
+
+class TFOrlu;
+
+class TLiveQt : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TLiveQt(TFOrlu& window);
+    ~TLiveQt() override;
+
+    QAction* ActionLive; // checkable, off at start
+
+    TLiveRedraw& Live() { return m_live; }
+    // A generation control, the size or the colour changed (by the user: changes made while the
+    // panels are disabled are the window's own and ignored).
+    void Changed();
+    // A size arrow pressed while a texture is re-made: applied before the next one.
+    void DeferSizeClick(TUDBtnType button);
+    // A texture is being re-made (the synthesis' pump is below on the stack).
+    bool Running() const { return m_running; }
+    // The window's hooks ask this once per step.
+    bool StopRequested() const;
+
+private:
+    void Run();
+    void RecordWhenSettled();
+
+    TFOrlu& m_window;
+    QElapsedTimer m_clock;
+    TLiveRedraw m_live;
+    QTimer m_start;  // zero timer: the re-making starts from the event loop
+    QTimer m_settle; // the history entry once the changes have settled
+    bool m_running = false;
+    std::vector<TUDBtnType> m_sizeClicks;
+};
+
+} // namespace vorn

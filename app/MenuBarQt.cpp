@@ -1,0 +1,122 @@
+#include "app/MenuBarQt.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPushButton>
+
+#include "app/HistoryQt.h"
+#include "app/LibraryQt.h"
+#include "app/LiveQt.h"
+#include "app/RandomizeQt.h"
+#include "app/WindowCommandsQt.h"
+#include "app/gen.h"
+#include "app/widgets/FormKitQt.h"
+#include "gen/Shortcuts.h"
+
+namespace vorn {
+
+namespace {
+
+// The keys of a command of the table; none when it has none.
+QList<QKeySequence> KeysOf(const char* command) {
+    const TShortcut* shortcut = FindShortcut(command);
+    if (!shortcut || !*shortcut->keys) return {};
+    return QKeySequence::listFromString(QString::fromLatin1(shortcut->keys));
+}
+
+} // namespace
+
+TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
+    setFont(window.font());
+    TWindowCommandsQt& commands = *window.Commands;
+    THistoryQt& history = *window.History;
+
+    MenuFile = addMenu(QStringLiteral("&File"));
+    MenuFile->addAction(commands.ActionExport);
+    MenuFile->addAction(commands.ActionBatch);
+    MenuFile->addSeparator();
+    MenuFile->addAction(history.ActionOpenRecipe);
+    MenuFile->addSeparator();
+    ActionQuit = AddAction(MenuFile, QStringLiteral("&Quit"), nullptr);
+    connect(ActionQuit, &QAction::triggered, &window, &QWidget::close);
+
+    MenuEdit = addMenu(QStringLiteral("&Edit"));
+    MenuEdit->addAction(commands.ActionCopyImage);
+    MenuEdit->addAction(history.ActionCopyRecipe);
+    MenuEdit->addAction(history.ActionPasteRecipe);
+    MenuEdit->addSeparator();
+    ActionSettings = AddAction(MenuEdit, QStringLiteral("&Settings\u2026"), nullptr);
+    connect(ActionSettings, &QAction::triggered, &window, [&window] { window.ButtonSettingsClick(); });
+
+    MenuTexture = addMenu(QStringLiteral("&Texture"));
+    MenuTexture->addAction(commands.ActionGenerate);
+    MenuTexture->addAction(window.Randomizer->ActionRandomize);
+    MenuTexture->addSeparator();
+    MenuTexture->addAction(history.ActionBack);
+    MenuTexture->addAction(history.ActionForward);
+    MenuTexture->addAction(window.Library->ActionAddFavourite);
+    MenuTexture->addSeparator();
+    MenuTexture->addAction(window.Live->ActionLive);
+
+    MenuView = addMenu(QStringLiteral("&View"));
+    MenuView->addAction(commands.ActionTiledView);
+    ActionPreviewPane = AddAction(MenuView, QStringLiteral("&Preview Pane"), nullptr, true);
+    MenuView->addAction(window.Library->ActionLibrary);
+    connect(ActionPreviewPane, &QAction::triggered, this, [this] {
+        m_window.ButtonPreviewClick();
+        SyncChecks();
+    });
+    // The button toggles the pane as well; its handler runs first (connected first).
+    connect(window.ButtonPreview, &QPushButton::clicked, this, [this] { SyncChecks(); });
+
+    MenuHelp = addMenu(QStringLiteral("&Help"));
+    ActionShortcuts = AddAction(MenuHelp, QStringLiteral("&Keyboard Shortcuts"), &TMenuBarQt::ShowShortcuts);
+    ActionAbout = AddAction(MenuHelp, QStringLiteral("&About"), nullptr);
+    connect(ActionAbout, &QAction::triggered, &window, [&window] { window.ButtonAboutClick(); });
+    SyncChecks();
+}
+
+TMenuBarQt::~TMenuBarQt() = default;
+
+QAction* TMenuBarQt::AddAction(QMenu* menu, const QString& text, void (TMenuBarQt::*run)(), bool checkable) {
+    auto* action = new QAction(text, this);
+    QString plain = text;
+    plain.remove(QLatin1Char('&')).remove(QChar(0x2026));
+    action->setShortcuts(KeysOf(plain.toLatin1().constData()));
+    // Window-wide, as the window's other commands: whichever control has the focus.
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setCheckable(checkable);
+    if (run) connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
+    m_window.addAction(action);
+    menu->addAction(action);
+    return action;
+}
+
+QString TMenuBarQt::ShortcutsText() {
+    QString text;
+    const char* menu = nullptr;
+    for (const TShortcut& shortcut : Shortcuts) {
+        if (!*shortcut.keys) continue;
+        if (!menu || std::string_view(menu) != shortcut.menu) {
+            menu = shortcut.menu;
+            if (!text.isEmpty()) text += QLatin1Char('\n');
+            text += (*menu ? QString::fromLatin1(menu) : QStringLiteral("Elsewhere")) + QLatin1Char('\n');
+        }
+        QString keys = QString::fromLatin1(shortcut.keys);
+        keys.replace(QStringLiteral("; "), QStringLiteral(" or "));
+        text += QStringLiteral("    %1\t%2\n").arg(keys, QString::fromLatin1(shortcut.command));
+    }
+    return text;
+}
+
+void TMenuBarQt::ShowShortcuts() {
+    ShowMessageBox(m_window.Messages(), ShortcutsText(), QStringLiteral("Keyboard Shortcuts"),
+                   TMsgButtons::Ok, TMsgIcon::Information, &m_window);
+}
+
+void TMenuBarQt::SyncChecks() {
+    ActionPreviewPane->setChecked(m_window.Generator().PreviewPaneVisible);
+}
+
+} // namespace vorn

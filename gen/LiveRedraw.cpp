@@ -1,0 +1,118 @@
+#include "gen/LiveRedraw.h"
+
+#include <limits>
+
+#include "engine/VornDef.h"
+#include "gen/Generator.h"
+#include "gen/History.h"
+
+namespace vorn {
+
+TLiveRedraw::TLiveRedraw(TClock clock) : m_clock(std::move(clock)) {}
+
+void TLiveRedraw::Changed() {
+    if (!m_enabled) return;
+    m_pending = true;
+    m_lastChange = m_clock();
+}
+
+bool TLiveRedraw::TakeChange() {
+    const bool pending = m_pending;
+    m_pending = false;
+    return pending;
+}
+
+bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
+    // A copy: drawing the links below makes the history follow them.
+    const TRecipe tile = history.TileRecipe();
+    // A chain too long for a recipe has no known tile below its last link.
+    if (tile.tooLong) return false;
+    m_seed = tile.links.empty() ? generator.TextureSeed() : tile.links.back().seed;
+    TRecipe base = tile;
+    if (!base.links.empty()) base.links.pop_back();
+    if (base.links.empty()) {
+        m_base = {};
+        m_baseTile.clear();
+    } else if (m_baseTile.empty() || !SameTile(base, m_base)) {
+        // The Keep chain's links before its last, drawn once per texture re-made; the size and
+        // colour stay the window's.
+        const int size = generator.TextureSize;
+        const TCanvasColor color = generator.BackgroundColor;
+        const bool drawn = PrepareRecipe(generator, tile) && generator.ReadTile(m_baseTile);
+        generator.TextureSize = size;
+        generator.BackgroundColor = color;
+        if (!drawn) {
+            m_baseTile.clear();
+            return false;
+        }
+        m_base = std::move(base);
+        m_baseSeed = m_base.links.back().seed;
+    }
+    m_session = true;
+    return true;
+}
+
+bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
+    if (generator.StartupIncomplete || generator.Generating()) return false;
+    if (!m_session || generator.OutputSerial() != m_serial) {
+        m_session = false;
+        if (!Begin(generator, history)) return false;
+    }
+    if (!m_base.links.empty()) {
+        if (!generator.ShowTile(m_baseTile, m_baseSeed)) return false;
+        history.TileReplaced(m_base);
+    }
+    // The controls stay enabled and may move while the texture is drawn: it is drawn, and its
+    // recipe written, with the values they had when it began.
+    TGenSettings values;
+    for (const TGenParam& param : GenParams) values.SetValue(param.id, generator.Settings().Value(param.id));
+    const TGenSettingsSource& controls = generator.Settings();
+    generator.SetSettings(values);
+    random::SetSeed(m_seed);
+    m_drawing = true;
+    m_drawStart = m_clock();
+    // A chain's start is drawn over a transparent tile, as its recipe is.
+    const bool ran = m_base.links.empty() ? generator.FirstRender() : generator.Generate();
+    m_drawing = false;
+    generator.SetSettings(controls);
+    bool finished = ran && generator.TextureFinished();
+    // Drawn over a tile put back, a large output is the tile magnified until the chain's recipe
+    // draws it at its size.
+    if (finished && !generator.LargeExact() && IsLargeSize(generator.TextureSize))
+        finished = history.RedrawLarge(generator);
+    m_serial = generator.OutputSerial();
+    if (finished) {
+        ++m_finished;
+        m_unrecorded = true;
+        m_lastDuration = m_clock() - m_drawStart;
+        m_stoppingSince = -1;
+    } else {
+        ++m_stopped;
+        if (m_stoppingSince < 0) m_stoppingSince = m_drawStart;
+    }
+    return finished;
+}
+
+void TLiveRedraw::OutputResized(const TGenerator& generator) {
+    if (m_session) m_serial = generator.OutputSerial();
+}
+
+bool TLiveRedraw::StopRequested(double fractionDone) const {
+    if (!m_drawing || !m_pending) return false;
+    if (m_finishBudget <= 0) return true;
+    const double now = m_clock();
+    if (m_stoppingSince >= 0 && now - m_stoppingSince > StarveMs) return false;
+    const double elapsed = now - m_drawStart;
+    double rest = std::numeric_limits<double>::infinity();
+    if (m_lastDuration > 0)
+        rest = m_lastDuration - elapsed;
+    else if (fractionDone > 0.0)
+        rest = elapsed * (1.0 - fractionDone) / fractionDone;
+    return rest > m_finishBudget;
+}
+
+bool TLiveRedraw::RecordDue() const {
+    return m_unrecorded && !m_drawing && !m_pending && m_clock() - m_lastChange >= SettleMs;
+}
+
+} // namespace vorn

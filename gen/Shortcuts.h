@@ -1,0 +1,52 @@
+// The window's commands with their keys, menu by menu in menu order: the menu bar, the Keyboard
+// Shortcuts list, pallimor(1) and the README follow this one table. Keys are written in Qt's
+// portable form, alternatives separated by "; " (QKeySequence::listFromString reads them). No Qt.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace vorn {
+
+struct TShortcut {
+    const char* menu;    // "File", ...; "" for keys with no menu entry
+    const char* command; // the entry's text, without an ellipsis
+    const char* keys;    // "Ctrl+S", "F5; Ctrl+G"; "" for none
+    const char* help;    // one line for the manual
+};
+
+inline constexpr std::array<TShortcut, 24> Shortcuts = {{
+    {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
+    {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
+    {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
+    {"File", "Quit", "Ctrl+Q", "close the window"},
+    {"Edit", "Copy Image", "Ctrl+C", "copy the texture at the selected size"},
+    {"Edit", "Copy Recipe", "Ctrl+Shift+C", "copy the texture's recipe code"},
+    {"Edit", "Paste Recipe", "Ctrl+V", "make the texture of the recipe code on the clipboard"},
+    {"Edit", "Settings", "Ctrl+,", "open the settings"},
+    {"Texture", "Generate", "F5; Ctrl+G", "make a new texture"},
+    {"Texture", "Randomize", "Ctrl+R", "give every unlocked parameter a random value and make a texture"},
+    {"Texture", "Back", "Alt+Left", "the texture before in this session's history"},
+    {"Texture", "Forward", "Alt+Right", "the texture after in this session's history"},
+    {"Texture", "Add to Favourites", "Ctrl+D", "keep the texture's recipe among the favourites"},
+    {"Texture", "Live", "Ctrl+L", "re-make the texture whenever a control changes"},
+    {"View", "Tiled View", "Ctrl+T", "show the texture repeated in a window of its own"},
+    {"View", "Preview Pane", "Ctrl+P", "show or hide the 3 x 3 pane on the preview"},
+    {"View", "Library", "Ctrl+H", "the history and the favourites as thumbnails"},
+    {"Help", "Keyboard Shortcuts", "F1", "list these keys"},
+    {"Help", "About", "", "the program's version and licence"},
+    {"", "Preview menu", "Menu; Shift+F10", "open the preview's context menu"},
+    {"", "Lock a parameter", "Ctrl+Click", "on a caption: Randomize leaves the parameter alone"},
+    {"", "Open a menu", "Alt", "with the menu's underlined letter"},
+    {"", "Stop a batch", "Esc", "asks a running batch to stop; otherwise closes the window"},
+    {"", "Reset a slider", "Double-click", "on its caption (a single click for Hue Switch)"},
+}};
+
+// The row of command; nullptr when none.
+constexpr const TShortcut* FindShortcut(std::string_view command) {
+    for (const TShortcut& shortcut : Shortcuts)
+        if (command == shortcut.command) return &shortcut;
+    return nullptr;
+}
+
+} // namespace vorn

@@ -1,0 +1,132 @@
+// Live in the main window: a change re-makes the current texture from its seed with the new value,
+// byte for byte as a fresh generator makes that recipe (a Keep chain over its tile below), a
+// change during a synthesis stops it and the newest value follows, and a drag is one history
+// entry.
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QProgressBar>
+#include <QSlider>
+#include <QTest>
+#include <cstring>
+#include <string>
+
+#include "app/HistoryQt.h"
+#include "app/LiveQt.h"
+#include "export/TileExport.h"
+#include "gen/Recipe.h"
+#include "shown_window.h"
+
+namespace vorn {
+namespace {
+
+const std::string Archive = std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat";
+
+class Live : public test::ShownWindow {
+protected:
+    TLiveRedraw& L() { return W().Live->Live(); }
+    void WaitIdle() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !W().Live->Running() && !L().ChangePending(); }, 60000));
+    }
+    // The output at 256 of recipe, drawn by a generator of its own.
+    static TBitmap32 Expected(const TRecipe& recipe) {
+        TGenSettings none;
+        TGenerator fresh(none);
+        fresh.ComponentsInit();
+        EXPECT_EQ(fresh.Startup(nullptr, Archive).failure, TStartupFailure::None);
+        EXPECT_TRUE(RegenerateRecipe(fresh, recipe));
+        TBitmap32 bitmap;
+        EXPECT_TRUE(CopyToBitmap(*fresh.Textures, TGenerator::GetIndex(recipe.size), recipe.size, bitmap));
+        return bitmap;
+    }
+    void ExpectOutput(const TRecipe& recipe, const char* what) {
+        const TBitmap32 expected = Expected(recipe);
+        TBitmap32 actual;
+        ASSERT_TRUE(CopyToBitmap(*W().Generator().Textures, TGenerator::GetIndex(256), 256, actual));
+        EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), std::size_t(actual.Pitch()) * 256), 0) << what;
+    }
+};
+
+TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
+    for (const bool keep : {false, true}) {
+        const char* what = keep ? "keep chain" : "clear";
+        W().Live->ActionLive->setChecked(false);
+        W().List(gpImage)->setCurrentIndex(0);
+        W().Track(gpLightness)->setValue(50);
+        random::SetSeed(0x2A);
+        W().ButtonGenerateClick();
+        TRecipe recipe;
+        recipe.links.push_back({0x2A, W().Controls()});
+        if (keep) { // two links over the first: the tile below the last is drawn from two
+            W().List(gpImage)->setCurrentIndex(1);
+            for (const std::uint32_t seed : {0x3Bu, 0x4Cu}) {
+                random::SetSeed(seed);
+                W().ButtonGenerateClick();
+                recipe.links.push_back({seed, W().Controls()});
+                W().Track(gpSaturation)->setValue(70);
+            }
+            W().Track(gpSaturation)->setValue(50);
+        }
+        W().Live->ActionLive->setChecked(true);
+        const std::uint64_t finished = L().Finished();
+        W().Track(gpLightness)->setValue(90);
+        WaitIdle();
+        EXPECT_EQ(L().Finished(), finished + 1) << what;
+        recipe.links.back().settings.lightness = 90;
+        recipe.links.back().settings.saturation = W().Track(gpSaturation)->value();
+        ExpectOutput(recipe, what);
+        EXPECT_EQ(W().Generator().TextureSeed(), recipe.links.back().seed) << what;
+    }
+}
+
+TEST_F(Live, AChangeDuringASynthesisStopsItAndTheNewestValueFollows) {
+    W().Live->ActionLive->setChecked(true);
+    L().SetFinishBudget(0); // every change stops the texture in flight
+    random::SetSeed(7);
+    W().ButtonGenerateClick();
+    bool changed = false;
+    QObject::connect(W().ProgressBar, &QProgressBar::valueChanged, &W(), [&](int value) {
+        if (value == 100 && !changed && W().Live->Running()) {
+            changed = true;
+            W().Track(gpSaturation)->setValue(10);
+        }
+    });
+    const std::uint64_t stopped = L().Stopped();
+    const std::uint64_t finished = L().Finished();
+    W().Track(gpSaturation)->setValue(95);
+    WaitIdle();
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(L().Stopped(), stopped + 1);
+    EXPECT_EQ(L().Finished(), finished + 1);
+    EXPECT_TRUE(W().PanelControls->isEnabled());
+    TRecipe recipe;
+    recipe.links.push_back({7, W().Controls()});
+    EXPECT_EQ(recipe.links[0].settings.saturation, 10);
+    ExpectOutput(recipe, "after the stop");
+}
+
+TEST_F(Live, ADragIsOneHistoryEntry) {
+    W().Live->ActionLive->setChecked(true);
+    W().ButtonGenerateClick();
+    const std::size_t count = W().History->History().Count();
+    for (int value = 20; value <= 80; value += 5) {
+        W().Track(gpAngleSpeed)->setValue(value);
+        QTest::qWait(20);
+    }
+    WaitIdle();
+    EXPECT_EQ(W().History->History().Count(), count) << "recorded before the changes settled";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return W().History->History().Count() == count + 1; }, 5000));
+    QTest::qWait(int(TLiveRedraw::SettleMs) + 200);
+    EXPECT_EQ(W().History->History().Count(), count + 1);
+    EXPECT_EQ(W().History->History().Current()->controls.angleSpeed, 80);
+    // Back shows the texture before the drag.
+    EXPECT_TRUE(W().History->Back());
+    EXPECT_EQ(W().Track(gpAngleSpeed)->value(), 50);
+}
+
+} // namespace
+} // namespace vorn
+
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}

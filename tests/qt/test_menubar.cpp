@@ -1,0 +1,87 @@
+// The menu bar walked as a user would: Alt and each menu's letter opens it, every entry is the
+// command of the shortcut table with the table's keys, and a harmless entry acts.
+#include <QAction>
+#include <QFrame>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <set>
+#include <string>
+
+#include "app/MenuBarQt.h"
+#include "gen/Shortcuts.h"
+#include "shown_window.h"
+
+namespace vorn {
+namespace {
+
+class MenuBar : public test::ShownWindow {};
+
+// The entry's text as the table names it: no mnemonic mark, no ellipsis.
+std::string PlainText(const QAction* action) {
+    QString text = action->text();
+    text.remove(QLatin1Char('&')).remove(QChar(0x2026)).remove(QStringLiteral("..."));
+    return text.toStdString();
+}
+
+TEST_F(MenuBar, EveryMenuOpensByItsLetterAndListsTheTableWithItsKeys) {
+    const QMenu* menus[] = {W().MenuBar->MenuFile, W().MenuBar->MenuEdit, W().MenuBar->MenuTexture,
+                            W().MenuBar->MenuView, W().MenuBar->MenuHelp};
+    std::set<std::string> listed;
+    for (const QMenu* menu : menus) {
+        const QString title = menu->title();
+        const qsizetype mark = title.indexOf(QLatin1Char('&'));
+        ASSERT_GE(mark, 0) << title.toStdString();
+        const std::string name = QString(title).remove(QLatin1Char('&')).toStdString();
+
+        QTest::keyClick(&W(), title.at(mark + 1).toLatin1(), Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000)) << name;
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        QTest::keyClick(W().MenuBar, Qt::Key_Escape);
+
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            const std::string command = PlainText(action);
+            const TShortcut* row = FindShortcut(command);
+            ASSERT_NE(row, nullptr) << command << " is in no row of the table";
+            EXPECT_EQ(row->menu, name) << command;
+            const QList<QKeySequence> keys =
+                *row->keys ? QKeySequence::listFromString(QString::fromLatin1(row->keys))
+                           : QList<QKeySequence>();
+            EXPECT_EQ(action->shortcuts(), keys) << command;
+            // Shown in the menu and acting wherever the focus is.
+            EXPECT_EQ(action->shortcutContext(), Qt::WindowShortcut) << command;
+            listed.insert(command);
+        }
+    }
+    for (const TShortcut& row : Shortcuts)
+        if (*row.menu) {
+            EXPECT_TRUE(listed.count(row.command)) << row.command << " is in no menu";
+        }
+}
+
+TEST_F(MenuBar, PreviewPaneEntryAndButtonStayTogetherAndHelpListsTheKeys) {
+    QAction* pane = W().MenuBar->ActionPreviewPane;
+    EXPECT_FALSE(pane->isChecked());
+    pane->trigger();
+    EXPECT_TRUE(W().Generator().PreviewPaneVisible);
+    EXPECT_TRUE(pane->isChecked());
+    QTest::mouseClick(W().ButtonPreview, Qt::LeftButton);
+    EXPECT_FALSE(W().Generator().PreviewPaneVisible);
+    EXPECT_FALSE(pane->isChecked());
+    EXPECT_EQ(W().ButtonPreview->text(), QString("Show Preview Pane"));
+
+    QTest::keyClick(&W(), Qt::Key_F1);
+    ASSERT_EQ(m_recorder->messages.size(), 1u);
+    EXPECT_EQ(m_recorder->messages[0].caption, QString("Keyboard Shortcuts"));
+    EXPECT_TRUE(m_recorder->messages[0].text.contains(QStringLiteral("Ctrl+L\tLive")));
+}
+
+} // namespace
+} // namespace vorn
+
+int main(int argc, char** argv) {
+    return vorn::test::RunQtTests(argc, argv);
+}
