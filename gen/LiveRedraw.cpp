@@ -75,11 +75,10 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     const bool ran = m_base.links.empty() ? generator.FirstRender() : generator.Generate();
     m_drawing = false;
     generator.SetSettings(controls);
-    bool finished = ran && generator.TextureFinished();
+    const bool finished = ran && generator.TextureFinished();
     // Drawn over a tile put back, a large output is the tile magnified until the chain's recipe
     // draws it at its size.
-    if (finished && !generator.LargeExact() && IsLargeSize(generator.TextureSize))
-        finished = history.RedrawLarge(generator);
+    if (finished && IsLargeSize(generator.TextureSize)) history.RedrawLarge(generator);
     m_serial = generator.OutputSerial();
     if (finished) {
         ++m_finished;

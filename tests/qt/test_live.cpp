@@ -10,6 +10,7 @@
 #include <QTest>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/HistoryQt.h"
 #include "app/LiveQt.h"
@@ -39,23 +40,27 @@ protected:
         EXPECT_TRUE(CopyToBitmap(*fresh.Textures, TGenerator::GetIndex(recipe.size), recipe.size, bitmap));
         return bitmap;
     }
-    void ExpectOutput(const TRecipe& recipe, const char* what) {
+    void ExpectOutput(const TRecipe& recipe, const std::string& what) {
         const TBitmap32 expected = Expected(recipe);
         TBitmap32 actual;
-        ASSERT_TRUE(CopyToBitmap(*W().Generator().Textures, TGenerator::GetIndex(256), 256, actual));
-        EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), std::size_t(actual.Pitch()) * 256), 0) << what;
+        const int size = recipe.size;
+        ASSERT_TRUE(CopyToBitmap(*W().Generator().Textures, TGenerator::GetIndex(size), size, actual));
+        EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), std::size_t(actual.Pitch()) * size), 0) << what;
     }
 };
 
+// At 2048 too: the texture is drawn at its size, not magnified from the tile put back.
 TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
-    for (const bool keep : {false, true}) {
-        const char* what = keep ? "keep chain" : "clear";
+    for (const auto& [size, keep] : {std::pair{256, false}, {256, true}, {2048, true}}) {
+        const std::string what = std::string(keep ? "keep chain at " : "clear at ") + std::to_string(size);
         W().Live->ActionLive->setChecked(false);
+        while (W().Generator().TextureSize < size) W().UpDownSize->Press(btNext);
         W().List(gpImage)->setCurrentIndex(0);
         W().Track(gpLightness)->setValue(50);
         random::SetSeed(0x2A);
         W().ButtonGenerateClick();
         TRecipe recipe;
+        recipe.size = size;
         recipe.links.push_back({0x2A, W().Controls()});
         if (keep) { // two links over the first: the tile below the last is drawn from two
             W().List(gpImage)->setCurrentIndex(1);
