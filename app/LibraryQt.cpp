@@ -30,6 +30,7 @@ namespace vorn {
 namespace {
 
 constexpr int ThumbnailSize = 96;
+constexpr int ThumbnailDrawSize = 128; // drawn at, then scaled to ThumbnailSize
 
 QAction* WindowAction(TFOrlu& window, QObject* owner, const QString& text, const char* command) {
     auto* action = new QAction(text, owner);
@@ -57,6 +58,17 @@ QByteArray RecipesFile(const QStringList& codes) {
     QByteArray text;
     for (const QString& code : codes) text += code.toLatin1() + '\n';
     return text;
+}
+
+// The code of the same texture at 128 pixels: a thumbnail needs no 4096 texture, which would take
+// seconds to draw and save. The size does not change the tile.
+QString ThumbnailCode(const QString& code) {
+    TRecipeDecoding decoded = DecodeRecipe(code.toStdString());
+    if (!decoded.ok()) return code;
+    decoded.recipe.size = ThumbnailDrawSize;
+    for (TRecipeLink& link : decoded.recipe.links) link.settings.size = ThumbnailDrawSize;
+    const std::string small = EncodeRecipe(decoded.recipe);
+    return small.empty() ? code : QString::fromStdString(small);
 }
 
 } // namespace
@@ -296,7 +308,9 @@ void TLibraryQt::DrawNextThumbnails() {
                                  m_thumbnailFolder.path() + QStringLiteral("/run%1").arg(m_runs),
                                  QStringLiteral("--name"), QStringLiteral("t{n}"), QStringLiteral("--type"),
                                  QStringLiteral("png"), QStringLiteral("--quiet")});
-    m_process->write(RecipesFile(m_drawing));
+    QStringList small;
+    for (const QString& code : m_drawing) small += ThumbnailCode(code);
+    m_process->write(RecipesFile(small));
     m_process->closeWriteChannel();
 }
 
