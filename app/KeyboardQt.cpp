@@ -1,5 +1,7 @@
 #include "app/KeyboardQt.h"
 
+#include <QAction>
+
 #include <QCursor>
 #include <QFrame>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 
 #include "app/gen.h"
 #include "app/widgets/ControlsQt.h"
+#include "gen/Shortcuts.h"
 
 namespace vorn {
 
@@ -131,6 +134,20 @@ void AddKeyboardAccess(TFOrlu& window) {
     for (qsizetype i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
 
     for (QSlider* slider : window.PanelSettings->findChildren<QSlider*>()) ShowHintWhileDragging(slider);
+}
+
+QList<QKeySequence> ShortcutKeys(const char* command) {
+    const TShortcut* shortcut = FindShortcut(command);
+    if (!shortcut || !*shortcut->keys) return {};
+    return QKeySequence::listFromString(QString::fromLatin1(shortcut->keys));
+}
+
+QAction* AddWindowCommand(TFOrlu& window, QObject* owner, const QString& text, const char* command) {
+    auto* action = new QAction(text, owner);
+    action->setShortcuts(ShortcutKeys(command));
+    action->setShortcutContext(Qt::WindowShortcut);
+    window.addAction(action);
+    return action;
 }
 
 } // namespace vorn

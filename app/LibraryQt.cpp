@@ -19,11 +19,11 @@
 #include <QVBoxLayout>
 
 #include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
 #include "export/ExportFormats.h"
 #include "gen/Recipe.h"
-#include "gen/Shortcuts.h"
 
 namespace vorn {
 
@@ -31,14 +31,6 @@ namespace {
 
 constexpr int ThumbnailSize = 96;
 constexpr int ThumbnailDrawSize = 128; // drawn at, then scaled to ThumbnailSize
-
-QAction* WindowAction(TFOrlu& window, QObject* owner, const QString& text, const char* command) {
-    auto* action = new QAction(text, owner);
-    action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(FindShortcut(command)->keys)));
-    action->setShortcutContext(Qt::WindowShortcut);
-    window.addAction(action);
-    return action;
-}
 
 QListWidget* ThumbnailList(QWidget* parent) {
     auto* list = new QListWidget(parent);
@@ -82,9 +74,9 @@ TLibraryQt::TLibraryQt(TFOrlu& window)
     resize(600, 420);
 
     ActionAddFavourite =
-        WindowAction(window, this, QStringLiteral("Add to Favourites\u2026"), "Add to Favourites");
+        AddWindowCommand(window, this, QStringLiteral("Add to Favourites\u2026"), "Add to Favourites");
     connect(ActionAddFavourite, &QAction::triggered, this, [this] { AddFavourite(); });
-    ActionLibrary = WindowAction(window, this, QStringLiteral("Library"), "Library");
+    ActionLibrary = AddWindowCommand(window, this, QStringLiteral("Library"), "Library");
     connect(ActionLibrary, &QAction::triggered, this, [this] { ShowLibrary(); });
     addActions({ActionAddFavourite, ActionLibrary});
 

@@ -4,21 +4,18 @@
 #include <QProgressBar>
 
 #include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/gen.h"
-#include "gen/Shortcuts.h"
 
 namespace vorn {
 
 TLiveQt::TLiveQt(TFOrlu& window)
     : QObject(&window), m_window(window), m_live([this] { return double(m_clock.nsecsElapsed()) / 1e6; }) {
     m_clock.start();
-    ActionLive = new QAction(QStringLiteral("Live"), this);
+    ActionLive = AddWindowCommand(m_window, this, QStringLiteral("Live"), "Live");
     ActionLive->setCheckable(true);
-    ActionLive->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(FindShortcut("Live")->keys)));
-    ActionLive->setShortcutContext(Qt::WindowShortcut);
     connect(ActionLive, &QAction::toggled, this, [this](bool on) { m_live.SetEnabled(on); });
-    m_window.addAction(ActionLive);
 
     m_start.setSingleShot(true);
     m_start.setInterval(0);

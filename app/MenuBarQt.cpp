@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
 #include "app/LibraryQt.h"
 #include "app/LiveQt.h"
 #include "app/RandomizeQt.h"
@@ -15,17 +16,6 @@
 #include "gen/Shortcuts.h"
 
 namespace vorn {
-
-namespace {
-
-// The keys of a command of the table; none when it has none.
-QList<QKeySequence> KeysOf(const char* command) {
-    const TShortcut* shortcut = FindShortcut(command);
-    if (!shortcut || !*shortcut->keys) return {};
-    return QKeySequence::listFromString(QString::fromLatin1(shortcut->keys));
-}
-
-} // namespace
 
 TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     setFont(window.font());
@@ -80,15 +70,11 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
 TMenuBarQt::~TMenuBarQt() = default;
 
 QAction* TMenuBarQt::AddAction(QMenu* menu, const QString& text, void (TMenuBarQt::*run)(), bool checkable) {
-    auto* action = new QAction(text, this);
     QString plain = text;
     plain.remove(QLatin1Char('&')).remove(QChar(0x2026));
-    action->setShortcuts(KeysOf(plain.toLatin1().constData()));
-    // Window-wide, as the window's other commands: whichever control has the focus.
-    action->setShortcutContext(Qt::WindowShortcut);
+    QAction* action = AddWindowCommand(m_window, this, text, plain.toLatin1().constData());
     action->setCheckable(checkable);
     if (run) connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
-    m_window.addAction(action);
     menu->addAction(action);
     return action;
 }

@@ -8,8 +8,8 @@
 #include <QSlider>
 
 #include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
 #include "app/gen.h"
-#include "gen/Shortcuts.h"
 
 namespace vorn {
 
@@ -24,12 +24,8 @@ std::uint32_t SystemSeed() {
 
 TRandomizeQt::TRandomizeQt(TFOrlu& window, std::uint32_t seed)
     : QObject(&window), m_window(window), m_random(seed ? seed : SystemSeed()) {
-    ActionRandomize = new QAction(QStringLiteral("Randomize"), this);
-    ActionRandomize->setShortcuts(
-        QKeySequence::listFromString(QString::fromLatin1(FindShortcut("Randomize")->keys)));
-    ActionRandomize->setShortcutContext(Qt::WindowShortcut);
+    ActionRandomize = AddWindowCommand(m_window, this, QStringLiteral("Randomize"), "Randomize");
     connect(ActionRandomize, &QAction::triggered, this, [this] { Randomize(); });
-    m_window.addAction(ActionRandomize);
 
     // Each lockable parameter's control and group box offer the lock in a context menu.
     for (const TGenParam& param : GenParams) {

@@ -85,10 +85,11 @@ public:
                            double scale, std::int32_t pattern, TBlendEffect effect) override {
         Stamp(m_images.Item(image), color, x, y, angle, scale, pattern, effect);
     }
-    void DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
+    bool DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
                   std::int32_t pattern, TBlendEffect effect) override {
-        if (m_twins && twin >= 0 && twin < TwinImages)
-            Stamp((*m_twins)[std::size_t(twin)], color, x, y, angle, scale, pattern, effect);
+        TVornImage* item = m_twins ? (*m_twins)[std::size_t(twin)] : nullptr;
+        Stamp(item, color, x, y, angle, scale, pattern, effect);
+        return item != nullptr;
     }
 
 private:
@@ -242,8 +243,7 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     m_twinImages.reset();
     m_twins = {};
     m_twinsLoaded = false;
-    m_chain.Forget();
-    m_largeSize = 0;
+    ForgetCalls();
     return choice;
 }
 
@@ -305,9 +305,7 @@ void TGenerator::RenderAll(bool clearTile) {
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
     if (!m_tileFinished) {
-        // Stopped: the next texture follows. The calls kept are a part of the tile's.
-        m_chain.Forget();
-        m_largeSize = 0;
+        ForgetCalls(); // stopped: the calls kept are a part of the tile's; the next texture follows
         return;
     }
     RenderViewAndSize();
@@ -335,8 +333,7 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
         return false;
     const TFlagScope running(m_generating);
     m_textureSeed = seed;
-    m_chain.Forget(); // the calls that made these texels are not known
-    m_largeSize = 0;
+    ForgetCalls(); // the calls that made these texels are not known
     RenderViewAndSize();
     return true;
 }
@@ -391,6 +388,11 @@ TRenderTarget* TGenerator::LargeTarget(int size) {
     return Textures->GetTarget(LargeTargetIndex);
 }
 
+void TGenerator::ForgetCalls() {
+    m_chain.Forget();
+    m_largeSize = 0;
+}
+
 void TGenerator::FreeLargeTarget() {
     if (Textures->Count() > LargeTargetIndex) Textures->RemoveTarget(LargeTargetIndex);
     m_largeSize = 0;
@@ -414,7 +416,6 @@ void TGenerator::RenderLarge() {
     const int size = TextureSize;
     if (!LargeTarget(size)) {
         m_largeSize = 0;
-        m_largeExact = false;
         return;
     }
     if (!m_chain.Complete()) {
@@ -422,7 +423,6 @@ void TGenerator::RenderLarge() {
             LargeTargetIndex, 0,
             [this, size](TVornTextures*) { DrawTarget(TileTarget, size / 2, size / 2, size); }, true);
         m_largeSize = 0;
-        m_largeExact = false;
         return;
     }
     LoadTwins();
@@ -430,25 +430,22 @@ void TGenerator::RenderLarge() {
     const bool extend = m_largeSize == size && m_largeDrawn <= m_chain.Calls().size();
     const std::size_t first = extend ? m_largeDrawn : 0;
     const std::size_t last = m_chain.Calls().size();
-    TTwinSet twins{};
-    for (std::size_t i = 0; i < twins.size(); ++i) twins[i] = m_twins[i] != nullptr;
     bool stopped = false;
     const bool drawn = Textures->RenderIntoTarget(
         LargeTargetIndex, 0,
         [&](TVornTextures*) {
             if (!Canvas || !Images) return;
             TCanvasPainter painter(*Canvas, *Images, &m_twins);
-            stopped = !ReplayScaled(m_chain.Calls(), first, last, size / TileSize, twins, painter,
-                                    LargePumpCalls, [this] {
-                                        m_hooks->PumpMessages();
-                                        return !m_hooks->StopRequested();
-                                    });
+            stopped =
+                !ReplayScaled(m_chain.Calls(), first, last, size / TileSize, painter, LargePumpCalls, [this] {
+                    m_hooks->PumpMessages();
+                    return !m_hooks->StopRequested();
+                });
         },
         !extend);
     if (stopped) m_tileFinished = false; // a newer texture follows; the target holds a part
     m_largeSize = drawn && !stopped ? size : 0;
     m_largeDrawn = last;
-    m_largeExact = drawn && !stopped;
 }
 
 void TGenerator::TileRender(TVornTextures*) {

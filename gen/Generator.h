@@ -117,7 +117,7 @@ public:
     // when the calls that made the tile are unknown (a tile put back by ShowTile, a Keep chain
     // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
     // texture's recipe again at this size makes it exact.
-    bool LargeExact() const { return m_largeExact; }
+    bool LargeExact() const { return IsLargeSize(TextureSize) && m_largeSize == TextureSize; }
 
     // Render callbacks (RenderIntoTarget) and the device's OnRender handler.
     void TileRender(TVornTextures* sender);
@@ -204,6 +204,8 @@ private:
     // The large target at side size, made (or made again at another side) when needed.
     TRenderTarget* LargeTarget(int size);
     void FreeLargeTarget();
+    // The tile's calls are no longer known (nor what the large target holds).
+    void ForgetCalls();
     // The brushes' high-resolution twins, loaded from the archive when first drawn.
     void LoadTwins();
 
@@ -222,9 +224,8 @@ private:
     std::FILE* m_trace = nullptr;
     // The calls that drew the tile since it was last cleared or covered.
     TPaintChain m_chain;
-    int m_largeSize = 0;          // side of what the large target holds; 0 = nothing valid
+    int m_largeSize = 0;          // side of the texture the large target holds; 0 = none exact
     std::size_t m_largeDrawn = 0; // calls of m_chain it holds
-    bool m_largeExact = false;
     std::unique_ptr<TVornImages> m_twinImages;
     std::array<TVornImage*, TwinImages> m_twins{};
     bool m_twinsLoaded = false;

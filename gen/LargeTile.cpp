@@ -41,7 +41,7 @@ void TRecordingPainter::DrawRotatedScaled(std::int32_t image, TCanvasColor color
     m_next.DrawRotatedScaled(image, color, x, y, angle, scale, pattern, effect);
 }
 
-void ReplayCall(const TPaintCall& call, int factor, const TTwinSet& twins, TLargePainter& painter) {
+void ReplayCall(const TPaintCall& call, int factor, TLargePainter& painter) {
     const std::int32_t k = factor;
     const TIntRect& r = call.rect;
     switch (call.kind) {
@@ -55,13 +55,12 @@ void ReplayCall(const TPaintCall& call, int factor, const TTwinSet& twins, TLarg
         break;
     case TPaintCall::Stamp: {
         const std::int32_t twin = call.image - FirstTwinImage;
-        if (twin >= 0 && twin < TwinImages && twins[std::size_t(twin)]) {
-            painter.DrawTwin(twin, call.color, call.x * k, call.y * k, call.angle,
-                             call.scale * k / HighResFactor, call.pattern, call.effect);
-        } else {
+        const bool hasTwin = twin >= 0 && twin < TwinImages &&
+                             painter.DrawTwin(twin, call.color, call.x * k, call.y * k, call.angle,
+                                              call.scale * k / HighResFactor, call.pattern, call.effect);
+        if (!hasTwin)
             painter.DrawRotatedScaled(call.image, call.color, call.x * k, call.y * k, call.angle,
                                       call.scale * k, call.pattern, call.effect);
-        }
         break;
     }
     }

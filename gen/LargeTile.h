@@ -4,7 +4,6 @@
 // archive (key + "-4x", four times the side) are drawn from the twin, so hard edges stay crisp.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -87,19 +86,17 @@ private:
 // Where a large replay draws: the calls of painter, plus stamps of the high-resolution twins.
 class TLargePainter : public TTilePainter {
 public:
-    // Draws high-resolution twin `twin` of an image like DrawRotatedScaled.
-    virtual void DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle,
+    // Draws the high-resolution twin of brush `twin` (0 .. TwinImages - 1) like
+    // DrawRotatedScaled; false, drawing nothing, when that brush has none.
+    virtual bool DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle,
                           double scale, std::int32_t pattern, TBlendEffect effect) = 0;
 };
 
 // Image list positions that may have a high-resolution twin: the eight brushes.
 inline constexpr std::int32_t FirstTwinImage = BrushImage(0, 0);
 inline constexpr std::int32_t TwinImages = 8;
-// Which brushes have a twin, by image position - FirstTwinImage.
-using TTwinSet = std::array<bool, TwinImages>;
-
 // One call, scaled by factor, through painter (see ReplayScaled).
-void ReplayCall(const TPaintCall& call, int factor, const TTwinSet& twins, TLargePainter& painter);
+void ReplayCall(const TPaintCall& call, int factor, TLargePainter& painter);
 
 // Draws calls [first, last) scaled by factor (2 or 4) through painter; every pumpEvery calls,
 // pump() runs, and its false stops the drawing there. A stamp of a brush with a twin is drawn from
@@ -107,10 +104,10 @@ void ReplayCall(const TPaintCall& call, int factor, const TTwinSet& twins, TLarg
 // pump stopped it.
 template <typename TPump>
 bool ReplayScaled(const std::vector<TPaintCall>& calls, std::size_t first, std::size_t last, int factor,
-                  const TTwinSet& twins, TLargePainter& painter, std::size_t pumpEvery, TPump&& pump) {
+                  TLargePainter& painter, std::size_t pumpEvery, TPump&& pump) {
     for (std::size_t i = first; i < last && i < calls.size(); ++i) {
         if (pumpEvery && (i - first) % pumpEvery == pumpEvery - 1 && !pump()) return false;
-        ReplayCall(calls[i], factor, twins, painter);
+        ReplayCall(calls[i], factor, painter);
     }
     return true;
 }
