@@ -38,8 +38,7 @@ ZeroedMemory::ZeroedMemory(std::size_t size) {
     if (HugePage - head > 0) munmap(start + head + size, HugePage - head);
     start += head;
     madvise(start, size, MADV_HUGEPAGE); // a hint: without huge pages the block still works
-    m_mapping = start;
-    m_mappingSize = size;
+    m_mapped = true;
     m_data = start;
     m_size = size;
 }
@@ -50,29 +49,26 @@ ZeroedMemory::~ZeroedMemory() {
 
 ZeroedMemory::ZeroedMemory(ZeroedMemory&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)),
-      m_mapping(std::exchange(other.m_mapping, nullptr)),
-      m_mappingSize(std::exchange(other.m_mappingSize, 0)) {}
+      m_mapped(std::exchange(other.m_mapped, false)) {}
 
 ZeroedMemory& ZeroedMemory::operator=(ZeroedMemory&& other) noexcept {
     if (this != &other) {
         Release();
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
-        m_mapping = std::exchange(other.m_mapping, nullptr);
-        m_mappingSize = std::exchange(other.m_mappingSize, 0);
+        m_mapped = std::exchange(other.m_mapped, false);
     }
     return *this;
 }
 
 void ZeroedMemory::Release() noexcept {
-    if (m_mapping)
-        munmap(m_mapping, m_mappingSize);
+    if (m_mapped)
+        munmap(m_data, m_size);
     else
         std::free(m_data);
     m_data = nullptr;
     m_size = 0;
-    m_mapping = nullptr;
-    m_mappingSize = 0;
+    m_mapped = false;
 }
 
 } // namespace vorn::sd

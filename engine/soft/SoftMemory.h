@@ -29,8 +29,7 @@ private:
 
     std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
-    void* m_mapping = nullptr; // null when the block came from calloc
-    std::size_t m_mappingSize = 0;
+    bool m_mapped = false; // false when the block came from calloc
 };
 
 } // namespace vorn::sd
