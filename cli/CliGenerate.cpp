@@ -289,18 +289,10 @@ int WriteToStdout(const TGenerator& generator, const TOptions& o, const std::str
     return 0;
 }
 
-int Run(const TOptions& o) {
-    // With a recipe, its last link's settings; the links before it are drawn first.
-    const TGenSettings settings = o.recipe ? o.recipe->links.back().settings : o.settings;
-    const TOutputNames names(o, settings);
-    if (!o.force) {
-        if (const std::optional<std::string> existing = names.FirstExisting())
-            return Fail("File " + *existing + " exists; --force replaces it");
-    }
-
-    TGenerator generator(settings);
+// Starts generator with the archive o names (or the installed one): 0, or the exit status.
+int StartGenerator(const TOptions& o, TGenerator& generator, std::string& archive) {
     generator.ComponentsInit();
-    const std::string archive = o.brushes.empty() ? o.archive : BrushesPath(o.brushes);
+    archive = o.brushes.empty() ? o.archive : BrushesPath(o.brushes);
     if (!o.brushes.empty() && archive.empty()) {
         std::string names;
         for (const TBrushSet& set : InstalledBrushSets(ExecutableFolder()))
@@ -317,6 +309,32 @@ int Run(const TOptions& o) {
     }
     // A texture without brushes is no texture: refuse before anything is written.
     if (!startup.archive.Complete()) return Fail(IncompleteArchiveText(startup.archive));
+    return 0;
+}
+
+// Makes o's textures; with started, on that generator (started by an earlier run when it has
+// been), else on one of its own.
+int Run(const TOptions& o, TGenerator* started = nullptr) {
+    // With a recipe, its last link's settings; the links before it are drawn first.
+    const TGenSettings settings = o.recipe ? o.recipe->links.back().settings : o.settings;
+    const TOutputNames names(o, settings);
+    if (!o.force) {
+        if (const std::optional<std::string> existing = names.FirstExisting())
+            return Fail("File " + *existing + " exists; --force replaces it");
+    }
+
+    std::optional<TGenerator> own;
+    TGenerator& generator = started ? *started : own.emplace(settings);
+    std::string archive = o.brushes.empty() ? o.archive : BrushesPath(o.brushes);
+    if (generator.StartupIncomplete) { // not yet started by an earlier run
+        if (const int status = StartGenerator(o, generator, archive); status != 0) return status;
+    }
+    generator.SetSettings(settings);
+    // A shared generator outlives this run's trace file.
+    struct TTraceDetach {
+        TGenerator& generator;
+        ~TTraceDetach() { generator.SetTrace(nullptr); }
+    } detach{generator};
     // A recipe names its brush set: the installed one of that name is used unless an archive was
     // asked for; another set would make another texture.
     if (o.recipe && o.recipe->brushes != generator.BrushSetHash) {
@@ -424,12 +442,15 @@ int RunRecipes(const TOptions& o) {
                      o.name.c_str());
         return 2;
     }
+    // One generator for them all: started once, it takes each recipe's brush set as needed.
+    const TGenSettings none;
+    TGenerator generator(none);
     for (std::size_t i = 0; i < parsed.favourites.size(); ++i) {
         TOptions one = o;
         one.recipesFile.clear();
         one.recipe = DecodeRecipe(parsed.favourites[i].code).recipe;
         one.firstIndex = static_cast<int>(i);
-        if (const int status = Run(one); status != 0) return status;
+        if (const int status = Run(one, &generator); status != 0) return status;
     }
     return 0;
 }
