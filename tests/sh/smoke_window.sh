@@ -27,8 +27,12 @@ artifacts=$2
 
 fail() { echo "smoke_window: $*" >&2; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; exit 1; }
 
-# The preview surface in window coordinates: PanelPreview at (4, 4) plus its 2-pixel bevel.
-preview() { import -window "$wid" "$work/shot.png" && convert "$work/shot.png" -crop 512x512+6+6 +repage "$1"; }
+# The preview surface in window coordinates: PanelPreview at (4, 4) of the client area, below the
+# menu bar, plus its 2-pixel bevel.
+menu=0
+preview() {
+    import -window "$wid" "$work/shot.png" && convert "$work/shot.png" -crop "512x512+6+$((6 + menu))" +repage "$1"
+}
 colours() { convert "$1" -format '%k' info:; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 # Waits up to a minute until the preview differs from $1 in more than 10000 pixels; the last
@@ -75,6 +79,7 @@ xwininfo -id "$wid" | grep -q 'Width: 708' || fail "the window is not 708 pixels
 # The 544-pixel client area with the menu bar above it.
 height=$(xwininfo -id "$wid" | sed -n 's/^ *Height: //p')
 [ "${height:-0}" -gt 544 ] && [ "$height" -lt 600 ] || fail "the window is $height pixels high, not 544 plus a menu bar"
+menu=$((height - 544))
 
 # The first texture: many colours, not a flat fill. It is drawn after the window appears.
 n=0
@@ -95,8 +100,9 @@ after=$(cpu_ticks)
 echo "smoke_window: idle CPU $((after - before)) ticks in 3 s"
 [ $((after - before)) -le 6 ] || fail "an idle window used $((after - before)) ticks of CPU in 3 s"
 
-# Generate (the button's centre: PanelControls at (524, 370), the button at (8, 8, 164, 24)).
-xdotool mousemove --window "$wid" 614 390 click 1
+# Generate (the button's centre: PanelControls at (524, 370) of the client area, the button at
+# (8, 8, 164, 24)).
+xdotool mousemove --window "$wid" 614 $((390 + menu)) click 1
 await_change "$work/first.png" "$work/second.png" "Generate did not change the preview"
 cp "$work/shot.png" "$artifacts/smoke-generated.png"
 # Wait until the commands are back (the generation has ended).
