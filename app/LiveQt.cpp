@@ -1,7 +1,6 @@
 #include "app/LiveQt.h"
 
 #include <QAction>
-#include <QProgressBar>
 
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
@@ -42,9 +41,7 @@ void TLiveQt::DeferSizeClick(TUDBtnType button) {
 }
 
 bool TLiveQt::StopRequested() const {
-    const QProgressBar* bar = m_window.ProgressBar;
-    const int span = bar->maximum() - bar->minimum();
-    return m_live.StopRequested(span > 0 ? double(bar->value() - bar->minimum()) / span : 0.0);
+    return m_live.StopRequested(m_window.ProgressDone());
 }
 
 void TLiveQt::Run() {

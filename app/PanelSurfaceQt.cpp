@@ -34,6 +34,7 @@ void TPanelSurfaceQt::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::black);
     else
         painter.drawImage(rect(), m_frame);
+    ++m_paintCount;
 }
 
 void TPanelSurfaceQt::mousePressEvent(QMouseEvent* event) {

@@ -23,6 +23,8 @@ public:
     // The last frame presented (opaque RGB32); null before the first.
     const QImage& Frame() const { return m_frame; }
     int PresentCount() const { return m_presentCount; }
+    // Paints of the widget so far: a frame presented is on screen once this has moved on.
+    int PaintCount() const { return m_paintCount; }
     // 2 where a logical pixel has two or more device pixels a side (the 1024 tile can then be
     // shown texel for pixel), else 1.
     int FrameScale() const { return devicePixelRatioF() >= 2.0 ? 2 : 1; }
@@ -39,6 +41,7 @@ protected:
 private:
     QImage m_frame;
     int m_presentCount = 0;
+    int m_paintCount = 0;
     bool m_pressed = false;
 };
 

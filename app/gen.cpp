@@ -76,6 +76,8 @@ constexpr int FramesBeforeRest = 50;
 constexpr int RestInterval = 40;
 // While a tile is synthesised the surface shows it as drawn so far, about 30 times a second.
 constexpr int GrowthInterval = 33;
+// The progress bar moves at most this often during a synthesis.
+constexpr std::chrono::milliseconds ProgressFrame(16);
 
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
@@ -427,10 +429,25 @@ void TFOrlu::PumpMessages() {
 
 void TFOrlu::SetProgressMaximum(int max) {
     ProgressBar->setMaximum(std::max(max, ProgressBar->minimum()));
+    m_progress = std::min(m_progress, ProgressBar->maximum());
 }
 
 void TFOrlu::SetProgressPosition(int position) {
-    ProgressBar->setValue(std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum()));
+    // A progress bar repaints itself at once whenever its value moves a pixel, which once per step
+    // costs as much as the synthesis itself: the bar follows once a frame, and at once when it
+    // starts over or reaches its end.
+    m_progress = std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum());
+    const auto now = std::chrono::steady_clock::now();
+    if (m_progress == ProgressBar->minimum() || m_progress == ProgressBar->maximum() ||
+        now - m_lastProgressShown >= ProgressFrame) {
+        m_lastProgressShown = now;
+        ProgressBar->setValue(m_progress);
+    }
+}
+
+double TFOrlu::ProgressDone() const {
+    const int span = ProgressBar->maximum() - ProgressBar->minimum();
+    return span > 0 ? double(m_progress - ProgressBar->minimum()) / span : 0.0;
 }
 
 bool TFOrlu::StopRequested() {

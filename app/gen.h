@@ -115,6 +115,8 @@ public:
     void SetProgressMaximum(int max) override;
     void SetProgressPosition(int position) override;
     bool StopRequested() override; // a Live change stops the texture in flight
+    // How far the synthesis in progress has come, 0 to 1 (0 when none runs).
+    double ProgressDone() const;
 
     // The swatch's colour (what the user sees as the background colour).
     QColor SwatchColor() const;
@@ -223,9 +225,11 @@ private:
     int m_unchangedFrames = 0;                        // idle steps in a row that presented nothing
     bool m_pumping = false;                           // inside the synthesis' message pump: no frame steps
     std::chrono::steady_clock::time_point m_lastPump; // events are handled once a millisecond at most
-    bool m_shown = false;                             // FormShow runs on the first showing only
-    QString m_saveFilter;                             // the save dialog's filter, kept between showings
-    QString m_saveDirectory;                          // and its folder
+    int m_progress = 1;                               // the synthesis' step, shown at most once a frame
+    std::chrono::steady_clock::time_point m_lastProgressShown;
+    bool m_shown = false;    // FormShow runs on the first showing only
+    QString m_saveFilter;    // the save dialog's filter, kept between showings
+    QString m_saveDirectory; // and its folder
 };
 
 // The program entry after the application object exists: creates the windows in order (main

@@ -14,6 +14,7 @@ void TLiveRedraw::Changed() {
     if (!m_enabled) return;
     m_pending = true;
     m_lastChange = m_clock();
+    if (m_drawing && m_changedWhileDrawing < 0) m_changedWhileDrawing = m_lastChange;
 }
 
 bool TLiveRedraw::TakeChange() {
@@ -71,6 +72,7 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     random::SetSeed(m_seed);
     m_drawing = true;
     m_drawStart = m_clock();
+    m_changedWhileDrawing = -1;
     // A chain's start is drawn over a transparent tile, as its recipe is.
     const bool ran = m_base.links.empty() ? generator.FirstRender() : generator.Generate();
     m_drawing = false;
@@ -87,6 +89,7 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
         m_stoppingSince = -1;
     } else {
         ++m_stopped;
+        if (m_changedWhileDrawing >= 0) m_stopLatency = m_clock() - m_changedWhileDrawing;
         if (m_stoppingSince < 0) m_stoppingSince = m_drawStart;
     }
     return finished;

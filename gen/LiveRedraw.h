@@ -66,6 +66,8 @@ public:
     // Counters for measuring: textures finished and stopped since construction.
     std::uint64_t Finished() const { return m_finished; }
     std::uint64_t Stopped() const { return m_stopped; }
+    // From the first change during the last stopped re-making to its stop, in milliseconds.
+    double LastStopLatency() const { return m_stopLatency; }
 
 private:
     bool Begin(TGenerator& generator, TTextureHistory& history);
@@ -88,8 +90,10 @@ private:
     // The re-making in flight.
     bool m_drawing = false;
     double m_drawStart = 0;
-    double m_lastDuration = 0;   // of the last finished re-making; 0: none yet
-    double m_stoppingSince = -1; // the first stop since the last finished texture; -1: none
+    double m_lastDuration = 0;         // of the last finished re-making; 0: none yet
+    double m_stoppingSince = -1;       // the first stop since the last finished texture; -1: none
+    double m_changedWhileDrawing = -1; // the first change during the re-making in flight; -1: none
+    double m_stopLatency = 0;
     std::uint64_t m_finished = 0;
     std::uint64_t m_stopped = 0;
 };

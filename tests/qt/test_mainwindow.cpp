@@ -7,6 +7,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -468,6 +469,33 @@ TEST_F(MainWindow, GenerationDisablesThePanelsAndRefusesAClickOnTheSurface) {
     EXPECT_EQ(random::Seed(), seedAfterOne) << "the click during the generation started another";
     EXPECT_TRUE(W().PanelSettings->isEnabled());
     EXPECT_TRUE(W().PanelControls->isEnabled());
+    EXPECT_EQ(W().ProgressBar->value(), 1);
+}
+
+// The bar repaints itself whenever its value moves a pixel; once per step that doubled the time
+// of a texture. It follows at most once a 16 ms frame, and still starts over at its minimum.
+TEST_F(MainWindow, TheProgressBarIsPaintedAtMostOnceAFrame) {
+    ShowAndWaitForFirstFrame();
+    W().Track(gpSteps)->setValue(2048);
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    int highest = 0;
+    const QMetaObject::Connection watch = QObject::connect(
+        W().ProgressBar, &QProgressBar::valueChanged, [&](int value) { highest = std::max(highest, value); });
+    W().ProgressBar->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    W().ButtonGenerateClick();
+    const qint64 elapsed = clock.elapsed();
+    W().ProgressBar->removeEventFilter(&counter);
+    QObject::disconnect(watch);
+    EXPECT_LE(counter.paints, elapsed / 16 + 4) << elapsed << " ms";
+    EXPECT_GT(highest, 1) << "the bar never moved";
     EXPECT_EQ(W().ProgressBar->value(), 1);
 }
 
