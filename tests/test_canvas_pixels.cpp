@@ -333,6 +333,31 @@ TEST_F(CanvasPixels, GeneratorEffectsOnATintedBrushTexel) {
     }
 }
 
+// Blended stamps leave out the pixels whose texels are all transparent, found once per texture;
+// a texture written again is looked at again.
+TEST_F(CanvasPixels, AStampFollowsItsBrushWrittenAgain) {
+    const std::int32_t target = AddTarget(16);
+    // 6 x 6 with a transparent border, so the stamp's pixels can be cut to its inside.
+    const auto border = [](std::int32_t x, std::int32_t y) { return x == 0 || y == 0 || x == 5 || y == 5; };
+    TVornImage* brush = MakeImage(6, 6, 1, {6, 6}, {6, 6}, [&](std::int32_t, std::int32_t x, std::int32_t y) {
+        return border(x, y) || x < 3 ? 0x00FFFFFFu : BrushTexel;
+    });
+    const auto stamp = [&] {
+        // Twice the size, so that every pixel reads two texels across.
+        return Render(target, Background,
+                      [&] { m_canvas->DrawRotatedScaled(brush, Tint, 8, 8, 0.0, 2.0, 0, beAlphaBlend); });
+    };
+    const TImage before = stamp();
+    EXPECT_EQ(before.At(4, 8), BackgroundArgb) << "left of the brush's opaque half";
+    EXPECT_NE(before.At(10, 8), BackgroundArgb);
+    Fill(*brush, 1, [&](std::int32_t, std::int32_t x, std::int32_t y) {
+        return border(x, y) || x >= 3 ? 0x00FFFFFFu : BrushTexel;
+    });
+    const TImage after = stamp();
+    EXPECT_NE(after.At(4, 8), BackgroundArgb) << "drawn as the brush was first";
+    EXPECT_EQ(after.At(10, 8), BackgroundArgb);
+}
+
 TEST_F(CanvasPixels, OpaqueOverwritesTheDestinationAlphaIncluded) {
     const std::int32_t target = AddTarget(16);
     TVornImage* brush = MakeImage(4, 4, 1, {4, 4}, {4, 4},

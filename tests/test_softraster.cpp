@@ -641,6 +641,65 @@ TEST(SoftRasterDifferential, TrianglesSeed99991) {
     ExpectPathsAgree(99991, false);
 }
 
+// Brush-like stamps: tinted textures blended by their alpha, whose texels are transparent
+// around a disc, in some rows entirely and in some reaching the first or last column. The span
+// paths skip the pixels whose texels are all transparent; each path must still match the
+// reference, which draws every pixel, at every scale, offset and thread count.
+TEST(SoftRasterDifferential, StampsSkipOnlyPixelsWhoseTexelsAreAllTransparent) {
+    for (std::uint32_t seed : {3u, 41u, 2024u}) {
+        std::mt19937 rng(seed);
+        auto uni = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+        auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+        Image texture(3 + pick(70), 3 + pick(40));
+        const float cx = (texture.width - 1) / 2.0f, cy = (texture.height - 1) / 2.0f;
+        const float radius = uni(0.3f, 0.7f) * float(std::min(texture.width, texture.height));
+        for (int y = 0; y < texture.height; ++y) {
+            const bool edgeRow = pick(9) == 0; // a texel in the first or last column
+            for (int x = 0; x < texture.width; ++x) {
+                const bool inside =
+                    std::hypot(x - cx, y - cy) <= radius || (edgeRow && (x == 0 || x == texture.width - 1));
+                texture.at(x, y) = (rng() & 0x00FFFFFFu) | (inside ? D3DCOLOR(1 + pick(255)) << 24 : 0u);
+            }
+        }
+        const std::vector<TexelRowSpan> spans = FindAlphaRows(texture.Texture());
+        auto render = [&](Path path, int threads) {
+            Image target(97, 61, 0x80402010u);
+            std::mt19937 draws(seed);
+            auto at = [&](float lo, float hi) {
+                return std::uniform_real_distribution<float>(lo, hi)(draws);
+            };
+            for (int i = 0; i < 40; ++i) {
+                DrawState st = CanvasState(target);
+                st.hasTexture = true;
+                st.texture = texture.Texture();
+                st.texture.alphaRows = spans.data();
+                st.magFilter = st.minFilter = D3DTEXF_LINEAR;
+                if (draws() % 4 == 0) st.addressV = D3DTADDRESS_CLAMP;
+                st.blend = true;
+                st.srcBlend = D3DBLEND_SRCALPHA;
+                st.destBlend = D3DBLEND_INVSRCALPHA;
+                st.options = PathOptions(path, threads);
+                // Magnified and minified, at fractional places, some partly outside the target;
+                // a few read past the texture's edge.
+                const float size = at(2, 130), x0 = at(-30, 100), y0 = at(-30, 60);
+                const bool past = draws() % 5 == 0;
+                const float u0 = past ? at(-0.3f, 0.3f) : 0, v0 = past ? at(-0.3f, 0.3f) : 0;
+                const std::vector<RasterVertex> v = Quad(x0, y0, x0 + size * at(0.5f, 1.5f), y0 + size,
+                                                         D3DCOLOR(draws()), u0, v0, u0 + 1, v0 + 1);
+                DrawTriangles(st, v.data(), v.size() / 3);
+            }
+            return target;
+        };
+        const Image ref = render(Path::Reference, 1);
+        for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+            for (int threads : {1, 2}) {
+                const std::string diff = FirstDifference(render(p, threads), ref);
+                EXPECT_TRUE(diff.empty())
+                    << "seed " << seed << ", path " << int(p) << " on " << threads << " threads: " << diff;
+            }
+    }
+}
+
 // ---- quads drawn as one polygon ----
 
 // Random convex quads (corners on an ellipse, some on pixel centres or pixel edges), split along

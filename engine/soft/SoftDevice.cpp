@@ -439,6 +439,8 @@ HRESULT Device::GetRenderTargetData(Surface* renderTarget, Surface* destSurface)
     const std::uint8_t* const from = src.Bits();
     for (UINT y = 0; y < src.desc.Height; ++y)
         std::memcpy(to + std::size_t(y) * dst.pitch, from + std::size_t(y) * src.pitch, rowBytes);
+    if (dst.container && dst.level == 0)
+        dst.container->Level0Changed(RECT{0, 0, std::int32_t(dst.desc.Width), std::int32_t(dst.desc.Height)});
     return D3D_OK;
 }
 

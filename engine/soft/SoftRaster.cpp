@@ -552,6 +552,20 @@ void DrawBand(void* context, int band) {
 
 } // namespace
 
+std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view) {
+    std::vector<TexelRowSpan> rows(std::size_t(std::max(view.height, 0)));
+    for (std::int32_t y = 0; y < view.height; ++y) {
+        const std::uint32_t* row = view.texels + std::size_t(y) * std::size_t(view.pitch);
+        TexelRowSpan& span = rows[std::size_t(y)];
+        for (std::int32_t x = 0; x < view.width; ++x) {
+            if ((row[x] >> 24) == 0) continue;
+            if (span.first > span.last) span.first = x;
+            span.last = x;
+        }
+    }
+    return rows;
+}
+
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();

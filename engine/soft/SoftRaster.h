@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace vorn::sd {
 
@@ -57,12 +58,24 @@ struct TargetView {
 };
 
 // Level 0 of the bound texture as A8R8G8B8 texels.
+// The columns of one texel row whose alpha is not zero: [first, last], empty when first > last.
+struct TexelRowSpan {
+    std::int32_t first = 0;
+    std::int32_t last = -1;
+};
+
 struct TextureView {
     const std::uint32_t* texels = nullptr;
     std::int32_t pitch = 0; // texels
     std::int32_t width = 0;
     std::int32_t height = 0;
+    // One span per texel row, or null when not known (a render target changes under the draws).
+    // Lets a blend that leaves the target alone where the texture is transparent skip those pixels.
+    const TexelRowSpan* alphaRows = nullptr;
 };
+
+// The alpha spans of every texel row of view (alphaRows ignored).
+std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view);
 
 enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
 

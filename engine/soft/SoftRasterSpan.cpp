@@ -92,15 +92,25 @@ struct Sampler {
     std::vector<std::uint32_t> weights;      // linear: PackWeights per pixel
     std::vector<std::int32_t> listCols;      // linear, per pixel: left and right texel column of each
     std::vector<TexelColumn> filtered;       // linear: the current row filtered vertically
+    std::vector<std::int64_t> startOf;       // linear, alphaClip: the first pixel of each texel x
     std::int32_t firstCol = 0, colCount = 0; // linear, shared columns: range filtered per row
     bool perPixel = false;
     const std::uint32_t* row = nullptr; // point: the texel row of the current pixel row
     std::int64_t rowY = 0;
+    // Linear, shared columns: rows may be cut to the pixels whose texels are not all transparent
+    // (ClipRow); a cut row filters only the columns it reads.
+    bool alphaClip = false;
+    bool rowClipped = false;
+    std::int64_t rowTop = 0, rowBottom = 0; // linear: LinearRows of the current row
+    std::uint32_t fy = 0;
 
+    // clipTransparent: pixels whose texels all have alpha 0 may be left out (the blend keeps
+    // the target there).
     void Begin(const DrawState& state, const Kernels& kernels, const Planes& planes, std::int64_t xa,
-               std::int64_t xb) {
+               std::int64_t xb, bool clipTransparent) {
         st = &state;
         k = &kernels;
+        alphaClip = rowClipped = false;
         if (!state.hasTexture) {
             kind = Kind::None;
             return;
@@ -133,6 +143,11 @@ struct Sampler {
         std::int64_t x = s.At(xa, 0) - LinearOrigin;
         std::int64_t c = AddressTexel(x >> TexelShift, w, D3DTADDRESS_WRAP);
         std::int64_t whole = x >> TexelShift;
+        // Columns left to right within one turn of the texture: texel x from -1 (the wrapped
+        // last column) to w - 1, as a stamp of the whole texture reads them. startOf[u + 1] is
+        // then the first pixel whose left texel x is u or more.
+        alphaClip = clipTransparent && state.texture.alphaRows && s.dx > 0 && width > 0 && whole >= -1 &&
+                    ((s.At(xb - 1, 0) - LinearOrigin) >> TexelShift) <= w - 1;
         for (std::size_t i = 0; i < width; ++i, x += s.dx) {
             const std::int64_t next = x >> TexelShift;
             if (next != whole) {
@@ -150,6 +165,16 @@ struct Sampler {
         // the two columns of every pixel.
         const std::int64_t range = width ? cmax - cmin + 1 : 0;
         perPixel = range > 2 * std::int64_t(width) + 16;
+        alphaClip = alphaClip && !perPixel;
+        if (alphaClip) {
+            startOf.resize(static_cast<std::size_t>(w) + 2);
+            std::int64_t* const start = startOf.data();
+            std::int64_t u = -1;
+            std::int64_t sx = s.At(xa, 0) - LinearOrigin;
+            for (std::int64_t px = xa; px < xb; ++px, sx += s.dx)
+                for (const std::int64_t left = sx >> TexelShift; u <= left; ++u) start[u + 1] = px;
+            for (; u <= w; ++u) start[u + 1] = xb;
+        }
         if (perPixel) {
             listCols.resize(2 * width);
             for (std::size_t i = 0; i < width; ++i) {
@@ -166,6 +191,28 @@ struct Sampler {
         }
     }
 
+    // Cuts [xl, xr) of pixel row y to the pixels reading a texel whose alpha is not zero; false
+    // when none does. Only where the transparent texels include the first and last column, so
+    // that the wrapped neighbours of the cut pixels are transparent too.
+    bool ClipRow(std::int64_t y, std::int64_t& xl, std::int64_t& xr) {
+        rowClipped = false;
+        if (!alphaClip) return true;
+        const TextureView& tv = st->texture;
+        LinearRows(y);
+        const TexelRowSpan a = tv.alphaRows[rowTop];
+        const TexelRowSpan b = tv.alphaRows[rowBottom];
+        const bool emptyA = a.first > a.last, emptyB = b.first > b.last;
+        if (emptyA && emptyB) return false;
+        const std::int64_t lo = emptyA ? b.first : emptyB ? a.first : std::min(a.first, b.first);
+        const std::int64_t hi = emptyA ? b.last : emptyB ? a.last : std::max(a.last, b.last);
+        if (lo < 1 || hi > tv.width - 2) return true;
+        // Pixel x reads texel x u and u + 1, u growing with x: it is kept for lo - 1 <= u <= hi.
+        xl = std::max(xl, startOf[std::size_t(lo)]);
+        xr = std::min(xr, startOf[std::size_t(hi + 2)]);
+        rowClipped = true;
+        return xl < xr;
+    }
+
     // Row work before the spans of pixel row y covering columns [xl, xr).
     void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         rowY = y;
@@ -173,14 +220,16 @@ struct Sampler {
         if (kind == Kind::SeparablePoint) {
             row = tv.texels + AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV) * tv.pitch;
         } else if (kind == Kind::SeparableLinear) {
-            const std::int64_t v = t.At(0, y) - LinearOrigin;
-            const std::int64_t j = v >> TexelShift;
-            const auto fy = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
-            const std::uint32_t* r0 = tv.texels + AddressTexel(j, tv.height, st->addressV) * tv.pitch;
-            const std::uint32_t* r1 = tv.texels + AddressTexel(j + 1, tv.height, st->addressV) * tv.pitch;
+            if (!rowClipped) LinearRows(y); // a cut row has them
+            const std::uint32_t* r0 = tv.texels + rowTop * tv.pitch;
+            const std::uint32_t* r1 = tv.texels + rowBottom * tv.pitch;
             if (perPixel) {
                 const std::size_t off = 2 * std::size_t(xl - x0);
                 k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(xr - xl), filtered.data() + off);
+            } else if (rowClipped) {
+                // Columns u .. u + 1 of the pixels kept, none wrapped.
+                const std::int32_t a = column[std::size_t(xl - x0)], b = column[std::size_t(xr - 1 - x0)];
+                k->verticalRange(r0, r1, fy, firstCol + a, b - a + 2, filtered.data() + a);
             } else {
                 // The columns of the range, then the one right of its last (wrapped).
                 if (firstCol + colCount < tv.width) {
@@ -191,6 +240,15 @@ struct Sampler {
                 }
             }
         }
+    }
+
+    // The two texel rows of pixel row y and the weight of the lower one.
+    void LinearRows(std::int64_t y) {
+        const std::int64_t v = t.At(0, y) - LinearOrigin;
+        const std::int64_t j = v >> TexelShift;
+        fy = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
+        rowTop = AddressTexel(j, st->texture.height, st->addressV);
+        rowBottom = AddressTexel(j + 1, st->texture.height, st->addressV);
     }
 
     void Sample(std::int64_t x, int n, std::uint32_t* out) const {
@@ -259,7 +317,9 @@ public:
             s.difRow.resize(static_cast<std::size_t>(xb - xa));
             DiffuseInto(xa, 0, static_cast<int>(xb - xa), s.difRow.data());
         }
-        s.sampler.Begin(st, *p.k, planes, xa, xb);
+        // Where the texture is transparent the tinted blend leaves the target as it is; a target
+        // of opaque alpha would still have its alpha set.
+        s.sampler.Begin(st, *p.k, planes, xa, xb, m_tintedBlend && !st.target.opaqueAlpha);
     }
 
     // Asks for the target pixels [xl, xr) of row y ahead of their use: consecutive rows lie a
@@ -271,13 +331,14 @@ public:
     }
 
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        if (xl >= xr) return;
-        BeginRow(y, xl, xr);
+        if (xl >= xr || !m_s.sampler.ClipRow(y, xl, xr)) return;
+        if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
         Span(y, xl, xr);
     }
 
-    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr).
+    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr), the row uncut.
     void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        m_s.sampler.rowClipped = false;
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
     }
 

@@ -94,7 +94,7 @@ HRESULT Surface::UnlockRect() {
             for (std::int32_t x = s.lockRect.left; x < s.lockRect.right; ++x)
                 bits[std::size_t(y) * s.pitch + std::size_t(x) * 4 + 3] = 0xFF;
     }
-    if (s.container && s.level == 0) s.container->RefreshDecoded(s.lockRect);
+    if (s.container && s.level == 0) s.container->Level0Changed(s.lockRect);
     return D3D_OK;
 }
 

@@ -23,7 +23,18 @@ TextureView Texture::Impl::View() {
         v.texels = reinterpret_cast<const std::uint32_t*>(level0.Bits());
         v.pitch = level0.pitch / 4;
     }
+    if (usage & D3DUSAGE_RENDERTARGET) return v;
+    if (!m_alphaRowsKnown) {
+        m_alphaRows = FindAlphaRows(v);
+        m_alphaRowsKnown = true;
+    }
+    v.alphaRows = m_alphaRows.data();
     return v;
+}
+
+void Texture::Impl::Level0Changed(const RECT& rect) {
+    m_alphaRowsKnown = false;
+    RefreshDecoded(rect);
 }
 
 void Texture::Impl::RefreshDecoded(const RECT& rect) {

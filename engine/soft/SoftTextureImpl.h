@@ -21,8 +21,16 @@ struct Texture::Impl {
     D3DPOOL pool = D3DPOOL_MANAGED;
     DWORD usage = 0;
 
+    // The texels as the sampler reads them; with the alpha spans of their rows unless the texture
+    // is a render target.
     TextureView View();
+    // Level 0 was written in rect: the decoded copy follows and the alpha spans are found again.
+    void Level0Changed(const RECT& rect);
     void RefreshDecoded(const RECT& rect);
+
+private:
+    std::vector<TexelRowSpan> m_alphaRows;
+    bool m_alphaRowsKnown = false;
 };
 
 } // namespace vorn::sd
