@@ -566,6 +566,15 @@ std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view) {
     return rows;
 }
 
+bool MirroredInX(const TextureView& view) {
+    for (std::int32_t y = 0; y < view.height; ++y) {
+        const std::uint32_t* row = view.texels + std::size_t(y) * std::size_t(view.pitch);
+        if (!std::equal(row, row + view.width / 2, std::make_reverse_iterator(row + view.width)))
+            return false;
+    }
+    return true;
+}
+
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();

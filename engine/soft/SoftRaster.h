@@ -72,10 +72,14 @@ struct TextureView {
     // One span per texel row, or null when not known (a render target changes under the draws).
     // Lets a blend that leaves the target alone where the texture is transparent skip those pixels.
     const TexelRowSpan* alphaRows = nullptr;
+    // Every row reads the same from right to left (known only where alphaRows is).
+    bool mirroredX = false;
 };
 
 // The alpha spans of every texel row of view (alphaRows ignored).
 std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view);
+// Whether every texel row of view is its own mirror image.
+bool MirroredInX(const TextureView& view);
 
 enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
 

@@ -308,6 +308,8 @@ struct Kernels {
     // out = op(Mul8(src, fs), Mul8(dst, fd)) per channel, clamped; MIN and MAX read src and dst only.
     void (*blendOp)(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                     const std::uint32_t* fd, std::uint32_t* out, int n);
+    // out[i] = src[n - 1 - i].
+    void (*reverse)(const std::uint32_t* src, int n, std::uint32_t* out);
 };
 
 const Kernels& ScalarKernels();

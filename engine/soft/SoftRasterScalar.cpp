@@ -107,9 +107,13 @@ void BlendOpScalar(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, 
     WithBlendOp(op, [&]<DWORD Op>() { BlendOpSpan<Op>(src, fs, dst, fd, out, n); });
 }
 
+void ReverseScalar(const std::uint32_t* src, int n, std::uint32_t* out) {
+    for (int i = 0; i < n; ++i) out[i] = src[n - 1 - i];
+}
+
 const Kernels ScalarSet = {VerticalRangeScalar,       VerticalListScalar, HorizontalScalar,
                            ModulateConstScalar,       ModulateScalar,     BlendSrcAlphaScalar,
-                           BlendSrcAlphaTintedScalar, BlendOpScalar};
+                           BlendSrcAlphaTintedScalar, BlendOpScalar,      ReverseScalar};
 
 } // namespace
 

@@ -272,8 +272,16 @@ VORN_AVX2 void HorizontalAvx2(const TexelColumn* columns, const std::int32_t* in
     }
 }
 
-const Kernels Avx2Set = {VerticalRangeAvx2, VerticalListAvx2,  HorizontalAvx2,          ModulateConstAvx2,
-                         ModulateAvx2,      BlendSrcAlphaAvx2, BlendSrcAlphaTintedAvx2, BlendOpAvx2};
+VORN_AVX2 void ReverseAvx2(const std::uint32_t* src, int n, std::uint32_t* out) {
+    const __m256i back = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) Store8(out + i, _mm256_permutevar8x32_epi32(Load8(src + n - 8 - i), back));
+    for (; i < n; ++i) out[i] = src[n - 1 - i];
+}
+
+const Kernels Avx2Set = {VerticalRangeAvx2,       VerticalListAvx2, HorizontalAvx2,
+                         ModulateConstAvx2,       ModulateAvx2,     BlendSrcAlphaAvx2,
+                         BlendSrcAlphaTintedAvx2, BlendOpAvx2,      ReverseAvx2};
 
 // ---- SSE4.1: the same arithmetic, four pixels per step ----
 
@@ -460,9 +468,15 @@ VORN_SSE41 void HorizontalSse41(const TexelColumn* columns, const std::int32_t* 
     });
 }
 
+VORN_SSE41 void ReverseSse41(const std::uint32_t* src, int n, std::uint32_t* out) {
+    int i = 0;
+    for (; i + 4 <= n; i += 4) Store4(out + i, _mm_shuffle_epi32(Load4(src + n - 4 - i), 0x1B));
+    for (; i < n; ++i) out[i] = src[n - 1 - i];
+}
+
 const Kernels Sse41Set = {VerticalRangeSse41,       VerticalListSse41, HorizontalSse41,
                           ModulateConstSse41,       ModulateSse41,     BlendSrcAlphaSse41,
-                          BlendSrcAlphaTintedSse41, BlendOpSse41};
+                          BlendSrcAlphaTintedSse41, BlendOpSse41,      ReverseSse41};
 
 } // namespace
 

@@ -273,6 +273,26 @@ struct Sampler {
     }
 };
 
+// The texels a blended rectangle sampled, row by row, kept for the next rectangle of the draw
+// when that is its mirror image across a vertical line (the generator stamps every brush at x
+// and at the tile's width - x): of a texture symmetric left to right, the mirror rectangle
+// samples the same values in reverse order, and only blends them.
+struct MirrorSource {
+    struct RowRange {
+        std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr
+        std::size_t offset = 0;      // of pixel xl in samples
+    };
+    bool valid = false;
+    const std::uint32_t* texels = nullptr;
+    RectSetup rect;
+    std::int64_t columns = 0; // pixel columns the rectangle covers, unclipped
+    std::int64_t firstColumn = 0;
+    std::int64_t firstRow = 0;
+    std::vector<RowRange> rows;
+    std::vector<std::uint32_t> samples; // the first used of them
+    std::size_t used = 0;
+};
+
 struct Scratch {
     alignas(32) std::uint32_t tex[Chunk];
     alignas(32) std::uint32_t dif[Chunk];
@@ -284,6 +304,7 @@ struct Scratch {
     alignas(32) std::uint32_t constSrc[Chunk];
     std::vector<std::uint32_t> difRow; // a diffuse colour that does not change down the primitive
     Sampler sampler;
+    MirrorSource mirror;
 };
 
 // Shades the pixels [xl, xr) of row y of one primitive.
@@ -332,8 +353,36 @@ public:
 
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (xl >= xr || !m_s.sampler.ClipRow(y, xl, xr)) return;
+        if (m_replay && Replay(y, xl, xr)) return;
+        if (m_record) {
+            m_record->rows[std::size_t(y - m_record->firstRow)] = {xl, xr, m_record->used};
+            m_record->used += std::size_t(xr - xl);
+        }
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
         Span(y, xl, xr);
+    }
+
+    // Whether a mirror rectangle may take this one's samples: a tinted texture blended over the
+    // target, sampled bilinearly by columns, from a texture symmetric left to right.
+    bool CanMirror() const {
+        const Sampler& sm = m_s.sampler;
+        return m_tintedBlend && sm.kind == Sampler::Kind::SeparableLinear && !sm.perPixel &&
+               m_p.st->texture.mirroredX;
+    }
+    // Keeps the samples of rows [y0, y1), columns [x0, x1), in mirror from here on.
+    void RecordInto(MirrorSource& mirror, std::int64_t x0, std::int64_t x1, std::int64_t y0,
+                    std::int64_t y1) {
+        mirror.firstRow = y0;
+        mirror.rows.assign(std::size_t(y1 - y0), {});
+        mirror.used = 0;
+        const std::size_t most = std::size_t(x1 - x0) * std::size_t(y1 - y0);
+        if (mirror.samples.size() < most) mirror.samples.resize(most);
+        m_record = &mirror;
+    }
+    // Takes the samples of pixel x from pixel sum - x of mirror where it has them.
+    void ReplayFrom(const MirrorSource& mirror, std::int64_t sum) {
+        m_replay = &mirror;
+        m_mirrorSum = sum;
     }
 
     // Row work (the vertical filter pass) for the spans of row y inside [xl, xr), the row uncut.
@@ -349,6 +398,9 @@ public:
             const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
             if (m_tintedBlend) {
                 m_s.sampler.Sample(x, n, m_s.tex);
+                if (m_record) // kept right to left, the order in which the mirror rectangle reads them
+                    m_p.k->reverse(m_s.tex, n,
+                                   m_record->samples.data() + m_record->used - std::size_t(x - xl + n));
                 m_p.k->blendSrcAlphaTinted(m_s.tex, m_difValue, row + x, n);
                 if (m_p.st->target.opaqueAlpha)
                     for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
@@ -359,6 +411,22 @@ public:
     }
 
 private:
+    // Blends row y's pixels [xl, xr) from the mirror's samples, in reverse; false when the
+    // mirror did not sample all of them.
+    bool Replay(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        const MirrorSource::RowRange& a = m_replay->rows[std::size_t(y - m_replay->firstRow)];
+        if (m_mirrorSum - (xr - 1) < a.xl || m_mirrorSum - xl >= a.xr) return false;
+        std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
+        // The mirror pixel of xl is sum - xl, kept at a.xr - 1 - (sum - xl) from the row's start.
+        const std::uint32_t* samples =
+            m_replay->samples.data() + a.offset + std::size_t(a.xr - 1 - (m_mirrorSum - xl));
+        const int n = static_cast<int>(xr - xl);
+        m_p.k->blendSrcAlphaTinted(samples, m_difValue, row, n);
+        if (m_p.st->target.opaqueAlpha)
+            for (int i = 0; i < n; ++i) row[i] |= 0xFF000000u;
+        return true;
+    }
+
     const std::uint32_t* Source(std::int64_t x, std::int64_t y, int n) {
         if (m_constSrc) return m_s.constSrc;
         const DrawState& st = *m_p.st;
@@ -452,6 +520,9 @@ private:
     std::int64_t m_x0 = 0;    // first column of difRow
     std::uint32_t m_difValue = 0;
     std::uint32_t m_srcValue = 0;
+    MirrorSource* m_record = nullptr;       // rows sampled are kept here
+    const MirrorSource* m_replay = nullptr; // rows are taken from here where they can be
+    std::int64_t m_mirrorSum = 0;
 };
 
 Scratch& ThreadScratch() {
@@ -538,6 +609,28 @@ void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand
 
 // ---- axis-aligned rectangles ----
 
+// Whether r, covering columns [first, first + columns), samples in every pixel what the kept
+// rectangle samples in its mirror pixel: the same rows and texture, and texel positions that
+// add up to the texture's width, so that with texels symmetric left to right the weights and
+// columns are those of the mirror pixel mirrored.
+bool IsMirrorOf(const MirrorSource& m, const RectSetup& r, std::int64_t first, std::int64_t columns,
+                const TextureView& texture) {
+    if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rect.ya != r.ya ||
+        m.rect.yb != r.yb || !(m.rect.planes.attr[AttrT] == r.planes.attr[AttrT]) ||
+        m.rect.planes.attr[AttrS].dx != r.planes.attr[AttrS].dx || r.planes.attr[AttrS].dy != 0)
+        return false;
+    // Pixel k of r reads texel x (s - LinearOrigin) / 2^(TexelShift - 8) in 256ths; the mirror
+    // of position q is 256 (w - 1) - q.
+    const Plane& a = m.rect.planes.attr[AttrS];
+    const Plane& b = r.planes.attr[AttrS];
+    const std::int64_t mirrored = 256 * std::int64_t(texture.width - 1);
+    std::int64_t sa = a.At(m.firstColumn + columns - 1, 0) - LinearOrigin;
+    std::int64_t sb = b.At(first, 0) - LinearOrigin;
+    for (std::int64_t k = 0; k < columns; ++k, sa -= a.dx, sb += b.dx)
+        if ((sa >> (TexelShift - 8)) + (sb >> (TexelShift - 8)) != mirrored) return false;
+    return true;
+}
+
 void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand& band) {
     const TargetView& target = p.st->target;
     // Left and top edges take pixel centres lying on them, right and bottom edges do not.
@@ -549,6 +642,25 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand
         std::min<std::int64_t>({target.height, band.bottom, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne)});
     if (x0 >= x1 || y0 >= y1) return;
     PrimitiveShader shader(p, s, r.planes, x0, x1);
+    MirrorSource& mirror = s.mirror;
+    const std::int64_t first = FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne);
+    const std::int64_t columns = FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne) - first;
+    // Up to a 4 MiB copy per thread: the stamps, not a background drawn across the target.
+    constexpr std::int64_t mostKept = std::int64_t(1) << 20;
+    const bool canMirror = shader.CanMirror() && (x1 - x0) * (y1 - y0) <= mostKept;
+    if (canMirror && IsMirrorOf(mirror, r, first, columns, p.st->texture)) {
+        shader.ReplayFrom(mirror, mirror.firstColumn + first + columns - 1);
+        mirror.valid = false;
+    } else if (canMirror) {
+        mirror.valid = true;
+        mirror.texels = p.st->texture.texels;
+        mirror.rect = r;
+        mirror.firstColumn = first;
+        mirror.columns = columns;
+        shader.RecordInto(mirror, x0, x1, y0, y1);
+    } else {
+        mirror.valid = false;
+    }
     constexpr std::int64_t ahead = 4;
     for (std::int64_t py = y0; py < std::min(y1, y0 + ahead); ++py) shader.Prefetch(py, x0, x1);
     for (std::int64_t py = y0; py < y1; ++py) {
@@ -563,6 +675,7 @@ void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::
                         const RowBand& band) {
     const Pipeline pipeline = MakePipeline(st);
     Scratch& scratch = ThreadScratch();
+    scratch.mirror.valid = false; // a texture may have changed since the last draw
     RectSetup rect;
     QuadSetup quad;
     for (std::size_t i = 0; i < count; ++i) {

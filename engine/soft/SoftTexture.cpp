@@ -26,9 +26,11 @@ TextureView Texture::Impl::View() {
     if (usage & D3DUSAGE_RENDERTARGET) return v;
     if (!m_alphaRowsKnown) {
         m_alphaRows = FindAlphaRows(v);
+        m_mirroredX = MirroredInX(v);
         m_alphaRowsKnown = true;
     }
     v.alphaRows = m_alphaRows.data();
+    v.mirroredX = m_mirroredX;
     return v;
 }
 
