@@ -700,23 +700,27 @@ TEST(SoftRasterDifferential, StampsSkipOnlyPixelsWhoseTexelsAreAllTransparent) {
     }
 }
 
-// The generator stamps each brush at x and again at its mirror position: a rectangle right after
-// its mirror image blends the samples its mirror took, in reverse, when the texture reads the
-// same from both sides. Pairs at mirror places (on the pixel grid, off it by 1/256 and 1/8 of a
-// pixel, partly outside the target), of a symmetric and of a lopsided texture, must match the
-// reference on every path and thread count.
+// The generator stamps each brush at (x, y) and at its mirror places across the tile's centre
+// lines: a rectangle after another that it mirrors blends the samples the other took, in mirrored
+// order, when the texture is symmetric across the mirror's line. Such fours (on the pixel grid,
+// off it by 1/256 and 1/8 of a pixel, partly outside the target), of a symmetric and of a
+// lopsided texture, must match the reference on every path and thread count.
 TEST(SoftRasterDifferential, MirrorStampsMatchTheReference) {
     for (const bool symmetric : {true, false}) {
         std::mt19937 rng(symmetric ? 11u : 12u);
         auto pick = [&](int n) { return int(rng() % unsigned(n)); };
         Image texture(2 + pick(60), 2 + pick(30));
-        for (int y = 0; y < texture.height; ++y)
+        for (int y = 0; y < (texture.height + 1) / 2; ++y)
             for (int x = 0; x < (texture.width + 1) / 2; ++x) {
-                const std::uint32_t t = rng() | (x == 0 ? 0u : 0x01000000u);
-                texture.at(x, y) = t & (x == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
-                texture.at(texture.width - 1 - x, y) = symmetric ? texture.at(x, y) : rng();
+                const std::uint32_t t = (rng() | 0x01000000u) & (x == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
+                const int mx = texture.width - 1 - x, my = texture.height - 1 - y;
+                texture.at(x, y) = t;
+                texture.at(mx, y) = symmetric ? t : rng();
+                texture.at(x, my) = symmetric ? t : rng();
+                texture.at(mx, my) = symmetric ? t : rng();
             }
         ASSERT_EQ(MirroredInX(texture.Texture()), symmetric);
+        ASSERT_EQ(MirroredInY(texture.Texture()), symmetric);
         const std::vector<TexelRowSpan> spans = FindAlphaRows(texture.Texture());
         auto render = [&](Path path, int threads) {
             Image target(97, 61, 0x80402010u);
@@ -724,22 +728,24 @@ TEST(SoftRasterDifferential, MirrorStampsMatchTheReference) {
             auto at = [&](float lo, float hi) {
                 return std::uniform_real_distribution<float>(lo, hi)(draws);
             };
+            auto off = [&] { return draws() % 3 == 0 ? (draws() % 2 ? 1 / 256.0f : 0.125f) : 0.0f; };
             std::vector<RasterVertex> v;
             for (int i = 0; i < 30; ++i) {
-                const float w = at(1, 90), h = at(1, 50), y = at(-10, 50), x = at(-20, 60);
-                const float axis = float(int(at(20, 120))) + (draws() % 2 ? 0.5f : 0.0f);
-                const float off = draws() % 3 == 0 ? (draws() % 2 ? 1 / 256.0f : 0.125f) : 0.0f;
+                const float w = at(1, 90), h = at(1, 50), x = at(-20, 60), y = at(-10, 50);
+                const float ax = float(int(at(20, 120))) + (draws() % 2 ? 0.5f : 0.0f);
+                const float ay = float(int(at(10, 60))) + (draws() % 2 ? 0.5f : 0.0f);
+                const float mx = 2 * ax - x - w + off(), my = 2 * ay - y - h + off();
                 const D3DCOLOR c = D3DCOLOR(draws());
                 for (const std::vector<RasterVertex>& q :
-                     {Quad(x, y, x + w, y + h, c),
-                      Quad(2 * axis - x - w + off, y, 2 * axis - x + off, y + h, c)})
+                     {Quad(x, y, x + w, y + h, c), Quad(mx, y, mx + w, y + h, c),
+                      Quad(x, my, x + w, my + h, c), Quad(mx, my, mx + w, my + h, c)})
                     v.insert(v.end(), q.begin(), q.end());
             }
             DrawState st = CanvasState(target);
             st.hasTexture = true;
             st.texture = texture.Texture();
             st.texture.alphaRows = spans.data();
-            st.texture.mirroredX = symmetric;
+            st.texture.mirroredX = st.texture.mirroredY = symmetric;
             st.magFilter = st.minFilter = D3DTEXF_LINEAR;
             st.blend = true;
             st.srcBlend = D3DBLEND_SRCALPHA;

@@ -575,6 +575,16 @@ bool MirroredInX(const TextureView& view) {
     return true;
 }
 
+bool MirroredInY(const TextureView& view) {
+    for (std::int32_t y = 0; y < view.height / 2; ++y) {
+        const std::uint32_t* top = view.texels + std::size_t(y) * std::size_t(view.pitch);
+        const std::uint32_t* bottom =
+            view.texels + std::size_t(view.height - 1 - y) * std::size_t(view.pitch);
+        if (!std::equal(top, top + view.width, bottom)) return false;
+    }
+    return true;
+}
+
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();

@@ -72,14 +72,17 @@ struct TextureView {
     // One span per texel row, or null when not known (a render target changes under the draws).
     // Lets a blend that leaves the target alone where the texture is transparent skip those pixels.
     const TexelRowSpan* alphaRows = nullptr;
-    // Every row reads the same from right to left (known only where alphaRows is).
+    // Every row reads the same from right to left, every column from bottom to top (known only
+    // where alphaRows is).
     bool mirroredX = false;
+    bool mirroredY = false;
 };
 
 // The alpha spans of every texel row of view (alphaRows ignored).
 std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view);
-// Whether every texel row of view is its own mirror image.
+// Whether every texel row of view is its own mirror image; every column.
 bool MirroredInX(const TextureView& view);
+bool MirroredInY(const TextureView& view);
 
 enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
 

@@ -273,24 +273,31 @@ struct Sampler {
     }
 };
 
-// The texels a blended rectangle sampled, row by row, kept for the next rectangle of the draw
-// when that is its mirror image across a vertical line (the generator stamps every brush at x
-// and at the tile's width - x): of a texture symmetric left to right, the mirror rectangle
-// samples the same values in reverse order, and only blends them.
+// The texels a blended rectangle sampled, row by row, kept for the rectangles after it in the
+// draw that are its mirror images (the generator stamps every brush at x and y and at the tile's
+// size - x and - y): of a texture symmetric across the mirror's axis, a mirror rectangle samples
+// the same values in mirrored order, and only blends them.
 struct MirrorSource {
     struct RowRange {
         std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr
-        std::size_t offset = 0;      // of pixel xl in samples
+        std::size_t offset = 0;      // of pixel xr - 1 in samples: a row is kept right to left
     };
     bool valid = false;
     const std::uint32_t* texels = nullptr;
     RectSetup rect;
-    std::int64_t columns = 0; // pixel columns the rectangle covers, unclipped
-    std::int64_t firstColumn = 0;
-    std::int64_t firstRow = 0;
+    std::int64_t firstColumn = 0, columns = 0; // the pixel columns the rectangle covers, unclipped
+    std::int64_t firstRow = 0, rowCount = 0;   // and its pixel rows
+    std::int64_t keptRow = 0;                  // the first of rows
     std::vector<RowRange> rows;
     std::vector<std::uint32_t> samples; // the first used of them
     std::size_t used = 0;
+};
+
+// How a rectangle takes its samples from the kept one: pixel (x, y) from (sumX - x, sumY - y)
+// where flipped, else from (x + sumX, y + sumY).
+struct MirrorMap {
+    bool flipX = false, flipY = false;
+    std::int64_t sumX = 0, sumY = 0;
 };
 
 struct Scratch {
@@ -355,7 +362,7 @@ public:
         if (xl >= xr || !m_s.sampler.ClipRow(y, xl, xr)) return;
         if (m_replay && Replay(y, xl, xr)) return;
         if (m_record) {
-            m_record->rows[std::size_t(y - m_record->firstRow)] = {xl, xr, m_record->used};
+            m_record->rows[std::size_t(y - m_record->keptRow)] = {xl, xr, m_record->used};
             m_record->used += std::size_t(xr - xl);
         }
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
@@ -363,26 +370,25 @@ public:
     }
 
     // Whether a mirror rectangle may take this one's samples: a tinted texture blended over the
-    // target, sampled bilinearly by columns, from a texture symmetric left to right.
+    // target, sampled bilinearly by columns.
     bool CanMirror() const {
         const Sampler& sm = m_s.sampler;
-        return m_tintedBlend && sm.kind == Sampler::Kind::SeparableLinear && !sm.perPixel &&
-               m_p.st->texture.mirroredX;
+        return m_tintedBlend && sm.kind == Sampler::Kind::SeparableLinear && !sm.perPixel;
     }
     // Keeps the samples of rows [y0, y1), columns [x0, x1), in mirror from here on.
     void RecordInto(MirrorSource& mirror, std::int64_t x0, std::int64_t x1, std::int64_t y0,
                     std::int64_t y1) {
-        mirror.firstRow = y0;
+        mirror.keptRow = y0;
         mirror.rows.assign(std::size_t(y1 - y0), {});
         mirror.used = 0;
         const std::size_t most = std::size_t(x1 - x0) * std::size_t(y1 - y0);
         if (mirror.samples.size() < most) mirror.samples.resize(most);
         m_record = &mirror;
     }
-    // Takes the samples of pixel x from pixel sum - x of mirror where it has them.
-    void ReplayFrom(const MirrorSource& mirror, std::int64_t sum) {
+    // Takes the samples of its pixels from mirror, as map says, where mirror has them.
+    void ReplayFrom(const MirrorSource& mirror, const MirrorMap& map) {
         m_replay = &mirror;
-        m_mirrorSum = sum;
+        m_map = map;
     }
 
     // Row work (the vertical filter pass) for the spans of row y inside [xl, xr), the row uncut.
@@ -411,19 +417,30 @@ public:
     }
 
 private:
-    // Blends row y's pixels [xl, xr) from the mirror's samples, in reverse; false when the
-    // mirror did not sample all of them.
+    // Blends row y's pixels [xl, xr) from the kept samples; false when they do not hold all.
     bool Replay(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        const MirrorSource::RowRange& a = m_replay->rows[std::size_t(y - m_replay->firstRow)];
-        if (m_mirrorSum - (xr - 1) < a.xl || m_mirrorSum - xl >= a.xr) return false;
-        std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
-        // The mirror pixel of xl is sum - xl, kept at a.xr - 1 - (sum - xl) from the row's start.
-        const std::uint32_t* samples =
-            m_replay->samples.data() + a.offset + std::size_t(a.xr - 1 - (m_mirrorSum - xl));
-        const int n = static_cast<int>(xr - xl);
-        m_p.k->blendSrcAlphaTinted(samples, m_difValue, row, n);
-        if (m_p.st->target.opaqueAlpha)
-            for (int i = 0; i < n; ++i) row[i] |= 0xFF000000u;
+        const MirrorSource& m = *m_replay;
+        const std::int64_t ya = m_map.flipY ? m_map.sumY - y : y + m_map.sumY;
+        if (ya < m.keptRow || ya >= m.keptRow + std::int64_t(m.rows.size())) return false;
+        const MirrorSource::RowRange& a = m.rows[std::size_t(ya - m.keptRow)];
+        // The kept pixels [first, last] for [xl, xr).
+        const std::int64_t first = m_map.flipX ? m_map.sumX - (xr - 1) : xl + m_map.sumX;
+        const std::int64_t last = first + (xr - xl) - 1;
+        if (first < a.xl || last >= a.xr) return false;
+        // Kept pixel p is at offset + (a.xr - 1 - p).
+        const std::uint32_t* kept = m.samples.data() + a.offset + std::size_t(a.xr - 1 - last);
+        std::uint32_t* row = TargetRow(m_p.st->target, y);
+        for (std::int64_t x = xl; x < xr; x += Chunk) {
+            const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
+            const std::uint32_t* tex = kept + (m_map.flipX ? x - xl : xr - x - n);
+            if (!m_map.flipX) {
+                m_p.k->reverse(tex, n, m_s.tex);
+                tex = m_s.tex;
+            }
+            m_p.k->blendSrcAlphaTinted(tex, m_difValue, row + x, n);
+            if (m_p.st->target.opaqueAlpha)
+                for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
+        }
         return true;
     }
 
@@ -522,7 +539,7 @@ private:
     std::uint32_t m_srcValue = 0;
     MirrorSource* m_record = nullptr;       // rows sampled are kept here
     const MirrorSource* m_replay = nullptr; // rows are taken from here where they can be
-    std::int64_t m_mirrorSum = 0;
+    MirrorMap m_map;
 };
 
 Scratch& ThreadScratch() {
@@ -609,25 +626,49 @@ void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand
 
 // ---- axis-aligned rectangles ----
 
-// Whether r, covering columns [first, first + columns), samples in every pixel what the kept
-// rectangle samples in its mirror pixel: the same rows and texture, and texel positions that
-// add up to the texture's width, so that with texels symmetric left to right the weights and
-// columns are those of the mirror pixel mirrored.
-bool IsMirrorOf(const MirrorSource& m, const RectSetup& r, std::int64_t first, std::int64_t columns,
-                const TextureView& texture) {
-    if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rect.ya != r.ya ||
-        m.rect.yb != r.yb || !(m.rect.planes.attr[AttrT] == r.planes.attr[AttrT]) ||
-        m.rect.planes.attr[AttrS].dx != r.planes.attr[AttrS].dx || r.planes.attr[AttrS].dy != 0)
+// Whether r (pixel columns and rows from first, unclipped) samples in every pixel what the kept
+// rectangle samples in one pixel of it: the same rectangle, or its mirror image across a vertical
+// or horizontal line, or both, drawn from a texture that is symmetric across that line.
+bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColumn, std::int64_t columns,
+               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map) {
+    const Plane& sa = m.rect.planes.attr[AttrS];
+    const Plane& sb = r.planes.attr[AttrS];
+    const Plane& ta = m.rect.planes.attr[AttrT];
+    const Plane& tb = r.planes.attr[AttrT];
+    if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rowCount != rowCount ||
+        sa.dx != sb.dx || ta.dy != tb.dy || sb.dy != 0 || tb.dx != 0)
         return false;
-    // Pixel k of r reads texel x (s - LinearOrigin) / 2^(TexelShift - 8) in 256ths; the mirror
-    // of position q is 256 (w - 1) - q.
-    const Plane& a = m.rect.planes.attr[AttrS];
-    const Plane& b = r.planes.attr[AttrS];
-    const std::int64_t mirrored = 256 * std::int64_t(texture.width - 1);
-    std::int64_t sa = a.At(m.firstColumn + columns - 1, 0) - LinearOrigin;
-    std::int64_t sb = b.At(first, 0) - LinearOrigin;
-    for (std::int64_t k = 0; k < columns; ++k, sa -= a.dx, sb += b.dx)
-        if ((sa >> (TexelShift - 8)) + (sb >> (TexelShift - 8)) != mirrored) return false;
+    constexpr int shift = TexelShift - 8;
+    // X: pixel k of r against pixel k of the kept one (the very same positions), or against its
+    // pixel columns - 1 - k: positions in 256ths of a texel, which mirrored across the texture
+    // become 256 (size - 1) - q.
+    if (sa.At(m.firstColumn, 0) == sb.At(firstColumn, 0)) {
+        map.flipX = false;
+        map.sumX = m.firstColumn - firstColumn;
+    } else {
+        if (!texture.mirroredX) return false;
+        const std::int64_t mirrored = 256 * std::int64_t(texture.width - 1);
+        std::int64_t a = sa.At(m.firstColumn + columns - 1, 0) - LinearOrigin;
+        std::int64_t b = sb.At(firstColumn, 0) - LinearOrigin;
+        for (std::int64_t k = 0; k < columns; ++k, a -= sa.dx, b += sb.dx)
+            if ((a >> shift) + (b >> shift) != mirrored) return false;
+        map.flipX = true;
+        map.sumX = m.firstColumn + firstColumn + columns - 1;
+    }
+    // Y: the same with rows.
+    if (ta.At(0, m.firstRow) == tb.At(0, firstRow)) {
+        map.flipY = false;
+        map.sumY = m.firstRow - firstRow;
+    } else {
+        if (!texture.mirroredY) return false;
+        const std::int64_t mirrored = 256 * std::int64_t(texture.height - 1);
+        std::int64_t a = ta.At(0, m.firstRow + rowCount - 1) - LinearOrigin;
+        std::int64_t b = tb.At(0, firstRow) - LinearOrigin;
+        for (std::int64_t k = 0; k < rowCount; ++k, a -= ta.dy, b += tb.dy)
+            if ((a >> shift) + (b >> shift) != mirrored) return false;
+        map.flipY = true;
+        map.sumY = m.firstRow + firstRow + rowCount - 1;
+    }
     return true;
 }
 
@@ -643,20 +684,24 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand
     if (x0 >= x1 || y0 >= y1) return;
     PrimitiveShader shader(p, s, r.planes, x0, x1);
     MirrorSource& mirror = s.mirror;
-    const std::int64_t first = FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne);
-    const std::int64_t columns = FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne) - first;
+    const std::int64_t firstColumn = FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne);
+    const std::int64_t columns = FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne) - firstColumn;
+    const std::int64_t firstRow = FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne);
+    const std::int64_t rowCount = FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne) - firstRow;
+    MirrorMap map;
     // Up to a 4 MiB copy per thread: the stamps, not a background drawn across the target.
     constexpr std::int64_t mostKept = std::int64_t(1) << 20;
     const bool canMirror = shader.CanMirror() && (x1 - x0) * (y1 - y0) <= mostKept;
-    if (canMirror && IsMirrorOf(mirror, r, first, columns, p.st->texture)) {
-        shader.ReplayFrom(mirror, mirror.firstColumn + first + columns - 1);
-        mirror.valid = false;
+    if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map)) {
+        shader.ReplayFrom(mirror, map);
     } else if (canMirror) {
         mirror.valid = true;
         mirror.texels = p.st->texture.texels;
         mirror.rect = r;
-        mirror.firstColumn = first;
+        mirror.firstColumn = firstColumn;
         mirror.columns = columns;
+        mirror.firstRow = firstRow;
+        mirror.rowCount = rowCount;
         shader.RecordInto(mirror, x0, x1, y0, y1);
     } else {
         mirror.valid = false;

@@ -27,10 +27,12 @@ TextureView Texture::Impl::View() {
     if (!m_alphaRowsKnown) {
         m_alphaRows = FindAlphaRows(v);
         m_mirroredX = MirroredInX(v);
+        m_mirroredY = MirroredInY(v);
         m_alphaRowsKnown = true;
     }
     v.alphaRows = m_alphaRows.data();
     v.mirroredX = m_mirroredX;
+    v.mirroredY = m_mirroredY;
     return v;
 }
 

@@ -22,7 +22,7 @@ struct Texture::Impl {
     DWORD usage = 0;
 
     // The texels as the sampler reads them; with the alpha spans of their rows and whether they
-    // are symmetric left to right, unless the texture is a render target.
+    // are symmetric left to right and top to bottom, unless the texture is a render target.
     TextureView View();
     // Level 0 was written in rect: the decoded copy follows and the alpha spans are found again.
     void Level0Changed(const RECT& rect);
@@ -30,7 +30,7 @@ struct Texture::Impl {
 
 private:
     std::vector<TexelRowSpan> m_alphaRows;
-    bool m_mirroredX = false;
+    bool m_mirroredX = false, m_mirroredY = false;
     bool m_alphaRowsKnown = false;
 };
 
