@@ -873,6 +873,11 @@ void ExpectTwinsMatchScalar(const vorn::sd::detail::Kernels* simd) {
         scalar.blendSrcAlphaTinted(a.data(), c[0], x.data(), n);
         simd->blendSrcAlphaTinted(a.data(), c[0], y.data(), n);
         ASSERT_EQ(x, y) << "blendSrcAlphaTinted";
+        x = b;
+        y = b;
+        scalar.blendSrcAlphaTintedReversed(a.data() + n - 1, c[0], x.data(), n);
+        simd->blendSrcAlphaTintedReversed(a.data() + n - 1, c[0], y.data(), n);
+        ASSERT_EQ(x, y) << "blendSrcAlphaTintedReversed";
         for (DWORD op :
              {D3DBLENDOP_ADD, D3DBLENDOP_SUBTRACT, D3DBLENDOP_REVSUBTRACT, D3DBLENDOP_MIN, D3DBLENDOP_MAX}) {
             scalar.blendOp(op, a.data(), b.data(), c.data(), d.data(), x.data(), n);
@@ -927,7 +932,7 @@ void ExpectTailsMatchScalar(const vorn::sd::detail::Kernels* simd) {
         }
         // Every kernel's output followed by its guard, pixels as they are, columns as 2 x 32 bits.
         auto run = [&](const Kernels& k) {
-            std::vector<std::vector<std::uint32_t>> out(6, std::vector<std::uint32_t>(n + 1, 0xDEADBEEFu));
+            std::vector<std::vector<std::uint32_t>> out(7, std::vector<std::uint32_t>(n + 1, 0xDEADBEEFu));
             k.modulate(a.data(), b.data(), out[0].data(), n);
             k.modulateConst(a.data(), c[0], out[1].data(), n);
             std::copy(b.begin(), b.end(), out[2].begin());
@@ -936,6 +941,8 @@ void ExpectTailsMatchScalar(const vorn::sd::detail::Kernels* simd) {
             k.blendSrcAlphaTinted(a.data(), c[0], out[3].data(), n);
             k.blendOp(D3DBLENDOP_REVSUBTRACT, a.data(), b.data(), c.data(), w.data(), out[4].data(), n);
             k.horizontal(filtered.data(), index.data(), w.data(), n, out[5].data());
+            std::copy(b.begin(), b.end(), out[6].begin());
+            k.blendSrcAlphaTintedReversed(a.data() + n - 1, c[0], out[6].data(), n);
             for (int list = 0; list < 2; ++list) {
                 std::vector<TexelColumn> columns(n + 1, TexelColumn{{0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A}});
                 if (list)

@@ -308,8 +308,9 @@ struct Kernels {
     // out = op(Mul8(src, fs), Mul8(dst, fd)) per channel, clamped; MIN and MAX read src and dst only.
     void (*blendOp)(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, const std::uint32_t* dst,
                     const std::uint32_t* fd, std::uint32_t* out, int n);
-    // out[i] = src[n - 1 - i].
-    void (*reverse)(const std::uint32_t* src, int n, std::uint32_t* out);
+    // blendSrcAlphaTinted of texels read backwards: pixel i takes texLast[-i].
+    void (*blendSrcAlphaTintedReversed)(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
+                                        int n);
 };
 
 const Kernels& ScalarKernels();

@@ -107,13 +107,17 @@ void BlendOpScalar(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, 
     WithBlendOp(op, [&]<DWORD Op>() { BlendOpSpan<Op>(src, fs, dst, fd, out, n); });
 }
 
-void ReverseScalar(const std::uint32_t* src, int n, std::uint32_t* out) {
-    for (int i = 0; i < n; ++i) out[i] = src[n - 1 - i];
+void BlendSrcAlphaTintedReversedScalar(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
+                                       int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t s = Modulate(texLast[-i], dif);
+        BlendSrcAlphaScalar(&s, dst + i, 1);
+    }
 }
 
 const Kernels ScalarSet = {VerticalRangeScalar,       VerticalListScalar, HorizontalScalar,
                            ModulateConstScalar,       ModulateScalar,     BlendSrcAlphaScalar,
-                           BlendSrcAlphaTintedScalar, BlendOpScalar,      ReverseScalar};
+                           BlendSrcAlphaTintedScalar, BlendOpScalar,      BlendSrcAlphaTintedReversedScalar};
 
 } // namespace
 

@@ -132,18 +132,43 @@ VORN_AVX2 void BlendSrcAlphaAvx2(const std::uint32_t* src, std::uint32_t* dst, i
     });
 }
 
+// Eight texels tinted (tint: the colour in 16-bit lanes, twice) and blended over eight pixels.
+VORN_AVX2 inline __m256i TintedOver(__m256i t, __m256i d, __m256i tint) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lo = Over16(Mul8x16(_mm256_unpacklo_epi8(t, zero), tint), _mm256_unpacklo_epi8(d, zero));
+    const __m256i hi = Over16(Mul8x16(_mm256_unpackhi_epi8(t, zero), tint), _mm256_unpackhi_epi8(d, zero));
+    return _mm256_packus_epi16(lo, hi);
+}
+
+VORN_AVX2 inline __m256i Tint16(std::uint32_t dif) {
+    return _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(dif)), _mm256_setzero_si256());
+}
+
 VORN_AVX2 void BlendSrcAlphaTintedAvx2(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
                                        int n) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i tint = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(dif)), zero);
-    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
-        const __m256i t = io.Load(tex + i), d = io.Load(dst + i);
-        const __m256i lo =
-            Over16(Mul8x16(_mm256_unpacklo_epi8(t, zero), tint), _mm256_unpacklo_epi8(d, zero));
-        const __m256i hi =
-            Over16(Mul8x16(_mm256_unpackhi_epi8(t, zero), tint), _mm256_unpackhi_epi8(d, zero));
-        io.Store(dst + i, _mm256_packus_epi16(lo, hi));
-    });
+    const __m256i tint = Tint16(dif);
+    Spans8(n, [&](int i, const auto& io)
+                  VORN_AVX2 { io.Store(dst + i, TintedOver(io.Load(tex + i), io.Load(dst + i), tint)); });
+}
+
+VORN_AVX2 void BlendSrcAlphaTintedReversedAvx2(const std::uint32_t* texLast, std::uint32_t dif,
+                                               std::uint32_t* dst, int n) {
+    const __m256i tint = Tint16(dif);
+    const __m256i back = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i t = _mm256_permutevar8x32_epi32(Load8(texLast - i - 7), back);
+        Store8(dst + i, TintedOver(t, Load8(dst + i), tint));
+    }
+    if (i < n) {
+        // The last m texels read forward into lanes [0, m), then turned round within them.
+        const int m = n - i;
+        const Tail8 tail(m);
+        const __m256i turn =
+            _mm256_sub_epi32(_mm256_set1_epi32(m - 1), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i t = _mm256_permutevar8x32_epi32(tail.Load(texLast - i - (m - 1)), turn);
+        tail.Store(dst + i, TintedOver(t, tail.Load(dst + i), tint));
+    }
 }
 
 template <DWORD Op>
@@ -272,16 +297,9 @@ VORN_AVX2 void HorizontalAvx2(const TexelColumn* columns, const std::int32_t* in
     }
 }
 
-VORN_AVX2 void ReverseAvx2(const std::uint32_t* src, int n, std::uint32_t* out) {
-    const __m256i back = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
-    int i = 0;
-    for (; i + 8 <= n; i += 8) Store8(out + i, _mm256_permutevar8x32_epi32(Load8(src + n - 8 - i), back));
-    for (; i < n; ++i) out[i] = src[n - 1 - i];
-}
-
 const Kernels Avx2Set = {VerticalRangeAvx2,       VerticalListAvx2, HorizontalAvx2,
                          ModulateConstAvx2,       ModulateAvx2,     BlendSrcAlphaAvx2,
-                         BlendSrcAlphaTintedAvx2, BlendOpAvx2,      ReverseAvx2};
+                         BlendSrcAlphaTintedAvx2, BlendOpAvx2,      BlendSrcAlphaTintedReversedAvx2};
 
 // ---- SSE4.1: the same arithmetic, four pixels per step ----
 
@@ -362,15 +380,33 @@ VORN_SSE41 void BlendSrcAlphaSse41(const std::uint32_t* src, std::uint32_t* dst,
     });
 }
 
+VORN_SSE41 inline __m128i TintedOverSse41(__m128i t, __m128i d, __m128i tint) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lo = OverSse41(Mul8x8(_mm_unpacklo_epi8(t, zero), tint), _mm_unpacklo_epi8(d, zero));
+    const __m128i hi = OverSse41(Mul8x8(_mm_unpackhi_epi8(t, zero), tint), _mm_unpackhi_epi8(d, zero));
+    return _mm_packus_epi16(lo, hi);
+}
+
 VORN_SSE41 void BlendSrcAlphaTintedSse41(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
                                          int n) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), zero);
+    const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), _mm_setzero_si128());
     Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
-        const __m128i t = io.Load(tex + i), d = io.Load(dst + i);
-        const __m128i lo = OverSse41(Mul8x8(_mm_unpacklo_epi8(t, zero), tint), _mm_unpacklo_epi8(d, zero));
-        const __m128i hi = OverSse41(Mul8x8(_mm_unpackhi_epi8(t, zero), tint), _mm_unpackhi_epi8(d, zero));
-        io.Store(dst + i, _mm_packus_epi16(lo, hi));
+        io.Store(dst + i, TintedOverSse41(io.Load(tex + i), io.Load(dst + i), tint));
+    });
+}
+
+VORN_SSE41 void BlendSrcAlphaTintedReversedSse41(const std::uint32_t* texLast, std::uint32_t dif,
+                                                 std::uint32_t* dst, int n) {
+    const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), _mm_setzero_si128());
+    Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
+        // The texels of pixels i.. read forward from the lowest address, then turned round.
+        const int m = std::min(n - i, 4);
+        const __m128i forward = io.Load(texLast - i - (m - 1));
+        const __m128i t = m == 4   ? _mm_shuffle_epi32(forward, 0x1B)
+                          : m == 3 ? _mm_shuffle_epi32(forward, 0xC6)
+                          : m == 2 ? _mm_shuffle_epi32(forward, 0xE1)
+                                   : forward;
+        io.Store(dst + i, TintedOverSse41(t, io.Load(dst + i), tint));
     });
 }
 
@@ -468,15 +504,9 @@ VORN_SSE41 void HorizontalSse41(const TexelColumn* columns, const std::int32_t* 
     });
 }
 
-VORN_SSE41 void ReverseSse41(const std::uint32_t* src, int n, std::uint32_t* out) {
-    int i = 0;
-    for (; i + 4 <= n; i += 4) Store4(out + i, _mm_shuffle_epi32(Load4(src + n - 4 - i), 0x1B));
-    for (; i < n; ++i) out[i] = src[n - 1 - i];
-}
-
 const Kernels Sse41Set = {VerticalRangeSse41,       VerticalListSse41, HorizontalSse41,
                           ModulateConstSse41,       ModulateSse41,     BlendSrcAlphaSse41,
-                          BlendSrcAlphaTintedSse41, BlendOpSse41,      ReverseSse41};
+                          BlendSrcAlphaTintedSse41, BlendOpSse41,      BlendSrcAlphaTintedReversedSse41};
 
 } // namespace
 

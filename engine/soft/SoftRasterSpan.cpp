@@ -280,7 +280,7 @@ struct Sampler {
 struct MirrorSource {
     struct RowRange {
         std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr
-        std::size_t offset = 0;      // of pixel xr - 1 in samples: a row is kept right to left
+        std::size_t offset = 0;      // of pixel xl in samples
     };
     bool valid = false;
     const std::uint32_t* texels = nullptr;
@@ -403,11 +403,11 @@ public:
         for (std::int64_t x = xl; x < xr; x += Chunk) {
             const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
             if (m_tintedBlend) {
-                m_s.sampler.Sample(x, n, m_s.tex);
-                if (m_record) // kept right to left, the order in which the mirror rectangle reads them
-                    m_p.k->reverse(m_s.tex, n,
-                                   m_record->samples.data() + m_record->used - std::size_t(x - xl + n));
-                m_p.k->blendSrcAlphaTinted(m_s.tex, m_difValue, row + x, n);
+                // Kept rows are sampled straight into their place.
+                std::uint32_t* tex =
+                    m_record ? m_record->samples.data() + m_record->used - std::size_t(xr - x) : m_s.tex;
+                m_s.sampler.Sample(x, n, tex);
+                m_p.k->blendSrcAlphaTinted(tex, m_difValue, row + x, n);
                 if (m_p.st->target.opaqueAlpha)
                     for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
                 continue;
@@ -427,20 +427,16 @@ private:
         const std::int64_t first = m_map.flipX ? m_map.sumX - (xr - 1) : xl + m_map.sumX;
         const std::int64_t last = first + (xr - xl) - 1;
         if (first < a.xl || last >= a.xr) return false;
-        // Kept pixel p is at offset + (a.xr - 1 - p).
-        const std::uint32_t* kept = m.samples.data() + a.offset + std::size_t(a.xr - 1 - last);
-        std::uint32_t* row = TargetRow(m_p.st->target, y);
-        for (std::int64_t x = xl; x < xr; x += Chunk) {
-            const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
-            const std::uint32_t* tex = kept + (m_map.flipX ? x - xl : xr - x - n);
-            if (!m_map.flipX) {
-                m_p.k->reverse(tex, n, m_s.tex);
-                tex = m_s.tex;
-            }
-            m_p.k->blendSrcAlphaTinted(tex, m_difValue, row + x, n);
-            if (m_p.st->target.opaqueAlpha)
-                for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
-        }
+        // Kept pixel p is at offset + (p - a.xl); flipped, xl takes the last of them.
+        const std::uint32_t* kept = m.samples.data() + a.offset + std::size_t(first - a.xl);
+        std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
+        const int n = static_cast<int>(xr - xl);
+        if (m_map.flipX)
+            m_p.k->blendSrcAlphaTintedReversed(kept + (n - 1), m_difValue, row, n);
+        else
+            m_p.k->blendSrcAlphaTinted(kept, m_difValue, row, n);
+        if (m_p.st->target.opaqueAlpha)
+            for (int i = 0; i < n; ++i) row[i] |= 0xFF000000u;
         return true;
     }
 
