@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 namespace vorn::sd {
 
@@ -540,14 +541,25 @@ struct BandJob {
     int bands;
 };
 
+// A band of several is two strips of rows, strip band from the top and strip band from the
+// bottom, so that a primitive and its mirror image across the target's middle row are drawn by
+// the same worker (which can reuse what it sampled for the one in the other).
 void DrawBand(void* context, int band) {
     const BandJob& job = *static_cast<const BandJob*>(context);
     const std::int64_t height = job.state->target.height;
-    const detail::RowBand rows{height * band / job.bands, height * (band + 1) / job.bands};
-    if (job.state->options.reference)
-        detail::DrawTrianglesReference(*job.state, job.vertices, job.count, rows);
-    else
-        detail::DrawTrianglesSpans(*job.state, job.vertices, job.count, rows);
+    const std::int64_t strips = 2 * std::int64_t(job.bands);
+    detail::RowBand rows[2] = {{0, height}, {}};
+    if (job.bands > 1) {
+        rows[0] = {height * band / strips, height * (band + 1) / strips};
+        rows[1] = {height * (strips - 1 - band) / strips, height * (strips - band) / strips};
+    }
+    const std::span<const detail::RowBand> strip(rows, job.bands > 1 ? 2 : 1);
+    if (job.state->options.reference) {
+        for (const detail::RowBand& b : strip)
+            detail::DrawTrianglesReference(*job.state, job.vertices, job.count, b);
+    } else {
+        detail::DrawTrianglesSpans(*job.state, job.vertices, job.count, strip);
+    }
 }
 
 } // namespace

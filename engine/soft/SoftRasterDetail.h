@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 
 namespace vorn::sd::detail {
 
@@ -323,8 +324,9 @@ const Kernels& ActiveKernels(SimdLevel cap);
 // ---- entry points of the implementations ----
 void DrawTrianglesReference(const DrawState& state, const RasterVertex* vertices, std::size_t count,
                             const RowBand& band);
+// Each primitive in turn in every band of bands (one or two strips of rows).
 void DrawTrianglesSpans(const DrawState& state, const RasterVertex* vertices, std::size_t count,
-                        const RowBand& band);
+                        std::span<const RowBand> bands);
 void DrawLinesAll(const DrawState& state, const RasterVertex* vertices, std::size_t count);
 
 } // namespace vorn::sd::detail

@@ -713,27 +713,33 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand
 } // namespace
 
 void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::size_t count,
-                        const RowBand& band) {
+                        std::span<const RowBand> bands) {
     const Pipeline pipeline = MakePipeline(st);
     Scratch& scratch = ThreadScratch();
     scratch.mirror.valid = false; // a texture may have changed since the last draw
     RectSetup rect;
     QuadSetup quad;
+    auto outside = [&](const RasterVertex* tri) {
+        for (const RowBand& band : bands)
+            if (!OutsideBand(tri, band)) return false;
+        return true;
+    };
     for (std::size_t i = 0; i < count; ++i) {
         const RasterVertex* tri = vertices + 3 * i;
-        if (OutsideBand(tri, band)) continue; // another band's: skipped before any setup
+        if (outside(tri)) continue; // other bands': skipped before any setup
         if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
-            RasterRect(pipeline, scratch, rect, band);
+            for (const RowBand& band : bands) RasterRect(pipeline, scratch, rect, band);
             ++i;
             continue;
         }
         if (st.options.quadFastPath && i + 1 < count && MatchQuad(st, tri, tri + 3, quad)) {
-            RasterQuad(pipeline, scratch, quad, band);
+            for (const RowBand& band : bands) RasterQuad(pipeline, scratch, quad, band);
             ++i;
             continue;
         }
-        ForEachTriangle(st, tri,
-                        [&](const TriangleSetup& t) { RasterTriangleSpans(pipeline, scratch, t, band); });
+        ForEachTriangle(st, tri, [&](const TriangleSetup& t) {
+            for (const RowBand& band : bands) RasterTriangleSpans(pipeline, scratch, t, band);
+        });
     }
 }
 
