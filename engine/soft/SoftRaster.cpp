@@ -541,19 +541,27 @@ struct BandJob {
     int bands;
 };
 
-// A band of several is two strips of rows, strip band from the top and strip band from the
-// bottom, so that a primitive and its mirror image across the target's middle row are drawn by
-// the same worker (which can reuse what it sampled for the one in the other).
+// A band of several is strips of rows spread down the target, each strip with its mirror strip
+// across the middle row: a primitive and its mirror image are drawn by the same worker (which can
+// reuse what it sampled for the one in the other), and a cluster of primitives is shared out.
 void DrawBand(void* context, int band) {
     const BandJob& job = *static_cast<const BandJob*>(context);
     const std::int64_t height = job.state->target.height;
-    const std::int64_t strips = 2 * std::int64_t(job.bands);
-    detail::RowBand rows[2] = {{0, height}, {}};
+    detail::RowBand rows[detail::MaxStrips] = {{0, height}};
+    std::size_t count = 1;
     if (job.bands > 1) {
-        rows[0] = {height * band / strips, height * (band + 1) / strips};
-        rows[1] = {height * (strips - 1 - band) / strips, height * (strips - band) / strips};
+        // pairs strips of each half a band; strips of about 32 rows or more.
+        const std::int64_t pairs =
+            std::clamp<std::int64_t>(height / (64 * std::int64_t(job.bands)), 1, detail::MaxStrips / 2);
+        const std::int64_t strips = 2 * pairs * job.bands;
+        count = 0;
+        for (std::int64_t k = 0; k < pairs; ++k) {
+            const std::int64_t i = band + k * job.bands;
+            rows[count++] = {height * i / strips, height * (i + 1) / strips};
+            rows[count++] = {height * (strips - 1 - i) / strips, height * (strips - i) / strips};
+        }
     }
-    const std::span<const detail::RowBand> strip(rows, job.bands > 1 ? 2 : 1);
+    const std::span<const detail::RowBand> strip(rows, count);
     if (job.state->options.reference) {
         for (const detail::RowBand& b : strip)
             detail::DrawTrianglesReference(*job.state, job.vertices, job.count, b);

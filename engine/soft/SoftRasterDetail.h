@@ -90,6 +90,9 @@ inline std::uint32_t WriteMaskBits(DWORD mask) {
            ((mask & 8) ? 0xFF000000u : 0);
 }
 
+// A band of a draw split among workers is at most this many strips of rows.
+constexpr int MaxStrips = 8;
+
 // The pixel rows [top, bottom) one worker draws; every path clips its primitives to it.
 struct RowBand {
     std::int64_t top = 0;

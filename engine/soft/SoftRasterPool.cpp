@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <utility>
 
@@ -46,6 +47,7 @@ RasterPool::~RasterPool() {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
+        m_stopping.store(true, std::memory_order_release);
     }
     m_wake.notify_all();
     for (std::thread& worker : m_workers) worker.join();
@@ -74,9 +76,19 @@ bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
 }
 
 void RasterPool::Work() {
+    // How long a worker watches for the next job before it blocks.
+    constexpr std::chrono::microseconds watch(1000);
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        if (m_job == seen && !m_stop) {
+            lock.unlock();
+            const auto until = std::chrono::steady_clock::now() + watch;
+            while (m_posted.load(std::memory_order_acquire) == seen &&
+                   !m_stopping.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until)
+                std::this_thread::yield();
+            lock.lock();
+        }
         m_wake.wait(lock, [&] { return m_stop || (m_job != seen && m_seats > 0); });
         if (m_stop) return;
         seen = m_job;
@@ -110,6 +122,7 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     m_seats = std::min(helpers, int(m_workers.size()));
     m_error = nullptr;
     ++m_job;
+    m_posted.store(m_job, std::memory_order_release);
     m_wake.notify_all();
     while (DrawOne(lock)) {
     }

@@ -1,10 +1,12 @@
 // The rasteriser's worker threads: started once and kept, blocked on a condition variable while
-// there is nothing to draw. A draw hands them bands of the target, each drawn whole by one
-// thread, and returns when every band is done; the calling thread draws bands too. A band that
-// throws ends the job: no band starts after it, the job waits for the bands in flight, and the
-// first exception reaches the caller of Run.
+// there is nothing to draw (after a short spell of watching for the next job: a synthesis draws
+// about a job a millisecond, and waking a blocked thread can take a good part of that). A draw hands them
+// bands of the target, each drawn whole by one thread, and returns when every band is done; the calling
+// thread draws bands too. A band that throws ends the job: no band starts after it, the job waits for the
+// bands in flight, and the first exception reaches the caller of Run.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -44,7 +46,9 @@ private:
     std::condition_variable m_wake; // workers: a job arrived or the pool stops
     std::condition_variable m_done; // the caller: the last band finished
     std::vector<std::thread> m_workers;
-    std::uint64_t m_job = 0; // counts jobs, so a worker sees each one once
+    std::uint64_t m_job = 0;                // counts jobs, so a worker sees each one once
+    std::atomic<std::uint64_t> m_posted{0}; // m_job, for workers watching without the lock
+    std::atomic<bool> m_stopping{false};
     Task m_task = nullptr;
     void* m_context = nullptr;
     int m_bands = 0;

@@ -375,13 +375,14 @@ public:
         const Sampler& sm = m_s.sampler;
         return m_tintedBlend && sm.kind == Sampler::Kind::SeparableLinear && !sm.perPixel;
     }
-    // Keeps the samples of rows [y0, y1), columns [x0, x1), in mirror from here on.
-    void RecordInto(MirrorSource& mirror, std::int64_t x0, std::int64_t x1, std::int64_t y0,
-                    std::int64_t y1) {
+    // Keeps the samples of columns [x0, x1) of rows drawn in [y0, y1), count of them, in mirror
+    // from here on.
+    void RecordInto(MirrorSource& mirror, std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1,
+                    std::int64_t count) {
         mirror.keptRow = y0;
         mirror.rows.assign(std::size_t(y1 - y0), {});
         mirror.used = 0;
-        const std::size_t most = std::size_t(x1 - x0) * std::size_t(y1 - y0);
+        const std::size_t most = std::size_t(x1 - x0) * std::size_t(count);
         if (mirror.samples.size() < most) mirror.samples.resize(most);
         m_record = &mirror;
     }
@@ -668,26 +669,37 @@ bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColu
     return true;
 }
 
-void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand& band) {
+// The rows of the strips of one band (in any order) in one pass, so that the samples kept for
+// a mirror image cover every row of the band.
+void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<const RowBand> strips) {
     const TargetView& target = p.st->target;
     // Left and top edges take pixel centres lying on them, right and bottom edges do not.
-    const std::int64_t x0 = std::max<std::int64_t>(0, FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t x1 =
-        std::min<std::int64_t>(target.width, FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t y0 = std::max<std::int64_t>(band.top, FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne));
-    const std::int64_t y1 =
-        std::min<std::int64_t>({target.height, band.bottom, FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne)});
-    if (x0 >= x1 || y0 >= y1) return;
-    PrimitiveShader shader(p, s, r.planes, x0, x1);
-    MirrorSource& mirror = s.mirror;
     const std::int64_t firstColumn = FloorDiv64(r.xa + SubPixelOne - 1, SubPixelOne);
     const std::int64_t columns = FloorDiv64(r.xb + SubPixelOne - 1, SubPixelOne) - firstColumn;
     const std::int64_t firstRow = FloorDiv64(r.ya + SubPixelOne - 1, SubPixelOne);
     const std::int64_t rowCount = FloorDiv64(r.yb + SubPixelOne - 1, SubPixelOne) - firstRow;
+    const std::int64_t x0 = std::max<std::int64_t>(0, firstColumn);
+    const std::int64_t x1 = std::min<std::int64_t>(target.width, firstColumn + columns);
+    const std::int64_t top = std::max<std::int64_t>(0, firstRow);
+    const std::int64_t bottom = std::min<std::int64_t>(target.height, firstRow + rowCount);
+    // The rows of each strip, and the span and number of them all.
+    std::int64_t from[MaxStrips], to[MaxStrips];
+    std::int64_t y0 = bottom, y1 = top, rows = 0;
+    for (std::size_t k = 0; k < strips.size(); ++k) {
+        from[k] = std::max(top, strips[k].top);
+        to[k] = std::min(bottom, strips[k].bottom);
+        if (from[k] >= to[k]) continue;
+        y0 = std::min(y0, from[k]);
+        y1 = std::max(y1, to[k]);
+        rows += to[k] - from[k];
+    }
+    if (x0 >= x1 || rows == 0) return;
+    PrimitiveShader shader(p, s, r.planes, x0, x1);
+    MirrorSource& mirror = s.mirror;
     MirrorMap map;
-    // Up to a 4 MiB copy per thread: the stamps, not a background drawn across the target.
-    constexpr std::int64_t mostKept = std::int64_t(1) << 20;
-    const bool canMirror = shader.CanMirror() && (x1 - x0) * (y1 - y0) <= mostKept;
+    // Up to a 512 KiB copy per thread: the stamps, not a background drawn across the target.
+    constexpr std::int64_t mostKept = std::int64_t(1) << 17;
+    const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= mostKept;
     if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map)) {
         shader.ReplayFrom(mirror, map);
     } else if (canMirror) {
@@ -698,15 +710,18 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, const RowBand
         mirror.columns = columns;
         mirror.firstRow = firstRow;
         mirror.rowCount = rowCount;
-        shader.RecordInto(mirror, x0, x1, y0, y1);
+        shader.RecordInto(mirror, x0, x1, y0, y1, rows);
     } else {
         mirror.valid = false;
     }
     constexpr std::int64_t ahead = 4;
-    for (std::int64_t py = y0; py < std::min(y1, y0 + ahead); ++py) shader.Prefetch(py, x0, x1);
-    for (std::int64_t py = y0; py < y1; ++py) {
-        if (py + ahead < y1) shader.Prefetch(py + ahead, x0, x1);
-        shader.Row(py, x0, x1);
+    for (std::size_t k = 0; k < strips.size(); ++k) {
+        for (std::int64_t py = from[k]; py < std::min(to[k], from[k] + ahead); ++py)
+            shader.Prefetch(py, x0, x1);
+        for (std::int64_t py = from[k]; py < to[k]; ++py) {
+            if (py + ahead < to[k]) shader.Prefetch(py + ahead, x0, x1);
+            shader.Row(py, x0, x1);
+        }
     }
 }
 
@@ -728,7 +743,7 @@ void DrawTrianglesSpans(const DrawState& st, const RasterVertex* vertices, std::
         const RasterVertex* tri = vertices + 3 * i;
         if (outside(tri)) continue; // other bands': skipped before any setup
         if (st.options.rectFastPath && i + 1 < count && MatchRectangle(st, tri, tri + 3, rect)) {
-            for (const RowBand& band : bands) RasterRect(pipeline, scratch, rect, band);
+            RasterRect(pipeline, scratch, rect, bands);
             ++i;
             continue;
         }
