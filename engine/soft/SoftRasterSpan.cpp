@@ -101,7 +101,9 @@ struct Sampler {
     // (ClipRow); a cut row filters only the columns it reads.
     bool alphaClip = false;
     bool rowClipped = false;
-    std::int64_t rowTop = 0, rowBottom = 0; // linear: LinearRows of the current row
+    std::int64_t xEnd = 0;                         // linear: the tables run over [x0, xEnd)
+    bool tablesReady = false, startsReady = false; // linear: EnsureTables and EnsureStarts ran
+    std::int64_t rowTop = 0, rowBottom = 0;        // linear: LinearRows of the current row
     std::uint32_t fy = 0;
 
     // clipTransparent: pixels whose texels all have alpha 0 may be left out (the blend keeps
@@ -137,17 +139,30 @@ struct Sampler {
             return;
         }
         kind = Kind::SeparableLinear;
+        xEnd = xb;
+        tablesReady = startsReady = false;
+        perPixel = false;
+        // Columns left to right within one turn of the texture: texel x from -1 (the wrapped last
+        // column) to w - 1, as a stamp of the whole texture reads them.
+        alphaClip = clipTransparent && state.texture.alphaRows && s.dx > 0 && width > 0 &&
+                    ((s.At(xa, 0) - LinearOrigin) >> TexelShift) >= -1 &&
+                    ((s.At(xb - 1, 0) - LinearOrigin) >> TexelShift) <= w - 1;
+    }
+
+    // The per-pixel tables of a bilinear primitive, made when a row first needs them (a row
+    // blended from kept samples does not).
+    void EnsureTables() {
+        if (kind != Kind::SeparableLinear || tablesReady) return;
+        tablesReady = true;
+        const auto width = static_cast<std::size_t>(xEnd - x0);
+        const std::int64_t w = st->texture.width;
+        column.resize(width);
         weights.resize(width);
         std::int64_t cmin = w, cmax = -1;
         // x = s - LinearOrigin steps by s.dx; its texel column wraps into [0, w - 1].
-        std::int64_t x = s.At(xa, 0) - LinearOrigin;
+        std::int64_t x = s.At(x0, 0) - LinearOrigin;
         std::int64_t c = AddressTexel(x >> TexelShift, w, D3DTADDRESS_WRAP);
         std::int64_t whole = x >> TexelShift;
-        // Columns left to right within one turn of the texture: texel x from -1 (the wrapped
-        // last column) to w - 1, as a stamp of the whole texture reads them. startOf[u + 1] is
-        // then the first pixel whose left texel x is u or more.
-        alphaClip = clipTransparent && state.texture.alphaRows && s.dx > 0 && width > 0 && whole >= -1 &&
-                    ((s.At(xb - 1, 0) - LinearOrigin) >> TexelShift) <= w - 1;
         for (std::size_t i = 0; i < width; ++i, x += s.dx) {
             const std::int64_t next = x >> TexelShift;
             if (next != whole) {
@@ -165,16 +180,6 @@ struct Sampler {
         // the two columns of every pixel.
         const std::int64_t range = width ? cmax - cmin + 1 : 0;
         perPixel = range > 2 * std::int64_t(width) + 16;
-        alphaClip = alphaClip && !perPixel;
-        if (alphaClip) {
-            startOf.resize(static_cast<std::size_t>(w) + 2);
-            std::int64_t* const start = startOf.data();
-            std::int64_t u = -1;
-            std::int64_t sx = s.At(xa, 0) - LinearOrigin;
-            for (std::int64_t px = xa; px < xb; ++px, sx += s.dx)
-                for (const std::int64_t left = sx >> TexelShift; u <= left; ++u) start[u + 1] = px;
-            for (; u <= w; ++u) start[u + 1] = xb;
-        }
         if (perPixel) {
             listCols.resize(2 * width);
             for (std::size_t i = 0; i < width; ++i) {
@@ -191,6 +196,20 @@ struct Sampler {
         }
     }
 
+    // startOf[u + 1]: the first pixel whose left texel x is u or more.
+    void EnsureStarts() {
+        if (startsReady) return;
+        startsReady = true;
+        const std::int64_t w = st->texture.width;
+        startOf.resize(static_cast<std::size_t>(w) + 2);
+        std::int64_t* const start = startOf.data();
+        std::int64_t u = -1;
+        std::int64_t sx = s.At(x0, 0) - LinearOrigin;
+        for (std::int64_t px = x0; px < xEnd; ++px, sx += s.dx)
+            for (const std::int64_t left = sx >> TexelShift; u <= left; ++u) start[u + 1] = px;
+        for (; u <= w; ++u) start[u + 1] = xEnd;
+    }
+
     // Cuts [xl, xr) of pixel row y to the pixels reading a texel whose alpha is not zero; false
     // when none does. Only where the transparent texels include the first and last column, so
     // that the wrapped neighbours of the cut pixels are transparent too.
@@ -199,6 +218,7 @@ struct Sampler {
         if (!alphaClip) return true;
         const TextureView& tv = st->texture;
         LinearRows(y);
+        EnsureStarts();
         const TexelRowSpan a = tv.alphaRows[rowTop];
         const TexelRowSpan b = tv.alphaRows[rowBottom];
         const bool emptyA = a.first > a.last, emptyB = b.first > b.last;
@@ -220,6 +240,7 @@ struct Sampler {
         if (kind == Kind::SeparablePoint) {
             row = tv.texels + AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV) * tv.pitch;
         } else if (kind == Kind::SeparableLinear) {
+            EnsureTables();
             if (!rowClipped) LinearRows(y); // a cut row has them
             const std::uint32_t* r0 = tv.texels + rowTop * tv.pitch;
             const std::uint32_t* r1 = tv.texels + rowBottom * tv.pitch;
@@ -371,9 +392,11 @@ public:
 
     // Whether a mirror rectangle may take this one's samples: a tinted texture blended over the
     // target, sampled bilinearly by columns.
-    bool CanMirror() const {
-        const Sampler& sm = m_s.sampler;
-        return m_tintedBlend && sm.kind == Sampler::Kind::SeparableLinear && !sm.perPixel;
+    bool CanMirror() const { return m_tintedBlend && m_s.sampler.kind == Sampler::Kind::SeparableLinear; }
+    // Whether this one's samples may be kept: its columns are filtered row by row.
+    bool CanKeep() {
+        m_s.sampler.EnsureTables();
+        return !m_s.sampler.perPixel;
     }
     // Keeps the samples of columns [x0, x1) of rows drawn in [y0, y1), count of them, in mirror
     // from here on.
@@ -702,7 +725,7 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
     const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= mostKept;
     if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map)) {
         shader.ReplayFrom(mirror, map);
-    } else if (canMirror) {
+    } else if (canMirror && shader.CanKeep()) {
         mirror.valid = true;
         mirror.texels = p.st->texture.texels;
         mirror.rect = r;
