@@ -61,6 +61,10 @@ void TLiveQt::Run() {
             m_live.OutputResized(m_window.Generator());
         }
         if (!m_live.TakeChange()) break;
+        // A texture that finishes within the budget is shown whole, not half drawn over the last
+        // one at every slider step; a slower one shows its growing tile after that long.
+        m_window.Generator().SetGrowthFrames(int(TLiveRedraw::FinishBudgetMs),
+                                             m_window.PanelSurface->FrameScale());
         // Each finished texture reaches the surface at once, also when the next one follows
         // straight away (a drag) and would draw over the tile before a frame shows it.
         if (m_live.Redraw(m_window.Generator(), m_window.History->History()))
