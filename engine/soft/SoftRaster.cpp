@@ -550,7 +550,7 @@ void DrawBand(void* context, int band) {
     detail::RowBand rows[detail::MaxStrips] = {{0, height}};
     std::size_t count = 1;
     if (job.bands > 1) {
-        // pairs strips of each half a band; strips of about 32 rows or more.
+        // A band takes pairs strips of the top half and their mirrors; strips of 32 rows or more.
         const std::int64_t pairs =
             std::clamp<std::int64_t>(height / (64 * std::int64_t(job.bands)), 1, detail::MaxStrips / 2);
         const std::int64_t strips = 2 * pairs * job.bands;

@@ -57,13 +57,13 @@ struct TargetView {
     bool opaqueAlpha = false; // X8R8G8B8: alpha reads and stores as 255
 };
 
-// Level 0 of the bound texture as A8R8G8B8 texels.
 // The columns of one texel row whose alpha is not zero: [first, last], empty when first > last.
 struct TexelRowSpan {
     std::int32_t first = 0;
     std::int32_t last = -1;
 };
 
+// Level 0 of the bound texture as A8R8G8B8 texels.
 struct TextureView {
     const std::uint32_t* texels = nullptr;
     std::int32_t pitch = 0; // texels
