@@ -75,7 +75,13 @@ inline std::int64_t FloorDiv64(std::int64_t n, std::int64_t d) {
     return q;
 }
 inline std::int64_t RoundDivClamped(Int128 n, Int128 d, std::int64_t limit) {
-    const Int128 q = FloorDiv(2 * n + d, 2 * d);
+    const Int128 num = 2 * n + d, den = 2 * d;
+    // In 64 bits where both fit: the same quotient without the library's 128-bit division.
+    const bool narrow =
+        num == Int128(static_cast<std::int64_t>(num)) && den == Int128(static_cast<std::int64_t>(den));
+    const Int128 q = narrow
+                         ? Int128(FloorDiv64(static_cast<std::int64_t>(num), static_cast<std::int64_t>(den)))
+                         : FloorDiv(num, den);
     return q > limit ? limit : q < -limit ? -limit : static_cast<std::int64_t>(q);
 }
 
