@@ -702,17 +702,21 @@ TEST(SoftRasterDifferential, StampsSkipOnlyPixelsWhoseTexelsAreAllTransparent) {
 
 // The generator stamps each brush at (x, y) and at its mirror places across the tile's centre
 // lines: a rectangle after another that it mirrors blends the samples the other took, in mirrored
-// order, when the texture is symmetric across the mirror's line. Such fours (on the pixel grid,
-// off it by 1/256 and 1/8 of a pixel, partly outside the target), of a symmetric and of a
-// lopsided texture, must match the reference on every path and thread count.
+// order, when the texture is symmetric across the mirror's line. Such fours of a disc brush (on the pixel
+// grid, off it by 1/256 and 1/8 of a pixel, partly outside the target), of a symmetric and of a lopsided
+// texture, must match the reference on every path and thread count.
 TEST(SoftRasterDifferential, MirrorStampsMatchTheReference) {
     for (const bool symmetric : {true, false}) {
         std::mt19937 rng(symmetric ? 11u : 12u);
         auto pick = [&](int n) { return int(rng() % unsigned(n)); };
         Image texture(2 + pick(60), 2 + pick(30));
+        // A disc of texels with alpha, transparent around it, and whole rows transparent.
+        const float cx = (texture.width - 1) / 2.0f, cy = (texture.height - 1) / 2.0f;
+        const float radius = 0.45f * float(std::min(texture.width, texture.height));
         for (int y = 0; y < (texture.height + 1) / 2; ++y)
             for (int x = 0; x < (texture.width + 1) / 2; ++x) {
-                const std::uint32_t t = (rng() | 0x01000000u) & (x == 0 ? 0x00FFFFFFu : 0xFFFFFFFFu);
+                const bool inside = std::hypot(x - cx, y - cy) <= radius;
+                const std::uint32_t t = (rng() | 0x01000000u) & (inside ? 0xFFFFFFFFu : 0x00FFFFFFu);
                 const int mx = texture.width - 1 - x, my = texture.height - 1 - y;
                 texture.at(x, y) = t;
                 texture.at(mx, y) = symmetric ? t : rng();

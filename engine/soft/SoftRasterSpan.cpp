@@ -302,8 +302,10 @@ struct MirrorSource {
     struct RowRange {
         std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr
         std::size_t offset = 0;      // of pixel xl in samples
+        bool seen = false;           // the row was drawn (and cut) at all
     };
     bool valid = false;
+    bool whole = false; // the rectangle's columns all lie in the target
     const std::uint32_t* texels = nullptr;
     RectSetup rect;
     std::int64_t firstColumn = 0, columns = 0; // the pixel columns the rectangle covers, unclipped
@@ -380,12 +382,16 @@ public:
     }
 
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        if (xl >= xr || !m_s.sampler.ClipRow(y, xl, xr)) return;
-        if (m_replay && Replay(y, xl, xr)) return;
+        if (xl >= xr) return;
+        if (m_replay && ReplayWhole(y, xl, xr)) return;
+        const bool visible = m_s.sampler.ClipRow(y, xl, xr);
         if (m_record) {
-            m_record->rows[std::size_t(y - m_record->keptRow)] = {xl, xr, m_record->used};
-            m_record->used += std::size_t(xr - xl);
+            // A row with nothing to draw is kept too: its mirror has nothing either.
+            m_record->rows[std::size_t(y - m_record->keptRow)] = {visible ? xl : 0, visible ? xr : 0,
+                                                                  m_record->used, true};
+            if (visible) m_record->used += std::size_t(xr - xl);
         }
+        if (!visible || (m_replay && Replay(y, xl, xr))) return;
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
         Span(y, xl, xr);
     }
@@ -442,23 +448,47 @@ public:
 
 private:
     // Blends row y's pixels [xl, xr) from the kept samples; false when they do not hold all.
-    bool Replay(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+    // The kept row of row y; null when none was kept.
+    const MirrorSource::RowRange* KeptRow(std::int64_t y) const {
         const MirrorSource& m = *m_replay;
         const std::int64_t ya = m_map.flipY ? m_map.sumY - y : y + m_map.sumY;
-        if (ya < m.keptRow || ya >= m.keptRow + std::int64_t(m.rows.size())) return false;
+        if (ya < m.keptRow || ya >= m.keptRow + std::int64_t(m.rows.size())) return nullptr;
         const MirrorSource::RowRange& a = m.rows[std::size_t(ya - m.keptRow)];
+        return a.seen ? &a : nullptr;
+    }
+
+    // Blends row y, of columns [xl, xr) in the target, from the kept samples without cutting it
+    // first: where the kept rectangle lay wholly in the target its rows were cut to the pixels of
+    // texels not all transparent and nothing else, and the mirror of that cut is this row's.
+    // False when that does not hold or the row was not kept.
+    bool ReplayWhole(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        if (!m_replay->whole) return false;
+        const MirrorSource::RowRange* a = KeptRow(y);
+        if (!a) return false;
+        if (a->xl >= a->xr) return true; // every texel transparent
+        const std::int64_t from = m_map.flipX ? m_map.sumX - (a->xr - 1) : a->xl - m_map.sumX;
+        xl = std::max(xl, from);
+        xr = std::min(xr, from + (a->xr - a->xl));
+        return xl >= xr || Replay(y, xl, xr);
+    }
+
+    bool Replay(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        const MirrorSource& m = *m_replay;
+        const MirrorSource::RowRange* kept = KeptRow(y);
+        if (!kept) return false;
+        const MirrorSource::RowRange& a = *kept;
         // The kept pixels [first, last] for [xl, xr).
         const std::int64_t first = m_map.flipX ? m_map.sumX - (xr - 1) : xl + m_map.sumX;
         const std::int64_t last = first + (xr - xl) - 1;
         if (first < a.xl || last >= a.xr) return false;
         // Kept pixel p is at offset + (p - a.xl); flipped, xl takes the last of them.
-        const std::uint32_t* kept = m.samples.data() + a.offset + std::size_t(first - a.xl);
+        const std::uint32_t* samples = m.samples.data() + a.offset + std::size_t(first - a.xl);
         std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
         const int n = static_cast<int>(xr - xl);
         if (m_map.flipX)
-            m_p.k->blendSrcAlphaTintedReversed(kept + (n - 1), m_difValue, row, n);
+            m_p.k->blendSrcAlphaTintedReversed(samples + (n - 1), m_difValue, row, n);
         else
-            m_p.k->blendSrcAlphaTinted(kept, m_difValue, row, n);
+            m_p.k->blendSrcAlphaTinted(samples, m_difValue, row, n);
         if (m_p.st->target.opaqueAlpha)
             for (int i = 0; i < n; ++i) row[i] |= 0xFF000000u;
         return true;
@@ -733,6 +763,7 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
         mirror.columns = columns;
         mirror.firstRow = firstRow;
         mirror.rowCount = rowCount;
+        mirror.whole = x0 == firstColumn && x1 == firstColumn + columns;
         shader.RecordInto(mirror, x0, x1, y0, y1, rows);
     } else {
         mirror.valid = false;
