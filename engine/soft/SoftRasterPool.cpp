@@ -47,7 +47,6 @@ RasterPool::~RasterPool() {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
-        m_stopping.store(true, std::memory_order_release);
     }
     m_wake.notify_all();
     for (std::thread& worker : m_workers) worker.join();
@@ -84,8 +83,8 @@ void RasterPool::Work() {
         if (m_job == seen && !m_stop) {
             lock.unlock();
             const auto until = std::chrono::steady_clock::now() + watch;
-            while (m_posted.load(std::memory_order_acquire) == seen &&
-                   !m_stopping.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until)
+            while (m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire) &&
+                   std::chrono::steady_clock::now() < until)
                 std::this_thread::yield();
             lock.lock();
         }
@@ -122,7 +121,6 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     m_seats = std::min(helpers, int(m_workers.size()));
     m_error = nullptr;
     ++m_job;
-    m_posted.store(m_job, std::memory_order_release);
     m_wake.notify_all();
     while (DrawOne(lock)) {
     }

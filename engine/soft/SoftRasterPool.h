@@ -46,17 +46,17 @@ private:
     std::condition_variable m_wake; // workers: a job arrived or the pool stops
     std::condition_variable m_done; // the caller: the last band finished
     std::vector<std::thread> m_workers;
-    std::uint64_t m_job = 0;                // counts jobs, so a worker sees each one once
-    std::atomic<std::uint64_t> m_posted{0}; // m_job, for workers watching without the lock
-    std::atomic<bool> m_stopping{false};
+    // Counts jobs, so a worker sees each one once. Written under m_mutex; atomic so that a worker
+    // can watch it without the lock.
+    std::atomic<std::uint64_t> m_job{0};
     Task m_task = nullptr;
     void* m_context = nullptr;
     int m_bands = 0;
-    int m_next = 0;             // next band to hand out
-    int m_running = 0;          // bands handed out and not finished
-    int m_seats = 0;            // workers that may still join the current job
-    std::exception_ptr m_error; // the first band that threw
-    bool m_stop = false;
+    int m_next = 0;                  // next band to hand out
+    int m_running = 0;               // bands handed out and not finished
+    int m_seats = 0;                 // workers that may still join the current job
+    std::exception_ptr m_error;      // the first band that threw
+    std::atomic<bool> m_stop{false}; // written under m_mutex, watched without it
 };
 
 } // namespace vorn::sd::detail

@@ -307,7 +307,7 @@ struct MirrorSource {
     bool valid = false;
     bool whole = false; // the rectangle's columns all lie in the target
     const std::uint32_t* texels = nullptr;
-    RectSetup rect;
+    Plane s, t;                                // the rectangle's texel planes
     std::int64_t firstColumn = 0, columns = 0; // the pixel columns the rectangle covers, unclipped
     std::int64_t firstRow = 0, rowCount = 0;   // and its pixel rows
     std::int64_t keptRow = 0;                  // the first of rows
@@ -391,7 +391,9 @@ public:
                                                                   m_record->used, true};
             if (visible) m_record->used += std::size_t(xr - xl);
         }
-        if (!visible || (m_replay && Replay(y, xl, xr))) return;
+        if (!visible) return;
+        if (const MirrorSource::RowRange* kept = m_replay ? KeptRow(y) : nullptr)
+            if (BlendKept(*kept, y, xl, xr)) return;
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
         Span(y, xl, xr);
     }
@@ -447,7 +449,6 @@ public:
     }
 
 private:
-    // Blends row y's pixels [xl, xr) from the kept samples; false when they do not hold all.
     // The kept row of row y; null when none was kept.
     const MirrorSource::RowRange* KeptRow(std::int64_t y) const {
         const MirrorSource& m = *m_replay;
@@ -469,14 +470,12 @@ private:
         const std::int64_t from = m_map.flipX ? m_map.sumX - (a->xr - 1) : a->xl - m_map.sumX;
         xl = std::max(xl, from);
         xr = std::min(xr, from + (a->xr - a->xl));
-        return xl >= xr || Replay(y, xl, xr);
+        return xl >= xr || BlendKept(*a, y, xl, xr);
     }
 
-    bool Replay(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+    // Blends pixels [xl, xr) of row y from kept row a; false when a lacks some of them.
+    bool BlendKept(const MirrorSource::RowRange& a, std::int64_t y, std::int64_t xl, std::int64_t xr) {
         const MirrorSource& m = *m_replay;
-        const MirrorSource::RowRange* kept = KeptRow(y);
-        if (!kept) return false;
-        const MirrorSource::RowRange& a = *kept;
         // The kept pixels [first, last] for [xl, xr).
         const std::int64_t first = m_map.flipX ? m_map.sumX - (xr - 1) : xl + m_map.sumX;
         const std::int64_t last = first + (xr - xl) - 1;
@@ -681,45 +680,38 @@ void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand
 // or horizontal line, or both, drawn from a texture that is symmetric across that line.
 bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColumn, std::int64_t columns,
                std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map) {
-    const Plane& sa = m.rect.planes.attr[AttrS];
     const Plane& sb = r.planes.attr[AttrS];
-    const Plane& ta = m.rect.planes.attr[AttrT];
     const Plane& tb = r.planes.attr[AttrT];
     if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rowCount != rowCount ||
-        sa.dx != sb.dx || ta.dy != tb.dy || sb.dy != 0 || tb.dx != 0)
+        m.s.dx != sb.dx || m.t.dy != tb.dy || sb.dy != 0 || tb.dx != 0)
         return false;
-    constexpr int shift = TexelShift - 8;
-    // X: pixel k of r against pixel k of the kept one (the very same positions), or against its
-    // pixel columns - 1 - k: positions in 256ths of a texel, which mirrored across the texture
-    // become 256 (size - 1) - q.
-    if (sa.At(m.firstColumn, 0) == sb.At(firstColumn, 0)) {
-        map.flipX = false;
-        map.sumX = m.firstColumn - firstColumn;
-    } else {
-        if (!texture.mirroredX) return false;
-        const std::int64_t mirrored = 256 * std::int64_t(texture.width - 1);
-        std::int64_t a = sa.At(m.firstColumn + columns - 1, 0) - LinearOrigin;
-        std::int64_t b = sb.At(firstColumn, 0) - LinearOrigin;
-        for (std::int64_t k = 0; k < columns; ++k, a -= sa.dx, b += sb.dx)
+    // Along one axis, with a and b the kept and new plane's values at their first pixel: pixel k
+    // of r against pixel k of the kept one (the very same positions), or, where the texture is
+    // symmetric, against its pixel count - 1 - k: positions in 256ths of a texel, which mirrored
+    // across the texture become 256 (size - 1) - q.
+    auto axis = [](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count, bool symmetric,
+                   std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip,
+                   std::int64_t& sum) {
+        if (a == b) {
+            flip = false;
+            sum = firstA - firstB;
+            return true;
+        }
+        if (!symmetric) return false;
+        constexpr int shift = TexelShift - 8;
+        const std::int64_t mirrored = 256 * std::int64_t(size - 1);
+        a += (count - 1) * step - LinearOrigin;
+        b -= LinearOrigin;
+        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step)
             if ((a >> shift) + (b >> shift) != mirrored) return false;
-        map.flipX = true;
-        map.sumX = m.firstColumn + firstColumn + columns - 1;
-    }
-    // Y: the same with rows.
-    if (ta.At(0, m.firstRow) == tb.At(0, firstRow)) {
-        map.flipY = false;
-        map.sumY = m.firstRow - firstRow;
-    } else {
-        if (!texture.mirroredY) return false;
-        const std::int64_t mirrored = 256 * std::int64_t(texture.height - 1);
-        std::int64_t a = ta.At(0, m.firstRow + rowCount - 1) - LinearOrigin;
-        std::int64_t b = tb.At(0, firstRow) - LinearOrigin;
-        for (std::int64_t k = 0; k < rowCount; ++k, a -= ta.dy, b += tb.dy)
-            if ((a >> shift) + (b >> shift) != mirrored) return false;
-        map.flipY = true;
-        map.sumY = m.firstRow + firstRow + rowCount - 1;
-    }
-    return true;
+        flip = true;
+        sum = firstA + firstB + count - 1;
+        return true;
+    };
+    return axis(m.s.At(m.firstColumn, 0), sb.At(firstColumn, 0), sb.dx, columns, texture.mirroredX,
+                texture.width, m.firstColumn, firstColumn, map.flipX, map.sumX) &&
+           axis(m.t.At(0, m.firstRow), tb.At(0, firstRow), tb.dy, rowCount, texture.mirroredY, texture.height,
+                m.firstRow, firstRow, map.flipY, map.sumY);
 }
 
 // The rows of the strips of one band (in any order) in one pass, so that the samples kept for
@@ -758,7 +750,8 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
     } else if (canMirror && shader.CanKeep()) {
         mirror.valid = true;
         mirror.texels = p.st->texture.texels;
-        mirror.rect = r;
+        mirror.s = r.planes.attr[AttrS];
+        mirror.t = r.planes.attr[AttrT];
         mirror.firstColumn = firstColumn;
         mirror.columns = columns;
         mirror.firstRow = firstRow;
