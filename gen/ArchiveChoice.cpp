@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "archive/BrushFolder.h"
+#include "gen/SeedText.h"
 
 namespace vorn {
 
@@ -77,6 +78,27 @@ std::string FindBrushSet(const std::string& exeDir, std::uint32_t hash) {
     for (const TBrushSet& set : InstalledBrushSets(exeDir))
         if (BrushSetHashOfFile(set.path) == hash) return set.path;
     return {};
+}
+
+std::string BrushSetName(const std::string& exeDir, std::uint32_t hash) {
+    for (const TBrushSet& set : InstalledBrushSets(exeDir))
+        if (BrushSetHashOfFile(set.path) == hash) return set.name;
+    return hash == ShippedBrushSetHash ? DefaultBrushSet : std::string();
+}
+
+std::string BrushSetText(const std::string& exeDir, std::uint32_t hash) {
+    const std::string name = BrushSetName(exeDir, hash);
+    return name.empty() ? "brushes " + SeedText(hash) + ", not installed here" : "the " + name + " brushes";
+}
+
+std::string InstalledBrushSetNames(const std::string& exeDir) {
+    std::string names;
+    for (const TBrushSet& set : InstalledBrushSets(exeDir)) names += (names.empty() ? "" : ", ") + set.name;
+    return names.empty() ? "none" : names;
+}
+
+std::string BrushSetMissingText(const std::string& exeDir, std::uint32_t hash) {
+    return "made with " + BrushSetText(exeDir, hash) + "; installed sets: " + InstalledBrushSetNames(exeDir);
 }
 
 } // namespace vorn

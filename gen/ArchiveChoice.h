@@ -45,5 +45,15 @@ inline constexpr const char* DefaultBrushSet = "default";
 std::vector<TBrushSet> InstalledBrushSets(const std::string& exeDir);
 // The file of the installed set whose BrushSetHash is hash; empty when none is.
 std::string FindBrushSet(const std::string& exeDir, std::uint32_t hash);
+// The name of the installed set whose BrushSetHash is hash ("default" for the shipped set even
+// when it is not installed); empty when none is.
+std::string BrushSetName(const std::string& exeDir, std::uint32_t hash);
+// A brush set as a user knows it: "the ink brushes", or "brushes CCA38C1A, not installed here".
+std::string BrushSetText(const std::string& exeDir, std::uint32_t hash);
+// The installed sets' names: "default, ink, shapes" ("none" when there are none).
+std::string InstalledBrushSetNames(const std::string& exeDir);
+// Why a recipe's set cannot be drawn: "made with the ink brushes; installed sets: default, shapes"
+// or "made with brushes 12345678, not installed here; installed sets: default".
+std::string BrushSetMissingText(const std::string& exeDir, std::uint32_t hash);
 
 } // namespace vorn

@@ -28,6 +28,14 @@ public:
                            TBlendEffect) override {}
 };
 
+// A piece of a code quoted in a message: at most QuoteLimit characters, the end of a longer one
+// cut to "...", so that a crafted code of megabytes gives a message of one line.
+constexpr std::size_t QuoteLimit = 40;
+std::string Quoted(std::string_view text) {
+    if (text.size() <= QuoteLimit) return std::string(text);
+    return std::string(text.substr(0, QuoteLimit - 3)) + "...";
+}
+
 bool IsKeep(const TGenSettingsSource& settings) {
     return settings.Value(gpImage) == 1;
 }
@@ -68,14 +76,14 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : field.substr(eq + 1);
     const TGenParam* param = FindGenParam(name);
     const bool brushes = name == BrushesField;
-    if (!param && name != SeedField && !brushes) return "unknown field '" + std::string(name) + "'";
+    if (!param && name != SeedField && !brushes) return "unknown field '" + Quoted(name) + "'";
     const std::string number = std::to_string(m_hasSeed.size());
     bool& seen = param ? m_seen[param->id] : brushes ? m_seenBrushes : m_seenSeed;
-    if (seen) return "repeated field '" + std::string(name) + "' in link " + number;
+    if (seen) return "repeated field '" + Quoted(name) + "' in link " + number;
     seen = true;
-    if (eq == std::string_view::npos) return "truncated: field '" + std::string(name) + "' has no value";
+    if (eq == std::string_view::npos) return "truncated: field '" + Quoted(name) + "' has no value";
     if (((param && IsRecipeWide(*param)) || brushes) && !firstLink) {
-        return "field '" + std::string(name) + "' in link " + number +
+        return "field '" + Quoted(name) + "' in link " + number +
                ": it applies to the whole code and "
                "belongs to link 1";
     }
@@ -93,21 +101,21 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
             m_hasSeed.back() = true;
         }
     }
-    const std::string text = std::string(name) + "=" + std::string(value);
+    const std::string text = Quoted(std::string(name) + "=" + std::string(value));
     const std::size_t digits = param ? 6 : SeedDigits;
     switch (parsed.error) {
     case TValueError::None:
         break;
     case TValueError::Empty:
-        return "truncated: field '" + std::string(name) + "' has no value";
+        return "truncated: field '" + Quoted(name) + "' has no value";
     case TValueError::Short:
         return "truncated: " + text + " has " + std::to_string(value.size()) + " of " +
                std::to_string(digits) + " hex digits";
     case TValueError::BadHex:
         return text + ": bad hex digit '" + value[parsed.at] + "'";
     case TValueError::Trailing:
-        return "trailing characters '" + std::string(value.substr(parsed.at)) + "' after " +
-               std::string(name) + "=" + std::string(value.substr(0, parsed.at));
+        return "trailing characters '" + Quoted(value.substr(parsed.at)) + "' after " +
+               Quoted(std::string(name) + "=" + std::string(value.substr(0, parsed.at)));
     case TValueError::NotANumber:
     case TValueError::OutOfRange:
     case TValueError::Unknown:
@@ -149,7 +157,7 @@ TRecipeDecoding TDecoder::Run() {
     std::size_t pos = m_code.find_first_of(".+");
     const std::string_view version = m_code.substr(0, pos);
     if (version != RecipeVersion) {
-        return fail("unknown version '" + std::string(version) + "'; this program reads " + RecipeVersion);
+        return fail("unknown version '" + Quoted(version) + "'; this program reads " + RecipeVersion);
     }
     if (pos == std::string_view::npos) return fail(std::string("truncated: nothing after ") + RecipeVersion);
     if (m_code[pos] == '+') return fail("truncated: no field before the first '+'");
@@ -207,6 +215,8 @@ TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, 
     if ((overPrevious && previous->tooLong) || mixedBrushes || recipe.links.size() >= MaxRecipeLinks) {
         recipe.links.clear();
         recipe.tooLong = true;
+        // Once two sets met in a chain, every Keep over it has them too.
+        recipe.mixedBrushes = mixedBrushes || (overPrevious && previous->mixedBrushes);
         return recipe;
     }
     TRecipeLink link;

@@ -36,8 +36,11 @@ struct TRecipe {
     // Oldest first. links[0] is drawn over a transparent tile (it is a "Clear" generation or the
     // first of all); every later link is a "Keep" generation.
     std::vector<TRecipeLink> links;
-    // The chain grew past MaxRecipeLinks: links is empty and there is no code.
+    // The chain grew past MaxRecipeLinks, or was drawn with two brush sets: links is empty and
+    // there is no code.
     bool tooLong = false;
+    // With tooLong: the reason is a chain drawn with two brush sets (a code names one set).
+    bool mixedBrushes = false;
     // The brush set it was drawn with (BrushSetHash); the shipped one's is left out of the code.
     std::uint32_t brushes = ShippedBrushSetHash;
 };

@@ -102,6 +102,13 @@ TEST(Recipe, KeepChainsGrowFromTheLastClearAndKeepItsColour) {
     EXPECT_EQ(EncodeRecipe(chain), "");
     EXPECT_TRUE(NextRecipe(&chain, keep, 1, 256, red).tooLong);
     EXPECT_FALSE(NextRecipe(&chain, clear, 1, 256, red).tooLong);
+    EXPECT_FALSE(chain.mixedBrushes);
+
+    // A chain drawn with two brush sets has no code and says why, as long as Keep goes on.
+    const TRecipe mixed = NextRecipe(&first, keep, 1, 256, red, 0x12345678u);
+    EXPECT_TRUE(mixed.tooLong && mixed.mixedBrushes);
+    EXPECT_TRUE(NextRecipe(&mixed, keep, 1, 256, red, 0x12345678u).mixedBrushes);
+    EXPECT_FALSE(NextRecipe(&mixed, clear, 1, 256, red, 0x12345678u).tooLong);
 }
 
 std::string Chain(std::size_t links) {
@@ -113,7 +120,7 @@ std::string Chain(std::size_t links) {
 TEST(Recipe, BadCodesAreRefusedWithOneLineNamingTheFault) {
     const struct {
         std::string code;
-        const char* names; // a part of the message
+        std::string names; // a part of the message
     } cases[] = {
         {"", "truncated"},
         {"P1", "truncated"},
@@ -147,6 +154,12 @@ TEST(Recipe, BadCodesAreRefusedWithOneLineNamingTheFault) {
         {"P1.seed=0000002A+effect=add", "link 2 is not image=keep"},
         {"P1.seed=0000002A+image=keep.size=512", "'size' in link 2: it applies to the whole code"},
         {Chain(MaxRecipeLinks + 1), "the chain is longer than 64 links"},
+        // Pieces of a crafted code are quoted to 40 characters at most.
+        {"P1.seed=0000002A." + std::string(5000, 'x') + "=1",
+         "unknown field '" + std::string(37, 'x') + "...'"},
+        {"P1.seed=0000002A.steps=12" + std::string(5000, 'y'),
+         "trailing characters '" + std::string(37, 'y') + "...'"},
+        {std::string(5000, 'P') + ".seed=0000002A", "unknown version '" + std::string(37, 'P') + "...'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
@@ -154,6 +167,7 @@ TEST(Recipe, BadCodesAreRefusedWithOneLineNamingTheFault) {
         EXPECT_FALSE(decoded.ok());
         EXPECT_NE(decoded.error.find(c.names), std::string::npos) << decoded.error;
         EXPECT_EQ(decoded.error.find('\n'), std::string::npos) << "one line";
+        EXPECT_LT(decoded.error.size(), 200u) << "a short line";
         EXPECT_TRUE(decoded.recipe.links.empty());
     }
     const TRecipeDecoding longest = DecodeRecipe(Chain(MaxRecipeLinks));
