@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -13,17 +14,23 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
+#include "app/CliJobQt.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
+#include "archive/VornDb.h"
 #include "export/ExportFormats.h"
+#include "gen/ArchiveChoice.h"
 #include "gen/Recipe.h"
+#include "gen/SeedText.h"
 
 namespace vorn {
 
@@ -45,11 +52,53 @@ QListWidget* ThumbnailList(QWidget* parent) {
     return list;
 }
 
-// The codes as a --recipes file.
-QByteArray RecipesFile(const QStringList& codes) {
+// The lines as a --recipes file.
+QByteArray RecipesFile(const QStringList& lines) {
     QByteArray text;
-    for (const QString& code : codes) text += code.toLatin1() + '\n';
+    for (const QString& line : lines) text += line.toUtf8() + '\n';
     return text;
+}
+
+// A grey square with a red cross: a recipe the tool could not draw.
+QIcon FailedThumbnail() {
+    QPixmap pixmap(ThumbnailSize, ThumbnailSize);
+    pixmap.fill(Qt::lightGray);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(160, 0, 0), 4));
+    constexpr int margin = ThumbnailSize / 4;
+    painter.drawLine(margin, margin, ThumbnailSize - margin, ThumbnailSize - margin);
+    painter.drawLine(margin, ThumbnailSize - margin, ThumbnailSize - margin, margin);
+    return QIcon(pixmap);
+}
+
+// What could make two favourites' files one: {name} keeps letters, digits and a few marks and
+// stands for the seed when there is no name, so names that differ only in other characters or in
+// case are taken as the same.
+QString NameKey(const TFavourite& favourite) {
+    QString name = QString::fromStdString(favourite.name);
+    if (name.isEmpty()) {
+        const TRecipeDecoding decoded = DecodeRecipe(favourite.code);
+        if (decoded.ok() && !decoded.recipe.links.empty())
+            name = QString::fromStdString(SeedText(decoded.recipe.links.back().seed));
+    }
+    QString key;
+    for (const QChar c : name)
+        if (c.isLetterOrNumber() && c.unicode() < 128) key += c.toLower();
+    return key.left(100);
+}
+
+// The question before existing files are replaced, naming how many and the first few.
+QString ReplaceQuestion(const QStringList& existing, const QString& folder) {
+    if (existing.size() == 1)
+        return QStringLiteral("%1 exists already in %2. Replace it?  ")
+            .arg(QFileInfo(existing.first()).fileName(), folder);
+    QStringList first;
+    for (const QString& file : existing.mid(0, 3)) first += QFileInfo(file).fileName();
+    return QStringLiteral("%1 files of this export exist already in %2: %3%4. Replace them?  ")
+        .arg(existing.size())
+        .arg(folder, first.join(QStringLiteral(", ")),
+             existing.size() > 3 ? QStringLiteral(", \u2026") : QString());
 }
 
 // The code of the same texture at 128 pixels: a thumbnail needs no 4096 texture, which would take
@@ -68,7 +117,7 @@ QString ThumbnailCode(const QString& code) {
 TLibraryQt::TLibraryQt(TFOrlu& window)
     : QWidget(&window, Qt::Window), m_window(window), m_favourites({}),
       m_cliPath(QCoreApplication::applicationDirPath() + QStringLiteral("/pallimor-cli")),
-      m_process(new QProcess(this)), m_exporting(new QProcess(this)) {
+      m_thumbnailJob(new TCliJobQt(this)), m_exportJob(new TCliJobQt(this)) {
     setWindowTitle(QStringLiteral("Library"));
     setFont(window.font());
     resize(600, 420);
@@ -81,6 +130,11 @@ TLibraryQt::TLibraryQt(TFOrlu& window)
     addActions({ActionAddFavourite, ActionLibrary});
 
     auto* layout = new QVBoxLayout(this);
+    LabelStatus = new QLabel(this);
+    LabelStatus->setWordWrap(true);
+    LabelStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelStatus->hide();
+    layout->addWidget(LabelStatus);
     layout->addWidget(new QLabel(QStringLiteral("History"), this));
     ListHistory = ThumbnailList(this);
     layout->addWidget(ListHistory);
@@ -101,7 +155,7 @@ TLibraryQt::TLibraryQt(TFOrlu& window)
     ButtonCopyRecipe =
         addButton(QStringLiteral("Copy Recipe"), QStringLiteral("Copy the selected favourite's recipe code"));
     ButtonExport = addButton(QStringLiteral("Export\u2026"),
-                             QStringLiteral("Export the selected favourites as a numbered batch"));
+                             QStringLiteral("Export the selected favourites as files named after them"));
     layout->addLayout(buttons);
 
     const auto first = [this] {
@@ -120,15 +174,18 @@ TLibraryQt::TLibraryQt(TFOrlu& window)
                                   QString::fromStdString(m_favourites.Items()[std::size_t(index)].name), &ok);
         if (ok) RenameFavourite(index, name);
     });
-    connect(ButtonRemove, &QPushButton::clicked, this, [this] {
-        QList<int> selected = SelectedFavourites();
-        std::sort(selected.begin(), selected.end(), std::greater<>());
-        for (const int index : selected) RemoveFavourite(index);
-    });
+    connect(ButtonRemove, &QPushButton::clicked, this, [this] { RemoveFavourites(SelectedFavourites()); });
     connect(ButtonCopyRecipe, &QPushButton::clicked, this, [this, first] { CopyFavourite(first()); });
     connect(ButtonExport, &QPushButton::clicked, this, [this] {
         const QList<int> selected = SelectedFavourites();
         if (selected.isEmpty()) return;
+        if (ExportRunning()) {
+            ShowMessageBox(
+                m_window.Messages(),
+                QStringLiteral("An export of favourites is still running; wait until it is done.  "),
+                QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::None, this);
+            return;
+        }
         const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Export Favourites"));
         if (!folder.isEmpty())
             ExportFavourites(selected, folder,
@@ -137,66 +194,81 @@ TLibraryQt::TLibraryQt(TFOrlu& window)
     connect(ListHistory, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { m_window.History->GoTo(std::size_t(ListHistory->row(item))); });
     connect(m_window.History, &THistoryQt::Changed, this, [this] {
-        if (isVisible()) Refresh();
+        if (isVisible()) ShowLists();
     });
-
-    connect(m_process, &QProcess::finished, this, [this] {
-        const QString folder = m_thumbnailFolder.path() + QStringLiteral("/run%1").arg(m_runs);
-        for (int i = 0; i < m_drawing.size(); ++i) {
-            const QImage image(folder + QStringLiteral("/t%1.png").arg(i, 3, 10, QLatin1Char('0')));
-            // A recipe the tool could not draw keeps an empty thumbnail and is not tried again.
-            QPixmap pixmap(ThumbnailSize, ThumbnailSize);
-            if (image.isNull())
-                pixmap.fill(Qt::lightGray);
-            else
-                pixmap = QPixmap::fromImage(image.scaled(ThumbnailSize, ThumbnailSize, Qt::IgnoreAspectRatio,
-                                                         Qt::SmoothTransformation));
-            m_thumbnails.insert(m_drawing[i], QIcon(pixmap));
-        }
-        QDir(folder).removeRecursively();
-        m_drawing.clear();
-        Refresh();
-        DrawNextThumbnails();
-    });
-    connect(m_exporting, &QProcess::finished, this, [this](int status) {
-        const QString error = QString::fromLocal8Bit(m_exporting->readAllStandardError()).trimmed();
-        const QString folder = m_exporting->property("folder").toString();
-        ShowMessageBox(m_window.Messages(),
-                       status == 0 ? QStringLiteral("The favourites were exported to %1.").arg(folder)
-                                   : QStringLiteral("Exporting the favourites failed: %1  ").arg(error),
-                       status == 0 ? QStringLiteral("Done!") : QStringLiteral("Error"), TMsgButtons::Ok,
-                       status == 0 ? TMsgIcon::Information : TMsgIcon::Critical, this);
-    });
+    connect(m_thumbnailJob, &TCliJobQt::Done, this, &TLibraryQt::ThumbnailsDone);
+    connect(m_exportJob, &TCliJobQt::Done, this, &TLibraryQt::ExportDone);
 }
 
 TLibraryQt::~TLibraryQt() {
-    // Processes still drawing end with the window.
-    for (QProcess* process : {m_process, m_exporting}) {
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(1000);
-    }
+    // Thumbnails end with the window. An export the user was not asked about gets a moment to
+    // finish; one stopped part way leaves only whole files (the tool saves each one safely).
+    m_thumbnailJob->Stop();
+    m_exportJob->WaitForEnd(3000);
+    m_exportJob->Stop();
+}
+
+void TLibraryQt::SetCliPath(const QString& path) {
+    m_cliPath = path;
+    m_cliProblem.clear();
+    m_cliSaid = false;
+    ShowStatus();
 }
 
 void TLibraryQt::SetDataFolder(const QString& folder) {
     m_favourites = TFavourites(QFile::encodeName(folder).toStdString());
+    ReadFavourites(true);
+    if (isVisible()) ShowLists();
+}
+
+void TLibraryQt::ReadFavourites(bool sayReadFailure) {
     std::string why;
     const bool read = m_favourites.Load(why);
+    SayNotRecipes();
+    // An unreadable file is said by the status line; at start a message tells it once too.
+    if (!read && (sayReadFailure || !m_favourites.ReadOnly())) SaveFailed(why);
+    ShowStatus();
+}
+
+void TLibraryQt::SayNotRecipes() {
     const std::vector<TFavouriteLine>& bad = m_favourites.NotRecipes();
-    if (!bad.empty()) {
-        QStringList lines;
-        for (const TFavouriteLine& line : bad)
-            lines += QStringLiteral("line %1: %2").arg(line.number).arg(QString::fromStdString(line.text));
-        ShowMessageBox(m_window.Messages(),
-                       QStringLiteral("Some lines of %1 are not recipes; they were moved to %2 and the other "
-                                      "favourites loaded:\n%3")
-                           .arg(QString::fromStdString(m_favourites.FilePath()),
-                                QString::fromStdString(m_favourites.AsidePath()),
-                                lines.join(QLatin1Char('\n'))),
-                       QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
-    }
-    if (!read) SaveFailed(why);
-    if (isVisible()) Refresh();
+    if (bad.empty()) return;
+    QStringList lines;
+    for (const TFavouriteLine& line : bad)
+        lines += QStringLiteral("line %1: %2").arg(line.number).arg(QString::fromStdString(line.text));
+    ShowMessageBox(m_window.Messages(),
+                   QStringLiteral("Some lines of %1 are not recipes; they were moved to %2 and the other "
+                                  "favourites loaded:\n%3")
+                       .arg(QString::fromStdString(m_favourites.FilePath()),
+                            QString::fromStdString(m_favourites.AsidePath()), lines.join(QLatin1Char('\n'))),
+                   QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
+}
+
+void TLibraryQt::ShowStatus() {
+    QStringList lines;
+    if (m_favourites.ReadOnly())
+        lines +=
+            QStringLiteral("The favourites file %1 cannot be read (%2); changes are not saved until it can.")
+                .arg(QString::fromStdString(m_favourites.FilePath()),
+                     QString::fromStdString(m_favourites.ReadProblem()));
+    if (!m_cliProblem.isEmpty()) lines += CliProblemText();
+    LabelStatus->setText(lines.join(QLatin1Char('\n')));
+    LabelStatus->setVisible(!lines.isEmpty());
+}
+
+QString TLibraryQt::CliProblemText() const {
+    return QStringLiteral("Thumbnails and export need pallimor-cli, which could not be started from %1 (%2).")
+        .arg(QDir::toNativeSeparators(m_cliPath), m_cliProblem);
+}
+
+void TLibraryQt::CliCannotStart(const TCliJobReport& report, bool say) {
+    m_cliProblem = report.startProblem.isEmpty() ? QStringLiteral("unknown reason") : report.startProblem;
+    ShowStatus();
+    if (m_cliSaid && !say) return;
+    m_cliSaid = true;
+    ShowMessageBox(m_window.Messages(), CliProblemText() + QStringLiteral("  "), QStringLiteral("Error"),
+                   TMsgButtons::Ok, TMsgIcon::Critical,
+                   isVisible() ? static_cast<QWidget*>(this) : &m_window);
 }
 
 void TLibraryQt::SaveFailed(const std::string& why) {
@@ -220,9 +292,12 @@ bool TLibraryQt::AddFavouriteNamed(const QString& name) {
     const QString code = m_window.History->RecipeTextOrSay();
     if (code.isEmpty()) return false;
     std::string why;
-    if (!m_favourites.Add({code.toStdString(), name.toStdString()}, why)) SaveFailed(why);
-    if (isVisible()) Refresh();
-    return true;
+    const bool added = m_favourites.Add({code.toStdString(), name.toStdString()}, why);
+    if (!added) SaveFailed(why);
+    SayNotRecipes();
+    ShowStatus();
+    if (isVisible()) ShowLists();
+    return added;
 }
 
 void TLibraryQt::ShowLibrary() {
@@ -242,15 +317,27 @@ bool TLibraryQt::RenameFavourite(int index, const QString& name) {
     if (index < 0 || std::size_t(index) >= m_favourites.Items().size()) return false;
     std::string why;
     if (!m_favourites.Rename(std::size_t(index), name.toStdString(), why)) SaveFailed(why);
-    Refresh();
+    SayNotRecipes();
+    ShowStatus();
+    ShowLists();
     return true;
 }
 
 bool TLibraryQt::RemoveFavourite(int index) {
-    if (index < 0 || std::size_t(index) >= m_favourites.Items().size()) return false;
+    return RemoveFavourites({index});
+}
+
+bool TLibraryQt::RemoveFavourites(const QList<int>& indexes) {
+    std::vector<std::size_t> known;
+    for (const int index : indexes)
+        if (index >= 0 && std::size_t(index) < m_favourites.Items().size())
+            known.push_back(std::size_t(index));
+    if (known.empty()) return false;
     std::string why;
-    if (!m_favourites.Remove(std::size_t(index), why)) SaveFailed(why);
-    Refresh();
+    if (!m_favourites.Remove(known, why)) SaveFailed(why);
+    SayNotRecipes();
+    ShowStatus();
+    ShowLists();
     return true;
 }
 
@@ -260,20 +347,127 @@ void TLibraryQt::CopyFavourite(int index) {
         QString::fromStdString(m_favourites.Items()[std::size_t(index)].code));
 }
 
+QStringList TLibraryQt::BrushesArguments() const {
+    const TGenerator& generator = m_window.Generator();
+    if (!generator.Archive || generator.Archive->FileName().empty()) return {};
+    // The tool finds the shipped set and the installed ones itself, each recipe its own; an
+    // archive from elsewhere it is given (and then draws only the recipes made with it).
+    const std::string toolFolder = QFile::encodeName(QFileInfo(m_cliPath).absolutePath()).toStdString();
+    if (generator.BrushSetHash == ShippedBrushSetHash ||
+        !FindBrushSet(toolFolder, generator.BrushSetHash).empty())
+        return {};
+    const QString path = QFile::decodeName(generator.Archive->FileName().c_str());
+    return {QStringLiteral("--brushes"), QFileInfo(path).absoluteFilePath()};
+}
+
 bool TLibraryQt::ExportFavourites(const QList<int>& indexes, const QString& folder, const QString& fileType) {
-    if (m_exporting->state() != QProcess::NotRunning) return false;
-    QStringList codes;
-    for (const int index : indexes)
-        if (index >= 0 && std::size_t(index) < m_favourites.Items().size())
-            codes += QString::fromStdString(m_favourites.Items()[std::size_t(index)].code);
-    if (codes.isEmpty()) return false;
-    m_exporting->setProperty("folder", folder);
-    m_exporting->start(m_cliPath, {QStringLiteral("generate"), QStringLiteral("--recipes"),
-                                   QStringLiteral("-"), QStringLiteral("--folder"), folder,
-                                   QStringLiteral("--type"), fileType, QStringLiteral("--quality"),
-                                   QString::number(m_window.JpegQuality()), QStringLiteral("--quiet")});
-    m_exporting->write(RecipesFile(codes));
-    m_exporting->closeWriteChannel();
+    if (m_exportJob->Running()) return false;
+    QStringList lines;
+    m_exportNames.clear();
+    QSet<QString> keys;
+    bool distinct = true;
+    for (const int index : indexes) {
+        if (index < 0 || std::size_t(index) >= m_favourites.Items().size()) continue;
+        const TFavourite& favourite = m_favourites.Items()[std::size_t(index)];
+        lines += QString::fromStdString(FavouriteLineText(favourite));
+        m_exportNames +=
+            favourite.name.empty() ? QStringLiteral("(no name)") : QString::fromStdString(favourite.name);
+        const QString key = NameKey(favourite);
+        distinct = distinct && !keys.contains(key);
+        keys.insert(key);
+    }
+    if (lines.isEmpty()) return false;
+    m_exportLines = RecipesFile(lines);
+    m_exportFolder = folder;
+    m_exportType = fileType;
+    // Named after the favourites; numbered too where two names could give one file.
+    m_exportName = distinct ? QStringLiteral("{name}") : QStringLiteral("{name}-{n}");
+    StartExport(false);
+    return true;
+}
+
+void TLibraryQt::StartExport(bool force) {
+    m_exportForced = force;
+    QStringList arguments{QStringLiteral("generate"),
+                          QStringLiteral("--recipes"),
+                          QStringLiteral("-"),
+                          QStringLiteral("--folder"),
+                          m_exportFolder,
+                          QStringLiteral("--name"),
+                          m_exportName,
+                          QStringLiteral("--type"),
+                          m_exportType,
+                          QStringLiteral("--json")};
+    // The tool takes a quality for JPEG files only.
+    const TExportFileType* type = ExportFileTypeOf(m_exportType.toStdString());
+    if (type && type->format == TExportFormat::Jpeg)
+        arguments += {QStringLiteral("--quality"), QString::number(m_window.JpegQuality())};
+    if (force) arguments += QStringLiteral("--force");
+    arguments += BrushesArguments();
+    if (m_window.FVornS) {
+        if (m_window.FVornS->EmbedRecipe) arguments += QStringLiteral("--embed-recipe");
+        const TMapOptions maps = m_window.FVornS->MapOptions();
+        QStringList kinds;
+        if (maps.height) kinds += QStringLiteral("height");
+        if (maps.normal) kinds += QStringLiteral("normal");
+        if (!kinds.isEmpty()) arguments += {QStringLiteral("--maps"), kinds.join(QLatin1Char(','))};
+    }
+    m_exportJob->SetProgram(m_cliPath);
+    m_exportJob->Start(arguments, m_exportLines);
+}
+
+void TLibraryQt::ExportDone(const TCliJobReport& report) {
+    QWidget* owner = isVisible() ? static_cast<QWidget*>(this) : &m_window;
+    if (!report.started) {
+        CliCannotStart(report, true);
+        return;
+    }
+    const TCliGenerateResult result = ParseGenerateJson(report.output);
+    if (result.valid && !result.existing.isEmpty() && !m_exportForced) {
+        // Nothing was written; the run again with --force replaces them.
+        if (ShowMessageBox(m_window.Messages(), ReplaceQuestion(result.existing, m_exportFolder),
+                           QStringLiteral("Alert!"), TMsgButtons::YesNo, TMsgIcon::None,
+                           owner) == TMsgResult::Yes)
+            StartExport(true);
+        return;
+    }
+    if (report.exitCode == 0) {
+        ShowMessageBox(m_window.Messages(),
+                       QStringLiteral("The favourites were exported to %1.").arg(m_exportFolder),
+                       QStringLiteral("Done!"), TMsgButtons::Ok, TMsgIcon::Information, owner);
+        return;
+    }
+    QStringList failed;
+    for (const TCliTexture& texture : result.textures)
+        if (!texture.error.isEmpty())
+            failed += QStringLiteral("%1: %2").arg(m_exportNames.value(texture.index), texture.error);
+    QString text;
+    if (result.valid && !result.textures.isEmpty() && !failed.isEmpty())
+        text = QStringLiteral("%1 of %2 favourites were exported to %3; these could not be drawn:\n%4  ")
+                   .arg(result.textures.size() - failed.size())
+                   .arg(result.textures.size())
+                   .arg(m_exportFolder, failed.join(QLatin1Char('\n')));
+    else
+        text = QStringLiteral("Exporting the favourites failed: %1  ")
+                   .arg(report.errorOutput.isEmpty()
+                            ? QStringLiteral("pallimor-cli ended with exit code %1").arg(report.exitCode)
+                            : report.errorOutput);
+    ShowMessageBox(m_window.Messages(), text, QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical,
+                   owner);
+}
+
+bool TLibraryQt::ExportRunning() const {
+    return m_exportJob->Running();
+}
+
+bool TLibraryQt::ConfirmStopExport() {
+    if (!ExportRunning()) return true;
+    if (ShowMessageBox(m_window.Messages(),
+                       QStringLiteral("A favourites export is still running. Stop it and close the window?"),
+                       QStringLiteral("Alert!"), TMsgButtons::YesNo, TMsgIcon::Question,
+                       &m_window) != TMsgResult::Yes)
+        return false;
+    m_exportJob->Stop();
     return true;
 }
 
@@ -282,6 +476,7 @@ bool TLibraryQt::DrawingThumbnails() const {
 }
 
 void TLibraryQt::RequestThumbnails(const QStringList& codes) {
+    if (!m_cliProblem.isEmpty()) return; // blank until a tool can be started
     for (const QString& code : codes) {
         if (!code.isEmpty() && !m_thumbnails.contains(code) && !m_waiting.contains(code) &&
             !m_drawing.contains(code))
@@ -295,19 +490,62 @@ void TLibraryQt::DrawNextThumbnails() {
     m_drawing = m_waiting;
     m_waiting.clear();
     ++m_runs;
-    m_process->start(m_cliPath, {QStringLiteral("generate"), QStringLiteral("--recipes"), QStringLiteral("-"),
-                                 QStringLiteral("--folder"),
-                                 m_thumbnailFolder.path() + QStringLiteral("/run%1").arg(m_runs),
-                                 QStringLiteral("--name"), QStringLiteral("t{n}"), QStringLiteral("--type"),
-                                 QStringLiteral("png"), QStringLiteral("--quiet")});
+    QStringList arguments{QStringLiteral("generate"),
+                          QStringLiteral("--recipes"),
+                          QStringLiteral("-"),
+                          QStringLiteral("--folder"),
+                          m_thumbnailFolder.path() + QStringLiteral("/run%1").arg(m_runs),
+                          QStringLiteral("--name"),
+                          QStringLiteral("t{n}"),
+                          QStringLiteral("--type"),
+                          QStringLiteral("png"),
+                          QStringLiteral("--json")};
+    arguments += BrushesArguments();
     QStringList small;
     for (const QString& code : m_drawing) small += ThumbnailCode(code);
-    m_process->write(RecipesFile(small));
-    m_process->closeWriteChannel();
+    m_thumbnailJob->SetProgram(m_cliPath);
+    m_thumbnailJob->Start(arguments, RecipesFile(small));
+}
+
+void TLibraryQt::ThumbnailsDone(const TCliJobReport& report) {
+    if (!report.started) {
+        // Blank thumbnails, not failed ones: nothing was tried.
+        m_drawing.clear();
+        m_waiting.clear();
+        CliCannotStart(report, false);
+        return;
+    }
+    const TCliGenerateResult result = ParseGenerateJson(report.output);
+    QHash<int, TCliTexture> byIndex;
+    for (const TCliTexture& texture : result.textures) byIndex.insert(texture.index, texture);
+    const QString ended = report.errorOutput.isEmpty()
+                              ? QStringLiteral("pallimor-cli ended with exit code %1").arg(report.exitCode)
+                              : report.errorOutput;
+    for (int i = 0; i < m_drawing.size(); ++i) {
+        const auto texture = byIndex.constFind(i);
+        QString problem = texture == byIndex.constEnd() ? ended : texture->error;
+        QImage image;
+        if (problem.isEmpty() && !image.load(texture->file))
+            problem = QStringLiteral("the drawn file %1 cannot be read").arg(texture->file);
+        if (!problem.isEmpty()) {
+            // Marked, and not tried again.
+            m_thumbnails.insert(m_drawing[i], FailedThumbnail());
+            m_thumbnailProblems.insert(m_drawing[i], problem);
+            continue;
+        }
+        image = image.scaled(ThumbnailSize, ThumbnailSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_thumbnails.insert(m_drawing[i], QIcon(QPixmap::fromImage(image)));
+    }
+    QDir(m_thumbnailFolder.path() + QStringLiteral("/run%1").arg(m_runs)).removeRecursively();
+    m_drawing.clear();
+    ShowLists();
+    DrawNextThumbnails();
 }
 
 void TLibraryQt::ShowItem(QListWidgetItem* item, const QString& code) {
-    item->setToolTip(code);
+    item->setData(Qt::UserRole, code);
+    const QString problem = m_thumbnailProblems.value(code);
+    item->setToolTip(problem.isEmpty() ? code : problem);
     const QIcon icon = m_thumbnails.value(code);
     if (!icon.isNull()) {
         item->setIcon(icon);
@@ -319,6 +557,11 @@ void TLibraryQt::ShowItem(QListWidgetItem* item, const QString& code) {
 }
 
 void TLibraryQt::Refresh() {
+    ReadFavourites(false);
+    ShowLists();
+}
+
+void TLibraryQt::ShowLists() {
     QStringList codes;
     const TTextureHistory& history = m_window.History->History();
     ListHistory->clear();

@@ -158,12 +158,12 @@ struct ProcessFigure {
 const std::vector<ProcessFigure>& ProcessFigures() {
     static const std::vector<ProcessFigure> figures = {
         {"Generate64",
-         {"generate", "--seed", "1", "--size", "64", "--quiet", "--archive", "{archive}"},
+         {"generate", "--seed", "1", "--size", "64", "--json", "--archive", "{archive}"},
          {1, 2},
          20},
         {"HeavyHard64",
          {"generate", "--seed", "1", "--size", "64", "--steps", "2048", "--brush-size", "128", "--brush-type",
-          "hard", "--effect", "shift", "--quiet", "--archive", "{archive}"},
+          "hard", "--effect", "shift", "--json", "--archive", "{archive}"},
          {1, 2},
          3},
         {"Archive", {"archive", "{archive}"}, {0}, 20},
@@ -201,7 +201,7 @@ void Process(benchmark::State& state, const ProcessFigure* figure, int threads) 
 // ---- registration and the summary ----
 
 void Threads(benchmark::internal::Benchmark* b) {
-    b->ArgName("threads")->Arg(1)->Arg(2);
+    b->ArgName("threads")->Arg(1)->Arg(2)->Arg(4);
     b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 }
 

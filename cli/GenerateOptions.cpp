@@ -90,10 +90,18 @@ std::string RangeText(int low, int high) {
 const std::string TypeWords = Joined(Extensions("", false), "|", "|");
 // ".bmp, .png, .jpg or .jpeg": the extensions --out accepts.
 const std::string OutExtensions = Joined(Extensions(".", true), ", ", " or ");
-// "{n}, {seed}, {effect} and {size}": the placeholders --name knows.
+// The batch's fields and one of the command line's own.
+const std::vector<TNameField> NameFieldTable = [] {
+    std::vector<TNameField> fields(NameFields().begin(), NameFields().end());
+    fields.push_back({"{name}", "the name after a --recipes line's code, characters other than letters, "
+                                "digits, '.', '_', '-' and space made '_', at most 100 bytes; the seed as "
+                                "{seed} gives it when the line has none"});
+    return fields;
+}();
+// "{n}, {seed}, {effect}, {size} and {name}": the placeholders --name knows.
 const std::string NameFieldList = [] {
     std::vector<std::string> fields;
-    for (const TNameField& field : NameFields()) fields.emplace_back(field.field);
+    for (const TNameField& field : NameFieldTable) fields.emplace_back(field.field);
     return Joined(fields, ", ", " and ");
 }();
 
@@ -104,7 +112,8 @@ const std::string OutHelp = "write the texture to FILE: " + OutExtensions + " in
                             "); - writes to stdout in --type's format";
 const std::string NameHelp = std::string("file names in --folder (default ") + DefaultBatchPattern +
                              "): {n} the number, {seed} the seed\n"
-                             "in hex, {effect}, {size}; with --count above 1 it needs {n}";
+                             "in hex, {effect}, {size}, {name} a --recipes line's name; with --count\n"
+                             "above 1 it needs {n}";
 const std::string TypeHelp = std::string("file type of --folder (default ") +
                              ExportFileTypes[DefaultExportType].extension +
                              "), --out - and --out FILE without extension";
@@ -170,7 +179,8 @@ constexpr TCliOption SourceOptionTable[] = {
      }},
     {"recipes", "FILE|-",
      "make the texture of every recipe in FILE (- for standard input), one code a line\n"
-     "with its name after it as the window keeps its favourites; numbered in --folder",
+     "with its name after it as the window keeps its favourites; numbered in --folder, named\n"
+     "with --name {name}; a recipe that cannot be drawn is named by its line, the rest are made",
      coFile, nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.recipesFile = v; }},
 };
 
@@ -247,8 +257,10 @@ const TCliOption OutputOptionTable[] = {
      "put each texture's recipe code into its PNG or JPEG file (a text chunk, a comment);\n"
      "pallimor-cli recipe FILE reads it back",
      coNone, nullptr, [](TOptions& o, const std::string&, const std::string&) { o.embedRecipe = true; }},
-    {"json", nullptr, "print the textures as one JSON object on stdout: index, file, seed, recipe", coNone,
-     nullptr, [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
+    {"json", nullptr,
+     "print the textures as one JSON object on stdout: index, file, seed, recipe; with\n"
+     "--recipes also each line and, for a recipe not made, its error",
+     coNone, nullptr, [](TOptions& o, const std::string&, const std::string&) { o.json = true; }},
     {"quiet", nullptr, "print nothing but errors (no seed line, no progress)", coNone, nullptr,
      [](TOptions& o, const std::string&, const std::string&) { o.quiet = true; }},
     {"help", nullptr, "show this text", coNone, nullptr,
@@ -301,8 +313,8 @@ void CheckNamePattern(const TOptions& o) {
         const std::string field =
             close == std::string::npos ? o.name.substr(open) : o.name.substr(open, close - open + 1);
         const auto known =
-            std::ranges::find_if(NameFields(), [&](const TNameField& f) { return field == f.field; });
-        if (known == NameFields().end())
+            std::ranges::find_if(NameFieldTable, [&](const TNameField& f) { return field == f.field; });
+        if (known == NameFieldTable.end())
             throw TUsageError{"--name knows " + NameFieldList + " (got '" + field + "')"};
         numbered = numbered || field == "{n}";
     }
@@ -320,8 +332,8 @@ void CheckCombinations(TOptions& o) {
     if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
     if (!o.recipesFile.empty()) {
         if (o.folder.empty()) throw TUsageError{"--recipes writes one file per recipe into --folder"};
-        if (o.recipe || o.seed || !o.settingsOption.empty() || o.count != 1 || o.json)
-            throw TUsageError{"--recipes fixes every texture; --recipe, --seed, --count, --json and the "
+        if (o.recipe || o.seed || !o.settingsOption.empty() || o.count != 1)
+            throw TUsageError{"--recipes fixes every texture; --recipe, --seed, --count and the "
                               "generation options cannot be added"};
     }
     if (o.recipe && !o.settingsOption.empty())
@@ -335,6 +347,8 @@ void CheckCombinations(TOptions& o) {
         if (o.quality) throw TUsageError{"--quality applies only with --out or --folder"};
     }
     if (!o.name.empty() && o.folder.empty()) throw TUsageError{"--name applies only with --folder"};
+    if (o.out.empty() && o.folder.empty() && !o.json && o.trace.empty())
+        throw TUsageError{"nothing to write: give --out FILE, --out - or --folder DIR"};
     if (o.maps.Any() && o.out.empty() && o.folder.empty())
         throw TUsageError{"--maps applies only with --out or --folder"};
     if (o.maps.Any() && o.out == "-")
@@ -380,11 +394,23 @@ std::span<const TCliOption> OutputOptions() {
     return OutputOptionTable;
 }
 
+std::span<const TNameField> GenerateNameFields() {
+    return NameFieldTable;
+}
+
+bool LooksLikePath(std::string_view argument) {
+    return argument.find('/') != std::string_view::npos ||
+           (argument.find('.') != std::string_view::npos && argument.find('=') == std::string_view::npos);
+}
+
 std::string RecipeCodeOfArgument(const std::string& argument, std::string& why) {
-    if (std::error_code error; !std::filesystem::is_regular_file(argument, error)) return argument;
+    std::error_code error;
+    const bool exists =
+        std::filesystem::symlink_status(argument, error).type() != std::filesystem::file_type::not_found;
+    if (!exists && !LooksLikePath(argument)) return argument;
     const TFileRecipe read = ReadRecipeOfFile(argument);
     if (read.error != 0)
-        why = "cannot read " + argument + ": " + std::strerror(read.error);
+        why = read.reason;
     else if (!read.code)
         why = argument + " holds no recipe (generate --embed-recipe writes one)";
     return read.code.value_or(std::string());
@@ -436,8 +462,10 @@ void PrintGenerateUsage(std::FILE* out) {
     }
     PrintCliOptions(out, OutputOptions());
     std::fputs("\n"
-               "Without --out or --folder nothing is written; an existing file is never replaced\n"
-               "without --force. Exit status: 0 done, 1 failed, 2 bad usage.\n",
+               "Without --out or --folder nothing is written (then --json or --trace is needed); an\n"
+               "existing file is never replaced without --force. With --recipes a recipe that cannot\n"
+               "be drawn is reported with its line and the others are made. Exit status: 0 done,\n"
+               "1 failed, 2 bad usage.\n",
                out);
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "export/ExportFormats.h"
 #include "export/MaterialMaps.h"
@@ -71,12 +72,19 @@ struct TCliOption {
 std::span<const TCliOption> SourceOptions();
 std::span<const TCliOption> OutputOptions();
 
+// The fields of a --name pattern: the batch's (gen/BatchLoop.h), then {name}.
+std::span<const TNameField> GenerateNameFields();
+
 // argv[0] is the command's name. Throws TUsageError.
 TGenerateOptions ParseGenerateOptions(int argc, char** argv);
 
-// The recipe code an argument gives: itself, or the code written into the image file it names.
-// Empty, with why set ("cannot read FILE: reason", "FILE holds no recipe (...)"), for a file
-// without one.
+// Whether a command-line argument that names no file was meant as one: it holds a '/', or a
+// '.' but no '=' (recipe codes hold both '.' and '=').
+bool LooksLikePath(std::string_view argument);
+
+// The recipe code an argument gives: itself, or the code written into the image file it names
+// (one that exists, or is missing but LooksLikePath). Empty, with why set ("FILE: no such file",
+// "FILE holds no recipe (...)"), for a file without one.
 std::string RecipeCodeOfArgument(const std::string& argument, std::string& why);
 
 void PrintGenerateUsage(std::FILE* out);

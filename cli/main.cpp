@@ -1,6 +1,9 @@
 // pallimor-cli: the texture generator and its brush archive without a window.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "PallimorVersion.h"
@@ -9,18 +12,25 @@
 
 namespace {
 
-void PrintUsage(std::FILE* out) {
-    std::fputs("usage: pallimor-cli COMMAND [ARGUMENTS]\ncommands:\n", out);
-    for (const vorn::TCommandHelp& command : vorn::CliCommands)
-        std::fprintf(out, "  %-15s%s\n", (std::string(command.name) + " " + command.arguments).c_str(),
-                     command.help);
-    for (const vorn::TCommandHelp& option : vorn::ProgramOptions)
-        std::fprintf(out, "  %-15s%s\n", option.name, option.help);
+std::string Head(const vorn::TCommandHelp& entry) {
+    return *entry.arguments ? std::string(entry.name) + " " + entry.arguments : std::string(entry.name);
 }
 
-} // namespace
+// The commands and options in two columns: the help starts two spaces after the longest head.
+void PrintUsage(std::FILE* out) {
+    std::size_t width = 0;
+    for (const vorn::TCommandHelp& command : vorn::CliCommands) width = std::max(width, Head(command).size());
+    for (const vorn::TCommandHelp& option : vorn::ProgramOptions)
+        width = std::max(width, Head(option).size());
+    const int column = static_cast<int>(width + 2);
+    std::fputs("usage: pallimor-cli COMMAND [ARGUMENTS]\ncommands:\n", out);
+    for (const vorn::TCommandHelp& command : vorn::CliCommands)
+        std::fprintf(out, "  %-*s%s\n", column, Head(command).c_str(), command.help);
+    for (const vorn::TCommandHelp& option : vorn::ProgramOptions)
+        std::fprintf(out, "  %-*s%s\n", column, Head(option).c_str(), option.help);
+}
 
-int main(int argc, char** argv) {
+int Dispatch(int argc, char** argv) {
     if (argc < 2) {
         std::fputs("pallimor-cli: no command given (pallimor-cli --help lists the commands)\n", stderr);
         return 2;
@@ -40,4 +50,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pallimor-cli: unknown command '%s' (pallimor-cli --help lists the commands)\n",
                  command);
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Whatever escapes a command ends the program with one line, not with std::terminate.
+    try {
+        return Dispatch(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("pallimor-cli: out of memory\n", stderr);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pallimor-cli: %s\n", error.what());
+    } catch (...) {
+        std::fputs("pallimor-cli: unexpected error\n", stderr);
+    }
+    return 1;
 }

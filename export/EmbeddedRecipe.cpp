@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include <zlib.h>
@@ -49,46 +50,62 @@ std::vector<std::uint8_t> PngTextChunk(std::string_view code) {
     return chunk;
 }
 
-std::optional<std::string> ReadPng(std::span<const std::uint8_t> file) {
+// What a scan of a file's first bytes found: the code, or whether more bytes could hold it.
+struct TScan {
+    std::optional<std::string> code;
+    bool wantsMore = false; // the bytes end before the image data: the recipe may come later
+};
+
+TScan ScanPng(std::span<const std::uint8_t> file) {
     std::size_t at = PngSignature.size();
-    while (file.size() - at >= 12) {
+    while (true) {
+        if (file.size() - at < 12) return {std::nullopt, true};
         const std::uint32_t length = BigEndian32(&file[at]);
-        if (length > file.size() - at - 12) return std::nullopt;
+        if (length > file.size() - at - 12) return {std::nullopt, true};
         const std::uint8_t* type = &file[at + 4];
         const std::uint8_t* data = type + 4;
-        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return std::nullopt;
+        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return {};
         const std::string_view text(reinterpret_cast<const char*>(data), length);
         if (std::memcmp(type, "tEXt", 4) == 0 && text.size() > RecipeKey.size() &&
             text.starts_with(RecipeKey) && text[RecipeKey.size()] == '\0')
-            return std::string(text.substr(RecipeKey.size() + 1));
+            return {std::string(text.substr(RecipeKey.size() + 1))};
         at += 12 + std::size_t(length);
     }
-    return std::nullopt;
 }
 
 std::string JpegComment(std::string_view code) {
     return std::string(RecipeKey) + ": " + std::string(code);
 }
 
-std::optional<std::string> ReadJpeg(std::span<const std::uint8_t> file) {
+TScan ScanJpeg(std::span<const std::uint8_t> file) {
     const std::string prefix = JpegComment("");
     std::size_t at = 2;
-    while (file.size() - at >= 4) {
-        if (file[at] != 0xFF) return std::nullopt;
+    while (true) {
+        if (file.size() - at < 4) return {std::nullopt, true};
+        if (file[at] != 0xFF) return {};
         const std::uint8_t marker = file[at + 1];
         if (marker == 0xFF) { // fill byte
             ++at;
             continue;
         }
-        if (marker == 0xDA || marker == 0xD9) return std::nullopt; // the image data, or its end
+        if (marker == 0xDA || marker == 0xD9) return {}; // the image data, or its end
         const std::size_t length = std::size_t(file[at + 2]) << 8 | file[at + 3];
-        if (length < 2 || length > file.size() - at - 2) return std::nullopt;
+        if (length < 2) return {};
+        if (length > file.size() - at - 2) return {std::nullopt, true};
         const std::string_view data(reinterpret_cast<const char*>(&file[at + 4]), length - 2);
         if (marker == 0xFE && data.size() > prefix.size() && data.starts_with(prefix))
-            return std::string(data.substr(prefix.size()));
+            return {std::string(data.substr(prefix.size()))};
         at += 2 + length;
     }
-    return std::nullopt;
+}
+
+// A PNG or JPEG file's first bytes scanned; too few bytes to tell the format want more.
+TScan Scan(std::span<const std::uint8_t> file) {
+    if (IsPng(file)) return ScanPng(file);
+    if (IsJpeg(file)) return ScanJpeg(file);
+    const bool prefix =
+        file.size() < PngSignature.size() && std::equal(file.begin(), file.end(), PngSignature.begin());
+    return {std::nullopt, prefix || (file.size() < 2 && (file.empty() || file[0] == 0xFF))};
 }
 
 } // namespace
@@ -121,18 +138,27 @@ bool EmbedRecipe(TExportFormat format, std::vector<std::uint8_t>& file, std::str
 }
 
 std::optional<std::string> ReadEmbeddedRecipe(std::span<const std::uint8_t> file) {
-    if (IsPng(file)) return ReadPng(file);
-    if (IsJpeg(file)) return ReadJpeg(file);
-    return std::nullopt;
+    return Scan(file).code;
 }
 
 TFileRecipe ReadRecipeOfFile(const std::string& fileName) {
-    // The recipe sits near the start; the whole file is read only to keep the parsers simple.
-    constexpr std::size_t MaxFile = std::size_t(512) << 20;
     TFileRecipe result;
-    std::vector<std::uint8_t> bytes;
-    result.error = ReadFileBytes(fileName, MaxFile, bytes);
-    if (result.error == 0) result.code = ReadEmbeddedRecipe(bytes);
+    std::vector<std::uint8_t> head;
+    result.error = ReadFileHead(
+        fileName, MaxRecipeHead, [](std::span<const std::uint8_t> bytes) { return Scan(bytes).wantsMore; },
+        head);
+    if (result.error == 0) {
+        result.code = Scan(head).code;
+        if (!result.code) result.reason = fileName + " holds no recipe";
+    } else if (result.error == ENOENT) {
+        result.reason = fileName + ": no such file";
+    } else if (result.error == EISDIR) {
+        result.reason = fileName + " is a folder, not an image file";
+    } else if (result.error == EINVAL) {
+        result.reason = fileName + " is not a regular file (a pipe, a socket or a device)";
+    } else {
+        result.reason = "cannot read " + fileName + ": " + std::strerror(result.error);
+    }
     return result;
 }
 

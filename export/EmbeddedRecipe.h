@@ -26,11 +26,20 @@ bool EmbedRecipe(TExportFormat format, std::vector<std::uint8_t>& file, std::str
 // such a file. Reads only within file; any damage after the recipe is not noticed.
 std::optional<std::string> ReadEmbeddedRecipe(std::span<const std::uint8_t> file);
 
-// ReadEmbeddedRecipe of the file fileName. error: 0, or errno when the file could not be read
-// (EFBIG for a file too large to be one of ours).
+// The most of a file's start ReadRecipeOfFile reads to find the recipe before the image data.
+inline constexpr std::size_t MaxRecipeHead = std::size_t(4) << 20;
+
+// ReadEmbeddedRecipe of the file fileName, read from its start up to the image data (PNG: the
+// chunks before the first IDAT; JPEG: the segments before SOS), at most MaxRecipeHead bytes;
+// a recipe further on is not found. Only a regular file is read: a FIFO, a device or a folder
+// is refused at once, without waiting for a writer.
+// error: 0, or errno when the file could not be read (ENOENT no such file, EISDIR a folder,
+// EINVAL a pipe, socket or device). reason: why there is no code, as one line naming the file
+// ("FILE: no such file", "FILE holds no recipe"); empty with a code.
 struct TFileRecipe {
     std::optional<std::string> code;
     int error = 0;
+    std::string reason;
 };
 TFileRecipe ReadRecipeOfFile(const std::string& fileName);
 

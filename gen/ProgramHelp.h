@@ -16,7 +16,8 @@ inline constexpr TCommandHelp CliCommands[] = {
     {"archive", "pack|unpack ...", "make a brush archive from a folder of PNG images, or the images of one"},
     {"archive", "list", "list the installed brush sets, the name first"},
     {"generate", "...", "generate textures (pallimor-cli generate --help)"},
-    {"recipe", "CODE|FILE", "print the values a recipe code (or the one an image file carries) fixes"},
+    {"recipe", "[--json] CODE|FILE",
+     "print the values, brush set and code of a recipe code, or of the one an image file carries"},
 };
 
 // Answered by both programs without a window.

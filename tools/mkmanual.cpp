@@ -162,7 +162,7 @@ void CliPage(std::ostream& out) {
     out << ".SS Output\n";
     CliOptionItems(out, OutputOptions());
     out << ".SS File names\nThe fields of a \\fB\\-\\-name\\fR pattern:\n";
-    for (const TNameField& field : NameFields())
+    for (const TNameField& field : GenerateNameFields())
         out << ".TP\n.B " << Roff(field.field) << "\n" << Roff(field.help) << ".\n";
     out << ".PP\nThe file type's extension is added to the name. An existing file is never replaced "
            "without \\fB\\-\\-force\\fR: before anything is written the command checks every file it would "
@@ -175,6 +175,8 @@ void CliPage(std::ostream& out) {
            "\\-\\-name glow\\-{n}\n"
         << "pallimor\\-cli generate \\-\\-recipe P1.size=512.seed=00000001 \\-\\-out \\- \\-\\-type png "
            "> again.png\n"
+        << "pallimor\\-cli generate \\-\\-recipes favourites.txt \\-\\-folder kept \\-\\-name {name} "
+           "\\-\\-type png\n"
         << ".fi\n"
         << ".SH SEE ALSO\n.BR pallimor (1)\n";
 }

@@ -65,7 +65,7 @@ expect_status 1 --archive "$work/none/vorn.dat" --out "$work/never.png"
 # folder; a copy of the program in an empty folder finds none (unless one is installed).
 mkdir -p "$work/alone/run"
 cp "$cli" "$work/alone/pallimor-cli"
-(cd "$work/alone/run" && ./../pallimor-cli generate >"$work/out.txt" 2>"$work/err.txt")
+(cd "$work/alone/run" && ./../pallimor-cli generate --out none.png >"$work/out.txt" 2>"$work/err.txt")
 status=$?
 if [ ! -e /usr/local/share/pallimor/vorn.dat ] && [ ! -e /usr/share/pallimor/vorn.dat ]; then
   [ $status -eq 1 ] || fail "no archive anywhere: status $status"
@@ -73,7 +73,7 @@ if [ ! -e /usr/local/share/pallimor/vorn.dat ] && [ ! -e /usr/share/pallimor/vor
     fail "default missing archive message: '$(cat "$work/err.txt")'"
 fi
 cp "$archive" "$work/alone/run/vorn.dat"
-(cd "$work/alone/run" && ./../pallimor-cli generate --steps 0 --size 64) || fail "vorn.dat in the current folder not found"
+(cd "$work/alone/run" && ./../pallimor-cli generate --steps 0 --size 64 --out found.png) || fail "vorn.dat in the current folder not found"
 # An archive without the ten images: one line naming it and its count, status 1, nothing written.
 echo "no archive" >"$work/junk.dat"
 expect_status 1 --archive "$work/junk.dat" --out "$work/never.png"
@@ -143,5 +143,43 @@ grep -q -e '^Fill' -e '^DrawRotatedScaled 1 ' "$work/keep.trace" && fail "Keep d
 [ "$(grep -c '^DrawRotatedScaled ' "$work/keep.trace")" -eq $((3072 * 8)) ] || fail "Steps 2048 with Glow: expected 3072 x 8 stamps"
 expect_status 0 "${plain[@]}" --seed 1 --bg-color '#A6CAF0' --trace "$work/color.trace"
 grep -q '^FillGradientRect 0 0 1024 1024 FFF0CAA6 ' "$work/color.trace" || fail "--bg-color #A6CAF0 is not 0xFFF0CAA6"
+
+# A run that would write nothing says how to write and fails as bad usage (--json or --trace
+# alone are output enough).
+rm -f "$work"/*.png
+expect_status 2 "${plain[@]}" --seed 1
+[ "$(cat "$work/err.txt")" = "pallimor-cli generate: nothing to write: give --out FILE, --out - or --folder DIR" ] ||
+  fail "nothing to write: '$(cat "$work/err.txt")'"
+
+# The help texts: the text of each entry of a table starts in one column, at least two spaces
+# after the entry; an entry too long for generate's column has its text on the next line.
+help_columns() { # the distinct columns the texts start in; "ENTRY runs-together" for a bad one
+  awk -v indent="$1" '
+    held != "" {
+      lead = substr($0, 1, indent)
+      gsub(/ /, "", lead)
+      if (lead != "" || substr($0, indent + 1, 1) == " ") print held " runs-together"
+      held = ""
+    }
+    /^  [^ ]/ { if (match($0, /[^ ]  +[^ ]/)) print RSTART + RLENGTH - 1; else held = $1 }
+    END { if (held != "") print held " runs-together" }' | sort -u | tr '\n' ' '
+}
+"$cli" --help | sed -n '/^commands:/,$p' >"$work/help.txt"
+columns=$(help_columns 999 <"$work/help.txt")
+[[ "$columns" =~ ^[0-9]+\ $ ]] || fail "--help: texts at $columns: $(cat "$work/help.txt")"
+"$cli" generate --help >"$work/help.txt"
+[ "$(help_columns 22 <"$work/help.txt")" = "23 " ] || fail "generate --help: texts at $(help_columns 22 <"$work/help.txt")"
+
+# Memory running out at any point of a large texture ends in one line and status 1, never in an
+# abort (not under a sanitizer, which cannot start with a limited address space).
+if (ulimit -v 262144 && "$cli" --version >/dev/null 2>&1); then
+  for limit in $(seq 16384 2048 65536); do
+    (ulimit -v "$limit" && "$cli" generate --archive "$archive" --size 4096 --steps 0 --seed 1 --threads 2 \
+      --out "$work/huge.png" --force >/dev/null 2>"$work/err.txt")
+    status=$?
+    [ $status -le 1 ] && [ "$(wc -l <"$work/err.txt")" -le 1 ] ||
+      fail "at $limit KiB: status $status, $(head -c 300 "$work/err.txt")"
+  done
+fi
 
 finish cli_generate

@@ -57,7 +57,7 @@ seed_line=$(cat "$work/err.txt")
 [[ "$seed_line" =~ ^seed\ 0x[0-9A-F]{8}$ ]] || fail "clock seed line: '$seed_line'"
 run 0 generate "${fast[@]}" --steps 0 --seed "${seed_line#seed }" --out "$work/seeded.png"
 cmp -s "$work/clock.png" "$work/seeded.png" || fail "the printed seed does not make the same texture"
-run 0 generate "${fast[@]}" --steps 0 --quiet
+run 0 generate "${fast[@]}" --steps 0 --quiet --out "$work/quiet.png"
 [ ! -s "$work/out.txt" ] && [ ! -s "$work/err.txt" ] || fail "--quiet printed something"
 
 # --recipe with a seed, a generation option or a bad code: status 2, one line, nothing written.
@@ -131,5 +131,100 @@ printf 'P1.seed=0000002A\nnot-a-recipe\n' >"$work/bad.txt"
 run 2 generate --archive "$build/vorn.dat" --recipes "$work/bad.txt" --folder "$work/bad"
 grep -q 'line 2 of .*bad.txt is not a recipe' "$work/err.txt" && [ ! -e "$work/bad" ] ||
   fail "--recipes with a bad line: $(cat "$work/err.txt")"
+
+# --recipes is one run: every file planned and checked before anything is drawn, one trace of all
+# the recipes, and a recipe that cannot be drawn reported by its line while the others are made.
+one=P1.size=64.seed=00000001.steps=0
+two=P1.size=64.seed=00000002.brush-size=16.steps=0
+three=P1.size=64.seed=00000003.effect=glow.steps=0
+printf '%s\n' "$one" "$two" "$three" >"$work/three.txt"
+run 0 generate --archive "$build/vorn.dat" --recipes "$work/three.txt" --folder "$work/three" --type png \
+  --trace "$work/three.trace"
+# The trace of the run: the header, then each recipe's calls as its own run traces them.
+echo "# pallimor-trace 1" >"$work/expected.trace"
+for code in "$one" "$two" "$three"; do
+  run 0 generate --archive "$build/vorn.dat" --recipe "$code" --trace "$work/alone.trace" --force
+  tail -n +2 "$work/alone.trace" >>"$work/expected.trace"
+done
+cmp -s "$work/three.trace" "$work/expected.trace" || fail "--recipes --trace: not one trace of all three recipes"
+# A middle line made with brushes not installed: the first and third are made, line 2 is named.
+printf '%s\n' "$one" P1.size=64.brushes=12345678.seed=00000002.steps=0 "$three" >"$work/foreign.txt"
+for archive in "--archive $build/vorn.dat" ""; do
+  rm -rf "$work/foreign"
+  # shellcheck disable=SC2086
+  run 1 generate $archive --recipes "$work/foreign.txt" --folder "$work/foreign" --type png --json
+  [ "$(ls "$work/foreign" | tr '\n' ' ')" = "image000.png image002.png " ] ||
+    fail "${archive:-search}: a foreign middle recipe: $(ls "$work/foreign" | tr '\n' ' ')"
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -q "line 2 of .*foreign.txt: Recipe made with brushes 12345678" "$work/err.txt" ||
+    fail "${archive:-search}: a foreign middle recipe: $(cat "$work/err.txt")"
+  cmp -s "$work/foreign/image002.png" "$work/three/image002.png" || fail "${archive:-search}: the third recipe differs"
+done
+# --json: an entry per line, in order, the failed one with its reason and no file.
+grep -q '^{"textures":\[{"index":0,"line":1,"file":"[^"]*/image000.png","seed":"00000001","recipe":"P1.size=64.seed=00000001.steps=0"},{"index":1,"line":2,"file":null,"seed":"00000002","recipe":"P1.size=64.brushes=12345678.seed=00000002.steps=0","error":"Recipe made with brushes 12345678, not installed here; installed sets: [^"]*"},{"index":2,"line":3,"file":"[^"]*/image002.png",[^}]*}\]}$' "$work/out.txt" ||
+  fail "--recipes --json: $(cat "$work/out.txt")"
+# The third recipe's file exists: nothing at all is written.
+rm -rf "$work/taken" && mkdir "$work/taken" && echo old >"$work/taken/image002.png"
+run 1 generate --archive "$build/vorn.dat" --recipes "$work/three.txt" --folder "$work/taken" --type png --trace "$work/taken.trace"
+[ "$(cat "$work/err.txt")" = "File $work/taken/image002.png exists; --force replaces it" ] || fail "taken: $(cat "$work/err.txt")"
+[ "$(ls "$work/taken")" = image002.png ] && [ ! -e "$work/taken.trace" ] || fail "taken: wrote $(ls "$work/taken" | tr '\n' ' ')"
+echo old >"$work/taken/image000.png"
+run 1 generate --archive "$build/vorn.dat" --recipes "$work/three.txt" --folder "$work/taken" --type png --json
+[ "$(cat "$work/out.txt")" = "{\"textures\":[],\"existing\":[\"$work/taken/image000.png\",\"$work/taken/image002.png\"]}" ] ||
+  fail "taken --json: $(cat "$work/out.txt")"
+
+# {name}: the line's name made safe for a file name, else the seed; two lines giving one file are
+# refused (status 2, one line, nothing written) unless the pattern numbers them.
+printf '%s\n' "$one ../My tex*ture " "$two" "$three "$'Caf\xc3\xa9'" .x" >"$work/named.txt"
+run 0 generate --archive "$build/vorn.dat" --recipes "$work/named.txt" --folder "$work/named" --type png --name '{name}'
+[ "$(ls "$work/named" | tr '\n' '|')" = "00000002.png|Caf_ .x.png|_My tex_ture.png|" ] || fail "{name}: $(ls "$work/named" | tr '\n' '|')"
+cmp -s "$work/named/00000002.png" "$work/three/image001.png" || fail "{name}: another texture"
+printf '%s\n' "$one twin" "$two twin" >"$work/twins.txt"
+run 2 generate --archive "$build/vorn.dat" --recipes "$work/twins.txt" --folder "$work/twins" --type png --name '{name}'
+[ "$(cat "$work/err.txt")" = "pallimor-cli generate: --recipes: lines 1 and 2 of $work/twins.txt both give $work/twins/twin.png; add {n} to --name" ] &&
+  [ ! -e "$work/twins" ] || fail "twins: $(cat "$work/err.txt")"
+run 0 generate --archive "$build/vorn.dat" --recipes "$work/twins.txt" --folder "$work/twins" --type png --name '{n}-{name}'
+[ "$(ls "$work/twins" | tr '\n' ' ')" = "000-twin.png 001-twin.png " ] || fail "twins with {n}: $(ls "$work/twins")"
+
+# An archive given by --brushes draws the recipes made with it, installed or not.
+run 0 archive unpack "$build/vorn.dat" "$work/own"
+rm "$work"/own/extra-13-*.png
+run 0 archive pack "$work/own" "$work/own.dat"
+run 0 generate --brushes "$work/own.dat" --seed 9 --steps 0 --size 64 --out "$work/own.png" --json
+cp "$work/out.txt" "$work/json.txt"
+code=$(recipe_of 0)
+[[ "$code" == *brushes=* ]] || fail "own archive: the recipe names no brushes: $code"
+echo "$code" | (cd "$work" && "$cli" generate --recipes - --brushes "$work/own.dat" --folder "$work/own-out" --type png --quiet) ||
+  fail "--recipes - --brushes FILE: a recipe of that archive was refused"
+cmp -s "$work/own.png" "$work/own-out/image000.png" || fail "--recipes with the recipe's own archive made another texture"
+
+# The recipe command: the brush set and the code on lines of their own, --json, and a file that
+# does not exist named as missing.
+run 0 recipe "$one"
+[ "$(tail -n 2 "$work/out.txt" | tr '\n' '|')" = "brushes default|code $one|" ] || fail "recipe: $(tail -n 2 "$work/out.txt")"
+run 0 recipe P1.brushes=40771028.seed=00000005
+grep -qx "brushes ink" "$work/out.txt" || fail "recipe: no 'brushes ink' line"
+run 0 recipe P1.brushes=12345678.seed=00000005
+grep -qx "brushes 12345678 (not installed here)" "$work/out.txt" || fail "recipe: $(grep brushes "$work/out.txt")"
+run 0 recipe --json "$one"
+grep -q '^{"code":"P1.size=64.seed=00000001.steps=0","brushes":"default","links":\[{"seed":"00000001","size":"64",.*"steps":"0",.*}\]}$' "$work/out.txt" ||
+  fail "recipe --json: $(cat "$work/out.txt")"
+for missing in nonexist.png "$work/none/x.jpg"; do
+  run 1 recipe "$missing"
+  [ "$(cat "$work/err.txt")" = "pallimor-cli recipe: $missing: no such file" ] || fail "recipe $missing: $(cat "$work/err.txt")"
+done
+
+# A recipe is read from a file's head: a FIFO is refused at once (no writer is waited for), and a
+# file far larger than its image data is still read for the recipe at its start.
+mkfifo "$work/fifo"
+(cd "$work" && timeout 20 "$cli" recipe "$work/fifo" >"$work/out.txt" 2>"$work/err.txt")
+status=$?
+[ $status -eq 1 ] && [ "$(cat "$work/err.txt")" = "pallimor-cli recipe: $work/fifo is not a regular file (a pipe, a socket or a device)" ] ||
+  fail "recipe FIFO: status $status, $(cat "$work/err.txt")"
+run 0 recipe "$work/embed-png/image001.png"
+cp "$work/out.txt" "$work/small.txt"
+cp "$work/embed-png/image001.png" "$work/huge.png"
+truncate -s 2G "$work/huge.png"
+run 0 recipe "$work/huge.png"
+cmp -s "$work/out.txt" "$work/small.txt" || fail "recipe of a huge file: $(cat "$work/err.txt")"
 
 finish cli_recipe

@@ -101,7 +101,7 @@ cmp -s "$work/cwd/packaged.png" "$work/cwd/built.png" || fail "the packaged CLI 
 if command -v strace >/dev/null; then
     mkdir "$work/lone"
     cp "$bin/pallimor-cli" "$work/lone/"
-    (cd "$work/cwd" && strace -f -e trace=%file -o "$work/strace.log" "$work/lone/pallimor-cli" generate --size 64 \
+    (cd "$work/cwd" && strace -f -e trace=%file -o "$work/strace.log" "$work/lone/pallimor-cli" generate --size 64 --out "$work/lone.png" \
         >/dev/null 2>&1)
     if grep -q 'vorn\.dat' "$work/strace.log" 2>/dev/null; then
         grep -q '"/usr/share/pallimor/vorn\.dat"' "$work/strace.log" ||
