@@ -7,22 +7,65 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <cstring>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QUrl>
 
+#include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
 #include "export/EmbeddedRecipe.h"
 #include "gen/ArchiveChoice.h"
-#include "gen/SeedText.h"
 
 namespace vorn {
 
 namespace {
 
-// What is wrong with a pasted code, in a user's words: nothing to paste, a character no code
-// holds, or the decoder's own line.
-QString RecipeErrorText(const QString& code, const TRecipeDecoding& decoded) {
-    if (code.isEmpty()) return QStringLiteral("The clipboard holds no recipe code.");
+// A reason from the core as the start of a message.
+QString Capitalized(QString text) {
+    if (!text.isEmpty()) text[0] = text[0].toUpper();
+    return text;
+}
+
+// Where a code came from, as the start of a sentence: "The clipboard", "texture.png", "The
+// favourite Bricks".
+QString SourceText(TRecipeSource source, const QString& name) {
+    switch (source) {
+    case TRecipeSource::File:
+        return name.isEmpty() ? QStringLiteral("The file") : name;
+    case TRecipeSource::Favourite:
+        return name.isEmpty() ? QStringLiteral("The favourite")
+                              : QStringLiteral("The favourite %1").arg(name);
+    case TRecipeSource::Clipboard:
+        break;
+    }
+    return QStringLiteral("The clipboard");
+}
+
+// A refused text as a message quotes it: one line, at most 40 characters.
+QString Quoted(const QString& text) {
+    return QStringLiteral("\u201C%1\u201D").arg(QuotedExcerpt(text.simplified()));
+}
+
+// The decoder's line with every 'quoted' part of the code cut to a short excerpt.
+QString ShortenQuotes(const QString& line) {
+    QString shortened;
+    qsizetype from = 0; // the rest of line not yet copied, from a closing quote on
+    qsizetype open = line.indexOf(QLatin1Char('\''));
+    while (open >= 0) {
+        const qsizetype close = line.indexOf(QLatin1Char('\''), open + 1);
+        if (close < 0) break;
+        shortened += line.mid(from, open + 1 - from) + QuotedExcerpt(line.mid(open + 1, close - open - 1));
+        from = close;
+        open = line.indexOf(QLatin1Char('\''), close + 1);
+    }
+    return shortened + line.mid(from);
+}
+
+// What is wrong with a code, in a user's words, naming where it came from: nothing there, a
+// character no code holds, or the decoder's own line.
+QString RecipeErrorText(const QString& code, const TRecipeDecoding& decoded, const QString& source) {
+    if (code.isEmpty()) return QStringLiteral("%1 holds no recipe code.").arg(source);
     if (decoded.badCharAt > 0) {
         // Every character before the bad one is printable ASCII, so the byte position is the
         // character position.
@@ -34,11 +77,22 @@ QString RecipeErrorText(const QString& code, const TRecipeDecoding& decoded) {
                              : c.unicode() < 0x80       ? QStringLiteral("a control character")
                                                         : QStringLiteral("the character \u201C%1\u201D")
                                                         .arg(code.mid(at, c.isHighSurrogate() ? 2 : 1));
-        return QStringLiteral("This is not a recipe code: it has %1 at position %2.")
-            .arg(what)
+        return QStringLiteral("%1 holds no recipe code: %2 has %3 at position %4.")
+            .arg(source, Quoted(code), what)
             .arg(decoded.badCharAt);
     }
-    return QStringLiteral("The clipboard holds no recipe: %1!  ").arg(QString::fromStdString(decoded.error));
+    return QStringLiteral("%1 holds no recipe: %2!  ")
+        .arg(source, ShortenQuotes(QString::fromStdString(decoded.error)));
+}
+
+// A favourites line ("CODE NAME...") holds its code as the first word; any other text is taken
+// whole.
+QString CodeOfText(const QString& text) {
+    const QString trimmed = text.trimmed();
+    const qsizetype space = trimmed.indexOf(QRegularExpression(QStringLiteral("\\s")));
+    if (space <= 0 || DecodeRecipe(trimmed.toStdString()).ok()) return trimmed;
+    const QString first = trimmed.left(space);
+    return DecodeRecipe(first.toStdString()).ok() ? first : trimmed;
 }
 
 } // namespace
@@ -62,6 +116,8 @@ THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
     ActionOpenRecipe = addAction(QStringLiteral("Open Recipe from Image\u2026"),
                                  QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OpenRecipe(); });
 
+    connect(this, &THistoryQt::Changed, this, [this] { SyncActions(); });
+
     TGenerator& gen = m_window.Generator();
     gen.OnTextureMade = [this, &gen](std::uint32_t seedBefore, bool clearedTile) {
         m_history.TextureMade(gen.Settings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile,
@@ -74,7 +130,14 @@ THistoryQt::~THistoryQt() = default;
 void THistoryQt::Record() {
     if (!m_history.Unrecorded()) return;
     m_history.Add(m_window.Generator(), m_window.Controls());
+    if (m_startEntry == 0) m_startEntry = m_history.Current()->id;
     emit Changed();
+}
+
+bool THistoryQt::UserTexturesMade() const {
+    for (std::size_t i = 0; i < m_history.Count(); ++i)
+        if (m_history.At(int(i) - int(m_history.Position()))->id != m_startEntry) return true;
+    return false;
 }
 
 bool THistoryQt::GoTo(std::size_t index) {
@@ -82,6 +145,24 @@ bool THistoryQt::GoTo(std::size_t index) {
     const std::size_t position = m_history.Position();
     if (index >= m_history.Count() || index == position) return false;
     return Step(static_cast<int>(index) - static_cast<int>(position));
+}
+
+bool THistoryQt::ShowCurrent() {
+    const THistoryEntry* entry = m_history.Current();
+    if (!entry) return false;
+    const TGenSettings controls = entry->controls;
+    if (!m_history.Step(m_window.Generator(), 0)) return false;
+    m_window.SetControls(controls);
+    emit Changed();
+    return true;
+}
+
+void THistoryQt::SyncActions() {
+    // A Live texture not yet recorded joins the history first, so Back reaches the current entry.
+    const bool ready = m_window.Ready();
+    const bool unrecorded = m_history.Unrecorded() && m_history.Current();
+    ActionBack->setEnabled(ready && (m_history.At(-1) || unrecorded));
+    ActionForward->setEnabled(ready && m_history.At(1) && !unrecorded);
 }
 
 bool THistoryQt::Back() {
@@ -119,8 +200,11 @@ QString THistoryQt::RecipeTextOrSay() {
     if (code.isEmpty()) {
         ShowMessageBox(
             m_window.Messages(),
-            QStringLiteral("This texture has no recipe: it was drawn over more than %1 textures!  ")
-                .arg(MaxRecipeLinks),
+            m_history.TileRecipe().mixedBrushes
+                ? QStringLiteral("This texture has no recipe: it was drawn with two brush sets over one "
+                                 "another, and a recipe names one!  ")
+                : QStringLiteral("This texture has no recipe: it was drawn over more than %1 textures!  ")
+                      .arg(MaxRecipeLinks),
             QStringLiteral("Alert!"), TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
     }
     return code;
@@ -136,26 +220,25 @@ void THistoryQt::PasteRecipe() {
     MakeRecipe(QGuiApplication::clipboard()->text());
 }
 
-bool THistoryQt::MakeRecipe(const QString& code) {
+bool THistoryQt::MakeRecipe(const QString& text, TRecipeSource source, const QString& sourceName) {
     if (!m_window.Ready()) return false;
-    const QString trimmed = code.trimmed();
-    const TRecipeDecoding decoded = DecodeRecipe(trimmed.toStdString());
+    const QString code = CodeOfText(text);
+    const TRecipeDecoding decoded = DecodeRecipe(code.toStdString());
     if (!decoded.ok()) {
-        ShowMessageBox(m_window.Messages(), RecipeErrorText(trimmed, decoded), QStringLiteral("Error"),
-                       TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+        ShowMessageBox(m_window.Messages(), RecipeErrorText(code, decoded, SourceText(source, sourceName)),
+                       QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
         return false;
     }
     const TRecipe& recipe = decoded.recipe;
     // Another brush set makes another texture: the installed one the recipe names is taken.
     TGenerator& generator = m_window.Generator();
     if (recipe.brushes != generator.BrushSetHash) {
-        const std::string installed =
-            FindBrushSet(QCoreApplication::applicationDirPath().toStdString(), recipe.brushes);
+        const std::string exeDir = QCoreApplication::applicationDirPath().toStdString();
+        const std::string installed = FindBrushSet(exeDir, recipe.brushes);
         if (installed.empty() || !m_window.UseBrushes(QString::fromStdString(installed), true)) {
             ShowMessageBox(m_window.Messages(),
-                           QStringLiteral("This recipe was made with brushes %1; this archive is %2.  ")
-                               .arg(QString::fromStdString(SeedText(recipe.brushes)),
-                                    QString::fromStdString(SeedText(generator.BrushSetHash))),
+                           QStringLiteral("This recipe was %1.  ")
+                               .arg(QString::fromStdString(BrushSetMissingText(exeDir, recipe.brushes))),
                            QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
             return false;
         }
@@ -189,17 +272,23 @@ bool THistoryQt::OpenRecipeFile(const QString& fileName) {
     if (read.error != 0 || !read.code) {
         const QString text =
             read.error != 0
-                ? QStringLiteral("Cannot read %1: %2!  ")
-                      .arg(fileName, QString::fromLocal8Bit(std::strerror(read.error)))
+                ? Capitalized(QString::fromStdString(read.reason)) + QStringLiteral("!  ")
                 : QStringLiteral(
-                      "%1 holds no recipe. Export it with \u201CRecipe in PNG and JPEG files\u201D "
-                      "set in the Settings to keep one.  ")
-                      .arg(QFileInfo(fileName).fileName());
+                      "%1 holds no recipe. Export it with \u201C%2\u201D set in the Settings to keep one.  ")
+                      .arg(QFileInfo(fileName).fileName(), QString::fromLatin1(EmbedRecipeCaption));
         ShowMessageBox(m_window.Messages(), text, QStringLiteral("Error"), TMsgButtons::Ok,
                        TMsgIcon::Critical, &m_window);
         return false;
     }
-    return MakeRecipe(QString::fromStdString(*read.code));
+    return MakeRecipe(QString::fromStdString(*read.code), TRecipeSource::File,
+                      QFileInfo(fileName).fileName());
+}
+
+QString THistoryQt::DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
 }
 
 } // namespace vorn

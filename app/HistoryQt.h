@@ -11,10 +11,14 @@
 #include "gen/History.h"
 
 class QAction;
+class QMimeData;
 
 namespace vorn {
 
 class TFOrlu;
+
+// Where a recipe code came from, so that a refusal can say so.
+enum class TRecipeSource { Clipboard, File, Favourite };
 
 class THistoryQt : public QObject {
     Q_OBJECT
@@ -34,9 +38,16 @@ public:
 
     // The texture in the targets joins the history, when one was made since the last time.
     void Record();
+    // The history holds a texture made in this session beyond the one drawn at start.
+    bool UserTexturesMade() const;
     // Alt+Left / Alt+Right; false when refused or there is no such texture.
     bool Back();
     bool Forward();
+    // Draws the current entry's texture again, with its controls (after a stopped generation
+    // drew over the tile); false when it cannot be drawn. Called while the panels wait.
+    bool ShowCurrent();
+    // Back and Forward are enabled only where there is somewhere to go and the window is ready.
+    void SyncActions();
     // Shows entry index of the history (as Back and Forward do); false when refused or none.
     bool GoTo(std::size_t index);
     // The current texture's recipe at the current size; empty when it has none (a Keep chain
@@ -49,13 +60,18 @@ public:
     // Ctrl+V: the clipboard's text as a recipe.
     void PasteRecipe();
     // Sets the controls from code and makes its texture; a code that is no valid recipe is said
-    // in one message box and changes nothing. False when refused or invalid.
-    bool MakeRecipe(const QString& code);
+    // in one message box naming its source and changes nothing. False when refused or invalid.
+    // sourceName names the file or the favourite. Of a favourites line ("CODE NAME...") the
+    // code is taken; a refused text is quoted to 40 characters at most.
+    bool MakeRecipe(const QString& code, TRecipeSource source = TRecipeSource::Clipboard,
+                    const QString& sourceName = {});
     // Ctrl+O: asks for an image file and makes the texture of its recipe (OpenRecipeFile).
     void OpenRecipe();
     // Makes the texture of the recipe fileName carries; a file that cannot be read or holds no
     // recipe is said in one message box and changes nothing.
     bool OpenRecipeFile(const QString& fileName);
+    // The first local file among items dropped on the window; empty when there is none.
+    static QString DroppedFile(const QMimeData* data);
 
 signals:
     // An entry was added or another one became the current one.
@@ -66,6 +82,7 @@ private:
 
     TFOrlu& m_window;
     TTextureHistory m_history;
+    std::uint64_t m_startEntry = 0; // the entry of the texture drawn at start; 0 before it
 };
 
 } // namespace vorn

@@ -2,6 +2,7 @@
 
 #include <QAction>
 
+#include <QComboBox>
 #include <QCursor>
 #include <QFrame>
 #include <QGroupBox>
@@ -134,6 +135,38 @@ void AddKeyboardAccess(TFOrlu& window) {
     for (qsizetype i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
 
     for (QSlider* slider : window.PanelSettings->findChildren<QSlider*>()) ShowHintWhileDragging(slider);
+}
+
+namespace {
+
+// What each command button does, as its hint.
+struct TButtonHint {
+    QPushButton* TFOrlu::*button;
+    const char* hint;
+};
+constexpr TButtonHint ButtonHints[] = {
+    {&TFOrlu::ButtonGenerate, "Make a new texture with these settings (F5)"},
+    {&TFOrlu::ButtonExport, "Save the texture at the selected size as a BMP, PNG or JPEG file (Ctrl+S)"},
+    {&TFOrlu::ButtonBatch, "Make and save a numbered batch of new textures (Ctrl+B)"},
+    {&TFOrlu::ButtonPreview, "Show or hide the 3 x 3 tiling pane on the preview (Ctrl+P)"},
+    {&TFOrlu::ButtonSettings, "JPEG quality, recipes in files, brushes and maps (Ctrl+,)"},
+    {&TFOrlu::ButtonAbout, "The program's version and licence"},
+    {&TFOrlu::ButtonExit, "Close the window (Ctrl+Q)"},
+};
+
+} // namespace
+
+void AddHints(TFOrlu& window) {
+    for (const TButtonHint& hint : ButtonHints)
+        (window.*hint.button)->setToolTip(QString::fromLatin1(hint.hint));
+    // A list says what its parameter does (the table's help line); the sliders show their value.
+    for (const TGenParam& param : GenParams) {
+        const QString help = QString::fromLatin1(param.help);
+        const QString what = help.left(1).toUpper() + help.mid(1);
+        if (QComboBox* list = window.List(param.id)) list->setToolTip(what);
+        if (QGroupBox* group = window.Group(param.id)) group->setToolTip(what);
+    }
+    window.PanelColor->setToolTip(QStringLiteral("Pick the background colour"));
 }
 
 QList<QKeySequence> ShortcutKeys(const char* command) {

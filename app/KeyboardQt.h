@@ -18,6 +18,9 @@ class TFOrlu;
 
 // Installs all of the above on the window's controls; call once, after they exist.
 void AddKeyboardAccess(TFOrlu& window);
+// The hints: what each command button does (with its key), each list and group (the parameter
+// table's help line) and the swatch.
+void AddHints(TFOrlu& window);
 
 // The keys of a command of gen/Shortcuts.h; none when it has none.
 QList<QKeySequence> ShortcutKeys(const char* command);

@@ -309,8 +309,9 @@ void TLibraryQt::ShowLibrary() {
 
 bool TLibraryQt::OpenFavourite(int index) {
     if (index < 0 || std::size_t(index) >= m_favourites.Items().size()) return false;
-    return m_window.History->MakeRecipe(
-        QString::fromStdString(m_favourites.Items()[std::size_t(index)].code));
+    const TFavourite& favourite = m_favourites.Items()[std::size_t(index)];
+    return m_window.History->MakeRecipe(QString::fromStdString(favourite.code), TRecipeSource::Favourite,
+                                        QString::fromStdString(favourite.name));
 }
 
 bool TLibraryQt::RenameFavourite(int index, const QString& name) {

@@ -5,6 +5,7 @@
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
 #include "app/PanelSurfaceQt.h"
+#include "app/StatusQt.h"
 #include "app/gen.h"
 
 namespace vorn {
@@ -69,10 +70,23 @@ void TLiveQt::Run() {
         // straight away (a drag) and would draw over the tile before a frame shows it.
         if (m_live.Redraw(m_window.Generator(), m_window.History->History()))
             m_window.Generator().PresentPreview(m_window.PanelSurface->FrameScale());
+        else if (m_live.TileTooLong())
+            SayTooLong();
         m_window.TextureShown();
     }
     m_running = false;
     m_settle.start();
+}
+
+void TLiveQt::SayTooLong() {
+    // Once for each texture shown, not at every move of a slider.
+    const std::uint64_t serial = m_window.Generator().OutputSerial();
+    if (m_saidTooLong && serial == m_tooLongSerial) return;
+    m_saidTooLong = true;
+    m_tooLongSerial = serial;
+    m_window.Status->Note(
+        QStringLiteral("Live cannot re-make this texture: it is drawn over a chain too long "
+                       "for a recipe"));
 }
 
 void TLiveQt::RecordWhenSettled() {

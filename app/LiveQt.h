@@ -3,11 +3,13 @@
 // Generate, the panels staying enabled. The re-making starts from the event loop; a change that
 // arrives through the synthesis' message pump stops the texture in flight (when it is not about
 // to finish) and the newest values follow at once. Settled changes become one history entry.
+// Over a chain too long for a recipe nothing is re-made, and the status bar says why once.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <vector>
 
 #include "app/widgets/ControlsQt.h"
@@ -42,6 +44,8 @@ public:
 private:
     void Run();
     void RecordWhenSettled();
+    // Says in the status bar why Live draws nothing over this texture.
+    void SayTooLong();
 
     TFOrlu& m_window;
     QElapsedTimer m_clock;
@@ -50,6 +54,8 @@ private:
     QTimer m_settle; // the history entry once the changes have settled
     bool m_running = false;
     std::vector<TUDBtnType> m_sizeClicks;
+    bool m_saidTooLong = false;
+    std::uint64_t m_tooLongSerial = 0; // the texture it was said for
 };
 
 } // namespace vorn

@@ -80,20 +80,25 @@ QAction* TMenuBarQt::AddAction(QMenu* menu, const QString& text, void (TMenuBarQ
 }
 
 QString TMenuBarQt::ShortcutsText() {
-    QString text;
-    const char* menu = nullptr;
+    // A table, so that the keys and the commands stand in two aligned columns whatever the font.
+    QString text = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    QString group;
     for (const TShortcut& shortcut : Shortcuts) {
         if (!*shortcut.keys) continue;
-        if (!menu || std::string_view(menu) != shortcut.menu) {
-            menu = shortcut.menu;
-            if (!text.isEmpty()) text += QLatin1Char('\n');
-            text += (*menu ? QString::fromLatin1(menu) : QStringLiteral("Elsewhere")) + QLatin1Char('\n');
+        const QString title = *shortcut.window
+                                  ? QStringLiteral("In the %1").arg(QLatin1String(shortcut.window))
+                              : *shortcut.menu ? QString::fromLatin1(shortcut.menu)
+                                               : QStringLiteral("Elsewhere");
+        if (title != group) {
+            group = title;
+            text += QStringLiteral("<tr><td colspan=\"2\"><b>%1</b></td></tr>").arg(title.toHtmlEscaped());
         }
         QString keys = QString::fromLatin1(shortcut.keys);
         keys.replace(QStringLiteral("; "), QStringLiteral(" or "));
-        text += QStringLiteral("    %1\t%2\n").arg(keys, QString::fromLatin1(shortcut.command));
+        text += QStringLiteral("<tr><td>%1&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(keys.toHtmlEscaped(), QString::fromLatin1(shortcut.command).toHtmlEscaped());
     }
-    return text;
+    return text + QStringLiteral("</table>");
 }
 
 void TMenuBarQt::ShowShortcuts() {

@@ -35,7 +35,8 @@ public:
     QAction* ActionShortcuts;
     QAction* ActionAbout;
 
-    // The keys of gen/Shortcuts.h as lines "Ctrl+S\tExport", menu by menu.
+    // The keys of gen/Shortcuts.h as a two-column table (rich text), menu by menu, then the
+    // Tiled View's.
     static QString ShortcutsText();
     // F1: ShortcutsText in a message box.
     void ShowShortcuts();

@@ -18,8 +18,9 @@ namespace vorn {
 
 namespace {
 
-constexpr int MinZoomStep = -4; // 25 %
+constexpr int MinZoomStep = -4; // 25 %, or less where 3 x 3 copies need it
 constexpr int MaxZoomStep = 4;  // 400 %
+constexpr int FitCopies = 3;    // copies across the view that the least zoom shows
 constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of a degree
 
 // The normal map of an RGB32 texture, as RGB32; null when it cannot be made.
@@ -89,8 +90,31 @@ double TTiledViewQt::Scale() const {
     return std::exp2(m_zoomStep / 2.0) / devicePixelRatioF();
 }
 
+int TTiledViewQt::FitStep() const {
+    const QImage& shown = Shown();
+    const int side = std::max(shown.width(), shown.height());
+    const int view = std::min(width(), height());
+    if (side <= 0 || view <= 0) return 0;
+    // 2^(step / 2) / dpr * side * FitCopies <= view  <=>  step <= 2 log2(view * dpr / (side * FitCopies))
+    const double fit = view * devicePixelRatioF() / (double(side) * FitCopies);
+    return std::min(int(std::floor(2.0 * std::log2(fit))), MaxZoomStep);
+}
+
+int TTiledViewQt::MinStep() const {
+    return std::min(MinZoomStep, FitStep());
+}
+
+void TTiledViewQt::ZoomToFit() {
+    m_zoomStep = FitStep();
+    // The block of 3 x 3 copies centred in the view.
+    const QImage& shown = Shown();
+    const QPointF centre = QRectF(rect()).center();
+    m_origin = centre - QPointF(shown.width(), shown.height()) * (Scale() * FitCopies / 2.0);
+    update();
+}
+
 void TTiledViewQt::ZoomBy(int steps, const QPointF& at) {
-    const int step = std::clamp(m_zoomStep + steps, MinZoomStep, MaxZoomStep);
+    const int step = std::clamp(m_zoomStep + steps, MinStep(), MaxZoomStep);
     if (step == m_zoomStep) return;
     // The texel under `at` stays under it.
     const double before = Scale();
@@ -169,7 +193,10 @@ void TTiledViewQt::keyPressEvent(QKeyEvent* event) {
         ZoomBy(-1, centre);
         break;
     case Qt::Key_0:
-        ZoomBy(-m_zoomStep, centre);
+        if (event->modifiers() & Qt::ControlModifier)
+            ZoomToFit();
+        else
+            ZoomBy(-m_zoomStep, centre);
         break;
     case Qt::Key_N:
         SetShowNormals(!m_showNormals);

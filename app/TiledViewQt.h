@@ -1,7 +1,8 @@
 // The Tiled View: a separate, resizable window filled with the output texture repeated edge to
 // edge, so that seams can be hunted. At 100 % one texel covers one device pixel; the mouse wheel
-// zooms from 25 % to 400 % about the cursor, dragging pans. A tile corner starts at the centre.
-// The key N shows the texture's normal map instead of its colour, and back.
+// zooms about the cursor from 400 % down to 25 %, or further until at least 3 x 3 copies fit the
+// view; dragging pans. A tile corner starts at the centre. Ctrl+0 fits 3 x 3 copies, 0 shows
+// 100 %, N the texture's normal map instead of its colour, and back (the keys of gen/Shortcuts.h).
 #pragma once
 
 #include <QImage>
@@ -24,10 +25,13 @@ public:
     bool ShowsNormals() const { return m_showNormals; }
     void SetShowNormals(bool on);
 
-    // Zoom in percent, one of 25, 35, 50, 71, 100, 141, 200, 283, 400 (steps of a half octave).
+    // Zoom in percent, in steps of a half octave: 400, 283, 200, 141, 100, 71, 50, 35, 25 and,
+    // for a texture that large, below until 3 x 3 copies fit (4 for 4096 in 640 pixels).
     int ZoomPercent() const;
     // Steps of the wheel: positive zooms in, about the point at (in widget coordinates).
     void ZoomBy(int steps, const QPointF& at);
+    // The largest zoom at which 3 x 3 copies fit the view, with the copies' block centred.
+    void ZoomToFit();
     // Where texel (0, 0) of one copy lies, in widget coordinates.
     QPointF Origin() const { return m_origin; }
 
@@ -45,11 +49,14 @@ protected:
 private:
     // Logical pixels per texel at the current zoom on this screen.
     double Scale() const;
+    // The largest zoom step at which 3 x 3 copies fit the view; the least step the view allows.
+    int FitStep() const;
+    int MinStep() const;
 
     QImage m_texture;
     QImage m_normals; // of m_texture with the default settings; null until shown
     bool m_showNormals = false;
-    int m_zoomStep = 0; // zoom = 2^(step / 2), step in -4..4
+    int m_zoomStep = 0; // zoom = 2^(step / 2), step in MinStep()..4
     QPointF m_origin;
     bool m_centred = false;
     bool m_dragging = false;

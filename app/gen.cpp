@@ -4,27 +4,24 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
-#include <QStandardPaths>
-#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 
 #include "PallimorVersion.h"
+#include "app/ClosingQt.h"
+#include "app/ExportQt.h"
+#include "app/FrameLoopQt.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
 #include "app/LibraryQt.h"
@@ -32,6 +29,7 @@
 #include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/RandomizeQt.h"
+#include "app/StatusQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/batch.h"
@@ -40,8 +38,6 @@
 #include "app/widgets/FormKitQt.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
-#include "export/ExportFormats.h"
-#include "gen/OutputTexture.h"
 
 namespace vorn {
 
@@ -55,38 +51,13 @@ constexpr int GroupRowStep = 44;
 const QRect GroupControlRect(4, 16, 72, 22); // a list, swatch or slider inside its group box
 const QSize ClientSize(708, 544);
 
-// What each command button does, as its hint.
-struct TButtonHint {
-    QPushButton* TFOrlu::*button;
-    const char* hint;
-};
-constexpr TButtonHint ButtonHints[] = {
-    {&TFOrlu::ButtonGenerate, "Make a new texture with these settings (F5)"},
-    {&TFOrlu::ButtonExport, "Save the texture at the selected size as a BMP, PNG or JPEG file (Ctrl+S)"},
-    {&TFOrlu::ButtonBatch, "Make and save a numbered batch of new textures (Ctrl+B)"},
-    {&TFOrlu::ButtonPreview, "Show or hide the 3 x 3 tiling pane on the preview (Ctrl+P)"},
-    {&TFOrlu::ButtonSettings, "JPEG quality, recipes in files, brushes and maps (Ctrl+,)"},
-    {&TFOrlu::ButtonAbout, "The program's version and licence"},
-    {&TFOrlu::ButtonExit, "Close the window (Ctrl+Q)"},
-};
-
-// The frame loop runs from a zero timer while frames change; after FramesBeforeRest idle steps
-// without a new frame it looks only every RestInterval ms, so an idle window costs almost nothing.
-constexpr int FramesBeforeRest = 50;
-constexpr int RestInterval = 40;
 // While a tile is synthesised the surface shows it as drawn so far, about 30 times a second.
 constexpr int GrowthInterval = 33;
-// The progress bar moves at most this often during a synthesis.
-constexpr std::chrono::milliseconds ProgressFrame(16);
+// The status bar's first panel, the progress bar's; the second holds Status.
+constexpr int StatusProgressWidth = 240;
 
 const QString PreviewShowCaption = QStringLiteral("Show Preview Pane");
 const QString PreviewHideCaption = QStringLiteral("Hide Preview Pane");
-
-// The extension a name typed without one gets: that of the chosen filter, JPEG's for any other.
-QString SuffixOfFilter(const QString& filter) {
-    const qsizetype index = TFOrlu::SaveFilters.indexOf(filter);
-    return QString::fromLatin1(ExportFileTypes[index >= 0 ? index : DefaultExportType].extension);
-}
 
 // A canvas colour is 0xAABBGGRR (red in the low byte); QRgb is 0xAARRGGBB.
 QColor ColorOfCanvas(TCanvasColor color) {
@@ -113,7 +84,7 @@ const QStringList TFOrlu::SaveFilters = ExportFilterList();
 TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFactory createDirect3D,
                TMessagePresenter& messages)
     : QWidget(parent), m_locateArchive(std::move(locateArchive)), m_createDirect3D(std::move(createDirect3D)),
-      m_messages(messages), m_saveFilter(SaveFilters.value(DefaultExportType)) {
+      m_messages(messages) {
     CreateControls();
     FormCreate();
     Commands = new TWindowCommandsQt(*this);
@@ -121,9 +92,10 @@ TFOrlu::TFOrlu(TArchiveLocator locateArchive, QWidget* parent, sd::Direct3DFacto
     Live = new TLiveQt(*this);
     Randomizer = new TRandomizeQt(*this);
     Library = new TLibraryQt(*this);
+    m_export = std::make_unique<TExportQt>(*this);
     AddKeyboardAccess(*this);
     AddMenuBar();
-    AddToolTips();
+    AddHints(*this);
 }
 
 TFOrlu::~TFOrlu() {
@@ -252,11 +224,18 @@ void TFOrlu::CreateControls() {
     ProgressBar->setRange(1, 10);
     ProgressBar->setValue(1);
     ProgressBar->setTextVisible(false);
+    Status = new TStatusQt(StatusBar, ProgressBar);
 
     ColorDialog = new QColorDialog(this);
 
-    m_idle.setInterval(0);
-    connect(&m_idle, &QTimer::timeout, this, [this] { OnIdle(); });
+    m_frames = new TFrameLoopQt(
+        this, [this] { return m_gen->FrameTimer->Enabled(); },
+        [this] {
+            Commands->SyncTexture(); // also follows the textures a batch makes
+            const int presented = PanelSurface->PresentCount();
+            m_gen->FrameTimer->Idle();
+            return PanelSurface->PresentCount() != presented;
+        });
 }
 
 void TFOrlu::AddMenuBar() {
@@ -265,19 +244,6 @@ void TFOrlu::AddMenuBar() {
     MenuBar->setGeometry(0, 0, ClientSize.width(), height);
     Client->move(0, height);
     setFixedSize(ClientSize.width(), ClientSize.height() + height);
-}
-
-void TFOrlu::AddToolTips() {
-    for (const TButtonHint& hint : ButtonHints)
-        (this->*hint.button)->setToolTip(QString::fromLatin1(hint.hint));
-    // A list says what its parameter does (the table's help line); the sliders show their value.
-    for (const TGenParam& param : GenParams) {
-        const QString help = QString::fromLatin1(param.help);
-        const QString what = help.left(1).toUpper() + help.mid(1);
-        if (m_lists[param.id]) m_lists[param.id]->setToolTip(what);
-        if (m_groups[param.id]) m_groups[param.id]->setToolTip(what);
-    }
-    PanelColor->setToolTip(QStringLiteral("Pick the background colour"));
 }
 
 // ---- start-up and shutdown ----
@@ -290,9 +256,10 @@ void TFOrlu::FormCreate() {
             FormDeactivate();
     });
 
-    // The progress bar lives in the status bar's panel (StatusBarDrawPanel places it).
+    // The progress bar lives in the status bar's first panel, the brush set and notes in the
+    // second (StatusBarDrawPanel places them).
     ProgressBar->setParent(StatusBar);
-    StatusBar->SetPanelWidths({712});
+    StatusBar->SetPanelWidths({StatusProgressWidth, ClientSize.width() + 4 - StatusProgressWidth});
     ProgressBar->show();
 
     random::Reseed();
@@ -312,6 +279,8 @@ void TFOrlu::FormCreate() {
             qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
         return;
     }
+    Status->ShowBrushes(QFile::decodeName(QByteArray::fromStdString(result.archive.path)),
+                        m_gen->BrushSetHash);
     if (!result.archive.Complete()) {
         // Not a start-up failure: the window runs and draws what it has, but says why once it is up.
         QMetaObject::invokeMethod(
@@ -376,32 +345,16 @@ void TFOrlu::StartFrames() {
 
 void TFOrlu::WakeFrames() {
     if (Commands) Commands->SyncTexture();
-    m_unchangedFrames = 0;
-    m_idle.start(0);
+    m_frames->Wake();
+}
+
+bool TFOrlu::FramesRunning() const {
+    return m_frames->Running();
 }
 
 void TFOrlu::StopFrames() {
-    m_idle.stop();
+    m_frames->Stop();
     if (m_gen && m_gen->FrameTimer) m_gen->FrameTimer->SetEnabled(false);
-}
-
-void TFOrlu::OnIdle() {
-    // The synthesis pumps messages once per step; a frame step there would sleep inside it.
-    if (m_pumping) return;
-    if (!m_gen->FrameTimer->Enabled()) {
-        m_idle.stop();
-        return;
-    }
-    Commands->SyncTexture(); // also follows the textures a batch makes
-    const int presented = PanelSurface->PresentCount();
-    m_gen->FrameTimer->Idle();
-    if (PanelSurface->PresentCount() != presented) {
-        m_unchangedFrames = 0;
-        if (m_idle.interval() != 0) m_idle.start(0);
-    } else if (++m_unchangedFrames == FramesBeforeRest) {
-        // Nothing to show for a while: look less often until something changes again.
-        m_idle.start(RestInterval);
-    }
 }
 
 void TFOrlu::showEvent(QShowEvent* event) {
@@ -421,37 +374,26 @@ void TFOrlu::PumpMessages() {
     const auto now = std::chrono::steady_clock::now();
     if (Live && Live->Running() && now - m_lastPump < std::chrono::milliseconds(1)) return;
     m_lastPump = now;
-    const bool outer = m_pumping;
-    m_pumping = true;
+    const bool outer = m_frames->pumping;
+    m_frames->pumping = true;
     QCoreApplication::processEvents();
-    m_pumping = outer;
+    m_frames->pumping = outer;
 }
 
 void TFOrlu::SetProgressMaximum(int max) {
-    ProgressBar->setMaximum(std::max(max, ProgressBar->minimum()));
-    m_progress = std::min(m_progress, ProgressBar->maximum());
+    Status->SetProgressMaximum(max);
 }
 
 void TFOrlu::SetProgressPosition(int position) {
-    // A progress bar repaints itself at once whenever its value moves a pixel, which once per step
-    // costs as much as the synthesis itself: the bar follows once a frame, and at once when it
-    // starts over or reaches its end.
-    m_progress = std::clamp(position, ProgressBar->minimum(), ProgressBar->maximum());
-    const auto now = std::chrono::steady_clock::now();
-    if (m_progress == ProgressBar->minimum() || m_progress == ProgressBar->maximum() ||
-        now - m_lastProgressShown >= ProgressFrame) {
-        m_lastProgressShown = now;
-        ProgressBar->setValue(m_progress);
-    }
+    Status->SetProgressPosition(position);
 }
 
 double TFOrlu::ProgressDone() const {
-    const int span = ProgressBar->maximum() - ProgressBar->minimum();
-    return span > 0 ? double(m_progress - ProgressBar->minimum()) / span : 0.0;
+    return Status->ProgressDone();
 }
 
 bool TFOrlu::StopRequested() {
-    return Live && Live->StopRequested();
+    return m_stopAsked || (Live && Live->StopRequested());
 }
 
 void TFOrlu::ControlChanged() {
@@ -491,6 +433,7 @@ void TFOrlu::SetPanelsEnabled(bool enabled) {
             m_focusBeforeDrawing->setFocus(Qt::OtherFocusReason);
         m_focusBeforeDrawing = nullptr;
     }
+    if (History) History->SyncActions();
 }
 
 void TFOrlu::ButtonGenerateClick() {
@@ -499,7 +442,19 @@ void TFOrlu::ButtonGenerateClick() {
     History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
-    m_gen->Generate();
+    const std::uint32_t seed = random::Seed();
+    {
+        const TFlagScope stoppable(m_stoppable);
+        m_gen->Generate();
+    }
+    if (m_stopAsked && !m_gen->TextureFinished()) {
+        // Stopped by Escape: the texture shown before comes back, and the random source stands
+        // where it stood, as if the generation had not begun.
+        m_stopAsked = false;
+        History->ShowCurrent();
+        random::SetSeed(seed);
+    }
+    m_stopAsked = false;
     SetPanelsEnabled(true);
     History->Record();
     WakeFrames();
@@ -580,34 +535,7 @@ void TFOrlu::ButtonPreviewClick() {
 }
 
 void TFOrlu::ButtonExportClick() {
-    if (!Ready()) return; // the button stays enabled while Live re-makes a texture
-    // A fresh dialog each time starts with an empty file name; the filter and folder carry over.
-    QFileDialog SaveDialog(this);
-    SaveDialog.setAcceptMode(QFileDialog::AcceptSave);
-    SaveDialog.setFileMode(QFileDialog::AnyFile);
-    SaveDialog.setOption(QFileDialog::DontConfirmOverwrite);
-    SaveDialog.setNameFilters(SaveFilters);
-    SaveDialog.selectNameFilter(m_saveFilter);
-    if (!m_saveDirectory.isEmpty()) SaveDialog.setDirectory(m_saveDirectory);
-    if (FVornS) FVornS->OfferMaps(SaveDialog);
-
-    const bool accepted = SaveDialog.exec() == QDialog::Accepted;
-    m_saveFilter = SaveDialog.selectedNameFilter();
-    m_saveDirectory = SaveDialog.directory().absolutePath();
-    QString fileName = accepted ? SaveDialog.selectedFiles().value(0) : QString();
-    if (fileName.isEmpty()) return;
-    // A name typed without the extension of a type written here ("tex4", "tex4.gif") gets the one
-    // of the chosen filter ("jpg" at first), so the name says what the file holds.
-    if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
-        fileName += QLatin1Char('.') + SuffixOfFilter(m_saveFilter);
-
-    const std::string recipe = EmbedRecipe() ? History->RecipeText().toStdString() : std::string();
-    const TExportResult result =
-        ExportOutputTexture(*m_gen, fileName.toStdString(), JpegQuality(), SystemFileWriter(), smReplace,
-                            FVornS ? FVornS->MapOptions() : TMapOptions(), recipe);
-    if (!result.ok)
-        ShowMessageBox(m_messages, QString::fromStdString(result.error), QStringLiteral("Pallimor"),
-                       TMsgButtons::Ok, TMsgIcon::Critical, this);
+    if (Ready()) m_export->Run(); // the button stays enabled while Live re-makes a texture
 }
 
 int TFOrlu::JpegQuality() const {
@@ -617,7 +545,11 @@ int TFOrlu::JpegQuality() const {
 bool TFOrlu::UseBrushes(const QString& archivePath, bool quiet) {
     if (!Ready()) return false;
     const TArchiveChoice choice = m_gen->LoadBrushes(QFile::encodeName(archivePath).toStdString());
-    if (choice.Complete()) return true;
+    if (choice.Complete()) {
+        Status->ShowBrushes(archivePath, m_gen->BrushSetHash);
+        if (FVornS) FVornS->FollowBrushes(archivePath);
+        return true;
+    }
     if (!quiet)
         ShowMessageBox(m_messages,
                        QString::fromStdString(IncompleteArchiveText(choice)) + QStringLiteral(".  "),
@@ -669,6 +601,12 @@ void TFOrlu::FormKeyDown(int key, Qt::KeyboardModifiers) {
         m_gen->BatchRunning = false;
         return;
     }
+    // While a texture is drawn Escape never closes the window: a new texture stops between two
+    // steps, other drawing ends first.
+    if (m_gen->Generating() || !PanelControls->isEnabled()) {
+        if (m_stoppable) m_stopAsked = true;
+        return;
+    }
     close();
 }
 
@@ -681,38 +619,34 @@ void TFOrlu::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-namespace {
-
-// The first local file among the dropped items; empty when there is none.
-QString DroppedFile(const QMimeData* data) {
-    if (!data || !data->hasUrls()) return {};
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) return url.toLocalFile();
-    return {};
-}
-
-} // namespace
-
 void TFOrlu::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!THistoryQt::DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TFOrlu::dropEvent(QDropEvent* event) {
-    const QString file = DroppedFile(event->mimeData());
+    const QString file = THistoryQt::DroppedFile(event->mimeData());
     if (file.isEmpty()) return;
     event->acceptProposedAction();
     History->OpenRecipeFile(file);
 }
 
 void TFOrlu::closeEvent(QCloseEvent* event) {
+    // Not while a texture is drawn outside a batch (a batch ends quietly when its window closes),
+    // and not before the user agreed to lose what only this session holds.
+    const bool drawing = !m_batchActive && m_gen && m_gen->Generating();
+    if (drawing || !ConfirmClose(*this)) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     // Closing the main window ends the program, whatever other windows are open.
     if (event->isAccepted()) QCoreApplication::quit();
 }
 
 void TFOrlu::StatusBarDrawPanel(TStatusBarQt*, int panel, const QRect& rect) {
-    if (panel != 0) return;
-    ProgressBar->setGeometry(rect.left() + 2, rect.top() + 2, rect.width() - 4, rect.height() - 4);
+    const QRect inside = rect.adjusted(2, 2, -2, -2);
+    if (panel == 0) ProgressBar->setGeometry(inside);
+    if (panel == 1) Status->Text->setGeometry(inside.adjusted(4, 0, -4, 0));
 }
 
 void TFOrlu::UpDownSizeClick(TUDBtnType button) {
@@ -801,28 +735,6 @@ bool TFOrlu::eventFilter(QObject* watched, QEvent* event) {
     }
     GroupReset(watched, rgDoubleClick);
     return false;
-}
-
-// ---- program entry ----
-
-int RunProgram(TArchiveLocator locateArchive, TMessagePresenter& messages) {
-    TFOrlu FOrlu(std::move(locateArchive), nullptr, {}, messages); // FormCreate runs here
-    TFVornBE FVornBE(&FOrlu, nullptr, messages);
-    TFVornBP FVornBP(&FOrlu);
-    TFVornS FVornS(&FOrlu, messages); // loads the JPEG quality
-    TFVornA FVornA(&FOrlu);
-    FOrlu.FVornBE = &FVornBE;
-    FOrlu.FVornBP = &FVornBP;
-    FOrlu.FVornS = &FVornS;
-    FVornS.OnBrushes = [&FOrlu](const QString& path) { return FOrlu.UseBrushes(path); };
-    // The brush set chosen in an earlier run draws the first texture already.
-    if (!FVornS.BrushesPath.isEmpty()) FOrlu.UseBrushes(FVornS.BrushesPath);
-    FOrlu.FVornA = &FVornA;
-    FOrlu.Library->SetDataFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    CenterOnScreen(&FOrlu);
-    FOrlu.show();
-    // The dialogs go first (the settings are written then), the main window last.
-    return QApplication::exec();
 }
 
 } // namespace vorn

@@ -1,6 +1,7 @@
-// The main window TFOrlu (preview surface, generation settings, commands, status bar) and the
-// program entry sequence RunProgram. The window is the generator's settings source and hooks;
-// the generator owns the engine objects and the program-wide values (TextureSize, ...).
+// The main window TFOrlu (preview surface, generation settings, commands, status bar). The window
+// is the generator's settings source and hooks; the generator owns the engine objects and the
+// program-wide values (TextureSize, ...). Escape stops a new texture being drawn, and closing asks
+// first when the session's history would be lost (app/ClosingQt.h).
 #pragma once
 
 #include <QPointer>
@@ -41,6 +42,9 @@ class TMenuBarQt;
 class TLiveQt;
 class TRandomizeQt;
 class TLibraryQt;
+class TExportQt;
+class TStatusQt;
+class TFrameLoopQt;
 
 // The one archive FormCreate reads; empty = the first good one of ArchiveCandidates.
 using TArchiveLocator = std::function<std::string()>;
@@ -121,7 +125,7 @@ public:
     // The swatch's colour (what the user sees as the background colour).
     QColor SwatchColor() const;
     // The idle driver of the frame timer runs (frames are being drawn while nothing else happens).
-    bool FramesRunning() const { return m_idle.isActive(); }
+    bool FramesRunning() const;
 
     // The dialogs, created by the program entry after the main window and kept for the run.
     QPointer<TFVornBE> FVornBE;
@@ -141,6 +145,7 @@ public:
     QFrame* PanelControls;
     TStatusBarQt* StatusBar;
     QProgressBar* ProgressBar;
+    TStatusQt* Status; // beside the progress bar: the brush set in use, or a note
 
     // Each parameter's group box, and its list or track bar (nullptr where it has none).
     QGroupBox* Group(TGenParamId id) const { return m_groups[id]; }
@@ -190,7 +195,6 @@ private:
     QSlider* AddTrack(QGroupBox* group, const TGenParam& param);
     void AddSizeControls(QGroupBox* group, const TGenParam& param);
     void SetPanelsEnabled(bool enabled);
-    void AddToolTips();
     void ControlChanged(); // a generation control, the size or the colour: Live follows
     void AddMenuBar();     // above the client area, once the commands exist
     void ShowSize();       // the size label and the arrows' position, from the generator's size
@@ -209,7 +213,6 @@ private:
     void StartFrames();
     void WakeFrames(); // something may have changed: draw frames at full rate again
     void StopFrames();
-    void OnIdle();
 
     // Each parameter's group box and list or track bar, by TGenParamId.
     std::array<QGroupBox*, GenParamCount> m_groups{};
@@ -221,22 +224,12 @@ private:
     std::unique_ptr<TGenerator> m_gen;
     bool m_batchActive = false;                       // RunBatchExport is on the stack
     QPointer<QWidget> m_focusBeforeDrawing;           // the control to give the focus back to
-    QTimer m_idle;                                    // runs the frame timer whenever the event loop is idle
-    int m_unchangedFrames = 0;                        // idle steps in a row that presented nothing
-    bool m_pumping = false;                           // inside the synthesis' message pump: no frame steps
+    TFrameLoopQt* m_frames = nullptr;                 // runs the frame timer whenever the event loop is idle
     std::chrono::steady_clock::time_point m_lastPump; // events are handled once a millisecond at most
-    int m_progress = 1;                               // the synthesis' step, shown at most once a frame
-    std::chrono::steady_clock::time_point m_lastProgressShown;
-    bool m_shown = false;    // FormShow runs on the first showing only
-    QString m_saveFilter;    // the save dialog's filter, kept between showings
-    QString m_saveDirectory; // and its folder
+    bool m_shown = false;                             // FormShow runs on the first showing only
+    std::unique_ptr<TExportQt> m_export; // the Export command with its dialog's filter and folder
+    bool m_stoppable = false;            // a new texture is drawn that Escape may stop
+    bool m_stopAsked = false;            // Escape asked it to stop
 };
-
-// The program entry after the application object exists: creates the windows in order (main
-// window, settings dialog, About box), shows the main window and runs the event loop. Returns
-// the loop's exit status: 0 after a normal end, 1 after a start-up failure. Every window reports
-// through messages.
-// The favourites are kept in the user's data folder.
-int RunProgram(TArchiveLocator locateArchive = {}, TMessagePresenter& messages = MessageBoxPresenter());
 
 } // namespace vorn

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "PallimorVersion.h"
-#include "app/gen.h"
+#include "app/ProgramQt.h"
 #include "gen/ProgramHelp.h"
 
 namespace {

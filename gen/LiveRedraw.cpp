@@ -27,6 +27,7 @@ bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
     // A copy: drawing the links below makes the history follow them.
     const TRecipe tile = history.TileRecipe();
     // A chain too long for a recipe has no known tile below its last link.
+    m_tileTooLong = tile.tooLong;
     if (tile.tooLong) return false;
     m_seed = tile.links.empty() ? generator.TextureSeed() : tile.links.back().seed;
     TRecipe base = tile;
@@ -54,6 +55,7 @@ bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
 }
 
 bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
+    m_tileTooLong = false;
     if (generator.StartupIncomplete || generator.Generating()) return false;
     if (!m_session || generator.OutputSerial() != m_serial) {
         m_session = false;

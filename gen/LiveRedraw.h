@@ -49,6 +49,10 @@ public:
     // was finished; false when a change stopped it (or the generator cannot draw now).
     bool Redraw(TGenerator& generator, TTextureHistory& history);
 
+    // The last Redraw drew nothing because the texture is drawn over a chain too long for a
+    // recipe (its tile below is not known).
+    bool TileTooLong() const { return m_tileTooLong; }
+
     // The output was redrawn at another size by the caller between two re-makings (a size arrow
     // pressed during one): the texture being re-made is still the same one.
     void OutputResized(const TGenerator& generator);
@@ -78,6 +82,7 @@ private:
     bool m_pending = false;
     double m_lastChange = 0;
     bool m_unrecorded = false;
+    bool m_tileTooLong = false;
 
     // The texture being re-made: what it is drawn over and from which seed.
     bool m_session = false;

@@ -1,6 +1,7 @@
-// The window's commands with their keys, menu by menu in menu order: the menu bar, the Keyboard
-// Shortcuts list, pallimor(1) and the README follow this one table. Keys are written in Qt's
-// portable form, alternatives separated by "; " (QKeySequence::listFromString reads them). No Qt.
+// The window's commands with their keys, menu by menu in menu order, then the keys of the Tiled
+// View: the menu bar, the Keyboard Shortcuts list, pallimor(1) and the README follow this one
+// table. Keys are written in Qt's portable form, alternatives separated by "; "
+// (QKeySequence::listFromString reads them). No Qt.
 #pragma once
 
 #include <array>
@@ -9,13 +10,16 @@
 namespace vorn {
 
 struct TShortcut {
-    const char* menu;    // "File", ...; "" for keys with no menu entry
-    const char* command; // the entry's text, without an ellipsis
-    const char* keys;    // "Ctrl+S", "F5; Ctrl+G"; "" for none
-    const char* help;    // one line for the manual
+    const char* menu;        // "File", ...; "" for keys with no menu entry
+    const char* command;     // the entry's text, without an ellipsis
+    const char* keys;        // "Ctrl+S", "F5; Ctrl+G"; "" for none
+    const char* help;        // one line for the manual
+    const char* window = ""; // "Tiled View" for the keys of that window; "" for the main window's
 };
 
-inline constexpr std::array<TShortcut, 24> Shortcuts = {{
+inline constexpr const char* TiledViewWindow = "Tiled View";
+
+inline constexpr std::array<TShortcut, 32> Shortcuts = {{
     {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
     {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
     {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
@@ -38,8 +42,19 @@ inline constexpr std::array<TShortcut, 24> Shortcuts = {{
     {"", "Preview menu", "Menu; Shift+F10", "open the preview's context menu"},
     {"", "Lock a parameter", "Ctrl+Click", "on a caption: Randomize leaves the parameter alone"},
     {"", "Open a menu", "Alt", "with the menu's underlined letter"},
-    {"", "Stop a batch", "Esc", "asks a running batch to stop; otherwise closes the window"},
+    {"", "Stop or close", "Esc",
+     "stops a new texture being drawn or asks a running batch to stop; otherwise closes the window, asking "
+     "first when this session's history would be lost"},
     {"", "Reset a slider", "Double-click", "on its caption (a single click for Hue Switch)"},
+    {"", "Zoom in", "+; =", "the texture larger, about the window's centre", TiledViewWindow},
+    {"", "Zoom out", "-", "the texture smaller, until at least 3 x 3 copies fit", TiledViewWindow},
+    {"", "Actual size", "0", "one texel on each pixel", TiledViewWindow},
+    {"", "Fit 3 x 3", "Ctrl+0", "zoom so that 3 x 3 copies fit the window", TiledViewWindow},
+    {"", "Normal map", "N", "show the texture's normal map instead of its colour, and back", TiledViewWindow},
+    {"", "Close the Tiled View", "Esc", "close the Tiled View only", TiledViewWindow},
+    {"", "Zoom about the pointer", "Wheel", "zoom in or out about the point under the pointer",
+     TiledViewWindow},
+    {"", "Pan", "Drag", "move the copies with the left button held", TiledViewWindow},
 }};
 
 // The row of command; nullptr when none.

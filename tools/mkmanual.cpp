@@ -90,7 +90,8 @@ void CliOptionItems(std::ostream& out, std::span<const TCliOption> options) {
     }
 }
 
-// The window's keys, menu by menu: "Ctrl+S  Export (File menu): what it does".
+// The window's keys, menu by menu, then the Tiled View's: "Ctrl+S  Export (File menu): what it
+// does".
 void KeyItems(std::ostream& out) {
     out << ".SH KEYS\n";
     for (const TShortcut& shortcut : Shortcuts) {
@@ -100,6 +101,7 @@ void KeyItems(std::ostream& out) {
             keys.replace(at, 2, " or ");
         out << ".TP\n.B " << Roff(keys) << "\n" << Roff(shortcut.command);
         if (*shortcut.menu) out << " (" << Roff(shortcut.menu) << " menu)";
+        if (*shortcut.window) out << " (in the " << Roff(shortcut.window) << ")";
         out << ": " << Roff(shortcut.help) << ".\n";
     }
 }

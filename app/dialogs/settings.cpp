@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
 #include <optional>
@@ -31,9 +30,8 @@ const char* const MapsKey = "Settings/Maps";
 const char* const BrushesKey = "Settings/Brushes";
 const char* const OtherArchive = "Other archive\u2026";
 
-// The per-user settings store of the program.
 QSettings Store() {
-    return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    return SettingsStore();
 }
 
 // Writes the quality, and the recipe and maps choices when there are; answers the store's status
@@ -50,6 +48,10 @@ QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, st
 }
 
 } // namespace
+
+QSettings SettingsStore() {
+    return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+}
 
 TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), m_messages(messages) {
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -72,25 +74,23 @@ TFVornS::TFVornS(QWidget* owner, TMessagePresenter& messages) : QDialog(owner), 
     connect(TrackQuality, &QSlider::valueChanged, this, [this] { TrackQualityChange(); });
 
     QFrame* panelRecipe = MakeLoweredPanel(this, QRect(4, 68, 180, 24));
-    CheckEmbedRecipe = new QCheckBox(QStringLiteral("Recipe in PNG and JPEG files"), panelRecipe);
-    CheckEmbedRecipe->setGeometry(8, 3, 164, 18);
+    CheckEmbedRecipe = new QCheckBox(QString::fromLatin1(EmbedRecipeCaption), panelRecipe);
+    CheckEmbedRecipe->setGeometry(4, 3, 172, 18);
     CheckEmbedRecipe->setToolTip(QStringLiteral("Exported PNG and JPEG files carry the recipe that makes "
                                                 "them again (Open Recipe from Image, Ctrl+O)"));
-    connect(CheckEmbedRecipe, &QCheckBox::toggled, this, [this](bool on) {
-        EmbedRecipe = on;
-        m_embedRecipeSet = true;
-    });
 
     QFrame* panelBrushes = MakeLoweredPanel(this, QRect(4, 96, 180, 24));
     auto* captionBrushes = new QLabel(QStringLiteral("Brushes"), panelBrushes);
-    captionBrushes->setGeometry(8, 3, 44, 18);
+    captionBrushes->setGeometry(6, 3, 48, 18);
     ComboBrushes = new QComboBox(panelBrushes);
-    ComboBrushes->setGeometry(54, 2, 120, 20);
+    ComboBrushes->setGeometry(56, 2, 118, 20);
     ComboBrushes->setToolTip(QStringLiteral("The brush set of the next textures"));
     for (const TBrushSet& set : InstalledBrushSets(QCoreApplication::applicationDirPath().toStdString()))
         ComboBrushes->addItem(QString::fromStdString(set.name), QString::fromStdString(set.path));
+    m_installedSets = ComboBrushes->count();
     ComboBrushes->addItem(QString::fromUtf8(OtherArchive));
     connect(ComboBrushes, &QComboBox::activated, this, [this](int index) { ComboBrushesChoose(index); });
+    connect(this, &QDialog::rejected, this, [this] { m_pendingBrushes.clear(); });
 
     QFrame* panelButtons = MakeLoweredPanel(this, QRect(4, 124, 180, 36));
     ButtonSave = new QPushButton(QStringLiteral("Save"), panelButtons);
@@ -150,6 +150,11 @@ void TFVornS::Save() {
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
 }
 
+void TFVornS::ChooseEmbedRecipe(bool on) {
+    EmbedRecipe = on;
+    m_embedRecipeSet = true;
+}
+
 void TFVornS::ChooseWriteMaps(bool on) {
     WriteMaps = on;
     m_mapsChosen = true;
@@ -175,19 +180,22 @@ QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
 }
 
 void TFVornS::FormShow() {
-    const QSignalBlocker quiet(CheckEmbedRecipe); // showing is not the user's choice
+    // What was chosen and not saved before is gone.
+    m_pendingBrushes.clear();
     CheckEmbedRecipe->setChecked(EmbedRecipe);
     ShowBrushes();
     TrackQuality->setValue(Quality);
     TrackQuality->setToolTip(QString::number(TrackQuality->value()));
 }
 
-void TFVornS::ShowBrushes() {
-    // The set in use: an installed one by its file, else another archive as an entry of its own.
-    const QString path = BrushesPath;
+void TFVornS::ShowBrushes(const QString& shown) {
+    // An installed set by its file, else another archive as an entry of its own.
+    const QString path = !shown.isEmpty() ? shown : !m_brushesInUse.isEmpty() ? m_brushesInUse : BrushesPath;
+    // Only the archive shown has an entry of its own: one shown before goes.
+    while (ComboBrushes->count() > m_installedSets + 1) ComboBrushes->removeItem(m_installedSets);
     int index = path.isEmpty() ? 0 : ComboBrushes->findData(path);
     if (index < 0) {
-        index = ComboBrushes->count() - 1;
+        index = m_installedSets;
         ComboBrushes->insertItem(index, QFileInfo(path).fileName(), path);
     }
     ComboBrushes->setCurrentIndex(index);
@@ -202,13 +210,27 @@ void TFVornS::ComboBrushesChoose(int index) {
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             path = dialog.selectedFiles().constFirst();
     }
-    // Refused (the window said why) or cancelled: the set in use stays.
-    if (path.isEmpty() || !OnBrushes || !OnBrushes(path)) {
-        ShowBrushes();
+    // Cancelled: the list shows what it showed before.
+    if (path.isEmpty()) {
+        ShowBrushes(m_pendingBrushes);
         return;
     }
-    BrushesPath = path;
-    m_brushesChosen = true;
+    m_pendingBrushes = path;
+    ShowBrushes(path);
+}
+
+void TFVornS::FollowBrushes(const QString& archivePath) {
+    m_brushesInUse = archivePath;
+    if (!isVisible()) ShowBrushes();
+}
+
+void TFVornS::ForgetBrushes() {
+    BrushesPath.clear();
+    m_brushesInUse.clear();
+    m_brushesChosen = false;
+    QSettings store = Store();
+    store.remove(QString::fromLatin1(BrushesKey));
+    store.sync();
     ShowBrushes();
 }
 
@@ -218,6 +240,19 @@ void TFVornS::TrackQualityChange() {
 }
 
 void TFVornS::ButtonSaveClick() {
+    if (!m_pendingBrushes.isEmpty()) {
+        const QString path = m_pendingBrushes;
+        m_pendingBrushes.clear();
+        // Refused (the window said why): the set in use stays, and the dialog stays open.
+        if (!OnBrushes || !OnBrushes(path)) {
+            ShowBrushes();
+            return;
+        }
+        BrushesPath = path;
+        m_brushesInUse.clear();
+        m_brushesChosen = true;
+    }
+    if (CheckEmbedRecipe->isChecked() != EmbedRecipe) ChooseEmbedRecipe(CheckEmbedRecipe->isChecked());
     Save(); // stored now, so a program that is killed later keeps it
     accept();
 }

@@ -3,12 +3,16 @@
 // pressed and when it is destroyed; whether exported PNG and JPEG files carry their recipe (its
 // check box, off by default); and the choice the Export and Batch Export dialogs offer, "Also
 // write height and normal maps" (off by default); and the brush set (the shipped default until
-// another is chosen). These choices are stored only once the user has made them. Store:
-// organisation "Quorvane", application "Vorn", keys "Settings/Quality" (an integer),
-// "Settings/EmbedRecipe" and "Settings/Maps" (booleans), "Settings/Brushes" (an archive's path).
+// another is chosen). The quality slider acts at once; the recipe box and the brush set are
+// applied by Save only (Escape and the close box drop them). These choices are stored only once
+// the user has made them. Store: organisation "Quorvane", application "Vorn", keys
+// "Settings/Quality" (an integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans),
+// "Settings/Brushes" (an archive's path), "Settings/AskBeforeClosing" (a boolean, the main
+// window's).
 #pragma once
 
 #include <QDialog>
+#include <QSettings>
 #include <QString>
 #include <functional>
 
@@ -41,6 +45,9 @@ public:
     // Whether exports also write the height and normal maps.
     bool WriteMaps = false;
 
+    // The user's choice of EmbedRecipe: kept, and stored from now on.
+    void ChooseEmbedRecipe(bool on);
+
     // The user's choice of WriteMaps: kept, and stored from now on.
     void ChooseWriteMaps(bool on);
     // The maps an export writes: both or none, with the default settings.
@@ -53,7 +60,13 @@ public:
     // refuses it (and has said why), and the set in use stays.
     QString BrushesPath;
     std::function<bool(const QString& path)> OnBrushes;
+    // The list's choice: shown, and applied when Save is pressed.
     void ComboBrushesChoose(int index);
+    // The set in use changed outside the dialog (a recipe's): the list shows it; what is stored
+    // stays the user's choice.
+    void FollowBrushes(const QString& archivePath);
+    // The remembered archive is gone: the default set, and nothing remembered.
+    void ForgetBrushes();
 
     void FormCreate();
     void Load();
@@ -73,13 +86,25 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The list shows path (empty: the set in use).
+    void ShowBrushes(const QString& path = {});
+
     TMessagePresenter& m_messages;
     bool m_embedRecipeSet = false; // stored before, or set by the user: written back
     bool m_brushesChosen = false;  // BrushesPath is the user's choice, to be stored
-    void ShowBrushes();
-    bool m_mapsChosen = false; // WriteMaps is the user's choice, to be stored
+    bool m_mapsChosen = false;     // WriteMaps is the user's choice, to be stored
+    QString m_brushesInUse;        // the archive drawing now; empty: BrushesPath
+    QString m_pendingBrushes;      // chosen in the list, applied by Save; empty: none
+    int m_installedSets = 0;       // the list's first entries; then another archive, "Other archive…"
 };
 
+// The program's per-user settings store.
+QSettings SettingsStore();
+// The main window's "Don't ask again" before closing, in that store.
+inline constexpr const char* AskBeforeClosingKey = "Settings/AskBeforeClosing";
+
+// The caption of the recipe's check box.
+inline constexpr const char* EmbedRecipeCaption = "Recipe in PNG/JPEG files";
 // The caption of the maps' check box in the export dialogs.
 inline constexpr const char* WriteMapsCaption = "Also write height and normal maps";
 

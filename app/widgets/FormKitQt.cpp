@@ -1,11 +1,14 @@
 #include "app/widgets/FormKitQt.h"
 
+#include <QCheckBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 #include "export/ExportFormats.h"
 
@@ -37,12 +40,24 @@ public:
             yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
         QMessageBox box(ToQtIcon(request.icon), request.caption, request.text, standard, owner);
         box.setFont(FormFont());
+        QCheckBox* check = nullptr;
+        if (!request.checkBox.isEmpty()) {
+            check = new QCheckBox(request.checkBox, &box);
+            check->setChecked(request.checked && *request.checked);
+            box.setCheckBox(check);
+        }
+        const auto keepCheck = [&] {
+            if (check && request.checked) *request.checked = check->isChecked();
+        };
         if (yesNo) {
             box.setDefaultButton(QMessageBox::Yes);
             box.setEscapeButton(QMessageBox::No);
-            return box.exec() == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+            const bool yes = box.exec() == QMessageBox::Yes;
+            keepCheck();
+            return yes ? TMsgResult::Yes : TMsgResult::No;
         }
         box.exec();
+        keepCheck();
         return TMsgResult::Ok;
     }
 };
@@ -100,7 +115,14 @@ TMessagePresenter& MessageBoxPresenter() {
 
 TMsgResult ShowMessageBox(TMessagePresenter& presenter, const QString& text, const QString& caption,
                           TMsgButtons buttons, TMsgIcon icon, QWidget* owner) {
-    return presenter.Show(TMessageRequest{text, caption, buttons, icon}, owner);
+    return presenter.Show(TMessageRequest{text, caption, buttons, icon, {}, nullptr}, owner);
+}
+
+QString QuotedExcerpt(const QString& text, qsizetype maxChars) {
+    if (text.size() <= maxChars) return text;
+    qsizetype cut = std::max<qsizetype>(maxChars - 1, 0);
+    if (cut > 0 && text.at(cut - 1).isHighSurrogate()) --cut; // never half a character
+    return text.left(cut) + QChar(0x2026);
 }
 
 } // namespace vorn

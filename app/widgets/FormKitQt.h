@@ -38,6 +38,10 @@ struct TMessageRequest {
     QString caption;
     TMsgButtons buttons = TMsgButtons::Ok;
     TMsgIcon icon = TMsgIcon::None;
+    // A check box below the text ("Don't ask again") when not empty; checked holds its state,
+    // shown at first and set to what the user left it at.
+    QString checkBox;
+    bool* checked = nullptr;
 };
 
 // Shows a message to the user and answers the button pressed. The windows that report are given
@@ -55,5 +59,8 @@ TMessagePresenter& MessageBoxPresenter();
 TMsgResult ShowMessageBox(TMessagePresenter& presenter, const QString& text, const QString& caption,
                           TMsgButtons buttons = TMsgButtons::Ok, TMsgIcon icon = TMsgIcon::None,
                           QWidget* owner = nullptr);
+
+// text quoted for a message: at most maxChars characters, the rest cut off with an ellipsis.
+QString QuotedExcerpt(const QString& text, qsizetype maxChars = 40);
 
 } // namespace vorn

@@ -1,6 +1,7 @@
 // The main window's history and recipes as a user reaches them, with a slider holding the focus:
 // Alt+Left / Alt+Right show earlier textures byte for byte with their controls, Ctrl+V makes a
 // recipe's texture exactly as a fresh generator does, and a bad recipe changes nothing.
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -128,21 +130,88 @@ TEST_F(History, ABadRecipeIsNamedOnceAndChangesNothing) {
                {"P1.seed=12345", "truncated: seed=12345 has 5 of 8 hex digits"},
                {"P1.seed=0000002A.steps=9999", "steps=9999 is out of range"},
                {"", "The clipboard holds no recipe code."},
-               {" hello world\n", "This is not a recipe code: it has a space at position 6."},
-               {"P1.seed=\t1", "This is not a recipe code: it has a tab at position 9."}};
+               {" hello world\n",
+                "The clipboard holds no recipe code: \u201Chello world\u201D has a space at position 6."},
+               {"P1.seed=\t1", "has a tab at position 9."}};
     for (const auto& b : bad) {
         m_recorder->messages.clear();
         QGuiApplication::clipboard()->setText(QString::fromLatin1(b.clipboard));
         random::SetSeed(5);
         Press(Qt::Key_V, Qt::ControlModifier);
         ASSERT_EQ(m_recorder->messages.size(), 1u) << b.clipboard;
-        EXPECT_TRUE(m_recorder->messages[0].text.contains(QString::fromLatin1(b.named)))
+        EXPECT_TRUE(m_recorder->messages[0].text.contains(QString::fromUtf8(b.named)))
             << m_recorder->messages[0].text.toStdString();
         EXPECT_EQ(random::Seed(), 5u) << b.clipboard;
         EXPECT_TRUE(SameSettings(W().Controls(), controls)) << b.clipboard;
         EXPECT_EQ(Output(), output) << b.clipboard;
         EXPECT_EQ(W().History->History().Count(), count) << b.clipboard;
     }
+}
+
+// A line copied from the favourites ("CODE NAME") is its code; a refusal names where the text
+// came from and quotes at most 40 characters of it, however long the paste.
+TEST_F(History, PasteTakesAFavouritesLineAndARefusalQuotesAtMost40Characters) {
+    const std::string code = "P1.size=128.seed=0000002A.steps=0";
+    QGuiApplication::clipboard()->setText(QString::fromStdString(code) + " My brick wall\n");
+    const std::size_t count = W().History->History().Count();
+    Press(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(m_recorder->messages.empty()) << m_recorder->messages[0].text.toStdString();
+    EXPECT_EQ(W().History->History().Count(), count + 1);
+    EXPECT_EQ(W().History->RecipeText().toStdString(), EncodeRecipe(DecodeRecipe(code).recipe));
+
+    const QString longWord(5000, QLatin1Char('x'));
+    const QString pastes[] = {longWord, "hello " + longWord, longWord + " " + QString::fromStdString(code)};
+    for (const QString& paste : pastes) {
+        m_recorder->messages.clear();
+        QGuiApplication::clipboard()->setText(paste);
+        Press(Qt::Key_V, Qt::ControlModifier);
+        ASSERT_EQ(m_recorder->messages.size(), 1u);
+        const QString text = m_recorder->messages[0].text;
+        EXPECT_TRUE(text.startsWith("The clipboard holds no recipe")) << text.toStdString();
+        EXPECT_FALSE(text.contains(QString(40, QLatin1Char('x')))) << text.toStdString();
+        EXPECT_LE(text.size(), 160) << text.toStdString();
+    }
+    EXPECT_EQ(W().History->History().Count(), count + 1);
+
+    // A favourite and a recipe of brushes not installed are named as a user knows them.
+    m_recorder->messages.clear();
+    EXPECT_FALSE(W().History->MakeRecipe("", TRecipeSource::Favourite, "Bricks"));
+    TRecipe other = DecodeRecipe(code).recipe;
+    other.brushes = 0x12345678u;
+    EXPECT_FALSE(W().History->MakeRecipe(QString::fromStdString(EncodeRecipe(other))));
+    ASSERT_EQ(m_recorder->messages.size(), 2u);
+    EXPECT_EQ(m_recorder->messages[0].text, QString("The favourite Bricks holds no recipe code."));
+    EXPECT_TRUE(m_recorder->messages[1].text.startsWith(
+        "This recipe was made with brushes 12345678, not installed here; installed sets: "))
+        << m_recorder->messages[1].text.toStdString();
+}
+
+// Back and Forward stayed enabled in the menu bar with nowhere to go.
+TEST_F(History, BackAndForwardAreGreyedWhereThereIsNowhereToGo) {
+    QAction* back = W().History->ActionBack;
+    QAction* forward = W().History->ActionForward;
+    ASSERT_EQ(W().History->History().Count(), 1u);
+    EXPECT_FALSE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    W().ButtonGenerateClick();
+    EXPECT_TRUE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    Press(Qt::Key_Left, Qt::AltModifier);
+    EXPECT_FALSE(back->isEnabled());
+    EXPECT_TRUE(forward->isEnabled());
+    Press(Qt::Key_Right, Qt::AltModifier);
+    EXPECT_TRUE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
+    Press(Qt::Key_Left, Qt::AltModifier);
+    // Nowhere to go while a texture is drawn; a new texture drops the ones ahead.
+    bool greyedWhileDrawing = false;
+    QTimer::singleShot(0, &W(), [&] {
+        greyedWhileDrawing = W().Generator().Generating() && !back->isEnabled() && !forward->isEnabled();
+    });
+    W().ButtonGenerateClick();
+    EXPECT_TRUE(greyedWhileDrawing);
+    EXPECT_TRUE(back->isEnabled());
+    EXPECT_FALSE(forward->isEnabled());
 }
 
 } // namespace

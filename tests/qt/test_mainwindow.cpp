@@ -1,19 +1,15 @@
 // The main window with the real engine behind it: controls and their defaults, the reset
-// gestures, the commands, the keys, generation, colour and export, and start-up with each of
-// its failures. Message boxes are recorded instead of shown; modal dialogs are answered from a
-// zero timer that runs inside their event loop.
+// gestures, the commands, the keys, generation and colour, and start-up with each of its
+// failures (export: test_export.cpp). Message boxes are recorded instead of shown; modal dialogs are answered
+// from a zero timer that runs inside their event loop.
 #include <QApplication>
-#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -34,12 +30,13 @@
 #include "app/HistoryQt.h"
 #include "app/MenuBarQt.h"
 #include "app/PanelSurfaceQt.h"
+#include "app/ProgramQt.h"
+#include "app/StatusQt.h"
 #include "app/dialogs/about.h"
 #include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftDevice.h"
-#include "export/EmbeddedRecipe.h"
 #include "gen/GenParams.h"
 #include "gen/OutputTexture.h"
 #include "test_support.h"
@@ -52,25 +49,6 @@ using test::AnswerNextDialog;
 
 std::string BuiltArchive() {
     return std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat";
-}
-
-// The first quantisation value (luminance DC) of a baseline JPEG file; -1 when there is none.
-int FirstQuantValue(const QByteArray& jpeg) {
-    for (int i = 2; i + 5 < jpeg.size();) {
-        if (static_cast<unsigned char>(jpeg[i]) != 0xFF) return -1;
-        const int marker = static_cast<unsigned char>(jpeg[i + 1]);
-        const int length =
-            (static_cast<unsigned char>(jpeg[i + 2]) << 8) | static_cast<unsigned char>(jpeg[i + 3]);
-        if (marker == 0xDB) return static_cast<unsigned char>(jpeg[i + 5]); // after Pq/Tq
-        i += 2 + length;
-    }
-    return -1;
-}
-
-// libjpeg's scaling of the base luminance DC value 16 for a quality, with baseline limits.
-int ExpectedDcQuant(int quality) {
-    const int scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
-    return std::clamp((16 * scale + 50) / 100, 1, 255);
 }
 
 class MainWindow : public ::testing::Test {
@@ -120,7 +98,11 @@ TEST_F(MainWindow, WindowAndPanelsHaveTheirSizesAndPlaces) {
     EXPECT_EQ(W().StatusBar->geometry(), QRect(0, 524, 708, 20));
     EXPECT_EQ(W().ProgressBar->parentWidget(), W().StatusBar);
     // Panel 0 lies below the bar's 2-pixel top border; the progress bar keeps 2 pixels inside it.
-    EXPECT_EQ(W().ProgressBar->geometry(), QRect(2, 4, 704, 14));
+    // Panel 1 (240..708) holds the brush set's text, 2 + 4 pixels in from its sides.
+    EXPECT_EQ(W().ProgressBar->geometry(), QRect(2, 4, 236, 14));
+    EXPECT_EQ(W().Status->Text->parentWidget(), W().StatusBar);
+    EXPECT_EQ(W().Status->Text->geometry(), QRect(246, 4, 456, 14));
+    EXPECT_EQ(W().Status->Text->text(), QString("Brushes: default"));
     EXPECT_EQ(W().ProgressBar->minimum(), 1);
     EXPECT_EQ(W().ProgressBar->maximum(), 10);
     EXPECT_EQ(W().ProgressBar->value(), 1);
@@ -624,191 +606,6 @@ TEST_F(MainWindow, ClicksOnDisabledPanelsChangeNothing) {
     W().PanelSettings->setEnabled(true);
     W().PanelControls->setEnabled(true);
     QCoreApplication::processEvents(); // the unanswered dialog poll ends with the test's window
-}
-
-// ---- export ----
-
-class MainWindowExport : public MainWindow {
-protected:
-    void SetUp() override {
-        MainWindow::SetUp();
-        ASSERT_TRUE(m_folder.isValid());
-        m_settings = std::make_unique<TFVornS>(&W(), *m_recorder);
-        W().FVornS = m_settings.get();
-    }
-    void TearDown() override {
-        m_settings.reset();
-        MainWindow::TearDown();
-    }
-
-    // Runs the Export command, answering its save dialog with typed (in the dialog's folder
-    // m_folder) after choosing filter, when given. Returns what the dialog showed at first.
-    struct Shown {
-        QString filter;
-        QString fileName;
-    };
-    Shown Export(const QString& typed, int filter = -1, bool cancel = false) {
-        Shown shown;
-        AnswerNextDialog<QFileDialog>(&W(), [&](QFileDialog* dialog) {
-            shown.filter = dialog->selectedNameFilter();
-            if (auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit")) shown.fileName = edit->text();
-            EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
-            if (filter >= 0) {
-                auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
-                ASSERT_NE(types, nullptr);
-                types->setCurrentIndex(filter);
-                emit types->activated(filter); // as a user's choice
-            }
-            if (cancel) {
-                dialog->reject();
-                return;
-            }
-            dialog->setDirectory(m_folder.path());
-            dialog->selectFile(typed);
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        W().ButtonExportClick();
-        return shown;
-    }
-
-    QTemporaryDir m_folder;
-    std::unique_ptr<TFVornS> m_settings;
-};
-
-TEST_F(MainWindowExport, WritesJpegWithTheQualityOfTheSettings) {
-    m_settings->show();
-    m_settings->TrackQuality->setValue(40);
-    m_settings->close(); // by the close box: the quality holds all the same
-
-    const Shown shown = Export("texture.jpg");
-    EXPECT_EQ(shown.filter, TFOrlu::SaveFilters[2]);
-    EXPECT_EQ(shown.fileName, QString());
-
-    QFile file(m_folder.filePath("texture.jpg"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray jpeg = file.readAll();
-    ASSERT_GE(jpeg.size(), 4);
-    EXPECT_EQ(static_cast<unsigned char>(jpeg[0]), 0xFF);
-    EXPECT_EQ(static_cast<unsigned char>(jpeg[1]), 0xD8);
-    EXPECT_EQ(FirstQuantValue(jpeg), ExpectedDcQuant(40));
-    EXPECT_NE(ExpectedDcQuant(40), ExpectedDcQuant(95));
-    EXPECT_TRUE(m_recorder->messages.empty());
-}
-
-TEST_F(MainWindowExport, FileNameIsClearedAndTheChosenFilterKept) {
-    Export("first");
-    EXPECT_TRUE(QFile::exists(m_folder.filePath("first.jpg"))) << "JPEG is the filter at first";
-    // The PNG filter chosen and a name without extension: the filter's extension is added.
-    const Shown second = Export("second", 1);
-    EXPECT_EQ(second.fileName, QString()) << "the previous name is not offered again";
-    EXPECT_TRUE(QFile::exists(m_folder.filePath("second.png")));
-    QFile png(m_folder.filePath("second.png"));
-    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(png.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
-    // Another extension than the three: the filter's is added; an alias in capitals is kept.
-    Export("tex4.gif");
-    Export("tex5.JPEG");
-    EXPECT_EQ(QDir(m_folder.path()).entryList(QDir::Files),
-              (QStringList{"first.jpg", "second.png", "tex4.gif.png", "tex5.JPEG"}));
-
-    const Shown third = Export("", -1, true);
-    EXPECT_EQ(third.filter, TFOrlu::SaveFilters[1]);
-    EXPECT_TRUE(m_recorder->messages.empty());
-}
-
-TEST_F(MainWindowExport, CancelWritesNothing) {
-    Export("", -1, true);
-    EXPECT_TRUE(QDir(m_folder.path()).entryList(QDir::Files).isEmpty());
-    EXPECT_TRUE(m_recorder->messages.empty());
-}
-
-TEST_F(MainWindowExport, SizeOfTheExportFollowsTheSizeArrows) {
-    W().UpDownSizeClick(btPrev);
-    W().UpDownSizeClick(btPrev); // 64
-    Export("small.bmp");
-    QFile file(m_folder.filePath("small.bmp"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bmp = file.readAll();
-    ASSERT_GE(bmp.size(), 26);
-    const auto le32 = [&](int at) {
-        return int(static_cast<unsigned char>(bmp[at])) | int(static_cast<unsigned char>(bmp[at + 1])) << 8 |
-               int(static_cast<unsigned char>(bmp[at + 2])) << 16 |
-               int(static_cast<unsigned char>(bmp[at + 3])) << 24;
-    };
-    EXPECT_EQ(bmp.left(2), QByteArray("BM"));
-    EXPECT_EQ(le32(18), 64); // width
-    EXPECT_EQ(le32(22), 64); // height
-}
-
-TEST_F(MainWindowExport, WriteErrorIsShownWithFileAndReasonAndTheProgramGoesOn) {
-    const QString target = m_folder.filePath("missing/texture.png");
-    Export("missing/texture.png");
-    ASSERT_EQ(m_recorder->messages.size(), 1u);
-    const TMessageRequest& message = m_recorder->messages[0];
-    EXPECT_TRUE(message.text.contains(target)) << message.text.toStdString();
-    EXPECT_GT(message.text.size(), target.size() + 4) << "the reason follows the name";
-    EXPECT_EQ(message.caption, QString("Pallimor"));
-    EXPECT_EQ(message.buttons, TMsgButtons::Ok);
-    m_recorder->messages.clear();
-    EXPECT_TRUE(W().PanelControls->isEnabled());
-    // The next export works.
-    Export("fine.png");
-    EXPECT_TRUE(QFile::exists(m_folder.filePath("fine.png")));
-}
-
-// With the setting on, an exported PNG and JPEG carry the texture's recipe; opening either
-// (Ctrl+O, a drop) makes that texture again; a file without one is one message.
-TEST_F(MainWindowExport, RecipeInTheFileMakesTheTextureAgain) {
-    m_settings->CheckEmbedRecipe->setChecked(true);
-    W().ButtonGenerateClick();
-    const std::string code = W().History->RecipeText().toStdString();
-    TBitmap32 made;
-    ASSERT_TRUE(ReadOutputTexture(Gen(), made));
-    Export("with.png");
-    Export("with.jpg");
-    m_settings->CheckEmbedRecipe->setChecked(false);
-    Export("without.png");
-    for (const char* name : {"with.png", "with.jpg"}) {
-        EXPECT_EQ(ReadRecipeOfFile(m_folder.filePath(name).toStdString()).code, code) << name;
-        W().ButtonGenerateClick();
-        ASSERT_TRUE(W().History->OpenRecipeFile(m_folder.filePath(name))) << name;
-        TBitmap32 again;
-        ASSERT_TRUE(ReadOutputTexture(Gen(), again));
-        EXPECT_EQ(std::memcmp(again.Bits(), made.Bits(), made.Pitch() * std::size_t(made.Height())), 0)
-            << name;
-    }
-    EXPECT_TRUE(m_recorder->messages.empty());
-    EXPECT_FALSE(W().History->OpenRecipeFile(m_folder.filePath("without.png")));
-    ASSERT_EQ(m_recorder->messages.size(), 1u);
-    EXPECT_TRUE(m_recorder->messages[0].text.startsWith("without.png holds no recipe."));
-}
-
-// The Settings' Brushes row: another archive applies to the next texture and is remembered; one
-// without the ten images is refused with one message and the set in use stays.
-TEST_F(MainWindowExport, BrushesRowAppliesAndRefusesASet) {
-    m_settings->OnBrushes = [this](const QString& path) { return W().UseBrushes(path); };
-    const auto choose = [this](const QString& file) {
-        AnswerNextDialog<QFileDialog>(&W(), [&](QFileDialog* dialog) {
-            dialog->selectFile(file);
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        m_settings->ComboBrushesChoose(m_settings->ComboBrushes->findText("Other archive\u2026"));
-    };
-    const QString ink = QString(PALLIMOR_BUILD_DIR) + "/vorn-ink.dat";
-    choose(ink);
-    EXPECT_EQ(m_settings->BrushesPath, ink);
-    EXPECT_EQ(m_settings->ComboBrushes->currentText(), QString("vorn-ink.dat"));
-    random::SetSeed(5);
-    W().ButtonGenerateClick();
-    EXPECT_TRUE(W().History->RecipeText().contains(".brushes=40771028."))
-        << W().History->RecipeText().toStdString();
-    EXPECT_TRUE(m_recorder->messages.empty());
-
-    choose(QString(PALLIMOR_TEST_DATA) + "/image-format-unknown.dat");
-    ASSERT_EQ(m_recorder->messages.size(), 1u);
-    EXPECT_TRUE(m_recorder->messages[0].text.contains("usable images; the generator needs 10"));
-    EXPECT_EQ(m_settings->BrushesPath, ink);
-    EXPECT_EQ(Gen().BrushSetHash, 0x40771028u);
 }
 
 // ---- start-up ----

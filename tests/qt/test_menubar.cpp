@@ -76,7 +76,17 @@ TEST_F(MenuBar, PreviewPaneEntryAndButtonStayTogetherAndHelpListsTheKeys) {
     QTest::keyClick(&W(), Qt::Key_F1);
     ASSERT_EQ(m_recorder->messages.size(), 1u);
     EXPECT_EQ(m_recorder->messages[0].caption, QString("Keyboard Shortcuts"));
-    EXPECT_TRUE(m_recorder->messages[0].text.contains(QStringLiteral("Ctrl+L\tLive")));
+    // Keys and commands in two aligned columns: a table row each, the Tiled View's keys too.
+    const QString text = m_recorder->messages[0].text;
+    const auto row = [](const char* keys, const char* command) {
+        return QStringLiteral("<tr><td>%1&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>")
+            .arg(QLatin1String(keys), QLatin1String(command));
+    };
+    EXPECT_TRUE(text.startsWith("<table")) << text.toStdString();
+    EXPECT_TRUE(text.contains(row("Ctrl+L", "Live"))) << text.toStdString();
+    EXPECT_TRUE(text.contains("<b>In the Tiled View</b>")) << text.toStdString();
+    EXPECT_TRUE(text.contains(row("Ctrl+0", "Fit 3 x 3"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(row("N", "Normal map"))) << text.toStdString();
 }
 
 } // namespace

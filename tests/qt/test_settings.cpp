@@ -1,15 +1,19 @@
 // The settings dialog: its controls, and the JPEG quality's trip through the settings store
 // (read when the dialog is created, written by the Save button and when the dialog is destroyed).
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -88,15 +92,16 @@ TEST_F(SettingsDialog, FirstRunReadsNothingAndWrites95AtTheEnd) {
     EXPECT_TRUE(recorder.messages.empty());
 }
 
-// The recipe choice is off at first, remembered once the user sets it, and read back.
+// The recipe choice is off at first, remembered once the user sets it and saves, and read back.
 TEST_F(SettingsDialog, RecipeChoiceIsRememberedOnceSet) {
     test::MessageRecorder recorder;
     {
         TFVornS dialog(nullptr, recorder);
         dialog.show();
-        EXPECT_EQ(dialog.CheckEmbedRecipe->text(), QString("Recipe in PNG and JPEG files"));
+        EXPECT_EQ(dialog.CheckEmbedRecipe->text(), QString("Recipe in PNG/JPEG files"));
         EXPECT_FALSE(dialog.CheckEmbedRecipe->isChecked());
         dialog.CheckEmbedRecipe->click();
+        QTest::mouseClick(dialog.ButtonSave, Qt::LeftButton);
         EXPECT_TRUE(dialog.EmbedRecipe);
     }
     TFVornS again(nullptr, recorder);
@@ -104,6 +109,62 @@ TEST_F(SettingsDialog, RecipeChoiceIsRememberedOnceSet) {
     again.show();
     EXPECT_TRUE(again.CheckEmbedRecipe->isChecked());
     EXPECT_TRUE(recorder.messages.empty());
+}
+
+// Escape kept a Brushes change although the dialog has a Save button: the recipe box and the
+// brush set apply on Save only; Escape and the close box drop them.
+TEST_F(SettingsDialog, EscapeDiscardsABrushesAndRecipeChangeAndSaveAppliesThem) {
+    test::MessageRecorder recorder;
+    TFVornS dialog(nullptr, recorder);
+    QStringList applied;
+    dialog.OnBrushes = [&](const QString& path) {
+        applied << path;
+        return true;
+    };
+    const QString ink = QString(PALLIMOR_BUILD_DIR) + "/vorn-ink.dat";
+    const auto change = [&](const std::function<void()>& close) {
+        QTimer::singleShot(0, &dialog, [&, close] {
+            test::AnswerNextDialog<QFileDialog>(&dialog, [&](QFileDialog* files) {
+                files->selectFile(ink);
+                static_cast<QDialog*>(files)->accept();
+            });
+            dialog.ComboBrushesChoose(dialog.ComboBrushes->findText("Other archive\u2026"));
+            EXPECT_EQ(dialog.ComboBrushes->currentText(), QString("vorn-ink.dat")) << "the choice is shown";
+            dialog.CheckEmbedRecipe->click();
+            close();
+        });
+        return dialog.exec();
+    };
+    EXPECT_EQ(change([&] { QTest::keyClick(&dialog, Qt::Key_Escape); }), QDialog::Rejected);
+    EXPECT_TRUE(applied.isEmpty());
+    EXPECT_TRUE(dialog.BrushesPath.isEmpty());
+    EXPECT_FALSE(dialog.EmbedRecipe);
+    EXPECT_EQ(change([&] { dialog.close(); }), QDialog::Rejected); // the close box
+    EXPECT_TRUE(applied.isEmpty());
+    EXPECT_FALSE(dialog.EmbedRecipe);
+    dialog.show();
+    EXPECT_NE(dialog.ComboBrushes->currentText(), QString("vorn-ink.dat")) << "the dropped choice is shown";
+    dialog.hide();
+
+    EXPECT_EQ(change([&] { QTest::mouseClick(dialog.ButtonSave, Qt::LeftButton); }), QDialog::Accepted);
+    EXPECT_EQ(applied, QStringList{ink});
+    EXPECT_EQ(dialog.BrushesPath, ink);
+    EXPECT_TRUE(dialog.EmbedRecipe);
+    EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/Brushes").toString(), ink);
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+// The check box read "Recipe in PNG and JPEG fil": every text fits its control at the dialog's size.
+TEST_F(SettingsDialog, EveryLabelFitsItsControl) {
+    TFVornS dialog(nullptr, m_messages);
+    dialog.show();
+    for (QWidget* control : dialog.findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(control) && !qobject_cast<QAbstractButton*>(control)) continue;
+        SCOPED_TRACE(control->metaObject()->className());
+        EXPECT_LE(control->sizeHint().width(), control->width())
+            << control->property("text").toString().toStdString();
+        EXPECT_TRUE(QRect(QPoint(0, 0), control->parentWidget()->size()).contains(control->geometry()));
+    }
 }
 
 TEST_F(SettingsDialog, StoredValueIsReadAndShownOnTheSlider) {

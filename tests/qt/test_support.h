@@ -33,22 +33,23 @@ inline void PrintTo(const QColor& c, std::ostream* os) {
 
 namespace vorn::test {
 
-// Records every message instead of showing it; answers with a fixed button.
+// Records every message instead of showing it; answers with a fixed button (Ok to a Yes/No
+// question counts as No) and leaves a message's check box as tick says.
 class MessageRecorder final : public TMessagePresenter {
 public:
-    explicit MessageRecorder(TMsgResult answer = TMsgResult::Ok) : m_answer(answer) {}
+    explicit MessageRecorder(TMsgResult answer = TMsgResult::Ok) : answer(answer) {}
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     TMsgResult Show(const TMessageRequest& request, QWidget* /*owner*/) override {
         messages.push_back(request);
-        return m_answer;
+        if (request.checked) *request.checked = tick;
+        return answer == TMsgResult::Ok && request.buttons == TMsgButtons::YesNo ? TMsgResult::No : answer;
     }
 
     std::vector<TMessageRequest> messages;
-
-private:
-    TMsgResult m_answer;
+    TMsgResult answer;
+    bool tick = false;
 };
 
 // Runs answer on the modal dialog of type T as soon as the event loop of its exec() runs.

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -299,6 +300,33 @@ TEST_F(WindowCommands, FocusStaysOnItsControlAcrossDrawing) {
     QTest::keyClick(W().Track(gpSteps), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), W().Track(gpSteps)) << "after a paste";
     EXPECT_TRUE(m_recorder->messages.empty());
+}
+
+// The view stopped zooming out at 25 %, so a 4096 tile never showed a repeat: it zooms out until
+// 3 x 3 copies fit, and Ctrl+0 fits them at once. In 640 pixels: 2^(step / 2) * 4096 * 3 <= 640
+// first holds at step -9, 2^-4.5 = 4.4 %.
+TEST(TiledView, ZoomReaches3x3CopiesOfA4096Tile) {
+    TTiledViewQt view;
+    view.resize(640, 640);
+    QImage tile(4096, 4096, QImage::Format_RGB32);
+    tile.fill(Qt::darkCyan);
+    view.SetTexture(tile);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_EQ(view.size(), QSize(640, 640));
+    ASSERT_EQ(view.devicePixelRatioF(), 1.0);
+    view.ZoomBy(-40, QPointF(320, 320));
+    EXPECT_EQ(view.ZoomPercent(), 4);
+    view.ZoomBy(40, QPointF(320, 320));
+    EXPECT_EQ(view.ZoomPercent(), 400);
+    QTest::keyClick(&view, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(view.ZoomPercent(), 4);
+    // The block of 3 x 3 copies is centred: 3 * 4096 * 2^-4.5 = 543.1 pixels.
+    const double block = 3 * 4096 * std::exp2(-4.5);
+    EXPECT_NEAR(view.Origin().x(), 320 - block / 2, 1e-6);
+    EXPECT_NEAR(view.Origin().y(), 320 - block / 2, 1e-6);
+    QTest::keyClick(&view, Qt::Key_0);
+    EXPECT_EQ(view.ZoomPercent(), 100);
 }
 
 // Peak resident memory of this process, from /proc/self/status; 0 when unknown.

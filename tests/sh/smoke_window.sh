@@ -4,7 +4,8 @@
 # preview shows a texture, that Generate changes it and that an idle window costs (almost) no
 # CPU, that F5 generates, Alt+Left and Alt+Right show the textures before and after it again
 # pixel for pixel, and Ctrl+T opens the Tiled View (which Escape closes alone), then
-# presses Escape and checks the exit status and the stored JPEG quality.
+# presses Escape, answers the question about the history and checks the exit status and the
+# stored JPEG quality.
 # Usage: smoke_window.sh <build dir>. Screenshots are kept in <build dir>/artifacts.
 set -euo pipefail
 
@@ -149,8 +150,19 @@ done
 [ -z "$(xdotool search --onlyvisible --name '^Tiled View$' 2>/dev/null || true)" ] || fail "Escape left the Tiled View open"
 kill -0 "$pid" 2>/dev/null || fail "closing the Tiled View ended the program"
 
+# Escape with textures made in this session asks first; Return takes the default answer, Yes.
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 xdotool key --clearmodifiers Escape
+qid=""
+for _ in $(seq 1 100); do
+    qid=$(xdotool search --onlyvisible --name '^Pallimor$' 2>/dev/null | head -n 1 || true)
+    [ -n "$qid" ] && break
+    sleep 0.1
+done
+[ -n "$qid" ] || fail "Escape with a history asked nothing"
+kill -0 "$pid" 2>/dev/null || fail "Escape ended the program without asking"
+xdotool windowfocus --sync "$qid" 2>/dev/null || true
+xdotool key --clearmodifiers Return
 status=0
 for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || break

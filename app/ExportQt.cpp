@@ -1,0 +1,114 @@
+#include "app/ExportQt.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "app/HistoryQt.h"
+#include "app/dialogs/settings.h"
+#include "app/gen.h"
+#include "app/widgets/FormKitQt.h"
+#include "export/ExportFormats.h"
+#include "export/MaterialMaps.h"
+#include "gen/OutputTexture.h"
+
+namespace vorn {
+
+namespace {
+
+// The extension a name typed without one gets: that of the chosen filter, JPEG's for any other.
+QString SuffixOfFilter(const QString& filter) {
+    const qsizetype index = TFOrlu::SaveFilters.indexOf(filter);
+    return QString::fromLatin1(ExportFileTypes[index >= 0 ? index : DefaultExportType].extension);
+}
+
+// "a.png", "a.png and b.png", "a.png, b.png and c.png".
+QString JoinedNames(const QStringList& names) {
+    if (names.size() < 2) return names.value(0);
+    return QStringList(names.mid(0, names.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+           names.last();
+}
+
+} // namespace
+
+TExportQt::TExportQt(TFOrlu& window)
+    : m_window(window), m_filter(TFOrlu::SaveFilters.value(DefaultExportType)) {}
+
+QStringList TExportQt::ExistingFiles(const QString& fileName, bool maps, bool textureAsked) {
+    QStringList existing;
+    const std::vector<std::string> files =
+        ExportedFileNames(QFile::encodeName(fileName).toStdString(), TMapOptions::Both(maps));
+    for (std::size_t i = textureAsked ? 1 : 0; i < files.size(); ++i) {
+        const QString file = QFile::decodeName(QByteArray::fromStdString(files[i]));
+        if (QFileInfo::exists(file)) existing << file;
+    }
+    return existing;
+}
+
+bool TExportQt::MayReplace(const QString& fileName, bool maps, bool textureAsked) {
+    const QStringList existing = ExistingFiles(fileName, maps, textureAsked);
+    if (existing.isEmpty()) return true;
+    QStringList names;
+    for (const QString& file : existing) names << QFileInfo(file).fileName();
+    const bool texture = existing.first() == fileName;
+    QString text;
+    if (texture && names.size() == 1)
+        text = QStringLiteral("%1 already exists. Replace it?").arg(names.first());
+    else if (texture)
+        text = QStringLiteral("%1 and its maps %2 already exist. Replace them?")
+                   .arg(names.first(), JoinedNames(names.mid(1)));
+    else
+        text = QStringLiteral("The %1 %2 of %3 already %4. Replace %5?")
+                   .arg(names.size() == 1 ? QStringLiteral("map") : QStringLiteral("maps"),
+                        JoinedNames(names), QFileInfo(fileName).fileName(),
+                        names.size() == 1 ? QStringLiteral("exists") : QStringLiteral("exist"),
+                        names.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
+    return ShowMessageBox(m_window.Messages(), text, QStringLiteral("Export"), TMsgButtons::YesNo,
+                          TMsgIcon::Question, &m_window) == TMsgResult::Yes;
+}
+
+void TExportQt::Run() {
+    // A fresh dialog each time starts with an empty file name; the filter and folder carry over.
+    QFileDialog dialog(&m_window);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(TFOrlu::SaveFilters);
+    dialog.selectNameFilter(m_filter);
+    if (!m_directory.isEmpty()) dialog.setDirectory(m_directory);
+    TFVornS* settings = m_window.FVornS;
+    // The dialog asks about the texture's file itself, unless maps are written too: then the one
+    // question afterwards names them all.
+    const auto askInDialog = [&dialog](bool maps) {
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, maps);
+    };
+    askInDialog(settings && settings->WriteMaps);
+    if (settings)
+        if (QCheckBox* box = settings->OfferMaps(dialog))
+            QObject::connect(box, &QCheckBox::toggled, &dialog, askInDialog);
+
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    m_filter = dialog.selectedNameFilter();
+    m_directory = dialog.directory().absolutePath();
+    const QString chosen = accepted ? dialog.selectedFiles().value(0) : QString();
+    if (chosen.isEmpty()) return;
+    QString fileName = chosen;
+    // A name typed without the extension of a type written here ("tex4", "tex4.gif") gets the one
+    // of the chosen filter ("jpg" at first), so the name says what the file holds.
+    if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
+        fileName += QLatin1Char('.') + SuffixOfFilter(m_filter);
+    const TMapOptions maps = settings ? settings->MapOptions() : TMapOptions();
+    const bool textureAsked = !dialog.testOption(QFileDialog::DontConfirmOverwrite) && fileName == chosen;
+    if (!MayReplace(fileName, maps.Any(), textureAsked)) return;
+
+    const std::string recipe =
+        settings && settings->EmbedRecipe ? m_window.History->RecipeText().toStdString() : std::string();
+    const TExportResult result =
+        ExportOutputTexture(m_window.Generator(), fileName.toStdString(), m_window.JpegQuality(),
+                            SystemFileWriter(), smReplace, maps, recipe);
+    if (!result.ok)
+        ShowMessageBox(m_window.Messages(), QString::fromStdString(result.error), QStringLiteral("Pallimor"),
+                       TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+}
+
+} // namespace vorn
