@@ -41,6 +41,12 @@ void TStatusQt::Note(const QString& note) {
     m_note.start();
 }
 
+void TStatusQt::NoteOnce(const QString& note) {
+    if (m_noted.contains(note)) return;
+    m_noted.insert(note);
+    Note(note);
+}
+
 void TStatusQt::ShowBrushSet() {
     Text->setText(m_brushes);
     Text->setToolTip(m_brushesFile);

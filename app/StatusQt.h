@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <chrono>
@@ -29,6 +30,8 @@ public:
     void ShowBrushes(const QString& archiveFile, std::uint32_t brushSetHash);
     // note for NoteMs, then the brush set again.
     void Note(const QString& note);
+    // Note, unless the same note was shown before in this session.
+    void NoteOnce(const QString& note);
 
     // The synthesis' progress; ProgressDone is how far it has come, 0 to 1 (0 when none runs).
     void SetProgressMaximum(int max);
@@ -40,7 +43,8 @@ private:
 
     QString m_brushes; // "Brushes: ink"
     QString m_brushesFile;
-    QTimer m_note; // while it runs a note is shown
+    QSet<QString> m_noted; // by NoteOnce
+    QTimer m_note;         // while it runs a note is shown
     QProgressBar* m_bar;
     int m_progress = 1; // the synthesis' step, shown at most once a frame
     std::chrono::steady_clock::time_point m_lastShown;

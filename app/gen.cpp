@@ -36,6 +36,7 @@
 #include "app/dialogs/progress.h"
 #include "app/dialogs/settings.h"
 #include "app/widgets/FormKitQt.h"
+#include "engine/VornCanvas.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
 
@@ -437,27 +438,23 @@ void TFOrlu::SetPanelsEnabled(bool enabled) {
 }
 
 void TFOrlu::ButtonGenerateClick() {
-    // A click on the surface while a texture or a batch is being made is refused.
-    if (m_gen->StartupIncomplete || m_gen->Generating() || !PanelControls->isEnabled()) return;
-    History->Record(); // a Live texture not yet in the history goes first
-    SetPanelsEnabled(false);
-    m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
-    const std::uint32_t seed = random::Seed();
-    {
-        const TFlagScope stoppable(m_stoppable);
-        m_gen->Generate();
-    }
-    if (m_stopAsked && !m_gen->TextureFinished()) {
-        // Stopped by Escape: the texture shown before comes back, and the random source stands
-        // where it stood, as if the generation had not begun.
+    // A click on the surface while a texture or a batch is being made is refused (MakeTexture).
+    const bool made = MakeTexture([this] {
+        const std::uint32_t seed = random::Seed();
+        {
+            const TFlagScope stoppable(m_stoppable);
+            m_gen->Generate();
+        }
+        if (m_stopAsked && !m_gen->TextureFinished()) {
+            // Stopped by Escape: the texture shown before comes back, and the random source stands
+            // where it stood, as if the generation had not begun.
+            m_stopAsked = false;
+            History->ShowCurrent();
+            random::SetSeed(seed);
+        }
         m_stopAsked = false;
-        History->ShowCurrent();
-        random::SetSeed(seed);
-    }
-    m_stopAsked = false;
-    SetPanelsEnabled(true);
-    History->Record();
-    WakeFrames();
+    });
+    if (made) History->Record();
 }
 
 bool TFOrlu::Ready() const {
@@ -470,10 +467,20 @@ bool TFOrlu::MakeTexture(const std::function<void()>& make) {
     History->Record(); // a Live texture not yet in the history goes first
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
+    const std::uint64_t failedBefore = m_gen->Canvas->FailedDraws();
     make();
+    SayDrawingFaults(failedBefore);
     SetPanelsEnabled(true);
     WakeFrames();
     return true;
+}
+
+void TFOrlu::SayDrawingFaults(std::uint64_t failedBefore) {
+    if (m_gen->Canvas->FailedDraws() != failedBefore)
+        ShowMessageBox(Messages(), QString::fromLatin1(DrawFailedText) + QStringLiteral("!  "),
+                       QStringLiteral("Error"), TMsgButtons::Ok, TMsgIcon::Critical, this);
+    for (const TBadTwin& twin : m_gen->BadTwins())
+        Status->NoteOnce(QString::fromStdString(BadTwinText(twin)));
 }
 
 void TFOrlu::TextureShown() {

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -202,6 +203,9 @@ private:
     void SetSwatch(const QColor& color);
     // Whether exported files carry their recipe (the settings dialog's choice; off without one).
     bool EmbedRecipe() const;
+    // One message when the device refused a draw since the canvas counted failedBefore; a note
+    // for each brush twin of the set that large textures leave unused.
+    void SayDrawingFaults(std::uint64_t failedBefore);
 
 public:
     // The brush set of archivePath for the next textures; refused with one message naming why

@@ -11,7 +11,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <random>
 #include <system_error>
+
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "archive/VornDb.h"
 #include "archive/VornDbWriter.h"
@@ -142,6 +148,149 @@ std::string ErrnoText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
 
+// Key bytes as they can be shown on one line: printable ASCII other than backslash as is,
+// every other byte as \xHH; a long key is cut after 40 bytes.
+std::string Printable(const std::string& key) {
+    std::string out;
+    for (std::size_t i = 0; i < key.size() && i < 40; ++i) {
+        const auto c = static_cast<unsigned char>(key[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += char(c);
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return key.size() > 40 ? out + "..." : out;
+}
+
+// Why an extra's key cannot be part of its file name, or empty when it can. Such a key is refused
+// rather than changed: a file named otherwise would pack to another key.
+std::string KeyFault(const std::string& key, const std::string& fileName) {
+    if (key.empty()) return "it is empty";
+    for (const char c : key) {
+        if (c == '/') return "it holds '/'";
+        if (c == '\\') return "it holds '\\'";
+        if (c == '\0') return "it holds a NUL byte";
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "it holds a control character";
+    }
+    if (key[0] == '.') return "it starts with '.'";
+    if (fileName.size() > NAME_MAX)
+        return "its file name would be " + std::to_string(fileName.size()) + " bytes long; one may have " +
+               std::to_string(NAME_MAX);
+    return {};
+}
+
+// The folders that Make created, removed again (when still empty) unless Keep was called.
+class TMadeFolders {
+public:
+    TMadeFolders() = default;
+    TMadeFolders(const TMadeFolders&) = delete;
+    TMadeFolders& operator=(const TMadeFolders&) = delete;
+    ~TMadeFolders() {
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) ::rmdir(it->c_str());
+    }
+    // Makes folder and its missing parents; 0 or errno.
+    int Make(const fs::path& folder) {
+        std::vector<fs::path> missing;
+        std::error_code error;
+        for (fs::path at = folder; !at.empty() && !fs::exists(at, error); at = at.parent_path()) {
+            missing.push_back(at);
+            if (at == at.parent_path()) break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) return errno;
+            m_made.push_back(*it);
+        }
+        return 0;
+    }
+    void Keep() { m_made.clear(); }
+
+private:
+    std::vector<fs::path> m_made;
+};
+
+// A new folder beside a target, named like a safe save's temporary file, removed with what it
+// holds unless Release was called. Made with mkdir's own mode so that, renamed into the target's
+// place, it has the permissions a folder made there would have.
+class TStagingFolder {
+public:
+    TStagingFolder() = default;
+    TStagingFolder(const TStagingFolder&) = delete;
+    TStagingFolder& operator=(const TStagingFolder&) = delete;
+    ~TStagingFolder() {
+        if (m_path.empty()) return;
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    // 0 or errno.
+    int Make(const std::string& target) {
+        static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = SafeFileTemplate(target);
+            for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+                name[i] = Letters[random() % (sizeof Letters - 1)];
+            if (::mkdir(name.c_str(), 0777) == 0) {
+                m_path = name;
+                return 0;
+            }
+            if (errno != EEXIST) return errno;
+        }
+        return EEXIST;
+    }
+    const std::string& path() const { return m_path; }
+    void Release() { m_path.clear(); }
+
+private:
+    std::string m_path;
+};
+
+// Moves every file from staging into target: a new name by a rename that refuses to replace, a
+// replaced file by swapping the two (the old one goes into staging, removed with it). On a fault
+// every move made is undone and the fault comes back as "NAME: reason"; empty when all moved.
+std::string MoveInto(const std::string& staging, const std::string& target,
+                     const std::vector<TBrushFile>& files, bool replace, TFileWriter& writer) {
+    enum TUndo { unRenameBack, unSwapBack, unNone };
+    struct TMove {
+        std::string from, to;
+        TUndo undo;
+    };
+    std::vector<TMove> moved;
+    std::string fault;
+    std::error_code error;
+    for (const TBrushFile& file : files) {
+        TMove move{staging + "/" + file.name, target + "/" + file.name, unRenameBack};
+        int placed = -1;
+        if (replace && fs::exists(fs::symlink_status(move.to, error))) {
+            move.undo = unSwapBack;
+            placed = ::renameat2(AT_FDCWD, move.from.c_str(), AT_FDCWD, move.to.c_str(), RENAME_EXCHANGE);
+            // A file system that cannot swap names replaces the file, which cannot be undone.
+            if (placed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+                move.undo = unNone;
+                placed = writer.Rename(move.from.c_str(), move.to.c_str());
+            }
+        } else {
+            placed = writer.RenameNoReplace(move.from.c_str(), move.to.c_str());
+        }
+        if (placed != 0) {
+            fault =
+                file.name + ": " + (errno == EEXIST ? "made by another program meanwhile" : ErrnoText(errno));
+            break;
+        }
+        moved.push_back(std::move(move));
+    }
+    if (fault.empty()) return fault;
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+        if (it->undo == unSwapBack)
+            ::renameat2(AT_FDCWD, it->from.c_str(), AT_FDCWD, it->to.c_str(), RENAME_EXCHANGE);
+        else if (it->undo == unRenameBack)
+            ::rename(it->to.c_str(), it->from.c_str());
+    }
+    return fault;
+}
+
 } // namespace
 
 std::uint32_t BrushSetHash(TVornDb& db) {
@@ -226,20 +375,31 @@ TBrushResult UnpackBrushFiles(const std::string& archivePath, std::vector<TBrush
         result.faults.push_back(archivePath + ": not a brush archive, or it cannot be read");
         return result;
     }
+    // Every read re-reads the table, so the entries are taken first.
+    std::vector<TRecordInfo> records;
+    for (std::int32_t i = 0; i < db.RecordCount(); ++i) records.push_back(*db.Record(i));
     std::vector<TBrushFile> made;
     int position = 0;
-    for (std::int32_t i = 0; i < db.RecordCount(); ++i) {
-        if (db.RecordType(i) != TVornDbWriter::kImageRecord) continue;
-        const std::string key = db.RecordKey(i);
-        const std::string name = BrushFileName(position++, key);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].RecordType != TVornDbWriter::kImageRecord) continue;
+        const std::string& key = records[i].Key;
+        const int at = position++;
+        const std::string name = BrushFileName(at, key);
+        const std::string where = archivePath + ": record " + std::to_string(i) + " (image " +
+                                  std::to_string(at) + ", key '" + Printable(key) + "')";
+        if (at >= NamedBrushImages) {
+            if (const std::string why = KeyFault(key, name); !why.empty()) {
+                result.faults.push_back(where + " cannot name a file: " + why);
+                continue;
+            }
+        }
         std::vector<std::uint8_t> record;
         std::optional<TImage> image;
-        if (db.ReadRecord(key, record)) image = RecordImage(record);
+        if (db.ReadRecordAt(std::int32_t(i), record)) image = RecordImage(record);
         std::optional<std::vector<std::uint8_t>> png;
         if (image) png = EncodePng(*image);
         if (!png) {
-            result.faults.push_back(archivePath + ": image record '" + key + "' cannot be read (for " + name +
-                                    ")");
+            result.faults.push_back(where + " cannot be read as an image (for " + name + ")");
             continue;
         }
         made.push_back({name, std::move(*png)});
@@ -280,26 +440,62 @@ TBrushResult PackBrushFolder(const std::string& folder, const std::string& archi
     return result;
 }
 
-TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::string& folder, bool replace) {
+TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::string& folder, bool replace,
+                                TFileWriter& writer) {
     std::vector<TBrushFile> files;
     TBrushResult result = UnpackBrushFiles(archivePath, files);
     if (!result.ok()) return result;
     std::error_code error;
-    if (!replace) {
+    const fs::file_status status = fs::status(folder, error);
+    const bool exists = fs::exists(status);
+    if (exists && !fs::is_directory(status)) {
+        result.faults.push_back(folder + ": exists and is not a folder");
+        return result;
+    }
+    if (exists && !replace) {
         for (const TBrushFile& file : files)
             if (fs::exists(fs::symlink_status(folder + "/" + file.name, error)))
                 result.faults.push_back(folder + "/" + file.name + ": exists; --force replaces it");
         if (!result.ok()) return result;
     }
-    fs::create_directories(folder, error);
+    // The files go into a folder beside the target (through a symbolic link, beside the folder it
+    // names), on the same file system, so that moving them in is a rename.
+    fs::path target = exists ? fs::canonical(folder, error) : fs::absolute(folder, error).lexically_normal();
+    if (!target.has_filename()) target = target.parent_path(); // "out/" is the folder out
+    if (error) {
+        result.faults.push_back(folder + ": " + error.message());
+        return result;
+    }
+    TMadeFolders parents;
+    if (const int made = parents.Make(target.parent_path()); made != 0) {
+        result.faults.push_back(target.parent_path().string() + ": cannot be made: " + ErrnoText(made));
+        return result;
+    }
+    TStagingFolder staging;
+    if (const int made = staging.Make(target.string()); made != 0) {
+        result.faults.push_back(target.parent_path().string() +
+                                ": no folder can be made in it: " + ErrnoText(made));
+        return result;
+    }
     for (const TBrushFile& file : files) {
         std::string reason;
-        if (!SaveFileSafely(folder + "/" + file.name, file.bytes, &reason, SystemFileWriter(),
-                            replace ? smReplace : smNoReplace)) {
+        if (!SaveFileSafely(staging.path() + "/" + file.name, file.bytes, &reason, writer, smNoReplace)) {
             result.faults.push_back(folder + "/" + file.name + ": " + reason);
             return result;
         }
     }
+    if (!exists) {
+        if (writer.RenameNoReplace(staging.path().c_str(), target.c_str()) != 0) {
+            result.faults.push_back(folder + ": " + ErrnoText(errno));
+            return result;
+        }
+        staging.Release();
+        parents.Keep();
+        return result;
+    }
+    if (const std::string fault = MoveInto(staging.path(), target.string(), files, replace, writer);
+        !fault.empty())
+        result.faults.push_back(folder + "/" + fault);
     return result;
 }
 

@@ -3,14 +3,19 @@
 // "soft-16.png", ... "hard-128.png", "soft-128.png", then "extra-NAME.png" in the order of their
 // names. Packing gives the records the keys of the shipped archive (an extra's key is NAME, a
 // leading "NN-" dropped), A8R8G8B8 texels, one texture of one pattern the size of the image.
-// Unpacking names an extra "extra-NN-KEY.png" after its position, so packing keeps the order.
-// Every fault is one line naming the file; on any fault nothing is written.
+// Unpacking names an extra "extra-NN-KEY.png" after its position, so packing keeps the order; an
+// extra whose key cannot be such a name (empty, '/', '\', NUL or another control character, a
+// leading '.', or a name past 255 bytes) is refused, not renamed, so that packing the folder
+// gives the same archive back. Every fault is one line naming the file or the record; on any
+// fault nothing is written.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "io/SafeFile.h"
 
 namespace vorn {
 
@@ -33,7 +38,8 @@ struct TBrushResult {
 // The archive made of files: its bytes in archive, or the faults (a missing, unreadable,
 // oversized or misnamed image). Files whose names do not end in ".png" are not brush images.
 TBrushResult PackBrushFiles(std::span<const TBrushFile> files, std::vector<std::uint8_t>& archive);
-// Every image record of the archive file as a PNG file named by the convention.
+// Every image record of the archive file, each read by its position in the table, as a PNG file
+// named by the convention.
 TBrushResult UnpackBrushFiles(const std::string& archivePath, std::vector<TBrushFile>& files);
 
 class TVornDb;
@@ -48,8 +54,12 @@ inline constexpr std::uint32_t ShippedBrushSetHash = 0xCCA38C1Au;
 
 // The same between a folder and an archive file, saved whole or not at all; an existing archive,
 // or an image file of the folder, is replaced only with replace. Unpacking makes the folder and
-// its parents.
+// its parents; it writes every file into a new folder beside the target (through writer) and
+// only then moves them in, a new folder by renaming it, the files of an existing one each by a
+// rename (a replaced file swapped with its successor); a fault undoes the moves made, so the
+// target is left as it was.
 TBrushResult PackBrushFolder(const std::string& folder, const std::string& archivePath, bool replace);
-TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::string& folder, bool replace);
+TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::string& folder, bool replace,
+                                TFileWriter& writer = SystemFileWriter());
 
 } // namespace vorn

@@ -404,8 +404,11 @@ bool TVornDb::OpenRecord(const std::string& key, TRecordReader& reader) {
     const std::unique_ptr<TFile> source = TFile::OpenSource(*this);
     TFile& file = *source;
     if (!file.IsOpen() || !ReadRecordTable(&file)) return false;
-    const std::int32_t index = IndexOf(key);
-    if (index < 0) return false;
+    return OpenEntry(file, IndexOf(key), reader);
+}
+
+bool TVornDb::OpenEntry(TFile& file, std::int32_t index, TRecordReader& reader) {
+    if (index < 0 || index >= RecordCount()) return false;
     const TRecordInfo& record = m_records[static_cast<std::size_t>(index)];
     // Sizes the record cannot have are refused before anything is allocated.
     if (record.StoredSize < 0 || record.StoredSize > kMaxStoredSize || record.Offset < 0 ||
@@ -427,10 +430,10 @@ bool TVornDb::OpenRecord(const std::string& key, TRecordReader& reader) {
     return true;
 }
 
-bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data) {
-    data.clear();
-    TRecordReader reader;
-    if (!OpenRecord(key, reader)) return false;
+namespace {
+
+// The whole record that reader has open into data, verified; data is empty on failure.
+bool ReadWhole(TVornDb::TRecordReader& reader, std::vector<std::uint8_t>& data) {
     try {
         data.resize(static_cast<std::size_t>(reader.Remaining()));
     } catch (const std::bad_alloc&) {
@@ -439,6 +442,22 @@ bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data
     if (reader.Read(data.data(), data.size()) && reader.Finish()) return true;
     data.clear();
     return false;
+}
+
+} // namespace
+
+bool TVornDb::ReadRecord(const std::string& key, std::vector<std::uint8_t>& data) {
+    data.clear();
+    TRecordReader reader;
+    return OpenRecord(key, reader) && ReadWhole(reader, data);
+}
+
+bool TVornDb::ReadRecordAt(std::int32_t index, std::vector<std::uint8_t>& data) {
+    data.clear();
+    TRecordReader reader;
+    const std::unique_ptr<TFile> source = TFile::OpenSource(*this);
+    return source->IsOpen() && ReadRecordTable(source.get()) && OpenEntry(*source, index, reader) &&
+           ReadWhole(reader, data);
 }
 
 bool TVornDb::ReadStream(const std::string& key, TMemoryStream& stream) {

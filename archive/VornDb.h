@@ -128,6 +128,9 @@ public:
     // Re-reads the table from the file, then inflates and verifies the record key. On true data
     // holds exactly UnpackedSize bytes; on false it is empty.
     bool ReadRecord(const std::string& key, std::vector<std::uint8_t>& data);
+    // ReadRecord of the entry at index of the re-read table rather than the first entry with its
+    // key, so entries that share a key each give their own data.
+    bool ReadRecordAt(std::int32_t index, std::vector<std::uint8_t>& data);
     // ReadRecord, then writes the data at the stream's position; true when every byte went in.
     bool ReadStream(const std::string& key, TMemoryStream& stream);
 
@@ -136,6 +139,8 @@ private:
     bool CreateEmpty();
     // Reads header, table and record headers from file, or from a file of its own when null.
     bool ReadRecordTable(TFile* file);
+    // Opens the entry at index of the table just read from file for reading.
+    bool OpenEntry(TFile& file, std::int32_t index, TRecordReader& reader);
 
     std::string m_fileName;
     std::span<const std::uint8_t> m_memory;

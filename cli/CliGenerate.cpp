@@ -6,6 +6,7 @@
 // cli/GenerateOptions.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,7 @@
 #include "cli/GenerateOptions.h"
 #include "cli/GeneratePlan.h"
 #include "cli/JsonText.h"
+#include "engine/VornCanvas.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
 #include "export/EmbeddedRecipe.h"
@@ -252,10 +254,14 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(source.settings.bgColor));
 
     // The first texture starts from a transparent tile, unless the recipe draws it over others.
+    // A draw the device refused (out of memory, say) leaves an incomplete texture: not written.
+    const std::uint64_t failedBefore = generator.Canvas->FailedDraws();
+    const auto drawFailed = [&] { return generator.Canvas->FailedDraws() != failedBefore; };
     std::optional<TRecipe> drawnOver;
     if (source.recipe) {
         TTraceSeeds seeds(trace);
         PrepareRecipe(generator, *source.recipe, &seeds);
+        if (drawFailed()) return DrawFailedText;
         drawnOver = *source.recipe;
         drawnOver->links.pop_back();
     } else if (source.seed) {
@@ -292,6 +298,7 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
         } else {
             generator.Generate();
         }
+        if (drawFailed()) return DrawFailedText;
         log.Generated(number);
     }
     if (o.out == "-") return WriteToStdout(generator, o, log.RecipeOf(source.count));
@@ -347,11 +354,19 @@ int Run(const TOptions& o) {
     std::vector<TTextureEntry> entries;
     bool failed = false;
     int done = 0;
+    std::vector<std::string> said; // warnings about an archive, each told once
     for (const TPlannedSource& source : plan.sources) {
         const std::size_t first = entries.size();
         std::string why =
             Produce(o, plan, source, generator, trace.file, progress ? &*progress : nullptr, done, entries);
         done += source.count;
+        for (const TBadTwin& twin : generator.BadTwins()) {
+            std::string text = BadTwinText(twin);
+            if (std::find(said.begin(), said.end(), text) != said.end()) continue;
+            if (progress) progress->Finish();
+            std::fprintf(stderr, "%s%s\n", Program, text.c_str());
+            said.push_back(std::move(text));
+        }
         if (why.empty()) continue;
         if (progress) progress->Finish();
         if (source.line == 0) return Fail(why);

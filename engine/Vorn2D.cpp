@@ -385,7 +385,7 @@ void TVorn2D::Flush() {
                 Succeeded(device->SetFVF(FVF_CANVAS)) &&
                 Succeeded(device->DrawIndexedPrimitive(type, 0, 0, static_cast<UINT>(m_vertexCount), 0,
                                                        static_cast<UINT>(m_primitiveCount)));
-            (void)drawn;
+            if (!drawn) ++m_failedDraws;
         }
     }
     EmptyBatch();

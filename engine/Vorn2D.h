@@ -58,6 +58,9 @@ public:
     bool Initialized() const { return m_initialized; }
     // The device is lost: primitives are batched and dropped at the next flush.
     bool Lost() const { return m_lost; }
+    // Batches that a flush handed to the device and the device refused (out of memory, say), since
+    // the canvas was made; their primitives are missing from the target.
+    std::uint64_t FailedDraws() const { return m_failedDraws; }
 
     // One vertex as the device reads it (FVF 0x144, 28 bytes). Z and RHW are written once, when
     // the vertex array is allocated; Diffuse is a D3DCOLOR (0xAARRGGBB).
@@ -112,6 +115,7 @@ private:
     bool m_initialized = false;
     bool m_lost = false;
     bool m_statePending = false;
+    std::uint64_t m_failedDraws = 0;
 
     std::vector<TVertex> m_vertices;
     std::vector<std::uint16_t> m_indices;

@@ -166,6 +166,11 @@ private:
         } else {
             m_generator.Generate();
         }
+        if (m_generator.DrawFailed()) {
+            // Texture number is incomplete: it is not written, and the batch ends.
+            if (m_inHand == 0 || Collect(m_inHand)) Fail(DrawFailedText);
+            return false;
+        }
         m_hooks.Generated(number);
         return true;
     }

@@ -243,6 +243,7 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     m_twinImages.reset();
     m_twins = {};
     m_twinsLoaded = false;
+    m_badTwins.clear();
     ForgetCalls();
     return choice;
 }
@@ -294,6 +295,14 @@ int TGenerator::GetIndex(int size) {
 
 void TGenerator::RenderAll(bool clearTile) {
     const TFlagScope running(m_generating);
+    // Whatever way this ends, a draw the device refused on the way is known afterwards.
+    struct TFailedDraws {
+        TGenerator& generator;
+        const std::uint64_t before = generator.Canvas ? generator.Canvas->FailedDraws() : 0;
+        ~TFailedDraws() {
+            generator.m_drawFailed = generator.Canvas && generator.Canvas->FailedDraws() != before;
+        }
+    } failedDraws{*this};
     m_dirty = true;
     m_textureSeed = random::Seed();
     // A cleared tile, or one the background covers, starts the calls that make it anew.
@@ -404,12 +413,35 @@ void TGenerator::LoadTwins() {
     m_twinImages = std::make_unique<TVornImages>();
     m_twinImages->SetPublisher(Device.get());
     m_twinImages->SetMipMappping(false);
+    m_badTwins.clear();
     for (std::int32_t i = 0; i < TwinImages; ++i) {
         const TVornImage* brush = Images->Item(FirstTwinImage + i);
         m_twins[std::size_t(i)] = nullptr;
-        if (brush && m_twinImages->AddFromVornDb(brush->Name() + HighResSuffix, *Archive, aqHigh, alFull))
-            m_twins[std::size_t(i)] = m_twinImages->Item(m_twinImages->Count() - 1);
+        if (!brush || !m_twinImages->AddFromVornDb(brush->Name() + HighResSuffix, *Archive, aqHigh, alFull))
+            continue;
+        const std::int32_t last = m_twinImages->Count() - 1;
+        TVornImage* twin = m_twinImages->Item(last);
+        // A twin is drawn at 1 / HighResFactor of its brush's scale: any other size would draw the
+        // stamp too large or too small.
+        const TIntSize size = twin->VisibleSize(), brushSize = brush->VisibleSize();
+        if (size.Width == brushSize.Width * HighResFactor &&
+            size.Height == brushSize.Height * HighResFactor) {
+            m_twins[std::size_t(i)] = twin;
+        } else {
+            m_badTwins.push_back({Archive->FileName(), brush->Name(), size.Width, size.Height,
+                                  brushSize.Width, brushSize.Height});
+            m_twinImages->RemoveImage(last);
+        }
     }
+}
+
+std::string BadTwinText(const TBadTwin& twin) {
+    const auto size = [](int width, int height) {
+        return std::to_string(width) + " x " + std::to_string(height);
+    };
+    return "Brush archive " + twin.archive + ": twin " + twin.key + HighResSuffix + " is " +
+           size(twin.width, twin.height) + ", not " + std::to_string(HighResFactor) + " times " + twin.key +
+           "'s " + size(twin.brushWidth, twin.brushHeight) + "; magnified instead";
 }
 
 void TGenerator::RenderLarge() {

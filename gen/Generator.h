@@ -57,6 +57,22 @@ private:
     bool& m_flag;
 };
 
+// A brush's high-resolution twin that large textures leave unused: its visible size is not
+// HighResFactor times its brush's, so the brush is magnified instead, as when it has no twin.
+struct TBadTwin {
+    std::string archive;                 // the archive's file name
+    std::string key;                     // the brush's key; the twin's is key + HighResSuffix
+    int width = 0, height = 0;           // the twin's visible size
+    int brushWidth = 0, brushHeight = 0; // the brush's
+};
+
+// Why a texture is missing when DrawFailed: the program's own line.
+inline constexpr const char* DrawFailedText =
+    "Drawing the texture failed: the renderer ran out of memory or refused a draw";
+
+// "Brush archive PATH: twin KEY-4x is 60 x 60, not 4 times KEY's 16 x 16; magnified instead".
+std::string BadTwinText(const TBadTwin& twin);
+
 // The program's own message and caption for a start-up failure (empty for None); archiveName
 // is the archive named in the Archive message.
 std::string StartupFailureText(const TStartupResult& result,
@@ -105,6 +121,9 @@ public:
     // The last synthesis ran to its end (false when the hooks stopped it: the tile target holds
     // the part drawn, and neither the view, the output nor OnTextureMade followed).
     bool TextureFinished() const { return m_tileFinished; }
+    // The device refused a draw of the last FirstRender or Generate (out of memory, say): the
+    // targets miss a part of the texture, which is no texture to show or write.
+    bool DrawFailed() const { return m_drawFailed; }
     // The size arrows: Up doubles (at most MaxTextureSize), Down halves (at least 64); redraws
     // only the output target of the new size. Nothing changes while a drawing runs.
     void SizeUp();
@@ -118,6 +137,9 @@ public:
     // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
     // texture's recipe again at this size makes it exact.
     bool LargeExact() const { return IsLargeSize(TextureSize) && m_largeSize == TextureSize; }
+    // The twins of the brush set that large textures leave unused, found when the first large
+    // texture since start-up or LoadBrushes loaded them (none before that).
+    const std::vector<TBadTwin>& BadTwins() const { return m_badTwins; }
 
     // Render callbacks (RenderIntoTarget) and the device's OnRender handler.
     void TileRender(TVornTextures* sender);
@@ -215,6 +237,7 @@ private:
     TGenHooks m_noHooks;
     bool m_generating = false;
     bool m_tileFinished = true;
+    bool m_drawFailed = false;
     bool m_dirty = true;
     std::uint32_t m_textureSeed = 0;
     std::uint64_t m_outputSerial = 0;
@@ -229,6 +252,7 @@ private:
     std::unique_ptr<TVornImages> m_twinImages;
     std::array<TVornImage*, TwinImages> m_twins{};
     bool m_twinsLoaded = false;
+    std::vector<TBadTwin> m_badTwins;
 };
 
 } // namespace vorn

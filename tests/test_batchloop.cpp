@@ -23,6 +23,7 @@
 #include "gen/Generator.h"
 #include "io/SafeFile.h"
 #include "support/FailingFileWriter.h"
+#include "support/FaultyDevice.h"
 
 namespace fs = std::filesystem;
 
@@ -101,7 +102,8 @@ protected:
         m_settings.bgFill = 0;
         m_settings.bgForm = 0;
         m_settings.effect = 0;
-        m_generator = std::make_unique<TGenerator>(m_settings);
+        m_generator =
+            std::make_unique<TGenerator>(m_settings, nullptr, test::FaultyDirect3DFactory(m_faults));
         m_generator->ComponentsInit();
         ASSERT_EQ(m_generator->Startup(nullptr, ArchivePath).failure, TStartupFailure::None);
         m_generator->TextureSize = 64;
@@ -122,6 +124,7 @@ protected:
     }
 
     fs::path m_folder;
+    test::DeviceFaults m_faults; // none unless a test asks
     TGenSettings m_settings;
     std::unique_ptr<TGenerator> m_generator;
     test::FailingFileWriter m_writer;
@@ -196,6 +199,24 @@ TEST_P(BatchLoop, WriteFailureStopsAtThatFileAndNamesIt) {
     EXPECT_EQ(FilesIn(m_folder), Numbered(2, "bmp"));
     EXPECT_EQ(fs::file_size(m_folder / "image000.bmp"), 54u + 64 * 64 * 4);
     EXPECT_EQ(ReadAll(m_folder / "image001.bmp"), "earlier file");
+}
+
+// A texture the device could not draw whole is no file: the batch ends there, saying why, with
+// the files before it written.
+TEST_P(BatchLoop, ATextureTheDeviceCouldNotDrawStopsTheBatchUnwritten) {
+    struct FailThird final : TBatchHooks {
+        explicit FailThird(test::DeviceFaults& faults) : faults(faults) {}
+        void BeforeTexture(int number) override { faults.failDraws = number == 3; }
+        test::DeviceFaults& faults;
+    } hooks(m_faults);
+    const TBatchResult result = RunBatch(*m_generator, Options(5, "bmp", m_folder), hooks);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, DrawFailedText);
+    EXPECT_EQ(result.written, 2);
+    EXPECT_EQ(FilesIn(m_folder), Numbered(2, "bmp"));
+    m_faults.failDraws = false;
+    EXPECT_TRUE(m_generator->Generate());
+    EXPECT_FALSE(m_generator->DrawFailed()) << "the next texture draws again";
 }
 
 // Holds the write of file k until texture k + 1 was generated (the last file until its own

@@ -1,6 +1,7 @@
 // The shipped brush archive: ten image records in the order the generator expects, then the hard
 // brushes at four times the side; each a white-ish shape in alpha, exactly mirror-symmetric, and
-// the same bytes on every build.
+// the same bytes on every build. Unpacking an archive into a folder: keys that cannot be file
+// names are refused, records are read by position, and a fault leaves the folder as it was.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "archive/BrushFolder.h"
 #include "archive/VornDb.h"
+#include "archive/VornDbWriter.h"
+#include "gen/Generator.h"
+#include "support/FailingFileWriter.h"
+#include "support/PngDecode.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -221,6 +228,132 @@ TEST(ShippedArchiveBuild, IsReproducible) {
     const Bytes rebuilt = read(out);
     std::filesystem::remove(out);
     EXPECT_EQ(rebuilt, read(kArchive));
+}
+
+// An archive at path as pack makes it: the shipped keys for the ten named images, then extras
+// with the keys given. Image i is one opaque pixel whose red is i, so each file tells its record.
+void WriteArchive(const std::string& path, const std::vector<std::string>& extraKeys) {
+    vorn::TVornDbWriter writer;
+    const auto add = [&](const std::string& key) {
+        vorn::TImageRecordHeader header;
+        header.PatternWidth = header.PatternHeight = header.VisibleWidth = header.VisibleHeight = 1;
+        header.TextureWidth = header.TextureHeight = header.PatternCount = header.TextureCount = 1;
+        const std::uint8_t red = std::uint8_t(writer.RecordCount());
+        writer.AddRecord(key, vorn::TVornDbWriter::kImageRecord,
+                         vorn::BuildImageRecord(header, {0x40, 0x80, red, 0xFF}), 45292.0);
+    };
+    for (int i = 0; i < vorn::NamedBrushImages; ++i) add(kImages[i].key);
+    for (const std::string& key : extraKeys) add(key);
+    ASSERT_TRUE(writer.SaveToFile(path)) << path;
+}
+
+// Red of the one-pixel PNG file at path; -1 when it is not one.
+int RedOf(const std::string& path) {
+    int width = 0, height = 0;
+    const Bytes rgb = vorn::test::DecodePngRgb(path, width, height);
+    return width == 1 && height == 1 && rgb.size() == 3 ? rgb[0] : -1;
+}
+
+TEST(BrushUnpack, RefusesExtraKeysThatCannotBeFileNamesAndWritesNothing) {
+    const std::string keys[] = {"a/../../../escaped",  "a\\b", "tab\there", std::string("a\0b", 3), ".hidden",
+                                std::string(300, 'k'), ""};
+    for (const std::string& key : keys) {
+        vorn::test::TempDir dir;
+        WriteArchive(dir / "in.dat", {key});
+        // A folder extra-10-a in the target would let the first key lead out of it.
+        const std::string target = dir / "p/q/target";
+        std::filesystem::create_directories(target + "/extra-10-a");
+        const auto before = dir.EntriesRecursive();
+        for (const bool replace : {false, true}) {
+            const vorn::TBrushResult result = vorn::UnpackBrushArchive(dir / "in.dat", target, replace);
+            const std::string fault = result.faults.empty() ? "" : result.faults[0];
+            EXPECT_EQ(result.faults.size(), 1u) << "key of " << key.size() << " bytes: " << fault;
+            EXPECT_NE(fault.find("record 10 (image 10, key '"), std::string::npos) << fault;
+            EXPECT_EQ(dir.EntriesRecursive(), before) << "key of " << key.size() << " bytes: " << fault;
+        }
+    }
+}
+
+TEST(BrushUnpack, RecordsSharingAKeyUnpackTheirOwnImagesAndPackBackToTheSameArchive) {
+    vorn::test::TempDir dir;
+    WriteArchive(dir / "in.dat", {"twin", "TWIN", "twin"});
+    ASSERT_TRUE(vorn::UnpackBrushArchive(dir / "in.dat", dir / "out", false).ok());
+    EXPECT_EQ(RedOf(dir / "out/hard-16.png"), 2);
+    EXPECT_EQ(RedOf(dir / "out/extra-10-twin.png"), 10);
+    EXPECT_EQ(RedOf(dir / "out/extra-11-TWIN.png"), 11);
+    EXPECT_EQ(RedOf(dir / "out/extra-12-twin.png"), 12);
+    ASSERT_TRUE(vorn::PackBrushFolder(dir / "out", dir / "again.dat", false).ok());
+    EXPECT_EQ(vorn::test::ReadFile(dir / "again.dat"), vorn::test::ReadFile(dir / "in.dat"));
+}
+
+// Makes the system's calls, but fails the renames into folder after the first movesBeforeFailure.
+class FailingMoveWriter : public vorn::TFileWriter {
+public:
+    FailingMoveWriter(std::string folder, int movesBeforeFailure)
+        : m_folder(std::move(folder) + "/"), m_left(movesBeforeFailure) {}
+    int RenameNoReplace(const char* from, const char* to) override {
+        if (std::string(to).starts_with(m_folder) && m_left-- <= 0) {
+            errno = EIO;
+            return -1;
+        }
+        return vorn::TFileWriter::RenameNoReplace(from, to);
+    }
+
+private:
+    std::string m_folder;
+    int m_left;
+};
+
+TEST(BrushUnpack, AFaultWhileWritingOrMovingLeavesTheFolderAsItWas) {
+    // Into an existing folder with a file to replace: a write fails part-way, or the third file
+    // cannot be moved in after the first two moved and hard-16.png was swapped for its successor.
+    // Into a missing folder: a write fails, and no folder (nor its parent) is left.
+    for (const bool existing : {true, false}) {
+        for (const bool whileMoving : {false, true}) {
+            if (!existing && whileMoving) continue; // a missing folder is moved in whole
+            vorn::test::TempDir dir;
+            WriteArchive(dir / "in.dat", {"extra"});
+            const std::string target = existing ? dir / "target" : dir / "new/target";
+            if (existing) {
+                std::filesystem::create_directories(target);
+                vorn::test::WriteFile(target + "/hard-16.png", {'o', 'l', 'd'});
+            }
+            const auto before = dir.EntriesRecursive();
+            vorn::test::FailingFileWriter failingWrite;
+            failingWrite.writesBeforeFailure = 3;
+            FailingMoveWriter failingMove(target, 2);
+            vorn::TFileWriter& writer =
+                whileMoving ? static_cast<vorn::TFileWriter&>(failingMove) : failingWrite;
+            const vorn::TBrushResult result = vorn::UnpackBrushArchive(dir / "in.dat", target, true, writer);
+            const std::string what = std::string(existing ? "existing" : "missing") + " folder, " +
+                                     (whileMoving ? "moving" : "writing");
+            ASSERT_EQ(result.faults.size(), 1u) << what;
+            EXPECT_EQ(dir.EntriesRecursive(), before) << what << ": " << result.faults[0];
+            if (existing) {
+                EXPECT_EQ(vorn::test::ReadFile(target + "/hard-16.png"), Bytes({'o', 'l', 'd'})) << what;
+            }
+        }
+    }
+}
+
+// The generator names the twins that large textures leave unused: here two of one pixel, where
+// their brushes are of one pixel too.
+TEST(BrushTwins, TwinsNotFourTimesTheirBrushesSizeAreNamed) {
+    vorn::test::TempDir dir;
+    const std::string archive = dir / "twins.dat";
+    WriteArchive(archive, {"brush16hard-4x", "brush64soft-4x"});
+    vorn::TGenSettings settings;
+    vorn::TGenerator generator(settings);
+    generator.ComponentsInit();
+    ASSERT_EQ(generator.Startup(nullptr, archive).failure, vorn::TStartupFailure::None);
+    generator.TextureSize = 2048;
+    ASSERT_TRUE(generator.Generate());
+    ASSERT_EQ(generator.BadTwins().size(), 2u);
+    EXPECT_EQ(vorn::BadTwinText(generator.BadTwins()[0]),
+              "Brush archive " + archive +
+                  ": twin brush16hard-4x is 1 x 1, not 4 times brush16hard's 1 x 1; "
+                  "magnified instead");
+    EXPECT_EQ(generator.BadTwins()[1].key, "brush64soft");
 }
 
 } // namespace

@@ -5,7 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <vector>
+
+#include "engine/soft/SoftDeviceImpl.h"
+#include "engine/soft/SoftMemory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "support/CaptureSink.h"
 #include "support/FaultyDevice.h"
@@ -569,6 +579,46 @@ TEST_F(SoftDeviceTest, DrawsIntoTheBoundTarget) {
         }
 }
 
+TEST_F(SoftDeviceTest, ADrawWhoseBandThrowsAnswersAFailure) {
+    TexturePtr t = MakeTarget(256);
+    SurfacePtr level;
+    ASSERT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+    BindQuad(0, 0, 256, 256, 0xFFC08040u);
+    ASSERT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), D3D_OK);
+    RasterOptions& options = device->impl()->rasterOptions;
+    options.minPixelsToSplit = 0; // the quad is split into bands whatever its size
+    struct Case {
+        const char* what;
+        int threads;
+        void (*bandStarts)(int);
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"one thread out of memory", 1, [](int) { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+        {"the last of eight bands out of memory", 4,
+         [](int band) {
+             if (band == 7) throw std::bad_alloc();
+         },
+         E_OUTOFMEMORY},
+        {"every band out of memory", 4, [](int) { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+        {"a band failing otherwise", 4,
+         [](int band) {
+             if (band == 3) throw std::runtime_error("band");
+         },
+         E_FAIL},
+        {"no band failing", 4, nullptr, D3D_OK},
+    };
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    for (const Case& c : cases) {
+        options.threads = c.threads;
+        options.bandStarts = c.bandStarts;
+        EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), c.expected) << c.what;
+    }
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(ReadBack(level)[0], 0xFFC08040u); // the device still draws
+}
+
 TEST_F(SoftDeviceTest, SixteenBitTexturesAreDecodedOnUnlock) {
     TexturePtr tex;
     ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &tex), D3D_OK);
@@ -597,6 +647,26 @@ TEST_F(SoftDeviceTest, SixteenBitTexturesAreDecodedOnUnlock) {
     EXPECT_EQ(px[4], 0xFF0000FFu);
     EXPECT_EQ(px[5], 0xFF848284u); // 5-bit 16 -> 132, 6-bit 32 -> 130
     EXPECT_EQ(px[2], 0u);
+}
+
+// A mapped block keeps the pages it covers and gives back the rest of its mapping at once, also
+// when its size is no whole number of pages: the page after its last one is no longer mapped
+// (mincore answers ENOMEM for it).
+TEST(SoftMemory, BlocksGiveBackTheTailOfTheirMappingAtAnySize) {
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    const std::size_t mib = std::size_t(1) << 20;
+    for (const std::size_t size : {2 * mib, 2 * mib + 1, 2 * mib + page + 7, 3 * mib - 1}) {
+        ZeroedMemory block(size);
+        ASSERT_EQ(block.size(), size);
+        block.data()[size - 1] = 1; // the last byte is the block's
+        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(block.data()) + size;
+        void* after = reinterpret_cast<void*>((end + page - 1) / page * page);
+        unsigned char resident = 0;
+        errno = 0;
+        EXPECT_EQ(mincore(after, page, &resident), -1)
+            << size << " bytes: the page after the block is mapped";
+        EXPECT_EQ(errno, ENOMEM) << size;
+    }
 }
 
 } // namespace

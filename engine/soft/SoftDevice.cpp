@@ -577,42 +577,46 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, std::int32_t baseVer
 
     const bool lines = type == D3DPT_LINELIST || type == D3DPT_LINESTRIP;
     const std::uint64_t perPrimitive = lines ? 2 : 3;
+    // A failure while drawing, on this thread or in a band of the raster pool (rethrown here),
+    // is the draw's answer; the pixels drawn by then stay.
     try {
         d.scratch.resize(perPrimitive * primitiveCount);
+        auto vertex = [&](std::uint64_t i) {
+            const std::int64_t v = indexAt(i) + baseVertexIndex;
+            return ReadVertex(vb.data.data() + d.streamOffset + std::uint64_t(v) * d.streamStride);
+        };
+        for (std::uint64_t p = 0; p < primitiveCount; ++p) {
+            RasterVertex* out = d.scratch.data() + perPrimitive * p;
+            switch (type) {
+            case D3DPT_TRIANGLESTRIP: // odd triangles swap two vertices to keep the winding
+                out[0] = vertex(p);
+                out[1] = vertex(p % 2 ? p + 2 : p + 1);
+                out[2] = vertex(p % 2 ? p + 1 : p + 2);
+                break;
+            case D3DPT_TRIANGLEFAN:
+                out[0] = vertex(0);
+                out[1] = vertex(p + 1);
+                out[2] = vertex(p + 2);
+                break;
+            case D3DPT_LINESTRIP:
+                out[0] = vertex(p);
+                out[1] = vertex(p + 1);
+                break;
+            default:
+                for (std::uint64_t k = 0; k < perPrimitive; ++k) out[k] = vertex(perPrimitive * p + k);
+                break;
+            }
+        }
+        const DrawState st = CollectDrawState(d);
+        if (lines)
+            DrawLines(st, d.scratch.data(), primitiveCount);
+        else
+            DrawTriangles(st, d.scratch.data(), primitiveCount);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
     }
-    auto vertex = [&](std::uint64_t i) {
-        const std::int64_t v = indexAt(i) + baseVertexIndex;
-        return ReadVertex(vb.data.data() + d.streamOffset + std::uint64_t(v) * d.streamStride);
-    };
-    for (std::uint64_t p = 0; p < primitiveCount; ++p) {
-        RasterVertex* out = d.scratch.data() + perPrimitive * p;
-        switch (type) {
-        case D3DPT_TRIANGLESTRIP: // odd triangles swap two vertices to keep the winding
-            out[0] = vertex(p);
-            out[1] = vertex(p % 2 ? p + 2 : p + 1);
-            out[2] = vertex(p % 2 ? p + 1 : p + 2);
-            break;
-        case D3DPT_TRIANGLEFAN:
-            out[0] = vertex(0);
-            out[1] = vertex(p + 1);
-            out[2] = vertex(p + 2);
-            break;
-        case D3DPT_LINESTRIP:
-            out[0] = vertex(p);
-            out[1] = vertex(p + 1);
-            break;
-        default:
-            for (std::uint64_t k = 0; k < perPrimitive; ++k) out[k] = vertex(perPrimitive * p + k);
-            break;
-        }
-    }
-    const DrawState st = CollectDrawState(d);
-    if (lines)
-        DrawLines(st, d.scratch.data(), primitiveCount);
-    else
-        DrawTriangles(st, d.scratch.data(), primitiveCount);
     return D3D_OK;
 }
 

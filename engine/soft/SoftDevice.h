@@ -431,6 +431,8 @@ public:
     virtual HRESULT SetIndices(IndexBufferPtr buffer);
     virtual HRESULT SetVertexShader(const void* shader); // only nullptr is accepted
     virtual HRESULT SetFVF(DWORD fvf);                   // only FVF_CANVAS is accepted
+    // E_OUTOFMEMORY when drawing runs out of memory, E_FAIL when it fails otherwise (on this
+    // thread or in a raster band); what was drawn by then stays in the target.
     virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, std::int32_t baseVertexIndex, UINT minIndex,
                                          UINT numVertices, UINT startIndex, UINT primitiveCount);
 

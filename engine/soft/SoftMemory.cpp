@@ -1,7 +1,9 @@
 #include "engine/soft/SoftMemory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cassert>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -14,6 +16,20 @@ namespace {
 // come from calloc, which maps large ones fresh from the system as well but reuses freed heap
 // memory for surfaces made and dropped again and again (a read-back per export).
 constexpr std::size_t HugePage = std::size_t(2) << 20;
+
+std::size_t PageSize() {
+    static const std::size_t page = [] {
+        const long size = sysconf(_SC_PAGESIZE);
+        return size > 0 ? std::size_t(size) : std::size_t(4096);
+    }();
+    return page;
+}
+
+// munmap of whole pages of a mapping of ours, which cannot fail.
+void Unmap(void* start, std::size_t length) noexcept {
+    [[maybe_unused]] const int unmapped = munmap(start, length);
+    assert(unmapped == 0);
+}
 
 } // namespace
 
@@ -33,9 +49,13 @@ ZeroedMemory::ZeroedMemory(std::size_t size) {
     auto* start = static_cast<std::uint8_t*>(mapping);
     const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
     const std::size_t head = (HugePage - address % HugePage) % HugePage;
-    // The unaligned head and the tail beyond the block go back at once.
-    if (head > 0) munmap(start, head);
-    if (HugePage - head > 0) munmap(start + head + size, HugePage - head);
+    // The unaligned head and the tail beyond the block go back at once. munmap takes whole
+    // pages: the block keeps its last page whole, and the tail starts at the next page boundary
+    // and runs to the mapping's end (which the kernel rounded up to a page).
+    const std::size_t page = PageSize();
+    const std::size_t kept = (size + page - 1) / page * page;
+    if (head > 0) Unmap(start, head);
+    Unmap(start + head + kept, HugePage - head); // at least a page, as head < HugePage
     start += head;
     madvise(start, size, MADV_HUGEPAGE); // a hint: without huge pages the block still works
     m_mapped = true;
@@ -63,7 +83,7 @@ ZeroedMemory& ZeroedMemory::operator=(ZeroedMemory&& other) noexcept {
 
 void ZeroedMemory::Release() noexcept {
     if (m_mapped)
-        munmap(m_data, m_size);
+        Unmap(m_data, m_size); // the kernel takes the last page whole
     else
         std::free(m_data);
     m_data = nullptr;

@@ -546,6 +546,7 @@ struct BandJob {
 // reuse what it sampled for the one in the other), and a cluster of primitives is shared out.
 void DrawBand(void* context, int band) {
     const BandJob& job = *static_cast<const BandJob*>(context);
+    if (job.state->options.bandStarts) job.state->options.bandStarts(band);
     const std::int64_t height = job.state->target.height;
     detail::RowBand rows[detail::MaxStrips] = {{0, height}};
     std::size_t count = 1;

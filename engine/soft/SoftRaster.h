@@ -95,6 +95,9 @@ struct RasterOptions {
     SimdLevel maxSimd = SimdLevel::Avx2; // upper bound for the kernels chosen
     int threads = 1;                     // bands of the target drawn at once; 0 = RasterThreads()
     double minPixelsToSplit = 32768;     // smaller draws (bounding boxes summed) stay on one thread
+    // Called with its number as each band of a draw starts, on the thread that draws it; none by
+    // default. A test passes one that throws to see a failing band reach the draw's caller.
+    void (*bandStarts)(int band) = nullptr;
 };
 
 // Everything a draw needs, copied from the device state at the draw call.

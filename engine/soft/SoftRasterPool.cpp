@@ -75,18 +75,23 @@ bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
 }
 
 void RasterPool::Work() {
-    // How long a worker watches for the next job before it blocks.
+    // How long a worker watches for the next job before it blocks, and how many watch at once:
+    // a watching worker keeps a core busy, so no more watch than two, nor than the cores beside
+    // the caller's; the others block at once and are woken by the job.
     constexpr std::chrono::microseconds watch(1000);
+    static const int maxWatching = int(std::clamp(std::thread::hardware_concurrency(), 1u, 3u)) - 1;
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        if (m_job == seen && !m_stop) {
+        if (m_job == seen && !m_stop && m_watching < maxWatching) {
+            ++m_watching;
             lock.unlock();
             const auto until = std::chrono::steady_clock::now() + watch;
             while (m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire) &&
                    std::chrono::steady_clock::now() < until)
                 std::this_thread::yield();
             lock.lock();
+            --m_watching;
         }
         m_wake.wait(lock, [&] { return m_stop || (m_job != seen && m_seats > 0); });
         if (m_stop) return;

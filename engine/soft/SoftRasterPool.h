@@ -1,9 +1,11 @@
 // The rasteriser's worker threads: started once and kept, blocked on a condition variable while
-// there is nothing to draw (after a short spell of watching for the next job: a synthesis draws
-// about a job a millisecond, and waking a blocked thread can take a good part of that). A draw hands them
-// bands of the target, each drawn whole by one thread, and returns when every band is done; the calling
-// thread draws bands too. A band that throws ends the job: no band starts after it, the job waits for the
-// bands in flight, and the first exception reaches the caller of Run.
+// there is nothing to draw. After a job up to two of them (no more than the cores beside the
+// caller's) watch for the next one for a moment before they block: a synthesis draws about a job
+// a millisecond, and waking a blocked thread can take a good part of that, but a watcher keeps a
+// core busy. A draw hands them bands of the target, each drawn whole by one thread, and returns
+// when every band is done; the calling thread draws bands too. A band that throws ends the job:
+// no band starts after it, the job waits for the bands in flight, and the first exception reaches
+// the caller of Run.
 #pragma once
 
 #include <atomic>
@@ -55,6 +57,7 @@ private:
     int m_next = 0;                  // next band to hand out
     int m_running = 0;               // bands handed out and not finished
     int m_seats = 0;                 // workers that may still join the current job
+    int m_watching = 0;              // workers watching for the next job
     std::exception_ptr m_error;      // the first band that threw
     std::atomic<bool> m_stop{false}; // written under m_mutex, watched without it
 };

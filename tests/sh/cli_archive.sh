@@ -17,8 +17,10 @@ sizes=(16 512 16 16 32 32 64 64 128 128 64 128 256 512)
 
 # Walk the key table for each record's key and header position.
 offsets=()
+keyat=()
 pos=$(int32 "$archive" 8)
 for i in "${!keys[@]}"; do
+  keyat+=($((pos + 4)))
   len=$(int32 "$archive" "$pos")
   key=$(dd if="$archive" bs=1 skip=$((pos + 4)) count="$len" 2>/dev/null)
   [ "$key" = "${keys[$i]}" ] || fail "table entry $i is '$key', expected '${keys[$i]}'"
@@ -113,6 +115,33 @@ printf '%s\n' "archive pack: brush.png: not a brush image name (background, hard
 check_exit 1 "pack over an archive" archive pack "$work/brushes/deep" "$work/repacked.dat"
 check_exit 0 "pack --force" archive pack "$work/brushes/deep" "$work/repacked.dat" --force
 check_exit 2 "pack without an archive" archive pack "$work/brushes/deep"
+
+# A record key that would lead out of the folder (brush16hard-4x becomes a/../../../esc, as long)
+# is refused with one line before anything is written, here or above.
+cp "$archive" "$work/escape.dat"
+printf 'a/../../../esc' | dd of="$work/escape.dat" bs=1 seek="${keyat[10]}" conv=notrunc 2>/dev/null
+mkdir -p "$work/up/down/target/extra-10-a"
+before=$(cd "$work" && find . | sort)
+check_exit 1 "unpack an escaping key" archive unpack "$work/escape.dat" "$work/up/down/target" --force
+[ "$(cat "$work/err")" = "archive unpack: $work/escape.dat: record 10 (image 10, key 'a/../../../esc') cannot name a file: it holds '/'" ] ||
+  fail "escaping key: stderr is '$(cat "$work/err")'"
+[ "$(cd "$work" && find . | sort)" = "$before" ] || fail "escaping key: files were written"
+
+# High-resolution twins that are not four times their brush's size are not drawn: a large texture
+# with them is the one drawn with no twins at all (the brushes magnified).
+mkdir "$work/notwins" "$work/badtwins"
+cp "$work/brushes/deep/"*.png "$work/badtwins/"
+for twin in "$work/badtwins/"extra-*-4x.png; do convert "$twin" -resize 75% "$twin"; done
+cp "$work/brushes/deep/"*.png "$work/notwins/"
+rm "$work/notwins/"extra-*-4x.png
+for set in notwins badtwins; do
+  "$cli" archive pack "$work/$set" "$work/$set.dat" || fail "pack $set"
+  "$cli" generate --archive "$work/$set.dat" --seed 5 --size 2048 --steps 0 --brush-type hard \
+    --out "$work/$set.bmp" --quiet 2>"$work/$set.err" || fail "generate with $set"
+done
+cmp -s "$work/notwins.bmp" "$work/badtwins.bmp" || fail "twins of the wrong size were drawn"
+[ ! -s "$work/notwins.err" ] && grep -q "^pallimor-cli generate: Brush archive $work/badtwins.dat: twin brush16hard-4x is 48 x 48, not 4 times brush16hard's 16 x 16; magnified instead$" "$work/badtwins.err" ||
+  fail "a twin of the wrong size was not named: $(cat "$work/badtwins.err")"
 
 # Brush sets: three installed beside the program, the default one named by the hash recipes leave
 # out; another set draws another texture, its recipe names the set and makes the same file again

@@ -21,6 +21,7 @@ struct DeviceFaults {
     int renderTargetsBeforeFailure = -1;
     bool failCreateOffscreenSurface = false;
     bool failGetRenderTargetData = false;
+    bool failDraws = false; // DrawIndexedPrimitive answers E_OUTOFMEMORY, as a band out of memory does
     // When set, the device handed out is what this makes of the faulty one (a recorder, say).
     std::function<sd::DevicePtr(sd::DevicePtr)> wrapDevice;
 };
@@ -51,6 +52,13 @@ public:
         if (sd::Failed(hr) || !m_faults.failCreateOffscreenSurface) return hr;
         surface->reset();
         return sd::D3DERR_OUTOFVIDEOMEMORY;
+    }
+    sd::HRESULT DrawIndexedPrimitive(sd::D3DPRIMITIVETYPE type, std::int32_t baseVertexIndex,
+                                     sd::UINT minIndex, sd::UINT numVertices, sd::UINT startIndex,
+                                     sd::UINT primitiveCount) override {
+        if (m_faults.failDraws) return sd::E_OUTOFMEMORY;
+        return ForwardingDevice::DrawIndexedPrimitive(type, baseVertexIndex, minIndex, numVertices,
+                                                      startIndex, primitiveCount);
     }
     sd::HRESULT GetRenderTargetData(sd::Surface* renderTarget, sd::Surface* destSurface) override {
         if (renderTarget && destSurface && m_faults.failGetRenderTargetData)
