@@ -3,7 +3,7 @@
 // history list marks the current entry and a click goes there, thumbnails arrive from the
 // command-line tool without the window waiting, each recipe with its own result, and a favourite
 // opens its texture. A tool that cannot be started is said once; an export asks before it
-// replaces files.
+// replaces files, and closing the window during one asks first.
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -196,6 +196,35 @@ TEST_F(Library, AnExportOntoExistingFilesAsksAndOnNoWritesNothing) {
               QStringList{QStringLiteral("mine.png")});
     ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
     EXPECT_EQ(existing.readAll(), QByteArray("mine already"));
+}
+
+// Closing the window while the favourites are exported asks first: No keeps both, Yes stops the
+// export and closes.
+TEST_F(Library, ClosingDuringAnExportAsksAndNoKeepsItRunning) {
+    const QString slow = m_data.filePath(QStringLiteral("slow-cli"));
+    QFile script(slow);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec sleep 60\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    W().ButtonGenerateClick();
+    ASSERT_TRUE(L().AddFavouriteNamed(QStringLiteral("mine")));
+    L().SetCliPath(slow);
+    QTemporaryDir out;
+    ASSERT_TRUE(L().ExportFavourites({0}, out.path(), QStringLiteral("png")));
+    ASSERT_TRUE(L().ExportRunning());
+
+    W().close(); // the recorder answers No
+    ASSERT_FALSE(m_recorder->messages.empty());
+    EXPECT_TRUE(m_recorder->messages[0].text.contains(QStringLiteral("export")))
+        << m_recorder->messages[0].text.toStdString();
+    EXPECT_TRUE(W().isVisible());
+    EXPECT_TRUE(L().ExportRunning());
+
+    m_recorder->answer = TMsgResult::Yes;
+    W().close();
+    EXPECT_FALSE(W().isVisible());
+    EXPECT_FALSE(L().ExportRunning());
 }
 
 } // namespace

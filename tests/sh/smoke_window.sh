@@ -58,6 +58,16 @@ settle() {
     done
     fail "$2"
 }
+# The first visible window whose name matches $1, waited for up to 10 s; empty when none shows.
+find_window() {
+    local id=""
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    echo "$id"
+}
 same_as() {
     same=$(compare -metric AE "$1" "$2" null: 2>&1 || true)
     [ "${same%% *}" = 0 ]
@@ -130,12 +140,7 @@ same_as "$work/third.png" "$work/forward.png" || fail "Alt+Right did not show th
 
 # Ctrl+T: the Tiled View shows the texture; Escape there closes it and nothing else.
 xdotool key --clearmodifiers ctrl+t
-tid=""
-for _ in $(seq 1 100); do
-    tid=$(xdotool search --onlyvisible --name '^Tiled View$' 2>/dev/null | head -n 1 || true)
-    [ -n "$tid" ] && break
-    sleep 0.1
-done
+tid=$(find_window '^Tiled View$')
 [ -n "$tid" ] || fail "Ctrl+T opened no \"Tiled View\""
 sleep 0.5
 import -window "$tid" "$artifacts/smoke-tiled.png"
@@ -153,12 +158,7 @@ kill -0 "$pid" 2>/dev/null || fail "closing the Tiled View ended the program"
 # Escape with textures made in this session asks first; Return takes the default answer, Yes.
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 xdotool key --clearmodifiers Escape
-qid=""
-for _ in $(seq 1 100); do
-    qid=$(xdotool search --onlyvisible --name '^Pallimor$' 2>/dev/null | head -n 1 || true)
-    [ -n "$qid" ] && break
-    sleep 0.1
-done
+qid=$(find_window '^Pallimor$')
 [ -n "$qid" ] || fail "Escape with a history asked nothing"
 kill -0 "$pid" 2>/dev/null || fail "Escape ended the program without asking"
 xdotool windowfocus --sync "$qid" 2>/dev/null || true
