@@ -14,6 +14,7 @@
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
 #include "engine/VornTimers.h"
+#include "gen/CanvasPainter.h"
 #include "gen/PreviewCompose.h"
 #include "gen/TileSynthesis.h"
 #include "gen/TileTrace.h"
@@ -26,9 +27,6 @@ namespace {
 // Render-target positions.
 constexpr std::int32_t ViewTarget = 0;
 constexpr std::int32_t TileTarget = 1;
-constexpr std::int32_t LargeTargetIndex = 7; // after the seven made at start-up
-// A large replay runs the message pump once per this many calls, as the synthesis does per step.
-constexpr std::size_t LargePumpCalls = 64;
 
 // The high-resolution twins are no images of the list: the list keeps the positions the
 // synthesis names, whatever an archive holds after them.
@@ -64,44 +62,6 @@ bool CopyTileTexels(TRenderTarget& target, std::uint32_t* texels, std::size_t co
 }
 // Sizes of the seven targets, in the order of their positions.
 constexpr std::int32_t TargetSizes[] = {256, 1024, 1024, 512, 256, 128, 64};
-
-// The synthesis' calls, drawn with the canvas and the images of the list, and for a large replay
-// the brushes' twins; a missing image draws nothing.
-class TCanvasPainter final : public TLargePainter {
-public:
-    using TTwins = std::array<TVornImage*, TwinImages>;
-
-    TCanvasPainter(TVornCanvas& canvas, const TVornImages& images, const TTwins* twins = nullptr)
-        : m_canvas(canvas), m_images(images), m_twins(twins) {}
-
-    void FillGradientRect(const TIntRect& rect, const TColorQuad& colors, TBlendEffect effect) override {
-        m_canvas.FillGradientRect(rect, colors, effect);
-    }
-    void FillSolidRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
-                       TCanvasColor color, TBlendEffect effect) override {
-        m_canvas.FillSolidRect(left, top, width, height, color, effect);
-    }
-    void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
-                           double scale, std::int32_t pattern, TBlendEffect effect) override {
-        Stamp(m_images.Item(image), color, x, y, angle, scale, pattern, effect);
-    }
-    bool DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
-                  std::int32_t pattern, TBlendEffect effect) override {
-        TVornImage* item = m_twins ? (*m_twins)[std::size_t(twin)] : nullptr;
-        Stamp(item, color, x, y, angle, scale, pattern, effect);
-        return item != nullptr;
-    }
-
-private:
-    void Stamp(TVornImage* item, TCanvasColor color, double x, double y, double angle, double scale,
-               std::int32_t pattern, TBlendEffect effect) {
-        if (item) m_canvas.DrawRotatedScaled(item, color, x, y, angle, scale, pattern, effect);
-    }
-
-    TVornCanvas& m_canvas;
-    const TVornImages& m_images;
-    const TTwins* m_twins;
-};
 
 // The synthesis' hooks with the growing tile's frames in front of the message pump: a frame when
 // interval has passed since the last one ended (so a slow frame never queues the next).
@@ -240,10 +200,7 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     Archive = std::move(archive);
     // The textures to come use the new brushes; the tile shown was drawn with the old ones, so its
     // calls no longer draw it.
-    m_twinImages.reset();
-    m_twins = {};
-    m_twinsLoaded = false;
-    m_badTwins.clear();
+    m_large.ForgetTwins();
     ForgetCalls();
     return choice;
 }
@@ -308,7 +265,7 @@ void TGenerator::RenderAll(bool clearTile) {
     // A cleared tile, or one the background covers, starts the calls that make it anew.
     if (clearTile || ClampedSettings(*m_settings).image == 0) {
         m_chain.Restart();
-        m_largeSize = 0;
+        m_large.Forget();
     }
     m_tileFinished = true;
     Textures->RenderIntoTarget(
@@ -378,106 +335,24 @@ void TGenerator::RenderSize() {
     if (StartupIncomplete) return;
     m_dirty = true;
     if (IsLargeSize(TextureSize)) {
-        RenderLarge();
+        // A stopped replay leaves a part of the texture in the target: a newer texture follows.
+        if (m_large.Render(TextureSize, m_chain, LargeSources(), *m_hooks) == TLargeResult::Stopped)
+            m_tileFinished = false;
     } else {
-        FreeLargeTarget(); // 64 MiB at 4096, not kept for a size not shown
+        m_large.Free(*Textures); // 64 MiB at 4096, not kept for a size not shown
         Textures->RenderIntoTarget(
             GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
     }
     ++m_outputSerial;
 }
 
-TRenderTarget* TGenerator::LargeTarget(int size) {
-    if (TRenderTarget* target = Textures->GetTarget(LargeTargetIndex)) {
-        if (target->Width() == size) return target;
-        FreeLargeTarget();
-    }
-    if (Textures->Count() != LargeTargetIndex || !Textures->AddRenderTargets(1, size, size, aqHigh, alFull))
-        return nullptr;
-    return Textures->GetTarget(LargeTargetIndex);
+TLargeSources TGenerator::LargeSources() {
+    return {*Textures, TileTarget, Canvas, Images.get(), Archive.get(), Device.get()};
 }
 
 void TGenerator::ForgetCalls() {
     m_chain.Forget();
-    m_largeSize = 0;
-}
-
-void TGenerator::FreeLargeTarget() {
-    if (Textures->Count() > LargeTargetIndex) Textures->RemoveTarget(LargeTargetIndex);
-    m_largeSize = 0;
-}
-
-void TGenerator::LoadTwins() {
-    if (m_twinsLoaded || !Images || !Archive || !Device) return;
-    m_twinsLoaded = true;
-    m_twinImages = std::make_unique<TVornImages>();
-    m_twinImages->SetPublisher(Device.get());
-    m_twinImages->SetMipMappping(false);
-    m_badTwins.clear();
-    for (std::int32_t i = 0; i < TwinImages; ++i) {
-        const TVornImage* brush = Images->Item(FirstTwinImage + i);
-        m_twins[std::size_t(i)] = nullptr;
-        if (!brush || !m_twinImages->AddFromVornDb(brush->Name() + HighResSuffix, *Archive, aqHigh, alFull))
-            continue;
-        const std::int32_t last = m_twinImages->Count() - 1;
-        TVornImage* twin = m_twinImages->Item(last);
-        // A twin is drawn at 1 / HighResFactor of its brush's scale: any other size would draw the
-        // stamp too large or too small.
-        const TIntSize size = twin->VisibleSize(), brushSize = brush->VisibleSize();
-        if (size.Width == brushSize.Width * HighResFactor &&
-            size.Height == brushSize.Height * HighResFactor) {
-            m_twins[std::size_t(i)] = twin;
-        } else {
-            m_badTwins.push_back({Archive->FileName(), brush->Name(), size.Width, size.Height,
-                                  brushSize.Width, brushSize.Height});
-            m_twinImages->RemoveImage(last);
-        }
-    }
-}
-
-std::string BadTwinText(const TBadTwin& twin) {
-    const auto size = [](int width, int height) {
-        return std::to_string(width) + " x " + std::to_string(height);
-    };
-    return "Brush archive " + twin.archive + ": twin " + twin.key + HighResSuffix + " is " +
-           size(twin.width, twin.height) + ", not " + std::to_string(HighResFactor) + " times " + twin.key +
-           "'s " + size(twin.brushWidth, twin.brushHeight) + "; magnified instead";
-}
-
-void TGenerator::RenderLarge() {
-    const int size = TextureSize;
-    if (!LargeTarget(size)) {
-        m_largeSize = 0;
-        return;
-    }
-    if (!m_chain.Complete()) {
-        Textures->RenderIntoTarget(
-            LargeTargetIndex, 0,
-            [this, size](TVornTextures*) { DrawTarget(TileTarget, size / 2, size / 2, size); }, true);
-        m_largeSize = 0;
-        return;
-    }
-    LoadTwins();
-    // Only the calls since the last drawing when the target holds the chain's start at this size.
-    const bool extend = m_largeSize == size && m_largeDrawn <= m_chain.Calls().size();
-    const std::size_t first = extend ? m_largeDrawn : 0;
-    const std::size_t last = m_chain.Calls().size();
-    bool stopped = false;
-    const bool drawn = Textures->RenderIntoTarget(
-        LargeTargetIndex, 0,
-        [&](TVornTextures*) {
-            if (!Canvas || !Images) return;
-            TCanvasPainter painter(*Canvas, *Images, &m_twins);
-            stopped =
-                !ReplayScaled(m_chain.Calls(), first, last, size / TileSize, painter, LargePumpCalls, [this] {
-                    m_hooks->PumpMessages();
-                    return !m_hooks->StopRequested();
-                });
-        },
-        !extend);
-    if (stopped) m_tileFinished = false; // a newer texture follows; the target holds a part
-    m_largeSize = drawn && !stopped ? size : 0;
-    m_largeDrawn = last;
+    m_large.Forget();
 }
 
 void TGenerator::TileRender(TVornTextures*) {

@@ -17,6 +17,7 @@
 #include "engine/soft/SoftHost.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/GenSettings.h"
+#include "gen/LargeOutput.h"
 #include "gen/LargeTile.h"
 
 namespace vorn {
@@ -57,21 +58,9 @@ private:
     bool& m_flag;
 };
 
-// A brush's high-resolution twin that large textures leave unused: its visible size is not
-// HighResFactor times its brush's, so the brush is magnified instead, as when it has no twin.
-struct TBadTwin {
-    std::string archive;                 // the archive's file name
-    std::string key;                     // the brush's key; the twin's is key + HighResSuffix
-    int width = 0, height = 0;           // the twin's visible size
-    int brushWidth = 0, brushHeight = 0; // the brush's
-};
-
 // Why a texture is missing when DrawFailed: the program's own line.
 inline constexpr const char* DrawFailedText =
     "Drawing the texture failed: the renderer ran out of memory or refused a draw";
-
-// "Brush archive PATH: twin KEY-4x is 60 x 60, not 4 times KEY's 16 x 16; magnified instead".
-std::string BadTwinText(const TBadTwin& twin);
 
 // The program's own message and caption for a start-up failure (empty for None); archiveName
 // is the archive named in the Archive message.
@@ -136,10 +125,10 @@ public:
     // when the calls that made the tile are unknown (a tile put back by ShowTile, a Keep chain
     // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
     // texture's recipe again at this size makes it exact.
-    bool LargeExact() const { return IsLargeSize(TextureSize) && m_largeSize == TextureSize; }
+    bool LargeExact() const { return IsLargeSize(TextureSize) && m_large.ExactSize() == TextureSize; }
     // The twins of the brush set that large textures leave unused, found when the first large
     // texture since start-up or LoadBrushes loaded them (none before that).
-    const std::vector<TBadTwin>& BadTwins() const { return m_badTwins; }
+    const std::vector<TBadTwin>& BadTwins() const { return m_large.BadTwins(); }
 
     // Render callbacks (RenderIntoTarget) and the device's OnRender handler.
     void TileRender(TVornTextures* sender);
@@ -219,17 +208,10 @@ private:
     void RenderViewAndSize();
     // Draws render target index as an axis-aligned square of side size centred at (x, y).
     void DrawTarget(std::int32_t index, double x, double y, double size);
-    // The output of a large size: the calls not yet in the large target drawn scaled into it (all
-    // of them into a cleared one after a restart or another size), or the tile magnified when
-    // the calls are unknown.
-    void RenderLarge();
-    // The large target at side size, made (or made again at another side) when needed.
-    TRenderTarget* LargeTarget(int size);
-    void FreeLargeTarget();
+    // What the large output draws with: the engine objects of the moment.
+    TLargeSources LargeSources();
     // The tile's calls are no longer known (nor what the large target holds).
     void ForgetCalls();
-    // The brushes' high-resolution twins, loaded from the archive when first drawn.
-    void LoadTwins();
 
     const TGenSettingsSource* m_settings;
     TGenHooks* m_hooks;
@@ -247,12 +229,9 @@ private:
     std::FILE* m_trace = nullptr;
     // The calls that drew the tile since it was last cleared or covered.
     TPaintChain m_chain;
-    int m_largeSize = 0;          // side of the texture the large target holds; 0 = none exact
-    std::size_t m_largeDrawn = 0; // calls of m_chain it holds
-    std::unique_ptr<TVornImages> m_twinImages;
-    std::array<TVornImage*, TwinImages> m_twins{};
-    bool m_twinsLoaded = false;
-    std::vector<TBadTwin> m_badTwins;
+    // The output of 2048 and 4096, drawn from m_chain (after the engine objects: its twins'
+    // images go before the device).
+    TLargeOutput m_large;
 };
 
 } // namespace vorn
