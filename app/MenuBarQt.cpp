@@ -10,6 +10,7 @@
 #include "app/LibraryQt.h"
 #include "app/LiveQt.h"
 #include "app/RandomizeQt.h"
+#include "app/TilingMenuQt.h"
 #include "app/WindowCommandsQt.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
@@ -53,6 +54,7 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     MenuView->addAction(commands.ActionTiledView);
     ActionPreviewPane = AddAction(MenuView, QStringLiteral("&Preview Pane"), nullptr, true);
     MenuView->addAction(window.Library->ActionLibrary);
+    Tiling = new TTilingMenuQt(window, MenuTexture, MenuView);
     connect(ActionPreviewPane, &QAction::triggered, this, [this] {
         m_window.ButtonPreviewClick();
         SyncChecks();

@@ -13,6 +13,7 @@ class QMenu;
 namespace vorn {
 
 class TFOrlu;
+class TTilingMenuQt;
 
 class TMenuBarQt : public QMenuBar {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     QAction* ActionPreviewPane; // checked while the 3 x 3 pane is shown
     QAction* ActionShortcuts;
     QAction* ActionAbout;
+    TTilingMenuQt* Tiling; // the Texture menu's Tiling entries and the View menu's half-tile offset
 
     // The keys of gen/Shortcuts.h as a two-column table (rich text), menu by menu, then the
     // Tiled View's.

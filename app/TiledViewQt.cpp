@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "export/MaterialMaps.h"
+#include "gen/GenParams.h"
 
 namespace vorn {
 
@@ -23,8 +24,8 @@ constexpr int MaxZoomStep = 4;  // 400 %
 constexpr int FitCopies = 3;    // copies across the view that the least zoom shows
 constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of a degree
 
-// The normal map of an RGB32 texture, as RGB32; null when it cannot be made.
-QImage NormalImage(const QImage& texture) {
+// The normal map of an RGB32 texture, as RGB32, wrapping across edges; null when it cannot be made.
+QImage NormalImage(const QImage& texture, TMapEdges edges) {
     const TMapOptions defaults;
     THeightMap height;
     {
@@ -33,10 +34,11 @@ QImage NormalImage(const QImage& texture) {
         TBitmap32 bitmap(texture.width(), texture.height());
         for (int y = 0; y < texture.height(); ++y)
             std::memcpy(bitmap.Row(y), texture.constScanLine(y), bitmap.Pitch());
-        if (!MakeHeightMap(bitmap, defaults.heightBlur, height)) return {};
+        if (!MakeHeightMap(bitmap, defaults.heightBlur, height, edges)) return {};
     }
     TBitmap32 normal;
-    if (!MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal))
+    if (!MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal,
+                       edges))
         return {};
     return ImageOfBitmap(std::move(normal), QImage::Format_RGB32);
 }
@@ -59,7 +61,9 @@ TTiledViewQt::TTiledViewQt(QWidget* owner) : QWidget(owner, Qt::Window) {
     resize(sizeHint());
 }
 
-void TTiledViewQt::SetTexture(QImage texture) {
+void TTiledViewQt::SetTexture(QImage texture, int tiling) {
+    m_repeatX = TilesAcrossX(tiling);
+    m_repeatY = TilesAcrossY(tiling);
     // Shown opaque, as the preview shows it: the alpha byte is not part of what is seen. The old
     // texture and normals go first, and the new one is taken over, not copied.
     m_texture = QImage();
@@ -70,13 +74,23 @@ void TTiledViewQt::SetTexture(QImage texture) {
         for (int x = 0; x < m_texture.width(); ++x) row[x] |= 0xFF000000u;
     }
     m_texture.reinterpretAsFormat(QImage::Format_RGB32);
-    m_normals = m_showNormals ? NormalImage(m_texture) : QImage();
+    m_normals = m_showNormals ? NormalImage(m_texture, {m_repeatX, m_repeatY}) : QImage();
+    update();
+}
+
+void TTiledViewQt::SetHalfOffset(bool on) {
+    if (on == m_halfOffset) return;
+    m_halfOffset = on;
+    // Half a tile further (or back), along the repeated axes only.
+    const QImage& shown = Shown();
+    const double half = (on ? 0.5 : -0.5) * Scale();
+    m_origin += QPointF(m_repeatX ? half * shown.width() : 0.0, m_repeatY ? half * shown.height() : 0.0);
     update();
 }
 
 void TTiledViewQt::SetShowNormals(bool on) {
     m_showNormals = on;
-    if (on && m_normals.isNull()) m_normals = NormalImage(m_texture);
+    if (on && m_normals.isNull()) m_normals = NormalImage(m_texture, {m_repeatX, m_repeatY});
     setWindowTitle(on ? QStringLiteral("Tiled View: Normal Map") : QStringLiteral("Tiled View"));
     update();
 }
@@ -132,16 +146,22 @@ void TTiledViewQt::paintEvent(QPaintEvent*) {
         return;
     }
     const double scale = Scale();
+    const double tileWidth = shown.width() * scale, tileHeight = shown.height() * scale;
     QTransform placement;
-    placement.translate(WrapOrigin(m_origin.x(), shown.width() * scale),
-                        WrapOrigin(m_origin.y(), shown.height() * scale));
+    placement.translate(m_repeatX ? WrapOrigin(m_origin.x(), tileWidth) : m_origin.x(),
+                        m_repeatY ? WrapOrigin(m_origin.y(), tileHeight) : m_origin.y());
     placement.scale(scale, scale);
     QBrush tiles(shown);
     tiles.setTransform(placement);
     // Texels stay sharp squares when enlarged (seams must not be blurred away); reductions are
     // filtered so they do not shimmer.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, m_zoomStep < 0);
-    painter.fillRect(rect(), tiles);
+    // Along an axis the texture does not repeat across, one band of copies on black.
+    const QRectF view(rect());
+    const QRectF band(m_repeatX ? view.left() : m_origin.x(), m_repeatY ? view.top() : m_origin.y(),
+                      m_repeatX ? view.width() : tileWidth, m_repeatY ? view.height() : tileHeight);
+    if (!m_repeatX || !m_repeatY) painter.fillRect(view, Qt::black);
+    painter.fillRect(band, tiles);
 }
 
 void TTiledViewQt::wheelEvent(QWheelEvent* event) {
@@ -200,6 +220,9 @@ void TTiledViewQt::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_N:
         SetShowNormals(!m_showNormals);
+        break;
+    case Qt::Key_O:
+        SetHalfOffset(!m_halfOffset);
         break;
     default:
         return QWidget::keyPressEvent(event);

@@ -2,7 +2,9 @@
 // edge, so that seams can be hunted. At 100 % one texel covers one device pixel; the mouse wheel
 // zooms about the cursor from 400 % down to 25 %, or further until at least 3 x 3 copies fit the
 // view; dragging pans. A tile corner starts at the centre. Ctrl+0 fits 3 x 3 copies, 0 shows
-// 100 %, N the texture's normal map instead of its colour, and back (the keys of gen/Shortcuts.h).
+// 100 %, N the texture's normal map instead of its colour, and back, O moves the copies by half a
+// tile, bringing a tile's edges to where its middle was (the keys of gen/Shortcuts.h). A texture
+// that tiles across one axis only is repeated along that axis, on black.
 #pragma once
 
 #include <QImage>
@@ -17,13 +19,19 @@ class TTiledViewQt : public QWidget {
 public:
     explicit TTiledViewQt(QWidget* owner = nullptr);
 
-    // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview).
-    void SetTexture(QImage texture);
+    // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview), with its
+    // Tiling value (gen/GenParams.h): the axes it repeats across, and those its normals wrap.
+    void SetTexture(QImage texture, int tiling = 0);
+    bool RepeatsX() const { return m_repeatX; }
+    bool RepeatsY() const { return m_repeatY; }
     const QImage& Texture() const { return m_texture; }
     // What is repeated: the texture, or its normal map while ShowsNormals.
     const QImage& Shown() const { return m_showNormals ? m_normals : m_texture; }
     bool ShowsNormals() const { return m_showNormals; }
     void SetShowNormals(bool on);
+    // The half-tile offset, along the axes the texture repeats across.
+    bool HalfOffset() const { return m_halfOffset; }
+    void SetHalfOffset(bool on);
 
     // Zoom in percent, in steps of a half octave: 400, 283, 200, 141, 100, 71, 50, 35, 25 and,
     // for a texture that large, below until 3 x 3 copies fit (4 for 4096 in 640 pixels).
@@ -56,6 +64,8 @@ private:
     QImage m_texture;
     QImage m_normals; // of m_texture with the default settings; null until shown
     bool m_showNormals = false;
+    bool m_repeatX = true, m_repeatY = true;
+    bool m_halfOffset = false;
     int m_zoomStep = 0; // zoom = 2^(step / 2), step in MinStep()..4
     QPointF m_origin;
     bool m_centred = false;

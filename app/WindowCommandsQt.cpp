@@ -108,7 +108,7 @@ void TWindowCommandsQt::ShowTiledView() {
                                      history->ActionPasteRecipe});
         }
     }
-    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
+    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage(), m_window.Value(gpTiling));
     m_tiledView->show();
     m_tiledView->raise();
     m_tiledView->activateWindow();
@@ -162,7 +162,8 @@ void TWindowCommandsQt::SyncTexture() {
     if (gen.StartupIncomplete || gen.OutputSerial() == m_syncedSerial) return;
     m_syncedSerial = gen.OutputSerial();
     m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
-    if (m_tiledView && m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage());
+    if (m_tiledView && m_tiledView->isVisible())
+        m_tiledView->SetTexture(OutputImage(), m_window.Value(gpTiling));
 }
 
 } // namespace vorn

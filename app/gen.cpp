@@ -113,7 +113,8 @@ QGroupBox* TFOrlu::AddGroup(const QString& caption, int column, int row) {
 }
 
 QComboBox* TFOrlu::AddCombo(QGroupBox* group, const TGenParam& param) {
-    auto* combo = new QComboBox(group);
+    auto* combo = new QComboBox(group ? static_cast<QWidget*>(group) : this);
+    if (!group) combo->hide();
     for (const char* item : param.items) combo->addItem(QString::fromLatin1(item));
     combo->setCurrentIndex(param.defaultValue);
     combo->setMaxVisibleItems(combo->count());
@@ -174,7 +175,9 @@ void TFOrlu::CreateControls() {
 
     // Row by row, left column first: this is also the tab order.
     for (const TGenParam& param : GenParams) {
-        QGroupBox* group = AddGroup(QString::fromLatin1(param.caption), param.id % 2, param.id / 2);
+        QGroupBox* group = param.id < PanelParamCount
+                               ? AddGroup(QString::fromLatin1(param.caption), param.id % 2, param.id / 2)
+                               : nullptr; // a menu's row (TTilingMenuQt): a hidden list holds it
         m_groups[param.id] = group;
         switch (param.kind) {
         case pkSize:

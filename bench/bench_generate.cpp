@@ -37,6 +37,12 @@ TGenSettings Heavy() {
     return s;
 }
 
+// settings with the Wrap tiling: the same kind of texture without the mirror symmetry.
+TGenSettings Wrapped(TGenSettings s) {
+    s.tiling = tmWrap;
+    return s;
+}
+
 // A started generator; skips the benchmark when the archive or the device is missing.
 std::unique_ptr<TGenerator> Started(benchmark::State& state, const TGenSettings& settings, int size,
                                     sd::HostSink* sink = nullptr) {
@@ -148,6 +154,10 @@ BENCHMARK(GenerateHeavySoft)
 
 BENCHMARK_CAPTURE(Generate, Default, TGenSettings{})->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(Generate, Heavy, Heavy())->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(Generate, DefaultWrap, Wrapped(TGenSettings{}))
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK_CAPTURE(Generate, HeavyWrap, Wrapped(Heavy()))->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(GenerateAndExportPng, Default1024, TGenSettings{})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);

@@ -19,6 +19,11 @@ std::int32_t Wrap(std::int64_t i, std::int32_t n) {
     return std::int32_t(r < 0 ? r + n : r);
 }
 
+// Index i in 0 .. n - 1: wrapped as the texture repeats, or clamped to the nearer edge.
+std::int32_t EdgeIndex(std::int64_t i, std::int32_t n, bool wraps) {
+    return wraps ? Wrap(i, n) : std::int32_t(std::clamp<std::int64_t>(i, 0, n - 1));
+}
+
 // ---- height ----
 
 void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* out) {
@@ -28,14 +33,16 @@ void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* o
     }
 }
 
-// One row blurred across by a box of 2 radius + 1 pixels, wrapping at its ends.
-void BoxRow(const std::uint16_t* in, std::int32_t width, std::int32_t radius, std::uint16_t* out) {
+// One row blurred across by a box of 2 radius + 1 pixels, wrapping or clamping at its ends.
+void BoxRow(const std::uint16_t* in, std::int32_t width, std::int32_t radius, bool wraps,
+            std::uint16_t* out) {
     const std::uint32_t taps = 2u * std::uint32_t(radius) + 1u;
+    const auto at = [&](std::int64_t x) { return in[EdgeIndex(x, width, wraps)]; };
     std::uint32_t sum = 0;
-    for (std::int32_t k = -radius; k <= radius; ++k) sum += in[Wrap(k, width)];
+    for (std::int32_t k = -radius; k <= radius; ++k) sum += at(k);
     for (std::int32_t x = 0; x < width; ++x) {
         out[x] = std::uint16_t((sum + std::uint32_t(radius)) / taps);
-        sum = sum + in[Wrap(std::int64_t(x) + radius + 1, width)] - in[Wrap(std::int64_t(x) - radius, width)];
+        sum = sum + at(std::int64_t(x) + radius + 1) - at(std::int64_t(x) - radius);
     }
 }
 
@@ -53,12 +60,15 @@ void AverageRow(const std::uint32_t* sums, std::int32_t width, std::int32_t radi
     for (std::int32_t x = 0; x < width; ++x) out[x] = std::uint16_t((sums[x] + std::uint32_t(radius)) / taps);
 }
 
-void BlurHeight(THeightMap& map, std::int32_t radius) {
+void BlurHeight(THeightMap& map, std::int32_t radius, TMapEdges edges) {
     const std::int32_t w = map.width;
     const std::int32_t h = map.height;
     std::vector<std::uint16_t> across(map.values.size());
-    for (std::int32_t y = 0; y < h; ++y) BoxRow(map.Row(y), w, radius, across.data() + std::size_t(y) * w);
-    const auto row = [&](std::int64_t y) { return across.data() + std::size_t(Wrap(y, h)) * w; };
+    for (std::int32_t y = 0; y < h; ++y)
+        BoxRow(map.Row(y), w, radius, edges.wrapX, across.data() + std::size_t(y) * w);
+    const auto row = [&](std::int64_t y) {
+        return across.data() + std::size_t(EdgeIndex(y, h, edges.wrapY)) * w;
+    };
     std::vector<std::uint32_t> sums(std::size_t(w), 0);
     for (std::int32_t k = -radius; k <= radius; ++k) AddRow(sums.data(), row(k), w);
     for (std::int32_t y = 0; y < h; ++y) {
@@ -76,15 +86,15 @@ struct TKernel {
     double ySign;        // +1: green up, the image's rows go down
 };
 
-// Row y's normals from rows y - 1 (up), y and y + 1 (down), columns wrapping.
+// Row y's normals from rows y - 1 (up), y and y + 1 (down), columns wrapping or clamping.
 void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uint16_t* down,
-               std::int32_t width, const TKernel& k, std::uint8_t* bgra) {
+               std::int32_t width, bool wraps, const TKernel& k, std::uint8_t* bgra) {
     const auto encode = [](double c) {
         return std::uint8_t(std::clamp(std::floor(127.5 * c + 128.0), 0.0, 255.0));
     };
     for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
-        const std::int32_t l = x == 0 ? width - 1 : x - 1;
-        const std::int32_t r = x + 1 == width ? 0 : x + 1;
+        const std::int32_t l = x > 0 ? x - 1 : wraps ? width - 1 : 0;
+        const std::int32_t r = x + 1 < width ? x + 1 : wraps ? 0 : width - 1;
         const std::int32_t gx = k.side * (up[r] - up[l] + down[r] - down[l]) + k.centre * (mid[r] - mid[l]);
         const std::int32_t gy = k.side * (down[l] - up[l] + down[r] - up[r]) + k.centre * (down[x] - up[x]);
         const double nx = -k.scale * gx;
@@ -188,18 +198,18 @@ TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& 
 
 } // namespace
 
-bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out) {
+bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
     if (texture.Empty() || blurRadius < MinHeightBlur || blurRadius > MaxHeightBlur) return false;
     out.width = texture.Width();
     out.height = texture.Height();
     out.values.resize(std::size_t(out.width) * std::size_t(out.height));
     for (std::int32_t y = 0; y < out.height; ++y) LuminanceRow(texture.Row(y), out.width, out.Row(y));
-    if (blurRadius > 0) BlurHeight(out, blurRadius);
+    if (blurRadius > 0) BlurHeight(out, blurRadius, edges);
     return true;
 }
 
 bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
-                   TBitmap32& out) {
+                   TBitmap32& out, TMapEdges edges) {
     if (height.width <= 0 || height.height <= 0 ||
         height.values.size() != std::size_t(height.width) * std::size_t(height.height) ||
         !(strength >= MinNormalStrength && strength <= MaxNormalStrength))
@@ -210,8 +220,9 @@ bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNorma
     out.Resize(height.width, height.height);
     const std::int32_t h = height.height;
     for (std::int32_t row = 0; row < h; ++row)
-        NormalRow(height.Row(Wrap(row - 1, h)), height.Row(row), height.Row(Wrap(row + 1, h)), height.width,
-                  kernel, out.Row(row));
+        NormalRow(height.Row(EdgeIndex(row - 1, h, edges.wrapY)), height.Row(row),
+                  height.Row(EdgeIndex(row + 1, h, edges.wrapY)), height.width, edges.wrapX, kernel,
+                  out.Row(row));
     return true;
 }
 
@@ -255,7 +266,7 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
     const std::string* current = options.height ? &heightFile : &normalFile;
     try {
         THeightMap height;
-        if (!MakeHeightMap(texture, options.heightBlur, height))
+        if (!MakeHeightMap(texture, options.heightBlur, height, options.edges))
             return ExportFailure(*current, "The height map cannot be made");
         if (options.height) {
             result =
@@ -266,7 +277,8 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
         if (options.normal) {
             current = &normalFile;
             TBitmap32 normal;
-            if (!MakeNormalMap(height, options.normalStrength, options.normalY, options.normalFilter, normal))
+            if (!MakeNormalMap(height, options.normalStrength, options.normalY, options.normalFilter, normal,
+                               options.edges))
                 return ExportFailure(normalFile, "The normal map cannot be made");
             result =
                 SaveMap([&](auto& bytes, auto& reason) { return EncodeNormalPng(normal, bytes, &reason); },

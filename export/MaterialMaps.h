@@ -1,6 +1,8 @@
-// Height and normal maps of a texture, for lighting it in a renderer. Every filter reads across
-// the edges as the texture repeats (row -1 is the last row, column -1 the last column), so the
-// maps tile exactly as the texture does and the map of a shifted texture is the shifted map.
+// Height and normal maps of a texture, for lighting it in a renderer. Across the edges the
+// texture repeats over, every filter reads on as it repeats (row -1 is the last row, column -1
+// the last column), so the maps tile exactly as the texture does and the map of a shifted texture
+// is the shifted map; across edges it does not repeat over (a texture seamless across x only)
+// the filters clamp (row -1 is row 0).
 //
 // Height: the luminance 0.2126 R + 0.7152 G + 0.0722 B of the 8-bit values as they are (no
 // gamma removed), scaled to 0..65535 and rounded half up:
@@ -39,6 +41,12 @@ inline constexpr double DefaultNormalStrength = 1.0;
 // How high white stands above black, in pixels, at strength 1.
 inline constexpr double NormalReliefPixels = 8.0;
 
+// The edges the filters read across: true wraps (the texture repeats there), false clamps.
+struct TMapEdges {
+    bool wrapX = true;
+    bool wrapY = true;
+};
+
 struct TMapOptions {
     bool height = false; // write NAME_height.png
     bool normal = false; // write NAME_normal.png
@@ -46,6 +54,7 @@ struct TMapOptions {
     double normalStrength = DefaultNormalStrength;
     TNormalY normalY = TNormalY::Up;
     TNormalFilter normalFilter = TNormalFilter::Sobel;
+    TMapEdges edges; // set from the texture's tiling by whoever writes the maps
 
     bool Any() const { return height || normal; }
     // Both maps or none, with the default settings (the window's choice).
@@ -70,12 +79,12 @@ struct THeightMap {
 
 // The height of texture, blurred by blurRadius. False for an empty texture or a radius out of
 // range.
-bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out);
+bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges = {});
 
 // The normal map of height as blue = z, green = y, red = x, alpha 255. False for an empty height
 // map or a strength out of range.
 bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
-                   TBitmap32& out);
+                   TBitmap32& out, TMapEdges edges = {});
 
 // 16-bit grey PNG of height; 8-bit RGB PNG of normal (alpha dropped). No chunks but IHDR, IDAT
 // and IEND. False, with a reason, when libpng fails.

@@ -185,7 +185,7 @@ private:
         if (m_options.recipe) job.recipe = m_options.recipe(number);
         job.writer = &m_writer;
         job.mode = m_options.saveMode;
-        job.maps = m_options.maps;
+        job.maps = MapOptionsOf(m_generator, m_options.maps);
         const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);
         if (!read.ok) {
             Fail(read.error);

@@ -2,6 +2,7 @@
 // the brushes' high-resolution twins. A missing image (or twin) draws nothing.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,12 @@ public:
     void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
                            double scale, std::int32_t pattern, TBlendEffect effect) override {
         Stamp(m_images.Item(image), color, x, y, angle, scale, pattern, effect);
+    }
+    double ImageHalfSide(std::int32_t image) const override {
+        const TVornImage* item = m_images.Item(image);
+        if (!item) return 0.0; // draws nothing
+        const TIntSize size = item->VisibleSize();
+        return 0.5 * std::max(size.Width, size.Height);
     }
     bool DrawTwin(std::int32_t twin, TCanvasColor color, double x, double y, double angle, double scale,
                   std::int32_t pattern, TBlendEffect effect) override {

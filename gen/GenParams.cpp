@@ -8,9 +8,10 @@ namespace vorn {
 
 namespace {
 
+// An item's option value: its caption in lower case, a space as '-' ("Wrap X" -> "wrap-x").
 std::string Lower(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower) c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return lower;
 }
 

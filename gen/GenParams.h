@@ -1,7 +1,8 @@
 // The generation parameters in one table: the sixteen groups of the settings panel in panel
-// order (row by row, left column first), each with its command-line name, caption, items or
-// range, default, slider steps and a one-line help. The window, the command line, the recipe
-// codes and TGenSettings's defaults are built from it; adding a parameter is one row. No Qt.
+// order (row by row, left column first), then the rows the window offers in its menus (Tiling),
+// each with its command-line name, caption, items or range, default, slider steps and a one-line
+// help. The window, the command line, the recipe codes and TGenSettings's defaults are built from
+// it; adding a parameter is one row. No Qt.
 #pragma once
 
 #include <array>
@@ -30,8 +31,11 @@ enum TGenParamId : int {
     gpAngleSpeed,
     gpScaleSpeed,
     gpTurnFreq,
+    gpTiling,
 };
-inline constexpr int GenParamCount = 16;
+inline constexpr int GenParamCount = 17;
+// Rows 0 .. PanelParamCount - 1 are the settings panel's group boxes; the rest live in menus.
+inline constexpr int PanelParamCount = 16;
 
 enum TParamKind {
     pkSize,  // output size in pixels, a power of two in min..max; the synthesis does not read it
@@ -47,6 +51,7 @@ enum TResetGesture { rgNone, rgClick, rgDoubleClick };
 struct TGenValues {
     int size, bgColor, image, effect, bgFill, bgForm, brushType, brushSize, steps;
     int hueSwitch, saturation, lightness, radiusSpeed, angleSpeed, scaleSpeed, turnFreq;
+    int tiling;
 };
 
 struct TGenParam {
@@ -56,7 +61,7 @@ struct TGenParam {
     const char* caption;    // the group box's caption: "BG Fill"
     TParamKind kind;
     std::span<const char* const> items; // pkList: the list's captions; the option values are
-                                        // the captions in lower case
+                                        // the captions in lower case, spaces as '-'
     int min, max;                       // pkList: 0 .. items - 1
     int defaultValue;
     int lineStep, pageStep, tickInterval; // pkTrack
@@ -74,6 +79,7 @@ inline constexpr const char* BGFillItems[] = {"Color", "H-Grad", "V-Grad", "Rand
 inline constexpr const char* BGFormItems[] = {"None", "Circle", "Square", "Random"};
 inline constexpr const char* BrushTypeItems[] = {"Hard", "Soft"};
 inline constexpr const char* BrushSizeItems[] = {"16", "32", "64", "128"};
+inline constexpr const char* TilingItems[] = {"Mirror", "Wrap", "Wrap X", "Wrap Y"};
 
 constexpr TGenParam List(TGenParamId id, int TGenValues::*field, const char* name, const char* caption,
                          std::span<const char* const> items, int defaultValue, const char* help) {
@@ -155,6 +161,8 @@ inline constexpr std::array<TGenParam, GenParamCount> GenParams = {{
                     "how fast soft brushes change scale"),
     detail::Percent(gpTurnFreq, &TGenValues::turnFreq, "turn-freq", "Turn Freq",
                     "how often the walk reverses its turn"),
+    detail::List(gpTiling, &TGenValues::tiling, "tiling", "Tiling", detail::TilingItems, 0,
+                 "how the tile repeats: mirrored, or wrapped across both, x or y edges"),
 }};
 
 constexpr const TGenParam& GenParam(TGenParamId id) {
@@ -185,7 +193,16 @@ static_assert(sizeof(TGenValues) == GenParamCount * sizeof(int), "one TGenValues
 // The parameter whose name is name; nullptr when none.
 const TGenParam* FindGenParam(std::string_view name);
 
-// A value as the option takes it: a list item's caption in lower case, a colour as six
+// Whether the tile repeats across x (y): the wrap modes across their axes, Mirror across both.
+enum TTilingMode : int { tmMirror, tmWrap, tmWrapX, tmWrapY };
+constexpr bool TilesAcrossX(int tiling) {
+    return tiling != tmWrapY;
+}
+constexpr bool TilesAcrossY(int tiling) {
+    return tiling != tmWrapX;
+}
+
+// A value as the option takes it: a list item's caption in lower case (spaces as '-'), a colour as six
 // upper-case hex digits RRGGBB, anything else in decimal.
 std::string ParamValueText(const TGenParam& param, int value);
 

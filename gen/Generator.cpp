@@ -403,14 +403,18 @@ void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size)
 
 void TGenerator::ViewRender(TVornTextures*) {
     if (!Canvas) return;
-    // A double grey frame, then eight small copies of the tile around an empty centre cell.
+    // A double grey frame, then eight small copies of the tile around an empty centre cell. A tile
+    // that repeats across one axis only is shown as three copies in a line along it, centre included.
     for (int i = 0; i < 2; ++i) {
         Canvas->FrameSolidRect(2 + i, 2 + i, 200 - 2 * i, 200 - 2 * i, 0xFF808080u + i * 0x00202020u,
                                beOpaque);
     }
+    const int tiling = m_settings ? ClampedValue(*m_settings, gpTiling) : tmMirror;
+    const bool acrossX = TilesAcrossX(tiling), acrossY = TilesAcrossY(tiling);
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            if (i == 1 && j == 1) continue;
+            const bool shown = acrossX && acrossY ? !(i == 1 && j == 1) : acrossX ? j == 1 : i == 1;
+            if (!shown) continue;
             DrawTarget(TileTarget, 0.5 * 64 + 6 + i * 64, 0.5 * 64 + 6 + j * 64, 64);
         }
     }

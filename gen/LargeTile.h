@@ -77,6 +77,7 @@ public:
                        TCanvasColor color, TBlendEffect effect) override;
     void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
                            double scale, std::int32_t pattern, TBlendEffect effect) override;
+    double ImageHalfSide(std::int32_t image) const override { return m_next.ImageHalfSide(image); }
 
 private:
     TPaintChain& m_chain;

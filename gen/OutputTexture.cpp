@@ -5,6 +5,15 @@
 
 namespace vorn {
 
+TMapEdges MapEdgesOf(int tiling) {
+    return {TilesAcrossX(tiling), TilesAcrossY(tiling)};
+}
+
+TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps) {
+    maps.edges = MapEdgesOf(ClampedValue(generator.Settings(), gpTiling));
+    return maps;
+}
+
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap) {
     return CopyToBitmap(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
                         generator.TextureSize, bitmap);
@@ -27,7 +36,8 @@ TExportResult ExportOutputTexture(const TGenerator& generator, const std::string
     if (!read.ok) return read;
     const TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe);
     if (!texture.ok) return texture;
-    const TExportResult written = WriteMaps(bitmap, texture.writtenFile, maps, writer, mode);
+    const TExportResult written =
+        WriteMaps(bitmap, texture.writtenFile, MapOptionsOf(generator, maps), writer, mode);
     return written.ok ? texture : written;
 }
 

@@ -11,13 +11,18 @@ namespace vorn {
 
 class TGenerator;
 
+// The edges the maps of a texture of that Tiling value wrap across (the others clamp).
+TMapEdges MapEdgesOf(int tiling);
+// maps with the edges of the generator's Tiling, as its settings source gives it now.
+TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps);
+
 // CopyToBitmap of the output texture.
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap);
 // ReadTileForExport of the output texture, for fileName.
 TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
                                   TBitmap32& bitmap);
-// TileExport of the output texture, then WriteMaps of it beside the file written, with the same
-// mode; the first failure is the result.
+// TileExport of the output texture, then WriteMaps of it beside the file written (with the
+// edges of the generator's Tiling), with the same mode; the first failure is the result.
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
                                   const TMapOptions& maps = {}, std::string_view recipe = {});

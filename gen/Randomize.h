@@ -13,9 +13,10 @@ namespace vorn {
 using TParamLocks = std::array<bool, GenParamCount>;
 
 // The parameters Randomize changes: the lists, the sliders and the colour. Not the size (it only
-// scales the output) nor Image (whether the walk starts afresh or draws over the tile).
+// scales the output), nor Image (whether the walk starts afresh or draws over the tile), nor the
+// Tiling (how the texture repeats is the user's choice of use, not of look).
 constexpr bool Randomizable(TGenParamId id) {
-    return id != gpSize && id != gpImage;
+    return id != gpSize && id != gpImage && id != gpTiling;
 }
 
 // current's values with every unlocked Randomizable parameter drawn from random.

@@ -19,7 +19,7 @@ struct TShortcut {
 
 inline constexpr const char* TiledViewWindow = "Tiled View";
 
-inline constexpr std::array<TShortcut, 32> Shortcuts = {{
+inline constexpr std::array<TShortcut, 38> Shortcuts = {{
     {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
     {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
     {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
@@ -34,8 +34,13 @@ inline constexpr std::array<TShortcut, 32> Shortcuts = {{
     {"Texture", "Forward", "Alt+Right", "the texture after in this session's history"},
     {"Texture", "Add to Favourites", "Ctrl+D", "keep the texture's recipe among the favourites"},
     {"Texture", "Live", "Ctrl+L", "re-make the texture whenever a control changes"},
+    {"Texture", "Mirror Tiling", "Ctrl+1", "the tile repeats mirrored: every stamp four times, symmetric"},
+    {"Texture", "Wrap Tiling", "Ctrl+2", "the tile repeats across all edges without a seam or symmetry"},
+    {"Texture", "Wrap X Tiling", "Ctrl+3", "the tile repeats across its left and right edges only"},
+    {"Texture", "Wrap Y Tiling", "Ctrl+4", "the tile repeats across its top and bottom edges only"},
     {"View", "Tiled View", "Ctrl+T", "show the texture repeated in a window of its own"},
     {"View", "Preview Pane", "Ctrl+P", "show or hide the 3 x 3 pane on the preview"},
+    {"View", "Half-Tile Offset", "O", "show the Tiled View with its copies moved by half a tile, and back"},
     {"View", "Library", "Ctrl+H", "the history and the favourites as thumbnails"},
     {"Help", "Keyboard Shortcuts", "F1", "list these keys"},
     {"Help", "About", "", "the program's version and licence"},
@@ -51,6 +56,8 @@ inline constexpr std::array<TShortcut, 32> Shortcuts = {{
     {"", "Actual size", "0", "one texel on each pixel", TiledViewWindow},
     {"", "Fit 3 x 3", "Ctrl+0", "zoom so that 3 x 3 copies fit the window", TiledViewWindow},
     {"", "Normal map", "N", "show the texture's normal map instead of its colour, and back", TiledViewWindow},
+    {"", "Half-tile offset", "O", "move the copies by half a tile: the tile's edges to its middle, and back",
+     TiledViewWindow},
     {"", "Close the Tiled View", "Esc", "close the Tiled View only", TiledViewWindow},
     {"", "Zoom about the pointer", "Wheel", "zoom in or out about the point under the pointer",
      TiledViewWindow},

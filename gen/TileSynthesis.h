@@ -1,6 +1,7 @@
-// The tile synthesis: an optional background and a random brush walk on the 1024 x 1024 tile,
-// every stamp drawn at its point and at its mirror images x -> 1024 - x, y -> 1024 - y. The
-// order of the random draws is the texture; every draw comes from vorn::random.
+// The tile synthesis: an optional background and a random brush walk on the 1024 x 1024 tile.
+// Mirror tiling draws every stamp at its point and at its mirror images x -> 1024 - x,
+// y -> 1024 - y; a wrap mode draws it once, plus copies shifted by 1024 across the edges it
+// tiles across. The order of the random draws is the texture; every draw comes from vorn::random.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,10 @@ public:
                                TCanvasColor color, TBlendEffect effect) = 0;
     virtual void DrawRotatedScaled(std::int32_t image, TCanvasColor color, double x, double y, double angle,
                                    double scale, std::int32_t pattern, TBlendEffect effect) = 0;
+    // Half the larger visible side of image at scale 1, in tile pixels; negative when not known. A
+    // wrapped stamp gets a copy across an edge only where it reaches it, or, not known, always one
+    // across the nearer edge. Copies wholly outside the tile draw nothing, so the texture is the same.
+    virtual double ImageHalfSide(std::int32_t /*image*/) const { return -1.0; }
 };
 
 // Paints one texture through painter. Settings outside their controls' ranges are clamped into

@@ -83,6 +83,49 @@ TEST(MaterialMaps, MapsOfATextureShiftedByHalfATileAreTheShiftedMaps) {
     }
 }
 
+// Across the edges a texture does not repeat over, the filters clamp: a 4 x 4 tile of two black
+// then two white lines, down (rows) or across (columns). Wrapped, the first line sees the white
+// last line beside it: its box blur of radius 1 is (65535 + 0 + 0 + 1) / 3 = 21845 and its normal
+// slopes. Clamped, it sees itself: (0 + 0 + 0 + 1) / 3 = 0 and a flat normal (128, 128, 255); so
+// does the white last line, (65535 * 3 + 1) / 3 = 65535.
+TEST(MaterialMaps, FiltersWrapAcrossTheTiledEdgesAndClampAcrossTheOthers) {
+    const struct {
+        bool rows; // the lines are rows (they change down the tile)
+        TMapEdges edges;
+        bool clamped; // across the lines' direction
+    } cases[] = {
+        {true, {true, false}, true},  // Wrap X: top and bottom clamp
+        {true, {true, true}, false},  // Wrap, Mirror
+        {false, {false, true}, true}, // Wrap Y: left and right clamp
+        {false, {true, false}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rows ? "rows" : "columns") + (c.clamped ? " clamped" : " wrapped"));
+        TBitmap32 texture(4, 4);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                for (int k = 0; k < 4; ++k) texture.Row(y)[4 * x + k] = (c.rows ? y : x) >= 2 ? 255 : 0;
+        THeightMap height;
+        ASSERT_TRUE(MakeHeightMap(texture, 1, height, c.edges));
+        const auto at = [&](const THeightMap& map, int line) {
+            return c.rows ? map.Row(line)[1] : map.Row(1)[line];
+        };
+        EXPECT_EQ(at(height, 0), c.clamped ? 0 : 21845);
+        EXPECT_EQ(at(height, 3), c.clamped ? 65535 : 43690); // (0 + 65535 * 2 + 1) / 3
+
+        THeightMap sharp;
+        ASSERT_TRUE(MakeHeightMap(texture, 0, sharp, c.edges));
+        TBitmap32 normal;
+        ASSERT_TRUE(MakeNormalMap(sharp, 1.0, TNormalY::Up, TNormalFilter::Sobel, normal, c.edges));
+        for (const int line : {0, 3}) {
+            const std::uint8_t* p = c.rows ? normal.Row(line) + 4 : normal.Row(1) + 4 * line;
+            const bool flat = p[0] == 255 && p[1] == 128 && p[2] == 128;
+            EXPECT_EQ(flat, c.clamped)
+                << "line " << line << ": " << int(p[2]) << " " << int(p[1]) << " " << int(p[0]);
+        }
+    }
+}
+
 // A PNG's header and rows as libpng's reader gives them (16-bit samples big-endian).
 struct TDecoded {
     png_uint_32 width = 0, height = 0;

@@ -120,8 +120,9 @@ TImage Reduce(const TImage& tile, int size) {
 }
 
 // The view target drawn from tile: a grey frame (0x80 outside, 0xA0 inside), eight 64 x 64
-// copies in the cells 6..197 and the centre cell left clear.
-TImage ExpectedView(const TImage& tile, std::uint32_t clear = 0) {
+// copies in the cells 6..197 and the centre cell left clear; for a tile that repeats across one
+// axis only, the three cells in the middle line along that axis.
+TImage ExpectedView(const TImage& tile, std::uint32_t clear = 0, int tiling = tmMirror) {
     TImage view{256, std::vector<std::uint32_t>(256 * 256, clear)};
     for (int i = 0; i < 2; ++i) {
         const int lo = 2 + i, hi = 201 - i;
@@ -131,7 +132,8 @@ TImage ExpectedView(const TImage& tile, std::uint32_t clear = 0) {
     }
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
-            if (i == 1 && j == 1) continue;
+            const bool shown = tiling == tmWrapX ? j == 1 : tiling == tmWrapY ? i == 1 : !(i == 1 && j == 1);
+            if (!shown) continue;
             for (int y = 0; y < 64; ++y)
                 for (int x = 0; x < 64; ++x)
                     view.At(6 + 64 * i + x, 6 + 64 * j + y) = Reduced(tile, 16, x, y);
@@ -187,6 +189,20 @@ TEST(PipelineView, FrameEightCopiesAndAnEmptyCentreCell) {
     EXPECT_EQ(view.At(4, 100), 0x12785634u);
     const TImage expected = ExpectedView(tile, 0x12785634u);
     EXPECT_TRUE(SameImage(view, expected));
+}
+
+TEST(PipelineView, ATileRepeatingAcrossOneAxisIsShownAsThreeCopiesAlongIt) {
+    for (const int tiling : {tmWrapX, tmWrapY, tmWrap}) {
+        TGenSettings settings;
+        settings.tiling = tiling;
+        auto g = Start(settings);
+        PaintQuadrants(*g);
+        const TImage tile = ReadTarget(*g, 1);
+        ASSERT_TRUE(g->Textures->RenderIntoTarget(
+            0, 0x12345678u, [&](TVornTextures* s) { g->ViewRender(s); }, true));
+        EXPECT_TRUE(SameImage(ReadTarget(*g, 0), ExpectedView(tile, 0x12785634u, tiling)))
+            << "tiling " << tiling;
+    }
 }
 
 TEST(PipelineOutput, EachSizeIsTheWholeTileInItsOwnTargetAndASizeChangeRedrawsOnlyThatOne) {
@@ -534,6 +550,76 @@ TEST(PipelineSeamless, GradientsAreSymmetricAboutTheirVerticesAndOneStepOffTheSt
         s.brushType = 0;
         const TMirror both = Mirror(Tile(s, 5), axis, 1023);
         EXPECT_LE(both.maxChannel, 1) << Describe(both);
+    }
+}
+
+// Wrap tiling: the tile repeats by shifted copies instead of mirror images. A seam shows as a
+// pair of neighbouring columns (rows) that differ far more than the tile's own neighbours do.
+// Rolled by half its side, the tile's edge pair 1023 | 0 comes to the middle; for a seamless tile
+// it is one more pair of the repeated texture, no worse than the worst pair inside. Drawn without
+// its copies, a stamp cut at an edge leaves the opposite edge unrelated to it, and the pair stands
+// out.
+namespace {
+
+// Sum over the other axis of the channel differences between lines a and b (columns for axis 0).
+long LineDifference(const TImage& t, int axis, int a, int b) {
+    long sum = 0;
+    for (int k = 0; k < 1024; ++k) {
+        const std::uint32_t p = axis == 0 ? t.At(a, k) : t.At(k, a);
+        const std::uint32_t q = axis == 0 ? t.At(b, k) : t.At(k, b);
+        for (int shift = 0; shift < 32; shift += 8)
+            sum += std::abs(int(p >> shift & 0xFF) - int(q >> shift & 0xFF));
+    }
+    return sum;
+}
+
+// The largest difference of two neighbouring lines inside the tile.
+long WorstPair(const TImage& t, int axis) {
+    long worst = 0;
+    for (int k = 0; k + 1 < 1024; ++k) worst = std::max(worst, LineDifference(t, axis, k, k + 1));
+    return worst;
+}
+
+// The tile rolled by half its side along both axes: its edges come to the middle.
+TImage HalfShifted(const TImage& t) {
+    TImage out = t;
+    for (int y = 0; y < 1024; ++y)
+        for (int x = 0; x < 1024; ++x) out.At(x, y) = t.At((x + 512) % 1024, (y + 512) % 1024);
+    return out;
+}
+
+} // namespace
+
+TEST(PipelineWrap, WrappedTilesHaveNoSeamAcrossTheirTiledEdgesAndNoMirrorSymmetry) {
+    const struct {
+        int tiling, effect, type, form, fill;
+    } cases[] = {
+        {tmWrap, 9, 0, 2, 1},  // Stroke halos, hard brushes, squares, horizontal gradient
+        {tmWrap, 7, 1, 1, 2},  // Shift copies, soft brushes, circles, vertical gradient
+        {tmWrapX, 0, 0, 3, 3}, // across x only
+        {tmWrapY, 8, 1, 3, 3}, // across y only
+    };
+    std::uint32_t seed = 90;
+    for (const auto& c : cases) {
+        TGenSettings s;
+        s.tiling = c.tiling;
+        s.steps = 0;
+        s.effect = c.effect;
+        s.brushType = c.type;
+        s.brushSize = 3; // 128: many stamps cross the edges
+        s.bgForm = c.form;
+        s.bgFill = c.fill;
+        const TImage tile = Tile(s, ++seed);
+        const TImage shifted = HalfShifted(tile);
+        for (const int axis : {0, 1}) {
+            if (!(axis == 0 ? TilesAcrossX(c.tiling) : TilesAcrossY(c.tiling))) continue;
+            // Shifted, the old edge pair lies in the middle, among the pairs the tile has inside.
+            EXPECT_LE(WorstPair(shifted, axis), WorstPair(tile, axis))
+                << "tiling " << c.tiling << " axis " << axis << " seed " << seed << ": edge pair "
+                << LineDifference(tile, axis, 1023, 0);
+            EXPECT_GT(Mirror(tile, axis, 1023).differing, 1024 * 512)
+                << "tiling " << c.tiling << " axis " << axis << ": the mirror symmetry stayed";
+        }
     }
 }
 

@@ -13,6 +13,7 @@ TEST(Randomize, LockedValuesStayAndEveryOtherReachesBothEndsOfItsRange) {
     TGenSettings current;
     current.SetValue(gpSteps, 300);
     current.SetValue(gpEffect, 4);
+    current.SetValue(gpTiling, tmWrapY); // kept as it is, like the size
     TParamLocks locked{};
     locked[gpSteps] = locked[gpEffect] = true;
     std::mt19937 random(20261208); // fixed: the run is the same every time
@@ -50,6 +51,8 @@ TEST(Randomize, LockedValuesStayAndEveryOtherReachesBothEndsOfItsRange) {
             EXPECT_EQ(high[param.id], param.max) << param.name;
         }
     }
+    EXPECT_EQ(low[gpTiling], tmWrapY);
+    EXPECT_EQ(high[gpTiling], tmWrapY);
     EXPECT_EQ(random::Seed(), 0x1234u) << "the program's random source was drawn from";
 }
 

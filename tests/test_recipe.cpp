@@ -225,5 +225,51 @@ TEST(Recipe, RegeneratingASessionsRecipeGivesTheSameTexels) {
     EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), actual.Pitch() * 128), 0);
 }
 
+// The tiling travels in the code (only when it is not Mirror): a wrapped Keep chain drawn at 4096
+// comes back byte for byte from its code, and the same chain with the tiling left out does not.
+TEST(Recipe, TheTilingTravelsInTheCodeAndMakesTheSameLargeTexture) {
+    const std::string archive = PALLIMOR_BUILD_DIR "/vorn.dat";
+    TGenSettings session;
+    TGenerator made(session);
+    made.ComponentsInit();
+    ASSERT_EQ(made.Startup(nullptr, archive).failure, TStartupFailure::None);
+    made.TextureSize = 4096;
+    session.steps = 0;
+    session.tiling = tmWrapX;
+    random::SetSeed(11);
+    std::uint32_t seed = random::Seed();
+    made.FirstRender();
+    TRecipe recipe = NextRecipe(nullptr, session, seed, made.TextureSize, made.BackgroundColor);
+    session.image = 1;
+    session.tiling = tmWrap; // a link of its own tiling
+    seed = random::Seed();
+    made.Generate();
+    recipe = NextRecipe(&recipe, session, seed, made.TextureSize, made.BackgroundColor);
+    const TBitmap32 expected = Output(made);
+
+    const std::string code = EncodeRecipe(recipe);
+    const std::size_t plus = code.find('+');
+    ASSERT_NE(plus, std::string::npos) << code;
+    EXPECT_NE(code.substr(0, plus).find(".tiling=wrap-x"), std::string::npos) << code;
+    EXPECT_NE(code.substr(plus).find(".tiling=wrap"), std::string::npos) << code;
+    EXPECT_EQ(code.substr(plus).find("wrap-x"), std::string::npos) << code;
+    const TRecipeDecoding decoded = DecodeRecipe(code);
+    ASSERT_TRUE(decoded.ok()) << decoded.error;
+    TGenSettings other;
+    TGenerator again(other);
+    again.ComponentsInit();
+    ASSERT_EQ(again.Startup(nullptr, archive).failure, TStartupFailure::None);
+    ASSERT_TRUE(RegenerateRecipe(again, decoded.recipe));
+    const TBitmap32 actual = Output(again);
+    ASSERT_EQ(actual.Width(), 4096);
+    ASSERT_EQ(expected.Width(), 4096);
+    EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), actual.Pitch() * 4096), 0);
+
+    TRecipe mirrored = decoded.recipe;
+    for (TRecipeLink& link : mirrored.links) link.settings.tiling = tmMirror;
+    ASSERT_TRUE(RegenerateRecipe(again, mirrored));
+    EXPECT_NE(std::memcmp(Output(again).Bits(), expected.Bits(), actual.Pitch() * 4096), 0);
+}
+
 } // namespace
 } // namespace vorn

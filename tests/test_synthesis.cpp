@@ -511,6 +511,88 @@ TEST(SynthesisWalk, AHuePastOneDropsToZero) {
     EXPECT_GT(drops, 4 * 10);
 }
 
+// A wrapped stamp is one call at its point in the tile plus its copies shifted by 1024 toward the
+// nearer edge along each wrapped axis (the corner copy last); four walks of Steps + 1024 steps each.
+TEST(SynthesisWrap, EachStampIsDrawnOnceWithItsEdgeCopiesOverFourWalks) {
+    const struct { int tiling, copies; } cases[] = {{tmWrap, 4}, {tmWrapX, 2}, {tmWrapY, 2}};
+    for (const auto& c : cases) {
+        TGenSettings s = WalkOnly();
+        s.tiling = c.tiling;
+        const TRun run = Synthesize(s, 0xC0FFEEu);
+        const int steps = 4 * (s.steps + 1024);
+        EXPECT_EQ(run.hooks.maximum, steps);
+        EXPECT_EQ(run.hooks.pumps, steps);
+        const std::vector<TCall> stamps = run.painter.Brush();
+        ASSERT_EQ(stamps.size(), static_cast<std::size_t>(steps * c.copies)) << "tiling " << c.tiling;
+        const bool wrapX = TilesAcrossX(c.tiling), wrapY = TilesAcrossY(c.tiling);
+        int outsideY = 0;
+        for (std::size_t i = 0; i < stamps.size(); i += static_cast<std::size_t>(c.copies)) {
+            const TCall& at = stamps[i];
+            if (wrapX) {
+                ASSERT_TRUE(at.x >= 0 && at.x < 1024) << at.x;
+            }
+            if (wrapY) {
+                ASSERT_TRUE(at.y >= 0 && at.y < 1024) << at.y;
+            }
+            outsideY += at.y < 0 || at.y > 1024;
+            const double sx = at.x < 512 ? 1024 : -1024, sy = at.y < 512 ? 1024 : -1024;
+            std::vector<std::pair<double, double>> expected;
+            if (wrapX) expected.push_back({at.x + sx, at.y});
+            if (wrapY) expected.push_back({at.x, at.y + sy});
+            if (wrapX && wrapY) expected.push_back({at.x + sx, at.y + sy});
+            for (std::size_t k = 0; k < expected.size(); ++k) {
+                const TCall& copy = stamps[i + 1 + k];
+                EXPECT_EQ(copy.x, expected[k].first);
+                EXPECT_EQ(copy.y, expected[k].second);
+                EXPECT_EQ(copy.color, at.color);
+                EXPECT_EQ(copy.scale, at.scale);
+            }
+        }
+        // Across an axis it does not wrap the walk still leaves the tile and turns back.
+        if (!wrapY) {
+            EXPECT_GT(outsideY, 0);
+        }
+    }
+}
+
+// With the brush's size known, a wrapped stamp gets its copies only across the edges it reaches:
+// half its side times its scale, plus a pixel for the rounded corners.
+TEST(SynthesisWrap, AStampOfAKnownSizeIsCopiedOnlyAcrossTheEdgesItReaches) {
+    struct TSized : TRecorder {
+        double ImageHalfSide(std::int32_t) const override { return 32.0; }
+    };
+    TGenSettings s = WalkOnly();
+    s.tiling = tmWrap;
+    s.brushType = 1; // Soft: the scale sweeps
+    random::SetSeed(0xBEEF);
+    TSized painter;
+    THookLog hooks;
+    SynthesizeTile(s, 0xFF000000u, false, hooks, painter);
+    const std::vector<TCall> stamps = painter.Brush();
+    int copied = 0;
+    for (std::size_t i = 0; i < stamps.size();) {
+        const TCall& at = stamps[i];
+        const double half = 32.0 * at.scale + 1.0;
+        const auto shifts = [half](double c) {
+            std::vector<double> out{0.0};
+            if (c - half < 0) out.push_back(1024);
+            if (c + half > 1024) out.push_back(-1024);
+            return out;
+        };
+        const std::vector<double> sx = shifts(at.x), sy = shifts(at.y);
+        for (const double dy : sy)
+            for (const double dx : sx) {
+                ASSERT_LT(i, stamps.size());
+                EXPECT_EQ(stamps[i].x, at.x + dx);
+                EXPECT_EQ(stamps[i].y, at.y + dy);
+                ++i;
+            }
+        copied += sx.size() * sy.size() > 1;
+    }
+    EXPECT_GT(copied, 0);
+    EXPECT_LT(copied, int(stamps.size()) / 2);
+}
+
 TEST(SynthesisTrace, LinesHaveTheTraceFormat) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "app/MenuBarQt.h"
+#include "app/TilingMenuQt.h"
+#include "app/gen.h"
 #include "gen/Shortcuts.h"
 #include "shown_window.h"
 
@@ -87,6 +89,22 @@ TEST_F(MenuBar, PreviewPaneEntryAndButtonStayTogetherAndHelpListsTheKeys) {
     EXPECT_TRUE(text.contains("<b>In the Tiled View</b>")) << text.toStdString();
     EXPECT_TRUE(text.contains(row("Ctrl+0", "Fit 3 x 3"))) << text.toStdString();
     EXPECT_TRUE(text.contains(row("N", "Normal map"))) << text.toStdString();
+}
+
+// The Tiling is a checkable group of Texture-menu entries: choosing one sets the value the
+// synthesis reads, and a value set from elsewhere (history, recipes) checks its entry.
+TEST_F(MenuBar, TilingEntriesSetTheValueAndFollowIt) {
+    const TTilingMenuQt& tiling = *W().MenuBar->Tiling;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(tiling.ActionTiling[std::size_t(i)]->isChecked(), i == tmMirror);
+    tiling.ActionTiling[tmWrapX]->trigger();
+    EXPECT_EQ(W().Value(gpTiling), tmWrapX);
+    EXPECT_TRUE(tiling.ActionTiling[tmWrapX]->isChecked());
+    EXPECT_FALSE(tiling.ActionTiling[tmMirror]->isChecked());
+    TGenSettings values = W().Controls();
+    EXPECT_EQ(values.tiling, tmWrapX);
+    values.tiling = tmWrap;
+    W().SetControls(values);
+    EXPECT_TRUE(tiling.ActionTiling[tmWrap]->isChecked());
 }
 
 } // namespace

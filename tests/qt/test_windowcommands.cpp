@@ -329,6 +329,37 @@ TEST(TiledView, ZoomReaches3x3CopiesOfA4096Tile) {
     EXPECT_EQ(view.ZoomPercent(), 100);
 }
 
+// A Wrap X texture repeats across x only: one band of copies on black, the band a tile high at
+// the origin (the view's centre). O moves the copies by half a tile along x, the axis it repeats
+// across, and back; a Wrap texture is moved along both.
+TEST(TiledView, AWrapXTextureRepeatsAcrossXOnlyAndOMovesItByHalfATile) {
+    TTiledViewQt view;
+    view.resize(640, 640);
+    QImage tile(64, 64, QImage::Format_RGB32);
+    tile.fill(Qt::darkCyan);
+    view.SetTexture(tile, tmWrapX);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_EQ(view.devicePixelRatioF(), 1.0);
+    ASSERT_EQ(view.Origin(), QPointF(320, 320));
+    const QImage shown = view.grab().toImage();
+    const QRgb cyan = QColor(Qt::darkCyan).rgb(), black = QColor(Qt::black).rgb();
+    for (const int x : {0, 100, 639}) {
+        EXPECT_EQ(shown.pixel(x, 319), black) << x;
+        EXPECT_EQ(shown.pixel(x, 320), cyan) << x;
+        EXPECT_EQ(shown.pixel(x, 383), cyan) << x;
+        EXPECT_EQ(shown.pixel(x, 384), black) << x;
+    }
+    QTest::keyClick(&view, Qt::Key_O);
+    EXPECT_TRUE(view.HalfOffset());
+    EXPECT_EQ(view.Origin(), QPointF(352, 320));
+    QTest::keyClick(&view, Qt::Key_O);
+    EXPECT_EQ(view.Origin(), QPointF(320, 320));
+    view.SetTexture(tile, tmWrap);
+    view.SetHalfOffset(true);
+    EXPECT_EQ(view.Origin(), QPointF(352, 352));
+}
+
 // Peak resident memory of this process, from /proc/self/status; 0 when unknown.
 std::size_t PeakResidentBytes() {
     QFile status(QStringLiteral("/proc/self/status"));

@@ -51,6 +51,19 @@ for k in 0 1 2; do
   cmp -s "$work/more/image00$k.png" "$work/batch/image00$k.png" || fail "continued texture $k differs"
 done
 
+# The tiling: --tiling's value is in the code, and the code makes the same file; at 2048 the large
+# texture follows it too, and the value is named in the code as the option takes it.
+for size in 64 2048; do
+  run 0 generate --archive "$build/vorn.dat" --size $size --steps 0 --seed 9 --tiling wrap-x --out "$work/wrapx$size.png" --json
+  cp "$work/out.txt" "$work/json.txt"
+  code=$(recipe_of 0)
+  [[ "$code" == *.tiling=wrap-x* ]] || fail "--tiling wrap-x not in the code $code"
+  run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/wrapx$size-again.png"
+  cmp -s "$work/wrapx$size.png" "$work/wrapx$size-again.png" || fail "the wrapped texture differs from its recipe $code"
+done
+run 0 generate --archive "$build/vorn.dat" --size 64 --steps 0 --seed 9 --out "$work/mirror64.png"
+cmp -s "$work/wrapx64.png" "$work/mirror64.png" && fail "--tiling wrap-x made the mirrored texture"
+
 # The clock seed: one line on stderr that makes the same texture again; --quiet says nothing.
 run 0 generate "${fast[@]}" --steps 0 --out "$work/clock.png"
 seed_line=$(cat "$work/err.txt")
