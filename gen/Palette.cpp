@@ -164,6 +164,16 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// Text of the input quoted in a message: control characters as '?', and at most 40 characters,
+// a longer piece cut to "...", so that every message stays one short line.
+std::string Shown(std::string_view text) {
+    constexpr std::size_t Limit = 40;
+    std::string shown(text.substr(0, text.size() > Limit ? Limit - 3 : Limit));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text.size() > Limit ? shown + "..." : shown;
+}
+
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
@@ -186,7 +196,7 @@ TPaletteResult ParseColorList(std::string_view text, char separator, bool leadin
         std::string_view item =
             Trimmed(text.substr(start, end == std::string_view::npos ? end : end - start));
         ++count;
-        const std::string shown(item);
+        const std::string shown = Shown(item);
         if (leadingHash && !item.empty() && item.front() == '#') item.remove_prefix(1);
         std::uint32_t rgb = 0;
         bool good = item.size() == 6;
@@ -350,10 +360,10 @@ TPaletteFileResult ParsePaletteFile(std::string_view text) {
         const std::string_view colors = Trimmed(line.substr(gap));
         if (colors.empty()) return fail(lineNumber, "expected 'name RRGGBB,RRGGBB,...'");
         if (!std::all_of(name.begin(), name.end(), IsNameChar))
-            return fail(lineNumber, "the name '" + std::string(name) +
-                                        "' is not lower case letters, digits, '-' and '_'");
+            return fail(lineNumber,
+                        "the name '" + Shown(name) + "' is not lower case letters, digits, '-' and '_'");
         if (FindNamedPalette(result.palettes, name))
-            return fail(lineNumber, "the palette '" + std::string(name) + "' appears twice");
+            return fail(lineNumber, "the palette '" + Shown(name) + "' appears twice");
         TPaletteResult parsed = ParsePaletteColors(colors);
         if (!parsed.ok()) return fail(lineNumber, parsed.error);
         result.palettes.push_back({std::string(name), std::move(parsed.palette)});
