@@ -7,6 +7,8 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include "export/JpegError.h"
+
 namespace vorn {
 
 namespace {
@@ -56,19 +58,9 @@ TArgbImage DecodePng(std::span<const std::uint8_t> bytes) {
 // libjpeg reports a fatal error through error_exit, which must not return: it longjmps back to
 // RunJpeg. No frame between the two holds an object with a destructor; the job owns everything.
 
-struct JpegErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-void JpegOutputMessage(j_common_ptr) {} // warnings are not printed
+using detail::JpegErrorExit;
+using detail::JpegErrorManager;
+using detail::JpegOutputMessage;
 
 struct JpegJob {
     jpeg_decompress_struct cinfo;

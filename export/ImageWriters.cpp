@@ -13,6 +13,8 @@
 #include <jerror.h>
 #include <zlib.h>
 
+#include "export/JpegError.h"
+
 namespace vorn {
 
 void TBitmap32::Resize(std::int32_t width, std::int32_t height) {
@@ -115,20 +117,9 @@ bool DeflateRows(const TBitmap32& bitmap, std::vector<std::uint8_t>& zdata) {
 // RunJpeg. No frame between the two holds an object with a destructor, and everything that
 // needs freeing is owned by EncodeJpeg, so the jump leaks nothing.
 
-struct JpegErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-// Warnings and traces are not printed.
-void JpegOutputMessage(j_common_ptr) {}
+using detail::JpegErrorExit;
+using detail::JpegErrorManager;
+using detail::JpegOutputMessage;
 
 constexpr std::size_t JpegBufferSize = 1 << 16;
 
