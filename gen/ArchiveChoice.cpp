@@ -9,18 +9,25 @@
 
 namespace vorn {
 
-std::vector<std::string> ArchiveCandidates(const std::string& exeDir) {
+std::vector<std::string> InstalledFileCandidates(const std::string& exeDir, const std::string& fileName) {
     namespace fs = std::filesystem;
-    std::vector<std::string> candidates{ArchiveFileName};
+    std::vector<std::string> candidates;
     if (!exeDir.empty()) {
-        candidates.push_back((fs::path(exeDir) / ArchiveFileName).string());
+        candidates.push_back((fs::path(exeDir) / fileName).string());
         // An installation moved or made under another prefix: <prefix>/bin and <prefix>/share.
         candidates.push_back(
-            (fs::path(exeDir) / ".." / "share" / "pallimor" / ArchiveFileName).lexically_normal().string());
+            (fs::path(exeDir) / ".." / "share" / "pallimor" / fileName).lexically_normal().string());
     }
 #ifdef PALLIMOR_DATA_DIR
-    candidates.push_back((fs::path(PALLIMOR_DATA_DIR) / ArchiveFileName).string());
+    candidates.push_back((fs::path(PALLIMOR_DATA_DIR) / fileName).string());
 #endif
+    return candidates;
+}
+
+std::vector<std::string> ArchiveCandidates(const std::string& exeDir) {
+    std::vector<std::string> candidates{ArchiveFileName};
+    for (std::string& candidate : InstalledFileCandidates(exeDir, ArchiveFileName))
+        candidates.push_back(std::move(candidate));
     return candidates;
 }
 

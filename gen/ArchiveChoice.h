@@ -23,6 +23,10 @@ struct TArchiveChoice {
 // generator needs 10".
 std::string IncompleteArchiveText(const TArchiveChoice& choice);
 
+// Where a file the program ships may be, in search order: beside the program (exeDir), in
+// exeDir/../share/pallimor, then in the data folder compiled in; exeDir may be empty.
+std::vector<std::string> InstalledFileCandidates(const std::string& exeDir, const std::string& fileName);
+
 // Where vorn.dat may be, in search order: the bare name in the current folder, beside the
 // program (exeDir), in exeDir/../share/pallimor (an installation under any prefix), then in the
 // data folder compiled in. Missing files are listed too; exeDir may be empty.

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "export/ImagePalette.h"
+#include "gen/ArchiveChoice.h"
 #include "io/FileBytes.h"
 
 namespace vorn {
@@ -383,18 +384,7 @@ const TNamedPalette* FindNamedPalette(const std::vector<TNamedPalette>& palettes
 }
 
 std::vector<std::string> PaletteFileCandidates(const std::string& exeDir) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> candidates;
-    if (!exeDir.empty()) {
-        candidates.push_back((fs::path(exeDir) / PaletteFileName).string());
-        // An installation moved or made under another prefix: <prefix>/bin and <prefix>/share.
-        candidates.push_back(
-            (fs::path(exeDir) / ".." / "share" / "pallimor" / PaletteFileName).lexically_normal().string());
-    }
-#ifdef PALLIMOR_DATA_DIR
-    candidates.push_back((fs::path(PALLIMOR_DATA_DIR) / PaletteFileName).string());
-#endif
-    return candidates;
+    return InstalledFileCandidates(exeDir, PaletteFileName);
 }
 
 std::string FindPaletteFile(const std::string& exeDir) {

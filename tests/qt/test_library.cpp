@@ -25,6 +25,15 @@
 namespace vorn {
 namespace {
 
+// The distinct colours of image: a drawn texture has many, a blank or failed thumbnail a few (two
+// chosen pixels of a random texture may match, its many colours do not).
+qsizetype ColourCount(const QImage& image) {
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    return colours.size();
+}
+
 class Library : public test::ShownWindow {
 protected:
     void SetUp() override {
@@ -80,12 +89,7 @@ TEST_F(Library, HistoryAndFavouritesShowAsThumbnailsAndOpen) {
     const QString code = L().ListFavourites->item(0)->toolTip();
     const QImage thumbnail = L().Thumbnail(code).pixmap(96, 96).toImage();
     ASSERT_FALSE(thumbnail.isNull());
-    // A drawn texture, not a blank or failed one (a few flat colours); two chosen pixels may
-    // match on a random texture, its many colours do not.
-    QSet<QRgb> colours;
-    for (int y = 0; y < thumbnail.height(); ++y)
-        for (int x = 0; x < thumbnail.width(); ++x) colours.insert(thumbnail.pixel(x, y));
-    EXPECT_GT(colours.size(), 16) << "a flat thumbnail";
+    EXPECT_GT(ColourCount(thumbnail), 16) << "a flat thumbnail";
 
     QTest::mouseClick(L().ListHistory->viewport(), Qt::LeftButton, {},
                       L().ListHistory->visualItemRect(L().ListHistory->item(0)).center());
@@ -148,12 +152,7 @@ TEST_F(Library, ARecipeTheToolCannotDrawGetsItsOwnFailedThumbnail) {
         EXPECT_TRUE(L().ThumbnailProblem(code).isEmpty()) << L().ThumbnailProblem(code).toStdString();
         const QImage thumbnail = L().Thumbnail(code).pixmap(96, 96).toImage();
         ASSERT_FALSE(thumbnail.isNull());
-        // A drawn texture, not a blank or failed one (a few flat colours); two chosen pixels may
-        // match on a random texture, its many colours do not.
-        QSet<QRgb> colours;
-        for (int y = 0; y < thumbnail.height(); ++y)
-            for (int x = 0; x < thumbnail.width(); ++x) colours.insert(thumbnail.pixel(x, y));
-        EXPECT_GT(colours.size(), 16) << "a flat thumbnail";
+        EXPECT_GT(ColourCount(thumbnail), 16) << "a flat thumbnail";
     }
     EXPECT_TRUE(m_recorder->messages.empty());
 }
