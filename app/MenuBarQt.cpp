@@ -1,6 +1,7 @@
 #include "app/MenuBarQt.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include "app/KeyboardQt.h"
 #include "app/LibraryQt.h"
 #include "app/LiveQt.h"
+#include "app/PaletteMenuQt.h"
 #include "app/RandomizeQt.h"
 #include "app/TilingMenuQt.h"
 #include "app/WindowCommandsQt.h"
@@ -55,6 +57,10 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     ActionPreviewPane = AddAction(MenuView, QStringLiteral("&Preview Pane"), nullptr, true);
     MenuView->addAction(window.Library->ActionLibrary);
     Tiling = new TTilingMenuQt(window, MenuTexture, MenuView);
+    const TPaletteFileResult shipped =
+        LoadShippedPalettes(QCoreApplication::applicationDirPath().toStdString());
+    Palette = new TPaletteMenuQt(window, MenuTexture, this, shipped.palettes,
+                                 shipped.ok() ? QString() : QString::fromStdString(shipped.error));
     connect(ActionPreviewPane, &QAction::triggered, this, [this] {
         m_window.ButtonPreviewClick();
         SyncChecks();

@@ -14,6 +14,7 @@ namespace vorn {
 
 class TFOrlu;
 class TTilingMenuQt;
+class TPaletteMenuQt;
 
 class TMenuBarQt : public QMenuBar {
     Q_OBJECT
@@ -35,7 +36,8 @@ public:
     QAction* ActionPreviewPane; // checked while the 3 x 3 pane is shown
     QAction* ActionShortcuts;
     QAction* ActionAbout;
-    TTilingMenuQt* Tiling; // the Texture menu's Tiling entries and the View menu's half-tile offset
+    TTilingMenuQt* Tiling;   // the Texture menu's Tiling entries and the View menu's half-tile offset
+    TPaletteMenuQt* Palette; // the Texture menu's Palette entries and the strip in the corner
 
     // The keys of gen/Shortcuts.h as a two-column table (rich text), menu by menu, then the
     // Tiled View's.

@@ -61,9 +61,9 @@ TTiledViewQt::TTiledViewQt(QWidget* owner) : QWidget(owner, Qt::Window) {
     resize(sizeHint());
 }
 
-void TTiledViewQt::SetTexture(QImage texture, int tiling) {
-    m_repeatX = TilesAcrossX(tiling);
-    m_repeatY = TilesAcrossY(tiling);
+void TTiledViewQt::SetTexture(QImage texture, TTileAxes axes) {
+    m_repeatX = axes.x;
+    m_repeatY = axes.y;
     // Shown opaque, as the preview shows it: the alpha byte is not part of what is seen. The old
     // texture and normals go first, and the new one is taken over, not copied.
     m_texture = QImage();

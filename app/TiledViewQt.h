@@ -11,6 +11,8 @@
 #include <QPointF>
 #include <QWidget>
 
+#include "gen/GenParams.h"
+
 namespace vorn {
 
 class TTiledViewQt : public QWidget {
@@ -19,9 +21,9 @@ class TTiledViewQt : public QWidget {
 public:
     explicit TTiledViewQt(QWidget* owner = nullptr);
 
-    // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview), with its
-    // Tiling value (gen/GenParams.h): the axes it repeats across, and those its normals wrap.
-    void SetTexture(QImage texture, int tiling = 0);
+    // The texture to repeat (texels as 0xAARRGGBB; alpha is ignored, as on the preview), with the
+    // axes its tile repeats across: those it is repeated across, and those its normals wrap.
+    void SetTexture(QImage texture, TTileAxes axes = {});
     bool RepeatsX() const { return m_repeatX; }
     bool RepeatsY() const { return m_repeatY; }
     const QImage& Texture() const { return m_texture; }

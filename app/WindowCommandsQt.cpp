@@ -108,7 +108,7 @@ void TWindowCommandsQt::ShowTiledView() {
                                      history->ActionPasteRecipe});
         }
     }
-    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage(), m_window.Value(gpTiling));
+    if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage(), m_window.Generator().TileAxes());
     m_tiledView->show();
     m_tiledView->raise();
     m_tiledView->activateWindow();
@@ -163,7 +163,7 @@ void TWindowCommandsQt::SyncTexture() {
     m_syncedSerial = gen.OutputSerial();
     m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
     if (m_tiledView && m_tiledView->isVisible())
-        m_tiledView->SetTexture(OutputImage(), m_window.Value(gpTiling));
+        m_tiledView->SetTexture(OutputImage(), m_window.Generator().TileAxes());
 }
 
 } // namespace vorn

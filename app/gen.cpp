@@ -491,9 +491,7 @@ void TFOrlu::TextureShown() {
 }
 
 TGenSettings TFOrlu::Controls() const {
-    TGenSettings values;
-    for (const TGenParam& param : GenParams) values.SetValue(param.id, Value(param.id));
-    return values;
+    return SettingsOf(*this);
 }
 
 void TFOrlu::SetControls(const TGenSettingsSource& values) {
@@ -502,6 +500,7 @@ void TFOrlu::SetControls(const TGenSettingsSource& values) {
         if (m_lists[param.id]) m_lists[param.id]->setCurrentIndex(value);
         if (m_tracks[param.id]) m_tracks[param.id]->setValue(value);
     }
+    SetPalette(values.Palette());
     m_gen->TextureSize = values.Value(gpSize);
     ShowSize();
     m_gen->BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(values.Value(gpBGColor)));

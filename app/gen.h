@@ -112,9 +112,22 @@ public:
     TGenSettings Controls() const;
     void SetControls(const TGenSettingsSource& values);
 
-    // TGenSettingsSource: the controls' current values.
+    // TGenSettingsSource: the controls' current values, and the palette the Texture menu chose.
     int Value(TGenParamId id) const override;
+    TPalette Palette() const override { return m_palette; }
+    // The palette of the next textures (empty: Walk; unusable ones are Walk too). A change is
+    // signalled and Live follows it, as it follows the controls.
+    void SetPalette(const TPalette& palette) {
+        if (UsablePalette(palette) == m_palette) return;
+        m_palette = UsablePalette(palette);
+        emit PaletteChanged();
+        ControlChanged();
+    }
 
+signals:
+    void PaletteChanged();
+
+public:
     // TGenHooks: called by the synthesis once per step.
     void PumpMessages() override;
     void SetProgressMaximum(int max) override;
@@ -234,6 +247,7 @@ private:
     std::unique_ptr<TExportQt> m_export; // the Export command with its dialog's filter and folder
     bool m_stoppable = false;            // a new texture is drawn that Escape may stop
     bool m_stopAsked = false;            // Escape asked it to stop
+    TPalette m_palette;                  // the strokes' palette; empty: Walk
 };
 
 } // namespace vorn

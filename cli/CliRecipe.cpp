@@ -24,6 +24,11 @@ std::string BrushesLine(std::uint32_t hash) {
     return name.empty() ? SeedText(hash) + " (not installed here)" : name;
 }
 
+// A link's palette as --palette takes it: "walk", or its colours.
+std::string PaletteLine(const TGenSettings& settings) {
+    return settings.palette.colors.empty() ? "walk" : PaletteColorsText(settings.palette);
+}
+
 void PrintText(const TRecipe& recipe, const std::string& code) {
     bool first = true;
     for (const TRecipeLink& link : recipe.links) {
@@ -32,6 +37,7 @@ void PrintText(const TRecipe& recipe, const std::string& code) {
         std::printf("seed 0x%s\n", SeedText(link.seed).c_str());
         for (const TGenParam& param : GenParams)
             std::printf("%s %s\n", param.name, ParamValueText(param, link.settings.Value(param.id)).c_str());
+        std::printf("palette %s\n", PaletteLine(link.settings).c_str());
     }
     std::printf("brushes %s\ncode %s\n", BrushesLine(recipe.brushes).c_str(), code.c_str());
 }
@@ -46,7 +52,7 @@ void PrintJson(const TRecipe& recipe, const std::string& code) {
         for (const TGenParam& param : GenParams)
             json += ",\"" + std::string(param.name) +
                     "\":" + JsonString(ParamValueText(param, link.settings.Value(param.id)));
-        json += "}";
+        json += ",\"palette\":" + JsonString(PaletteLine(link.settings)) + "}";
     }
     json += "]}\n";
     std::fputs(json.c_str(), stdout);

@@ -184,8 +184,31 @@ constexpr TCliOption SourceOptionTable[] = {
      coFile, nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.recipesFile = v; }},
 };
 
+const std::string PaletteColorsHelp = "colours taken from --palette FILE's image " +
+                                      RangeText(MinPaletteColors, MaxPaletteColors) + " (default " +
+                                      std::to_string(DefaultImagePaletteColors) + ")";
+
+// A generation option of the command line's own: --recipe excludes it as it excludes the table's.
+void NoteSettingsOption(TOptions& o, const std::string& option) {
+    if (o.settingsOption.empty()) o.settingsOption = option;
+}
+
 // Not constexpr: some texts are built from the values above.
 const TCliOption OutputOptionTable[] = {
+    {"palette", "NAME|FILE|RRGGBB,...",
+     "stroke colours from a palette (default walk: the walk's own): a shipped one by name\n"
+     "(earth, stone, moss, rust, ...), the palette of a PNG or JPEG FILE, or 2 to 16 colours",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         if (v.empty()) throw TUsageError{option + " needs a palette name, a file or colours"};
+         o.palette = v;
+         NoteSettingsOption(o, option);
+     }},
+    {"palette-colors", "N", PaletteColorsHelp.c_str(), coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.paletteColors = IntegerIn(option, v, MinPaletteColors, MaxPaletteColors);
+         NoteSettingsOption(o, option);
+     }},
     {"count", "N", CountHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.count = IntegerIn(option, v, MinBatchCount, MaxBatchCount);
@@ -354,6 +377,8 @@ void CheckCombinations(TOptions& o) {
     if (o.maps.Any() && o.out == "-")
         throw TUsageError{"--maps writes files beside the texture, not with --out -"};
     if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
+    if (o.paletteColors != 0 && o.palette.empty())
+        throw TUsageError{"--palette-colors applies only with --palette FILE"};
     if (!o.normalOption.empty() && !o.maps.normal)
         throw TUsageError{o.normalOption + " applies only with --maps normal"};
     if (!o.folder.empty()) {
@@ -440,7 +465,7 @@ TGenerateOptions ParseGenerateOptions(int argc, char** argv) {
         }
         if (param) {
             o.settings.SetValue(param->id, ParamOf(*param, value));
-            if (o.settingsOption.empty()) o.settingsOption = option;
+            NoteSettingsOption(o, option);
         } else {
             cli->apply(o, option, value);
         }

@@ -38,6 +38,8 @@ struct TGenerateOptions {
     std::string archive;
     std::string brushes; // an installed brush set's name or an archive file; resolved when run
     std::string trace;
+    std::string palette;   // --palette as given; resolved when run (a name, a file or colours)
+    int paletteColors = 0; // --palette-colors; 0: the default of an image's palette
     bool force = false;
     std::optional<int> threads; // rasteriser threads; none: the environment's or one per core
     bool json = false;

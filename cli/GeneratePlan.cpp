@@ -214,6 +214,12 @@ std::variant<TRunPlan, TPlanFailure> PlanRun(const TOptions& o) {
         }
     }
 
+    if (!o.palette.empty()) {
+        TPaletteResult palette = ResolvePalette(o.palette, o.paletteColors, ExecutableFolder());
+        if (!palette.ok()) return Usage("--palette: " + palette.error);
+        plan.sources.front().settings.palette = std::move(palette.palette);
+    }
+
     plan.archive = o.brushes.empty() ? o.archive : BrushesPath(o.brushes);
     if (!o.brushes.empty() && plan.archive.empty())
         return Usage("--brushes: no brush set or archive file '" + o.brushes +

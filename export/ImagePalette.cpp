@@ -124,14 +124,24 @@ TArgbImage DecodeJpeg(std::span<const std::uint8_t> bytes) {
     return image;
 }
 
+bool IsPngImage(std::span<const std::uint8_t> bytes) {
+    static constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return bytes.size() >= 8 && std::equal(bytes.begin(), bytes.begin() + 8, PngSignature);
+}
+
+bool IsJpegImage(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
 } // namespace
 
+bool IsPaletteImage(std::span<const std::uint8_t> bytes) {
+    return IsPngImage(bytes) || IsJpegImage(bytes);
+}
+
 TArgbImage DecodePaletteImage(std::span<const std::uint8_t> bytes) {
-    static constexpr std::uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (bytes.size() >= 8 && std::equal(bytes.begin(), bytes.begin() + 8, PngSignature))
-        return DecodePng(bytes);
-    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
-        return DecodeJpeg(bytes);
+    if (IsPngImage(bytes)) return DecodePng(bytes);
+    if (IsJpegImage(bytes)) return DecodeJpeg(bytes);
     return {0, 0, {}, "not a PNG or JPEG image"};
 }
 

@@ -20,6 +20,9 @@ struct TArgbImage {
     bool ok() const { return error.empty(); }
 };
 
+// Whether bytes start as a PNG or a JPEG file does.
+bool IsPaletteImage(std::span<const std::uint8_t> bytes);
+
 // The image in bytes, told apart by their signature: "not a PNG or JPEG image", or the decoder's
 // reason ("not a readable PNG image (...)", "not a readable JPEG image (...)").
 TArgbImage DecodePaletteImage(std::span<const std::uint8_t> bytes);

@@ -202,6 +202,19 @@ constexpr bool TilesAcrossY(int tiling) {
     return tiling != tmWrapX;
 }
 
+// The axes a drawn tile repeats across without a seam. A Keep generation over a tile keeps only
+// the axes both repeat across (Wrap X over Wrap Y: neither).
+struct TTileAxes {
+    bool x = true, y = true;
+    friend bool operator==(const TTileAxes&, const TTileAxes&) = default;
+};
+constexpr TTileAxes TileAxesOf(int tiling) {
+    return {TilesAcrossX(tiling), TilesAcrossY(tiling)};
+}
+constexpr TTileAxes CommonAxes(TTileAxes a, TTileAxes b) {
+    return {a.x && b.x, a.y && b.y};
+}
+
 // A value as the option takes it: a list item's caption in lower case (spaces as '-'), a colour as six
 // upper-case hex digits RRGGBB, anything else in decimal.
 std::string ParamValueText(const TGenParam& param, int value);

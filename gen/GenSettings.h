@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "gen/GenParams.h"
+#include "gen/Palette.h"
 
 namespace vorn {
 
@@ -15,6 +16,8 @@ class TGenSettingsSource {
 public:
     virtual ~TGenSettingsSource() = default;
     virtual int Value(TGenParamId id) const = 0;
+    // The strokes' palette; empty is the walk's own colours (the Palette "Walk").
+    virtual TPalette Palette() const { return {}; }
 };
 
 // Plain values, the table's defaults at first: for the command line, recipes, the synthesis and
@@ -26,7 +29,25 @@ struct TGenSettings final : TGenSettingsSource, TGenValues {
 
     int Value(TGenParamId id) const override { return this->*GenParam(id).field; }
     void SetValue(TGenParamId id, int value) { this->*GenParam(id).field = value; }
+    TPalette Palette() const override { return palette; }
+
+    TPalette palette; // empty: Walk
 };
+
+// A palette as the synthesis reads it: one of fewer than two or more than sixteen colours is Walk.
+inline TPalette UsablePalette(TPalette palette) {
+    const auto count = static_cast<int>(palette.colors.size());
+    if (count < MinPaletteColors || count > MaxPaletteColors) palette.colors.clear();
+    return palette;
+}
+
+// Every value and the palette as the source gives them, unclamped.
+inline TGenSettings SettingsOf(const TGenSettingsSource& settings) {
+    TGenSettings values;
+    for (const TGenParam& param : GenParams) values.SetValue(param.id, settings.Value(param.id));
+    values.palette = settings.Palette();
+    return values;
+}
 
 // A value as the synthesis reads it: clamped into the parameter's range.
 inline int ClampedValue(const TGenSettingsSource& settings, TGenParamId id) {
@@ -39,15 +60,16 @@ inline int ClampedValue(const TGenSettingsSource& settings, TGenParamId id) {
 inline TGenSettings ClampedSettings(const TGenSettingsSource& settings) {
     TGenSettings clamped;
     for (const TGenParam& param : GenParams) clamped.SetValue(param.id, ClampedValue(settings, param.id));
+    clamped.palette = UsablePalette(settings.Palette());
     return clamped;
 }
 
-// The same value for every parameter.
+// The same value for every parameter, and the same palette.
 inline bool SameSettings(const TGenSettingsSource& a, const TGenSettingsSource& b) {
     for (const TGenParam& param : GenParams) {
         if (a.Value(param.id) != b.Value(param.id)) return false;
     }
-    return true;
+    return a.Palette() == b.Palette();
 }
 
 // What the synthesis asks of its host once per step; the defaults do nothing (command line).

@@ -263,9 +263,13 @@ void TGenerator::RenderAll(bool clearTile) {
     m_dirty = true;
     m_textureSeed = random::Seed();
     // A cleared tile, or one the background covers, starts the calls that make it anew.
+    const TTileAxes axes = TileAxesOf(ClampedValue(*m_settings, gpTiling));
     if (clearTile || ClampedSettings(*m_settings).image == 0) {
         m_chain.Restart();
         m_large.Forget();
+        m_tileAxes = axes;
+    } else {
+        m_tileAxes = CommonAxes(m_tileAxes, axes);
     }
     m_tileFinished = true;
     Textures->RenderIntoTarget(
@@ -292,13 +296,14 @@ bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
     return CopyTileTexels(*tile, texels.data(), texels.size(), false);
 }
 
-bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed) {
+bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes) {
     if (StartupIncomplete || m_generating) return false;
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!tile || !CopyTileTexels(*tile, const_cast<std::uint32_t*>(texels.data()), texels.size(), true))
         return false;
     const TFlagScope running(m_generating);
     m_textureSeed = seed;
+    m_tileAxes = axes;
     ForgetCalls(); // the calls that made these texels are not known
     RenderViewAndSize();
     return true;
@@ -409,11 +414,14 @@ void TGenerator::ViewRender(TVornTextures*) {
         Canvas->FrameSolidRect(2 + i, 2 + i, 200 - 2 * i, 200 - 2 * i, 0xFF808080u + i * 0x00202020u,
                                beOpaque);
     }
-    const int tiling = m_settings ? ClampedValue(*m_settings, gpTiling) : tmMirror;
-    const bool acrossX = TilesAcrossX(tiling), acrossY = TilesAcrossY(tiling);
+    const bool acrossX = m_tileAxes.x, acrossY = m_tileAxes.y;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            const bool shown = acrossX && acrossY ? !(i == 1 && j == 1) : acrossX ? j == 1 : i == 1;
+            // A tile that repeats across neither axis is shown once, in the middle.
+            const bool shown = acrossX && acrossY ? !(i == 1 && j == 1)
+                               : acrossX          ? j == 1
+                               : acrossY          ? i == 1
+                                                  : i == 1 && j == 1;
             if (!shown) continue;
             DrawTarget(TileTarget, 0.5 * 64 + 6 + i * 64, 0.5 * 64 + 6 + j * 64, 64);
         }

@@ -167,7 +167,12 @@ public:
     // output of the current size from it, as the end of a generation does; seed becomes
     // TextureSeed. False, with nothing drawn, when the target cannot take them or a generation
     // runs. OnTextureMade is not called: no texture is made.
-    bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed);
+    // axes: those the texels' tile repeats across, as TileAxes gave them.
+    bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes);
+    // The axes the tile in the tile target repeats across: the Tiling it was drawn with, and
+    // over a Keep chain the axes every link's Tiling shares. The pane, the Tiled View and the
+    // maps follow it, not the Tiling chosen since.
+    TTileAxes TileAxes() const { return m_tileAxes; }
 
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
@@ -214,6 +219,7 @@ private:
     void ForgetCalls();
 
     const TGenSettingsSource* m_settings;
+    TTileAxes m_tileAxes;
     TGenHooks* m_hooks;
     sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;

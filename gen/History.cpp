@@ -84,12 +84,13 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     const bool large = IsLargeSize(entry.controls.size);
     bool drawn = false;
     if (!(large && remake))
-        if (const TKeptTile* kept = FindTile(entry)) drawn = generator.ShowTile(kept->texels, entry.seed);
+        if (const TKeptTile* kept = FindTile(entry))
+            drawn = generator.ShowTile(kept->texels, entry.seed, kept->axes);
     if (!drawn && remake) {
         // Redrawn from its seeds, a Keep chain over the nearest kept tile it was drawn over.
         std::size_t firstLink = 0;
         const TKeptTile* start = large ? nullptr : FindChainStart(entry.recipe);
-        if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed))
+        if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed, start->axes))
             firstLink = start->recipe.links.size();
         drawn = RegenerateRecipe(generator, entry.recipe, nullptr, firstLink);
     }
@@ -137,7 +138,7 @@ void TTextureHistory::KeepTile(TGenerator& generator, const THistoryEntry& entry
             return;
         }
     }
-    TKeptTile kept{entry.id, entry.recipe, {}, ++m_clock};
+    TKeptTile kept{entry.id, entry.recipe, {}, ++m_clock, generator.TileAxes()};
     if (!generator.ReadTile(kept.texels)) return;
     if (m_tiles.size() == m_maxTiles) {
         const auto oldest =

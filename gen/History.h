@@ -73,6 +73,7 @@ private:
         TRecipe recipe;
         std::vector<std::uint32_t> texels;
         std::uint64_t lastUse = 0;
+        TTileAxes axes;
     };
 
     // Keeps the tile in generator's tile target as that of entry.

@@ -41,6 +41,7 @@ bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
         const int size = generator.TextureSize;
         const TCanvasColor color = generator.BackgroundColor;
         const bool drawn = PrepareRecipe(generator, tile) && generator.ReadTile(m_baseTile);
+        m_baseAxes = generator.TileAxes();
         generator.TextureSize = size;
         generator.BackgroundColor = color;
         if (!drawn) {
@@ -62,13 +63,12 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
         if (!Begin(generator, history)) return false;
     }
     if (!m_base.links.empty()) {
-        if (!generator.ShowTile(m_baseTile, m_baseSeed)) return false;
+        if (!generator.ShowTile(m_baseTile, m_baseSeed, m_baseAxes)) return false;
         history.TileReplaced(m_base);
     }
     // The controls stay enabled and may move while the texture is drawn: it is drawn, and its
     // recipe written, with the values they had when it began.
-    TGenSettings values;
-    for (const TGenParam& param : GenParams) values.SetValue(param.id, generator.Settings().Value(param.id));
+    const TGenSettings values = SettingsOf(generator.Settings());
     const TGenSettingsSource& controls = generator.Settings();
     generator.SetSettings(values);
     random::SetSeed(m_seed);

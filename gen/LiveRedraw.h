@@ -91,6 +91,7 @@ private:
     TRecipe m_base;                        // the links below the last; none: a transparent tile
     std::vector<std::uint32_t> m_baseTile; // m_base's tile when it has links
     std::uint32_t m_baseSeed = 0;
+    TTileAxes m_baseAxes;
 
     // The re-making in flight.
     bool m_drawing = false;

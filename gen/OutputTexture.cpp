@@ -5,12 +5,12 @@
 
 namespace vorn {
 
-TMapEdges MapEdgesOf(int tiling) {
-    return {TilesAcrossX(tiling), TilesAcrossY(tiling)};
+TMapEdges MapEdgesOf(TTileAxes axes) {
+    return {axes.x, axes.y};
 }
 
 TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps) {
-    maps.edges = MapEdgesOf(ClampedValue(generator.Settings(), gpTiling));
+    maps.edges = MapEdgesOf(generator.TileAxes());
     return maps;
 }
 

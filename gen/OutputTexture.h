@@ -6,14 +6,15 @@
 
 #include "export/MaterialMaps.h"
 #include "export/TileExport.h"
+#include "gen/GenParams.h"
 
 namespace vorn {
 
 class TGenerator;
 
-// The edges the maps of a texture of that Tiling value wrap across (the others clamp).
-TMapEdges MapEdgesOf(int tiling);
-// maps with the edges of the generator's Tiling, as its settings source gives it now.
+// The edges the maps of a tile repeating across axes wrap across (the others clamp).
+TMapEdges MapEdgesOf(TTileAxes axes);
+// maps with the edges of the generator's tile (TGenerator::TileAxes).
 TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps);
 
 // CopyToBitmap of the output texture.

@@ -321,7 +321,7 @@ std::uint32_t ColorAt(const TPalette& palette, double position) {
 
 std::uint32_t PaletteStrokeColor(const TPalette& palette, double hue, double saturation, double lightness) {
     const std::uint32_t base = ColorAt(palette, hue);
-    const double s = Clip01(saturation);
+    const double s = 2.0 * Clip01(saturation);
     const double l = Clip01(lightness);
     if (s == 1.0 && l == 0.5) return RgbToCanvas(base);
     TLab lab = RgbToLab(base);
@@ -468,14 +468,74 @@ TPaletteResult PaletteOfImageFile(const std::string& path, int count) {
                 path + ": " + (error == EFBIG ? std::string("larger than 256 MiB") : std::strerror(error))};
     TArgbImage image = DecodePaletteImage(bytes);
     if (!image.ok()) return {{}, path + ": " + image.error};
+    // Every step-th row and column, step the smallest that keeps the grid within MaxPalettePixels.
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    const std::size_t height = image.pixels.size() / std::max<std::size_t>(width, 1);
+    std::size_t step = 1;
+    while (((width + step - 1) / step) * ((height + step - 1) / step) > MaxPalettePixels) ++step;
     std::vector<std::uint32_t> seen;
-    seen.reserve(image.pixels.size());
-    for (const std::uint32_t argb : image.pixels)
-        if ((argb >> 24) != 0) seen.push_back(argb & 0xFFFFFFu);
+    seen.reserve(((width + step - 1) / step) * ((height + step - 1) / step));
+    for (std::size_t y = 0; y < height; y += step) {
+        for (std::size_t x = 0; x < width; x += step) {
+            const std::uint32_t argb = image.pixels[y * width + x];
+            if ((argb >> 24) != 0) seen.push_back(argb & 0xFFFFFFu);
+        }
+    }
     if (seen.empty()) return {{}, path + ": the image is fully transparent"};
     TPaletteResult result = ExtractPalette(seen, static_cast<int>(seen.size()), 1, count);
     if (!result.ok()) result.error = path + ": " + result.error;
     return result;
+}
+
+TPaletteFileResult LoadShippedPalettes(const std::string& exeDir) {
+    const std::string path = FindPaletteFile(exeDir);
+    if (path.empty()) return {{}, std::string("no ") + PaletteFileName + " was found"};
+    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t MaxPaletteFileBytes = std::size_t(1) << 20;
+    if (const int error = ReadFileBytes(path, MaxPaletteFileBytes, bytes); error != 0)
+        return {{}, path + ": " + std::strerror(error)};
+    TPaletteFileResult file = ParsePaletteFile({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    if (!file.ok()) file.error = path + ": " + file.error;
+    return file;
+}
+
+TPaletteResult ResolvePalette(std::string_view argument, int imageColors, const std::string& exeDir) {
+    const auto notImage = [imageColors](TPaletteResult result) {
+        if (result.ok() && imageColors != 0)
+            return TPaletteResult{{}, "a colour count applies only to a palette taken from an image"};
+        return result;
+    };
+    if (argument == "walk") return notImage({});
+    const TPaletteFileResult shipped = LoadShippedPalettes(exeDir);
+    if (const TNamedPalette* named = FindNamedPalette(shipped.palettes, argument))
+        return notImage({named->palette, {}});
+    const std::string path(argument);
+    std::error_code error;
+    if (!path.empty() && std::filesystem::is_regular_file(path, error)) {
+        // The first piece tells an image; typed colours are short, 64 KiB holds any.
+        std::vector<std::uint8_t> head;
+        if (const int failed = ReadFileHead(
+                path, 64 << 10, [](auto) { return false; }, head);
+            failed != 0)
+            return {{}, Shown(path) + ": " + std::strerror(failed)};
+        if (IsPaletteImage(head))
+            return PaletteOfImageFile(path, imageColors == 0 ? DefaultImagePaletteColors : imageColors);
+        const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+        TPaletteResult typed = ParsePaletteColors(Trimmed(text));
+        if (!typed.ok()) typed.error = Shown(path) + ": " + typed.error;
+        return notImage(typed);
+    }
+    if (argument.find(',') == std::string_view::npos && argument.find('/') == std::string_view::npos &&
+        argument.find('.') == std::string_view::npos) {
+        std::string names;
+        for (const TNamedPalette& named : shipped.palettes) names += (names.empty() ? "" : ", ") + named.name;
+        return {{},
+                "no palette, file or colours '" + Shown(argument) + "' (walk, " +
+                    (names.empty() ? shipped.error : names) + ", a PNG or JPEG file, or RRGGBB,RRGGBB,...)"};
+    }
+    if (argument.find(',') == std::string_view::npos)
+        return {{}, Shown(argument) + ": " + std::strerror(ENOENT)};
+    return notImage(ParsePaletteColors(argument));
 }
 
 } // namespace vorn

@@ -55,14 +55,14 @@ TPaletteResult ParsePaletteRecipeText(std::string_view text);
 std::uint32_t ColorAt(const TPalette& palette, double position);
 
 // The stroke colour of the walk with a palette, in the place of HslToColor: the hue picks
-// ColorAt(palette, hue); saturation scales its OKLab chroma (a, b) by saturation, so 1 keeps the
-// palette colour and 0 gives the grey of the same OKLab lightness; then lightness 0.5 keeps the
-// colour, below 0.5 it is blended toward black (scaled by 2 * lightness, 0 is black) and above
-// toward white (blended by 2 * lightness - 1, 1 is white), as HSL lightness does. Saturation and
-// lightness are clipped to [0, 1]. The result is a canvas colour (red in bits 0-7, 0x00BBGGRR)
-// with alpha 0, so the texture shows the palette's colours as written; callers add the alpha.
-// The background shapes, drawn at HSL saturation 1 and lightness 0.5, take
-// PaletteStrokeColor(palette, hue, 1, 0.5): the gradient's colour itself.
+// ColorAt(palette, hue); saturation scales its OKLab chroma (a, b) by 2 * saturation, so 0.5 (the
+// slider's default) keeps the palette colour, 0 gives the grey of the same OKLab lightness and 1
+// doubles the chroma (channels clipped); then lightness 0.5 keeps the colour, below 0.5 it is
+// blended toward black (scaled by 2 * lightness, 0 is black) and above toward white (blended by
+// 2 * lightness - 1, 1 is white), as HSL lightness does. Saturation and lightness are clipped to
+// [0, 1]. The result is a canvas colour (red in bits 0-7, 0x00BBGGRR) with alpha 0; callers add
+// the alpha. The background shapes take PaletteStrokeColor(palette, hue, 0.5, 0.5): the
+// gradient's colour itself.
 std::uint32_t PaletteStrokeColor(const TPalette& palette, double hue, double saturation, double lightness);
 
 // OKLab lightness of a colour 0xRRGGBB in [0, 1]; palettes are sorted by it, darkest first.
@@ -102,7 +102,24 @@ std::string FindPaletteFile(const std::string& exeDir);
 TPaletteResult ExtractPalette(std::span<const std::uint32_t> pixels, int width, int height, int count);
 
 // "From image": the palette of a PNG or JPEG file, by ExtractPalette over its pixels that are not
-// fully transparent. Errors name the file: "PATH: not a PNG or JPEG image".
+// fully transparent (of at most MaxPalettePixels on a grid, see there). Errors name the file: "PATH: not a
+// PNG or JPEG image".
 TPaletteResult PaletteOfImageFile(const std::string& path, int count);
+
+// The colours "From image" takes when no count is given.
+inline constexpr int DefaultImagePaletteColors = 6;
+// At most this many pixels of an image are read for its palette: a larger image is sampled on
+// a regular grid of rows and columns, so that a photograph takes a moment, not seconds.
+inline constexpr std::size_t MaxPalettePixels = std::size_t(1) << 18;
+
+// The shipped palettes: the palette file FindPaletteFile(exeDir) finds, parsed. Errors name the
+// file, or say that none was found.
+TPaletteFileResult LoadShippedPalettes(const std::string& exeDir);
+
+// What a --palette argument names, tried in this order: "walk" (the walk's own colours: an empty
+// palette), a shipped palette by name (case ignored), a file (an image's palette of imageColors
+// colours, else the typed colours it holds), typed colours. imageColors 0 is the default; given
+// with anything but an image it is refused. One line saying what is wrong otherwise.
+TPaletteResult ResolvePalette(std::string_view argument, int imageColors, const std::string& exeDir);
 
 } // namespace vorn

@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* SeedField = "seed";
 constexpr const char* BrushesField = "brushes";
+constexpr const char* PaletteField = "palette";
 constexpr std::size_t SeedDigits = 8;
 
 // Receives a synthesis and draws nothing: SeedAfter needs only its random draws.
@@ -67,6 +68,7 @@ private:
     std::array<bool, GenParamCount> m_seen{};
     bool m_seenSeed = false;
     bool m_seenBrushes = false;
+    bool m_seenPalette = false;
     std::vector<bool> m_hasSeed;
 };
 
@@ -76,12 +78,19 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : field.substr(eq + 1);
     const TGenParam* param = FindGenParam(name);
     const bool brushes = name == BrushesField;
-    if (!param && name != SeedField && !brushes) return "unknown field '" + Quoted(name) + "'";
+    const bool palette = name == PaletteField;
+    if (!param && name != SeedField && !brushes && !palette) return "unknown field '" + Quoted(name) + "'";
     const std::string number = std::to_string(m_hasSeed.size());
-    bool& seen = param ? m_seen[param->id] : brushes ? m_seenBrushes : m_seenSeed;
+    bool& seen = param ? m_seen[param->id] : brushes ? m_seenBrushes : palette ? m_seenPalette : m_seenSeed;
     if (seen) return "repeated field '" + Quoted(name) + "' in link " + number;
     seen = true;
     if (eq == std::string_view::npos) return "truncated: field '" + Quoted(name) + "' has no value";
+    if (palette) {
+        TPaletteResult colors = ParsePaletteRecipeText(value);
+        if (!colors.ok()) return "field 'palette' in link " + number + ": " + colors.error;
+        link.settings.palette = std::move(colors.palette);
+        return {};
+    }
     if (((param && IsRecipeWide(*param)) || brushes) && !firstLink) {
         return "field '" + Quoted(name) + "' in link " + number +
                ": it applies to the whole code and "
@@ -171,6 +180,7 @@ TRecipeDecoding TDecoder::Run() {
             m_hasSeed.push_back(false);
             m_seen = {};
             m_seenSeed = false;
+            m_seenPalette = false;
         }
         const std::size_t start = pos + 1;
         const std::size_t end = std::min(m_code.find_first_of(".+", start), m_code.size());
@@ -225,6 +235,7 @@ TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, 
         // What the synthesis reads: values outside a control's range are clamped into it.
         link.settings.SetValue(param.id, ClampedValue(settings, param.id));
     }
+    link.settings.palette = UsablePalette(settings.Palette());
     recipe.links.push_back(link);
     ShareRecipeValues(recipe);
     return recipe;
@@ -258,6 +269,9 @@ std::string EncodeRecipe(const TRecipe& recipe) {
             if (IsRecipeWide(param) || value == param.defaultValue) continue;
             field(next(), param.name, ParamValueText(param, value));
         }
+        // The colours themselves, so that the code needs no palette file to be made again.
+        if (!link.settings.palette.colors.empty())
+            field(next(), PaletteField, PaletteRecipeText(link.settings.palette));
     }
     return code;
 }

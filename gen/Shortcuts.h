@@ -19,7 +19,7 @@ struct TShortcut {
 
 inline constexpr const char* TiledViewWindow = "Tiled View";
 
-inline constexpr std::array<TShortcut, 38> Shortcuts = {{
+inline constexpr std::array<TShortcut, 43> Shortcuts = {{
     {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
     {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
     {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
@@ -38,6 +38,13 @@ inline constexpr std::array<TShortcut, 38> Shortcuts = {{
     {"Texture", "Wrap Tiling", "Ctrl+2", "the tile repeats across all edges without a seam or symmetry"},
     {"Texture", "Wrap X Tiling", "Ctrl+3", "the tile repeats across its left and right edges only"},
     {"Texture", "Wrap Y Tiling", "Ctrl+4", "the tile repeats across its top and bottom edges only"},
+    {"Texture", "Palette", "", "the strokes' colours: the walk's own, or a shipped palette"},
+    {"Texture", "Next Palette", "Ctrl+]",
+     "the next shipped palette (after the last one: the walk's colours)"},
+    {"Texture", "Previous Palette", "Ctrl+[",
+     "the shipped palette before (before the first: the walk's colours)"},
+    {"Texture", "Palette from Image", "Ctrl+I", "the colours of a PNG or JPEG image, 2 to 16 of them"},
+    {"Texture", "Type Palette", "Ctrl+Shift+P", "2 to 16 colours of your own, typed RRGGBB,RRGGBB,..."},
     {"View", "Tiled View", "Ctrl+T", "show the texture repeated in a window of its own"},
     {"View", "Preview Pane", "Ctrl+P", "show or hide the 3 x 3 pane on the preview"},
     {"View", "Half-Tile Offset", "O", "show the Tiled View with its copies moved by half a tile, and back"},

@@ -97,9 +97,25 @@ double NextBackgroundHue(double hue, int hueSwitch) {
     return hue > 1.0 ? 0.0 : hue;
 }
 
-// Half-transparent fully saturated colour of the background shapes.
-TCanvasColor ShapeColor(double hue) {
+// Half-transparent colour of the background shapes: fully saturated, or the palette's own.
+TCanvasColor ShapeColor(double hue, const TPalette& palette) {
+    if (!palette.colors.empty()) return PaletteStrokeColor(palette, hue, 0.5, 0.5) + 0x80000000u;
     return HslToColor(static_cast<float>(hue), 1.0f, 0.5f) + 0x80000000u;
+}
+
+// The Glow and Stroke copies of a palette texture: its lightest and its darkest colour (the
+// first among equals), as canvas colours with alpha 0.
+struct TCopyColors {
+    TCanvasColor glow = 0x00FFFF00u, stroke = 0x00000000u;
+};
+TCopyColors CopyColorsOf(const TPalette& palette) {
+    if (palette.colors.empty()) return {};
+    std::uint32_t lightest = palette.colors.front(), darkest = lightest;
+    for (const std::uint32_t rgb : palette.colors) {
+        if (PaletteLightness(rgb) > PaletteLightness(lightest)) lightest = rgb;
+        if (PaletteLightness(rgb) < PaletteLightness(darkest)) darkest = rgb;
+    }
+    return {CanvasColorOfRgb(lightest) & 0x00FFFFFFu, CanvasColorOfRgb(darkest) & 0x00FFFFFFu};
 }
 
 // X truncated toward zero. The walk stays within a few hundred thousand pixels of the tile; the
@@ -130,7 +146,7 @@ void FillSolidWrapped(TTilePainter& painter, TWrap wrap, std::int32_t left, std:
     }
 }
 
-void PaintSquares(int hueSwitch, TWrap wrap, TCentre centre, TTilePainter& painter) {
+void PaintSquares(int hueSwitch, const TPalette& palette, TWrap wrap, TCentre centre, TTilePainter& painter) {
     double hue = RandomFloat();
     std::int32_t px = 0;
     std::int32_t py = 0;
@@ -147,21 +163,21 @@ void PaintSquares(int hueSwitch, TWrap wrap, TCentre centre, TTilePainter& paint
         const std::int32_t left = px + d * i, top = py + d * i;
         const std::int32_t width = TileSize - 2 * d * i - 2 * px, height = TileSize - 2 * d * i - 2 * py;
         if (!wrap.any()) {
-            painter.FillSolidRect(left, top, width, height, ShapeColor(hue), beAlphaBlend);
+            painter.FillSolidRect(left, top, width, height, ShapeColor(hue, palette), beAlphaBlend);
         } else {
             FillSolidWrapped(painter, wrap, left + centre.x - Half, top + centre.y - Half, width, height,
-                             ShapeColor(hue));
+                             ShapeColor(hue, palette));
         }
     }
 }
 
-void PaintCircles(int hueSwitch, TWrap wrap, TCentre centre, TTilePainter& painter) {
+void PaintCircles(int hueSwitch, const TPalette& palette, TWrap wrap, TCentre centre, TTilePainter& painter) {
     double scale = RandomFloat() + 1.0;
     double hue = RandomFloat();
     const std::int32_t count = RandomInt(8) + 5;
     for (std::int32_t i = 0; i < count; ++i) {
         hue = NextBackgroundHue(hue, hueSwitch);
-        const TCanvasColor color = ShapeColor(hue);
+        const TCanvasColor color = ShapeColor(hue, palette);
         if (RandomInt(2) == 0) scale = scale - 0.2 * scale * RandomFloat();
         DrawWrapped(painter, wrap, CircleImage, color, centre.x, centre.y, scale, beAlphaBlend);
     }
@@ -208,9 +224,9 @@ void PaintBackground(const TGenSettings& s, TWrap wrap, TCanvasColor background,
         FillMirroredGradient(painter, false, wrap.y, centre.y, a, b);
     }
     if (s.bgForm == 2 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintSquares(s.hueSwitch, wrap, centre, painter);
+        PaintSquares(s.hueSwitch, s.palette, wrap, centre, painter);
     if (s.bgForm == 1 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintCircles(s.hueSwitch, wrap, centre, painter);
+        PaintCircles(s.hueSwitch, s.palette, wrap, centre, painter);
 }
 
 // The walk's state between steps. Reals are float; each update is computed in double and
@@ -286,7 +302,10 @@ TCanvasColor StepWalk(TWalk& w, const TGenSettings& s, TWrap wrap) {
     // Hue drift without the background's constant step; past 1 the hue drops to 0.
     w.hue = static_cast<float>(w.hue + 0.05 * (s.hueSwitch / 100.0) * RandomFloat());
     if (w.hue > 1.0f) w.hue = 0.0f;
-    const TCanvasColor stroke = HslToColor(w.hue, w.saturation, w.lightness);
+    // With a palette the hue is a position along its gradient.
+    const TCanvasColor stroke = s.palette.colors.empty()
+                                    ? HslToColor(w.hue, w.saturation, w.lightness)
+                                    : PaletteStrokeColor(s.palette, w.hue, w.saturation, w.lightness);
 
     if (s.brushType == 1) { // Soft: the scale sweeps between 0 and 1
         w.scale = static_cast<float>(w.scale + w.scaleSign * static_cast<double>(w.scaleSpeed));
@@ -342,6 +361,7 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
 
     const std::int32_t brush = BrushImage(s.brushSize, s.brushType);
     const TBlendEffect effect = GeneratorEffects[static_cast<std::size_t>(s.effect)];
+    const TCopyColors copies = CopyColorsOf(s.palette);
 
     bool finished = true;
     for (std::int32_t walk = 0; walk < walkCount && finished; ++walk) {
@@ -372,18 +392,23 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
             switch (s.effect) {
             case EffectShift: {
                 // An inverted, half-transparent copy twice the size, offset by up to 16 pixels; the
-                // offset is mirrored with the point.
+                // offset is mirrored with the point. With a palette the copy takes the colour half
+                // the gradient away, so it stays among the palette's colours.
                 const double dx = 16.0 * RandomFloat();
                 const double dy = 16.0 * RandomFloat();
-                stamp(stroke ^ 0x7FFFFFFFu, qx + dx, TileSize - qx - dx, qy + dy, TileSize - qy - dy,
-                      2.0 * scale, beAlphaBlend);
+                const TCanvasColor shifted =
+                    s.palette.colors.empty()
+                        ? stroke ^ 0x7FFFFFFFu
+                        : PaletteStrokeColor(s.palette, w.hue + 0.5, w.saturation, w.lightness) + 0x7F000000u;
+                stamp(shifted, qx + dx, TileSize - qx - dx, qy + dy, TileSize - qy - dy, 2.0 * scale,
+                      beAlphaBlend);
                 break;
             }
             case EffectGlow:
-                stamp(0x7FFFFF00u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
+                stamp(copies.glow + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
                 break;
             case EffectStroke:
-                stamp(0x7F000000u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
+                stamp(copies.stroke + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
                 break;
             default:
                 break;

@@ -180,7 +180,7 @@ TEST(LargeSizes, A2048TextureIsTheSameWhicheverWayItIsReached) {
     std::vector<std::uint32_t> tile;
     s.gen.SizeDown();
     ASSERT_TRUE(s.gen.ReadTile(tile));
-    ASSERT_TRUE(s.gen.ShowTile(tile, s.gen.TextureSeed()));
+    ASSERT_TRUE(s.gen.ShowTile(tile, s.gen.TextureSeed(), s.gen.TileAxes()));
     s.gen.SizeUp();
     EXPECT_FALSE(s.gen.LargeExact());
     EXPECT_FALSE(SameBytes(s.Output(), direct)) << "a magnified tile is not the texture";

@@ -116,20 +116,26 @@ TEST(PaletteGradient, NoJumpWhereTheHueDropsToZero) {
 
 TEST(PaletteStroke, SaturationAndLightnessAroundThePaletteColour) {
     const TPalette palette{{0xFF8000u, 0x808080u}};
-    // Saturation 1, lightness 0.5: the palette colour itself, as a canvas colour (red in bits 0-7).
-    EXPECT_EQ(PaletteStrokeColor(palette, 0.0, 1.0, 0.5), 0x000080FFu);
-    EXPECT_EQ(PaletteStrokeColor(palette, 0.5, 1.0, 0.5), 0x00808080u);
+    // The sliders' defaults, 0.5 and 0.5: the palette colour itself, as a canvas colour (red in
+    // bits 0-7).
+    EXPECT_EQ(PaletteStrokeColor(palette, 0.0, 0.5, 0.5), 0x000080FFu);
+    EXPECT_EQ(PaletteStrokeColor(palette, 0.5, 0.5, 0.5), 0x00808080u);
     // Lightness 0 is black, 1 is white, whatever the saturation.
     EXPECT_EQ(PaletteStrokeColor(palette, 0.0, 1.0, 0.0), 0x00000000u);
     EXPECT_EQ(PaletteStrokeColor(palette, 0.0, 0.3, 1.0), 0x00FFFFFFu);
-    // Saturation 0 is the grey of the colour's lightness; a grey stays itself.
+    // Saturation 0 is the grey of the colour's lightness; a grey stays itself at any saturation.
     const std::uint32_t grey = PaletteStrokeColor(palette, 0.0, 0.0, 0.5);
     EXPECT_EQ(Channel(grey, 0), Channel(grey, 8));
     EXPECT_EQ(Channel(grey, 8), Channel(grey, 16));
     EXPECT_EQ(PaletteStrokeColor(palette, 0.5, 0.0, 0.5), 0x00808080u);
+    EXPECT_EQ(PaletteStrokeColor(palette, 0.5, 1.0, 0.5), 0x00808080u);
+    // Above 0.5 the chroma grows: orange's red stays clipped at 255 and its blue falls to 0.
+    const std::uint32_t vivid = PaletteStrokeColor(palette, 0.0, 1.0, 0.5);
+    EXPECT_EQ(Channel(vivid, 0), 255);
+    EXPECT_EQ(Channel(vivid, 16), 0);
     // Darker below 0.5, lighter above, in every channel.
-    const std::uint32_t dark = PaletteStrokeColor(palette, 0.0, 1.0, 0.25);
-    const std::uint32_t light = PaletteStrokeColor(palette, 0.0, 1.0, 0.75);
+    const std::uint32_t dark = PaletteStrokeColor(palette, 0.0, 0.5, 0.25);
+    const std::uint32_t light = PaletteStrokeColor(palette, 0.0, 0.5, 0.75);
     for (const int shift : {0, 8, 16}) {
         EXPECT_LE(Channel(dark, shift), Channel(0x000080FFu, shift)) << shift;
         EXPECT_GE(Channel(light, shift), Channel(0x000080FFu, shift)) << shift;

@@ -191,17 +191,46 @@ TEST(PipelineView, FrameEightCopiesAndAnEmptyCentreCell) {
     EXPECT_TRUE(SameImage(view, expected));
 }
 
+// The pane follows the axes the tile was drawn with, not the Tiling chosen since: the settings
+// stay Mirror while tiles of each kind are put back.
 TEST(PipelineView, ATileRepeatingAcrossOneAxisIsShownAsThreeCopiesAlongIt) {
     for (const int tiling : {tmWrapX, tmWrapY, tmWrap}) {
         TGenSettings settings;
-        settings.tiling = tiling;
         auto g = Start(settings);
         PaintQuadrants(*g);
+        std::vector<std::uint32_t> texels;
+        ASSERT_TRUE(g->ReadTile(texels));
         const TImage tile = ReadTarget(*g, 1);
+        ASSERT_TRUE(g->ShowTile(texels, 0, TileAxesOf(tiling)));
         ASSERT_TRUE(g->Textures->RenderIntoTarget(
             0, 0x12345678u, [&](TVornTextures* s) { g->ViewRender(s); }, true));
         EXPECT_TRUE(SameImage(ReadTarget(*g, 0), ExpectedView(tile, 0x12785634u, tiling)))
             << "tiling " << tiling;
+    }
+}
+
+// A Keep generation keeps the axes both it and the tile under it repeat across.
+TEST(PipelineView, AKeepChainRepeatsAcrossTheAxesEveryLinkSharesAndAClearOneStartsAgain) {
+    const struct {
+        int first, second, image;
+        TTileAxes axes;
+    } cases[] = {
+        {tmWrapX, tmWrapY, 1, {false, false}},
+        {tmWrap, tmWrapX, 1, {true, false}},
+        {tmMirror, tmWrapY, 1, {false, true}},
+        {tmWrapX, tmWrapY, 0, {false, true}},
+    };
+    for (const auto& c : cases) {
+        TGenSettings settings;
+        settings.steps = 0;
+        settings.tiling = c.first;
+        auto g = Start(settings);
+        ASSERT_TRUE(g->FirstRender());
+        EXPECT_EQ(g->TileAxes(), TileAxesOf(c.first));
+        settings.tiling = c.second;
+        settings.image = c.image;
+        ASSERT_TRUE(g->Generate());
+        EXPECT_EQ(g->TileAxes(), c.axes) << c.first << " then " << c.second << " image " << c.image;
     }
 }
 

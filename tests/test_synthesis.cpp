@@ -2,6 +2,7 @@
 // against a separate linear congruential stream worked from the drawing rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -591,6 +592,62 @@ TEST(SynthesisWrap, AStampOfAKnownSizeIsCopiedOnlyAcrossTheEdgesItReaches) {
     }
     EXPECT_GT(copied, 0);
     EXPECT_LT(copied, int(stamps.size()) / 2);
+}
+
+// A palette changes the colours only: the same draws, the same stamps at the same places. At the
+// sliders' defaults every stroke and shape colour lies on the palette's gradient (within a step
+// of the rounding), and the Glow and Stroke copies take its lightest and darkest colour.
+TEST(SynthesisPalette, ColoursComeFromTheGradientAndNothingElseChanges) {
+    const TPalette palette{{0x203040u, 0xC08040u, 0x60A020u}};
+    std::vector<std::uint32_t> gradient; // canvas colours along the gradient, finely sampled
+    for (int i = 0; i < (1 << 14); ++i) {
+        const std::uint32_t rgb = ColorAt(palette, i / double(1 << 14));
+        gradient.push_back(CanvasColorOfRgb(rgb) & 0xFFFFFFu);
+    }
+    const auto onGradient = [&](TCanvasColor color) {
+        for (const std::uint32_t g : gradient) {
+            int most = 0;
+            for (const int shift : {0, 8, 16})
+                most = std::max(most, std::abs(int(color >> shift & 0xFFu) - int(g >> shift & 0xFFu)));
+            if (most <= 1) return true;
+        }
+        return false;
+    };
+    const struct {
+        int effect, bgForm;
+        TCanvasColor copy; // the copies' colour with its alpha
+    } cases[] = {{8, 2, 0x7F000000u | (CanvasColorOfRgb(0xC08040u) & 0xFFFFFFu)},
+                 {9, 1, 0x7F000000u | (CanvasColorOfRgb(0x203040u) & 0xFFFFFFu)}};
+    for (const auto& c : cases) {
+        TGenSettings walk;
+        walk.effect = c.effect;
+        walk.bgForm = c.bgForm;
+        walk.steps = 0;
+        TGenSettings painted = walk;
+        painted.palette = palette;
+        const TRun a = Synthesize(walk, 77), b = Synthesize(painted, 77);
+        EXPECT_EQ(a.seedAfter, b.seedAfter);
+        ASSERT_EQ(a.painter.calls.size(), b.painter.calls.size());
+        int strokes = 0, shapes = 0, copies = 0;
+        for (std::size_t i = 0; i < b.painter.calls.size(); ++i) {
+            const TCall &x = a.painter.calls[i], &y = b.painter.calls[i];
+            ASSERT_EQ(x.kind, y.kind);
+            EXPECT_EQ(x.x, y.x);
+            EXPECT_EQ(x.y, y.y);
+            EXPECT_EQ(x.scale, y.scale);
+            const TCanvasColor alpha = y.color & 0xFF000000u;
+            if (alpha == 0xC0000000u || alpha == 0x80000000u) {
+                EXPECT_TRUE(onGradient(y.color & 0xFFFFFFu)) << std::hex << y.color;
+                (alpha == 0xC0000000u ? strokes : shapes) += 1;
+            } else if (alpha == 0x7F000000u) {
+                EXPECT_EQ(y.color, c.copy);
+                ++copies;
+            }
+        }
+        EXPECT_EQ(strokes, 4 * 1024); // mirrored: four stamps a step
+        EXPECT_EQ(copies, 4 * 1024);
+        EXPECT_GT(shapes, 0);
+    }
 }
 
 TEST(SynthesisTrace, LinesHaveTheTraceFormat) {

@@ -14,6 +14,9 @@
 
 #include "app/HistoryQt.h"
 #include "app/LiveQt.h"
+#include "app/MenuBarQt.h"
+#include "app/PaletteMenuQt.h"
+#include "app/TilingMenuQt.h"
 #include "export/TileExport.h"
 #include "gen/Recipe.h"
 #include "shown_window.h"
@@ -82,6 +85,29 @@ TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
         ExpectOutput(recipe, what);
         EXPECT_EQ(W().Generator().TextureSeed(), recipe.links.back().seed) << what;
     }
+}
+
+// The Tiling and the Palette, chosen in the Texture menu, are controls Live follows; the texture is
+// the recipe's, the palette carried in its code.
+TEST_F(Live, TheMenusTilingAndPaletteRemakeTheTextureAsItsRecipeDoes) {
+    W().Live->ActionLive->setChecked(false);
+    random::SetSeed(0x2A);
+    W().ButtonGenerateClick();
+    TRecipe recipe;
+    recipe.size = W().Generator().TextureSize;
+    recipe.links.push_back({0x2A, W().Controls()});
+    W().Live->ActionLive->setChecked(true);
+    W().MenuBar->Tiling->ActionTiling[tmWrapX]->trigger();
+    WaitIdle();
+    W().MenuBar->Palette->ActionNext->trigger();
+    WaitIdle();
+    ASSERT_FALSE(W().Palette().colors.empty());
+    recipe.links.back().settings.tiling = tmWrapX;
+    recipe.links.back().settings.palette = W().Palette();
+    ExpectOutput(recipe, "wrap x with the first shipped palette");
+    const std::string code = EncodeRecipe(W().History->History().TileRecipe());
+    EXPECT_EQ(code, EncodeRecipe(recipe));
+    EXPECT_NE(code.find(".palette=" + PaletteRecipeText(W().Palette())), std::string::npos) << code;
 }
 
 TEST_F(Live, AChangeDuringASynthesisStopsItAndTheNewestValueFollows) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/MenuBarQt.h"
+#include "app/PaletteMenuQt.h"
 #include "app/TilingMenuQt.h"
 #include "app/gen.h"
 #include "gen/Shortcuts.h"
@@ -105,6 +106,41 @@ TEST_F(MenuBar, TilingEntriesSetTheValueAndFollowIt) {
     values.tiling = tmWrap;
     W().SetControls(values);
     EXPECT_TRUE(tiling.ActionTiling[tmWrap]->isChecked());
+}
+
+// The Palette: Next and Previous step through Walk and the shipped palettes (around at both
+// ends), a value set from elsewhere checks its entry, the strip shows it, typed colours of the
+// user's own check Own Colours, and bad typing is one message that changes nothing.
+TEST_F(MenuBar, PaletteEntriesStepSetTheValueAndFollowIt) {
+    TPaletteMenuQt& palette = *W().MenuBar->Palette;
+    const std::size_t shipped = palette.ActionShipped.size();
+    ASSERT_GE(shipped, 10u);
+    EXPECT_TRUE(palette.ActionWalk->isChecked());
+    EXPECT_TRUE(palette.Strip->isHidden());
+    palette.ActionNext->trigger();
+    EXPECT_TRUE(palette.ActionShipped[0]->isChecked());
+    EXPECT_FALSE(W().Palette().colors.empty());
+    EXPECT_FALSE(palette.Strip->isHidden());
+    palette.ActionPrevious->trigger();
+    palette.ActionPrevious->trigger();
+    EXPECT_TRUE(palette.ActionShipped[shipped - 1]->isChecked());
+    palette.ActionNext->trigger();
+    EXPECT_TRUE(palette.ActionWalk->isChecked());
+    EXPECT_TRUE(W().Palette().colors.empty());
+
+    palette.ChooseTyped(QStringLiteral("#102030, 405060"));
+    EXPECT_EQ(W().Palette(), (TPalette{{0x102030u, 0x405060u}}));
+    EXPECT_TRUE(palette.ActionOwn->isChecked());
+    palette.ChooseTyped(QStringLiteral("102030"));
+    ASSERT_EQ(m_recorder->messages.size(), 1u);
+    EXPECT_EQ(W().Palette(), (TPalette{{0x102030u, 0x405060u}}));
+
+    TGenSettings values = W().Controls();
+    EXPECT_EQ(values.palette, W().Palette());
+    values.palette = {};
+    W().SetControls(values);
+    EXPECT_TRUE(palette.ActionWalk->isChecked());
+    EXPECT_TRUE(palette.Strip->isHidden());
 }
 
 } // namespace

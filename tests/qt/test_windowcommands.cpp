@@ -337,7 +337,7 @@ TEST(TiledView, AWrapXTextureRepeatsAcrossXOnlyAndOMovesItByHalfATile) {
     view.resize(640, 640);
     QImage tile(64, 64, QImage::Format_RGB32);
     tile.fill(Qt::darkCyan);
-    view.SetTexture(tile, tmWrapX);
+    view.SetTexture(tile, TileAxesOf(tmWrapX));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     ASSERT_EQ(view.devicePixelRatioF(), 1.0);
@@ -355,7 +355,7 @@ TEST(TiledView, AWrapXTextureRepeatsAcrossXOnlyAndOMovesItByHalfATile) {
     EXPECT_EQ(view.Origin(), QPointF(352, 320));
     QTest::keyClick(&view, Qt::Key_O);
     EXPECT_EQ(view.Origin(), QPointF(320, 320));
-    view.SetTexture(tile, tmWrap);
+    view.SetTexture(tile, TileAxesOf(tmWrap));
     view.SetHalfOffset(true);
     EXPECT_EQ(view.Origin(), QPointF(352, 352));
 }

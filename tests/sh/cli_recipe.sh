@@ -51,18 +51,32 @@ for k in 0 1 2; do
   cmp -s "$work/more/image00$k.png" "$work/batch/image00$k.png" || fail "continued texture $k differs"
 done
 
-# The tiling: --tiling's value is in the code, and the code makes the same file; at 2048 the large
-# texture follows it too, and the value is named in the code as the option takes it.
+# The tiling and the palette: both are in the code, the palette as its colours, and the code makes
+# the same file; at 2048 the large texture follows them too. A palette typed as the shipped one's
+# colours is the same palette.
+rust=3A1A0E,5E2A12,863C17,A9541F,C8743A,DE9B63
 for size in 64 2048; do
-  run 0 generate --archive "$build/vorn.dat" --size $size --steps 0 --seed 9 --tiling wrap-x --out "$work/wrapx$size.png" --json
+  run 0 generate --archive "$build/vorn.dat" --size $size --steps 0 --seed 9 --tiling wrap-x --palette rust \
+    --out "$work/wrapx$size.png" --json
   cp "$work/out.txt" "$work/json.txt"
   code=$(recipe_of 0)
-  [[ "$code" == *.tiling=wrap-x* ]] || fail "--tiling wrap-x not in the code $code"
+  [[ "$code" == *.tiling=wrap-x*.palette=${rust//,/-}* ]] || fail "--tiling wrap-x --palette rust not in the code $code"
   run 0 generate --archive "$build/vorn.dat" --recipe "$code" --out "$work/wrapx$size-again.png"
   cmp -s "$work/wrapx$size.png" "$work/wrapx$size-again.png" || fail "the wrapped texture differs from its recipe $code"
 done
+run 0 generate --archive "$build/vorn.dat" --size 64 --steps 0 --seed 9 --tiling wrap-x --palette "#${rust//,/, #}" \
+  --out "$work/typed64.png"
+cmp -s "$work/wrapx64.png" "$work/typed64.png" || fail "typed colours made another texture than the named palette"
+run 0 generate --archive "$build/vorn.dat" --size 64 --steps 0 --seed 9 --tiling wrap-x --out "$work/walk64.png"
+cmp -s "$work/wrapx64.png" "$work/walk64.png" && fail "--palette rust made the walk's colours"
 run 0 generate --archive "$build/vorn.dat" --size 64 --steps 0 --seed 9 --out "$work/mirror64.png"
-cmp -s "$work/wrapx64.png" "$work/mirror64.png" && fail "--tiling wrap-x made the mirrored texture"
+cmp -s "$work/walk64.png" "$work/mirror64.png" && fail "--tiling wrap-x made the mirrored texture"
+# A palette that is no name, file or colours, and a colour count without an image: one line, status 2.
+for bad in "--palette nosuch" "--palette rust --palette-colors 4" "--palette 123456" "--palette-colors 3"; do
+  # shellcheck disable=SC2086
+  run 2 generate --archive "$build/vorn.dat" $bad --out "$work/bad.png"
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] && [ ! -e "$work/bad.png" ] || fail "$bad: $(cat "$work/err.txt")"
+done
 
 # The clock seed: one line on stderr that makes the same texture again; --quiet says nothing.
 run 0 generate "${fast[@]}" --steps 0 --out "$work/clock.png"
@@ -92,7 +106,7 @@ for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glo
 done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
   case $option in seed | recipe | recipes | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
-    normal-y | normal-filter | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help) continue ;; esac
+    normal-y | normal-filter | palette-colors | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
 run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
