@@ -43,6 +43,12 @@ TGenSettings Wrapped(TGenSettings s) {
     return s;
 }
 
+// settings with a six-colour palette: the strokes' colours along its gradient instead of HSL.
+TGenSettings Paletted(TGenSettings s) {
+    s.palette = {{0x2B1D14u, 0x4A3222u, 0x6B4A30u, 0x8C6A48u, 0xA98A66u, 0xC8AE8Au}};
+    return s;
+}
+
 // A started generator; skips the benchmark when the archive or the device is missing.
 std::unique_ptr<TGenerator> Started(benchmark::State& state, const TGenSettings& settings, int size,
                                     sd::HostSink* sink = nullptr) {
@@ -163,6 +169,7 @@ BENCHMARK_CAPTURE(GenerateAndExportPng, Default1024, TGenSettings{})
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(GenerateAndExportPng, Heavy1024, Heavy())->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(WalkOnly, Default, TGenSettings{})->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WalkOnly, DefaultPalette, Paletted(TGenSettings{}))->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(WalkOnly, Heavy, Heavy())->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -367,6 +367,7 @@ bool SameLinks(const TRecipe& a, const TRecipe& b, std::size_t count) {
                 a.links[i].settings.Value(param.id) != b.links[i].settings.Value(param.id))
                 return false;
         }
+        if (a.links[i].settings.palette != b.links[i].settings.palette) return false;
     }
     return true;
 }

@@ -293,5 +293,58 @@ TEST(PaletteFromImage, ReadsPngAndJpegFiles) {
     EXPECT_FALSE(PaletteOfImageFile(dir / "missing.png", 4).ok());
 }
 
+// A large image is read on a grid: 1024 x 1024 is read at every second row and column (512 x 512
+// pixels), so the colour of the pixels off the grid is not in its palette. Read twice, the same.
+TEST(PaletteFromImage, ALargeImageIsReadOnAGridAndGivesTheSamePaletteTwice) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::vector<std::uint32_t> argb(1024 * 1024, 0xFF00FF00u);
+    for (int y = 0; y < 1024; y += 2)
+        for (int x = 0; x < 1024; x += 2)
+            argb[std::size_t(y) * 1024 + std::size_t(x)] = x < 512 ? 0xFF102030u : 0xFFE0C0A0u;
+    test::WriteFile(dir / "grid.png", RgbaPng(1024, 1024, argb));
+    const TPaletteResult first = PaletteOfImageFile(dir / "grid.png", 4);
+    ASSERT_TRUE(first.ok()) << first.error;
+    EXPECT_EQ(first.palette.colors, (std::vector<std::uint32_t>{0x102030u, 0xE0C0A0u}));
+    EXPECT_EQ(PaletteOfImageFile(dir / "grid.png", 4).palette, first.palette);
+}
+
+// What --palette names: walk, a shipped name in any case, an image, a file of typed colours, or
+// colours; a colour count only with an image; one line for anything else.
+TEST(PaletteArgument, NamesFilesAndColoursResolveInTurn) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    test::WriteFile(dir / "two.png", RgbaPng(2, 1, {0xFF204060u, 0xFFC0A080u}));
+    const std::string typed = "#102030,\n405060\n";
+    test::WriteFile(dir / "mine.txt", test::Bytes(typed.begin(), typed.end()));
+    const TPalette rust{{0x3A1A0Eu, 0x5E2A12u, 0x863C17u, 0xA9541Fu, 0xC8743Au, 0xDE9B63u}};
+    const struct {
+        std::string argument;
+        int count;
+        TPalette palette;
+        std::string error; // a part of it
+    } cases[] = {
+        {"walk", 0, {}, ""},
+        {"Rust", 0, rust, ""},
+        {dir / "two.png", 2, {{0x204060u, 0xC0A080u}}, ""},
+        {dir / "mine.txt", 0, {{0x102030u, 0x405060u}}, ""},
+        {"102030, 405060", 0, {{0x102030u, 0x405060u}}, ""},
+        {"rust", 4, {}, "a colour count applies only to a palette taken from an image"},
+        {"nosuch", 0, {}, "no palette, file or colours 'nosuch' (walk, earth, stone,"},
+        {dir / "missing.png", 0, {}, "No such file"},
+        {"102030", 0, {}, "no palette, file or colours '102030'"},
+        {"102030,40", 0, {}, "colour 2 '40' is not six hex digits"},
+    };
+    for (const auto& c : cases) {
+        const TPaletteResult result = ResolvePalette(c.argument, c.count, PALLIMOR_BUILD_DIR);
+        EXPECT_EQ(result.palette, c.palette) << c.argument;
+        if (c.error.empty()) {
+            EXPECT_TRUE(result.ok()) << c.argument << ": " << result.error;
+        } else {
+            EXPECT_NE(result.error.find(c.error), std::string::npos) << c.argument << ": " << result.error;
+        }
+    }
+}
+
 } // namespace
 } // namespace vorn

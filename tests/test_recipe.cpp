@@ -133,6 +133,10 @@ TEST(Recipe, BadCodesAreRefusedWithOneLineNamingTheFault) {
         {"P1.seed=0000002A.steps", "truncated: field 'steps' has no value"},
         {"P1.bg-color=FF80.seed=0000002A", "truncated: bg-color=FF80 has 4 of 6"},
         {"P2.seed=0000002A", "unknown version 'P2'"},
+        {"P1.seed=0000002A.palette=102030",
+         "field 'palette' in link 1: a palette has 2 to 16 colours, not 1"},
+        {"P1.seed=0000002A.palette=102030-4050GG", "field 'palette' in link 1: colour 2 '4050GG'"},
+        {"P1.seed=0000002A.palette=102030-405060.palette=102030-405060", "repeated field 'palette'"},
         {"p1.seed=0000002A", "unknown version 'p1'"},
         {"P1.seed=0000002A.colour=FF0000", "unknown field 'colour'"},
         {"P1.seed=0000002A.Effect=shift", "unknown field 'Effect'"},
@@ -227,7 +231,7 @@ TEST(Recipe, RegeneratingASessionsRecipeGivesTheSameTexels) {
 
 // The tiling travels in the code (only when it is not Mirror): a wrapped Keep chain drawn at 4096
 // comes back byte for byte from its code, and the same chain with the tiling left out does not.
-TEST(Recipe, TheTilingTravelsInTheCodeAndMakesTheSameLargeTexture) {
+TEST(Recipe, TheTilingAndThePaletteTravelInTheCodeAndMakeTheSameLargeTexture) {
     const std::string archive = PALLIMOR_BUILD_DIR "/vorn.dat";
     TGenSettings session;
     TGenerator made(session);
@@ -241,7 +245,8 @@ TEST(Recipe, TheTilingTravelsInTheCodeAndMakesTheSameLargeTexture) {
     made.FirstRender();
     TRecipe recipe = NextRecipe(nullptr, session, seed, made.TextureSize, made.BackgroundColor);
     session.image = 1;
-    session.tiling = tmWrap; // a link of its own tiling
+    session.tiling = tmWrap; // a link of its own tiling and palette
+    session.palette = {{0x3A1A0Eu, 0x863C17u, 0xDE9B63u}};
     seed = random::Seed();
     made.Generate();
     recipe = NextRecipe(&recipe, session, seed, made.TextureSize, made.BackgroundColor);
@@ -253,6 +258,8 @@ TEST(Recipe, TheTilingTravelsInTheCodeAndMakesTheSameLargeTexture) {
     EXPECT_NE(code.substr(0, plus).find(".tiling=wrap-x"), std::string::npos) << code;
     EXPECT_NE(code.substr(plus).find(".tiling=wrap"), std::string::npos) << code;
     EXPECT_EQ(code.substr(plus).find("wrap-x"), std::string::npos) << code;
+    EXPECT_EQ(code.find(".palette="), code.rfind(".palette=")) << code;
+    EXPECT_NE(code.substr(plus).find(".palette=3A1A0E-863C17-DE9B63"), std::string::npos) << code;
     const TRecipeDecoding decoded = DecodeRecipe(code);
     ASSERT_TRUE(decoded.ok()) << decoded.error;
     TGenSettings other;
@@ -264,6 +271,14 @@ TEST(Recipe, TheTilingTravelsInTheCodeAndMakesTheSameLargeTexture) {
     ASSERT_EQ(actual.Width(), 4096);
     ASSERT_EQ(expected.Width(), 4096);
     EXPECT_EQ(std::memcmp(actual.Bits(), expected.Bits(), actual.Pitch() * 4096), 0);
+
+    // Without the palette it is another tile, which no kept tile of the first may stand for.
+    TRecipe walk = decoded.recipe;
+    walk.links.back().settings.palette = {};
+    EXPECT_TRUE(SameTile(decoded.recipe, recipe));
+    EXPECT_FALSE(SameTile(walk, recipe));
+    ASSERT_TRUE(RegenerateRecipe(again, walk));
+    EXPECT_NE(std::memcmp(Output(again).Bits(), expected.Bits(), actual.Pitch() * 4096), 0);
 
     TRecipe mirrored = decoded.recipe;
     for (TRecipeLink& link : mirrored.links) link.settings.tiling = tmMirror;
