@@ -26,7 +26,8 @@ constexpr int WheelNotch = 120; // angle delta of one wheel notch, in eighths of
 
 // The normal map of an RGB32 texture, as RGB32, wrapping across edges; null when it cannot be made.
 QImage NormalImage(const QImage& texture, TMapEdges edges) {
-    const TMapOptions defaults;
+    TMapOptions defaults;
+    defaults.edges = edges;
     THeightMap height;
     {
         // A TBitmap32 row is blue, green, red, alpha: the memory layout of RGB32. The copy goes
@@ -34,12 +35,10 @@ QImage NormalImage(const QImage& texture, TMapEdges edges) {
         TBitmap32 bitmap(texture.width(), texture.height());
         for (int y = 0; y < texture.height(); ++y)
             std::memcpy(bitmap.Row(y), texture.constScanLine(y), bitmap.Pitch());
-        if (!MakeHeightMap(bitmap, defaults.heightBlur, height, edges)) return {};
+        if (!MakeTileHeightMap(bitmap, defaults, height)) return {};
     }
     TBitmap32 normal;
-    if (!MakeNormalMap(height, defaults.normalStrength, defaults.normalY, defaults.normalFilter, normal,
-                       edges))
-        return {};
+    if (!MakeTileNormalMap(height, defaults, normal)) return {};
     return ImageOfBitmap(std::move(normal), QImage::Format_RGB32);
 }
 

@@ -123,9 +123,9 @@ const std::string MapsHelp =
     ".png (8-bit RGB)\nor both, which tile as the texture does";
 const std::string StrengthHelp = "normal map strength " +
                                  RangeText(int(MinNormalStrength), int(MaxNormalStrength)) +
-                                 " (default 1): at 1 white stands 8 pixels above black\n"
-                                 "in the height the normals are taken from";
-const std::string BlurHelp = "height blur, a wrap-around box of radius N pixels " +
+                                 " (default 1): at 1 white stands 8/1024 of the tile's side\n"
+                                 "above black in the height the normals are taken from";
+const std::string BlurHelp = "height blur, a wrap-around box of radius N/1024 of the tile's side " +
                              RangeText(MinHeightBlur, MaxHeightBlur) + " (default 0)";
 
 // A decimal number in low..high, such as 0.5 or 2 (no exponent).

@@ -196,10 +196,10 @@ TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& 
     return SaveExportBytes(fileName, bytes, writer, mode);
 }
 
-} // namespace
-
-bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
-    if (texture.Empty() || blurRadius < MinHeightBlur || blurRadius > MaxHeightBlur) return false;
+// The height with a blur of any radius up to 64 pixels more than a sixteenth of the side.
+bool HeightMapOf(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
+    if (texture.Empty() || blurRadius < 0 || blurRadius > std::max(texture.Width(), texture.Height()) / 16 + 64)
+        return false;
     out.width = texture.Width();
     out.height = texture.Height();
     out.values.resize(std::size_t(out.width) * std::size_t(out.height));
@@ -208,14 +208,15 @@ bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TM
     return true;
 }
 
-bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
-                   TBitmap32& out, TMapEdges edges) {
+// The normals of height standing reliefPixels above black where it is white.
+bool NormalMapOf(const THeightMap& height, double reliefPixels, TNormalY y, TNormalFilter filter, TBitmap32& out,
+                 TMapEdges edges) {
     if (height.width <= 0 || height.height <= 0 ||
-        height.values.size() != std::size_t(height.width) * std::size_t(height.height) ||
-        !(strength >= MinNormalStrength && strength <= MaxNormalStrength))
+        height.values.size() != std::size_t(height.width) * std::size_t(height.height) || !(reliefPixels >= 0.0) ||
+        !std::isfinite(reliefPixels))
         return false;
     TKernel kernel = filter == TNormalFilter::Scharr ? TKernel{3, 10, 0, 0} : TKernel{1, 2, 0, 0};
-    kernel.scale = strength * NormalReliefPixels / (2.0 * (2 * kernel.side + kernel.centre) * 65535.0);
+    kernel.scale = reliefPixels / (2.0 * (2 * kernel.side + kernel.centre) * 65535.0);
     kernel.ySign = y == TNormalY::Up ? 1.0 : -1.0;
     out.Resize(height.width, height.height);
     const std::int32_t h = height.height;
@@ -224,6 +225,39 @@ bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNorma
                   height.Row(EdgeIndex(row + 1, h, edges.wrapY)), height.width, edges.wrapX, kernel,
                   out.Row(row));
     return true;
+}
+
+} // namespace
+
+bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
+    if (blurRadius < MinHeightBlur || blurRadius > MaxHeightBlur) return false;
+    return HeightMapOf(texture, blurRadius, out, edges);
+}
+
+bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
+                   TBitmap32& out, TMapEdges edges) {
+    if (!(strength >= MinNormalStrength && strength <= MaxNormalStrength)) return false;
+    return NormalMapOf(height, strength * NormalReliefPixels, y, filter, out, edges);
+}
+
+int ScaledBlurRadius(int blur, int width) {
+    return static_cast<int>((std::int64_t(blur) * width * 2 + MapReferenceSide) / (2 * MapReferenceSide));
+}
+
+double ScaledReliefPixels(double strength, int width) {
+    return strength * NormalReliefPixels * width / MapReferenceSide;
+}
+
+bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THeightMap& out) {
+    if (options.heightBlur < MinHeightBlur || options.heightBlur > MaxHeightBlur) return false;
+    return HeightMapOf(texture, ScaledBlurRadius(options.heightBlur, texture.Width()), out, options.edges);
+}
+
+bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out) {
+    if (!(options.normalStrength >= MinNormalStrength && options.normalStrength <= MaxNormalStrength))
+        return false;
+    return NormalMapOf(height, ScaledReliefPixels(options.normalStrength, height.width), options.normalY,
+                       options.normalFilter, out, options.edges);
 }
 
 bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason) {
@@ -266,7 +300,7 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
     const std::string* current = options.height ? &heightFile : &normalFile;
     try {
         THeightMap height;
-        if (!MakeHeightMap(texture, options.heightBlur, height, options.edges))
+        if (!MakeTileHeightMap(texture, options, height))
             return ExportFailure(*current, "The height map cannot be made");
         if (options.height) {
             result =
@@ -277,8 +311,7 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
         if (options.normal) {
             current = &normalFile;
             TBitmap32 normal;
-            if (!MakeNormalMap(height, options.normalStrength, options.normalY, options.normalFilter, normal,
-                               options.edges))
+            if (!MakeTileNormalMap(height, options, normal))
                 return ExportFailure(normalFile, "The normal map cannot be made");
             result =
                 SaveMap([&](auto& bytes, auto& reason) { return EncodeNormalPng(normal, bytes, &reason); },

@@ -16,6 +16,11 @@
 // either side, and n = normalize(-dh/dx, -dh/dy, 1) with y pointing up (OpenGL) or down
 // (DirectX) the image. Each component c in -1..1 is stored as
 // floor(127.5 c + 128) clamped to 0..255, so a flat height gives (128, 128, 255).
+// The exported maps (WriteMaps, the Tiled View) measure the strength and the blur in parts of the
+// tile, so that one texture's maps look alike at every size: both are given for a side of
+// MapReferenceSide (1024) pixels and scale with the side, the relief to k * 8 * width / 1024 pixels
+// and the blur radius to blur * width / 1024 pixels, rounded half up (MakeTileHeightMap,
+// MakeTileNormalMap). At 1024 the maps are MakeHeightMap's and MakeNormalMap's.
 // Files: the height as a 16-bit grey PNG, the normal as an 8-bit RGB PNG, both through libpng,
 // named after the texture: NAME_height.png and NAME_normal.png beside NAME.EXT.
 #pragma once
@@ -38,8 +43,10 @@ inline constexpr int MaxHeightBlur = 64;
 inline constexpr double MinNormalStrength = 0.0;
 inline constexpr double MaxNormalStrength = 100.0;
 inline constexpr double DefaultNormalStrength = 1.0;
-// How high white stands above black, in pixels, at strength 1.
+// How high white stands above black, in pixels, at strength 1 (on a side of MapReferenceSide).
 inline constexpr double NormalReliefPixels = 8.0;
+// The side the tile-relative strength and blur are given for.
+inline constexpr int MapReferenceSide = 1024;
 
 // The edges the filters read across: true wraps (the texture repeats there), false clamps.
 struct TMapEdges {
@@ -85,6 +92,15 @@ bool MakeHeightMap(const TBitmap32& texture, int blurRadius, THeightMap& out, TM
 // map or a strength out of range.
 bool MakeNormalMap(const THeightMap& height, double strength, TNormalY y, TNormalFilter filter,
                    TBitmap32& out, TMapEdges edges = {});
+
+// The blur radius in pixels and the relief in pixels of a map width pixels wide, for the blur
+// and the strength given on a side of MapReferenceSide.
+int ScaledBlurRadius(int blur, int width);
+double ScaledReliefPixels(double strength, int width);
+// The height and normal maps with options' blur, strength, filter, green axis and edges, the
+// blur and the strength scaled to the texture's side. False as the two above.
+bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THeightMap& out);
+bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out);
 
 // 16-bit grey PNG of height; 8-bit RGB PNG of normal (alpha dropped). No chunks but IHDR, IDAT
 // and IEND. False, with a reason, when libpng fails.

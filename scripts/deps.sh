@@ -4,11 +4,13 @@
 #   deps.sh package   that, and building the Debian package (cmake --build build --target package)
 #   deps.sh [test]    all of it, and building and running every test (scripts/test.sh)
 set -euo pipefail
-run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev libpng-dev qt6-base-dev)
+run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev libpng-dev qt6-base-dev
+  libopenexr-dev)
 # dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
 package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool
   imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace
+  openexr # exrheader, to check the OpenEXR maps
   clang-14 libclang-rt-14-dev) # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
 case "${1:-test}" in
 run) packages=("${run_packages[@]}") ;;

@@ -3,7 +3,10 @@
 // values the formulas give, decoded by libpng's reader.
 #include <png.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csetjmp>
+#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -161,9 +164,10 @@ TDecoded Decode(const std::string& path) {
 }
 
 // Stripes two pixels wide, black then white, across (columns) or down (rows), in a 4 x 4 tile.
-// The heights are 0 and 65535; at a stripe's edge the Sobel difference is 4 * 65535 over 8, a
-// slope of 4 (white 8 pixels high) and n = (-4, 0, 1) / sqrt(17) or its mirror: components
-// -0.970 and 0.243, stored as floor(127.5 c + 128) = 4 and 158, the opposite slope as 251.
+// The heights are 0 and 65535; at strength 100 white stands 100 * 8 * 4 / 1024 = 3.125 pixels
+// high on this side. At a stripe's edge the Sobel difference is 4 * 65535 over 8, a slope of
+// 1.5625, and n = (-1.5625, 0, 1) / 1.8551 or its mirror: components -0.8423 and 0.5391, stored
+// as floor(127.5 c + 128) = 20 and 196, the opposite slope as 235.
 TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
     test::TempDir folder;
     const struct {
@@ -171,9 +175,9 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
         TNormalY y;
         std::uint8_t across[4]; // the slope's component at position 0..3 across the stripes
     } cases[] = {
-        {true, TNormalY::Up, {251, 4, 4, 251}},    // red: x
-        {false, TNormalY::Up, {4, 251, 251, 4}},   // green, y up: against the rows' direction
-        {false, TNormalY::Down, {251, 4, 4, 251}}, // green, y down: as red
+        {true, TNormalY::Up, {235, 20, 20, 235}},    // red: x
+        {false, TNormalY::Up, {20, 235, 235, 20}},   // green, y up: against the rows' direction
+        {false, TNormalY::Down, {235, 20, 20, 235}}, // green, y down: as red
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.columns ? "columns" : "rows") + (c.y == TNormalY::Up ? " up" : " down"));
@@ -185,6 +189,7 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
         TMapOptions options;
         options.height = options.normal = true;
         options.normalY = c.y;
+        options.normalStrength = 100;
         const TExportResult result = WriteMaps(texture, folder / "tile.jpg", options);
         ASSERT_TRUE(result.ok) << result.error;
         EXPECT_EQ(result.writtenFile, folder / "tile_normal.png");
@@ -209,7 +214,7 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
                 const std::uint8_t* n = &normal.rows[y][3 * x];
                 EXPECT_EQ(n[c.columns ? 0 : 1], c.across[at]) << x << "," << y;
                 EXPECT_EQ(n[c.columns ? 1 : 0], 128) << x << "," << y;
-                EXPECT_EQ(n[2], 158) << x << "," << y;
+                EXPECT_EQ(n[2], 196) << x << "," << y;
             }
     }
 
@@ -230,6 +235,43 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
     ASSERT_EQ(normal.rows.size(), 2u);
     EXPECT_EQ(height.rows[1], std::vector<std::uint8_t>({147, 232, 147, 232, 147, 232})); // 37864
     EXPECT_EQ(normal.rows[1], std::vector<std::uint8_t>({128, 128, 255, 128, 128, 255, 128, 128, 255}));
+}
+
+// The strength is a part of the tile's side: a smooth relief gives the same normals at 4096,
+// averaged over 8 x 8 pixels, as at 512. The heights are a sinusoid of one period across the tile
+// in 16 bits, so their rounding is negligible, as is the filters' error on so long a period (a
+// relative (2 pi / 512)^2 / 4 < 4e-5) and the curvature within one 512 pixel (about 1e-5). What
+// remains is the bytes' floor: 64 floored values average to c' - 0.5 +- a little, one floored
+// value lies in (c' - 1, c'], so the two differ by at most 1 (plus the small terms).
+TEST(MaterialMaps, ANormalMapAt4096AveragedDownMatchesTheOneAt512) {
+    const auto relief = [](int side) {
+        THeightMap map{side, side, std::vector<std::uint16_t>(std::size_t(side) * std::size_t(side))};
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const double u = (x + 0.5) / side, v = (y + 0.5) / side;
+                map.Row(y)[x] = static_cast<std::uint16_t>(
+                    std::lround(32767.5 + 30000.0 * std::sin(2 * std::numbers::pi * u) * std::cos(2 * std::numbers::pi * v)));
+            }
+        return map;
+    };
+    TMapOptions options;
+    options.normalStrength = 50;
+    TBitmap32 large, small;
+    ASSERT_TRUE(MakeTileNormalMap(relief(4096), options, large));
+    ASSERT_TRUE(MakeTileNormalMap(relief(512), options, small));
+    double worst = 0.0, steepest = 0.0;
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < 512; ++x)
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int j = 0; j < 8; ++j)
+                    for (int i = 0; i < 8; ++i) sum += large.Row(8 * y + j)[4 * (8 * x + i) + c];
+                const int one = small.Row(y)[4 * x + c];
+                worst = std::max(worst, std::abs(sum / 64.0 - one));
+                steepest = std::max(steepest, std::abs(one - 128.0));
+            }
+    EXPECT_LE(worst, 1.05);
+    EXPECT_GT(steepest, 60.0); // a relief steep enough to tell
 }
 
 } // namespace

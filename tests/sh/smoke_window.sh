@@ -74,6 +74,8 @@ same_as() {
 }
 
 cd "$work/cwd"
+# xvfb-run starts the server and goes on; on a loaded machine it may not take connections yet.
+for _ in $(seq 1 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
     "$work/prefix/bin/pallimor" >"$work/stdout.txt" 2>"$work/stderr.txt" &
 pid=$!
