@@ -117,10 +117,14 @@ const std::string NameHelp = std::string("file names in --folder (default ") + D
 const std::string TypeHelp = std::string("file type of --folder (default ") +
                              ExportFileTypes[DefaultExportType].extension +
                              "), --out - and --out FILE without extension";
-const std::string MapsHelp =
-    std::string("height, normal or height,normal: also write beside each texture\n") + "NAME.TYPE NAME_" +
-    HeightMapKind + ".png (16-bit grey), NAME_" + NormalMapKind +
-    ".png (8-bit RGB)\nor both, which tile as the texture does";
+const std::string MapsHelp = std::string("any of height,normal,roughness,ao: also write beside each\n") +
+                             "texture NAME.TYPE NAME_" + HeightMapKind + ".png (16-bit grey), NAME_" +
+                             NormalMapKind + ".png (8-bit RGB),\nNAME_" + RoughnessMapKind + ".png, NAME_" +
+                             OcclusionMapKind + ".png (8-bit grey), which tile as the texture does";
+const std::string OcclusionHelp = "occlusion search radius, N/1024 of the tile's side " +
+                                  RangeText(MinOcclusionRadius, MaxOcclusionRadius) + " (default " +
+                                  std::to_string(DefaultOcclusionRadius) + ")";
+
 const std::string StrengthHelp = "normal map strength " +
                                  RangeText(int(MinNormalStrength), int(MaxNormalStrength)) +
                                  " (default 1): at 1 white stands 8/1024 of the tile's side\n"
@@ -140,16 +144,44 @@ double RealIn(std::string_view option, std::string_view text, double low, double
     return value;
 }
 
-// --maps: height, normal or both, comma-separated, each once.
+// --roughness MIN,MAX: two numbers in 0..1, MIN at most MAX.
+void SetRoughness(TOptions& o, const std::string& option, const std::string& value) {
+    const std::size_t comma = value.find(',');
+    const auto fail = [&] {
+        return TUsageError{option + " accepts MIN,MAX, two numbers from 0 to 1 with MIN at most MAX (got '" +
+                           value + "')"};
+    };
+    if (comma == std::string::npos) throw fail();
+    double low = 0, high = 0;
+    try {
+        low = RealIn(option, std::string_view(value).substr(0, comma), 0.0, 1.0);
+        high = RealIn(option, std::string_view(value).substr(comma + 1), 0.0, 1.0);
+    } catch (const TUsageError&) {
+        throw fail();
+    }
+    if (low > high) throw fail();
+    o.maps.roughnessMin = low;
+    o.maps.roughnessMax = high;
+    o.roughnessOption = option;
+}
+
+// --maps: any of height, normal, roughness and ao, comma-separated, each once.
 void SetMaps(TOptions& o, const std::string& option, const std::string& value) {
     TMapOptions& maps = o.maps;
-    maps.height = maps.normal = false;
+    maps.height = maps.normal = maps.roughness = maps.occlusion = false;
     for (std::size_t start = 0; start <= value.size();) {
         const std::size_t comma = std::min(value.find(',', start), value.size());
         const std::string_view item = std::string_view(value).substr(start, comma - start);
-        bool* chosen = item == HeightMapKind ? &maps.height : item == NormalMapKind ? &maps.normal : nullptr;
+        bool* chosen = item == HeightMapKind      ? &maps.height
+                       : item == NormalMapKind    ? &maps.normal
+                       : item == RoughnessMapKind ? &maps.roughness
+                       : item == OcclusionMapKind ? &maps.occlusion
+                                                  : nullptr;
         if (!chosen || *chosen)
-            throw TUsageError{option + " accepts height, normal or height,normal (got '" + value + "')"};
+            throw TUsageError{option +
+                              " accepts height, normal, roughness and ao, each at most once and "
+                              "separated by commas (got '" +
+                              value + "')"};
         *chosen = true;
         start = comma + 1;
     }
@@ -229,7 +261,26 @@ const TCliOption OutputOptionTable[] = {
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.quality = IntegerIn(option, v, MinJpegQuality, MaxJpegQuality);
      }},
-    {"maps", "LIST", MapsHelp.c_str(), coWords, "height|normal|height,normal", SetMaps},
+    {"maps", "LIST", MapsHelp.c_str(), coWords, "height|normal|roughness|ao|height,normal,roughness,ao",
+     SetMaps},
+    {"ao-radius", "N", OcclusionHelp.c_str(), coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.maps.occlusionRadius = IntegerIn(option, v, MinOcclusionRadius, MaxOcclusionRadius);
+         o.occlusionOption = option;
+     }},
+    {"map-format", "png|exr",
+     "the grey maps' files (height, roughness, ao): png (default; height 16-bit) or exr\n(OpenEXR half "
+     "float, one channel Y of 0..1); the normal map stays PNG",
+     coWords, "png|exr",
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         if (v != "png" && v != "exr") throw TUsageError{option + " accepts png or exr (got '" + v + "')"};
+         o.maps.format = v == "exr" ? TMapFormat::Exr : TMapFormat::Png;
+         o.mapFormatOption = option;
+     }},
+    {"roughness", "MIN,MAX",
+     "the roughness map's range, 0..1 each (default 0.35,0.9): strokes\nglossier, toward MIN; the ground "
+     "toward MAX",
+     coNone, nullptr, SetRoughness},
     {"normal-strength", "K", StrengthHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.maps.normalStrength = RealIn(option, v, MinNormalStrength, MaxNormalStrength);
@@ -379,6 +430,12 @@ void CheckCombinations(TOptions& o) {
     if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
     if (o.paletteColors != 0 && o.palette.empty())
         throw TUsageError{"--palette-colors applies only with --palette FILE"};
+    if (!o.mapFormatOption.empty() && !o.maps.Any())
+        throw TUsageError{o.mapFormatOption + " applies only with --maps"};
+    if (!o.occlusionOption.empty() && !o.maps.occlusion)
+        throw TUsageError{o.occlusionOption + " applies only with --maps ao"};
+    if (!o.roughnessOption.empty() && !o.maps.roughness)
+        throw TUsageError{o.roughnessOption + " applies only with --maps roughness"};
     if (!o.normalOption.empty() && !o.maps.normal)
         throw TUsageError{o.normalOption + " applies only with --maps normal"};
     if (!o.folder.empty()) {

@@ -32,9 +32,12 @@ struct TGenerateOptions {
     std::string name;   // the batch's file name pattern, without the extension
     std::optional<std::string> type;
     std::optional<int> quality;
-    TMapOptions maps;         // --maps and the settings of the maps
-    std::string blurOption;   // "--height-blur" when given, for the usage errors
-    std::string normalOption; // the first of the normal map's options given
+    TMapOptions maps;            // --maps and the settings of the maps
+    std::string blurOption;      // "--height-blur" when given, for the usage errors
+    std::string normalOption;    // the first of the normal map's options given
+    std::string occlusionOption; // "--ao-radius" when given
+    std::string roughnessOption; // "--roughness" when given
+    std::string mapFormatOption; // "--map-format" when given
     std::string archive;
     std::string brushes; // an installed brush set's name or an archive file; resolved when run
     std::string trace;

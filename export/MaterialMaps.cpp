@@ -1,5 +1,9 @@
 #include "export/MaterialMaps.h"
 
+#include "export/ExrImage.h"
+#include "export/MapIndex.h"
+#include "export/SurfaceMaps.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -12,17 +16,6 @@
 namespace vorn {
 
 namespace {
-
-// Index i of a period n as the texture repeats: -1 is n - 1.
-std::int32_t Wrap(std::int64_t i, std::int32_t n) {
-    const std::int64_t r = i % n;
-    return std::int32_t(r < 0 ? r + n : r);
-}
-
-// Index i in 0 .. n - 1: wrapped as the texture repeats, or clamped to the nearer edge.
-std::int32_t EdgeIndex(std::int64_t i, std::int32_t n, bool wraps) {
-    return wraps ? Wrap(i, n) : std::int32_t(std::clamp<std::int64_t>(i, 0, n - 1));
-}
 
 // ---- height ----
 
@@ -112,9 +105,17 @@ void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uin
 // to RunPng. No frame between the two holds an object with a destructor, and everything that
 // needs freeing is owned by the caller of RunPng, so the jump leaks nothing.
 
+// An 8-bit grey image's bytes and size.
+struct TGreyImage {
+    std::int32_t width, height;
+    const std::vector<std::uint8_t>* values;
+};
+
+enum class TPngKind { Grey16, Rgb8, Grey8 };
+
 struct TPngJob {
-    const void* image; // TBitmap32 or THeightMap
-    bool grey16;       // THeightMap: 16-bit grey; otherwise TBitmap32: 8-bit RGB
+    const void* image; // THeightMap, TBitmap32 or TGreyImage, as kind says
+    TPngKind kind;
     std::vector<std::uint8_t>* out;
     char message[160];
 };
@@ -142,7 +143,14 @@ void PngFlush(png_structp) {}
 
 [[gnu::noinline]] void WritePng(png_structp png, png_infop info, TPngJob& job) {
     png_set_write_fn(png, job.out, PngWrite, PngFlush);
-    if (job.grey16) {
+    if (job.kind == TPngKind::Grey8) {
+        const auto& grey = *static_cast<const TGreyImage*>(job.image);
+        png_set_IHDR(png, info, png_uint_32(grey.width), png_uint_32(grey.height), 8, PNG_COLOR_TYPE_GRAY,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (std::int32_t y = 0; y < grey.height; ++y)
+            png_write_row(png, grey.values->data() + std::size_t(y) * std::size_t(grey.width));
+    } else if (job.kind == TPngKind::Grey16) {
         const auto& map = *static_cast<const THeightMap*>(job.image);
         png_set_IHDR(png, info, png_uint_32(map.width), png_uint_32(map.height), 16, PNG_COLOR_TYPE_GRAY,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -198,7 +206,8 @@ TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& 
 
 // The height with a blur of any radius up to 64 pixels more than a sixteenth of the side.
 bool HeightMapOf(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
-    if (texture.Empty() || blurRadius < 0 || blurRadius > std::max(texture.Width(), texture.Height()) / 16 + 64)
+    if (texture.Empty() || blurRadius < 0 ||
+        blurRadius > std::max(texture.Width(), texture.Height()) / 16 + 64)
         return false;
     out.width = texture.Width();
     out.height = texture.Height();
@@ -209,11 +218,11 @@ bool HeightMapOf(const TBitmap32& texture, int blurRadius, THeightMap& out, TMap
 }
 
 // The normals of height standing reliefPixels above black where it is white.
-bool NormalMapOf(const THeightMap& height, double reliefPixels, TNormalY y, TNormalFilter filter, TBitmap32& out,
-                 TMapEdges edges) {
+bool NormalMapOf(const THeightMap& height, double reliefPixels, TNormalY y, TNormalFilter filter,
+                 TBitmap32& out, TMapEdges edges) {
     if (height.width <= 0 || height.height <= 0 ||
-        height.values.size() != std::size_t(height.width) * std::size_t(height.height) || !(reliefPixels >= 0.0) ||
-        !std::isfinite(reliefPixels))
+        height.values.size() != std::size_t(height.width) * std::size_t(height.height) ||
+        !(reliefPixels >= 0.0) || !std::isfinite(reliefPixels))
         return false;
     TKernel kernel = filter == TNormalFilter::Scharr ? TKernel{3, 10, 0, 0} : TKernel{1, 2, 0, 0};
     kernel.scale = reliefPixels / (2.0 * (2 * kernel.side + kernel.centre) * 65535.0);
@@ -265,7 +274,7 @@ bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, s
         if (reason) *reason = "The image is empty";
         return false;
     }
-    TPngJob job{&height, true, &out, {}};
+    TPngJob job{&height, TPngKind::Grey16, &out, {}};
     return EncodeWithLibpng(job, reason);
 }
 
@@ -274,19 +283,89 @@ bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, st
         if (reason) *reason = "The image is empty";
         return false;
     }
-    TPngJob job{&normal, false, &out, {}};
+    TPngJob job{&normal, TPngKind::Rgb8, &out, {}};
     return EncodeWithLibpng(job, reason);
 }
 
-std::string MapFileName(const std::string& textureFile, const char* kind) {
-    const std::size_t stem = textureFile.size() - ExportExtension(textureFile).size();
-    return textureFile.substr(0, stem) + "_" + kind + ".png";
+bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& values,
+                   std::vector<std::uint8_t>& out, std::string* reason) {
+    if (width <= 0 || height <= 0 || values.size() != std::size_t(width) * std::size_t(height)) {
+        if (reason) *reason = "The image is empty";
+        return false;
+    }
+    const TGreyImage grey{width, height, &values};
+    TPngJob job{&grey, TPngKind::Grey8, &out, {}};
+    return EncodeWithLibpng(job, reason);
 }
+
+std::string MapFileName(const std::string& textureFile, const char* kind, const char* extension) {
+    const std::size_t stem = textureFile.size() - ExportExtension(textureFile).size();
+    return textureFile.substr(0, stem) + "_" + kind + extension;
+}
+
+namespace {
+
+// The maps an export writes, in the order of writing.
+std::vector<const char*> MapKinds(const TMapOptions& options) {
+    std::vector<const char*> kinds;
+    if (options.height) kinds.push_back(HeightMapKind);
+    if (options.normal) kinds.push_back(NormalMapKind);
+    if (options.roughness) kinds.push_back(RoughnessMapKind);
+    if (options.occlusion) kinds.push_back(OcclusionMapKind);
+    return kinds;
+}
+
+// The extension of a map's file: the normal map is always PNG, the grey maps as the format says.
+const char* MapExtension(const char* kind, const TMapOptions& options) {
+    return options.format == TMapFormat::Exr && std::string_view(kind) != NormalMapKind ? ".exr" : ".png";
+}
+
+std::string MapFileOf(const std::string& textureFile, const char* kind, const TMapOptions& options) {
+    return MapFileName(textureFile, kind, MapExtension(kind, options));
+}
+
+// A grey map as one EXR channel "Y", its values divided by full (65535 or 255).
+template <class T>
+bool EncodeGreyExr(std::int32_t width, std::int32_t height, const std::vector<T>& values, double full,
+                   std::vector<std::uint8_t>& bytes, std::string& reason) {
+    TExrChannel y{"Y", std::vector<float>(values.size())};
+    for (std::size_t i = 0; i < values.size(); ++i) y.values[i] = static_cast<float>(values[i] / full);
+    return EncodeExr(width, height, {y}, bytes, &reason);
+}
+
+// One map of texture as file bytes: the height made once (and blurred) serves all of them.
+bool EncodeMap(const char* kind, const TBitmap32& texture, const THeightMap& height,
+               const TMapOptions& options, std::vector<std::uint8_t>& bytes, std::string& reason) {
+    const std::string_view which = kind;
+    const int width = height.width;
+    const bool exr = options.format == TMapFormat::Exr;
+    if (which == HeightMapKind)
+        return exr ? EncodeGreyExr(height.width, height.height, height.values, 65535.0, bytes, reason)
+                   : EncodeHeightPng(height, bytes, &reason);
+    if (which == NormalMapKind) {
+        TBitmap32 normal;
+        if (!MakeTileNormalMap(height, options, normal))
+            return (reason = "The normal map cannot be made"), false;
+        return EncodeNormalPng(normal, bytes, &reason);
+    }
+    std::vector<std::uint8_t> grey;
+    const bool made =
+        which == RoughnessMapKind
+            ? MakeRoughnessMap(texture, height, options.roughnessMin, options.roughnessMax,
+                               double(RoughnessContrastRadius) / MapReferenceSide, options.edges, grey)
+            : MakeOcclusionMap(height, double(options.occlusionRadius) / MapReferenceSide,
+                               ScaledReliefPixels(options.normalStrength, width) / width, options.edges,
+                               grey);
+    if (!made) return (reason = std::string("The ") + kind + " map cannot be made"), false;
+    return exr ? EncodeGreyExr(height.width, height.height, grey, 255.0, bytes, reason)
+               : EncodeGreyPng(height.width, height.height, grey, bytes, &reason);
+}
+
+} // namespace
 
 std::vector<std::string> ExportedFileNames(const std::string& textureFile, const TMapOptions& options) {
     std::vector<std::string> names{textureFile};
-    if (options.height) names.push_back(MapFileName(textureFile, HeightMapKind));
-    if (options.normal) names.push_back(MapFileName(textureFile, NormalMapKind));
+    for (const char* kind : MapKinds(options)) names.push_back(MapFileOf(textureFile, kind, options));
     return names;
 }
 
@@ -294,32 +373,25 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
                         TFileWriter& writer, TSaveMode mode) {
     TExportResult result;
     result.ok = true;
-    if (!options.Any()) return result;
-    const std::string heightFile = MapFileName(textureFile, HeightMapKind);
-    const std::string normalFile = MapFileName(textureFile, NormalMapKind);
-    const std::string* current = options.height ? &heightFile : &normalFile;
+    const std::vector<const char*> kinds = MapKinds(options);
+    if (kinds.empty()) return result;
+    std::string current = MapFileOf(textureFile, kinds.front(), options);
     try {
         THeightMap height;
         if (!MakeTileHeightMap(texture, options, height))
-            return ExportFailure(*current, "The height map cannot be made");
-        if (options.height) {
-            result =
-                SaveMap([&](auto& bytes, auto& reason) { return EncodeHeightPng(height, bytes, &reason); },
-                        heightFile, writer, mode);
+            return ExportFailure(current, "The height map cannot be made");
+        for (const char* kind : kinds) {
+            current = MapFileOf(textureFile, kind, options);
+            result = SaveMap(
+                [&](auto& bytes, auto& reason) {
+                    return EncodeMap(kind, texture, height, options, bytes, reason);
+                },
+                current, writer, mode);
             if (!result.ok) return result;
-        }
-        if (options.normal) {
-            current = &normalFile;
-            TBitmap32 normal;
-            if (!MakeTileNormalMap(height, options, normal))
-                return ExportFailure(normalFile, "The normal map cannot be made");
-            result =
-                SaveMap([&](auto& bytes, auto& reason) { return EncodeNormalPng(normal, bytes, &reason); },
-                        normalFile, writer, mode);
         }
         return result;
     } catch (const std::bad_alloc&) {
-        return ExportFailure(*current, "Out of memory");
+        return ExportFailure(current, "Out of memory");
     }
 }
 

@@ -48,22 +48,41 @@ inline constexpr double NormalReliefPixels = 8.0;
 // The side the tile-relative strength and blur are given for.
 inline constexpr int MapReferenceSide = 1024;
 
+// The occlusion's search radius and the roughness range (export/SurfaceMaps.h), the radius in
+// pixels on a side of MapReferenceSide.
+inline constexpr int MinOcclusionRadius = 1;
+inline constexpr int MaxOcclusionRadius = 256;
+inline constexpr int DefaultOcclusionRadius = 32;
+inline constexpr double DefaultRoughnessMin = 0.35;
+inline constexpr double DefaultRoughnessMax = 0.9;
+// The roughness's contrast box, in pixels on a side of MapReferenceSide.
+inline constexpr int RoughnessContrastRadius = 4;
+
 // The edges the filters read across: true wraps (the texture repeats there), false clamps.
 struct TMapEdges {
     bool wrapX = true;
     bool wrapY = true;
 };
 
+// The file format of the grey data maps (height, roughness, occlusion): PNG, or OpenEXR half
+// float (export/ExrImage.h), one channel "Y" of the value scaled to 0..1. The normal map is PNG.
+enum class TMapFormat { Png, Exr };
+
 struct TMapOptions {
-    bool height = false; // write NAME_height.png
-    bool normal = false; // write NAME_normal.png
-    int heightBlur = 0;  // box radius in pixels, MinHeightBlur..MaxHeightBlur
+    bool height = false;    // write NAME_height.png
+    bool normal = false;    // write NAME_normal.png
+    bool roughness = false; // write NAME_roughness.png
+    bool occlusion = false; // write NAME_ao.png
+    int heightBlur = 0;     // box radius in pixels on a 1024 side, MinHeightBlur..MaxHeightBlur
     double normalStrength = DefaultNormalStrength;
     TNormalY normalY = TNormalY::Up;
     TNormalFilter normalFilter = TNormalFilter::Sobel;
+    int occlusionRadius = DefaultOcclusionRadius; // pixels on a 1024 side
+    double roughnessMin = DefaultRoughnessMin, roughnessMax = DefaultRoughnessMax;
+    TMapFormat format = TMapFormat::Png;
     TMapEdges edges; // set from the texture's tiling by whoever writes the maps
 
-    bool Any() const { return height || normal; }
+    bool Any() const { return height || normal || roughness || occlusion; }
     // Both maps or none, with the default settings (the window's choice).
     static TMapOptions Both(bool on) {
         TMapOptions maps;
@@ -106,15 +125,20 @@ bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBi
 // and IEND. False, with a reason, when libpng fails.
 bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
+// 8-bit grey PNG of width * height bytes (the roughness and occlusion maps), chunks as above.
+bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& values,
+                   std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 
-// "dir/NAME_height.png" for "dir/NAME.EXT" (kind "height" or "normal"); the extension is what
-// ExportExtension finds, none for a name without one.
-std::string MapFileName(const std::string& textureFile, const char* kind);
+// "dir/NAME_height.png" for "dir/NAME.EXT" (kind "height", "normal", ...; extension ".png" or
+// ".exr"); the texture's extension is what ExportExtension finds, none for a name without one.
+std::string MapFileName(const std::string& textureFile, const char* kind, const char* extension = ".png");
 inline constexpr const char* HeightMapKind = "height";
 inline constexpr const char* NormalMapKind = "normal";
+inline constexpr const char* RoughnessMapKind = "roughness";
+inline constexpr const char* OcclusionMapKind = "ao";
 
 // The files of the maps options asks for: MapFileName(textureFile, ...) in the order height,
-// normal; each saved whole or not at all, with mode as the texture's. Stops at the first that
+// normal, roughness, ao; each saved whole or not at all, with mode as the texture's. Stops at the first that
 // fails, as the export words it ("Cannot write <file>: <reason>"). writtenFile is the last name.
 TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
                         TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace);

@@ -1,5 +1,7 @@
 #include "export/SurfaceMaps.h"
 
+#include "export/MapIndex.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,17 +14,6 @@ namespace vorn {
 namespace {
 
 __extension__ typedef unsigned __int128 TUint128;
-
-// Index i of a period n as the texture repeats: -1 is n - 1.
-std::int32_t Wrap(std::int64_t i, std::int32_t n) {
-    const std::int64_t r = i % n;
-    return std::int32_t(r < 0 ? r + n : r);
-}
-
-// Index i in 0 .. n - 1: wrapped as the texture repeats, or clamped to the nearer edge.
-std::int32_t EdgeIndex(std::int64_t i, std::int32_t n, bool wraps) {
-    return wraps ? Wrap(i, n) : std::int32_t(std::clamp<std::int64_t>(i, 0, n - 1));
-}
 
 bool ValidHeight(const THeightMap& height) {
     return height.width > 0 && height.height > 0 &&
@@ -87,23 +78,23 @@ struct TReliefGrid {
 };
 
 // The horizon tangents along one tap: horizon[x] = max(horizon[x], (h(sample) - h(x)) / distance).
-void HorizonSpan(const float* centre, const float* near, const float* far, std::int32_t width,
-                 const TTap& tap, float* horizon) {
+void HorizonSpan(const float* __restrict centre, const float* __restrict near, const float* __restrict far,
+                 std::int32_t width, const TTap& tap, float* __restrict horizon) {
     const float inv = tap.inverseDistance;
-    if (tap.w01 == 0 && tap.w11 == 0) {
+    const float w00 = tap.w00, w10 = tap.w10, w01 = tap.w01, w11 = tap.w11;
+    if (w01 == 0 && w11 == 0) {
         for (std::int32_t x = 0; x < width; ++x) {
-            const float h = tap.w00 * near[x] + tap.w10 * near[x + 1];
+            const float h = w00 * near[x] + w10 * near[x + 1];
             horizon[x] = std::max(horizon[x], (h - centre[x]) * inv);
         }
-    } else if (tap.w10 == 0 && tap.w11 == 0) {
+    } else if (w10 == 0 && w11 == 0) {
         for (std::int32_t x = 0; x < width; ++x) {
-            const float h = tap.w00 * near[x] + tap.w01 * far[x];
+            const float h = w00 * near[x] + w01 * far[x];
             horizon[x] = std::max(horizon[x], (h - centre[x]) * inv);
         }
     } else {
         for (std::int32_t x = 0; x < width; ++x) {
-            const float h =
-                tap.w00 * near[x] + tap.w10 * near[x + 1] + tap.w01 * far[x] + tap.w11 * far[x + 1];
+            const float h = w00 * near[x] + w10 * near[x + 1] + w01 * far[x] + w11 * far[x + 1];
             horizon[x] = std::max(horizon[x], (h - centre[x]) * inv);
         }
     }
@@ -382,7 +373,7 @@ bool Roughness(const TBitmap32& texture, const THeightMap& height, double minRou
         r.leave[std::size_t(x)] = EdgeIndex(std::int64_t(x) - r.radius, w, edges.wrapX);
     }
     const int bands = BandCount(threads, height.height);
-    std::vector<TColumnSums> sums(std::size_t(bands));
+    std::vector<TColumnSums> sums(static_cast<std::size_t>(bands));
     for (TColumnSums& s : sums) {
         s.s1.resize(std::size_t(w));
         s.s2.resize(std::size_t(w));

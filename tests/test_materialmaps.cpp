@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "export/ExrImage.h"
 #include "export/MaterialMaps.h"
 #include "support/TempDir.h"
 
@@ -219,7 +220,9 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
     }
 
     // A flat colour: one height everywhere, (257 (2126 R + 7152 G + 722 B) + 5000) / 10000 for
-    // R, G, B = 10, 200, 30: 378648240 / 10000 = 37864; the normal straight up, (128, 128, 255).
+    // R, G, B = 10, 200, 30: 378648240 / 10000 = 37864; the normal straight up, (128, 128, 255);
+    // nothing occludes (255); no contrast, so the roughness is 0.9 - 0.55 * 37864 / 131070 =
+    // 0.7411, stored as floor(255 * 0.7411 + 0.5) = 189. The maps are named in that order.
     TBitmap32 flat(3, 2);
     for (int i = 0; i < 6; ++i) {
         flat.Bits()[4 * i] = 30;
@@ -227,8 +230,38 @@ TEST(MaterialMaps, FilesAre16BitGreyAnd8BitRgbPngsOfTheHeightsAndNormals) {
         flat.Bits()[4 * i + 2] = 10;
     }
     TMapOptions both;
-    both.height = both.normal = true;
+    both.height = both.normal = both.roughness = both.occlusion = true;
+    EXPECT_EQ(ExportedFileNames(folder / "flat.bmp", both),
+              (std::vector<std::string>{folder / "flat.bmp", folder / "flat_height.png", folder / "flat_normal.png",
+                                        folder / "flat_roughness.png", folder / "flat_ao.png"}));
+    const TExportResult all = WriteMaps(flat, folder / "flat.bmp", both);
+    ASSERT_TRUE(all.ok) << all.error;
+    for (const auto& [kind, value] : {std::pair{"roughness", 189}, {"ao", 255}}) {
+        const TDecoded grey = Decode(folder / ("flat_" + std::string(kind) + ".png"));
+        EXPECT_EQ(grey.bitDepth, 8) << kind;
+        EXPECT_EQ(grey.colorType, PNG_COLOR_TYPE_GRAY) << kind;
+        ASSERT_EQ(grey.rows.size(), 2u) << kind;
+        EXPECT_EQ(grey.rows[1], std::vector<std::uint8_t>(3, std::uint8_t(value))) << kind;
+    }
+    // As OpenEXR: the same values over full scale in one half channel "Y", the nearest halves of
+    // 37864 / 65535, 189 / 255 and 1; the normal map stays PNG.
+    both.format = TMapFormat::Exr;
+    EXPECT_EQ(ExportedFileNames(folder / "flat.bmp", both),
+              (std::vector<std::string>{folder / "flat.bmp", folder / "flat_height.exr", folder / "flat_normal.png",
+                                        folder / "flat_roughness.exr", folder / "flat_ao.exr"}));
     ASSERT_TRUE(WriteMaps(flat, folder / "flat.bmp", both).ok);
+    for (const auto& [kind, value] :
+         {std::pair{"height", 0.57763671875f}, {"roughness", 0.7412109375f}, {"ao", 1.0f}}) {
+        const test::Bytes bytes = test::ReadFile(folder / ("flat_" + std::string(kind) + ".exr"));
+        int width = 0, rows = 0;
+        std::vector<TExrChannel> channels;
+        ASSERT_TRUE(DecodeExr(bytes, width, rows, channels)) << kind;
+        EXPECT_EQ(width, 3);
+        EXPECT_EQ(rows, 2);
+        ASSERT_EQ(channels.size(), 1u);
+        EXPECT_EQ(channels[0].name, "Y");
+        EXPECT_EQ(channels[0].values, std::vector<float>(6, value)) << kind;
+    }
     const TDecoded height = Decode(folder / "flat_height.png");
     const TDecoded normal = Decode(folder / "flat_normal.png");
     ASSERT_EQ(height.rows.size(), 2u);

@@ -54,6 +54,19 @@ run 1 "${fast[@]}" --count 2 --folder maps --maps normal,height
 [ "$(ls "$work/maps")" = image001_normal.png ] || fail "--maps without --force wrote $(ls "$work/maps" | tr '\n' ' ')"
 run 0 "${fast[@]}" --count 2 --folder maps --maps height,normal --force
 [ "$(ls "$work/maps" | wc -l)" -eq 6 ] || fail "--maps --force: $(ls "$work/maps" | tr '\n' ' ')"
+# The roughness and occlusion maps: 8-bit grey, in any combination with the others; their
+# options apply only with their maps (status 2, one line).
+run 0 "${fast[@]}" --out surface.png --maps ao,roughness --ao-radius 8 --roughness 0.2,0.6
+for kind in roughness ao; do
+  [ "$(od -An -tu1 -j24 -N2 "$work/surface_$kind.png" | xargs)" = "8 0" ] || fail "--maps: $kind format"
+done
+[ ! -e "$work/surface_height.png" ] && [ ! -e "$work/surface_normal.png" ] || fail "--maps ao,roughness wrote more"
+for bad in "--maps normal --ao-radius 8" "--maps ao --roughness 0.2,0.6" "--maps roughness --roughness 0.7,0.2" \
+  "--maps ao,ao" "--map-format exr" "--maps height --map-format tiff"; do
+  # shellcheck disable=SC2086
+  run 2 "${fast[@]}" --out bad.png $bad
+  [ "$(wc -l <"$work/err.txt")" -eq 1 ] && [ ! -e "$work/bad.png" ] || fail "$bad: $(cat "$work/err.txt")"
+done
 
 # --name: the fields filled in; usage errors (status 2, one line naming --name, nothing written)
 # for folders, unknown fields and names that repeat within the batch.
