@@ -35,10 +35,9 @@ QString JoinedNames(const QStringList& names) {
 TExportQt::TExportQt(TFOrlu& window)
     : m_window(window), m_filter(TFOrlu::SaveFilters.value(DefaultExportType)) {}
 
-QStringList TExportQt::ExistingFiles(const QString& fileName, bool maps, bool textureAsked) {
+QStringList TExportQt::ExistingFiles(const QString& fileName, const TMapOptions& maps, bool textureAsked) {
     QStringList existing;
-    const std::vector<std::string> files =
-        ExportedFileNames(QFile::encodeName(fileName).toStdString(), TMapOptions::Both(maps));
+    const std::vector<std::string> files = ExportedFileNames(QFile::encodeName(fileName).toStdString(), maps);
     for (std::size_t i = textureAsked ? 1 : 0; i < files.size(); ++i) {
         const QString file = QFile::decodeName(QByteArray::fromStdString(files[i]));
         if (QFileInfo::exists(file)) existing << file;
@@ -46,7 +45,7 @@ QStringList TExportQt::ExistingFiles(const QString& fileName, bool maps, bool te
     return existing;
 }
 
-bool TExportQt::MayReplace(const QString& fileName, bool maps, bool textureAsked) {
+bool TExportQt::MayReplace(const QString& fileName, const TMapOptions& maps, bool textureAsked) {
     const QStringList existing = ExistingFiles(fileName, maps, textureAsked);
     if (existing.isEmpty()) return true;
     QStringList names;
@@ -99,7 +98,7 @@ void TExportQt::Run() {
         fileName += QLatin1Char('.') + SuffixOfFilter(m_filter);
     const TMapOptions maps = settings ? settings->MapOptions() : TMapOptions();
     const bool textureAsked = !dialog.testOption(QFileDialog::DontConfirmOverwrite) && fileName == chosen;
-    if (!MayReplace(fileName, maps.Any(), textureAsked)) return;
+    if (!MayReplace(fileName, maps, textureAsked)) return;
 
     const std::string recipe =
         settings && settings->EmbedRecipe ? m_window.History->RecipeText().toStdString() : std::string();

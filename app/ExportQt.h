@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "export/MaterialMaps.h"
+
 namespace vorn {
 
 class TFOrlu;
@@ -21,11 +23,11 @@ public:
 
     // Of the files an export to fileName writes (the texture's, then the maps'), those that
     // exist, leaving out the texture's when the dialog asked about it already.
-    static QStringList ExistingFiles(const QString& fileName, bool maps, bool textureAsked);
+    static QStringList ExistingFiles(const QString& fileName, const TMapOptions& maps, bool textureAsked);
 
 private:
     // True when nothing would be replaced or the user agreed to replace it.
-    bool MayReplace(const QString& fileName, bool maps, bool textureAsked);
+    bool MayReplace(const QString& fileName, const TMapOptions& maps, bool textureAsked);
 
     TFOrlu& m_window;
     QString m_filter;    // the save dialog's filter, kept between showings

@@ -1,5 +1,7 @@
 #include "app/dialogs/batch.h"
 
+#include "app/dialogs/mapchoice.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -105,7 +107,7 @@ TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& 
     setObjectName("FVornBE");
     setWindowTitle(" Batch Export");
     setFont(FormFont());
-    setFixedSize(352, 174);
+    setFixedSize(352, 226);
 
     QGroupBox* groupFolder = Group(this, "Destination Folder", 8, 4, 336, 48);
     EditDestinationFolder = new QLineEdit(groupFolder);
@@ -131,20 +133,27 @@ TFVornBE::TFVornBE(QWidget* owner, TBatchPlatform* platform, TMessagePresenter& 
     CheckMaps = new QCheckBox(WriteMapsCaption, this);
     CheckMaps->setObjectName("CheckMaps");
     CheckMaps->setGeometry(20, 112, 324, 20);
-    CheckMaps->setToolTip("NAME_height.png (16-bit grey) and NAME_normal.png beside each texture");
+    CheckMaps->setToolTip("The maps below beside each texture: NAME_height.png, NAME_normal.png, ...");
+    MapControls = new TMapChoiceQt(this);
+    MapControls->setGeometry(20, 134, 324, 50);
+    MapControls->setEnabled(false); // with the box
 
     ButtonExport = new QPushButton("Export", this);
     ButtonExport->setObjectName("ButtonExport");
-    ButtonExport->setGeometry(188, 140, 75, 25);
+    ButtonExport->setGeometry(188, 192, 75, 25);
     ButtonClose = new QPushButton("Close", this);
     ButtonClose->setObjectName("ButtonClose");
-    ButtonClose->setGeometry(269, 140, 75, 25);
+    ButtonClose->setGeometry(269, 192, 75, 25);
     // Enter runs Export only from the count box, never through a default button.
     ButtonExport->setAutoDefault(false);
     ButtonClose->setAutoDefault(false);
 
     connect(EditDestinationFolder, &QLineEdit::textChanged, this, &TFVornBE::EditDestinationFolderChange);
-    connect(CheckMaps, &QCheckBox::toggled, this, [this](bool on) { WriteMaps = on; });
+    connect(CheckMaps, &QCheckBox::toggled, this, [this](bool on) {
+        WriteMaps = on;
+        MapControls->setEnabled(on);
+    });
+    connect(MapControls, &TMapChoiceQt::Changed, this, [this] { MapChoice = MapControls->Choice(); });
     connect(ButtonExport, &QPushButton::clicked, this, &TFVornBE::ButtonExportClick);
     connect(ButtonClose, &QPushButton::clicked, this, &TFVornBE::ButtonCloseClick);
     EditDestinationFolder->installEventFilter(this);
@@ -174,6 +183,8 @@ bool TFVornBE::eventFilter(QObject* watched, QEvent* event) {
 void TFVornBE::FormShow() {
     Accepted = false;
     CheckMaps->setChecked(WriteMaps);
+    MapControls->Show(MapChoice);
+    MapControls->setEnabled(WriteMaps);
     CenterOnOwner(this);
     if (EditDestinationFolder->text().isEmpty())
         EditDestinationFolder->setText(MyDocumentsFolder(true, *m_platform));
@@ -223,8 +234,7 @@ bool TFVornBE::ReplaceExisting() {
     int existing = 0;
     QString first;
     for (int index = 0; index < Count; ++index) {
-        for (const std::string& file :
-             ExportedFileNames(BatchFileName(folder, index, type), TMapOptions::Both(WriteMaps))) {
+        for (const std::string& file : ExportedFileNames(BatchFileName(folder, index, type), Maps())) {
             const QString name = QFile::decodeName(file.c_str());
             if (!QFileInfo(name).exists() && !QFileInfo(name).isSymLink()) continue;
             if (existing++ == 0) first = QFileInfo(name).fileName();
@@ -298,10 +308,16 @@ int RunBatchExport(const TBatchWindow& window) {
     TFVornBE& dialog = *window.batchDialog;
     TFVornBP& progress = *window.progressWindow;
 
-    if (window.settings) dialog.WriteMaps = window.settings->WriteMaps;
+    if (window.settings) {
+        dialog.WriteMaps = window.settings->WriteMaps;
+        dialog.MapChoice = window.settings->MapChoice;
+    }
     dialog.exec();
     if (window.settings && dialog.WriteMaps != window.settings->WriteMaps)
         window.settings->ChooseWriteMaps(dialog.WriteMaps);
+    if (window.settings && dialog.Maps().Any() &&
+        !SameMapChoice(dialog.MapChoice, window.settings->MapChoice))
+        window.settings->ChooseMapChoice(dialog.MapChoice);
     if (!dialog.Accepted) {
         generator.BatchRunning = false;
         return 0;
@@ -320,7 +336,7 @@ int RunBatchExport(const TBatchWindow& window) {
     options.writer = window.writer;
     options.overlap = window.overlap;
     if (window.recipe) options.recipe = [&window](int) { return window.recipe(); };
-    options.maps = TMapOptions::Both(dialog.WriteMaps);
+    options.maps = dialog.Maps();
     TWindowBatchHooks hooks(window, dialog.Count);
 
     generator.BatchRunning = true;

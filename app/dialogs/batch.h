@@ -4,6 +4,8 @@
 // browser, the documents folder and the tick count through the dialog's TBatchPlatform.
 #pragma once
 
+#include "export/MaterialMaps.h"
+
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -20,6 +22,8 @@ class QProgressBar;
 class QPushButton;
 
 namespace vorn {
+
+class TMapChoiceQt;
 
 class TFileWriter;
 class TGenerator;
@@ -70,12 +74,16 @@ public:
     QString FileType = ExportFileTypes[DefaultExportType].extension;
     int Count = DefaultBatchCount; // MinBatchCount..MaxBatchCount after Export
     bool Accepted = false;         // true only when Export closed the dialog in the current showing
-    bool WriteMaps = false;        // the check box: also write each texture's height and normal maps
+    bool WriteMaps = false;        // the check box: also write each texture's maps
+    TMapOptions MapChoice = TMapOptions::Both(true); // which maps, with what settings
+    // The maps each texture gets: MapChoice's while WriteMaps, else none.
+    TMapOptions Maps() const { return WriteMaps ? MapChoice : TMapOptions(); }
 
     QLineEdit* EditDestinationFolder = nullptr;
     QComboBox* ComboFileType = nullptr;
     QLineEdit* EditCount = nullptr;
     QCheckBox* CheckMaps = nullptr;
+    TMapChoiceQt* MapControls = nullptr; // below CheckMaps, enabled with it
     QPushButton* ButtonExport = nullptr;
     QPushButton* ButtonClose = nullptr;
 

@@ -1,5 +1,7 @@
 #include "app/dialogs/settings.h"
 
+#include "app/dialogs/mapchoice.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -27,6 +29,10 @@ const char* const Application = "Vorn";
 const char* const QualityKey = "Settings/Quality";
 const char* const EmbedRecipeKey = "Settings/EmbedRecipe";
 const char* const MapsKey = "Settings/Maps";
+const char* const MapKindsKey = "Settings/MapKinds";
+const char* const NormalStrengthKey = "Settings/NormalStrength";
+const char* const HeightBlurKey = "Settings/HeightBlur";
+const char* const NormalGreenKey = "Settings/NormalGreen";
 const char* const BrushesKey = "Settings/Brushes";
 const char* const OtherArchive = "Other archive\u2026";
 
@@ -37,8 +43,20 @@ QSettings Store() {
 // Writes the quality, and the recipe and maps choices when there are; answers the store's status
 // afterwards.
 QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, std::optional<bool> writeMaps,
-                                const QString& brushes) {
+                                const QString& brushes, const std::optional<TMapOptions>& mapChoice) {
     QSettings store = Store();
+    if (mapChoice) {
+        QStringList kinds;
+        if (mapChoice->height) kinds << QString::fromLatin1(HeightMapKind);
+        if (mapChoice->normal) kinds << QString::fromLatin1(NormalMapKind);
+        if (mapChoice->roughness) kinds << QString::fromLatin1(RoughnessMapKind);
+        if (mapChoice->occlusion) kinds << QString::fromLatin1(OcclusionMapKind);
+        store.setValue(QString::fromLatin1(MapKindsKey), kinds.join(QLatin1Char(',')));
+        store.setValue(QString::fromLatin1(NormalStrengthKey), mapChoice->normalStrength);
+        store.setValue(QString::fromLatin1(HeightBlurKey), mapChoice->heightBlur);
+        store.setValue(QString::fromLatin1(NormalGreenKey),
+                       mapChoice->normalY == TNormalY::Up ? QStringLiteral("up") : QStringLiteral("down"));
+    }
     store.setValue(QString::fromLatin1(QualityKey), quality);
     if (embedRecipe) store.setValue(QString::fromLatin1(EmbedRecipeKey), *embedRecipe);
     if (writeMaps) store.setValue(QString::fromLatin1(MapsKey), *writeMaps);
@@ -124,6 +142,24 @@ void TFVornS::Load() {
         return stored.toBool();
     };
     if (const std::optional<bool> maps = choice(MapsKey)) WriteMaps = *maps;
+    // The maps' choice, each value on its own: one that is missing or out of range keeps its default.
+    const QVariant kinds = store.value(QString::fromLatin1(MapKindsKey));
+    if (kinds.isValid()) {
+        const QStringList names = kinds.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        MapChoice.height = names.contains(QString::fromLatin1(HeightMapKind));
+        MapChoice.normal = names.contains(QString::fromLatin1(NormalMapKind));
+        MapChoice.roughness = names.contains(QString::fromLatin1(RoughnessMapKind));
+        MapChoice.occlusion = names.contains(QString::fromLatin1(OcclusionMapKind));
+        m_mapChoiceChosen = true;
+    }
+    const double strength = store.value(QString::fromLatin1(NormalStrengthKey)).toDouble(&ok);
+    if (ok && strength >= MinNormalStrength && strength <= MaxNormalStrength)
+        MapChoice.normalStrength = strength;
+    const int blur = store.value(QString::fromLatin1(HeightBlurKey)).toInt(&ok);
+    if (ok && blur >= MinHeightBlur && blur <= MaxHeightBlur) MapChoice.heightBlur = blur;
+    const QString green = store.value(QString::fromLatin1(NormalGreenKey)).toString();
+    if (green == QStringLiteral("up") || green == QStringLiteral("down"))
+        MapChoice.normalY = green == QStringLiteral("up") ? TNormalY::Up : TNormalY::Down;
     const QVariant brushes = store.value(QString::fromLatin1(BrushesKey));
     if (brushes.isValid() && !brushes.toString().isEmpty()) {
         BrushesPath = brushes.toString();
@@ -139,12 +175,13 @@ void TFVornS::Save() {
     const std::optional<bool> embed = m_embedRecipeSet ? std::optional(EmbedRecipe) : std::nullopt;
     const std::optional<bool> maps = m_mapsChosen ? std::optional(WriteMaps) : std::nullopt;
     const QString brushes = m_brushesChosen ? BrushesPath : QString();
-    QSettings::Status status = WriteSettings(Quality, embed, maps, brushes);
+    const std::optional<TMapOptions> mapChoice = m_mapChoiceChosen ? std::optional(MapChoice) : std::nullopt;
+    QSettings::Status status = WriteSettings(Quality, embed, maps, brushes, mapChoice);
     if (status == QSettings::FormatError) {
         // The file held no settings (garbage, binary): the value was merged into that content
         // and the status tells of the old content, not of the write. Start a clean file.
         QFile::remove(Store().fileName());
-        status = WriteSettings(Quality, embed, maps, brushes);
+        status = WriteSettings(Quality, embed, maps, brushes, mapChoice);
     }
     if (status != QSettings::NoError)
         ShowMessageBox(m_messages, QStringLiteral("Failed to save settings!"), QStringLiteral("Error!"));
@@ -160,8 +197,13 @@ void TFVornS::ChooseWriteMaps(bool on) {
     m_mapsChosen = true;
 }
 
+void TFVornS::ChooseMapChoice(const TMapOptions& choice) {
+    MapChoice = choice;
+    m_mapChoiceChosen = true;
+}
+
 TMapOptions TFVornS::MapOptions() const {
-    return TMapOptions::Both(WriteMaps);
+    return WriteMaps ? MapChoice : TMapOptions();
 }
 
 QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
@@ -176,6 +218,12 @@ QCheckBox* TFVornS::OfferMaps(QFileDialog& dialog) {
         return nullptr;
     }
     grid->addWidget(box, grid->rowCount(), 0, 1, -1);
+    auto* choice = new TMapChoiceQt(&dialog);
+    choice->Show(MapChoice);
+    choice->setEnabled(WriteMaps);
+    connect(box, &QCheckBox::toggled, choice, &QWidget::setEnabled);
+    connect(choice, &TMapChoiceQt::Changed, this, [this, choice] { ChooseMapChoice(choice->Choice()); });
+    grid->addWidget(choice, grid->rowCount(), 0, 1, -1);
     return box;
 }
 

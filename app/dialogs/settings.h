@@ -2,11 +2,13 @@
 // per-user settings store when the dialog is created and written back when its Save button is
 // pressed and when it is destroyed; whether exported PNG and JPEG files carry their recipe (its
 // check box, off by default); and the choice the Export and Batch Export dialogs offer, "Also
-// write height and normal maps" (off by default); and the brush set (the shipped default until
-// another is chosen). The quality slider acts at once; the recipe box and the brush set are
-// applied by Save only (Escape and the close box drop them). These choices are stored only once
+// write maps" (off by default) with the maps and their settings (app/dialogs/mapchoice.h); and the brush set
+// (the shipped default until another is chosen). The quality slider acts at once; the recipe box and the
+// brush set are applied by Save only (Escape and the close box drop them). These choices are stored only once
 // the user has made them. Store: organisation "Quorvane", application "Vorn", keys
-// "Settings/Quality" (an integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans),
+// "Settings/Quality" (an integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans), the
+// maps' "Settings/MapKinds" ("height,normal,roughness,ao" or a part), "Settings/NormalStrength",
+// "Settings/HeightBlur" and "Settings/NormalGreen" ("up" or "down"),
 // "Settings/Brushes" (an archive's path), "Settings/AskBeforeClosing" (a boolean, the main
 // window's).
 #pragma once
@@ -42,18 +44,22 @@ public:
     int Quality = DefaultJpegQuality;
     // Read at every export; the check box changes it at once.
     bool EmbedRecipe = false;
-    // Whether exports also write the height and normal maps.
+    // Whether exports also write maps, and which with what settings (height and normal at first).
     bool WriteMaps = false;
+    TMapOptions MapChoice = TMapOptions::Both(true);
 
     // The user's choice of EmbedRecipe: kept, and stored from now on.
     void ChooseEmbedRecipe(bool on);
 
     // The user's choice of WriteMaps: kept, and stored from now on.
     void ChooseWriteMaps(bool on);
-    // The maps an export writes: both or none, with the default settings.
+    // The user's choice of maps and settings: kept, and stored from now on.
+    void ChooseMapChoice(const TMapOptions& choice);
+    // The maps an export writes: MapChoice's while WriteMaps, else none.
     TMapOptions MapOptions() const;
-    // Adds the check box "Also write height and normal maps", bound to WriteMaps, below a save
-    // dialog's controls; the dialog becomes Qt's own, which has room for it.
+    // Adds the check box "Also write maps", bound to WriteMaps, and below it the maps and their
+    // settings, bound to MapChoice, below a save dialog's controls; the dialog becomes Qt's own,
+    // which has room for them.
     QCheckBox* OfferMaps(QFileDialog& dialog);
 
     // The brush archive chosen here (empty: the default set), and who applies a choice: false
@@ -90,12 +96,13 @@ private:
     void ShowBrushes(const QString& path = {});
 
     TMessagePresenter& m_messages;
-    bool m_embedRecipeSet = false; // stored before, or set by the user: written back
-    bool m_brushesChosen = false;  // BrushesPath is the user's choice, to be stored
-    bool m_mapsChosen = false;     // WriteMaps is the user's choice, to be stored
-    QString m_brushesInUse;        // the archive drawing now; empty: BrushesPath
-    QString m_pendingBrushes;      // chosen in the list, applied by Save; empty: none
-    int m_installedSets = 0;       // the list's first entries; then another archive, "Other archive…"
+    bool m_embedRecipeSet = false;  // stored before, or set by the user: written back
+    bool m_brushesChosen = false;   // BrushesPath is the user's choice, to be stored
+    bool m_mapsChosen = false;      // WriteMaps is the user's choice, to be stored
+    bool m_mapChoiceChosen = false; // MapChoice is the user's choice, to be stored
+    QString m_brushesInUse;         // the archive drawing now; empty: BrushesPath
+    QString m_pendingBrushes;       // chosen in the list, applied by Save; empty: none
+    int m_installedSets = 0;        // the list's first entries; then another archive, "Other archive…"
 };
 
 // The program's per-user settings store.
@@ -106,6 +113,6 @@ inline constexpr const char* AskBeforeClosingKey = "Settings/AskBeforeClosing";
 // The caption of the recipe's check box.
 inline constexpr const char* EmbedRecipeCaption = "Recipe in PNG/JPEG files";
 // The caption of the maps' check box in the export dialogs.
-inline constexpr const char* WriteMapsCaption = "Also write height and normal maps";
+inline constexpr const char* WriteMapsCaption = "Also write maps";
 
 } // namespace vorn

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/dialogs/batch.h"
+#include "app/dialogs/mapchoice.h"
 #include "app/dialogs/progress.h"
 #include "app/dialogs/settings.h"
 #include "app/gen.h"
@@ -152,7 +153,7 @@ TEST(BatchDialog, LooksAsAtStart) {
     TFVornBE dialog(&owner);
     EXPECT_EQ(dialog.windowTitle(), " Batch Export");
     EXPECT_EQ(dialog.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-    EXPECT_EQ(dialog.size(), QSize(352, 174));
+    EXPECT_EQ(dialog.size(), QSize(352, 226)); // the design's 174, and a row for the maps' settings
     EXPECT_FALSE(dialog.isVisible());
 
     QStringList captions;
@@ -171,8 +172,10 @@ TEST(BatchDialog, LooksAsAtStart) {
     EXPECT_EQ(dialog.ComboFileType->itemText(1), "Portable Network Graphics (*.PNG)");
     EXPECT_EQ(dialog.ComboFileType->itemText(2), "Joint Photographic Experts Group (*.JPG)");
     EXPECT_EQ(dialog.ComboFileType->currentIndex(), 2);
-    EXPECT_EQ(dialog.CheckMaps->text(), "Also write height and normal maps");
+    EXPECT_EQ(dialog.CheckMaps->text(), "Also write maps");
     EXPECT_FALSE(dialog.CheckMaps->isChecked());
+    EXPECT_TRUE(SameMapChoice(dialog.MapControls->Choice(), TMapOptions::Both(true)));
+    EXPECT_FALSE(dialog.MapControls->isEnabled());
     EXPECT_EQ(dialog.ButtonExport->text(), "Export");
     EXPECT_EQ(dialog.ButtonClose->text(), "Close");
 }
@@ -387,9 +390,18 @@ protected:
     }
 
     TBatchWindow Window() {
-        return {&m_owner,      m_generator.get(), m_panelSettings, m_panelControls,
-                m_progressBar, m_dialog,          m_progress,      95,
-                &m_writer,     Overlap(),        {}, {}};
+        return {&m_owner,
+                m_generator.get(),
+                m_panelSettings,
+                m_panelControls,
+                m_progressBar,
+                m_dialog,
+                m_progress,
+                95,
+                &m_writer,
+                Overlap(),
+                {},
+                {}};
     }
 
     // Fills the dialog as a user would, presses Export while it is shown modally, runs the batch.
@@ -508,10 +520,11 @@ TEST_P(BatchRun, ExistingFilesAreReplacedOnlyAfterAsking) {
     EXPECT_EQ(log.Texts()[1], "Alert!|image000.jpg exists already in this folder. Replace it?  ");
 }
 
-// Ticked, each texture gets its height map (16-bit grey PNG) and normal map (8-bit RGB PNG) beside
-// it, and the choice is remembered in the settings.
+// Ticked, each texture gets the maps chosen below the box beside it (the height a 16-bit grey
+// PNG, the occlusion an 8-bit grey one), and the choice is remembered in the settings.
 TEST_P(BatchRun, TheMapsCheckBoxWritesEachTexturesMapsAndIsRemembered) {
     QSettings("Quorvane", "Vorn").remove("Settings/Maps"); // off, as at the first start
+    QSettings("Quorvane", "Vorn").remove("Settings/MapKinds");
     {
         TFVornS settings(&m_owner, m_log);
         TBatchWindow window = Window();
@@ -521,18 +534,26 @@ TEST_P(BatchRun, TheMapsCheckBoxWritesEachTexturesMapsAndIsRemembered) {
         m_dialog->ComboFileType->setCurrentIndex(1);
         QTimer::singleShot(0, m_dialog, [this] {
             m_dialog->CheckMaps->click();
+            m_dialog->MapControls->CheckNormal->click();
+            m_dialog->MapControls->CheckOcclusion->click();
             m_dialog->ButtonExportClick();
         });
         EXPECT_EQ(RunBatchExport(window), 2);
         EXPECT_TRUE(settings.WriteMaps);
+        EXPECT_TRUE(settings.MapChoice.occlusion && !settings.MapChoice.normal);
     }
-    EXPECT_EQ(FilesIn(m_folder), QStringList({"image000.png", "image000_height.png", "image000_normal.png",
-                                              "image001.png", "image001_height.png", "image001_normal.png"}));
+    EXPECT_EQ(FilesIn(m_folder), QStringList({"image000.png", "image000_ao.png", "image000_height.png",
+                                              "image001.png", "image001_ao.png", "image001_height.png"}));
     // IHDR's bit depth and colour type.
     EXPECT_EQ(ReadAll(m_folder + "/image001_height.png").mid(24, 2), QByteArray("\x10\x00", 2));
-    EXPECT_EQ(ReadAll(m_folder + "/image001_normal.png").mid(24, 2), QByteArray("\x08\x02", 2));
+    EXPECT_EQ(ReadAll(m_folder + "/image001_ao.png").mid(24, 2), QByteArray("\x08\x00", 2));
     EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/Maps").toString(), "true");
+    EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/MapKinds").toString(), "height,ao");
+    TFVornS again(&m_owner, m_log);
+    again.Load();
+    EXPECT_TRUE(SameMapChoice(again.MapOptions(), m_dialog->MapChoice));
     QSettings("Quorvane", "Vorn").remove("Settings/Maps");
+    QSettings("Quorvane", "Vorn").remove("Settings/MapKinds");
 }
 
 TEST_P(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {
