@@ -229,10 +229,13 @@ bool NormalMapOf(const THeightMap& height, double reliefPixels, TNormalY y, TNor
     kernel.ySign = y == TNormalY::Up ? 1.0 : -1.0;
     out.Resize(height.width, height.height);
     const std::int32_t h = height.height;
-    for (std::int32_t row = 0; row < h; ++row)
-        NormalRow(height.Row(EdgeIndex(row - 1, h, edges.wrapY)), height.Row(row),
-                  height.Row(EdgeIndex(row + 1, h, edges.wrapY)), height.width, edges.wrapX, kernel,
-                  out.Row(row));
+    // Each row depends on the height alone: bands of rows on threads of their own give the same map.
+    RunBands(h, BandCount(0, h), [&](int, std::int32_t y0, std::int32_t y1) {
+        for (std::int32_t row = y0; row < y1; ++row)
+            NormalRow(height.Row(EdgeIndex(row - 1, h, edges.wrapY)), height.Row(row),
+                      height.Row(EdgeIndex(row + 1, h, edges.wrapY)), height.width, edges.wrapX, kernel,
+                      out.Row(row));
+    });
     return true;
 }
 
