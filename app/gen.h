@@ -118,8 +118,9 @@ public:
     // The palette of the next textures (empty: Walk; unusable ones are Walk too). A change is
     // signalled and Live follows it, as it follows the controls.
     void SetPalette(const TPalette& palette) {
-        if (UsablePalette(palette) == m_palette) return;
-        m_palette = UsablePalette(palette);
+        TPalette usable = UsablePalette(palette);
+        if (usable == m_palette) return;
+        m_palette = std::move(usable);
         emit PaletteChanged();
         ControlChanged();
     }

@@ -168,15 +168,13 @@ void SetRoughness(TOptions& o, const std::string& option, const std::string& val
 // --maps: any of height, normal, roughness and ao, comma-separated, each once.
 void SetMaps(TOptions& o, const std::string& option, const std::string& value) {
     TMapOptions& maps = o.maps;
-    maps.height = maps.normal = maps.roughness = maps.occlusion = false;
+    for (const TMapKind& kind : MapKindTable) maps.*kind.wanted = false;
     for (std::size_t start = 0; start <= value.size();) {
         const std::size_t comma = std::min(value.find(',', start), value.size());
         const std::string_view item = std::string_view(value).substr(start, comma - start);
-        bool* chosen = item == HeightMapKind      ? &maps.height
-                       : item == NormalMapKind    ? &maps.normal
-                       : item == RoughnessMapKind ? &maps.roughness
-                       : item == OcclusionMapKind ? &maps.occlusion
-                                                  : nullptr;
+        bool* chosen = nullptr;
+        for (const TMapKind& kind : MapKindTable)
+            if (item == kind.name) chosen = &(maps.*kind.wanted);
         if (!chosen || *chosen)
             throw TUsageError{option +
                               " accepts height, normal, roughness and ao, each at most once and "

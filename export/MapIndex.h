@@ -1,6 +1,6 @@
-// What the map filters share: neighbour indices (across an edge the texture repeats over, the
-// index wraps, -1 is the last; across the others it clamps, -1 is 0) and the bands of rows they
-// spread over threads. Private to export/.
+// What the map filters share: the luminance the height and the roughness read, neighbour
+// indices (across an edge the texture repeats over, the index wraps, -1 is the last; across the
+// others it clamps, -1 is 0) and the bands of rows they spread over threads. Private to export/.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +9,23 @@
 #include <thread>
 #include <vector>
 
+#include "export/MaterialMaps.h"
+
 namespace vorn {
+
+// A row of BGRA texels as 16-bit heights: (257 (2126 R + 7152 G + 722 B) + 5000) / 10000.
+inline void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* out) {
+    for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
+        const std::uint32_t weighted = 722u * bgra[0] + 7152u * bgra[1] + 2126u * bgra[2];
+        out[x] = std::uint16_t((257u * weighted + 5000u) / 10000u);
+    }
+}
+
+// A height map whose size and values agree.
+inline bool ValidHeight(const THeightMap& height) {
+    return height.width > 0 && height.height > 0 &&
+           height.values.size() == std::size_t(height.width) * std::size_t(height.height);
+}
 
 // Index i of a period n as the texture repeats: -1 is n - 1.
 inline std::int32_t Wrap(std::int64_t i, std::int32_t n) {

@@ -19,13 +19,6 @@ namespace {
 
 // ---- height ----
 
-void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* out) {
-    for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
-        const std::uint32_t weighted = 722u * bgra[0] + 7152u * bgra[1] + 2126u * bgra[2];
-        out[x] = std::uint16_t((257u * weighted + 5000u) / 10000u);
-    }
-}
-
 // One row blurred across by a box of 2 radius + 1 pixels, wrapping or clamping at its ends.
 void BoxRow(const std::uint16_t* in, std::int32_t width, std::int32_t radius, bool wraps,
             std::uint16_t* out) {
@@ -220,10 +213,7 @@ bool HeightMapOf(const TBitmap32& texture, int blurRadius, THeightMap& out, TMap
 // The normals of height standing reliefPixels above black where it is white.
 bool NormalMapOf(const THeightMap& height, double reliefPixels, TNormalY y, TNormalFilter filter,
                  TBitmap32& out, TMapEdges edges) {
-    if (height.width <= 0 || height.height <= 0 ||
-        height.values.size() != std::size_t(height.width) * std::size_t(height.height) ||
-        !(reliefPixels >= 0.0) || !std::isfinite(reliefPixels))
-        return false;
+    if (!ValidHeight(height) || !(reliefPixels >= 0.0) || !std::isfinite(reliefPixels)) return false;
     TKernel kernel = filter == TNormalFilter::Scharr ? TKernel{3, 10, 0, 0} : TKernel{1, 2, 0, 0};
     kernel.scale = reliefPixels / (2.0 * (2 * kernel.side + kernel.centre) * 65535.0);
     kernel.ySign = y == TNormalY::Up ? 1.0 : -1.0;
@@ -311,10 +301,8 @@ namespace {
 // The maps an export writes, in the order of writing.
 std::vector<const char*> MapKinds(const TMapOptions& options) {
     std::vector<const char*> kinds;
-    if (options.height) kinds.push_back(HeightMapKind);
-    if (options.normal) kinds.push_back(NormalMapKind);
-    if (options.roughness) kinds.push_back(RoughnessMapKind);
-    if (options.occlusion) kinds.push_back(OcclusionMapKind);
+    for (const TMapKind& kind : MapKindTable)
+        if (options.*kind.wanted) kinds.push_back(kind.name);
     return kinds;
 }
 

@@ -137,6 +137,17 @@ inline constexpr const char* NormalMapKind = "normal";
 inline constexpr const char* RoughnessMapKind = "roughness";
 inline constexpr const char* OcclusionMapKind = "ao";
 
+// Each map by its kind (as --maps and the file names spell it) and the option that asks for it,
+// in the order of writing.
+struct TMapKind {
+    const char* name;
+    bool TMapOptions::*wanted;
+};
+inline constexpr TMapKind MapKindTable[] = {{HeightMapKind, &TMapOptions::height},
+                                            {NormalMapKind, &TMapOptions::normal},
+                                            {RoughnessMapKind, &TMapOptions::roughness},
+                                            {OcclusionMapKind, &TMapOptions::occlusion}};
+
 // The files of the maps options asks for: MapFileName(textureFile, ...) in the order height,
 // normal, roughness, ao; each saved whole or not at all, with mode as the texture's. Stops at the first that
 // fails, as the export words it ("Cannot write <file>: <reason>"). writtenFile is the last name.

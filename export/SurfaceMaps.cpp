@@ -15,11 +15,6 @@ namespace {
 
 __extension__ typedef unsigned __int128 TUint128;
 
-bool ValidHeight(const THeightMap& height) {
-    return height.width > 0 && height.height > 0 &&
-           height.values.size() == std::size_t(height.width) * std::size_t(height.height);
-}
-
 // ---- occlusion ----
 
 constexpr float Diagonal = 0.70710678118654752440f;
@@ -243,13 +238,6 @@ bool Occlusion(const THeightMap& height, double radiusFraction, double reliefFra
 }
 
 // ---- roughness ----
-
-void LuminanceRow(const std::uint8_t* bgra, std::int32_t width, std::uint16_t* out) {
-    for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
-        const std::uint32_t weighted = 722u * bgra[0] + 7152u * bgra[1] + 2126u * bgra[2];
-        out[x] = std::uint16_t((257u * weighted + 5000u) / 10000u);
-    }
-}
 
 // Column sums of the luminance and its square over a window of rows.
 struct TColumnSums {

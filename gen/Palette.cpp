@@ -309,18 +309,36 @@ TPaletteResult ParsePaletteRecipeText(std::string_view text) {
     return ParseColorList(text, '-', false);
 }
 
-std::uint32_t ColorAt(const TPalette& palette, double position) {
-    const std::size_t n = palette.colors.size();
+TPaletteGradient::TPaletteGradient(const TPalette& palette) {
+    for (const std::uint32_t color : palette.colors) {
+        const std::uint32_t rgb = color & 0xFFFFFFu;
+        const TLab lab = RgbToLab(rgb);
+        m_rgb.push_back(rgb);
+        m_lab.insert(m_lab.end(), {lab.L, lab.a, lab.b});
+    }
+}
+
+std::uint32_t TPaletteGradient::ColorAt(double position) const {
+    const std::size_t n = m_rgb.size();
     if (n == 0) return 0;
     const TSpot spot = SpotOf(n, position);
-    const std::uint32_t from = palette.colors[spot.index] & 0xFFFFFFu;
-    if (spot.fraction == 0.0) return from;
-    const std::uint32_t to = palette.colors[(spot.index + 1) % n] & 0xFFFFFFu;
-    return LabToRgb(MixLab(RgbToLab(from), RgbToLab(to), spot.fraction));
+    if (spot.fraction == 0.0) return m_rgb[spot.index];
+    const std::size_t next = (spot.index + 1) % n;
+    const TLab from{m_lab[3 * spot.index], m_lab[3 * spot.index + 1], m_lab[3 * spot.index + 2]};
+    const TLab to{m_lab[3 * next], m_lab[3 * next + 1], m_lab[3 * next + 2]};
+    return LabToRgb(MixLab(from, to, spot.fraction));
+}
+
+std::uint32_t ColorAt(const TPalette& palette, double position) {
+    return TPaletteGradient(palette).ColorAt(position);
 }
 
 std::uint32_t PaletteStrokeColor(const TPalette& palette, double hue, double saturation, double lightness) {
-    const std::uint32_t base = ColorAt(palette, hue);
+    return TPaletteGradient(palette).StrokeColor(hue, saturation, lightness);
+}
+
+std::uint32_t TPaletteGradient::StrokeColor(double hue, double saturation, double lightness) const {
+    const std::uint32_t base = ColorAt(hue);
     const double s = 2.0 * Clip01(saturation);
     const double l = Clip01(lightness);
     if (s == 1.0 && l == 0.5) return RgbToCanvas(base);

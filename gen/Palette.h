@@ -65,6 +65,21 @@ std::uint32_t ColorAt(const TPalette& palette, double position);
 // gradient's colour itself.
 std::uint32_t PaletteStrokeColor(const TPalette& palette, double hue, double saturation, double lightness);
 
+// A palette made ready for many colours: its colours' OKLab values are found once, not at every
+// colour. ColorAt and StrokeColor answer exactly what the functions above answer for the palette;
+// the synthesis asks one for each of its strokes.
+class TPaletteGradient {
+public:
+    explicit TPaletteGradient(const TPalette& palette);
+    bool Empty() const { return m_rgb.empty(); }
+    std::uint32_t ColorAt(double position) const;
+    std::uint32_t StrokeColor(double hue, double saturation, double lightness) const;
+
+private:
+    std::vector<std::uint32_t> m_rgb; // 0xRRGGBB
+    std::vector<double> m_lab;        // L, a, b of each colour
+};
+
 // OKLab lightness of a colour 0xRRGGBB in [0, 1]; palettes are sorted by it, darkest first.
 double PaletteLightness(std::uint32_t rgb);
 

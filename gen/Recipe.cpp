@@ -231,11 +231,8 @@ TRecipe NextRecipe(const TRecipe* previous, const TGenSettingsSource& settings, 
     }
     TRecipeLink link;
     link.seed = seedBefore;
-    for (const TGenParam& param : GenParams) {
-        // What the synthesis reads: values outside a control's range are clamped into it.
-        link.settings.SetValue(param.id, ClampedValue(settings, param.id));
-    }
-    link.settings.palette = UsablePalette(settings.Palette());
+    // What the synthesis reads: values outside a control's range clamped into it, and the palette.
+    link.settings = ClampedSettings(settings);
     recipe.links.push_back(link);
     ShareRecipeValues(recipe);
     return recipe;

@@ -98,8 +98,8 @@ double NextBackgroundHue(double hue, int hueSwitch) {
 }
 
 // Half-transparent colour of the background shapes: fully saturated, or the palette's own.
-TCanvasColor ShapeColor(double hue, const TPalette& palette) {
-    if (!palette.colors.empty()) return PaletteStrokeColor(palette, hue, 0.5, 0.5) + 0x80000000u;
+TCanvasColor ShapeColor(double hue, const TPaletteGradient& palette) {
+    if (!palette.Empty()) return palette.StrokeColor(hue, 0.5, 0.5) + 0x80000000u;
     return HslToColor(static_cast<float>(hue), 1.0f, 0.5f) + 0x80000000u;
 }
 
@@ -146,7 +146,8 @@ void FillSolidWrapped(TTilePainter& painter, TWrap wrap, std::int32_t left, std:
     }
 }
 
-void PaintSquares(int hueSwitch, const TPalette& palette, TWrap wrap, TCentre centre, TTilePainter& painter) {
+void PaintSquares(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TCentre centre,
+                  TTilePainter& painter) {
     double hue = RandomFloat();
     std::int32_t px = 0;
     std::int32_t py = 0;
@@ -171,7 +172,8 @@ void PaintSquares(int hueSwitch, const TPalette& palette, TWrap wrap, TCentre ce
     }
 }
 
-void PaintCircles(int hueSwitch, const TPalette& palette, TWrap wrap, TCentre centre, TTilePainter& painter) {
+void PaintCircles(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TCentre centre,
+                  TTilePainter& painter) {
     double scale = RandomFloat() + 1.0;
     double hue = RandomFloat();
     const std::int32_t count = RandomInt(8) + 5;
@@ -203,7 +205,8 @@ void FillMirroredGradient(TTilePainter& painter, bool horizontal, bool wrapped, 
     if (wrapped) halves(offset + static_cast<std::int32_t>(CopyShift(centre)));
 }
 
-void PaintBackground(const TGenSettings& s, TWrap wrap, TCanvasColor background, TTilePainter& painter) {
+void PaintBackground(const TGenSettings& s, const TPaletteGradient& palette, TWrap wrap,
+                     TCanvasColor background, TTilePainter& painter) {
     // Two shades: an opaque grey of 64..255 per channel masking the background colour bitwise.
     const auto shade = [background] {
         return (static_cast<TCanvasColor>(RandomInt(192)) * 0x010101u + 0xFF404040u) & background;
@@ -224,9 +227,9 @@ void PaintBackground(const TGenSettings& s, TWrap wrap, TCanvasColor background,
         FillMirroredGradient(painter, false, wrap.y, centre.y, a, b);
     }
     if (s.bgForm == 2 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintSquares(s.hueSwitch, s.palette, wrap, centre, painter);
+        PaintSquares(s.hueSwitch, palette, wrap, centre, painter);
     if (s.bgForm == 1 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintCircles(s.hueSwitch, s.palette, wrap, centre, painter);
+        PaintCircles(s.hueSwitch, palette, wrap, centre, painter);
 }
 
 // The walk's state between steps. Reals are float; each update is computed in double and
@@ -267,7 +270,7 @@ TWalk StartWalk(const TGenSettings& s, TWrap wrap) {
 
 // Moves the walk one step and answers the stroke colour (alpha 0).
 // Along a wrapped axis the point wraps around the edges and is never outside.
-TCanvasColor StepWalk(TWalk& w, const TGenSettings& s, TWrap wrap) {
+TCanvasColor StepWalk(TWalk& w, const TGenSettings& s, const TPaletteGradient& palette, TWrap wrap) {
     const double c = std::cos(static_cast<double>(w.angle));
     const double n = std::sin(static_cast<double>(w.angle));
     const double along = w.cosineOnX ? c : n;  // moves X
@@ -303,9 +306,8 @@ TCanvasColor StepWalk(TWalk& w, const TGenSettings& s, TWrap wrap) {
     w.hue = static_cast<float>(w.hue + 0.05 * (s.hueSwitch / 100.0) * RandomFloat());
     if (w.hue > 1.0f) w.hue = 0.0f;
     // With a palette the hue is a position along its gradient.
-    const TCanvasColor stroke = s.palette.colors.empty()
-                                    ? HslToColor(w.hue, w.saturation, w.lightness)
-                                    : PaletteStrokeColor(s.palette, w.hue, w.saturation, w.lightness);
+    const TCanvasColor stroke = palette.Empty() ? HslToColor(w.hue, w.saturation, w.lightness)
+                                                : palette.StrokeColor(w.hue, w.saturation, w.lightness);
 
     if (s.brushType == 1) { // Soft: the scale sweeps between 0 and 1
         w.scale = static_cast<float>(w.scale + w.scaleSign * static_cast<double>(w.scaleSpeed));
@@ -357,7 +359,9 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
         hooks.SetProgressMaximum(walkCount * stepCount);
     }
 
-    if (s.image == 0) PaintBackground(s, wrap, backgroundColor, painter); // "Keep" draws over the old tile
+    const TPaletteGradient palette(s.palette);
+    if (s.image == 0)
+        PaintBackground(s, palette, wrap, backgroundColor, painter); // "Keep" draws over the old tile
 
     const std::int32_t brush = BrushImage(s.brushSize, s.brushType);
     const TBlendEffect effect = GeneratorEffects[static_cast<std::size_t>(s.effect)];
@@ -372,7 +376,7 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
                 finished = false;
                 break;
             }
-            const TCanvasColor stroke = StepWalk(w, s, wrap);
+            const TCanvasColor stroke = StepWalk(w, s, palette, wrap);
             const std::int32_t qx = TruncToInt(w.x);
             const std::int32_t qy = TruncToInt(w.y);
             const double scale = w.scale;
@@ -397,9 +401,9 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
                 const double dx = 16.0 * RandomFloat();
                 const double dy = 16.0 * RandomFloat();
                 const TCanvasColor shifted =
-                    s.palette.colors.empty()
+                    palette.Empty()
                         ? stroke ^ 0x7FFFFFFFu
-                        : PaletteStrokeColor(s.palette, w.hue + 0.5, w.saturation, w.lightness) + 0x7F000000u;
+                        : palette.StrokeColor(w.hue + 0.5, w.saturation, w.lightness) + 0x7F000000u;
                 stamp(shifted, qx + dx, TileSize - qx - dx, qy + dy, TileSize - qy - dy, 2.0 * scale,
                       beAlphaBlend);
                 break;

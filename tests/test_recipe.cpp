@@ -187,14 +187,18 @@ TBitmap32 Output(const TGenerator& generator) {
     return bitmap;
 }
 
+// The generator, started on the built archive.
+bool Started(TGenerator& generator) {
+    generator.ComponentsInit();
+    return generator.Startup(nullptr, PALLIMOR_BUILD_DIR "/vorn.dat").failure == TStartupFailure::None;
+}
+
 // A window-like session that changes settings, colour and size between generations: the
 // recipe of its last texture, regenerated on a fresh generator, gives the same texels.
 TEST(Recipe, RegeneratingASessionsRecipeGivesTheSameTexels) {
-    const std::string archive = PALLIMOR_BUILD_DIR "/vorn.dat";
     TGenSettings session;
     TGenerator made(session);
-    made.ComponentsInit();
-    ASSERT_EQ(made.Startup(nullptr, archive).failure, TStartupFailure::None);
+    ASSERT_TRUE(Started(made));
     random::SetSeed(7);
     session.steps = 0;
     session.bgFill = 0;
@@ -219,8 +223,7 @@ TEST(Recipe, RegeneratingASessionsRecipeGivesTheSameTexels) {
     ASSERT_EQ(decoded.recipe.links.size(), 3u);
     TGenSettings other;
     TGenerator again(other);
-    again.ComponentsInit();
-    ASSERT_EQ(again.Startup(nullptr, archive).failure, TStartupFailure::None);
+    ASSERT_TRUE(Started(again));
     RegenerateRecipe(again, decoded.recipe);
     EXPECT_EQ(&again.Settings(), &other) << "the settings source is given back";
     const TBitmap32 actual = Output(again);
@@ -232,11 +235,9 @@ TEST(Recipe, RegeneratingASessionsRecipeGivesTheSameTexels) {
 // The tiling travels in the code (only when it is not Mirror): a wrapped Keep chain drawn at 4096
 // comes back byte for byte from its code, and the same chain with the tiling left out does not.
 TEST(Recipe, TheTilingAndThePaletteTravelInTheCodeAndMakeTheSameLargeTexture) {
-    const std::string archive = PALLIMOR_BUILD_DIR "/vorn.dat";
     TGenSettings session;
     TGenerator made(session);
-    made.ComponentsInit();
-    ASSERT_EQ(made.Startup(nullptr, archive).failure, TStartupFailure::None);
+    ASSERT_TRUE(Started(made));
     made.TextureSize = 4096;
     session.steps = 0;
     session.tiling = tmWrapX;
@@ -264,8 +265,7 @@ TEST(Recipe, TheTilingAndThePaletteTravelInTheCodeAndMakeTheSameLargeTexture) {
     ASSERT_TRUE(decoded.ok()) << decoded.error;
     TGenSettings other;
     TGenerator again(other);
-    again.ComponentsInit();
-    ASSERT_EQ(again.Startup(nullptr, archive).failure, TStartupFailure::None);
+    ASSERT_TRUE(Started(again));
     ASSERT_TRUE(RegenerateRecipe(again, decoded.recipe));
     const TBitmap32 actual = Output(again);
     ASSERT_EQ(actual.Width(), 4096);

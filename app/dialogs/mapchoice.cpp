@@ -11,9 +11,9 @@
 namespace vorn {
 
 bool SameMapChoice(const TMapOptions& a, const TMapOptions& b) {
-    return a.height == b.height && a.normal == b.normal && a.roughness == b.roughness &&
-           a.occlusion == b.occlusion && a.normalStrength == b.normalStrength &&
-           a.heightBlur == b.heightBlur && a.normalY == b.normalY;
+    for (const TMapKind& kind : MapKindTable)
+        if (a.*kind.wanted != b.*kind.wanted) return false;
+    return a.normalStrength == b.normalStrength && a.heightBlur == b.heightBlur && a.normalY == b.normalY;
 }
 
 TMapChoiceQt::TMapChoiceQt(QWidget* parent) : QWidget(parent) {

@@ -47,10 +47,8 @@ QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, st
     QSettings store = Store();
     if (mapChoice) {
         QStringList kinds;
-        if (mapChoice->height) kinds << QString::fromLatin1(HeightMapKind);
-        if (mapChoice->normal) kinds << QString::fromLatin1(NormalMapKind);
-        if (mapChoice->roughness) kinds << QString::fromLatin1(RoughnessMapKind);
-        if (mapChoice->occlusion) kinds << QString::fromLatin1(OcclusionMapKind);
+        for (const TMapKind& kind : MapKindTable)
+            if ((*mapChoice).*kind.wanted) kinds << QString::fromLatin1(kind.name);
         store.setValue(QString::fromLatin1(MapKindsKey), kinds.join(QLatin1Char(',')));
         store.setValue(QString::fromLatin1(NormalStrengthKey), mapChoice->normalStrength);
         store.setValue(QString::fromLatin1(HeightBlurKey), mapChoice->heightBlur);
@@ -146,10 +144,8 @@ void TFVornS::Load() {
     const QVariant kinds = store.value(QString::fromLatin1(MapKindsKey));
     if (kinds.isValid()) {
         const QStringList names = kinds.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
-        MapChoice.height = names.contains(QString::fromLatin1(HeightMapKind));
-        MapChoice.normal = names.contains(QString::fromLatin1(NormalMapKind));
-        MapChoice.roughness = names.contains(QString::fromLatin1(RoughnessMapKind));
-        MapChoice.occlusion = names.contains(QString::fromLatin1(OcclusionMapKind));
+        for (const TMapKind& kind : MapKindTable)
+            MapChoice.*kind.wanted = names.contains(QString::fromLatin1(kind.name));
         m_mapChoiceChosen = true;
     }
     const double strength = store.value(QString::fromLatin1(NormalStrengthKey)).toDouble(&ok);
