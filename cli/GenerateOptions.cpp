@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/EmbeddedRecipe.h"
+#include "export/MaterialSets.h"
 #include "export/TileExport.h"
 #include "gen/GenParams.h"
 
@@ -121,6 +122,19 @@ const std::string MapsHelp = std::string("any of height,normal,roughness,ao: als
                              "texture NAME.TYPE NAME_" + HeightMapKind + ".png (16-bit grey), NAME_" +
                              NormalMapKind + ".png (8-bit RGB),\nNAME_" + RoughnessMapKind + ".png, NAME_" +
                              OcclusionMapKind + ".png (8-bit grey), which tile as the texture does";
+// "gltf|godot|unity-urp|unity-hdrp|unreal"
+const std::string MaterialWords = [] {
+    std::string words;
+    for (const TMaterialSetInfo& set : MaterialSetTable)
+        if (set.set != TMaterialSet::None) words += (words.empty() ? "" : "|") + std::string(set.name);
+    return words;
+}();
+const std::string MaterialHelp =
+    "also write the maps one engine's standard material reads, packed and\nnamed for it, with its normal "
+    "convention: " +
+    MaterialWords +
+    "\n(glTF: NAME.gltf, Godot: NAME.tres, the others NAME_import.txt naming\nthe import settings); with "
+    "--maps height also the height";
 const std::string OcclusionHelp = "occlusion search radius, N/1024 of the tile's side " +
                                   RangeText(MinOcclusionRadius, MaxOcclusionRadius) + " (default " +
                                   std::to_string(DefaultOcclusionRadius) + ")";
@@ -261,6 +275,19 @@ const TCliOption OutputOptionTable[] = {
      }},
     {"maps", "LIST", MapsHelp.c_str(), coWords, "height|normal|roughness|ao|height,normal,roughness,ao",
      SetMaps},
+    {"material", "SET", MaterialHelp.c_str(), coWords, MaterialWords.c_str(),
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         const TMaterialSetInfo* set = FindMaterialSet(v);
+         if (!set || set->set == TMaterialSet::None)
+             throw TUsageError{option + " accepts " + MaterialWords + " (got '" + v + "')"};
+         o.maps.material = set->set;
+         o.materialOption = option;
+     }},
+    {"metallic", "V", "the material set's metalness, 0..1 (default 0)", coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         o.maps.metallic = RealIn(option, v, MinMetallic, MaxMetallic);
+         o.metallicOption = option;
+     }},
     {"ao-radius", "N", OcclusionHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.maps.occlusionRadius = IntegerIn(option, v, MinOcclusionRadius, MaxOcclusionRadius);
@@ -421,21 +448,25 @@ void CheckCombinations(TOptions& o) {
     if (!o.name.empty() && o.folder.empty()) throw TUsageError{"--name applies only with --folder"};
     if (o.out.empty() && o.folder.empty() && !o.json && o.trace.empty())
         throw TUsageError{"nothing to write: give --out FILE, --out - or --folder DIR"};
+    const bool set = o.maps.material != TMaterialSet::None;
+    const std::string mapsOption = set ? o.materialOption : "--maps";
     if (o.maps.Any() && o.out.empty() && o.folder.empty())
-        throw TUsageError{"--maps applies only with --out or --folder"};
+        throw TUsageError{mapsOption + " applies only with --out or --folder"};
     if (o.maps.Any() && o.out == "-")
-        throw TUsageError{"--maps writes files beside the texture, not with --out -"};
+        throw TUsageError{mapsOption + " writes files beside the texture, not with --out -"};
+    if (!o.metallicOption.empty() && !set) throw TUsageError{o.metallicOption + " applies only with --material"};
     if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
     if (o.paletteColors != 0 && o.palette.empty())
         throw TUsageError{"--palette-colors applies only with --palette FILE"};
     if (!o.mapFormatOption.empty() && !o.maps.Any())
         throw TUsageError{o.mapFormatOption + " applies only with --maps"};
-    if (!o.occlusionOption.empty() && !o.maps.occlusion)
-        throw TUsageError{o.occlusionOption + " applies only with --maps ao"};
-    if (!o.roughnessOption.empty() && !o.maps.roughness)
-        throw TUsageError{o.roughnessOption + " applies only with --maps roughness"};
-    if (!o.normalOption.empty() && !o.maps.normal)
-        throw TUsageError{o.normalOption + " applies only with --maps normal"};
+    // A material set packs the normal, roughness and occlusion maps.
+    if (!o.occlusionOption.empty() && !o.maps.occlusion && !set)
+        throw TUsageError{o.occlusionOption + " applies only with --maps ao or --material"};
+    if (!o.roughnessOption.empty() && !o.maps.roughness && !set)
+        throw TUsageError{o.roughnessOption + " applies only with --maps roughness or --material"};
+    if (!o.normalOption.empty() && !o.maps.normal && !set)
+        throw TUsageError{o.normalOption + " applies only with --maps normal or --material"};
     if (!o.folder.empty()) {
         if (o.name.empty()) o.name = DefaultBatchPattern;
         CheckNamePattern(o);
@@ -460,6 +491,8 @@ void CheckCombinations(TOptions& o) {
                                   o.out + "')"};
         }
     }
+    if (o.maps.material == TMaterialSet::Gltf && format->format == TExportFormat::Bmp)
+        throw TUsageError{"--material gltf needs a PNG or JPEG texture, not " + std::string(format->extension)};
     if (o.quality && format->format != TExportFormat::Jpeg)
         throw TUsageError{std::string("--quality applies only to JPEG files, not to ") + format->extension};
 }

@@ -38,6 +38,8 @@ struct TGenerateOptions {
     std::string occlusionOption; // "--ao-radius" when given
     std::string roughnessOption; // "--roughness" when given
     std::string mapFormatOption; // "--map-format" when given
+    std::string materialOption;  // "--material" when given
+    std::string metallicOption;  // "--metallic" when given
     std::string archive;
     std::string brushes; // an installed brush set's name or an archive file; resolved when run
     std::string trace;

@@ -1,5 +1,7 @@
 #include "export/MaterialMaps.h"
 
+#include "export/MaterialSets.h"
+
 #include "export/ExrImage.h"
 #include "export/MapIndex.h"
 #include "export/SurfaceMaps.h"
@@ -104,7 +106,7 @@ struct TGreyImage {
     const std::vector<std::uint8_t>* values;
 };
 
-enum class TPngKind { Grey16, Rgb8, Grey8 };
+enum class TPngKind { Grey16, Rgb8, Rgba8, Grey8 };
 
 struct TPngJob {
     const void* image; // THeightMap, TBitmap32 or TGreyImage, as kind says
@@ -153,12 +155,13 @@ void PngFlush(png_structp) {}
             png_write_row(png, reinterpret_cast<png_const_bytep>(map.Row(y)));
     } else {
         const auto& bitmap = *static_cast<const TBitmap32*>(job.image);
+        const bool alpha = job.kind == TPngKind::Rgba8;
         png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8,
-                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                     PNG_FILTER_TYPE_DEFAULT);
+                     alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
-        png_set_bgr(png);                         // rows are blue, green, red, alpha
-        png_set_filler(png, 0, PNG_FILLER_AFTER); // alpha dropped
+        png_set_bgr(png);                                   // rows are blue, green, red, alpha
+        if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER); // alpha dropped
         for (std::int32_t y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.Row(y));
     }
     png_write_end(png, nullptr);
@@ -280,6 +283,15 @@ bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, st
     return EncodeWithLibpng(job, reason);
 }
 
+bool EncodeRgbaPng(const TBitmap32& image, std::vector<std::uint8_t>& out, std::string* reason) {
+    if (image.Empty()) {
+        if (reason) *reason = "The image is empty";
+        return false;
+    }
+    TPngJob job{&image, TPngKind::Rgba8, &out, {}};
+    return EncodeWithLibpng(job, reason);
+}
+
 bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& values,
                    std::vector<std::uint8_t>& out, std::string* reason) {
     if (width <= 0 || height <= 0 || values.size() != std::size_t(width) * std::size_t(height)) {
@@ -356,12 +368,18 @@ bool EncodeMap(const char* kind, const TBitmap32& texture, const THeightMap& hei
 
 std::vector<std::string> ExportedFileNames(const std::string& textureFile, const TMapOptions& options) {
     std::vector<std::string> names{textureFile};
+    if (options.material != TMaterialSet::None) {
+        const std::vector<std::string> set = MaterialSetFileNames(textureFile, options);
+        names.insert(names.end(), set.begin(), set.end());
+        return names;
+    }
     for (const char* kind : MapKinds(options)) names.push_back(MapFileOf(textureFile, kind, options));
     return names;
 }
 
 TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
                         TFileWriter& writer, TSaveMode mode) {
+    if (options.material != TMaterialSet::None) return WriteMaterialSet(texture, textureFile, options, writer, mode);
     TExportResult result;
     result.ok = true;
     const std::vector<const char*> kinds = MapKinds(options);

@@ -68,6 +68,12 @@ struct TMapEdges {
 // float (export/ExrImage.h), one channel "Y" of the value scaled to 0..1. The normal map is PNG.
 enum class TMapFormat { Png, Exr };
 
+// The engine whose standard material the maps are packed for (export/MaterialSets.h): none (the
+// maps as separate files), glTF 2.0, Godot, Unity's URP and HDRP, Unreal.
+enum class TMaterialSet { None, Gltf, Godot, UnityUrp, UnityHdrp, Unreal };
+inline constexpr double MinMetallic = 0.0;
+inline constexpr double MaxMetallic = 1.0;
+
 struct TMapOptions {
     bool height = false;    // write NAME_height.png
     bool normal = false;    // write NAME_normal.png
@@ -80,9 +86,12 @@ struct TMapOptions {
     int occlusionRadius = DefaultOcclusionRadius; // pixels on a 1024 side
     double roughnessMin = DefaultRoughnessMin, roughnessMax = DefaultRoughnessMax;
     TMapFormat format = TMapFormat::Png;
-    TMapEdges edges; // set from the texture's tiling by whoever writes the maps
+    TMaterialSet material = TMaterialSet::None; // with a set: normal, roughness, ao packed for it
+    double metallic = 0.0;                      // the set's metalness, MinMetallic..MaxMetallic
+    TMapEdges edges;          // set from the texture's tiling by whoever writes the maps
+    bool transparent = false; // the texture's alpha is its opacity; set like edges
 
-    bool Any() const { return height || normal || roughness || occlusion; }
+    bool Any() const { return height || normal || roughness || occlusion || material != TMaterialSet::None; }
     // Both maps or none, with the default settings (the window's choice).
     static TMapOptions Both(bool on) {
         TMapOptions maps;
@@ -125,6 +134,8 @@ bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBi
 // and IEND. False, with a reason, when libpng fails.
 bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
+// 8-bit RGBA PNG of image, chunks as above (the packed maps of some engines).
+bool EncodeRgbaPng(const TBitmap32& image, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 // 8-bit grey PNG of width * height bytes (the roughness and occlusion maps), chunks as above.
 bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& values,
                    std::vector<std::uint8_t>& out, std::string* reason = nullptr);

@@ -379,4 +379,17 @@ bool MakeRoughnessMap(const TBitmap32& texture, const THeightMap& height, double
     }
 }
 
+bool MakeTileOcclusionMap(const THeightMap& height, const TMapOptions& options, std::vector<std::uint8_t>& out) {
+    const int width = height.width;
+    if (width <= 0) return false;
+    return MakeOcclusionMap(height, double(options.occlusionRadius) / MapReferenceSide,
+                            ScaledReliefPixels(options.normalStrength, width) / width, options.edges, out);
+}
+
+bool MakeTileRoughnessMap(const TBitmap32& texture, const THeightMap& height, const TMapOptions& options,
+                          std::vector<std::uint8_t>& out) {
+    return MakeRoughnessMap(texture, height, options.roughnessMin, options.roughnessMax,
+                            double(RoughnessContrastRadius) / MapReferenceSide, options.edges, out);
+}
+
 } // namespace vorn

@@ -65,4 +65,10 @@ bool MakeRoughnessMap(const TBitmap32& texture, const THeightMap& height, double
                       double maxRoughness, double radiusFraction, TMapEdges edges,
                       std::vector<std::uint8_t>& out, int threads = 0);
 
+// The two maps with options' radius, relief (the normal strength's) and roughness range, scaled
+// to the side as the height and normal maps are. False as the two above.
+bool MakeTileOcclusionMap(const THeightMap& height, const TMapOptions& options, std::vector<std::uint8_t>& out);
+bool MakeTileRoughnessMap(const TBitmap32& texture, const THeightMap& height, const TMapOptions& options,
+                          std::vector<std::uint8_t>& out);
+
 } // namespace vorn

@@ -25,9 +25,19 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Node.js and npm for the glTF Validator below, from Debian where the machine has neither.
+if [ "${1:-test}" = test ] && ! command -v npm >/dev/null; then missing+=(nodejs npm); fi
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The Khronos glTF Validator (npm package gltf-validator) checks the glTF materials the exports
+# write (tests/sh/material_gltf.sh); installed beside the builds, in build-node/.
+if [ "${1:-test}" = test ]; then
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  if [ ! -f "$root/build-node/node_modules/gltf-validator/package.json" ]; then
+    npm install --prefix "$root/build-node" --no-audit --no-fund --loglevel=error gltf-validator
+  fi
 fi

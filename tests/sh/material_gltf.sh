@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The glTF materials pallimor-cli writes (--material gltf), from PNG and JPEG textures, on their
+# own and in a batch, pass the Khronos glTF Validator (npm package gltf-validator, which
+# scripts/deps.sh test installs in build-node/) with no error and no warning.
+# Usage: material_gltf.sh BUILD_DIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+cli="$build/pallimor-cli"
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/support/shell_test.sh"
+validator="$root/build-node"
+if [ ! -f "$validator/node_modules/gltf-validator/package.json" ] || ! command -v node >/dev/null; then
+  echo "FAIL: the glTF Validator is missing: bash scripts/deps.sh test installs it" >&2
+  exit 1
+fi
+fast=(--archive "$build/vorn.dat" --steps 0 --brush-size 16 --size 64 --seed 7 --quiet)
+
+validate() {
+  node "$root/tests/node/validate_gltf.mjs" "$validator" "$work/$1" >"$work/report.txt" 2>&1 ||
+    fail "$1: $(cat "$work/report.txt")"
+}
+
+run_cli 0 generate "${fast[@]}" --out plain.png --material gltf
+validate plain.gltf
+run_cli 0 generate "${fast[@]}" --out "with space.jpg" --material gltf --maps height --metallic 1
+validate "with space.gltf"
+[ -f "$work/with space_height.png" ] || fail "--maps height beside a glTF set writes no height"
+mkdir -p "$work/batch"
+run_cli 0 generate "${fast[@]}" --count 2 --folder batch --type png --material gltf
+for f in "$work"/batch/*.gltf; do validate "batch/$(basename "$f")"; done
+[ "$(ls "$work"/batch/*.gltf | wc -l)" -eq 2 ] || fail "a batch of 2 wrote $(ls "$work"/batch/*.gltf | wc -l) glTF files"
+run_cli 2 generate "${fast[@]}" --out t.bmp --material gltf
+finish material_gltf
