@@ -11,6 +11,7 @@
 #include "app/widgets/FormKitQt.h"
 #include "export/ExportFormats.h"
 #include "export/MaterialMaps.h"
+#include "export/MaterialSets.h"
 #include "gen/OutputTexture.h"
 
 namespace vorn {
@@ -97,6 +98,12 @@ void TExportQt::Run() {
     if (!ExportFileTypeOfFile(QFileInfo(fileName).suffix().toStdString()))
         fileName += QLatin1Char('.') + SuffixOfFilter(m_filter);
     const TMapOptions maps = settings ? settings->MapOptions() : TMapOptions();
+    if (const std::string problem = MaterialSetProblem(QFile::encodeName(fileName).toStdString(), maps);
+        !problem.empty()) {
+        ShowMessageBox(m_window.Messages(), QString::fromStdString(problem), QStringLiteral("Export"),
+                       TMsgButtons::Ok, TMsgIcon::Warning, &m_window);
+        return;
+    }
     const bool textureAsked = !dialog.testOption(QFileDialog::DontConfirmOverwrite) && fileName == chosen;
     if (!MayReplace(fileName, maps, textureAsked)) return;
 

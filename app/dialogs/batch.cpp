@@ -22,6 +22,7 @@
 #include "app/dialogs/progress.h"
 #include "app/dialogs/settings.h"
 #include "app/widgets/FormKitQt.h"
+#include "export/MaterialSets.h"
 #include "gen/BatchLoop.h"
 #include "gen/Generator.h"
 
@@ -223,6 +224,13 @@ void TFVornBE::ButtonExportClick() {
         Count = MaxBatchCount;
     }
     FileType = GetFileType(ComboFileType->currentIndex());
+    // A set the chosen type cannot carry (glTF and BMP): the dialog stays for another type.
+    const std::string problem =
+        MaterialSetProblem(BatchFileName(QFile::encodeName(Folder).toStdString(), 0, FileType.toStdString()), Maps());
+    if (!problem.empty()) {
+        ShowMessageBox(m_messages, QString::fromStdString(problem), "Alert!", TMsgButtons::Ok, TMsgIcon::None, this);
+        return;
+    }
     if (!ReplaceExisting()) return; // No: the dialog stays for another folder or type
     Accepted = true;
     accept();

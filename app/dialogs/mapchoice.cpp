@@ -1,5 +1,9 @@
 #include "app/dialogs/mapchoice.h"
 
+#include "export/MaterialSets.h"
+
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -13,7 +17,8 @@ namespace vorn {
 bool SameMapChoice(const TMapOptions& a, const TMapOptions& b) {
     for (const TMapKind& kind : MapKindTable)
         if (a.*kind.wanted != b.*kind.wanted) return false;
-    return a.normalStrength == b.normalStrength && a.heightBlur == b.heightBlur && a.normalY == b.normalY;
+    return a.normalStrength == b.normalStrength && a.heightBlur == b.heightBlur && a.normalY == b.normalY &&
+           a.material == b.material && a.metallic == b.metallic;
 }
 
 TMapChoiceQt::TMapChoiceQt(QWidget* parent) : QWidget(parent) {
@@ -23,8 +28,10 @@ TMapChoiceQt::TMapChoiceQt(QWidget* parent) : QWidget(parent) {
     rows->setSpacing(2);
     auto* kinds = new QHBoxLayout;
     auto* settings = new QHBoxLayout;
+    auto* material = new QHBoxLayout;
     rows->addLayout(kinds);
     rows->addLayout(settings);
+    rows->addLayout(material);
     const auto check = [&](const char* caption, const char* name, const char* tip) {
         auto* box = new QCheckBox(QString::fromLatin1(caption), this);
         box->setObjectName(QString::fromLatin1(name));
@@ -64,6 +71,29 @@ TMapChoiceQt::TMapChoiceQt(QWidget* parent) : QWidget(parent) {
     const auto changed = [this] {
         if (!m_showing) emit Changed();
     };
+    ComboMaterial = new QComboBox(this);
+    ComboMaterial->setObjectName("ComboMaterial");
+    for (const TMaterialSetInfo& set : MaterialSetTable)
+        ComboMaterial->addItem(QString::fromLatin1(set.caption));
+    ComboMaterial->setToolTip(
+        "Separate maps, or the maps one engine's material reads, packed and named for it "
+        "with its green axis, and a glTF, Godot or import-notes file");
+    SpinMetallic = new QDoubleSpinBox(this);
+    SpinMetallic->setObjectName("SpinMetallic");
+    SpinMetallic->setRange(MinMetallic, MaxMetallic);
+    SpinMetallic->setDecimals(2);
+    SpinMetallic->setSingleStep(0.05);
+    SpinMetallic->setToolTip("The material's metalness, 0 to 1");
+    material->addWidget(new QLabel(QStringLiteral("Material"), this));
+    material->addWidget(ComboMaterial);
+    material->addWidget(new QLabel(QStringLiteral("Metallic"), this));
+    material->addWidget(SpinMetallic);
+    material->addStretch();
+    connect(ComboMaterial, &QComboBox::currentIndexChanged, this, [this] {
+        EnableForSet();
+        if (!m_showing) emit Changed();
+    });
+    connect(SpinMetallic, &QDoubleSpinBox::valueChanged, this, changed);
     connect(SpinStrength, &QDoubleSpinBox::valueChanged, this, changed);
     connect(SpinBlur, &QSpinBox::valueChanged, this, changed);
     connect(ComboGreen, &QComboBox::currentIndexChanged, this, changed);
@@ -79,7 +109,19 @@ void TMapChoiceQt::Show(const TMapOptions& choice) {
     SpinStrength->setValue(choice.normalStrength);
     SpinBlur->setValue(choice.heightBlur);
     ComboGreen->setCurrentIndex(choice.normalY == TNormalY::Up ? 0 : 1);
+    for (int i = 0; i < ComboMaterial->count(); ++i)
+        if (MaterialSetTable[i].set == choice.material) ComboMaterial->setCurrentIndex(i);
+    SpinMetallic->setValue(choice.metallic);
+    EnableForSet();
     m_showing = false;
+}
+
+void TMapChoiceQt::EnableForSet() {
+    const bool set = ComboMaterial->currentIndex() > 0;
+    for (QWidget* packed : {static_cast<QWidget*>(CheckNormal), static_cast<QWidget*>(CheckRoughness),
+                            static_cast<QWidget*>(CheckOcclusion), static_cast<QWidget*>(ComboGreen)})
+        packed->setEnabled(!set);
+    SpinMetallic->setEnabled(set);
 }
 
 TMapOptions TMapChoiceQt::Choice() const {
@@ -91,6 +133,8 @@ TMapOptions TMapChoiceQt::Choice() const {
     choice.normalStrength = SpinStrength->value();
     choice.heightBlur = SpinBlur->value();
     choice.normalY = ComboGreen->currentIndex() == 0 ? TNormalY::Up : TNormalY::Down;
+    choice.material = MaterialSetTable[std::max(0, ComboMaterial->currentIndex())].set;
+    choice.metallic = SpinMetallic->value();
     return choice;
 }
 

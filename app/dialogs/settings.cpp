@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "app/widgets/FormKitQt.h"
+#include "export/MaterialSets.h"
 #include "gen/ArchiveChoice.h"
 
 namespace vorn {
@@ -33,6 +34,8 @@ const char* const MapKindsKey = "Settings/MapKinds";
 const char* const NormalStrengthKey = "Settings/NormalStrength";
 const char* const HeightBlurKey = "Settings/HeightBlur";
 const char* const NormalGreenKey = "Settings/NormalGreen";
+const char* const MaterialKey = "Settings/Material";
+const char* const MetallicKey = "Settings/Metallic";
 const char* const BrushesKey = "Settings/Brushes";
 const char* const OtherArchive = "Other archive\u2026";
 
@@ -54,6 +57,8 @@ QSettings::Status WriteSettings(int quality, std::optional<bool> embedRecipe, st
         store.setValue(QString::fromLatin1(HeightBlurKey), mapChoice->heightBlur);
         store.setValue(QString::fromLatin1(NormalGreenKey),
                        mapChoice->normalY == TNormalY::Up ? QStringLiteral("up") : QStringLiteral("down"));
+        store.setValue(QString::fromLatin1(MaterialKey), QString::fromLatin1(MaterialSetInfo(mapChoice->material).name));
+        store.setValue(QString::fromLatin1(MetallicKey), mapChoice->metallic);
     }
     store.setValue(QString::fromLatin1(QualityKey), quality);
     if (embedRecipe) store.setValue(QString::fromLatin1(EmbedRecipeKey), *embedRecipe);
@@ -156,6 +161,10 @@ void TFVornS::Load() {
     const QString green = store.value(QString::fromLatin1(NormalGreenKey)).toString();
     if (green == QStringLiteral("up") || green == QStringLiteral("down"))
         MapChoice.normalY = green == QStringLiteral("up") ? TNormalY::Up : TNormalY::Down;
+    const QByteArray material = store.value(QString::fromLatin1(MaterialKey)).toString().toLatin1();
+    if (const TMaterialSetInfo* set = FindMaterialSet(material.toStdString())) MapChoice.material = set->set;
+    const double metallic = store.value(QString::fromLatin1(MetallicKey)).toDouble(&ok);
+    if (ok && metallic >= MinMetallic && metallic <= MaxMetallic) MapChoice.metallic = metallic;
     const QVariant brushes = store.value(QString::fromLatin1(BrushesKey));
     if (brushes.isValid() && !brushes.toString().isEmpty()) {
         BrushesPath = brushes.toString();

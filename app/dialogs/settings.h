@@ -8,7 +8,8 @@
 // the user has made them. Store: organisation "Quorvane", application "Vorn", keys
 // "Settings/Quality" (an integer), "Settings/EmbedRecipe" and "Settings/Maps" (booleans), the
 // maps' "Settings/MapKinds" ("height,normal,roughness,ao" or a part), "Settings/NormalStrength",
-// "Settings/HeightBlur" and "Settings/NormalGreen" ("up" or "down"),
+// "Settings/HeightBlur", "Settings/NormalGreen" ("up" or "down"), "Settings/Material" ("none",
+// "gltf", "godot", "unity-urp", "unity-hdrp" or "unreal") and "Settings/Metallic" (0 to 1),
 // "Settings/Brushes" (an archive's path), "Settings/AskBeforeClosing" (a boolean, the main
 // window's).
 #pragma once

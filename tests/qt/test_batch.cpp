@@ -556,6 +556,48 @@ TEST_P(BatchRun, TheMapsCheckBoxWritesEachTexturesMapsAndIsRemembered) {
     QSettings("Quorvane", "Vorn").remove("Settings/MapKinds");
 }
 
+// An engine's set chosen below the box: every texture gets the set's files, the replace question
+// counts each of them, the set's packed maps' own controls rest, the choice is remembered; a
+// glTF set refuses BMP and keeps the dialog.
+TEST_P(BatchRun, AMaterialSetWritesItsFilesAndTheQuestionCountsThemAll) {
+    for (const char* key : {"Settings/Maps", "Settings/MapKinds", "Settings/Material"})
+        QSettings("Quorvane", "Vorn").remove(key);
+    QDir().mkpath(m_folder);
+    WriteText(m_folder + "/image000_ORM.png", "stale");
+    WriteText(m_folder + "/image001_import.txt", "stale");
+    {
+        TFVornS settings(&m_owner, m_log);
+        TBatchWindow window = Window();
+        window.settings = &settings;
+        m_dialog->EditDestinationFolder->setText(m_folder);
+        m_dialog->EditCount->setText("2");
+        m_dialog->ComboFileType->setCurrentIndex(0); // BMP: refused for glTF
+        QTimer::singleShot(0, m_dialog, [this] {
+            m_dialog->CheckMaps->click();
+            m_dialog->MapControls->CheckHeight->click(); // off
+            m_dialog->MapControls->ComboMaterial->setCurrentIndex(1);
+            m_dialog->ButtonExportClick();
+            EXPECT_TRUE(m_dialog->isVisible());
+            m_dialog->ComboFileType->setCurrentIndex(1);
+            m_dialog->MapControls->ComboMaterial->setCurrentIndex(5);
+            EXPECT_FALSE(m_dialog->MapControls->CheckNormal->isEnabled());
+            m_dialog->ButtonExportClick();
+        });
+        EXPECT_EQ(RunBatchExport(window), 2);
+        EXPECT_EQ(settings.MapChoice.material, TMaterialSet::Unreal);
+    }
+    EXPECT_EQ(m_log.Texts().mid(0, 2),
+              QStringList({"Alert!|A glTF material needs a PNG or JPEG texture",
+                           "Alert!|2 files of this batch exist already in this folder, image000_ORM.png first. "
+                           "Replace them?  "}));
+    EXPECT_EQ(FilesIn(m_folder),
+              QStringList({"image000.png", "image000_N.png", "image000_ORM.png", "image000_import.txt",
+                           "image001.png", "image001_N.png", "image001_ORM.png", "image001_import.txt"}));
+    EXPECT_EQ(QSettings("Quorvane", "Vorn").value("Settings/Material").toString(), "unreal");
+    for (const char* key : {"Settings/Maps", "Settings/MapKinds", "Settings/Material"})
+        QSettings("Quorvane", "Vorn").remove(key);
+}
+
 TEST_P(BatchRun, WhileRunningTheWindowBelongsToTheBatch) {
     int checked = 0;
     m_hooks.onStep = [&] {
