@@ -10,7 +10,7 @@ run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev li
 package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool
   imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace
-  openexr # exrheader, to check the OpenEXR maps
+  openexr openimageio-tools # exrheader and oiiotool, to check the OpenEXR maps
   clang-14 libclang-rt-14-dev) # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
 case "${1:-test}" in
 run) packages=("${run_packages[@]}") ;;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The glTF materials pallimor-cli writes (--material gltf), from PNG and JPEG textures, on their
-# own and in a batch, pass the Khronos glTF Validator (npm package gltf-validator, which
-# scripts/deps.sh test installs in build-node/) with no error and no warning.
-# Usage: material_gltf.sh BUILD_DIR
+# The material sets pallimor-cli writes: glTF materials from PNG and JPEG textures, on their own
+# and in a batch, pass the Khronos glTF Validator (npm package gltf-validator, which
+# scripts/deps.sh test installs in build-node/) with no error and no warning; Godot's height is an
+# OpenEXR half-float file that exrheader and OpenImageIO's oiiotool read.
+# Usage: material_sets.sh BUILD_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
 cli="$build/pallimor-cli"
@@ -30,4 +31,10 @@ run_cli 0 generate "${fast[@]}" --count 2 --folder batch --type png --material g
 for f in "$work"/batch/*.gltf; do validate "batch/$(basename "$f")"; done
 [ "$(ls "$work"/batch/*.gltf | wc -l)" -eq 2 ] || fail "a batch of 2 wrote $(ls "$work"/batch/*.gltf | wc -l) glTF files"
 run_cli 2 generate "${fast[@]}" --out t.bmp --material gltf
-finish material_gltf
+
+run_cli 0 generate "${fast[@]}" --out godot.png --material godot --maps height
+exrheader "$work/godot_height.exr" | grep -q "Y, 16-bit floating-point" || fail "exrheader: no half channel Y"
+oiiotool --info -v "$work/godot_height.exr" | grep -q "64 x   64, 1 channel, half openexr" ||
+  fail "oiiotool: $(oiiotool --info -v "$work/godot_height.exr" 2>&1 | head -2)"
+grep -q 'path="godot_height.exr"' "$work/godot.tres" || fail "godot.tres names no height"
+finish material_sets
