@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "app/HistoryQt.h"
+#include "app/StatusQt.h"
 #include "app/dialogs/settings.h"
 #include "app/gen.h"
 #include "app/widgets/FormKitQt.h"
@@ -115,6 +116,8 @@ void TExportQt::Run() {
     if (!result.ok)
         ShowMessageBox(m_window.Messages(), QString::fromStdString(result.error), QStringLiteral("Pallimor"),
                        TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+    else if (!result.note.empty()) // a transparent texture in a JPEG or BMP
+        m_window.Status->Note(QString::fromStdString(result.note));
 }
 
 } // namespace vorn

@@ -54,6 +54,7 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
 
     MenuView = addMenu(QStringLiteral("&View"));
     MenuView->addAction(commands.ActionTiledView);
+    MenuView->addAction(commands.ActionMaterialView);
     ActionPreviewPane = AddAction(MenuView, QStringLiteral("&Preview Pane"), nullptr, true);
     MenuView->addAction(window.Library->ActionLibrary);
     Tiling = new TTilingMenuQt(window, MenuTexture, MenuView);

@@ -10,6 +10,8 @@
 
 #include "app/BitmapImageQt.h"
 #include "app/HistoryQt.h"
+#include "app/KeyboardQt.h"
+#include "app/MaterialViewQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/TiledViewQt.h"
 #include "app/gen.h"
@@ -29,6 +31,8 @@ TWindowCommandsQt::TWindowCommandsQt(TFOrlu& window)
     ActionBatch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     ActionTiledView = AddAction(QStringLiteral("Tiled View"), &TWindowCommandsQt::ShowTiledView);
     ActionTiledView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    ActionMaterialView = AddAction(QStringLiteral("Material View"), &TWindowCommandsQt::ShowMaterialView);
+    ActionMaterialView->setShortcuts(ShortcutKeys("Material View"));
     // The Menu key (and Shift+F10) opens the surface's menu wherever the focus is.
     QAction* menuKey = AddAction(QStringLiteral("Menu"), &TWindowCommandsQt::OpenMenuByKey);
     menuKey->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
@@ -101,8 +105,8 @@ void TWindowCommandsQt::ShowTiledView() {
     if (!m_tiledView) {
         m_tiledView = new TTiledViewQt(&m_window);
         // The commands act from the Tiled View as well.
-        m_tiledView->addActions(
-            {ActionGenerate, ActionCopyImage, ActionExport, ActionBatch, ActionTiledView});
+        m_tiledView->addActions({ActionGenerate, ActionCopyImage, ActionExport, ActionBatch, ActionTiledView,
+                                 ActionMaterialView});
         if (THistoryQt* history = m_window.History) {
             m_tiledView->addActions({history->ActionBack, history->ActionForward, history->ActionCopyRecipe,
                                      history->ActionPasteRecipe});
@@ -112,6 +116,34 @@ void TWindowCommandsQt::ShowTiledView() {
     m_tiledView->show();
     m_tiledView->raise();
     m_tiledView->activateWindow();
+}
+
+TMaterialViewQt* TWindowCommandsQt::MaterialView() const {
+    return m_materialView;
+}
+
+void TWindowCommandsQt::ShowMaterialView() {
+    if (!m_materialView) {
+        m_materialView = new TMaterialViewQt(&m_window);
+        // The commands act from the Material View as well.
+        m_materialView->addActions({ActionGenerate, ActionCopyImage, ActionExport, ActionBatch,
+                                    ActionTiledView, ActionMaterialView});
+        if (THistoryQt* history = m_window.History) {
+            m_materialView->addActions({history->ActionBack, history->ActionForward,
+                                        history->ActionCopyRecipe, history->ActionPasteRecipe});
+        }
+    }
+    if (!m_materialView->isVisible()) FeedMaterialView();
+    m_materialView->show();
+    m_materialView->raise();
+    m_materialView->activateWindow();
+}
+
+void TWindowCommandsQt::FeedMaterialView() {
+    TGenerator& gen = m_window.Generator();
+    TBitmap32 texture;
+    if (gen.StartupIncomplete || !ReadOutputTexture(gen, texture)) return;
+    m_materialView->SetTexture(std::move(texture), gen.TileAxes());
 }
 
 void TWindowCommandsQt::BuildSurfaceMenu() {
@@ -164,6 +196,7 @@ void TWindowCommandsQt::SyncTexture() {
     m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
     if (m_tiledView && m_tiledView->isVisible())
         m_tiledView->SetTexture(OutputImage(), m_window.Generator().TileAxes());
+    if (m_materialView && m_materialView->isVisible()) FeedMaterialView();
 }
 
 } // namespace vorn

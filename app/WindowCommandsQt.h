@@ -1,8 +1,8 @@
 // The main window's window-wide commands: shortcuts that act whichever control has the focus
 // (F5 / Ctrl+G generate, Ctrl+S export, Ctrl+B batch export, Ctrl+C copies the output image,
-// Ctrl+T the Tiled View), the preview surface's context menu with the current seed, and what
-// follows a new texture (the surface's hint, the Tiled View). Escape stays with the window's own
-// key handler.
+// Ctrl+T the Tiled View, Ctrl+M the Material View), the preview surface's context menu with the
+// current seed, and what follows a new texture (the surface's hint, the Tiled View, the Material
+// View). Escape stays with the window's own key handler.
 #pragma once
 
 #include <QObject>
@@ -19,6 +19,7 @@ namespace vorn {
 
 class TFOrlu;
 class TTiledViewQt;
+class TMaterialViewQt;
 
 class TWindowCommandsQt : public QObject {
     Q_OBJECT
@@ -32,6 +33,7 @@ public:
     QAction* ActionExport;
     QAction* ActionBatch;
     QAction* ActionTiledView;
+    QAction* ActionMaterialView;
 
     // "Seed 0000002A": the random source's value before the texture's generation, 8 hex digits.
     static QString SeedText(std::uint32_t seed);
@@ -45,6 +47,9 @@ public:
     // Ctrl+T: shows the Tiled View (made on first use) with the current texture, in front.
     void ShowTiledView();
     TTiledViewQt* TiledView() const;
+    // Ctrl+M: shows the Material View (made on first use) with the current texture, in front.
+    void ShowMaterialView();
+    TMaterialViewQt* MaterialView() const;
 
     // Opens the surface's context menu at globalPos without blocking (a generation may be
     // running below it). The menu is rebuilt each time, so it shows the current seed.
@@ -52,7 +57,7 @@ public:
     QMenu* SurfaceMenu() const { return m_menu; }
 
     // Called whenever the output may have changed: when it did (a new texture, another size),
-    // the surface's hint and the Tiled View follow.
+    // the surface's hint and the Tiled and Material Views follow.
     void SyncTexture();
 
 private:
@@ -65,10 +70,13 @@ private:
     // No texture is being made and no batch runs: the commands may act.
     bool Ready() const;
     void BuildSurfaceMenu();
+    // The current texture to the Material View.
+    void FeedMaterialView();
 
     TFOrlu& m_window;
     QMenu* m_menu;
     QPointer<TTiledViewQt> m_tiledView;
+    QPointer<TMaterialViewQt> m_materialView;
     std::uint64_t m_syncedSerial = 0;
 };
 

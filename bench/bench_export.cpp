@@ -1,6 +1,7 @@
 // Encoding one 1024 x 1024 tile as BMP, PNG (zlib level 7) and JPEG (quality 95 and 40); the
 // maps of a 1024 and a 4096 texture: each made from one height field, without encoding, and all
-// four made and written as PNG files (to memory).
+// four made and written as PNG files (to memory); the four maps' PNGs alone, and each PNG of the
+// threaded encoder at 1 and 2 threads; these two report the median of 5 runs.
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -9,6 +10,7 @@
 
 #include "export/ImageWriters.h"
 #include "export/MaterialMaps.h"
+#include "export/PngEncoder.h"
 #include "export/SurfaceMaps.h"
 
 namespace {
@@ -113,5 +115,85 @@ void BM_AllMaps(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_AllMaps)->ArgsProduct({{1024, 4096}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The maps of a texture, made once.
+struct TMaps {
+    vorn::THeightMap height;
+    vorn::TBitmap32 normal;
+    std::vector<std::uint8_t> roughness, occlusion;
+};
+
+const TMaps& MapsOf(int side) {
+    static const auto make = [](int s) {
+        TMaps maps;
+        vorn::TMapOptions options;
+        vorn::MakeTileHeightMap(Texture(s), options, maps.height);
+        vorn::MakeTileNormalMap(maps.height, options, maps.normal);
+        vorn::MakeRoughnessMap(Texture(s), maps.height, 0.35, 0.9, 4.0 / 1024, {}, maps.roughness);
+        vorn::MakeOcclusionMap(maps.height, 32.0 / 1024, 8.0 / 1024, {}, maps.occlusion);
+        return maps;
+    };
+    static const TMaps small = make(1024), large = make(4096);
+    return side == 4096 ? large : small;
+}
+
+// The four maps' PNGs as WriteMaps encodes them (all processors), from maps made beforehand.
+void BM_MapPngs(benchmark::State& state) {
+    const TMaps& maps = MapsOf(int(state.range(0)));
+    const std::int32_t w = maps.height.width, h = maps.height.height;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::vector<std::uint8_t> height, normal, roughness, occlusion;
+        vorn::EncodeHeightPng(maps.height, height);
+        vorn::EncodeNormalPng(maps.normal, normal);
+        vorn::EncodeGreyPng(w, h, maps.roughness, roughness);
+        vorn::EncodeGreyPng(w, h, maps.occlusion, occlusion);
+        bytes = height.size() + normal.size() + roughness.size() + occlusion.size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_MapPngs)
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// One PNG of the threaded encoder. Arg 0: the side; arg 1: threads; arg 2: 0 height (16-bit
+// grey), 1 normal (RGB), 2 roughness, 3 occlusion (8-bit grey), 4 the texture (RGB).
+void BM_PngEncoder(benchmark::State& state) {
+    const int side = int(state.range(0));
+    const TMaps& maps = MapsOf(side);
+    const std::int32_t w = maps.height.width, h = maps.height.height;
+    vorn::TPngImage image;
+    switch (state.range(2)) {
+    case 0:
+        image = vorn::PngGrey16Rows(w, h, maps.height.values.data());
+        break;
+    case 1:
+        image = vorn::PngBitmapRows(maps.normal, false);
+        break;
+    case 2:
+        image = vorn::PngGrey8Rows(w, h, maps.roughness.data());
+        break;
+    case 3:
+        image = vorn::PngGrey8Rows(w, h, maps.occlusion.data());
+        break;
+    default:
+        image = vorn::PngBitmapRows(Texture(side), false);
+        break;
+    }
+    const vorn::TPngOptions options{int(state.range(1)), {}};
+    std::vector<std::uint8_t> out;
+    for (auto _ : state) benchmark::DoNotOptimize(vorn::EncodePngImage(image, options, out));
+    state.counters["bytes"] = double(out.size());
+}
+BENCHMARK(BM_PngEncoder)
+    ->ArgsProduct({{1024, 4096}, {1, 2}, {0, 1, 2, 3, 4}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 } // namespace

@@ -196,12 +196,21 @@ int Fail(const std::string& text) {
     return 1;
 }
 
+// A line worth telling beside a success, on stderr once a run (not for every texture of a batch
+// or of --recipes); none with --quiet.
+void Note(const TOptions& o, const std::string& text) {
+    static std::string told;
+    if (text.empty() || o.quiet || text == told) return;
+    told = text;
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
 // The texture of generator to standard output in the format --type names; empty, or why not.
 std::string WriteToStdout(const TGenerator& generator, const TOptions& o, const std::string& recipe) {
     TBitmap32 bitmap;
-    if (!ReadOutputTexture(generator, bitmap))
-        return "Cannot write to stdout: reading the texture from the device failed";
     const TExportFormat format = ExportFormatOfFile(o.fileType());
+    if (!ReadOutputAs(generator, format, bitmap))
+        return "Cannot write to stdout: reading the texture from the device failed";
     std::vector<std::uint8_t> bytes;
     std::string reason;
     if (!EncodeExport(bitmap, format, o.jpegQuality(), bytes, &reason))
@@ -289,6 +298,7 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
         batch.fileName = [&](int number) { return BatchFileOf(o, source, number - 1, log.Seed()); };
         batch.recipe = [&](int number) { return log.RecipeOf(number); };
         const TBatchResult result = RunBatch(generator, batch, log);
+        if (result.ok) Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));
         return result.ok ? std::string() : result.error;
     }
     for (int number = 1; number <= source.count; ++number) {
@@ -301,12 +311,17 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
         if (drawFailed()) return DrawFailedText;
         log.Generated(number);
     }
-    if (o.out == "-") return WriteToStdout(generator, o, log.RecipeOf(source.count));
+    if (o.out == "-") {
+        std::string failed = WriteToStdout(generator, o, log.RecipeOf(source.count));
+        if (failed.empty()) Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));
+        return failed;
+    }
     if (o.out.empty()) return {};
     const TExportResult result =
         ExportOutputTexture(generator, o.out, o.jpegQuality(), SystemFileWriter(),
                             o.force ? smReplace : smNoReplace, o.maps, log.RecipeOf(source.count));
     if (!result.ok) return result.error;
+    Note(o, result.note);
     if (TTextureEntry* entry = log.Entry(source.count)) entry->file = result.writtenFile;
     return {};
 }

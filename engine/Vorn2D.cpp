@@ -163,6 +163,7 @@ bool TVorn2D::HandleNotification(std::uint32_t message) {
             if (CreateBuffers()) {
                 // A reset device starts from default states: apply ours again.
                 m_statePending = true;
+                m_separateAlpha = false;
             } else {
                 Finalize();
             }
@@ -218,6 +219,7 @@ bool TVorn2D::Initialize() {
         m_indices.assign(static_cast<std::size_t>(m_vertexCache), 0);
     }
     m_statePending = true;
+    m_separateAlpha = false;
     m_lost = false;
     m_initialized = created;
     return created;
@@ -283,6 +285,8 @@ bool TVorn2D::SetEffectStates(TBlendEffect effect) {
     Device* device = D3D();
     if (!device) return false;
 
+    const bool coverage = (effect & beCoverageAlpha) != 0;
+    effect &= ~beCoverageAlpha;
     const bool special = effect >= FirstSpecial && effect - FirstSpecial < SpecialEffects.size();
     const TSpecialEffect* entry = special ? &SpecialEffects[effect - FirstSpecial] : nullptr;
     const std::uint32_t s = effect & 0xFF;
@@ -309,6 +313,18 @@ bool TVorn2D::SetEffectStates(TBlendEffect effect) {
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     }
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    // Only a coverage code turns the separate alpha blend on, and the next other code off again:
+    // the ordinary codes set the very states they always did.
+    if (coverage && blending) {
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, 1);
+        device->SetRenderState(D3DRS_SRCBLENDALPHA, D3DBLEND_ONE);
+        device->SetRenderState(D3DRS_DESTBLENDALPHA, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_BLENDOPALPHA, D3DBLENDOP_ADD);
+        m_separateAlpha = true;
+    } else if (m_separateAlpha) {
+        device->SetRenderState(D3DRS_SEPARATEALPHABLENDENABLE, 0);
+        m_separateAlpha = false;
+    }
     return true;
 }
 

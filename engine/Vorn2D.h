@@ -115,6 +115,7 @@ private:
     bool m_initialized = false;
     bool m_lost = false;
     bool m_statePending = false;
+    bool m_separateAlpha = false; // D3DRS_SEPARATEALPHABLENDENABLE as last set (beCoverageAlpha)
     std::uint64_t m_failedDraws = 0;
 
     std::vector<TVertex> m_vertices;

@@ -35,8 +35,15 @@ struct TPatternSelection {
 };
 
 // Blend effect: byte 0 source-factor index, byte 1 destination-factor index, byte 2
-// blend-operation index; byte 3 is not read. 0x7FFFFFF0..0x7FFFFFF6 are special codes.
+// blend-operation index; byte 3 is not read but for bit 31 (beCoverageAlpha). 0x7FFFFFF0..0x7FFFFFF6
+// are special codes.
 using TBlendEffect = std::uint32_t;
+
+// Added to any code: the alpha channel blends as "over" (src + dst * (1 - src alpha)) whatever
+// the colour channels do, so alpha drawn over a transparent target is the coverage of what was
+// drawn, and the colour the premultiplied colour of the ordinary Blend effects. Bit 31 is free
+// in every code, the special ones included.
+inline constexpr TBlendEffect beCoverageAlpha = 0x80000000u;
 
 inline constexpr TBlendEffect beOpaque = 0x00000001;
 inline constexpr TBlendEffect beAlphaBlend = 0x00000504;

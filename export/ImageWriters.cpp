@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "export/JpegError.h"
+#include "export/PngEncoder.h"
 
 namespace vorn {
 
@@ -72,6 +73,19 @@ void FilterRowSub(const std::uint8_t* bgra, std::uint8_t* out, std::int32_t widt
     }
 }
 
+// The same with alpha: R, G, B, A per pixel.
+void FilterRowSubRgba(const std::uint8_t* bgra, std::uint8_t* out, std::int32_t width) {
+    *out++ = 1;
+    std::uint8_t previous[4] = {};
+    for (std::int32_t x = 0; x < width; ++x, bgra += 4, out += 4) {
+        const std::uint8_t rgba[4] = {bgra[2], bgra[1], bgra[0], bgra[3]};
+        for (int k = 0; k < 4; ++k) {
+            out[k] = std::uint8_t(rgba[k] - previous[k]);
+            previous[k] = rgba[k];
+        }
+    }
+}
+
 struct DeflateStream {
     z_stream zs{};
     bool open = false;
@@ -82,7 +96,7 @@ struct DeflateStream {
 
 // The filtered rows of bitmap as one zlib stream at level 7.
 bool DeflateRows(const TBitmap32& bitmap, std::vector<std::uint8_t>& zdata) {
-    const std::size_t rowBytes = std::size_t(bitmap.Width()) * 3 + 1;
+    const std::size_t rowBytes = std::size_t(bitmap.Width()) * (bitmap.HasAlpha() ? 4 : 3) + 1;
     DeflateStream stream;
     if (deflateInit(&stream.zs, 7) != Z_OK) return false;
     stream.open = true;
@@ -93,7 +107,10 @@ bool DeflateRows(const TBitmap32& bitmap, std::vector<std::uint8_t>& zdata) {
     std::size_t used = 0;
     std::vector<std::uint8_t> row(rowBytes);
     for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-        FilterRowSub(bitmap.Row(y), row.data(), bitmap.Width());
+        if (bitmap.HasAlpha())
+            FilterRowSubRgba(bitmap.Row(y), row.data(), bitmap.Width());
+        else
+            FilterRowSub(bitmap.Row(y), row.data(), bitmap.Width());
         const int flush = y + 1 == bitmap.Height() ? Z_FINISH : Z_NO_FLUSH;
         zs.next_in = row.data();
         zs.avail_in = uInt(rowBytes);
@@ -258,6 +275,8 @@ bool EncodeBmp(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::str
 
 bool EncodePng(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::string* reason) {
     if (!CheckBitmap(bitmap, reason)) return false;
+    if (bitmap.Width() > PngSingleStreamSide || bitmap.Height() > PngSingleStreamSide)
+        return EncodePngImage(PngBitmapRows(bitmap, bitmap.HasAlpha()), {}, out, reason);
     try {
         std::vector<std::uint8_t> zdata;
         if (!DeflateRows(bitmap, zdata)) {
@@ -276,8 +295,10 @@ bool EncodePng(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::str
             ihdr[i] = std::uint8_t(w >> (24 - 8 * i));
             ihdr[4 + i] = std::uint8_t(h >> (24 - 8 * i));
         }
-        ihdr[8] = 8;  // bit depth
-        ihdr[9] = 2;  // colour type: truecolour RGB
+        // Colour type: truecolour RGBA where the bitmap keeps its alpha, else RGB.
+        const std::uint8_t colourType = bitmap.HasAlpha() ? 6 : 2;
+        ihdr[8] = 8; // bit depth
+        ihdr[9] = colourType;
         ihdr[10] = 0; // compression method
         ihdr[11] = 0; // filter method
         ihdr[12] = 0; // interlace method: none

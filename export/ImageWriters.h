@@ -30,9 +30,15 @@ public:
     std::uint8_t* Bits() { return m_bits.data(); }
     const std::uint8_t* Bits() const { return m_bits.data(); }
 
+    // Alpha is straight transparency the PNG keeps (colour type 6); false (the default): alpha is
+    // left out of the PNG and the JPEG.
+    bool HasAlpha() const { return m_alpha; }
+    void SetAlpha(bool alpha) { m_alpha = alpha; }
+
 private:
     std::int32_t m_width = 0;
     std::int32_t m_height = 0;
+    bool m_alpha = false;
     std::vector<std::uint8_t> m_bits;
 };
 
@@ -40,9 +46,13 @@ private:
 // bottom-up, alpha kept, 2835 pixels per metre (72 dpi) both ways.
 bool EncodeBmp(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 
-// PNG: 8-bit RGB (alpha dropped), every row filtered with Sub, one zlib stream at level 7 cut into
-// IDAT chunks of PngIdatChunkSize bytes (the last one shorter), then IEND; no other chunks.
+// PNG: 8-bit RGB (alpha dropped; RGBA, colour type 6, when the bitmap HasAlpha), every row filtered with Sub,
+// one zlib stream at level 7 cut into IDAT chunks of PngIdatChunkSize bytes (the last one shorter), then
+// IEND; no other chunks. A bitmap wider or taller than PngSingleStreamSide has the same chunks and
+// colour type, its rows filtered and compressed on all processors instead (export/PngEncoder.h):
+// one stream is too slow there.
 inline constexpr std::size_t PngIdatChunkSize = 65535;
+inline constexpr std::int32_t PngSingleStreamSide = 1024;
 bool EncodePng(const TBitmap32& bitmap, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 
 // Baseline JFIF through libjpeg: RGB input (alpha dropped), jpeg_set_defaults, then

@@ -4,16 +4,12 @@
 
 #include "export/ExrImage.h"
 #include "export/MapIndex.h"
+#include "export/PngEncoder.h"
 #include "export/SurfaceMaps.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
 #include <new>
-
-#include <png.h>
 
 namespace vorn {
 
@@ -95,102 +91,6 @@ void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uin
     }
 }
 
-// ---- PNG through libpng ----
-// libpng reports an error by calling the error function, which must not return: it longjmps back
-// to RunPng. No frame between the two holds an object with a destructor, and everything that
-// needs freeing is owned by the caller of RunPng, so the jump leaks nothing.
-
-// An 8-bit grey image's bytes and size.
-struct TGreyImage {
-    std::int32_t width, height;
-    const std::vector<std::uint8_t>* values;
-};
-
-enum class TPngKind { Grey16, Rgb8, Rgba8, Grey8 };
-
-struct TPngJob {
-    const void* image; // THeightMap, TBitmap32 or TGreyImage, as kind says
-    TPngKind kind;
-    std::vector<std::uint8_t>* out;
-    char message[160];
-};
-
-void PngError(png_structp png, png_const_charp text) {
-    auto* job = static_cast<TPngJob*>(png_get_error_ptr(png));
-    std::snprintf(job->message, sizeof job->message, "%s", text);
-    png_longjmp(png, 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {} // not printed
-
-void PngWrite(png_structp png, png_bytep data, png_size_t size) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    bool appended = true;
-    try {
-        out->insert(out->end(), data, data + size);
-    } catch (...) {
-        appended = false;
-    }
-    if (!appended) png_error(png, "Out of memory");
-}
-
-void PngFlush(png_structp) {}
-
-[[gnu::noinline]] void WritePng(png_structp png, png_infop info, TPngJob& job) {
-    png_set_write_fn(png, job.out, PngWrite, PngFlush);
-    if (job.kind == TPngKind::Grey8) {
-        const auto& grey = *static_cast<const TGreyImage*>(job.image);
-        png_set_IHDR(png, info, png_uint_32(grey.width), png_uint_32(grey.height), 8, PNG_COLOR_TYPE_GRAY,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (std::int32_t y = 0; y < grey.height; ++y)
-            png_write_row(png, grey.values->data() + std::size_t(y) * std::size_t(grey.width));
-    } else if (job.kind == TPngKind::Grey16) {
-        const auto& map = *static_cast<const THeightMap*>(job.image);
-        png_set_IHDR(png, info, png_uint_32(map.width), png_uint_32(map.height), 16, PNG_COLOR_TYPE_GRAY,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        if constexpr (std::endian::native == std::endian::little) png_set_swap(png); // PNG is big-endian
-        for (std::int32_t y = 0; y < map.height; ++y)
-            png_write_row(png, reinterpret_cast<png_const_bytep>(map.Row(y)));
-    } else {
-        const auto& bitmap = *static_cast<const TBitmap32*>(job.image);
-        const bool alpha = job.kind == TPngKind::Rgba8;
-        png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8,
-                     alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        png_set_bgr(png);                                   // rows are blue, green, red, alpha
-        if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER); // alpha dropped
-        for (std::int32_t y = 0; y < bitmap.Height(); ++y) png_write_row(png, bitmap.Row(y));
-    }
-    png_write_end(png, nullptr);
-}
-
-// The landing place of the error function; holds nothing that a jump could skip.
-bool RunPng(png_structp png, png_infop info, TPngJob& job) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    WritePng(png, info, job);
-    return true;
-}
-
-bool EncodeWithLibpng(TPngJob& job, std::string* reason) {
-    job.message[0] = '\0';
-    std::vector<std::uint8_t>* target = job.out;
-    std::vector<std::uint8_t> bytes;
-    job.out = &bytes;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, PngError, PngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    const bool ok = info && RunPng(png, info, job);
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    if (!ok) {
-        if (reason) *reason = job.message[0] ? job.message : "Out of memory";
-        return false;
-    }
-    target->swap(bytes);
-    return true;
-}
-
 // Encodes a map by encode(bytes, reason) and saves it.
 template <class TEncode>
 TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
@@ -270,8 +170,7 @@ bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, s
         if (reason) *reason = "The image is empty";
         return false;
     }
-    TPngJob job{&height, TPngKind::Grey16, &out, {}};
-    return EncodeWithLibpng(job, reason);
+    return EncodePngImage(PngGrey16Rows(height.width, height.height, height.values.data()), {}, out, reason);
 }
 
 bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason) {
@@ -279,8 +178,7 @@ bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, st
         if (reason) *reason = "The image is empty";
         return false;
     }
-    TPngJob job{&normal, TPngKind::Rgb8, &out, {}};
-    return EncodeWithLibpng(job, reason);
+    return EncodePngImage(PngBitmapRows(normal, false), {}, out, reason);
 }
 
 bool EncodeRgbaPng(const TBitmap32& image, std::vector<std::uint8_t>& out, std::string* reason) {
@@ -288,8 +186,7 @@ bool EncodeRgbaPng(const TBitmap32& image, std::vector<std::uint8_t>& out, std::
         if (reason) *reason = "The image is empty";
         return false;
     }
-    TPngJob job{&image, TPngKind::Rgba8, &out, {}};
-    return EncodeWithLibpng(job, reason);
+    return EncodePngImage(PngBitmapRows(image, true), {}, out, reason);
 }
 
 bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<std::uint8_t>& values,
@@ -298,9 +195,7 @@ bool EncodeGreyPng(std::int32_t width, std::int32_t height, const std::vector<st
         if (reason) *reason = "The image is empty";
         return false;
     }
-    const TGreyImage grey{width, height, &values};
-    TPngJob job{&grey, TPngKind::Grey8, &out, {}};
-    return EncodeWithLibpng(job, reason);
+    return EncodePngImage(PngGrey8Rows(width, height, values.data()), {}, out, reason);
 }
 
 std::string MapFileName(const std::string& textureFile, const char* kind, const char* extension) {

@@ -21,7 +21,7 @@
 // MapReferenceSide (1024) pixels and scale with the side, the relief to k * 8 * width / 1024 pixels
 // and the blur radius to blur * width / 1024 pixels, rounded half up (MakeTileHeightMap,
 // MakeTileNormalMap). At 1024 the maps are MakeHeightMap's and MakeNormalMap's.
-// Files: the height as a 16-bit grey PNG, the normal as an 8-bit RGB PNG, both through libpng,
+// Files: the height as a 16-bit grey PNG, the normal as an 8-bit RGB PNG (export/PngEncoder.h),
 // named after the texture: NAME_height.png and NAME_normal.png beside NAME.EXT.
 #pragma once
 
@@ -88,8 +88,7 @@ struct TMapOptions {
     TMapFormat format = TMapFormat::Png;
     TMaterialSet material = TMaterialSet::None; // with a set: normal, roughness, ao packed for it
     double metallic = 0.0;                      // the set's metalness, MinMetallic..MaxMetallic
-    TMapEdges edges;          // set from the texture's tiling by whoever writes the maps
-    bool transparent = false; // the texture's alpha is its opacity; set like edges
+    TMapEdges edges; // set from the texture's tiling by whoever writes the maps
 
     bool Any() const { return height || normal || roughness || occlusion || material != TMaterialSet::None; }
     // Both maps or none, with the default settings (the window's choice).
@@ -131,7 +130,8 @@ bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THe
 bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out);
 
 // 16-bit grey PNG of height; 8-bit RGB PNG of normal (alpha dropped). No chunks but IHDR, IDAT
-// and IEND. False, with a reason, when libpng fails.
+// and IEND; rows compressed on all processors (export/PngEncoder.h). False, with a reason, for
+// an empty map or no memory.
 bool EncodeHeightPng(const THeightMap& height, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 bool EncodeNormalPng(const TBitmap32& normal, std::vector<std::uint8_t>& out, std::string* reason = nullptr);
 // 8-bit RGBA PNG of image, chunks as above (the packed maps of some engines).

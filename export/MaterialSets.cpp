@@ -202,7 +202,7 @@ TExportResult WriteMaterialSet(const TBitmap32& texture, const std::string& text
         if (!result.ok) return result;
 
         current = files.descriptor;
-        const std::string text = DescriptorText(set, textureFile, files, options.transparent);
+        const std::string text = DescriptorText(set, textureFile, files, texture.HasAlpha());
         const auto* begin = reinterpret_cast<const std::uint8_t*>(text.data());
         return SaveExportBytes(current, std::span<const std::uint8_t>(begin, text.size()), writer, mode);
     } catch (const std::bad_alloc&) {

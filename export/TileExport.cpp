@@ -1,8 +1,11 @@
 #include "export/TileExport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include <zlib.h>
 
 #include "engine/DXTextures.h"
 #include "engine/VornDevices.h"
@@ -100,6 +103,34 @@ bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::
     return true;
 }
 
+void UnpremultiplyAlpha(TBitmap32& bitmap) {
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+        std::uint8_t* p = bitmap.Row(y);
+        for (std::int32_t x = 0; x < bitmap.Width(); ++x, p += 4) {
+            const unsigned a = p[3];
+            for (int k = 0; k < 3; ++k)
+                p[k] = a == 0 ? 0 : std::uint8_t(std::min(255u, (p[k] * 255u + a / 2) / a));
+        }
+    }
+    bitmap.SetAlpha(true);
+}
+
+void ComposeOverColor(TBitmap32& bitmap, std::uint32_t rgb) {
+    const unsigned matte[3] = {rgb & 0xFFu, rgb >> 8 & 0xFFu, rgb >> 16 & 0xFFu}; // blue, green, red
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+        std::uint8_t* p = bitmap.Row(y);
+        for (std::int32_t x = 0; x < bitmap.Width(); ++x, p += 4) {
+            const unsigned rest = 255u - p[3];
+            for (int k = 0; k < 3; ++k) {
+                const unsigned t = matte[k] * rest + 128;
+                p[k] = std::uint8_t(std::min(255u, p[k] + ((t + (t >> 8)) >> 8)));
+            }
+            p[3] = 255;
+        }
+    }
+    bitmap.SetAlpha(false);
+}
+
 bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality,
                   std::vector<std::uint8_t>& bytes, std::string* reason) {
     switch (format) {
@@ -113,13 +144,26 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
     return EncodeJpeg(bitmap, jpegQuality & 0xFF, bytes, reason);
 }
 
+void MarkPngSrgb(std::vector<std::uint8_t>& png) {
+    static constexpr std::uint8_t Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    static constexpr std::size_t AfterIhdr = 8 + 4 + 4 + 13 + 4;
+    if (png.size() < AfterIhdr || !std::equal(Signature, Signature + 8, png.begin()) ||
+        std::memcmp(png.data() + 12, "IHDR", 4) != 0)
+        return;
+    std::uint8_t chunk[13] = {0, 0, 0, 1, 's', 'R', 'G', 'B', 0};
+    const std::uint32_t crc = std::uint32_t(crc32(crc32(0, nullptr, 0), chunk + 4, 5));
+    for (int i = 0; i < 4; ++i) chunk[9 + i] = std::uint8_t(crc >> (24 - 8 * i));
+    png.insert(png.begin() + std::ptrdiff_t(AfterIhdr), chunk, chunk + sizeof chunk);
+}
+
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                         TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
+                         TFileWriter& writer, TSaveMode mode, std::string_view recipe, bool markSrgb) {
     const TExportName name = ResolveExportName(fileName);
     std::vector<std::uint8_t> bytes;
     std::string reason;
     const bool encoded = EncodeExport(bitmap, name.format, jpegQuality, bytes, &reason);
     if (!encoded) return ExportFailure(name.fileName, reason);
+    if (markSrgb && name.format == TExportFormat::Png) MarkPngSrgb(bytes);
     if (!recipe.empty()) EmbedRecipe(name.format, bytes, recipe); // a BMP has no place for it
     return SaveExportBytes(name.fileName, bytes, writer, mode);
 }
@@ -139,9 +183,9 @@ TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targ
 }
 
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                                 TFileWriter& writer, TSaveMode mode, std::string_view recipe) {
+                                 TFileWriter& writer, TSaveMode mode, std::string_view recipe, bool markSrgb) {
     try {
-        return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode, recipe);
+        return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode, recipe, markSrgb);
     } catch (const std::bad_alloc&) {
         return ExportFailure(fileName, "Out of memory");
     }

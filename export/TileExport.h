@@ -38,10 +38,19 @@ TExportName ResolveExportName(const std::string& fileName);
 bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
                   TBitmap32& bitmap);
 
+// A read-back bitmap of premultiplied colour with coverage in alpha (a tile drawn without a
+// fill) made straight: each channel round(C * 255 / A), at most 255; where A is 0 all four 0.
+// The bitmap then HasAlpha.
+void UnpremultiplyAlpha(TBitmap32& bitmap);
+// Such a bitmap over the opaque colour rgb (0xRRGGBB): C + round(M * (255 - A) / 255), at most
+// 255, alpha 255, for the files that hold no transparency.
+void ComposeOverColor(TBitmap32& bitmap, std::uint32_t rgb);
+
 struct TExportResult {
     bool ok = false;
     std::string error;       // "Cannot write <file>: <reason>" when not ok
     std::string writtenFile; // the name written or attempted (with ".bmp" appended where due)
+    std::string note;        // one line worth telling beside a success (the ground a JPEG got)
 };
 
 // Writes target targetIndex (textureSize texels square) of textures to fileName in the format
@@ -59,9 +68,10 @@ TExportResult TileExport(const TVornTextures& textures, std::int32_t targetIndex
 // TileExport would.
 TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targetIndex,
                                 std::int32_t textureSize, const std::string& fileName, TBitmap32& bitmap);
+// markSrgb: a PNG gets an sRGB chunk (the texture as colour beside data maps, which have none).
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
                                  TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
-                                 std::string_view recipe = {});
+                                 std::string_view recipe = {}, bool markSrgb = false);
 
 // "Cannot write <file>: <reason>" as the result of a failed export.
 TExportResult ExportFailure(const std::string& fileName, const std::string& reason);
@@ -76,6 +86,10 @@ bool EncodeExport(const TBitmap32& bitmap, TExportFormat format, int jpegQuality
 // Saves bitmap to fileName by the same extension rule.
 TExportResult SaveBitmap(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
                          TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
-                         std::string_view recipe = {});
+                         std::string_view recipe = {}, bool markSrgb = false);
+
+// Inserts an sRGB chunk (rendering intent 0, perceptual) after the IHDR chunk of a PNG file;
+// anything else is left as it is.
+void MarkPngSrgb(std::vector<std::uint8_t>& png);
 
 } // namespace vorn

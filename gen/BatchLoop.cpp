@@ -88,7 +88,8 @@ private:
     // The texture, then its maps.
     static TExportResult Write(const TFileJob& job) {
         const TExportResult texture =
-            WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe);
+            WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe,
+                               job.maps.Any());
         if (!texture.ok || !job.maps.Any()) return texture;
         const TExportResult maps =
             WriteMaps(job.bitmap, texture.writtenFile, job.maps, *job.writer, job.mode);

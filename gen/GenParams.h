@@ -75,7 +75,7 @@ namespace detail {
 inline constexpr const char* ImageItems[] = {"Clear", "Keep"};
 inline constexpr const char* EffectItems[] = {"Blend", "Add", "Sub",   "Color", "Shadow",
                                               "Light", "Max", "Shift", "Glow",  "Stroke"};
-inline constexpr const char* BGFillItems[] = {"Color", "H-Grad", "V-Grad", "Random"};
+inline constexpr const char* BGFillItems[] = {"Color", "H-Grad", "V-Grad", "Random", "None"};
 inline constexpr const char* BGFormItems[] = {"None", "Circle", "Square", "Random"};
 inline constexpr const char* BrushTypeItems[] = {"Hard", "Soft"};
 inline constexpr const char* BrushSizeItems[] = {"16", "32", "64", "128"};
@@ -138,7 +138,7 @@ inline constexpr std::array<TGenParam, GenParamCount> GenParams = {{
     detail::List(gpEffect, &TGenValues::effect, "effect", "Effect", detail::EffectItems, 9,
                  "blend effect of the brush stamps"),
     detail::List(gpBGFill, &TGenValues::bgFill, "bg-fill", "BG Fill", detail::BGFillItems, 3,
-                 "background fill (clear only)"),
+                 "background fill (clear only); none leaves the tile transparent"),
     detail::List(gpBGForm, &TGenValues::bgForm, "bg-form", "BG Form", detail::BGFormItems, 3,
                  "background shapes (clear only)"),
     detail::List(gpBrushType, &TGenValues::brushType, "brush-type", "Brush Type", detail::BrushTypeItems, 1,
@@ -192,6 +192,11 @@ static_assert(sizeof(TGenValues) == GenParamCount * sizeof(int), "one TGenValues
 
 // The parameter whose name is name; nullptr when none.
 const TGenParam* FindGenParam(std::string_view name);
+
+// The BG Fill that draws no fill: the tile keeps its alpha and is exported with it where the
+// format holds it.
+inline constexpr int BGFillNone = 4;
+static_assert(detail::BGFillItems[BGFillNone] == std::string_view("None"));
 
 // Whether the tile repeats across x (y): the wrap modes across their axes, Mirror across both.
 enum TTilingMode : int { tmMirror, tmWrap, tmWrapX, tmWrapY };

@@ -28,6 +28,10 @@ namespace {
 constexpr std::int32_t ViewTarget = 0;
 constexpr std::int32_t TileTarget = 1;
 
+// A transparent tile's premultiplied texels over what is drawn beneath: source one, destination
+// one minus source alpha.
+constexpr TBlendEffect bePremultipliedOver = 0x00000501;
+
 // The high-resolution twins are no images of the list: the list keeps the positions the
 // synthesis names, whatever an archive holds after them.
 bool IsTwinKey(const std::string& key) {
@@ -264,12 +268,15 @@ void TGenerator::RenderAll(bool clearTile) {
     m_textureSeed = random::Seed();
     // A cleared tile, or one the background covers, starts the calls that make it anew.
     const TTileAxes axes = TileAxesOf(ClampedValue(*m_settings, gpTiling));
+    const bool noFill = ClampedValue(*m_settings, gpBGFill) == BGFillNone;
     if (clearTile || ClampedSettings(*m_settings).image == 0) {
         m_chain.Restart();
         m_large.Forget();
         m_tileAxes = axes;
+        m_tileTransparent = noFill; // the cleared tile, or None's, is transparent
     } else {
         m_tileAxes = CommonAxes(m_tileAxes, axes);
+        m_tileTransparent = m_tileTransparent && noFill;
     }
     m_tileFinished = true;
     Textures->RenderIntoTarget(
@@ -296,7 +303,8 @@ bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
     return CopyTileTexels(*tile, texels.data(), texels.size(), false);
 }
 
-bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes) {
+bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
+                          bool transparent) {
     if (StartupIncomplete || m_generating) return false;
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!tile || !CopyTileTexels(*tile, const_cast<std::uint32_t*>(texels.data()), texels.size(), true))
@@ -304,6 +312,7 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
     const TFlagScope running(m_generating);
     m_textureSeed = seed;
     m_tileAxes = axes;
+    m_tileTransparent = transparent;
     ForgetCalls(); // the calls that made these texels are not known
     RenderViewAndSize();
     return true;
@@ -392,18 +401,28 @@ bool TGenerator::PresentPreview(int scale) {
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!sink || !tile) return false;
     TRenderTarget* view = PreviewPaneVisible ? Textures->GetTarget(ViewTarget) : nullptr;
-    if (!ComposePreview(*tile, view, scale, m_previewFrame)) return false;
+    const TCanvasColor matte = BackgroundColor;
+    if (!ComposePreview(*tile, view, scale, m_previewFrame, m_tileTransparent ? &matte : nullptr))
+        return false;
     const int size = PreviewSize * scale;
     sink->PresentImage(m_previewFrame.data(), size, size, size * 4);
     return true;
 }
 
-void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size) {
+void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size, bool overBackground) {
     TRenderTarget* target = Textures ? Textures->GetTarget(index) : nullptr;
     if (!Canvas || !target) return;
     const TFloatQuad quad = RotatedQuad(MakeFloatPoint(x, y), MakeFloatPoint(size, size),
                                         MakeFloatPoint(size / 2, size / 2), 0.0, 1.0);
-    Canvas->DrawTexturedQuad(target, quad, ColorQuadWhite, SelectionWhole, beOpaque);
+    if (!overBackground) {
+        Canvas->DrawTexturedQuad(target, quad, ColorQuadWhite, SelectionWhole, beOpaque);
+        return;
+    }
+    // A transparent tile is shown over the BG Color, as JPEG and BMP files hold it.
+    const auto side = static_cast<std::int32_t>(size);
+    Canvas->FillSolidRect(static_cast<std::int32_t>(x - size / 2), static_cast<std::int32_t>(y - size / 2),
+                          side, side, BackgroundColor | 0xFF000000u, beOpaque);
+    Canvas->DrawTexturedQuad(target, quad, ColorQuadWhite, SelectionWhole, bePremultipliedOver);
 }
 
 void TGenerator::ViewRender(TVornTextures*) {
@@ -423,7 +442,7 @@ void TGenerator::ViewRender(TVornTextures*) {
                                : acrossY          ? i == 1
                                                   : i == 1 && j == 1;
             if (!shown) continue;
-            DrawTarget(TileTarget, 0.5 * 64 + 6 + i * 64, 0.5 * 64 + 6 + j * 64, 64);
+            DrawTarget(TileTarget, 0.5 * 64 + 6 + i * 64, 0.5 * 64 + 6 + j * 64, 64, m_tileTransparent);
         }
     }
 }
@@ -435,7 +454,7 @@ void TGenerator::SizeRender(TVornTextures*) {
 
 void TGenerator::DeviceRender(TVornDevice*) {
     // The tile at half size fills the surface; the pane lies across its lower right corner.
-    DrawTarget(TileTarget, PreviewSize / 2, PreviewSize / 2, PreviewSize);
+    DrawTarget(TileTarget, PreviewSize / 2, PreviewSize / 2, PreviewSize, m_tileTransparent);
     if (PreviewPaneVisible) DrawTarget(ViewTarget, PreviewPaneCentre, PreviewPaneCentre, PreviewPaneSize);
 }
 

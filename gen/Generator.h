@@ -167,12 +167,19 @@ public:
     // output of the current size from it, as the end of a generation does; seed becomes
     // TextureSeed. False, with nothing drawn, when the target cannot take them or a generation
     // runs. OnTextureMade is not called: no texture is made.
-    // axes: those the texels' tile repeats across, as TileAxes gave them.
-    bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes);
+    // axes: those the texels' tile repeats across, as TileAxes gave them; transparent: as
+    // TileTransparent said of them.
+    bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
+                  bool transparent = false);
     // The axes the tile in the tile target repeats across: the Tiling it was drawn with, and
     // over a Keep chain the axes every link's Tiling shares. The pane, the Tiled View and the
     // maps follow it, not the Tiling chosen since.
     TTileAxes TileAxes() const { return m_tileAxes; }
+    // The tile was drawn without a fill over a transparent tile (BG Fill None with Clear, or a
+    // Keep chain of None textures back to one): its texels hold premultiplied colour and the
+    // coverage in alpha, and the output keeps that alpha. Keep with None over an opaque tile
+    // stays opaque.
+    bool TileTransparent() const { return m_tileTransparent; }
 
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
@@ -211,8 +218,9 @@ private:
     void RenderSize();
     // The view and the output of the current size from the tile, and a new output serial.
     void RenderViewAndSize();
-    // Draws render target index as an axis-aligned square of side size centred at (x, y).
-    void DrawTarget(std::int32_t index, double x, double y, double size);
+    // Draws render target index as an axis-aligned square of side size centred at (x, y); with
+    // overBackground its premultiplied texels over the BG Color.
+    void DrawTarget(std::int32_t index, double x, double y, double size, bool overBackground = false);
     // What the large output draws with: the engine objects of the moment.
     TLargeSources LargeSources();
     // The tile's calls are no longer known (nor what the large target holds).
@@ -220,6 +228,7 @@ private:
 
     const TGenSettingsSource* m_settings;
     TTileAxes m_tileAxes;
+    bool m_tileTransparent = false;
     TGenHooks* m_hooks;
     sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;

@@ -85,12 +85,13 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     bool drawn = false;
     if (!(large && remake))
         if (const TKeptTile* kept = FindTile(entry))
-            drawn = generator.ShowTile(kept->texels, entry.seed, kept->axes);
+            drawn = generator.ShowTile(kept->texels, entry.seed, kept->axes, TransparentTile(kept->recipe));
     if (!drawn && remake) {
         // Redrawn from its seeds, a Keep chain over the nearest kept tile it was drawn over.
         std::size_t firstLink = 0;
         const TKeptTile* start = large ? nullptr : FindChainStart(entry.recipe);
-        if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed, start->axes))
+        if (start && generator.ShowTile(start->texels, start->recipe.links.back().seed, start->axes,
+                                        TransparentTile(start->recipe)))
             firstLink = start->recipe.links.size();
         drawn = RegenerateRecipe(generator, entry.recipe, nullptr, firstLink);
     }

@@ -63,7 +63,7 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
         if (!Begin(generator, history)) return false;
     }
     if (!m_base.links.empty()) {
-        if (!generator.ShowTile(m_baseTile, m_baseSeed, m_baseAxes)) return false;
+        if (!generator.ShowTile(m_baseTile, m_baseSeed, m_baseAxes, TransparentTile(m_base))) return false;
         history.TileReplaced(m_base);
     }
     // The controls stay enabled and may move while the texture is drawn: it is drawn, and its

@@ -14,28 +14,58 @@ TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps) {
     return maps;
 }
 
+namespace {
+
+// A transparent tile's texels as read back (premultiplied, coverage in alpha) as format holds them.
+void ForFormat(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap) {
+    if (!generator.TileTransparent()) return;
+    if (format == TExportFormat::Png)
+        UnpremultiplyAlpha(bitmap);
+    else
+        ComposeOverColor(bitmap, RgbOfCanvasColor(generator.BackgroundColor));
+}
+
+} // namespace
+
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap) {
-    return CopyToBitmap(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                        generator.TextureSize, bitmap);
+    return ReadOutputAs(generator, TExportFormat::Jpeg, bitmap);
+}
+
+bool ReadOutputAs(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap) {
+    if (!CopyToBitmap(*generator.Textures, TGenerator::GetIndex(generator.TextureSize), generator.TextureSize,
+                      bitmap))
+        return false;
+    ForFormat(generator, format, bitmap);
+    return true;
 }
 
 TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
                                   TBitmap32& bitmap) {
-    return ReadTileForExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
-                             generator.TextureSize, fileName, bitmap);
+    TExportResult read = ReadTileForExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
+                                           generator.TextureSize, fileName, bitmap);
+    if (read.ok) ForFormat(generator, ResolveExportName(fileName).format, bitmap);
+    return read;
+}
+
+std::string TransparencyNote(const TGenerator& generator, TExportFormat format) {
+    if (!generator.TileTransparent() || format == TExportFormat::Png) return {};
+    return std::string(format == TExportFormat::Jpeg ? "JPEG" : "BMP") +
+           " holds no transparency: written over the BG Color";
 }
 
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer, TSaveMode mode, const TMapOptions& maps,
                                   std::string_view recipe) {
-    if (!maps.Any())
+    if (!maps.Any() && !generator.TileTransparent())
         return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
                           generator.TextureSize, fileName, jpegQuality, writer, mode, recipe);
     TBitmap32 bitmap;
     const TExportResult read = ReadOutputForExport(generator, fileName, bitmap);
     if (!read.ok) return read;
-    const TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe);
+    TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe, maps.Any());
     if (!texture.ok) return texture;
+    texture.note = TransparencyNote(generator, ResolveExportName(fileName).format);
+    if (!maps.Any()) return texture;
     const TExportResult written =
         WriteMaps(bitmap, texture.writtenFile, MapOptionsOf(generator, maps), writer, mode);
     return written.ok ? texture : written;

@@ -17,12 +17,20 @@ TMapEdges MapEdgesOf(TTileAxes axes);
 // maps with the edges of the generator's tile (TGenerator::TileAxes).
 TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps);
 
-// CopyToBitmap of the output texture.
+// CopyToBitmap of the output texture, the picture as shown: a transparent tile's
+// (TGenerator::TileTransparent) over the BG Color.
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap);
-// ReadTileForExport of the output texture, for fileName.
+// CopyToBitmap of the output texture as a file of format holds it: a transparent tile's with
+// straight alpha in a PNG (the bitmap HasAlpha), over the BG Color in a JPEG or BMP.
+bool ReadOutputAs(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap);
+// ReadTileForExport of the output texture, for fileName, as ReadOutputAs its format.
 TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
                                   TBitmap32& bitmap);
-// TileExport of the output texture, then WriteMaps of it beside the file written (with the
+// "JPEG holds no transparency: written over the BG Color" when the tile is transparent and
+// format holds no alpha; empty otherwise.
+std::string TransparencyNote(const TGenerator& generator, TExportFormat format);
+// TileExport of the output texture (a transparent tile's as ReadOutputForExport reads it, the
+// result's note its TransparencyNote), then WriteMaps of it beside the file written (with the
 // edges of the generator's Tiling), with the same mode; the first failure is the result.
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,

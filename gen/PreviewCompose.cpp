@@ -1,5 +1,6 @@
 #include "gen/PreviewCompose.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "engine/DXTextures.h"
@@ -40,20 +41,39 @@ private:
 
 // One output row from two tile rows: per channel (a + b + c + d + 2) >> 2, two channels at a time
 // in 16-bit lanes (four 8-bit values sum to at most 1020, so a lane never overflows).
-void HalveRow(const std::uint32_t* top, const std::uint32_t* bottom, std::uint32_t* out, int width) {
+// withAlpha: alpha is the mean too, else 0xFF.
+void HalveRow(const std::uint32_t* top, const std::uint32_t* bottom, std::uint32_t* out, int width,
+              bool withAlpha) {
     constexpr std::uint32_t Lanes = 0x00FF00FFu;
     for (int x = 0; x < width; ++x) {
         const std::uint32_t a = top[2 * x], b = top[2 * x + 1], c = bottom[2 * x], d = bottom[2 * x + 1];
         const std::uint32_t blueRed = (a & Lanes) + (b & Lanes) + (c & Lanes) + (d & Lanes) + 0x00020002u;
         const std::uint32_t green =
             ((a >> 8) & 0xFFu) + ((b >> 8) & 0xFFu) + ((c >> 8) & 0xFFu) + ((d >> 8) & 0xFFu) + 2u;
-        out[x] = 0xFF000000u | ((blueRed >> 2) & Lanes) | (((green >> 2) & 0xFFu) << 8);
+        const std::uint32_t alpha =
+            withAlpha ? ((a >> 24) + (b >> 24) + (c >> 24) + (d >> 24) + 2u) >> 2 << 24 : 0xFF000000u;
+        out[x] = alpha | ((blueRed >> 2) & Lanes) | (((green >> 2) & 0xFFu) << 8);
+    }
+}
+
+// The row of a transparent tile over the matte's red, green and blue (red in bits 0-7).
+void OverMatte(std::uint32_t* row, int width, std::uint32_t matte) {
+    const std::uint32_t m[3] = {matte >> 16 & 0xFFu, matte >> 8 & 0xFFu, matte & 0xFFu}; // as B, G, R
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t c = row[x], rest = 255 - (c >> 24);
+        std::uint32_t out = 0xFF000000u;
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t t = m[k] * rest + 128;
+            out |= std::min<std::uint32_t>(255, (c >> (8 * k) & 0xFFu) + ((t + (t >> 8)) >> 8)) << (8 * k);
+        }
+        row[x] = out;
     }
 }
 
 } // namespace
 
-bool ComposePreview(TRenderTarget& tile, TRenderTarget* view, int scale, std::vector<std::uint32_t>& frame) {
+bool ComposePreview(TRenderTarget& tile, TRenderTarget* view, int scale, std::vector<std::uint32_t>& frame,
+                    const std::uint32_t* matte) {
     if (scale != 1 && scale != 2) return false;
     if (tile.Width() != TileTexels || tile.Height() != TileTexels) return false;
     if (view && (view->Width() != PreviewPaneSize || view->Height() != PreviewPaneSize)) return false;
@@ -65,11 +85,13 @@ bool ComposePreview(TRenderTarget& tile, TRenderTarget* view, int scale, std::ve
         for (int y = 0; y < size; ++y) {
             std::uint32_t* out = frame.data() + static_cast<std::size_t>(y) * size;
             if (scale == 1) {
-                HalveRow(texels.Row(2 * y), texels.Row(2 * y + 1), out, size);
+                HalveRow(texels.Row(2 * y), texels.Row(2 * y + 1), out, size, matte != nullptr);
             } else {
                 const std::uint32_t* in = texels.Row(y);
-                for (int x = 0; x < size; ++x) out[x] = in[x] | 0xFF000000u;
+                const std::uint32_t opaque = matte ? 0u : 0xFF000000u;
+                for (int x = 0; x < size; ++x) out[x] = in[x] | opaque;
             }
+            if (matte) OverMatte(out, size, *matte);
         }
     }
     if (!view) return true;

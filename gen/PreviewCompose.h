@@ -20,7 +20,10 @@ inline constexpr int PreviewPaneSize = 256;
 // pixel the rounded mean of its 2 x 2 tile texels, (a + b + c + d + 2) / 4 per channel, which is
 // exactly what the device's bilinear draw at half size gives; scale 2 shows the tile texel for
 // pixel and the pane doubled. view == nullptr: no pane. False (frame unspecified) when a target
-// cannot be read or is not 32 bits per texel of the expected size.
-bool ComposePreview(TRenderTarget& tile, TRenderTarget* view, int scale, std::vector<std::uint32_t>& frame);
+// cannot be read or is not 32 bits per texel of the expected size. matte (0xAABBGGRR): a
+// transparent tile's premultiplied texels are shown over that colour, C + M * (1 - A) per channel
+// after the halving; nullptr: the tile's colour as it is.
+bool ComposePreview(TRenderTarget& tile, TRenderTarget* view, int scale, std::vector<std::uint32_t>& frame,
+                    const std::uint32_t* matte = nullptr);
 
 } // namespace vorn

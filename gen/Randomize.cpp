@@ -20,8 +20,9 @@ TGenSettings RandomizeSettings(const TGenSettingsSource& current, const TParamLo
     for (const TGenParam& param : GenParams) {
         int value = current.Value(param.id);
         if (Randomizable(param.id) && !locked[param.id]) {
-            value = param.kind == pkColor ? RandomColor(random)
-                                          : std::uniform_int_distribution<int>(param.min, param.max)(random);
+            value = param.kind == pkColor
+                        ? RandomColor(random)
+                        : std::uniform_int_distribution<int>(param.min, RandomMax(param))(random);
         }
         values.SetValue(param.id, value);
     }

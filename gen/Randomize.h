@@ -19,6 +19,12 @@ constexpr bool Randomizable(TGenParamId id) {
     return id != gpSize && id != gpImage && id != gpTiling;
 }
 
+// The largest value Randomize draws: the row's maximum, but below None for the BG Fill, so that
+// random textures stay opaque and draw as many values as before it was added.
+constexpr int RandomMax(const TGenParam& param) {
+    return param.id == gpBGFill ? BGFillNone - 1 : param.max;
+}
+
 // current's values with every unlocked Randomizable parameter drawn from random.
 TGenSettings RandomizeSettings(const TGenSettingsSource& current, const TParamLocks& locked,
                                std::mt19937& random);

@@ -371,6 +371,12 @@ bool SameLinks(const TRecipe& a, const TRecipe& b, std::size_t count) {
 
 } // namespace
 
+bool TransparentTile(const TRecipe& recipe) {
+    return !recipe.links.empty() &&
+           std::all_of(recipe.links.begin(), recipe.links.end(),
+                       [](const TRecipeLink& link) { return link.settings.bgFill == BGFillNone; });
+}
+
 bool SameTile(const TRecipe& a, const TRecipe& b) {
     return !a.links.empty() && a.links.size() == b.links.size() && SameLinks(a, b, a.links.size());
 }

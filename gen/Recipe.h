@@ -84,6 +84,10 @@ bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* ho
 bool RegenerateRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr,
                       std::size_t firstLink = 0);
 
+// Whether the recipe's tile is transparent (TGenerator::TileTransparent): every link drawn
+// without a fill, the first over the transparent tile.
+bool TransparentTile(const TRecipe& recipe);
+
 // The same tile: equal background and links (the size only scales the output).
 bool SameTile(const TRecipe& a, const TRecipe& b);
 // a's links start b's chain: b's tile is drawn over a's (a has fewer links, same background).

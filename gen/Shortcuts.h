@@ -1,7 +1,7 @@
 // The window's commands with their keys, menu by menu in menu order, then the keys of the Tiled
-// View: the menu bar, the Keyboard Shortcuts list, pallimor(1) and the README follow this one
-// table. Keys are written in Qt's portable form, alternatives separated by "; "
-// (QKeySequence::listFromString reads them). No Qt.
+// View and of the Material View: the menu bar, the Keyboard Shortcuts list, pallimor(1) and the
+// README follow this one table. Keys are written in Qt's portable form, alternatives separated by
+// "; " (QKeySequence::listFromString reads them). No Qt.
 #pragma once
 
 #include <array>
@@ -14,12 +14,13 @@ struct TShortcut {
     const char* command;     // the entry's text, without an ellipsis
     const char* keys;        // "Ctrl+S", "F5; Ctrl+G"; "" for none
     const char* help;        // one line for the manual
-    const char* window = ""; // "Tiled View" for the keys of that window; "" for the main window's
+    const char* window = ""; // "Tiled View", ... for the keys of that window; "" for the main window's
 };
 
 inline constexpr const char* TiledViewWindow = "Tiled View";
+inline constexpr const char* MaterialViewWindow = "Material View";
 
-inline constexpr std::array<TShortcut, 43> Shortcuts = {{
+inline constexpr std::array<TShortcut, 46> Shortcuts = {{
     {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
     {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
     {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
@@ -46,6 +47,7 @@ inline constexpr std::array<TShortcut, 43> Shortcuts = {{
     {"Texture", "Palette from Image", "Ctrl+I", "the colours of a PNG or JPEG image, 2 to 16 of them"},
     {"Texture", "Type Palette", "Ctrl+Shift+P", "2 to 16 colours of your own, typed RRGGBB,RRGGBB,..."},
     {"View", "Tiled View", "Ctrl+T", "show the texture repeated in a window of its own"},
+    {"View", "Material View", "Ctrl+M", "show the texture lit as a surface, the light following the pointer"},
     {"View", "Preview Pane", "Ctrl+P", "show or hide the 3 x 3 pane on the preview"},
     {"View", "Half-Tile Offset", "O", "show the Tiled View with its copies moved by half a tile, and back"},
     {"View", "Library", "Ctrl+H", "the history and the favourites as thumbnails"},
@@ -69,6 +71,9 @@ inline constexpr std::array<TShortcut, 43> Shortcuts = {{
     {"", "Zoom about the pointer", "Wheel", "zoom in or out about the point under the pointer",
      TiledViewWindow},
     {"", "Pan", "Drag", "move the copies with the left button held", TiledViewWindow},
+    {"", "Move the light", "Pointer", "the light stands over the point under the pointer",
+     MaterialViewWindow},
+    {"", "Close the Material View", "Esc", "close the Material View only", MaterialViewWindow},
 }};
 
 // The row of command; nullptr when none.

@@ -133,21 +133,20 @@ struct TCentre {
 
 // A rectangle and, along the wrapped axes, its copies that reach into the tile.
 void FillSolidWrapped(TTilePainter& painter, TWrap wrap, std::int32_t left, std::int32_t top,
-                      std::int32_t width, std::int32_t height, TCanvasColor color) {
+                      std::int32_t width, std::int32_t height, TCanvasColor color, TBlendEffect effect) {
     // Either winding: the centre and half side hold for a negative width or height too.
     const TShifts sx = StampShifts(left + 0.5 * width, 0.5 * std::abs(width), wrap.x);
     const TShifts sy = StampShifts(top + 0.5 * height, 0.5 * std::abs(height), wrap.y);
     for (std::int32_t j = 0; j < sy.count; ++j) {
         for (std::int32_t i = 0; i < sx.count; ++i) {
             painter.FillSolidRect(left + static_cast<std::int32_t>(sx.at[i]),
-                                  top + static_cast<std::int32_t>(sy.at[j]), width, height, color,
-                                  beAlphaBlend);
+                                  top + static_cast<std::int32_t>(sy.at[j]), width, height, color, effect);
         }
     }
 }
 
 void PaintSquares(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TCentre centre,
-                  TTilePainter& painter) {
+                  TBlendEffect effect, TTilePainter& painter) {
     double hue = RandomFloat();
     std::int32_t px = 0;
     std::int32_t py = 0;
@@ -164,16 +163,16 @@ void PaintSquares(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TC
         const std::int32_t left = px + d * i, top = py + d * i;
         const std::int32_t width = TileSize - 2 * d * i - 2 * px, height = TileSize - 2 * d * i - 2 * py;
         if (!wrap.any()) {
-            painter.FillSolidRect(left, top, width, height, ShapeColor(hue, palette), beAlphaBlend);
+            painter.FillSolidRect(left, top, width, height, ShapeColor(hue, palette), effect);
         } else {
             FillSolidWrapped(painter, wrap, left + centre.x - Half, top + centre.y - Half, width, height,
-                             ShapeColor(hue, palette));
+                             ShapeColor(hue, palette), effect);
         }
     }
 }
 
 void PaintCircles(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TCentre centre,
-                  TTilePainter& painter) {
+                  TBlendEffect effect, TTilePainter& painter) {
     double scale = RandomFloat() + 1.0;
     double hue = RandomFloat();
     const std::int32_t count = RandomInt(8) + 5;
@@ -181,7 +180,7 @@ void PaintCircles(int hueSwitch, const TPaletteGradient& palette, TWrap wrap, TC
         hue = NextBackgroundHue(hue, hueSwitch);
         const TCanvasColor color = ShapeColor(hue, palette);
         if (RandomInt(2) == 0) scale = scale - 0.2 * scale * RandomFloat();
-        DrawWrapped(painter, wrap, CircleImage, color, centre.x, centre.y, scale, beAlphaBlend);
+        DrawWrapped(painter, wrap, CircleImage, color, centre.x, centre.y, scale, effect);
     }
 }
 
@@ -205,8 +204,9 @@ void FillMirroredGradient(TTilePainter& painter, bool horizontal, bool wrapped, 
     if (wrapped) halves(offset + static_cast<std::int32_t>(CopyShift(centre)));
 }
 
+// cover: beCoverageAlpha with the fill None, else 0.
 void PaintBackground(const TGenSettings& s, const TPaletteGradient& palette, TWrap wrap,
-                     TCanvasColor background, TTilePainter& painter) {
+                     TCanvasColor background, TBlendEffect cover, TTilePainter& painter) {
     // Two shades: an opaque grey of 64..255 per channel masking the background colour bitwise.
     const auto shade = [background] {
         return (static_cast<TCanvasColor>(RandomInt(192)) * 0x010101u + 0xFF404040u) & background;
@@ -220,6 +220,9 @@ void PaintBackground(const TGenSettings& s, const TPaletteGradient& palette, TWr
     if (s.bgFill == 0 || s.bgFill == 3) {
         painter.FillGradientRect({0, 0, TileSize, TileSize}, ColorQuadOf(background), beOpaque);
     }
+    if (s.bgFill == BGFillNone) { // no fill: the tile cleared to transparent, the old one gone
+        painter.FillGradientRect({0, 0, TileSize, TileSize}, ColorQuadOf(0x00000000u), beOpaque);
+    }
     if (s.bgFill == 1 || (s.bgFill == 3 && RandomInt(2) == 0)) { // A -> B -> A, left to right
         FillMirroredGradient(painter, true, wrap.x, centre.x, a, b);
     }
@@ -227,9 +230,9 @@ void PaintBackground(const TGenSettings& s, const TPaletteGradient& palette, TWr
         FillMirroredGradient(painter, false, wrap.y, centre.y, a, b);
     }
     if (s.bgForm == 2 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintSquares(s.hueSwitch, palette, wrap, centre, painter);
+        PaintSquares(s.hueSwitch, palette, wrap, centre, beAlphaBlend | cover, painter);
     if (s.bgForm == 1 || (s.bgForm == 3 && RandomInt(2) == 0))
-        PaintCircles(s.hueSwitch, palette, wrap, centre, painter);
+        PaintCircles(s.hueSwitch, palette, wrap, centre, beAlphaBlend | cover, painter);
 }
 
 // The walk's state between steps. Reals are float; each update is computed in double and
@@ -337,6 +340,7 @@ void DrawMirrored(TTilePainter& painter, std::int32_t image, TCanvasColor color,
     painter.DrawRotatedScaled(image, color, mx, my, 0.0, scale, 0, effect);
 }
 
+constexpr int EffectLight = 5;
 constexpr int EffectShift = 7;
 constexpr int EffectGlow = 8;
 constexpr int EffectStroke = 9;
@@ -359,12 +363,20 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
         hooks.SetProgressMaximum(walkCount * stepCount);
     }
 
+    // Without a fill the tile starts transparent (or, with Keep, is drawn over as it is) and its
+    // alpha must tell what covers each pixel: every draw then blends its alpha as "over" (the
+    // device's own blend would give Blend's alpha as a^2 + d (1 - a)), so the colour is the
+    // premultiplied colour of what was drawn and the read-back divides it by the alpha. Light
+    // multiplies what lies beneath and adds no coverage of its own: over nothing it shows nothing.
+    const TBlendEffect cover = s.bgFill == BGFillNone ? beCoverageAlpha : 0;
     const TPaletteGradient palette(s.palette);
     if (s.image == 0)
-        PaintBackground(s, palette, wrap, backgroundColor, painter); // "Keep" draws over the old tile
+        PaintBackground(s, palette, wrap, backgroundColor, cover, painter); // "Keep" draws over the old tile
 
     const std::int32_t brush = BrushImage(s.brushSize, s.brushType);
-    const TBlendEffect effect = GeneratorEffects[static_cast<std::size_t>(s.effect)];
+    const TBlendEffect effect =
+        GeneratorEffects[static_cast<std::size_t>(s.effect)] | (s.effect == EffectLight ? 0 : cover);
+    const TBlendEffect copyEffect = beAlphaBlend | cover; // Shift's, Glow's and Stroke's copies
     const TCopyColors copies = CopyColorsOf(s.palette);
 
     bool finished = true;
@@ -405,14 +417,14 @@ bool SynthesizeTile(const TGenSettingsSource& settings, TCanvasColor backgroundC
                         ? stroke ^ 0x7FFFFFFFu
                         : palette.StrokeColor(w.hue + 0.5, w.saturation, w.lightness) + 0x7F000000u;
                 stamp(shifted, qx + dx, TileSize - qx - dx, qy + dy, TileSize - qy - dy, 2.0 * scale,
-                      beAlphaBlend);
+                      copyEffect);
                 break;
             }
             case EffectGlow:
-                stamp(copies.glow + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
+                stamp(copies.glow + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, copyEffect);
                 break;
             case EffectStroke:
-                stamp(copies.stroke + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, beAlphaBlend);
+                stamp(copies.stroke + 0x7F000000u, qx, mx, qy, my, 1.4 * scale, copyEffect);
                 break;
             default:
                 break;

@@ -369,5 +369,33 @@ TEST_F(CanvasPixels, OpaqueOverwritesTheDestinationAlphaIncluded) {
     EXPECT_EQ(drawn.At(5, 7), BackgroundArgb);
 }
 
+// With beCoverageAlpha the alpha blends as "over" while the colour blends as the code says: half
+// red over a transparent target twice is premultiplied red of coverage 1/2, then 3/4. The next
+// code without the bit blends alpha by the effect again. Mul8(128, 127) = 64, Mul8(128, 128) = 64.
+TEST_F(CanvasPixels, CoverageAlphaBlendsAlphaAsOver) {
+    const std::int32_t target = AddTarget(16);
+    constexpr TCanvasColor HalfRed = 0x800000FFu;
+    const auto draws = [&](std::initializer_list<TBlendEffect> effects) {
+        return Render(target, Transparent, [&] {
+            for (const TBlendEffect effect : effects) m_canvas->FillSolidRect(4, 4, 8, 8, HalfRed, effect);
+        });
+    };
+    const TBlendEffect cover = beAlphaBlend | beCoverageAlpha;
+    const struct {
+        std::initializer_list<TBlendEffect> effects;
+        std::uint32_t expected;
+    } cases[] = {
+        {{cover}, 0x80800000u},               // a 128, r Mul8(255, 128) = 128
+        {{cover, cover}, 0xC0C00000u},        // a and r 128 + 64
+        {{cover, beAlphaBlend}, 0x80C00000u}, // a Mul8(128, 128) + 64 = 128, r 192
+        {{beAlphaBlend}, 0x40800000u},        // the device's own: a Mul8(128, 128)
+    };
+    for (const auto& c : cases) {
+        const TImage drawn = draws(c.effects);
+        EXPECT_EQ(drawn.At(6, 6), c.expected) << c.effects.size();
+        EXPECT_EQ(drawn.At(2, 2), 0u);
+    }
+}
+
 } // namespace
 } // namespace vorn

@@ -1,13 +1,16 @@
 // Preview frames composed from the targets: equal to the device's frame, texel for pixel at
-// scale 2, and the tile as it grows: frames during a generation that leave the texture's bytes
-// and the device's scene state (clears, target bindings, scenes) exactly as without them.
+// scale 2, a transparent tile over the BG Color, and the tile as it grows: frames during a
+// generation that leave the texture's bytes and the device's scene state (clears, target
+// bindings, scenes) exactly as without them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/VornCanvas.h"
 #include "engine/VornTextures.h"
 #include "export/TileExport.h"
 #include "gen/Generator.h"
@@ -61,9 +64,7 @@ protected:
         m_gen->ComponentsInit();
         ASSERT_EQ(m_gen->Startup(&m_sink, BuiltArchive).failure, TStartupFailure::None);
     }
-    void TearDown() override {
-        m_gen.reset();
-    }
+    void TearDown() override { m_gen.reset(); }
 
     std::vector<std::uint8_t> TileBytes() {
         TBitmap32 bitmap;
@@ -118,6 +119,32 @@ TEST_F(Preview, ScaleTwoShowsTheTileTexelForPixelAndThePaneDoubled) {
     for (const auto& c : cases)
         EXPECT_EQ(at(c.x, c.y), Texel(c.target, c.tx, c.ty) | 0xFF000000u)
             << "at (" << c.x << ", " << c.y << ")";
+}
+
+// A transparent tile (BG Fill None) is shown over the BG Color, by the device and composed alike:
+// premultiplied half red (a 128, r 128) over 0080FF gives r 128, g Mul8(128, 127) = 64,
+// b Mul8(255, 127) = 127; where the tile is transparent the BG Color itself.
+TEST_F(Preview, ATransparentTileIsShownOverTheBGColor) {
+    m_settings.bgFill = BGFillNone;
+    m_settings.steps = 0;
+    random::SetSeed(3);
+    m_gen->FirstRender();
+    ASSERT_TRUE(m_gen->TileTransparent());
+    ASSERT_TRUE(m_gen->Textures->RenderIntoTarget(
+        1, 0, [&](TVornTextures*) { m_gen->Canvas->FillSolidRect(512, 0, 512, 1024, 0x80000080u, beOpaque); },
+        true));
+    m_gen->BackgroundColor = CanvasColorOfRgb(0x0080FF);
+    m_gen->MarkDirty();
+    m_gen->TimerTimer();
+    for (const int scale : {0, 1, 2}) { // 0: the device's frame
+        if (scale > 0) {
+            ASSERT_TRUE(m_gen->PresentPreview(scale));
+        }
+        const int side = 512 * std::max(scale, 1);
+        ASSERT_EQ(m_sink.image.size(), std::size_t(side) * side);
+        EXPECT_EQ(m_sink.image[std::size_t(side) * side / 4] & 0xFFFFFFu, 0x0080FFu) << scale;
+        EXPECT_EQ(m_sink.image[std::size_t(side) * side / 4 + side * 3 / 4] & 0xFFFFFFu, 0x80407Fu) << scale;
+    }
 }
 
 TEST_F(Preview, GrowingTileShowsFramesWithoutTouchingTheSceneOrTheTexture) {

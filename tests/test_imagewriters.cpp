@@ -275,6 +275,23 @@ TEST(Png, SmallAndOddSizes) {
     }
 }
 
+// A bitmap that keeps its alpha is an RGBA PNG (colour type 6) whose four channels libpng reads
+// back unchanged.
+TEST(Png, AlphaBitmapIsRgba) {
+    TBitmap32 bitmap = NoiseBitmap(17, 5, 9);
+    bitmap.SetAlpha(true);
+    Bytes file;
+    ASSERT_TRUE(EncodePng(bitmap, file));
+    EXPECT_EQ(file[25], 6); // IHDR's colour type
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, file.data(), file.size()));
+    image.format = PNG_FORMAT_RGBA;
+    Bytes rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    EXPECT_TRUE(SamePixels(bitmap, rgba, 4, true, 4));
+}
+
 // ---- JPEG ----
 
 struct JpegDecodeError {

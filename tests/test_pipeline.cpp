@@ -20,6 +20,9 @@
 #include "engine/soft/SoftDevice.h"
 #include "export/TileExport.h"
 #include "gen/Generator.h"
+#include "gen/OutputTexture.h"
+#include "support/PngDecode.h"
+#include "support/TempDir.h"
 
 using namespace vorn;
 
@@ -399,6 +402,56 @@ TEST(PipelineTile, KeepDrawsOverTheOldTileAndTheFirstTextureStartsFromTransparen
         ASSERT_EQ(first.pixels[static_cast<std::size_t>(i)], 0u)
             << "pixel (" << i % 1024 << ", " << i / 1024 << ")";
     }
+}
+
+// Without a fill a Clear texture starts from a transparent tile, whatever the tile held: where
+// no stamp lies the exported PNG (RGBA) is transparent, under the stamps it is not; a JPEG gets
+// the BG Color beneath and says so.
+TEST(PipelineTile, NoFillKeepsTheTilesAlphaIntoAnRgbaPng) {
+    TGenSettings settings;
+    settings.bgFill = BGFillNone;
+    settings.bgForm = 0;
+    settings.brushSize = 0;
+    settings.brushType = 0;
+    settings.steps = 0;
+    auto g = Start(settings);
+    g->TextureSize = 1024;
+    const TTrace trace;
+    ASSERT_NE(trace.file, nullptr);
+    g->SetTrace(trace.file);
+    PaintQuadrants(*g);
+    random::SetSeed(2);
+    ASSERT_TRUE(g->Generate());
+    EXPECT_TRUE(g->TileTransparent());
+    const std::vector<bool> covered = CoveredBy(StampsOf(trace.file), *g->Images);
+
+    const test::TempDir dir;
+    const TExportResult png = ExportOutputTexture(*g, dir / "t.png", 95);
+    ASSERT_TRUE(png.ok) << png.error;
+    EXPECT_TRUE(png.note.empty());
+    const test::Bytes file = test::ReadFile(dir / "t.png");
+    ASSERT_GT(file.size(), 25u);
+    EXPECT_EQ(file[25], 6); // colour type RGBA
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, file.data(), file.size()));
+    image.format = PNG_FORMAT_RGBA;
+    test::Bytes rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    ASSERT_EQ(rgba.size(), 4u * 1024 * 1024);
+    int seen = 0;
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        const std::uint8_t alpha = rgba[4 * i + 3];
+        if (!covered[i]) {
+            ASSERT_EQ(alpha, 0) << "pixel (" << i % 1024 << ", " << i / 1024 << ")";
+        }
+        seen += covered[i] && alpha > 0;
+    }
+    EXPECT_GT(seen, 10000);
+
+    const TExportResult jpeg = ExportOutputTexture(*g, dir / "t.jpg", 95);
+    ASSERT_TRUE(jpeg.ok) << jpeg.error;
+    EXPECT_EQ(jpeg.note, "JPEG holds no transparency: written over the BG Color");
 }
 
 TEST(PipelineTile, MissingBrushesDrawNothingAndKeepTheRandomSequence) {

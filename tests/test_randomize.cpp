@@ -1,5 +1,5 @@
 // Randomize's values: locked and non-random parameters keep theirs, every other one reaches both
-// ends of its range, and the program's random source is never drawn from.
+// ends of its range (BG Fill stops below None), and the program's random source is never drawn from.
 #include <gtest/gtest.h>
 #include <random>
 
@@ -48,9 +48,11 @@ TEST(Randomize, LockedValuesStayAndEveryOtherReachesBothEndsOfItsRange) {
             }
         } else {
             EXPECT_EQ(low[param.id], param.min) << param.name;
-            EXPECT_EQ(high[param.id], param.max) << param.name;
+            EXPECT_EQ(high[param.id], RandomMax(param)) << param.name;
         }
     }
+    // A random texture is never transparent: BG Fill None is not drawn.
+    EXPECT_EQ(high[gpBGFill], BGFillNone - 1);
     EXPECT_EQ(low[gpTiling], tmWrapY);
     EXPECT_EQ(high[gpTiling], tmWrapY);
     EXPECT_EQ(random::Seed(), 0x1234u) << "the program's random source was drawn from";

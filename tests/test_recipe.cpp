@@ -64,6 +64,24 @@ TEST(Recipe, EveryValueOfEveryParameterSurvivesTheRoundTrip) {
     EXPECT_EQ(EncodeRecipe(OneLink(TGenSettings{}, 42)), "P1.seed=0000002A");
 }
 
+// None is written by its name like every fill; the codes of the older fills read as they did.
+// A chain is transparent only when every link has no fill.
+TEST(Recipe, BgFillNoneByNameAndOnlyAChainOfNoneIsTransparent) {
+    TGenSettings none;
+    none.bgFill = BGFillNone;
+    const TRecipe recipe = OneLink(none, 42);
+    EXPECT_EQ(EncodeRecipe(recipe), "P1.seed=0000002A.bg-fill=none");
+    EXPECT_TRUE(TransparentTile(recipe));
+    EXPECT_EQ(DecodeRecipe("P1.seed=0000002A.bg-fill=v-grad").recipe.links.at(0).settings.bgFill, 2);
+    TGenSettings keep = none;
+    keep.image = 1;
+    TRecipe chain = NextRecipe(&recipe, keep, 43, recipe.size, recipe.background);
+    EXPECT_TRUE(TransparentTile(chain));
+    keep.bgFill = 0;
+    chain = NextRecipe(&chain, keep, 44, recipe.size, recipe.background);
+    EXPECT_FALSE(TransparentTile(chain));
+}
+
 TEST(Recipe, KeepChainsGrowFromTheLastClearAndKeepItsColour) {
     TGenSettings clear;
     clear.steps = 0;

@@ -56,6 +56,37 @@ TBitmap32 Gradient(int size) {
     return bitmap;
 }
 
+// ---- premultiplied read-backs ----
+
+// One premultiplied texel (colour C in all three channels, alpha A) made straight, and put over a
+// grey of M: round(C * 255 / A) at most 255 (A 0: all 0); C + round(M * (255 - A) / 255) at most 255.
+TEST(PremultipliedTexels, StraightAndOverAColour) {
+    const struct {
+        std::uint8_t c, a, m;
+        std::uint8_t straight, over;
+    } cases[] = {
+        {0, 0, 128, 0, 128},       // nothing drawn: transparent; the ground itself
+        {64, 128, 255, 128, 191},  // (64 * 255 + 64) / 128 = 128; 64 + 127
+        {10, 255, 200, 10, 10},    // opaque: unchanged
+        {200, 100, 255, 255, 255}, // brighter than its coverage (Add): clamped
+    };
+    for (const auto& c : cases) {
+        TBitmap32 straight(1, 1);
+        std::uint8_t* p = straight.Row(0);
+        p[0] = p[1] = p[2] = c.c;
+        p[3] = c.a;
+        TBitmap32 over = straight;
+        UnpremultiplyAlpha(straight);
+        EXPECT_TRUE(straight.HasAlpha());
+        EXPECT_EQ(int(straight.Row(0)[1]), c.straight) << int(c.c) << " / " << int(c.a);
+        EXPECT_EQ(int(straight.Row(0)[3]), c.a);
+        ComposeOverColor(over, c.m * 0x010101u);
+        EXPECT_FALSE(over.HasAlpha());
+        EXPECT_EQ(int(over.Row(0)[1]), c.over) << int(c.c) << " / " << int(c.a);
+        EXPECT_EQ(int(over.Row(0)[3]), 255);
+    }
+}
+
 // ---- the extension rule ----
 
 TEST(ExportName, ExtensionDecidesFormatWithoutCase) {

@@ -90,8 +90,8 @@ void CliOptionItems(std::ostream& out, std::span<const TCliOption> options) {
     }
 }
 
-// The window's keys, menu by menu, then the Tiled View's: "Ctrl+S  Export (File menu): what it
-// does".
+// The window's keys, menu by menu, then the Tiled and Material Views': "Ctrl+S  Export (File
+// menu): what it does".
 void KeyItems(std::ostream& out) {
     out << ".SH KEYS\n";
     for (const TShortcut& shortcut : Shortcuts) {

@@ -321,6 +321,12 @@ struct Kernels {
     // blendSrcAlphaTinted of texels read backwards: pixel i takes texLast[-i].
     void (*blendSrcAlphaTintedReversed)(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
                                         int n);
+    // The three above with the alpha blended as "over", As + Mul8(Ad, 255 - As) (separate alpha
+    // factors ONE and INVSRCALPHA); the colour channels as they blend.
+    void (*coverSrcAlpha)(const std::uint32_t* src, std::uint32_t* dst, int n);
+    void (*coverSrcAlphaTinted)(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n);
+    void (*coverSrcAlphaTintedReversed)(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
+                                        int n);
 };
 
 const Kernels& ScalarKernels();

@@ -60,23 +60,39 @@ void ModulateScalar(const std::uint32_t* tex, const std::uint32_t* dif, std::uin
     for (int i = 0; i < n; ++i) out[i] = Modulate(tex[i], dif[i]);
 }
 
-void BlendSrcAlphaScalar(const std::uint32_t* src, std::uint32_t* dst, int n) {
+// Cover: the alpha channel's source factor is 255 rather than As.
+template <bool Cover> void BlendSrcAlphaScalarT(const std::uint32_t* src, std::uint32_t* dst, int n) {
     for (int i = 0; i < n; ++i) {
         const std::uint32_t s = src[i], d = dst[i], a = s >> 24;
         std::uint32_t c = 0;
         for (int k = 0; k < 4; ++k)
-            c |= std::min<std::uint32_t>(255, Mul8(Channel(s, k), a) + Mul8(Channel(d, k), 255 - a))
+            c |= std::min<std::uint32_t>(255, Mul8(Channel(s, k), Cover && k == 3 ? 255 : a) +
+                                                  Mul8(Channel(d, k), 255 - a))
                  << (8 * k);
         dst[i] = c;
     }
 }
 
-void BlendSrcAlphaTintedScalar(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n) {
+template <bool Cover>
+void BlendSrcAlphaTintedScalarT(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n) {
     for (int i = 0; i < n; ++i) {
         const std::uint32_t s = Modulate(tex[i], dif);
-        BlendSrcAlphaScalar(&s, dst + i, 1);
+        BlendSrcAlphaScalarT<Cover>(&s, dst + i, 1);
     }
 }
+
+template <bool Cover>
+void BlendSrcAlphaTintedReversedScalarT(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
+                                        int n) {
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t s = Modulate(texLast[-i], dif);
+        BlendSrcAlphaScalarT<Cover>(&s, dst + i, 1);
+    }
+}
+
+constexpr auto BlendSrcAlphaScalar = BlendSrcAlphaScalarT<false>;
+constexpr auto BlendSrcAlphaTintedScalar = BlendSrcAlphaTintedScalarT<false>;
+constexpr auto BlendSrcAlphaTintedReversedScalar = BlendSrcAlphaTintedReversedScalarT<false>;
 
 template <DWORD Op>
 std::uint32_t BlendOpChannel(std::uint32_t s, std::uint32_t fs, std::uint32_t d, std::uint32_t fd) {
@@ -107,17 +123,18 @@ void BlendOpScalar(DWORD op, const std::uint32_t* src, const std::uint32_t* fs, 
     WithBlendOp(op, [&]<DWORD Op>() { BlendOpSpan<Op>(src, fs, dst, fd, out, n); });
 }
 
-void BlendSrcAlphaTintedReversedScalar(const std::uint32_t* texLast, std::uint32_t dif, std::uint32_t* dst,
-                                       int n) {
-    for (int i = 0; i < n; ++i) {
-        const std::uint32_t s = Modulate(texLast[-i], dif);
-        BlendSrcAlphaScalar(&s, dst + i, 1);
-    }
-}
-
-const Kernels ScalarSet = {VerticalRangeScalar,       VerticalListScalar, HorizontalScalar,
-                           ModulateConstScalar,       ModulateScalar,     BlendSrcAlphaScalar,
-                           BlendSrcAlphaTintedScalar, BlendOpScalar,      BlendSrcAlphaTintedReversedScalar};
+const Kernels ScalarSet = {VerticalRangeScalar,
+                           VerticalListScalar,
+                           HorizontalScalar,
+                           ModulateConstScalar,
+                           ModulateScalar,
+                           BlendSrcAlphaScalar,
+                           BlendSrcAlphaTintedScalar,
+                           BlendOpScalar,
+                           BlendSrcAlphaTintedReversedScalar,
+                           BlendSrcAlphaScalarT<true>,
+                           BlendSrcAlphaTintedScalarT<true>,
+                           BlendSrcAlphaTintedReversedScalarT<true>};
 
 } // namespace
 

@@ -116,27 +116,31 @@ VORN_AVX2 void ModulateConstAvx2(const std::uint32_t* tex, std::uint32_t dif, st
 }
 
 // Source over destination, Mul8(s, As) + Mul8(d, 255 - As), for four pixels in 16-bit lanes.
-VORN_AVX2 inline __m256i Over16(__m256i s16, __m256i d16) {
+// Cover: the alpha word's source factor is 255 (ORing 0xFF into a word of at most 0xFF).
+template <bool Cover> VORN_AVX2 inline __m256i Over16(__m256i s16, __m256i d16) {
     // Each pixel's alpha (word 3 of its four) into all four of its words.
     const __m256i a = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0xFF), 0xFF);
-    return _mm256_add_epi16(Mul8x16(s16, a), Mul8x16(d16, _mm256_xor_si256(a, _mm256_set1_epi16(0x00FF))));
+    const __m256i fs = Cover ? _mm256_or_si256(a, _mm256_set1_epi64x(0x00FF000000000000LL)) : a;
+    return _mm256_add_epi16(Mul8x16(s16, fs), Mul8x16(d16, _mm256_xor_si256(a, _mm256_set1_epi16(0x00FF))));
 }
 
-VORN_AVX2 void BlendSrcAlphaAvx2(const std::uint32_t* src, std::uint32_t* dst, int n) {
+template <bool Cover> VORN_AVX2 void BlendSrcAlphaAvx2T(const std::uint32_t* src, std::uint32_t* dst, int n) {
     const __m256i zero = _mm256_setzero_si256();
     Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
         const __m256i s = io.Load(src + i), d = io.Load(dst + i);
-        const __m256i lo = Over16(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero));
-        const __m256i hi = Over16(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero));
+        const __m256i lo = Over16<Cover>(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero));
+        const __m256i hi = Over16<Cover>(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero));
         io.Store(dst + i, _mm256_packus_epi16(lo, hi)); // saturates at 255
     });
 }
 
 // Eight texels tinted (tint: the colour in 16-bit lanes, twice) and blended over eight pixels.
-VORN_AVX2 inline __m256i TintedOver(__m256i t, __m256i d, __m256i tint) {
+template <bool Cover> VORN_AVX2 inline __m256i TintedOver(__m256i t, __m256i d, __m256i tint) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i lo = Over16(Mul8x16(_mm256_unpacklo_epi8(t, zero), tint), _mm256_unpacklo_epi8(d, zero));
-    const __m256i hi = Over16(Mul8x16(_mm256_unpackhi_epi8(t, zero), tint), _mm256_unpackhi_epi8(d, zero));
+    const __m256i lo =
+        Over16<Cover>(Mul8x16(_mm256_unpacklo_epi8(t, zero), tint), _mm256_unpacklo_epi8(d, zero));
+    const __m256i hi =
+        Over16<Cover>(Mul8x16(_mm256_unpackhi_epi8(t, zero), tint), _mm256_unpackhi_epi8(d, zero));
     return _mm256_packus_epi16(lo, hi);
 }
 
@@ -144,21 +148,24 @@ VORN_AVX2 inline __m256i Tint16(std::uint32_t dif) {
     return _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(dif)), _mm256_setzero_si256());
 }
 
-VORN_AVX2 void BlendSrcAlphaTintedAvx2(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
-                                       int n) {
+template <bool Cover>
+VORN_AVX2 void BlendSrcAlphaTintedAvx2T(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
+                                        int n) {
     const __m256i tint = Tint16(dif);
-    Spans8(n, [&](int i, const auto& io)
-                  VORN_AVX2 { io.Store(dst + i, TintedOver(io.Load(tex + i), io.Load(dst + i), tint)); });
+    Spans8(n, [&](int i, const auto& io) VORN_AVX2 {
+        io.Store(dst + i, TintedOver<Cover>(io.Load(tex + i), io.Load(dst + i), tint));
+    });
 }
 
-VORN_AVX2 void BlendSrcAlphaTintedReversedAvx2(const std::uint32_t* texLast, std::uint32_t dif,
-                                               std::uint32_t* dst, int n) {
+template <bool Cover>
+VORN_AVX2 void BlendSrcAlphaTintedReversedAvx2T(const std::uint32_t* texLast, std::uint32_t dif,
+                                                std::uint32_t* dst, int n) {
     const __m256i tint = Tint16(dif);
     const __m256i back = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i t = _mm256_permutevar8x32_epi32(Load8(texLast - i - 7), back);
-        Store8(dst + i, TintedOver(t, Load8(dst + i), tint));
+        Store8(dst + i, TintedOver<Cover>(t, Load8(dst + i), tint));
     }
     if (i < n) {
         // The last m texels read forward into lanes [0, m), then turned round within them.
@@ -167,7 +174,7 @@ VORN_AVX2 void BlendSrcAlphaTintedReversedAvx2(const std::uint32_t* texLast, std
         const __m256i turn =
             _mm256_sub_epi32(_mm256_set1_epi32(m - 1), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         const __m256i t = _mm256_permutevar8x32_epi32(tail.Load(texLast - i - (m - 1)), turn);
-        tail.Store(dst + i, TintedOver(t, tail.Load(dst + i), tint));
+        tail.Store(dst + i, TintedOver<Cover>(t, tail.Load(dst + i), tint));
     }
 }
 
@@ -297,9 +304,18 @@ VORN_AVX2 void HorizontalAvx2(const TexelColumn* columns, const std::int32_t* in
     }
 }
 
-const Kernels Avx2Set = {VerticalRangeAvx2,       VerticalListAvx2, HorizontalAvx2,
-                         ModulateConstAvx2,       ModulateAvx2,     BlendSrcAlphaAvx2,
-                         BlendSrcAlphaTintedAvx2, BlendOpAvx2,      BlendSrcAlphaTintedReversedAvx2};
+const Kernels Avx2Set = {VerticalRangeAvx2,
+                         VerticalListAvx2,
+                         HorizontalAvx2,
+                         ModulateConstAvx2,
+                         ModulateAvx2,
+                         BlendSrcAlphaAvx2T<false>,
+                         BlendSrcAlphaTintedAvx2T<false>,
+                         BlendOpAvx2,
+                         BlendSrcAlphaTintedReversedAvx2T<false>,
+                         BlendSrcAlphaAvx2T<true>,
+                         BlendSrcAlphaTintedAvx2T<true>,
+                         BlendSrcAlphaTintedReversedAvx2T<true>};
 
 // ---- SSE4.1: the same arithmetic, four pixels per step ----
 
@@ -364,39 +380,43 @@ VORN_SSE41 void ModulateConstSse41(const std::uint32_t* tex, std::uint32_t dif, 
     Spans4(n, [&](int i, const auto& io) VORN_SSE41 { io.Store(out + i, Mul8Pixels4(io.Load(tex + i), d)); });
 }
 
-// Source over destination for two pixels in 16-bit lanes.
-VORN_SSE41 inline __m128i OverSse41(__m128i s16, __m128i d16) {
+// Source over destination for two pixels in 16-bit lanes; Cover as Over16's.
+template <bool Cover> VORN_SSE41 inline __m128i OverSse41(__m128i s16, __m128i d16) {
     const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
-    return _mm_add_epi16(Mul8x8(s16, a), Mul8x8(d16, _mm_xor_si128(a, _mm_set1_epi16(0x00FF))));
+    const __m128i fs = Cover ? _mm_or_si128(a, _mm_set1_epi64x(0x00FF000000000000LL)) : a;
+    return _mm_add_epi16(Mul8x8(s16, fs), Mul8x8(d16, _mm_xor_si128(a, _mm_set1_epi16(0x00FF))));
 }
 
-VORN_SSE41 void BlendSrcAlphaSse41(const std::uint32_t* src, std::uint32_t* dst, int n) {
+template <bool Cover>
+VORN_SSE41 void BlendSrcAlphaSse41T(const std::uint32_t* src, std::uint32_t* dst, int n) {
     const __m128i zero = _mm_setzero_si128();
     Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
         const __m128i s = io.Load(src + i), d = io.Load(dst + i);
         io.Store(dst + i,
-                 _mm_packus_epi16(OverSse41(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero)),
-                                  OverSse41(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero))));
+                 _mm_packus_epi16(OverSse41<Cover>(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero)),
+                                  OverSse41<Cover>(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero))));
     });
 }
 
-VORN_SSE41 inline __m128i TintedOverSse41(__m128i t, __m128i d, __m128i tint) {
+template <bool Cover> VORN_SSE41 inline __m128i TintedOverSse41(__m128i t, __m128i d, __m128i tint) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i lo = OverSse41(Mul8x8(_mm_unpacklo_epi8(t, zero), tint), _mm_unpacklo_epi8(d, zero));
-    const __m128i hi = OverSse41(Mul8x8(_mm_unpackhi_epi8(t, zero), tint), _mm_unpackhi_epi8(d, zero));
+    const __m128i lo = OverSse41<Cover>(Mul8x8(_mm_unpacklo_epi8(t, zero), tint), _mm_unpacklo_epi8(d, zero));
+    const __m128i hi = OverSse41<Cover>(Mul8x8(_mm_unpackhi_epi8(t, zero), tint), _mm_unpackhi_epi8(d, zero));
     return _mm_packus_epi16(lo, hi);
 }
 
-VORN_SSE41 void BlendSrcAlphaTintedSse41(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
-                                         int n) {
+template <bool Cover>
+VORN_SSE41 void BlendSrcAlphaTintedSse41T(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
+                                          int n) {
     const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), _mm_setzero_si128());
     Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
-        io.Store(dst + i, TintedOverSse41(io.Load(tex + i), io.Load(dst + i), tint));
+        io.Store(dst + i, TintedOverSse41<Cover>(io.Load(tex + i), io.Load(dst + i), tint));
     });
 }
 
-VORN_SSE41 void BlendSrcAlphaTintedReversedSse41(const std::uint32_t* texLast, std::uint32_t dif,
-                                                 std::uint32_t* dst, int n) {
+template <bool Cover>
+VORN_SSE41 void BlendSrcAlphaTintedReversedSse41T(const std::uint32_t* texLast, std::uint32_t dif,
+                                                  std::uint32_t* dst, int n) {
     const __m128i tint = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(dif)), _mm_setzero_si128());
     Spans4(n, [&](int i, const auto& io) VORN_SSE41 {
         // The texels of pixels i.. read forward from the lowest address, then turned round.
@@ -406,7 +426,7 @@ VORN_SSE41 void BlendSrcAlphaTintedReversedSse41(const std::uint32_t* texLast, s
                           : m == 3 ? _mm_shuffle_epi32(forward, 0xC6)
                           : m == 2 ? _mm_shuffle_epi32(forward, 0xE1)
                                    : forward;
-        io.Store(dst + i, TintedOverSse41(t, io.Load(dst + i), tint));
+        io.Store(dst + i, TintedOverSse41<Cover>(t, io.Load(dst + i), tint));
     });
 }
 
@@ -504,9 +524,18 @@ VORN_SSE41 void HorizontalSse41(const TexelColumn* columns, const std::int32_t* 
     });
 }
 
-const Kernels Sse41Set = {VerticalRangeSse41,       VerticalListSse41, HorizontalSse41,
-                          ModulateConstSse41,       ModulateSse41,     BlendSrcAlphaSse41,
-                          BlendSrcAlphaTintedSse41, BlendOpSse41,      BlendSrcAlphaTintedReversedSse41};
+const Kernels Sse41Set = {VerticalRangeSse41,
+                          VerticalListSse41,
+                          HorizontalSse41,
+                          ModulateConstSse41,
+                          ModulateSse41,
+                          BlendSrcAlphaSse41T<false>,
+                          BlendSrcAlphaTintedSse41T<false>,
+                          BlendOpSse41,
+                          BlendSrcAlphaTintedReversedSse41T<false>,
+                          BlendSrcAlphaSse41T<true>,
+                          BlendSrcAlphaTintedSse41T<true>,
+                          BlendSrcAlphaTintedReversedSse41T<true>};
 
 } // namespace
 

@@ -31,6 +31,7 @@ struct Pipeline {
     FactorFn srcFactorAlpha = nullptr, dstFactorAlpha = nullptr;
     DWORD op = D3DBLENDOP_ADD, opAlpha = D3DBLENDOP_ADD;
     bool separateAlpha = false;
+    bool cover = false;  // SrcAlpha with the alpha blended as "over": the cover kernels
     bool inPlace = true; // no alpha test and no write mask: the blend writes the target directly
     std::uint32_t writeMask = 0xFFFFFFFFu;
 };
@@ -61,9 +62,13 @@ Pipeline MakePipeline(const DrawState& st) {
                                        st.destBlend == D3DBLEND_ZERO && st.blendOp == D3DBLENDOP_ADD);
     if (replace) {
         p.blend = BlendKind::Replace;
-    } else if (!st.separateAlpha && st.srcBlend == D3DBLEND_SRCALPHA &&
-               st.destBlend == D3DBLEND_INVSRCALPHA && st.blendOp == D3DBLENDOP_ADD) {
+    } else if (st.srcBlend == D3DBLEND_SRCALPHA && st.destBlend == D3DBLEND_INVSRCALPHA &&
+               st.blendOp == D3DBLENDOP_ADD &&
+               (!st.separateAlpha ||
+                (st.srcBlendAlpha == D3DBLEND_ONE && st.destBlendAlpha == D3DBLEND_INVSRCALPHA &&
+                 st.blendOpAlpha == D3DBLENDOP_ADD))) {
         p.blend = BlendKind::SrcAlpha;
+        p.cover = st.separateAlpha;
     } else {
         p.blend = BlendKind::Factors;
         p.srcFactor = PickFactor(st.srcBlend);
@@ -224,7 +229,8 @@ public:
                 std::uint32_t* tex =
                     m_record ? m_record->samples.data() + m_record->used - std::size_t(xr - x) : m_s.tex;
                 m_s.sampler.Sample(x, n, tex);
-                m_p.k->blendSrcAlphaTinted(tex, m_difValue, row + x, n);
+                (m_p.cover ? m_p.k->coverSrcAlphaTinted : m_p.k->blendSrcAlphaTinted)(tex, m_difValue,
+                                                                                      row + x, n);
                 if (m_p.st->target.opaqueAlpha)
                     for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
                 continue;
@@ -270,9 +276,11 @@ private:
         std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
         const int n = static_cast<int>(xr - xl);
         if (m_map.flipX)
-            m_p.k->blendSrcAlphaTintedReversed(samples + (n - 1), m_difValue, row, n);
+            (m_p.cover ? m_p.k->coverSrcAlphaTintedReversed
+                       : m_p.k->blendSrcAlphaTintedReversed)(samples + (n - 1), m_difValue, row, n);
         else
-            m_p.k->blendSrcAlphaTinted(samples, m_difValue, row, n);
+            (m_p.cover ? m_p.k->coverSrcAlphaTinted : m_p.k->blendSrcAlphaTinted)(samples, m_difValue, row,
+                                                                                  n);
         if (m_p.st->target.opaqueAlpha)
             for (int i = 0; i < n; ++i) row[i] |= 0xFF000000u;
         return true;
@@ -334,7 +342,7 @@ private:
         } else {
             if (out != dst) std::memcpy(out, dst, std::size_t(n) * 4);
             if (m_p.blend == BlendKind::SrcAlpha) {
-                m_p.k->blendSrcAlpha(src, out, n);
+                (m_p.cover ? m_p.k->coverSrcAlpha : m_p.k->blendSrcAlpha)(src, out, n);
             } else {
                 m_p.srcFactor(src, out, m_s.fs, n);
                 m_p.dstFactor(src, out, m_s.fd, n);

@@ -158,7 +158,7 @@ TEST_F(MainWindow, ListsHaveTheirItemsAndDefaults) {
         {W().List(gpEffect),
          {"Blend", "Add", "Sub", "Color", "Shadow", "Light", "Max", "Shift", "Glow", "Stroke"},
          9},
-        {W().List(gpBGFill), {"Color", "H-Grad", "V-Grad", "Random"}, 3},
+        {W().List(gpBGFill), {"Color", "H-Grad", "V-Grad", "Random", "None"}, 3},
         {W().List(gpBGForm), {"None", "Circle", "Square", "Random"}, 3},
         {W().List(gpBrushType), {"Hard", "Soft"}, 1},
         {W().List(gpBrushSize), {"16", "32", "64", "128"}, 2},

@@ -144,6 +144,16 @@ grep -q -e '^Fill' -e '^DrawRotatedScaled 1 ' "$work/keep.trace" && fail "Keep d
 expect_status 0 "${plain[@]}" --seed 1 --bg-color '#A6CAF0' --trace "$work/color.trace"
 grep -q '^FillGradientRect 0 0 1024 1024 FFF0CAA6 ' "$work/color.trace" || fail "--bg-color #A6CAF0 is not 0xFFF0CAA6"
 
+# No fill: an RGBA PNG (colour type 6, every other texture RGB, 2); a JPEG gets the BG Color
+# beneath and one line on stderr saying so.
+colour_type() { od -An -tu1 -j25 -N1 "$1" | tr -d ' '; }
+expect_status 0 "${fast[@]}" --seed 7 --bg-fill none --out "$work/none.png"
+[ "$(colour_type "$work/none.png")" = 6 ] || fail "--bg-fill none: colour type $(colour_type "$work/none.png")"
+[ "$(colour_type "$work/a.png")" = 2 ] || fail "a filled texture: colour type $(colour_type "$work/a.png")"
+expect_status 0 "${fast[@]}" --seed 7 --bg-fill none --out "$work/none.jpg"
+[ "$(cat "$work/err.txt")" = "JPEG holds no transparency: written over the BG Color" ] ||
+  fail "--bg-fill none as JPEG: '$(cat "$work/err.txt")'"
+
 # A run that would write nothing says how to write and fails as bad usage (--json or --trace
 # alone are output enough).
 rm -f "$work"/*.png

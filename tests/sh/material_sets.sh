@@ -31,6 +31,18 @@ run_cli 0 generate "${fast[@]}" --count 2 --folder batch --type png --material g
 for f in "$work"/batch/*.gltf; do validate "batch/$(basename "$f")"; done
 [ "$(ls "$work"/batch/*.gltf | wc -l)" -eq 2 ] || fail "a batch of 2 wrote $(ls "$work"/batch/*.gltf | wc -l) glTF files"
 run_cli 2 generate "${fast[@]}" --out t.bmp --material gltf
+# A transparent ground: the glTF material blends by the colour's alpha.
+run_cli 0 generate "${fast[@]}" --bg-fill none --out clear.png --material gltf
+validate clear.gltf
+grep -q '"alphaMode": "BLEND"' "$work/clear.gltf" || fail "a transparent texture's glTF material does not blend"
+grep -q '"alphaMode"' "$work/plain.gltf" && fail "an opaque texture's glTF material blends"
+# The colour is marked sRGB beside data maps, and only there (a texture alone keeps its bytes).
+run_cli 0 generate "${fast[@]}" --out alone.png
+# Right after IHDR: length 1, "sRGB", intent 0 (perceptual) and its CRC, AE CE 1C E9.
+[ "$(od -An -tx1 -j33 -N13 "$work/plain.png" | tr -d " \n")" = 000000017352474200aece1ce9 ] ||
+  fail "the colour of a material set carries no sRGB chunk after IHDR"
+grep -qa sRGB "$work/alone.png" && fail "a texture written alone carries an sRGB chunk"
+grep -qa sRGB "$work/plain_orm.png" "$work/plain_normal.png" && fail "a data map carries an sRGB chunk"
 
 run_cli 0 generate "${fast[@]}" --out godot.png --material godot --maps height
 exrheader "$work/godot_height.exr" | grep -q "Y, 16-bit floating-point" || fail "exrheader: no half channel Y"
