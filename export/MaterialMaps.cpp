@@ -73,9 +73,9 @@ struct TKernel {
 // Row y's normals from rows y - 1 (up), y and y + 1 (down), columns wrapping or clamping.
 void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uint16_t* down,
                std::int32_t width, bool wraps, const TKernel& k, std::uint8_t* bgra) {
-    const auto encode = [](double c) {
-        return std::uint8_t(std::clamp(std::floor(127.5 * c + 128.0), 0.0, 255.0));
-    };
+    // floor(127.5 c + 128) clamped to 0..255: after the clamp to [0, 255] truncation is the floor,
+    // and below 0 both end at 0; no call to floor in the loop.
+    const auto encode = [](double c) { return std::uint8_t(std::clamp(127.5 * c + 128.0, 0.0, 255.0)); };
     for (std::int32_t x = 0; x < width; ++x, bgra += 4) {
         const std::int32_t l = x > 0 ? x - 1 : wraps ? width - 1 : 0;
         const std::int32_t r = x + 1 < width ? x + 1 : wraps ? 0 : width - 1;
