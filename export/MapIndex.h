@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "export/ExrImage.h"
 #include "export/MaterialMaps.h"
+#include "export/TileExport.h"
 
 namespace vorn {
 
@@ -66,6 +69,24 @@ template <class TBand> void RunBands(std::int32_t rows, int n, const TBand& band
         }
     }
     band(0, 0, BandStart(rows, 1, n));
+}
+
+// A grey map as one EXR channel "Y", its values divided by full (65535 or 255).
+template <class T>
+bool EncodeGreyExr(std::int32_t width, std::int32_t height, const std::vector<T>& values, double full,
+                   std::vector<std::uint8_t>& bytes, std::string& reason) {
+    TExrChannel y{"Y", std::vector<float>(values.size())};
+    for (std::size_t i = 0; i < values.size(); ++i) y.values[i] = static_cast<float>(values[i] / full);
+    return EncodeExr(width, height, {y}, bytes, &reason);
+}
+
+// Encodes a file by encode(bytes, reason) and saves it whole; the result as the export words it.
+template <class TEncode>
+TExportResult SaveEncoded(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!encode(bytes, reason)) return ExportFailure(fileName, reason);
+    return SaveExportBytes(fileName, bytes, writer, mode);
 }
 
 } // namespace vorn

@@ -91,15 +91,6 @@ void NormalRow(const std::uint16_t* up, const std::uint16_t* mid, const std::uin
     }
 }
 
-// Encodes a map by encode(bytes, reason) and saves it.
-template <class TEncode>
-TExportResult SaveMap(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
-    std::vector<std::uint8_t> bytes;
-    std::string reason;
-    if (!encode(bytes, reason)) return ExportFailure(fileName, reason);
-    return SaveExportBytes(fileName, bytes, writer, mode);
-}
-
 // The height with a blur of any radius up to 64 pixels more than a sixteenth of the side.
 bool HeightMapOf(const TBitmap32& texture, int blurRadius, THeightMap& out, TMapEdges edges) {
     if (texture.Empty() || blurRadius < 0 ||
@@ -222,20 +213,10 @@ std::string MapFileOf(const std::string& textureFile, const char* kind, const TM
     return MapFileName(textureFile, kind, MapExtension(kind, options));
 }
 
-// A grey map as one EXR channel "Y", its values divided by full (65535 or 255).
-template <class T>
-bool EncodeGreyExr(std::int32_t width, std::int32_t height, const std::vector<T>& values, double full,
-                   std::vector<std::uint8_t>& bytes, std::string& reason) {
-    TExrChannel y{"Y", std::vector<float>(values.size())};
-    for (std::size_t i = 0; i < values.size(); ++i) y.values[i] = static_cast<float>(values[i] / full);
-    return EncodeExr(width, height, {y}, bytes, &reason);
-}
-
 // One map of texture as file bytes: the height made once (and blurred) serves all of them.
 bool EncodeMap(const char* kind, const TBitmap32& texture, const THeightMap& height,
                const TMapOptions& options, std::vector<std::uint8_t>& bytes, std::string& reason) {
     const std::string_view which = kind;
-    const int width = height.width;
     const bool exr = options.format == TMapFormat::Exr;
     if (which == HeightMapKind)
         return exr ? EncodeGreyExr(height.width, height.height, height.values, 65535.0, bytes, reason)
@@ -247,13 +228,8 @@ bool EncodeMap(const char* kind, const TBitmap32& texture, const THeightMap& hei
         return EncodeNormalPng(normal, bytes, &reason);
     }
     std::vector<std::uint8_t> grey;
-    const bool made =
-        which == RoughnessMapKind
-            ? MakeRoughnessMap(texture, height, options.roughnessMin, options.roughnessMax,
-                               double(RoughnessContrastRadius) / MapReferenceSide, options.edges, grey)
-            : MakeOcclusionMap(height, double(options.occlusionRadius) / MapReferenceSide,
-                               ScaledReliefPixels(options.normalStrength, width) / width, options.edges,
-                               grey);
+    const bool made = which == RoughnessMapKind ? MakeTileRoughnessMap(texture, height, options, grey)
+                                                : MakeTileOcclusionMap(height, options, grey);
     if (!made) return (reason = std::string("The ") + kind + " map cannot be made"), false;
     return exr ? EncodeGreyExr(height.width, height.height, grey, 255.0, bytes, reason)
                : EncodeGreyPng(height.width, height.height, grey, bytes, &reason);
@@ -286,7 +262,7 @@ TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile
             return ExportFailure(current, "The height map cannot be made");
         for (const char* kind : kinds) {
             current = MapFileOf(textureFile, kind, options);
-            result = SaveMap(
+            result = SaveEncoded(
                 [&](auto& bytes, auto& reason) {
                     return EncodeMap(kind, texture, height, options, bytes, reason);
                 },

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "export/ExrImage.h"
+#include "export/MapIndex.h"
 #include "export/MaterialText.h"
 #include "export/SurfaceMaps.h"
 #include "export/TileExport.h"
@@ -122,23 +122,6 @@ std::string DescriptorText(const TMaterialSetInfo& set, const std::string& textu
     return ImportNotesText(set, names);
 }
 
-// The height as EXR (one channel "Y", 0..1) or as a 16-bit PNG.
-bool EncodeHeight(const THeightMap& height, bool exr, std::vector<std::uint8_t>& bytes, std::string& reason) {
-    if (!exr) return EncodeHeightPng(height, bytes, &reason);
-    TExrChannel y{"Y", std::vector<float>(height.values.size())};
-    for (std::size_t i = 0; i < height.values.size(); ++i) y.values[i] = float(height.values[i] / 65535.0);
-    return EncodeExr(height.width, height.height, {y}, bytes, &reason);
-}
-
-// Encodes by encode(bytes, reason) and saves fileName.
-template <class TEncode>
-TExportResult SaveEncoded(TEncode encode, const std::string& fileName, TFileWriter& writer, TSaveMode mode) {
-    std::vector<std::uint8_t> bytes;
-    std::string reason;
-    if (!encode(bytes, reason)) return ExportFailure(fileName, reason);
-    return SaveExportBytes(fileName, bytes, writer, mode);
-}
-
 } // namespace
 
 std::vector<std::string> MaterialSetFileNames(const std::string& textureFile, const TMapOptions& options) {
@@ -169,8 +152,12 @@ TExportResult WriteMaterialSet(const TBitmap32& texture, const std::string& text
         if (!files.height.empty()) {
             const bool exr = files.height.ends_with(".exr");
             result = SaveEncoded(
-                [&](auto& bytes, auto& reason) { return EncodeHeight(height, exr, bytes, reason); }, current,
-                writer, mode);
+                [&](auto& bytes, auto& reason) {
+                    return exr ? EncodeGreyExr(height.width, height.height, height.values, 65535.0, bytes,
+                                               reason)
+                               : EncodeHeightPng(height, bytes, &reason);
+                },
+                current, writer, mode);
             if (!result.ok) return result;
         }
 

@@ -18,6 +18,7 @@
 
 #include "export/EmbeddedRecipe.h"
 #include "export/ImageWriters.h"
+#include "support/PngChunks.h"
 #include "support/PngDecode.h"
 
 namespace vorn {
@@ -32,10 +33,7 @@ std::uint32_t Le32(const Bytes& b, std::size_t at) {
 std::uint16_t Le16(const Bytes& b, std::size_t at) {
     return std::uint16_t(b[at] | b[at + 1] << 8);
 }
-std::uint32_t Be32(const Bytes& b, std::size_t at) {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 |
-           std::uint32_t(b[at + 3]);
-}
+using test::Be32;
 std::uint16_t Be16(const Bytes& b, std::size_t at) {
     return std::uint16_t(b[at] << 8 | b[at + 1]);
 }
@@ -144,30 +142,8 @@ TEST(Bmp, RoundTripKeepsEveryByteAtBothSizes) {
 
 // ---- PNG ----
 
-struct PngChunk {
-    std::string type;
-    std::size_t dataAt = 0;
-    std::uint32_t length = 0;
-    bool crcValid = false;
-};
-
-std::vector<PngChunk> PngChunks(const Bytes& file) {
-    std::vector<PngChunk> chunks;
-    std::size_t at = 8;
-    while (at + 12 <= file.size()) {
-        PngChunk chunk;
-        chunk.length = Be32(file, at);
-        chunk.type.assign(reinterpret_cast<const char*>(file.data() + at + 4), 4);
-        chunk.dataAt = at + 8;
-        if (chunk.dataAt + chunk.length + 4 > file.size()) break;
-        const uLong crc = crc32(0L, file.data() + at + 4, uInt(chunk.length + 4));
-        chunk.crcValid = crc == Be32(file, chunk.dataAt + chunk.length);
-        chunks.push_back(chunk);
-        at = chunk.dataAt + chunk.length + 4;
-    }
-    EXPECT_EQ(at, file.size()) << "bytes after the last whole chunk";
-    return chunks;
-}
+using test::PngChunk;
+using test::PngChunks;
 
 using test::DecodePngRgb;
 

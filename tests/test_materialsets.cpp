@@ -66,6 +66,7 @@ TEST(MaterialSets, EachSetPacksItsChannelsNamesItsFilesAndKeepsItsNormalConventi
     ASSERT_TRUE(MakeTileOcclusionMap(height, base, occlusion));
     ASSERT_TRUE(MakeTileRoughnessMap(texture, height, base, roughness));
 
+    using P = TPackSource;
     const struct {
         TMaterialSet set;
         const char* packed;
@@ -73,13 +74,43 @@ TEST(MaterialSets, EachSetPacksItsChannelsNamesItsFilesAndKeepsItsNormalConventi
         const char* descriptor;
         TNormalY y;
         bool alpha;
+        TPackSource channels[4]; // red, green, blue, alpha as the engine's material reads them
     } cases[] = {
-        {TMaterialSet::Gltf, "t_orm.png", "t_normal.png", "t.gltf", TNormalY::Up, false},
-        {TMaterialSet::Godot, "t_orm.png", "t_normal.png", "t.tres", TNormalY::Up, false},
-        {TMaterialSet::UnityUrp, "t_MetallicSmoothness.png", "t_Normal.png", "t_import.txt", TNormalY::Up,
-         true},
-        {TMaterialSet::UnityHdrp, "t_MaskMap.png", "t_Normal.png", "t_import.txt", TNormalY::Up, true},
-        {TMaterialSet::Unreal, "t_ORM.png", "t_N.png", "t_import.txt", TNormalY::Down, false},
+        {TMaterialSet::Gltf,
+         "t_orm.png",
+         "t_normal.png",
+         "t.gltf",
+         TNormalY::Up,
+         false,
+         {P::Occlusion, P::Roughness, P::Metal, P::Full}},
+        {TMaterialSet::Godot,
+         "t_orm.png",
+         "t_normal.png",
+         "t.tres",
+         TNormalY::Up,
+         false,
+         {P::Occlusion, P::Roughness, P::Metal, P::Full}},
+        {TMaterialSet::UnityUrp,
+         "t_MetallicSmoothness.png",
+         "t_Normal.png",
+         "t_import.txt",
+         TNormalY::Up,
+         true,
+         {P::Metal, P::Occlusion, P::Zero, P::Smoothness}},
+        {TMaterialSet::UnityHdrp,
+         "t_MaskMap.png",
+         "t_Normal.png",
+         "t_import.txt",
+         TNormalY::Up,
+         true,
+         {P::Metal, P::Occlusion, P::Full, P::Smoothness}},
+        {TMaterialSet::Unreal,
+         "t_ORM.png",
+         "t_N.png",
+         "t_import.txt",
+         TNormalY::Down,
+         false,
+         {P::Occlusion, P::Roughness, P::Metal, P::Full}},
     };
     for (const auto& c : cases) {
         const TMaterialSetInfo& info = MaterialSetInfo(c.set);
@@ -106,8 +137,8 @@ TEST(MaterialSets, EachSetPacksItsChannelsNamesItsFilesAndKeepsItsNormalConventi
         EXPECT_FALSE(HasChunk(packedFile, "gAMA"));
         for (std::size_t i = 0; i < occlusion.size(); ++i) {
             for (int ch = 0; ch < 4; ++ch) {
-                std::uint8_t want = 255; // an RGB file decodes with an opaque alpha
-                switch (info.channels[ch]) {
+                std::uint8_t want = 0;
+                switch (c.channels[ch]) {
                 case TPackSource::Zero:
                     want = 0;
                     break;
@@ -127,7 +158,7 @@ TEST(MaterialSets, EachSetPacksItsChannelsNamesItsFilesAndKeepsItsNormalConventi
                     want = std::uint8_t(255 - roughness[i]);
                     break;
                 }
-                if (ch == 3 && !c.alpha) want = 255;
+                if (ch == 3 && !c.alpha) want = 255; // an RGB file decodes with an opaque alpha
                 ASSERT_EQ(packed[4 * i + std::size_t(ch)], want) << "pixel " << i << " channel " << ch;
             }
         }

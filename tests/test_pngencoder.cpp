@@ -12,16 +12,14 @@
 
 #include "export/ImageWriters.h"
 #include "export/PngEncoder.h"
+#include "support/PngChunks.h"
 
 namespace vorn {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t Be32(const Bytes& b, std::size_t at) {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 |
-           std::uint32_t(b[at + 3]);
-}
+using test::Be32;
 
 // Samples in PNG order: noise in the left half of every row, a flat run in the right half, so
 // that both literals and long runs occur.
@@ -83,28 +81,6 @@ bool Decode(const Bytes& file, TDecoded& out) {
     return true;
 }
 
-struct TChunk {
-    std::string type;
-    std::size_t dataAt = 0;
-    std::uint32_t length = 0;
-    bool crcValid = false;
-};
-
-std::vector<TChunk> Chunks(const Bytes& file) {
-    std::vector<TChunk> chunks;
-    std::size_t at = 8;
-    while (at + 12 <= file.size()) {
-        TChunk chunk{std::string(reinterpret_cast<const char*>(file.data() + at + 4), 4), at + 8,
-                     Be32(file, at)};
-        if (chunk.dataAt + chunk.length + 4 > file.size()) break;
-        chunk.crcValid =
-            crc32(0, file.data() + at + 4, uInt(chunk.length + 4)) == Be32(file, chunk.dataAt + chunk.length);
-        chunks.push_back(chunk);
-        at = chunk.dataAt + chunk.length + 4;
-    }
-    EXPECT_EQ(at, file.size()) << "bytes after the last whole chunk";
-    return chunks;
-}
 
 TEST(PngEncoder, EveryColourTypeDecodesToItsSamplesWithTheSameBytesForAnyThreadCount) {
     struct TCase {
@@ -131,7 +107,7 @@ TEST(PngEncoder, EveryColourTypeDecodesToItsSamplesWithTheSameBytesForAnyThreadC
                 EXPECT_TRUE(more == one) << threads << " threads";
             }
             // No chunks but IHDR, IDAT and IEND.
-            const std::vector<TChunk> chunks = Chunks(one);
+            const std::vector<test::PngChunk> chunks = test::PngChunks(one);
             ASSERT_GE(chunks.size(), 3u);
             for (std::size_t i = 0; i < chunks.size(); ++i)
                 EXPECT_EQ(chunks[i].type, i == 0 ? "IHDR" : i + 1 == chunks.size() ? "IEND" : "IDAT");
@@ -156,7 +132,7 @@ TEST(PngEncoder, CallersChunksComeBeforeFullIdatChunksOfOneZlibStream) {
     ASSERT_GT(file.size(), 8u);
     EXPECT_EQ(0, std::memcmp(file.data(), signature, 8));
 
-    const std::vector<TChunk> chunks = Chunks(file);
+    const std::vector<test::PngChunk> chunks = test::PngChunks(file);
     ASSERT_GE(chunks.size(), 7u);
     EXPECT_EQ(chunks[0].type, "IHDR");
     EXPECT_EQ(chunks[0].length, 13u);
