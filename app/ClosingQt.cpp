@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QString>
 
+#include "app/ExportQt.h"
 #include "app/HistoryQt.h"
 #include "app/LibraryQt.h"
 #include "app/dialogs/settings.h"
@@ -12,6 +13,7 @@
 namespace vorn {
 
 bool ConfirmClose(TFOrlu& window) {
+    window.Export().FinishSaving(); // a large texture's file is written whole before anything else
     if (window.Library && !window.Library->ConfirmStopExport()) return false;
     if (!window.History) return true;
     if (window.Ready()) window.History->Record(); // a Live texture counts as well

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMetaObject>
+#include <memory>
 
 #include "app/HistoryQt.h"
 #include "app/StatusQt.h"
@@ -36,6 +38,26 @@ QString JoinedNames(const QStringList& names) {
 
 TExportQt::TExportQt(TFOrlu& window)
     : m_window(window), m_filter(TFOrlu::SaveFilters.value(DefaultExportType)) {}
+
+TExportQt::~TExportQt() {
+    if (m_saving.joinable()) m_saving.join();
+}
+
+void TExportQt::FinishSaving() {
+    if (!m_saving.joinable()) return;
+    m_saving.join();
+    Report(m_saved, QFileInfo(QString::fromStdString(m_saved.writtenFile)).fileName());
+}
+
+void TExportQt::Report(const TExportResult& result, const QString& saved) {
+    if (!result.ok)
+        ShowMessageBox(m_window.Messages(), QString::fromStdString(result.error), QStringLiteral("Pallimor"),
+                       TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
+    else if (!result.note.empty()) // a transparent texture in a JPEG or BMP
+        m_window.Status->Note(QString::fromStdString(result.note));
+    else if (!saved.isEmpty())
+        m_window.Status->Note(QStringLiteral("Saved %1").arg(saved));
+}
 
 QStringList TExportQt::ExistingFiles(const QString& fileName, const TMapOptions& maps, bool textureAsked) {
     QStringList existing;
@@ -110,14 +132,37 @@ void TExportQt::Run() {
 
     const std::string recipe =
         settings && settings->EmbedRecipe ? m_window.History->RecipeText().toStdString() : std::string();
-    const TExportResult result =
-        ExportOutputTexture(m_window.Generator(), fileName.toStdString(), m_window.JpegQuality(),
-                            SystemFileWriter(), smReplace, maps, recipe);
-    if (!result.ok)
-        ShowMessageBox(m_window.Messages(), QString::fromStdString(result.error), QStringLiteral("Pallimor"),
-                       TMsgButtons::Ok, TMsgIcon::Critical, &m_window);
-    else if (!result.note.empty()) // a transparent texture in a JPEG or BMP
-        m_window.Status->Note(QString::fromStdString(result.note));
+    const TGenerator& generator = m_window.Generator();
+    if (generator.TextureSize <= BackgroundExportSide) {
+        Report(ExportOutputTexture(generator, fileName.toStdString(), m_window.JpegQuality(), *Writer,
+                                   smReplace, maps, recipe));
+        return;
+    }
+    // Large: read back now, written on a thread of its own; one save at a time.
+    FinishSaving();
+    auto job = std::make_shared<TOutputExport>();
+    const TExportResult read = ReadOutputExport(generator, fileName.toStdString(), maps, *job);
+    if (!read.ok) return Report(read);
+    m_window.Status->Note(QStringLiteral("Saving %1...").arg(QFileInfo(fileName).fileName()));
+    const std::uint64_t save = ++m_saves;
+    m_saving = std::thread([this, job, recipe, save, quality = m_window.JpegQuality(), writer = Writer] {
+        m_saved = WriteOutputExport(*job, quality, *writer, smReplace, recipe);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_ended = save;
+        }
+        // Dropped with this object, whose end joins this thread.
+        QMetaObject::invokeMethod(this, "SaveEnded", Qt::QueuedConnection);
+    });
+}
+
+void TExportQt::SaveEnded() {
+    std::uint64_t ended = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        ended = m_ended;
+    }
+    if (ended == m_saves) FinishSaving();
 }
 
 } // namespace vorn

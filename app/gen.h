@@ -193,6 +193,8 @@ public:
 
     // The save dialog's filters, in the order shown; JPEG is chosen at start.
     static const QStringList SaveFilters;
+    // The Export command (a large texture's save may still be running).
+    TExportQt& Export() { return *m_export; }
 
 protected:
     void showEvent(QShowEvent* event) override;

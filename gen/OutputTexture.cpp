@@ -53,22 +53,35 @@ std::string TransparencyNote(const TGenerator& generator, TExportFormat format) 
            " holds no transparency: written over the BG Color";
 }
 
+TExportResult ReadOutputExport(const TGenerator& generator, const std::string& fileName,
+                               const TMapOptions& maps, TOutputExport& job) {
+    job.fileName = fileName;
+    job.maps = MapOptionsOf(generator, maps);
+    job.note = TransparencyNote(generator, ResolveExportName(fileName).format);
+    return ReadOutputForExport(generator, fileName, job.bitmap);
+}
+
+TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFileWriter& writer, TSaveMode mode,
+                                std::string_view recipe) {
+    const bool maps = job.maps.Any();
+    TExportResult texture = WriteTileForExport(job.bitmap, job.fileName, jpegQuality, writer, mode, recipe, maps);
+    if (!texture.ok) return texture;
+    texture.note = job.note;
+    if (!maps) return texture;
+    const TExportResult written = WriteMaps(job.bitmap, texture.writtenFile, job.maps, writer, mode);
+    return written.ok ? texture : written;
+}
+
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer, TSaveMode mode, const TMapOptions& maps,
                                   std::string_view recipe) {
     if (!maps.Any() && !generator.TileTransparent())
         return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
                           generator.TextureSize, fileName, jpegQuality, writer, mode, recipe);
-    TBitmap32 bitmap;
-    const TExportResult read = ReadOutputForExport(generator, fileName, bitmap);
+    TOutputExport job;
+    const TExportResult read = ReadOutputExport(generator, fileName, maps, job);
     if (!read.ok) return read;
-    TExportResult texture = WriteTileForExport(bitmap, fileName, jpegQuality, writer, mode, recipe, maps.Any());
-    if (!texture.ok) return texture;
-    texture.note = TransparencyNote(generator, ResolveExportName(fileName).format);
-    if (!maps.Any()) return texture;
-    const TExportResult written =
-        WriteMaps(bitmap, texture.writtenFile, MapOptionsOf(generator, maps), writer, mode);
-    return written.ok ? texture : written;
+    return WriteOutputExport(job, jpegQuality, writer, mode, recipe);
 }
 
 } // namespace vorn

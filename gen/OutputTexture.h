@@ -36,4 +36,18 @@ TExportResult ExportOutputTexture(const TGenerator& generator, const std::string
                                   TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
                                   const TMapOptions& maps = {}, std::string_view recipe = {});
 
+// ExportOutputTexture in two halves, for a window that saves a large texture while it goes on:
+// the read-back on the device's thread (the texture as fileName's format holds it, maps with the
+// tile's edges, the note), then the writing, which touches only the job and writer.
+struct TOutputExport {
+    std::string fileName;
+    TBitmap32 bitmap;
+    TMapOptions maps;
+    std::string note;
+};
+TExportResult ReadOutputExport(const TGenerator& generator, const std::string& fileName,
+                               const TMapOptions& maps, TOutputExport& job);
+TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFileWriter& writer = SystemFileWriter(),
+                                TSaveMode mode = smReplace, std::string_view recipe = {});
+
 } // namespace vorn

@@ -15,10 +15,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "app/ExportQt.h"
 #include "app/HistoryQt.h"
 #include "app/StatusQt.h"
 #include "app/dialogs/settings.h"
@@ -118,6 +121,44 @@ protected:
     QTemporaryDir m_folder;
     std::unique_ptr<TFVornS> m_settings;
 };
+
+// A file writer whose writes wait until the test opens the gate.
+class GateWriter : public TFileWriter {
+public:
+    std::atomic<bool> open{false};
+    std::atomic<int> waiting{0};
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        ++waiting;
+        while (!open) std::this_thread::yield();
+        return TFileWriter::Write(fd, data, size);
+    }
+};
+
+// A texture beyond 1024 is saved on a thread of its own: Export returns while the file is being
+// written (the window answers), the file appears only whole, and the status bar tells the end.
+TEST_F(MainWindowExport, ALargeTextureIsSavedWhileTheWindowGoesOn) {
+    while (Gen().TextureSize < 2048) W().UpDownSize->Press(btNext);
+    W().ButtonGenerateClick();
+    GateWriter gate;
+    W().Export().Writer = &gate;
+    Export("large.png");
+    EXPECT_TRUE(W().Export().Saving());
+    EXPECT_EQ(W().Status->Text->text(), "Saving large.png...");
+    while (gate.waiting == 0) std::this_thread::yield(); // the save is writing, the window free
+    EXPECT_FALSE(QFile::exists(m_folder.filePath("large.png")));
+    QApplication::processEvents(); // the window answers meanwhile
+    gate.open = true;
+    for (int i = 0; i < 2000 && W().Export().Saving(); ++i) {
+        QApplication::processEvents();
+        QTest::qWait(5);
+    }
+    EXPECT_FALSE(W().Export().Saving());
+    EXPECT_EQ(W().Status->Text->text(), "Saved large.png");
+    const QByteArray file = Read(m_folder.filePath("large.png"));
+    ASSERT_GT(file.size(), 24);
+    EXPECT_EQ(file.mid(16, 8), QByteArray("\x00\x00\x08\x00\x00\x00\x08\x00", 8)); // IHDR 2048 x 2048
+    W().Export().Writer = &SystemFileWriter();
+}
 
 TEST_F(MainWindowExport, WritesJpegWithTheQualityOfTheSettings) {
     m_settings->show();
