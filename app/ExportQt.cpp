@@ -132,14 +132,14 @@ void TExportQt::Run() {
 
     const std::string recipe =
         settings && settings->EmbedRecipe ? m_window.History->RecipeText().toStdString() : std::string();
+    FinishSaving(); // one save at a time, in the order asked
     const TGenerator& generator = m_window.Generator();
     if (generator.TextureSize <= BackgroundExportSide) {
         Report(ExportOutputTexture(generator, fileName.toStdString(), m_window.JpegQuality(), *Writer,
                                    smReplace, maps, recipe));
         return;
     }
-    // Large: read back now, written on a thread of its own; one save at a time.
-    FinishSaving();
+    // Large: read back now, written on a thread of its own.
     auto job = std::make_shared<TOutputExport>();
     const TExportResult read = ReadOutputExport(generator, fileName.toStdString(), maps, *job);
     if (!read.ok) return Report(read);
