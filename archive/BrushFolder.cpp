@@ -24,6 +24,7 @@
 #include "archive/VornMd5.h"
 #include "io/ByteOrder.h"
 #include "io/FileBytes.h"
+#include "io/PngChunks.h"
 #include "io/SafeFile.h"
 #include "pixel/VornTexels.h"
 
@@ -62,6 +63,10 @@ struct TImage {
 std::optional<TImage> DecodePng(std::span<const std::uint8_t> bytes, std::string& why) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
+    if (!PngChunksFit(bytes)) {
+        why = "not a readable PNG image (a chunk is longer than the file)";
+        return std::nullopt;
+    }
     if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
         why = std::string("not a readable PNG image (") + png.message + ")";
         return std::nullopt;

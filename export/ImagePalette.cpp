@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include "export/JpegError.h"
+#include "io/PngChunks.h"
 
 namespace vorn {
 
@@ -26,6 +27,10 @@ TArgbImage DecodePng(std::span<const std::uint8_t> bytes) {
     TArgbImage image;
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
+    if (!PngChunksFit(bytes)) {
+        image.error = "not a readable PNG image (a chunk is longer than the file)";
+        return image;
+    }
     if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
         image.error = std::string("not a readable PNG image (") + png.message + ")";
         return image;
