@@ -58,28 +58,14 @@ void AppendPngChunk(std::vector<std::uint8_t>& out, const char* type, const std:
     AppendBe32(out, std::uint32_t(crc));
 }
 
-// One PNG row: the filter type 1 (Sub), then per pixel R, G, B minus the previous pixel's, mod 256.
-void FilterRowSub(const std::uint8_t* bgra, std::uint8_t* out, std::int32_t width) {
+// One PNG row: the filter type 1 (Sub), then per pixel R, G, B (and A with four channels) minus
+// the previous pixel's, mod 256.
+template <int Channels> void FilterRowSub(const std::uint8_t* bgra, std::uint8_t* out, std::int32_t width) {
     *out++ = 1;
-    std::uint8_t pr = 0, pg = 0, pb = 0;
-    for (std::int32_t x = 0; x < width; ++x, bgra += 4, out += 3) {
-        const std::uint8_t r = bgra[2], g = bgra[1], b = bgra[0];
-        out[0] = std::uint8_t(r - pr);
-        out[1] = std::uint8_t(g - pg);
-        out[2] = std::uint8_t(b - pb);
-        pr = r;
-        pg = g;
-        pb = b;
-    }
-}
-
-// The same with alpha: R, G, B, A per pixel.
-void FilterRowSubRgba(const std::uint8_t* bgra, std::uint8_t* out, std::int32_t width) {
-    *out++ = 1;
-    std::uint8_t previous[4] = {};
-    for (std::int32_t x = 0; x < width; ++x, bgra += 4, out += 4) {
+    std::uint8_t previous[Channels] = {};
+    for (std::int32_t x = 0; x < width; ++x, bgra += 4, out += Channels) {
         const std::uint8_t rgba[4] = {bgra[2], bgra[1], bgra[0], bgra[3]};
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < Channels; ++k) {
             out[k] = std::uint8_t(rgba[k] - previous[k]);
             previous[k] = rgba[k];
         }
@@ -108,9 +94,9 @@ bool DeflateRows(const TBitmap32& bitmap, std::vector<std::uint8_t>& zdata) {
     std::vector<std::uint8_t> row(rowBytes);
     for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
         if (bitmap.HasAlpha())
-            FilterRowSubRgba(bitmap.Row(y), row.data(), bitmap.Width());
+            FilterRowSub<4>(bitmap.Row(y), row.data(), bitmap.Width());
         else
-            FilterRowSub(bitmap.Row(y), row.data(), bitmap.Width());
+            FilterRowSub<3>(bitmap.Row(y), row.data(), bitmap.Width());
         const int flush = y + 1 == bitmap.Height() ? Z_FINISH : Z_NO_FLUSH;
         zs.next_in = row.data();
         zs.avail_in = uInt(rowBytes);

@@ -182,7 +182,7 @@ TExportResult WriteMaterialSet(const TBitmap32& texture, const std::string& text
             return ExportFailure(current, "The packed map cannot be made");
         result = SaveEncoded(
             [&](auto& bytes, auto& reason) {
-                return set.alpha ? EncodeRgbaPng(packed, bytes, &reason)
+                return set.Alpha() ? EncodeRgbaPng(packed, bytes, &reason)
                                  : EncodeNormalPng(packed, bytes, &reason);
             },
             current, writer, mode);

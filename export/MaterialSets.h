@@ -17,6 +17,7 @@
 // format says). The descriptor comes last, once every image it names is written.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,50 +30,38 @@ namespace vorn {
 // Where a packed image's channel comes from.
 enum class TPackSource : std::uint8_t { Zero, Full, Metal, Occlusion, Roughness, Smoothness };
 
+// A packed image's red, green, blue and alpha.
+using TPacking = std::array<TPackSource, 4>;
+inline constexpr TPacking OrmPacking = {TPackSource::Occlusion, TPackSource::Roughness, TPackSource::Metal,
+                                        TPackSource::Full};
+
 struct TMaterialSetInfo {
     TMaterialSet set;
-    const char* name;        // as --material spells it: "unity-urp"; "none" for the separate maps
-    const char* caption;     // in the dialogs' list
-    const char* packedKind;  // the packed image's suffix: "orm"
-    TPackSource channels[4]; // red, green, blue, alpha
-    bool alpha;              // the packed image keeps its alpha channel (RGBA)
-    const char* normalKind;  // "normal", "Normal", "N"
-    TNormalY normalY;        // the engine's normal convention
-    const char* heightKind;  // "height", "Height"
-    bool heightExr;          // the height always as EXR
-    const char* descriptor;  // appended to NAME: ".gltf", ".tres", "_import.txt"
+    const char* name;       // as --material spells it: "unity-urp"; "none" for the separate maps
+    const char* caption;    // in the dialogs' list
+    const char* packedKind; // the packed image's suffix: "orm"
+    TPacking channels;      // red, green, blue, alpha
+    const char* normalKind; // "normal", "Normal", "N"
+    TNormalY normalY;       // the engine's normal convention
+    const char* heightKind; // "height", "Height"
+    bool heightExr;         // the height always as EXR
+    const char* descriptor; // appended to NAME: ".gltf", ".tres", "_import.txt"
+
+    // The packed image keeps an alpha channel (RGBA) where it carries something.
+    constexpr bool Alpha() const { return channels[3] != TPackSource::Full; }
 };
 
 inline constexpr TMaterialSetInfo MaterialSetTable[] = {
-    {TMaterialSet::None, "none", "Separate maps", "", {}, false, "", TNormalY::Up, "", false, ""},
-    {TMaterialSet::Gltf,
-     "gltf",
-     "glTF 2.0",
-     "orm",
-     {TPackSource::Occlusion, TPackSource::Roughness, TPackSource::Metal, TPackSource::Full},
-     false,
-     "normal",
-     TNormalY::Up,
-     "height",
-     false,
+    {TMaterialSet::None, "none", "Separate maps", "", {}, "", TNormalY::Up, "", false, ""},
+    {TMaterialSet::Gltf, "gltf", "glTF 2.0", "orm", OrmPacking, "normal", TNormalY::Up, "height", false,
      ".gltf"},
-    {TMaterialSet::Godot,
-     "godot",
-     "Godot (ORMMaterial3D)",
-     "orm",
-     {TPackSource::Occlusion, TPackSource::Roughness, TPackSource::Metal, TPackSource::Full},
-     false,
-     "normal",
-     TNormalY::Up,
-     "height",
-     true,
-     ".tres"},
+    {TMaterialSet::Godot, "godot", "Godot (ORMMaterial3D)", "orm", OrmPacking, "normal", TNormalY::Up,
+     "height", true, ".tres"},
     {TMaterialSet::UnityUrp,
      "unity-urp",
      "Unity URP (Lit)",
      "MetallicSmoothness",
      {TPackSource::Metal, TPackSource::Occlusion, TPackSource::Zero, TPackSource::Smoothness},
-     true,
      "Normal",
      TNormalY::Up,
      "Height",
@@ -83,22 +72,12 @@ inline constexpr TMaterialSetInfo MaterialSetTable[] = {
      "Unity HDRP (Lit)",
      "MaskMap",
      {TPackSource::Metal, TPackSource::Occlusion, TPackSource::Full, TPackSource::Smoothness},
-     true,
      "Normal",
      TNormalY::Up,
      "Height",
      false,
      "_import.txt"},
-    {TMaterialSet::Unreal,
-     "unreal",
-     "Unreal (ORM)",
-     "ORM",
-     {TPackSource::Occlusion, TPackSource::Roughness, TPackSource::Metal, TPackSource::Full},
-     false,
-     "N",
-     TNormalY::Down,
-     "height",
-     false,
+    {TMaterialSet::Unreal, "unreal", "Unreal (ORM)", "ORM", OrmPacking, "N", TNormalY::Down, "height", false,
      "_import.txt"},
 };
 

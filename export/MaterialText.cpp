@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace vorn {
 
@@ -68,29 +69,34 @@ std::string Base64(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
-// The square's vertices: position, normal, texture coordinate and tangent, as little-endian floats
-// one attribute after the other, then the six 16-bit indices of its two triangles.
-std::vector<std::uint8_t> SquareBuffer() {
-    static constexpr float Position[4][3] = {
-        {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, 0.5f, 0}};
+// The square's vertex attributes, in the buffer's order, each with its four vertices' values.
+struct TSquareAttribute {
+    const char* name;
+    const char* type;
+    int components;
+    float values[4][4];
+};
+constexpr TSquareAttribute SquareAttributes[] = {
+    {"POSITION", "VEC3", 3, {{-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {0.5f, 0.5f, 0}, {-0.5f, 0.5f, 0}}},
+    {"NORMAL", "VEC3", 3, {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}}},
     // glTF's texture coordinates start at the image's top left.
-    static constexpr float Coordinate[4][2] = {{0, 1}, {1, 1}, {1, 0}, {0, 0}};
-    static constexpr std::uint16_t Index[6] = {0, 1, 2, 0, 2, 3};
+    {"TEXCOORD_0", "VEC2", 2, {{0, 1}, {1, 1}, {1, 0}, {0, 0}}},
+    {"TANGENT", "VEC4", 4, {{1, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 1}}},
+};
+constexpr std::uint16_t SquareIndices[6] = {0, 1, 2, 0, 2, 3};
+
+// The attributes as little-endian floats one after the other, then the six 16-bit indices of
+// the square's two triangles.
+std::vector<std::uint8_t> SquareBuffer() {
     std::vector<std::uint8_t> bytes;
-    const auto putFloat = [&bytes](float f) {
-        std::uint32_t u;
-        std::memcpy(&u, &f, 4);
-        for (int k = 0; k < 4; ++k) bytes.push_back(std::uint8_t(u >> (8 * k)));
-    };
-    for (const auto& p : Position)
-        for (float f : p) putFloat(f);
-    for (int v = 0; v < 4; ++v)
-        for (float f : {0.0f, 0.0f, 1.0f}) putFloat(f);
-    for (const auto& c : Coordinate)
-        for (float f : c) putFloat(f);
-    for (int v = 0; v < 4; ++v)
-        for (float f : {1.0f, 0.0f, 0.0f, 1.0f}) putFloat(f);
-    for (std::uint16_t i : Index) {
+    for (const TSquareAttribute& attribute : SquareAttributes)
+        for (const auto& vertex : attribute.values)
+            for (int c = 0; c < attribute.components; ++c) {
+                std::uint32_t u;
+                std::memcpy(&u, &vertex[c], 4);
+                for (int k = 0; k < 4; ++k) bytes.push_back(std::uint8_t(u >> (8 * k)));
+            }
+    for (const std::uint16_t i : SquareIndices) {
         bytes.push_back(std::uint8_t(i));
         bytes.push_back(std::uint8_t(i >> 8));
     }
@@ -127,10 +133,12 @@ std::string GltfText(const TMaterialFiles& files) {
     t += "  \"scene\": 0,\n";
     t += "  \"scenes\": [{\"nodes\": [0]}],\n";
     t += "  \"nodes\": [{\"mesh\": 0, \"name\": " + name + "}],\n";
-    t += "  \"meshes\": [{\"name\": " + name +
-         ", \"primitives\": [{\"attributes\": {\"POSITION\": 0, \"NORMAL\": 1, \"TEXCOORD_0\": 2, "
-         "\"TANGENT\": 3}, "
-         "\"indices\": 4, \"material\": 0}]}],\n";
+    std::string attributes;
+    for (std::size_t i = 0; i < std::size(SquareAttributes); ++i)
+        attributes +=
+            std::string(i ? ", " : "") + "\"" + SquareAttributes[i].name + "\": " + std::to_string(i);
+    t += "  \"meshes\": [{\"name\": " + name + ", \"primitives\": [{\"attributes\": {" + attributes +
+         "}, \"indices\": " + std::to_string(std::size(SquareAttributes)) + ", \"material\": 0}]}],\n";
     t += "  \"materials\": [{\"name\": " + name +
          ", \"pbrMetallicRoughness\": {\"baseColorTexture\": {\"index\": 0}, \"metallicRoughnessTexture\": "
          "{\"index\": 1}}, \"occlusionTexture\": {\"index\": 1}, \"normalTexture\": {\"index\": 2}" +
@@ -145,22 +153,27 @@ std::string GltfText(const TMaterialFiles& files) {
         "  \"samplers\": [{\"magFilter\": 9729, \"minFilter\": 9987, \"wrapS\": 10497, \"wrapT\": 10497}],\n";
     t += "  \"buffers\": [{\"byteLength\": " + std::to_string(buffer.size()) +
          ", \"uri\": \"data:application/octet-stream;base64," + Base64(buffer) + "\"}],\n";
-    t += "  \"bufferViews\": [\n";
-    t += "    {\"buffer\": 0, \"byteOffset\": 0, \"byteLength\": 48, \"target\": 34962},\n";
-    t += "    {\"buffer\": 0, \"byteOffset\": 48, \"byteLength\": 48, \"target\": 34962},\n";
-    t += "    {\"buffer\": 0, \"byteOffset\": 96, \"byteLength\": 32, \"target\": 34962},\n";
-    t += "    {\"buffer\": 0, \"byteOffset\": 128, \"byteLength\": 64, \"target\": 34962},\n";
-    t += "    {\"buffer\": 0, \"byteOffset\": 192, \"byteLength\": 12, \"target\": 34963}\n";
-    t += "  ],\n";
-    t += "  \"accessors\": [\n";
-    t += "    {\"bufferView\": 0, \"componentType\": 5126, \"count\": 4, \"type\": \"VEC3\", \"min\": [-0.5, "
-         "-0.5, "
-         "0.0], \"max\": [0.5, 0.5, 0.0]},\n";
-    t += "    {\"bufferView\": 1, \"componentType\": 5126, \"count\": 4, \"type\": \"VEC3\"},\n";
-    t += "    {\"bufferView\": 2, \"componentType\": 5126, \"count\": 4, \"type\": \"VEC2\"},\n";
-    t += "    {\"bufferView\": 3, \"componentType\": 5126, \"count\": 4, \"type\": \"VEC4\"},\n";
-    t += "    {\"bufferView\": 4, \"componentType\": 5123, \"count\": 6, \"type\": \"SCALAR\"}\n";
-    t += "  ]\n";
+    // One view and one accessor an attribute, laid out as SquareBuffer lays them; the indices last.
+    std::string views, accessors;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < std::size(SquareAttributes); ++i) {
+        const TSquareAttribute& attribute = SquareAttributes[i];
+        const std::size_t length = 4 * 4 * std::size_t(attribute.components);
+        views += "    {\"buffer\": 0, \"byteOffset\": " + std::to_string(offset) +
+                 ", \"byteLength\": " + std::to_string(length) + ", \"target\": 34962},\n";
+        accessors += "    {\"bufferView\": " + std::to_string(i) +
+                     ", \"componentType\": 5126, \"count\": 4, \"type\": \"" + attribute.type + "\"" +
+                     (i == 0 ? ", \"min\": [-0.5, -0.5, 0.0], \"max\": [0.5, 0.5, 0.0]" : "") + "},\n";
+        offset += length;
+    }
+    const std::string last = std::to_string(std::size(SquareAttributes));
+    views += "    {\"buffer\": 0, \"byteOffset\": " + std::to_string(offset) +
+             ", \"byteLength\": " + std::to_string(sizeof SquareIndices) + ", \"target\": 34963}\n";
+    accessors += "    {\"bufferView\": " + last +
+                 ", \"componentType\": 5123, \"count\": " + std::to_string(std::size(SquareIndices)) +
+                 ", \"type\": \"SCALAR\"}\n";
+    t += "  \"bufferViews\": [\n" + views + "  ],\n";
+    t += "  \"accessors\": [\n" + accessors + "  ]\n";
     t += "}\n";
     return t;
 }

@@ -29,13 +29,11 @@ constexpr TNameField NameFieldTable[] = {
 
 // One texture's file: the texels read back from the device and where they go.
 struct TFileJob {
-    TBitmap32 bitmap;
-    std::string fileName;
+    TOutputExport texture; // as read back, with its maps' options
     int jpegQuality = DefaultJpegQuality;
     TFileWriter* writer = nullptr;
     TSaveMode mode = smReplace;
     std::string recipe; // into the file when not empty
-    TMapOptions maps;
 };
 
 // Encodes and writes one file at a time. With a thread of its own Start returns at once and
@@ -87,13 +85,7 @@ public:
 private:
     // The texture, then its maps.
     static TExportResult Write(const TFileJob& job) {
-        const TExportResult texture =
-            WriteTileForExport(job.bitmap, job.fileName, job.jpegQuality, *job.writer, job.mode, job.recipe,
-                               job.maps.Any());
-        if (!texture.ok || !job.maps.Any()) return texture;
-        const TExportResult maps =
-            WriteMaps(job.bitmap, texture.writtenFile, job.maps, *job.writer, job.mode);
-        return maps.ok ? texture : maps;
+        return WriteOutputExport(job.texture, job.jpegQuality, *job.writer, job.mode, job.recipe);
     }
 
     void Run() {
@@ -180,14 +172,14 @@ private:
     // file worker.
     bool HandOver(int number) {
         TFileJob job;
-        job.fileName = m_options.fileName ? m_options.fileName(number)
-                                          : BatchFileName(m_options.folder, number - 1, m_options.fileType);
+        const std::string fileName = m_options.fileName
+                                         ? m_options.fileName(number)
+                                         : BatchFileName(m_options.folder, number - 1, m_options.fileType);
         job.jpegQuality = m_options.jpegQuality;
         if (m_options.recipe) job.recipe = m_options.recipe(number);
         job.writer = &m_writer;
         job.mode = m_options.saveMode;
-        job.maps = MapOptionsOf(m_generator, m_options.maps);
-        const TExportResult read = ReadOutputForExport(m_generator, job.fileName, job.bitmap);
+        const TExportResult read = ReadOutputExport(m_generator, fileName, m_options.maps, job.texture);
         if (!read.ok) {
             Fail(read.error);
             return false;
