@@ -278,6 +278,7 @@ void TGenerator::RenderAll(bool clearTile) {
         m_tileAxes = CommonAxes(m_tileAxes, axes);
         m_tileTransparent = m_tileTransparent && noFill;
     }
+    m_tileBackground = BackgroundColor;
     m_tileFinished = true;
     Textures->RenderIntoTarget(
         TileTarget, 0, [this](TVornTextures* sender) { TileRender(sender); }, clearTile);
@@ -313,6 +314,7 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
     m_textureSeed = seed;
     m_tileAxes = axes;
     m_tileTransparent = transparent;
+    m_tileBackground = BackgroundColor;
     ForgetCalls(); // the calls that made these texels are not known
     RenderViewAndSize();
     return true;
@@ -401,7 +403,7 @@ bool TGenerator::PresentPreview(int scale) {
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!sink || !tile) return false;
     TRenderTarget* view = PreviewPaneVisible ? Textures->GetTarget(ViewTarget) : nullptr;
-    const TCanvasColor matte = BackgroundColor;
+    const TCanvasColor matte = m_tileBackground;
     if (!ComposePreview(*tile, view, scale, m_previewFrame, m_tileTransparent ? &matte : nullptr))
         return false;
     const int size = PreviewSize * scale;
@@ -421,7 +423,7 @@ void TGenerator::DrawTarget(std::int32_t index, double x, double y, double size,
     // A transparent tile is shown over the BG Color, as JPEG and BMP files hold it.
     const auto side = static_cast<std::int32_t>(size);
     Canvas->FillSolidRect(static_cast<std::int32_t>(x - size / 2), static_cast<std::int32_t>(y - size / 2),
-                          side, side, BackgroundColor | 0xFF000000u, beOpaque);
+                          side, side, m_tileBackground | 0xFF000000u, beOpaque);
     Canvas->DrawTexturedQuad(target, quad, ColorQuadWhite, SelectionWhole, bePremultipliedOver);
 }
 

@@ -180,6 +180,9 @@ public:
     // coverage in alpha, and the output keeps that alpha. Keep with None over an opaque tile
     // stays opaque.
     bool TileTransparent() const { return m_tileTransparent; }
+    // The BG Color a transparent tile is shown and flattened over: the one it was made with (or
+    // shown with), not one picked since, so the output stays what its recipe makes.
+    TCanvasColor TileBackground() const { return m_tileBackground; }
 
     // Every drawing call of TileRender is written here when set (pallimor-cli --trace), in the
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
@@ -229,6 +232,7 @@ private:
     const TGenSettingsSource* m_settings;
     TTileAxes m_tileAxes;
     bool m_tileTransparent = false;
+    TCanvasColor m_tileBackground = 0; // BackgroundColor when the tile was made or shown
     TGenHooks* m_hooks;
     sd::Direct3DFactory m_createDirect3D;
     TGenHooks m_noHooks;

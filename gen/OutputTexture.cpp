@@ -22,7 +22,7 @@ void ForFormat(const TGenerator& generator, TExportFormat format, TBitmap32& bit
     if (format == TExportFormat::Png)
         UnpremultiplyAlpha(bitmap);
     else
-        ComposeOverColor(bitmap, RgbOfCanvasColor(generator.BackgroundColor));
+        ComposeOverColor(bitmap, RgbOfCanvasColor(generator.TileBackground()));
 }
 
 } // namespace

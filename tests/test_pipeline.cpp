@@ -452,6 +452,14 @@ TEST(PipelineTile, NoFillKeepsTheTilesAlphaIntoAnRgbaPng) {
     const TExportResult jpeg = ExportOutputTexture(*g, dir / "t.jpg", 95);
     ASSERT_TRUE(jpeg.ok) << jpeg.error;
     EXPECT_EQ(jpeg.note, "JPEG holds no transparency: written over the BG Color");
+
+    // A BG Color picked afterwards changes nothing of this texture: it stays what its recipe makes.
+    TBitmap32 before, after;
+    ASSERT_TRUE(ReadOutputTexture(*g, before));
+    g->BackgroundColor = ~g->BackgroundColor | 0xFF000000u;
+    ASSERT_TRUE(ReadOutputTexture(*g, after));
+    EXPECT_TRUE(std::equal(before.Bits(), before.Bits() + before.Pitch() * std::size_t(before.Height()),
+                           after.Bits()));
 }
 
 TEST(PipelineTile, MissingBrushesDrawNothingAndKeepTheRandomSequence) {
