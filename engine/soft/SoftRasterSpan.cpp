@@ -1,6 +1,7 @@
 // The production path of the rasteriser: triangles are scanned row by row into spans, pairs of
 // triangles forming an axis-aligned rectangle are drawn as one block, and every span runs
 // through stage functions (sample, combine, blend) chosen once per draw call.
+#include "engine/soft/SoftRasterMirror.h"
 #include "engine/soft/SoftRasterSampler.h"
 #include "engine/soft/SoftRasterSpanDetail.h"
 
@@ -84,35 +85,6 @@ Pipeline MakePipeline(const DrawState& st) {
     return p;
 }
 
-// The texels a blended rectangle sampled, row by row, kept for the rectangles after it in the
-// draw that are its mirror images (the generator stamps every brush at x and y and at the tile's
-// size - x and - y): of a texture symmetric across the mirror's axis, a mirror rectangle samples
-// the same values in mirrored order, and only blends them.
-struct MirrorSource {
-    struct RowRange {
-        std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr
-        std::size_t offset = 0;      // of pixel xl in samples
-        bool seen = false;           // the row was drawn (and cut) at all
-    };
-    bool valid = false;
-    bool whole = false; // the rectangle's columns all lie in the target
-    const std::uint32_t* texels = nullptr;
-    Plane s, t;                                // the rectangle's texel planes
-    std::int64_t firstColumn = 0, columns = 0; // the pixel columns the rectangle covers, unclipped
-    std::int64_t firstRow = 0, rowCount = 0;   // and its pixel rows
-    std::int64_t keptRow = 0;                  // the first of rows
-    std::vector<RowRange> rows;
-    std::vector<std::uint32_t> samples; // the first used of them
-    std::size_t used = 0;
-};
-
-// How a rectangle takes its samples from the kept one: pixel (x, y) from (sumX - x, sumY - y)
-// where flipped, else from (x + sumX, y + sumY).
-struct MirrorMap {
-    bool flipX = false, flipY = false;
-    std::int64_t sumX = 0, sumY = 0;
-};
-
 struct Scratch {
     alignas(32) std::uint32_t tex[Chunk];
     alignas(32) std::uint32_t dif[Chunk];
@@ -175,14 +147,9 @@ public:
         if (xl >= xr) return;
         if (m_replay && ReplayWhole(y, xl, xr)) return;
         const bool visible = m_s.sampler.ClipRow(y, xl, xr);
-        if (m_record) {
-            // A row with nothing to draw is kept too: its mirror has nothing either.
-            m_record->rows[std::size_t(y - m_record->keptRow)] = {visible ? xl : 0, visible ? xr : 0,
-                                                                  m_record->used, true};
-            if (visible) m_record->used += std::size_t(xr - xl);
-        }
+        if (m_record) m_record->Keep(y, visible, xl, xr);
         if (!visible) return;
-        if (const MirrorSource::RowRange* kept = m_replay ? KeptRow(y) : nullptr)
+        if (const MirrorSource::RowRange* kept = m_replay ? KeptRow(*m_replay, m_map, y) : nullptr)
             if (BlendKept(*kept, y, xl, xr)) return;
         if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
         Span(y, xl, xr);
@@ -196,17 +163,8 @@ public:
         m_s.sampler.EnsureTables();
         return !m_s.sampler.perPixel;
     }
-    // Keeps the samples of columns [x0, x1) of rows drawn in [y0, y1), count of them, in mirror
-    // from here on.
-    void RecordInto(MirrorSource& mirror, std::int64_t x0, std::int64_t x1, std::int64_t y0, std::int64_t y1,
-                    std::int64_t count) {
-        mirror.keptRow = y0;
-        mirror.rows.assign(std::size_t(y1 - y0), {});
-        mirror.used = 0;
-        const std::size_t most = std::size_t(x1 - x0) * std::size_t(count);
-        if (mirror.samples.size() < most) mirror.samples.resize(most);
-        m_record = &mirror;
-    }
+    // Keeps the samples of the rows drawn from here on in mirror (started for them).
+    void RecordInto(MirrorSource& mirror) { m_record = &mirror; }
     // Takes the samples of its pixels from mirror, as map says, where mirror has them.
     void ReplayFrom(const MirrorSource& mirror, const MirrorMap& map) {
         m_replay = &mirror;
@@ -240,22 +198,13 @@ public:
     }
 
 private:
-    // The kept row of row y; null when none was kept.
-    const MirrorSource::RowRange* KeptRow(std::int64_t y) const {
-        const MirrorSource& m = *m_replay;
-        const std::int64_t ya = m_map.flipY ? m_map.sumY - y : y + m_map.sumY;
-        if (ya < m.keptRow || ya >= m.keptRow + std::int64_t(m.rows.size())) return nullptr;
-        const MirrorSource::RowRange& a = m.rows[std::size_t(ya - m.keptRow)];
-        return a.seen ? &a : nullptr;
-    }
-
     // Blends row y, of columns [xl, xr) in the target, from the kept samples without cutting it
     // first: where the kept rectangle lay wholly in the target its rows were cut to the pixels of
     // texels not all transparent and nothing else, and the mirror of that cut is this row's.
     // False when that does not hold or the row was not kept.
     bool ReplayWhole(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (!m_replay->whole) return false;
-        const MirrorSource::RowRange* a = KeptRow(y);
+        const MirrorSource::RowRange* a = KeptRow(*m_replay, m_map, y);
         if (!a) return false;
         if (a->xl >= a->xr) return true; // every texel transparent
         const std::int64_t from = m_map.flipX ? m_map.sumX - (a->xr - 1) : a->xl - m_map.sumX;
@@ -468,45 +417,6 @@ void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand
 
 // ---- axis-aligned rectangles ----
 
-// Whether r (pixel columns and rows from first, unclipped) samples in every pixel what the kept
-// rectangle samples in one pixel of it: the same rectangle, or its mirror image across a vertical
-// or horizontal line, or both, drawn from a texture that is symmetric across that line.
-bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColumn, std::int64_t columns,
-               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map) {
-    const Plane& sb = r.planes.attr[AttrS];
-    const Plane& tb = r.planes.attr[AttrT];
-    if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rowCount != rowCount ||
-        m.s.dx != sb.dx || m.t.dy != tb.dy || sb.dy != 0 || tb.dx != 0)
-        return false;
-    // Along one axis, with a and b the kept and new plane's values at their first pixel: pixel k
-    // of r against pixel k of the kept one (the very same positions), or, where the texture is
-    // symmetric, against its pixel count - 1 - k: positions in 256ths of a texel, which mirrored
-    // across the texture become 256 (size - 1) - q.
-    auto axis = [](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count, bool symmetric,
-                   std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip,
-                   std::int64_t& sum) {
-        if (a == b) {
-            flip = false;
-            sum = firstA - firstB;
-            return true;
-        }
-        if (!symmetric) return false;
-        constexpr int shift = TexelShift - 8;
-        const std::int64_t mirrored = 256 * std::int64_t(size - 1);
-        a += (count - 1) * step - LinearOrigin;
-        b -= LinearOrigin;
-        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step)
-            if ((a >> shift) + (b >> shift) != mirrored) return false;
-        flip = true;
-        sum = firstA + firstB + count - 1;
-        return true;
-    };
-    return axis(m.s.At(m.firstColumn, 0), sb.At(firstColumn, 0), sb.dx, columns, texture.mirroredX,
-                texture.width, m.firstColumn, firstColumn, map.flipX, map.sumX) &&
-           axis(m.t.At(0, m.firstRow), tb.At(0, firstRow), tb.dy, rowCount, texture.mirroredY, texture.height,
-                m.firstRow, firstRow, map.flipY, map.sumY);
-}
-
 // The rows of the strips of one band (in any order) in one pass, so that the samples kept for
 // a mirror image cover every row of the band.
 void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<const RowBand> strips) {
@@ -538,19 +448,13 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
     // Up to a 512 KiB copy per thread: the stamps, not a background drawn across the target.
     constexpr std::int64_t mostKept = std::int64_t(1) << 17;
     const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= mostKept;
-    if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map)) {
+    if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map) &&
+        KeptCovers(mirror, map, std::span<const std::int64_t>(from, strips.size()),
+                   std::span<const std::int64_t>(to, strips.size()))) {
         shader.ReplayFrom(mirror, map);
     } else if (canMirror && shader.CanKeep()) {
-        mirror.valid = true;
-        mirror.texels = p.st->texture.texels;
-        mirror.s = r.planes.attr[AttrS];
-        mirror.t = r.planes.attr[AttrT];
-        mirror.firstColumn = firstColumn;
-        mirror.columns = columns;
-        mirror.firstRow = firstRow;
-        mirror.rowCount = rowCount;
-        mirror.whole = x0 == firstColumn && x1 == firstColumn + columns;
-        shader.RecordInto(mirror, x0, x1, y0, y1, rows);
+        mirror.Start(r, p.st->texture.texels, firstColumn, columns, firstRow, rowCount, x0, x1, y0, y1, rows);
+        shader.RecordInto(mirror);
     } else {
         mirror.valid = false;
     }
