@@ -21,6 +21,7 @@ layers=(
   "app:app/dialogs app/widgets gen archive export engine engine/soft io pixel"
   "cli:gen archive export engine engine/soft io pixel"
   "tools:cli gen archive export engine engine/soft io pixel"
+  "web:gen archive export engine engine/soft io pixel"
 )
 # What engine/soft offers the folders above it; its other headers are its own.
 soft_public=" SoftDevice.h SoftHost.h "

@@ -11,7 +11,8 @@ package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool
   imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace
   openexr openimageio-tools # exrheader and oiiotool, to check the OpenEXR maps
-  clang-14 libclang-rt-14-dev) # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
+  emscripten chromium chromium-driver python3-selenium) # the browser build and its page test (scripts/web.sh)
 case "${1:-test}" in
 run) packages=("${run_packages[@]}") ;;
 package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;

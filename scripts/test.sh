@@ -14,6 +14,10 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PWD/build/stage"
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+# The browser build: the core in WebAssembly (with worker threads and without), its page in
+# headless chromium writing the release CLI's files byte for byte.
+bash scripts/web.sh --build
+/usr/bin/python3 tests/web/web_page_test.py build-web build/pallimor-cli
 # The portable path: core and CLI without x86 intrinsics must write the same files.
 cmake -S . -B build-nosimd -G Ninja -DCMAKE_BUILD_TYPE=Release -DPALLIMOR_SIMD=OFF -DPALLIMOR_APP=OFF \
   -DPALLIMOR_TESTS=OFF -DPALLIMOR_BENCH=OFF
