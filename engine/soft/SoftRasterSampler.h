@@ -10,6 +10,18 @@
 
 namespace vorn::sd::detail {
 
+// What one pixel row of a primitive samples: its pixels [xl, xr), the texel rows the filter reads
+// and the weight between them, and whether the pixels were cut to those reading texels not all
+// transparent. Made by Sampler::PlanRow and passed to the row's work.
+struct RowPlan {
+    std::int64_t y = 0;
+    std::int64_t xl = 0, xr = 0;
+    std::int64_t top = 0, bottom = 0; // point: the texel row (top); linear: the two texel rows
+    std::uint32_t fraction = 0;       // linear: the weight of the bottom row, in 256ths
+    bool rows = false;                // top, bottom and fraction are set
+    bool cut = false;
+};
+
 // Texel fetching for one primitive. Separable samplers precompute per-column work once, since
 // with s independent of y and t independent of x every row reads the same columns.
 struct Sampler {
@@ -27,16 +39,11 @@ struct Sampler {
     std::vector<std::int64_t> startOf;       // linear, alphaClip: the first pixel of each texel x
     std::int32_t firstCol = 0, colCount = 0; // linear, shared columns: range filtered per row
     bool perPixel = false;
-    const std::uint32_t* row = nullptr; // point: the texel row of the current pixel row
-    std::int64_t rowY = 0;
     // Linear, shared columns: rows may be cut to the pixels whose texels are not all transparent
-    // (ClipRow); a cut row filters only the columns it reads.
+    // (Cut); a cut row filters only the columns it reads.
     bool alphaClip = false;
-    bool rowClipped = false;
     std::int64_t xEnd = 0;                         // linear: the tables run over [x0, xEnd)
     bool tablesReady = false, startsReady = false; // linear: EnsureTables and EnsureStarts ran
-    std::int64_t rowTop = 0, rowBottom = 0;        // linear: LinearRows of the current row
-    std::uint32_t fy = 0;
 
     // clipTransparent: pixels whose texels all have alpha 0 may be left out (the blend keeps
     // the target there).
@@ -44,7 +51,7 @@ struct Sampler {
                std::int64_t xb, bool clipTransparent) {
         st = &state;
         k = &kernels;
-        alphaClip = rowClipped = false;
+        alphaClip = false;
         if (!state.hasTexture) {
             kind = Kind::None;
             return;
@@ -142,71 +149,85 @@ struct Sampler {
         for (; u <= w; ++u) start[u + 1] = xEnd;
     }
 
-    // Cuts [xl, xr) of pixel row y to the pixels reading a texel whose alpha is not zero; false
-    // when none does. Only where the transparent texels include the first and last column, so
-    // that the wrapped neighbours of the cut pixels are transparent too.
-    bool ClipRow(std::int64_t y, std::int64_t& xl, std::int64_t& xr) {
-        rowClipped = false;
+    // The plan of pixel row y over [xl, xr), uncut; its texel rows are found when first needed
+    // (a row blended from kept samples needs none).
+    static RowPlan PlanRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        RowPlan plan;
+        plan.y = y;
+        plan.xl = xl;
+        plan.xr = xr;
+        return plan;
+    }
+
+    void FindRows(RowPlan& plan) const {
+        if (plan.rows) return;
+        plan.rows = true;
+        const std::int64_t y = plan.y;
+        const TextureView& tv = st->texture;
+        if (kind == Kind::SeparablePoint) {
+            plan.top = AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV);
+        } else if (kind == Kind::SeparableLinear) {
+            const std::int64_t v = t.At(0, y) - LinearOrigin;
+            const std::int64_t j = v >> TexelShift;
+            plan.fraction = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
+            plan.top = AddressTexel(j, tv.height, st->addressV);
+            plan.bottom = AddressTexel(j + 1, tv.height, st->addressV);
+        }
+    }
+
+    // Cuts the plan's pixels to those reading a texel whose alpha is not zero; false when none
+    // does. Only where the transparent texels include the first and last column, so that the
+    // wrapped neighbours of the cut pixels are transparent too.
+    bool Cut(RowPlan& plan) {
         if (!alphaClip) return true;
         const TextureView& tv = st->texture;
-        LinearRows(y);
+        FindRows(plan);
         EnsureStarts();
-        const TexelRowSpan a = tv.alphaRows[rowTop];
-        const TexelRowSpan b = tv.alphaRows[rowBottom];
+        const TexelRowSpan a = tv.alphaRows[plan.top];
+        const TexelRowSpan b = tv.alphaRows[plan.bottom];
         const bool emptyA = a.first > a.last, emptyB = b.first > b.last;
         if (emptyA && emptyB) return false;
         const std::int64_t lo = emptyA ? b.first : emptyB ? a.first : std::min(a.first, b.first);
         const std::int64_t hi = emptyA ? b.last : emptyB ? a.last : std::max(a.last, b.last);
         if (lo < 1 || hi > tv.width - 2) return true;
         // Pixel x reads texel x u and u + 1, u growing with x: it is kept for lo - 1 <= u <= hi.
-        xl = std::max(xl, startOf[std::size_t(lo)]);
-        xr = std::min(xr, startOf[std::size_t(hi + 2)]);
-        rowClipped = true;
-        return xl < xr;
+        plan.xl = std::max(plan.xl, startOf[std::size_t(lo)]);
+        plan.xr = std::min(plan.xr, startOf[std::size_t(hi + 2)]);
+        plan.cut = true;
+        return plan.xl < plan.xr;
     }
 
-    // Row work before the spans of pixel row y covering columns [xl, xr).
-    void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        rowY = y;
+    // Row work before the spans of the plan's row inside its pixels: its texel rows, and the
+    // vertical filter pass.
+    void BeginRow(RowPlan& plan) {
+        FindRows(plan);
+        if (kind != Kind::SeparableLinear) return;
+        EnsureTables();
         const TextureView& tv = st->texture;
-        if (kind == Kind::SeparablePoint) {
-            row = tv.texels + AddressTexel(t.At(0, y) >> TexelShift, tv.height, st->addressV) * tv.pitch;
-        } else if (kind == Kind::SeparableLinear) {
-            EnsureTables();
-            if (!rowClipped) LinearRows(y); // a cut row has them
-            const std::uint32_t* r0 = tv.texels + rowTop * tv.pitch;
-            const std::uint32_t* r1 = tv.texels + rowBottom * tv.pitch;
-            if (perPixel) {
-                const std::size_t off = 2 * std::size_t(xl - x0);
-                k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(xr - xl), filtered.data() + off);
-            } else if (rowClipped) {
-                // Columns u .. u + 1 of the pixels kept, none wrapped.
-                const std::int32_t a = column[std::size_t(xl - x0)], b = column[std::size_t(xr - 1 - x0)];
-                k->verticalRange(r0, r1, fy, firstCol + a, b - a + 2, filtered.data() + a);
-            } else {
-                // The columns of the range, then the one right of its last (wrapped).
-                if (firstCol + colCount < tv.width) {
-                    k->verticalRange(r0, r1, fy, firstCol, colCount + 1, filtered.data());
-                } else {
-                    k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
-                    k->verticalRange(r0, r1, fy, 0, 1, filtered.data() + colCount);
-                }
-            }
+        const std::uint32_t* r0 = tv.texels + plan.top * tv.pitch;
+        const std::uint32_t* r1 = tv.texels + plan.bottom * tv.pitch;
+        const std::uint32_t fy = plan.fraction;
+        if (perPixel) {
+            const std::size_t off = 2 * std::size_t(plan.xl - x0);
+            k->verticalList(r0, r1, fy, listCols.data() + off, 2 * int(plan.xr - plan.xl), filtered.data() + off);
+        } else if (plan.cut) {
+            // Columns u .. u + 1 of the pixels kept, none wrapped.
+            const std::int32_t a = column[std::size_t(plan.xl - x0)], b = column[std::size_t(plan.xr - 1 - x0)];
+            k->verticalRange(r0, r1, fy, firstCol + a, b - a + 2, filtered.data() + a);
+        } else if (firstCol + colCount < tv.width) {
+            // The columns of the range, then the one right of its last (wrapped).
+            k->verticalRange(r0, r1, fy, firstCol, colCount + 1, filtered.data());
+        } else {
+            k->verticalRange(r0, r1, fy, firstCol, colCount, filtered.data());
+            k->verticalRange(r0, r1, fy, 0, 1, filtered.data() + colCount);
         }
     }
 
-    // The two texel rows of pixel row y and the weight of the lower one.
-    void LinearRows(std::int64_t y) {
-        const std::int64_t v = t.At(0, y) - LinearOrigin;
-        const std::int64_t j = v >> TexelShift;
-        fy = static_cast<std::uint32_t>((v >> (TexelShift - 8)) & 0xFF);
-        rowTop = AddressTexel(j, st->texture.height, st->addressV);
-        rowBottom = AddressTexel(j + 1, st->texture.height, st->addressV);
-    }
-
-    void Sample(std::int64_t x, int n, std::uint32_t* out) const {
+    // Pixels [x, x + n) of the plan's row, after BeginRow.
+    void Sample(const RowPlan& plan, std::int64_t x, int n, std::uint32_t* out) const {
         switch (kind) {
         case Kind::SeparablePoint: {
+            const std::uint32_t* row = st->texture.texels + plan.top * st->texture.pitch;
             const std::int32_t* c = column.data() + (x - x0);
             for (int i = 0; i < n; ++i) out[i] = row[c[i]];
             break;
@@ -215,7 +236,7 @@ struct Sampler {
             k->horizontal(filtered.data(), column.data() + (x - x0), weights.data() + (x - x0), n, out);
             break;
         case Kind::Generic: {
-            std::int64_t sv = s.At(x, rowY), tv = t.At(x, rowY);
+            std::int64_t sv = s.At(x, plan.y), tv = t.At(x, plan.y);
             for (int i = 0; i < n; ++i, sv += s.dx, tv += t.dx) out[i] = SampleTexture(*st, filter, sv, tv);
             break;
         }

@@ -146,13 +146,14 @@ public:
     void Row(std::int64_t y, std::int64_t xl, std::int64_t xr) {
         if (xl >= xr) return;
         if (m_replay && ReplayWhole(y, xl, xr)) return;
-        const bool visible = m_s.sampler.ClipRow(y, xl, xr);
-        if (m_record) m_record->Keep(y, visible, xl, xr);
+        RowPlan plan = Sampler::PlanRow(y, xl, xr);
+        const bool visible = m_s.sampler.Cut(plan);
+        if (m_record) m_record->Keep(y, visible, plan.xl, plan.xr);
         if (!visible) return;
         if (const MirrorSource::RowRange* kept = m_replay ? KeptRow(*m_replay, m_map, y) : nullptr)
-            if (BlendKept(*kept, y, xl, xr)) return;
-        if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
-        Span(y, xl, xr);
+            if (BlendKept(*kept, y, plan.xl, plan.xr)) return;
+        if (!m_constSrc) m_s.sampler.BeginRow(plan);
+        Span(plan, plan.xl, plan.xr);
     }
 
     // Whether a mirror rectangle may take this one's samples: a tinted texture blended over the
@@ -171,29 +172,31 @@ public:
         m_map = map;
     }
 
-    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr), the row uncut.
-    void BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        m_s.sampler.rowClipped = false;
-        if (!m_constSrc) m_s.sampler.BeginRow(y, xl, xr);
+    // Row work (the vertical filter pass) for the spans of row y inside [xl, xr), the row uncut;
+    // answers the row's plan for them.
+    RowPlan BeginRow(std::int64_t y, std::int64_t xl, std::int64_t xr) {
+        RowPlan plan = Sampler::PlanRow(y, xl, xr);
+        if (!m_constSrc) m_s.sampler.BeginRow(plan);
+        return plan;
     }
 
-    // Shades [xl, xr) of row y, after BeginRow for a range holding it.
-    void Span(std::int64_t y, std::int64_t xl, std::int64_t xr) {
-        std::uint32_t* row = TargetRow(m_p.st->target, y);
+    // Shades [xl, xr) of the plan's row, after BeginRow for the plan.
+    void Span(const RowPlan& plan, std::int64_t xl, std::int64_t xr) {
+        std::uint32_t* row = TargetRow(m_p.st->target, plan.y);
         for (std::int64_t x = xl; x < xr; x += Chunk) {
             const int n = static_cast<int>(std::min<std::int64_t>(Chunk, xr - x));
             if (m_tintedBlend) {
                 // Kept rows are sampled straight into their place.
                 std::uint32_t* tex =
                     m_record ? m_record->samples.data() + m_record->used - std::size_t(xr - x) : m_s.tex;
-                m_s.sampler.Sample(x, n, tex);
+                m_s.sampler.Sample(plan, x, n, tex);
                 (m_p.cover ? m_p.k->coverSrcAlphaTinted : m_p.k->blendSrcAlphaTinted)(tex, m_difValue,
                                                                                       row + x, n);
                 if (m_p.st->target.opaqueAlpha)
                     for (int i = 0; i < n; ++i) row[x + i] |= 0xFF000000u;
                 continue;
             }
-            Output(Source(x, y, n), row + x, n);
+            Output(Source(plan, x, n), row + x, n);
         }
     }
 
@@ -235,13 +238,13 @@ private:
         return true;
     }
 
-    const std::uint32_t* Source(std::int64_t x, std::int64_t y, int n) {
+    const std::uint32_t* Source(const RowPlan& plan, std::int64_t x, int n) {
         if (m_constSrc) return m_s.constSrc;
         const DrawState& st = *m_p.st;
-        const std::uint32_t* dif = m_constDif ? m_s.dif : Diffuse(x, y, n);
+        const std::uint32_t* dif = m_constDif ? m_s.dif : Diffuse(x, plan.y, n);
         if (m_p.combine == CombineKind::Diffuse) return dif;
         if (!st.hasTexture && m_p.combine == CombineKind::Modulate) return dif;
-        m_s.sampler.Sample(x, n, m_s.tex);
+        m_s.sampler.Sample(plan, x, n, m_s.tex);
         if (m_p.combine == CombineKind::Modulate) {
             if (m_constDif)
                 m_p.k->modulateConst(m_s.tex, m_difValue, m_s.src, n);
@@ -405,12 +408,12 @@ void RasterQuad(const Pipeline& p, Scratch& s, const QuadSetup& q, const RowBand
         }
         const int first = l[0] <= l[1] ? 0 : 1;
         const int second = 1 - first;
-        shader.BeginRow(py, l[first], std::max(r[0], r[1]) + 1);
+        const RowPlan plan = shader.BeginRow(py, l[first], std::max(r[0], r[1]) + 1);
         if (r[first] + 1 == l[second]) {
-            shader.Span(py, l[first], r[second] + 1);
+            shader.Span(plan, l[first], r[second] + 1);
         } else {
-            shader.Span(py, l[first], r[first] + 1);
-            shader.Span(py, l[second], r[second] + 1);
+            shader.Span(plan, l[first], r[first] + 1);
+            shader.Span(plan, l[second], r[second] + 1);
         }
     }
 }
