@@ -360,11 +360,24 @@ bool TVornDb::TRecordReader::Read(void* dest, std::size_t size) {
 }
 
 bool TVornDb::TRecordReader::Finish() {
-    // Bytes nobody asked for count for the checksum as well: it covers the whole record.
+    return Detach().Check();
+}
+
+TVornDb::TPendingCheck TVornDb::TRecordReader::Detach() {
+    TPendingCheck check;
     TState* s = m_state.get();
-    const bool good = s && s->Inflate() && Md5Of(s->plain.get(), s->size) == s->checksum;
+    if (s && s->Inflate()) {
+        check.m_plain = std::move(s->plain);
+        check.m_size = s->size;
+        check.m_checksum = s->checksum;
+    }
     m_state.reset();
-    return good;
+    return check;
+}
+
+bool TVornDb::TPendingCheck::Check() const {
+    // Bytes nobody read count as well: the checksum covers the whole record.
+    return m_plain && Md5Of(m_plain.get(), m_size) == m_checksum;
 }
 
 bool TVornDb::OpenRecord(const std::string& key, TRecordReader& reader) {
