@@ -49,7 +49,20 @@ public:
         if (!m_file) return;
         if (std::fseek(m_file.get(), 0, SEEK_END) != 0) return;
         const long end = std::ftell(m_file.get());
-        if (end >= 0 && std::fseek(m_file.get(), 0, SEEK_SET) == 0) m_size = end;
+        if (end < 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0) return;
+        m_size = end;
+        // A small archive is read whole at once: one read instead of a seek and a read per
+        // table entry and record header. Bytes the file no longer holds are past its end.
+        if (end <= kWholeFile) {
+            try {
+                m_owned.resize(static_cast<std::size_t>(end));
+            } catch (const std::bad_alloc&) {
+                return; // read piece by piece instead
+            }
+            m_size = static_cast<std::int64_t>(std::fread(m_owned.data(), 1, m_owned.size(), m_file.get()));
+            m_bytes = std::span<const std::uint8_t>(m_owned.data(), static_cast<std::size_t>(m_size));
+            m_file.reset();
+        }
     }
     explicit TFile(std::span<const std::uint8_t> bytes)
         : m_bytes(bytes), m_size(static_cast<std::int64_t>(bytes.size())) {}
@@ -91,7 +104,9 @@ private:
     struct TCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
+    static constexpr long kWholeFile = 1 << 20;
     std::unique_ptr<std::FILE, TCloser> m_file; // null when reading memory
+    std::vector<std::uint8_t> m_owned;          // a small file read whole
     std::span<const std::uint8_t> m_bytes;
     std::int64_t m_size = -1;
     std::int64_t m_position = 0;
