@@ -55,12 +55,13 @@ public:
         // table entry and record header. Bytes the file no longer holds are past its end.
         if (end <= kWholeFile) {
             try {
-                m_owned.resize(static_cast<std::size_t>(end));
+                m_owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(end));
             } catch (const std::bad_alloc&) {
                 return; // read piece by piece instead
             }
-            m_size = static_cast<std::int64_t>(std::fread(m_owned.data(), 1, m_owned.size(), m_file.get()));
-            m_bytes = std::span<const std::uint8_t>(m_owned.data(), static_cast<std::size_t>(m_size));
+            m_size = static_cast<std::int64_t>(
+                std::fread(m_owned.get(), 1, static_cast<std::size_t>(end), m_file.get()));
+            m_bytes = std::span<const std::uint8_t>(m_owned.get(), static_cast<std::size_t>(m_size));
             m_file.reset();
         }
     }
@@ -106,7 +107,7 @@ private:
     };
     static constexpr long kWholeFile = 1 << 20;
     std::unique_ptr<std::FILE, TCloser> m_file; // null when reading memory
-    std::vector<std::uint8_t> m_owned;          // a small file read whole
+    std::unique_ptr<std::uint8_t[]> m_owned;    // a small file read whole
     std::span<const std::uint8_t> m_bytes;
     std::int64_t m_size = -1;
     std::int64_t m_position = 0;
