@@ -99,6 +99,20 @@ public:
     std::int32_t IndexOf(const std::string& key) const;
     const TVornDbHeader& Header() const { return m_header; }
 
+    // A record's plain bytes with the checksum they must have, taken from a TRecordReader.
+    class TPendingCheck {
+    public:
+        // What TRecordReader::Finish answers: the stream inflated whole to the record's size
+        // and the MD5 of its bytes is the record's checksum.
+        bool Check() const;
+
+    private:
+        friend class TVornDb;
+        std::unique_ptr<std::uint8_t[]> m_plain; // null when the stream failed
+        std::size_t m_size = 0;
+        std::array<std::uint8_t, 16> m_checksum{};
+    };
+
     // One record read as it inflates, in pieces straight into the caller's memory. The bytes
     // are known good only once Finish has seen the stream end and the MD5 match.
     class TRecordReader {
@@ -115,6 +129,9 @@ public:
         // Inflates what was not read, then true when the stream ends at the record's size and
         // the checksum matches; closes the reader.
         bool Finish();
+        // Finish in two halves: inflates what was not read and closes the reader, handing the
+        // record's bytes over to be checked later, on any one thread.
+        TPendingCheck Detach();
 
     private:
         friend class TVornDb;

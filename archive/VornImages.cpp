@@ -1,9 +1,14 @@
 #include "archive/VornImages.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "archive/VornDb.h"
 #include "engine/VornDevices.h"
@@ -128,13 +133,24 @@ private:
 } // namespace
 
 bool TVornImage::LoadFromVornDb(const std::string& key, TVornDb& db) {
+    TVornDb::TPendingCheck check;
+    if (LoadFromVornDb(key, db, check) && check.Check()) return true;
+    ChangeState(tsNone);
+    return false;
+}
+
+bool TVornImage::LoadFromVornDb(const std::string& key, TVornDb& db, TVornDb::TPendingCheck& check) {
+    check = {};
     if (!db.EnsureOpen()) return false;
-    // The record inflates straight into the textures, which are kept only once its stream has
-    // ended where it should and its checksum holds.
+    // The record inflates into the textures, which are kept only once its stream has ended
+    // where it should and its checksum holds.
     TVornDb::TRecordReader reader;
     if (!db.OpenRecord(key, reader)) return false;
     TRecordSource source(reader);
-    if (Load(source) && reader.Finish()) return true;
+    if (Load(source)) {
+        check = reader.Detach();
+        return true;
+    }
     ChangeState(tsNone);
     return false;
 }
@@ -252,6 +268,11 @@ void TVornImages::RemoveAll() {
 
 bool TVornImages::AddFromVornDb(const std::string& key, TVornDb& db, TVornQuality quality,
                                 TAlphaLevel alphaLevel) {
+    return AddImage(key, db, quality, alphaLevel, nullptr);
+}
+
+bool TVornImages::AddImage(const std::string& key, TVornDb& db, TVornQuality quality, TAlphaLevel alphaLevel,
+                           TVornDb::TPendingCheck* deferred) {
     if (!db.EnsureOpen()) return false;
     const std::int32_t index = db.IndexOf(key);
     if (index < 0 || db.RecordType(index) != kImageRecordType) return false;
@@ -259,15 +280,93 @@ bool TVornImages::AddFromVornDb(const std::string& key, TVornDb& db, TVornQualit
     image->SetName(key);
     image->SetQuality(quality);
     image->SetAlphaLevel(alphaLevel);
-    if (!image->LoadFromVornDb(key, db)) {
+    const bool loaded = deferred ? image->LoadFromVornDb(key, db, *deferred) : image->LoadFromVornDb(key, db);
+    if (!loaded) {
         RemoveImage(IndexOfImage(image));
         return false;
     }
     return true;
 }
 
+namespace {
+
+// The checksums of the records loaded, in the order given, worked through by a thread of its own
+// and, once no more come, by the caller as well: Verdicts answers the same as checking each in
+// turn would.
+class TChecksumQueue {
+public:
+    TChecksumQueue() = default;
+    ~TChecksumQueue() { Verdicts(); }
+    TChecksumQueue(const TChecksumQueue&) = delete;
+    TChecksumQueue& operator=(const TChecksumQueue&) = delete;
+
+    void Add(TVornDb::TPendingCheck check) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_pending.push_back({std::move(check), m_verdicts.size()});
+            m_verdicts.push_back(0);
+        }
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { Work(true); });
+            } catch (const std::system_error&) {
+                // No thread: Verdicts does every check itself.
+            }
+        } else {
+            m_wake.notify_one();
+        }
+    }
+    // Whether each check added holds, in the order added; every check is done when it returns.
+    const std::vector<char>& Verdicts() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_wake.notify_one();
+        Work(false);
+        if (m_thread.joinable()) m_thread.join();
+        return m_verdicts;
+    }
+
+private:
+    struct TItem {
+        TVornDb::TPendingCheck check;
+        std::size_t position;
+    };
+
+    // Takes checks until none is left; with wait (the thread) also waits for more until the queue
+    // closes.
+    void Work(bool wait) {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (wait) m_wake.wait(lock, [this] { return m_closed || !m_pending.empty(); });
+            if (m_pending.empty()) return;
+            TItem item = std::move(m_pending.front());
+            m_pending.pop_front();
+            lock.unlock();
+            const bool good = item.check.Check();
+            item.check = {}; // the record's bytes go as soon as they are checked
+            lock.lock();
+            m_verdicts[item.position] = good;
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<TItem> m_pending;
+    std::vector<char> m_verdicts;
+    bool m_closed = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
 bool TVornImages::LoadFromVornDb(TVornDb& db) {
     if (!db.EnsureOpen()) return false;
+    const std::int32_t first = Count();
+    std::optional<TChecksumQueue> checks;
+    if (m_checksumThread) checks.emplace();
+    bool loaded = true;
     const std::int32_t count = db.RecordCount();
     for (std::int32_t i = 0; i < count; ++i) {
         if (db.RecordType(i) != kImageRecordType) continue;
@@ -277,10 +376,21 @@ bool TVornImages::LoadFromVornDb(TVornDb& db) {
         TAlphaLevel alphaLevel = alFull;
         if (OnVornDbLoad) OnVornDbLoad(this, db.RecordKey(i), Count(), accept, name, quality, alphaLevel);
         if (!accept) continue;
-        if (!AddFromVornDb(db.RecordKey(i), db, quality, alphaLevel)) return false;
+        TVornDb::TPendingCheck check;
+        loaded = AddImage(db.RecordKey(i), db, quality, alphaLevel, checks ? &check : nullptr);
+        if (!loaded) break;
         m_images.back()->SetName(name);
+        if (checks) checks->Add(std::move(check));
     }
-    return true;
+    if (!checks) return loaded;
+    // The list ends before the first image whose checksum fails, as when each is checked in turn.
+    const std::vector<char>& verdicts = checks->Verdicts();
+    for (std::size_t n = 0; n < verdicts.size(); ++n) {
+        if (verdicts[n]) continue;
+        m_images.erase(m_images.begin() + first + static_cast<std::ptrdiff_t>(n), m_images.end());
+        return false;
+    }
+    return loaded;
 }
 
 bool TVornImages::HandleNotification(std::uint32_t message) {

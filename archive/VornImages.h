@@ -10,14 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/VornDb.h"
 #include "engine/DXTextures.h"
 #include "engine/VornSubsc.h"
 #include "pixel/VornTexels.h"
 
 namespace vorn {
-
-class TVornDb;
-class TMemoryStream;
 
 class TVornImage : public TDXMultiTexture {
 public:
@@ -55,6 +53,8 @@ public:
 
     // Reads the record key of db and loads it.
     bool LoadFromVornDb(const std::string& key, TVornDb& db);
+    // The same but for the checksum, which check takes: the image is good only once it holds.
+    bool LoadFromVornDb(const std::string& key, TVornDb& db, TVornDb::TPendingCheck& check);
     // Loads image record data from the stream's position into new textures. On failure no
     // texture is left and the state is tsNone.
     bool LoadFromStream(TMemoryStream& stream);
@@ -104,6 +104,12 @@ public:
     bool MipMappping() const { return m_mipMappping; }
     void SetMipMappping(bool value) { m_mipMappping = value; }
     TImageVornDbLoadEvent OnVornDbLoad;
+    // Whether LoadFromVornDb checks the records' MD5 on a thread of its own while it goes on
+    // loading (false: each record before the next). The list and the answer are the same either
+    // way; with the thread, OnVornDbLoad may also be called for records after one whose checksum
+    // fails, which are then dropped.
+    bool ChecksumThread() const { return m_checksumThread; }
+    void SetChecksumThread(bool value) { m_checksumThread = value; }
 
     std::int32_t Count() const { return static_cast<std::int32_t>(m_images.size()); }
     // nullptr when index is out of range.
@@ -124,8 +130,13 @@ public:
     bool HandleNotification(std::uint32_t message) override;
 
 private:
+    // AddFromVornDb, the checksum left to deferred when it is given.
+    bool AddImage(const std::string& key, TVornDb& db, TVornQuality quality, TAlphaLevel alphaLevel,
+                  TVornDb::TPendingCheck* deferred);
+
     std::vector<std::unique_ptr<TVornImage>> m_images;
     bool m_mipMappping = false;
+    bool m_checksumThread = false;
 };
 
 } // namespace vorn

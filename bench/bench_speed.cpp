@@ -2,8 +2,8 @@
 // count: one texture (tile, view and 64 x 64 output) from seed 1 with the default settings and
 // with the heavy soft and heavy hard settings (Steps 2048, brush 128, Shift), inside this process;
 // loading the brush archive; and whole runs of the built pallimor-cli, started with posix_spawn
-// and reaped with wait4 for their minor page faults. A summary at the end repeats every median
-// and sets each whole run beside its synthesis. Run the executable without arguments
+// and reaped with wait4 for their minor page faults. A summary at the end repeats every median,
+// sets the archive listing beside process start (--help) and each whole run beside its synthesis. Run the executable without arguments
 // (`--benchmark_filter=Process` and the like pick some figures). A new command-line figure is one
 // line in ProcessFigures; a new in-process one is one RegisterBenchmark line in Register.
 #include <benchmark/benchmark.h>
@@ -167,6 +167,7 @@ const std::vector<ProcessFigure>& ProcessFigures() {
          {1, 2},
          3},
         {"Archive", {"archive", "{archive}"}, {0}, 20},
+        {"Help", {"--help"}, {0}, 20}, // process start alone: the floor of every whole run
         {"Batch1000x256Jpeg",
          {"generate", "--seed", "1", "--size", "256", "--count", "1000", "--folder", "{folder}", "--type",
           "jpg", "--force", "--quiet", "--archive", "{archive}"},
@@ -267,6 +268,11 @@ public:
             else
                 std::printf("  %-46s %10.2f\n", name.c_str(), f.ms);
         }
+        const Figure* archive = Find("Process/Archive");
+        const Figure* help = Find("Process/Help");
+        if (archive && help)
+            std::printf("Start-up: archive %.2f ms whole, of which process start (--help) %.2f ms\n",
+                        archive->ms, help->ms);
         for (const char* threads : {"1", "2"}) {
             const Figure* whole = Find(std::string("Process/Generate64/threads:") + threads);
             const Figure* synthesis = Find(std::string("Synthesis/Default/threads:") + threads);

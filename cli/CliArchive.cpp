@@ -12,6 +12,7 @@
 #include "archive/VornImages.h"
 #include "cli/Cli.h"
 #include "engine/VornDevices.h"
+#include "engine/soft/SoftHost.h"
 #include "gen/ArchiveChoice.h"
 
 namespace {
@@ -100,6 +101,7 @@ int CliArchive(int argc, char** argv) {
     vorn::TVornImages images;
     images.SetPublisher(&device);
     images.SetMipMappping(false);
+    images.SetChecksumThread(vorn::sd::RasterThreads() > 1);
     const bool initialised = device.Initialize();
     const bool loaded = initialised && images.LoadFromVornDb(db);
 

@@ -155,6 +155,8 @@ TStartupResult TGenerator::Startup(sd::HostSink* sink, const std::vector<std::st
     if (!Device->Initialize()) return {TStartupFailure::Device, 0, {}};
 
     // Each candidate is loaded into the image list; the list ends up holding the chosen one's.
+    // With cores to spare the records' checksums are worked out beside the loading.
+    Images->SetChecksumThread(sd::RasterThreads() > 1);
     std::string loaded;
     const auto load = [&](const std::string& path) {
         // Only an existing file: opening a missing one for update would create an empty archive.
@@ -195,6 +197,7 @@ TArchiveChoice TGenerator::LoadBrushes(const std::string& archivePath) {
     auto images = std::make_unique<TVornImages>();
     images->SetPublisher(Device.get());
     images->SetMipMappping(false);
+    images->SetChecksumThread(sd::RasterThreads() > 1);
     SkipTwins(*images);
     images->LoadFromVornDb(*archive);
     const TArchiveChoice choice{archivePath, static_cast<int>(images->Count())};

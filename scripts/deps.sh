@@ -4,8 +4,8 @@
 #   deps.sh package   that, and building the Debian package (cmake --build build --target package)
 #   deps.sh [test]    all of it, and building and running every test (scripts/test.sh)
 set -euo pipefail
-run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev libpng-dev qt6-base-dev
-  libopenexr-dev)
+run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libpng-dev
+  qt6-base-dev libopenexr-dev)
 # dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
 package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool

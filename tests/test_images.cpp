@@ -154,6 +154,43 @@ TEST_F(ImagesTest, RecordsFailingFromTheFourthOnLeaveThreeImages) {
     EXPECT_EQ(m_images.Item(2)->Name(), "image2");
 }
 
+// The checksums worked out beside the loading, or each before the next record: the same list and
+// answer. bad: the record whose checksum fails; cut: the record whose stream is cut short; -1 none.
+struct ChecksumCase {
+    int bad;
+    int cut;
+    int images;
+};
+
+class ChecksumThreadTest : public ImagesTest, public ::testing::WithParamInterface<ChecksumCase> {};
+
+TEST_P(ChecksumThreadTest, ListEndsBeforeTheFirstFailingRecord) {
+    const ChecksumCase c = GetParam();
+    TVornDbWriter writer;
+    for (int i = 0; i < 5; ++i) {
+        vorn::TRawRecord raw = TVornDbWriter::MakeRecord("image" + std::to_string(i), kImage,
+                                                         SolidImage(4, 4, 1, 0xFF000000u + i));
+        if (i == c.bad) raw.Checksum[7] ^= 0x10;
+        if (i == c.cut) raw.Stored.resize(raw.Stored.size() / 2);
+        writer.AddRawRecord(raw);
+    }
+    Use(writer);
+    for (const bool thread : {false, true}) {
+        SCOPED_TRACE(thread ? "checksum thread" : "in turn");
+        m_images.RemoveAll();
+        m_images.SetChecksumThread(thread);
+        EXPECT_EQ(m_images.LoadFromVornDb(m_db), c.images == 5);
+        ASSERT_EQ(m_images.Count(), c.images);
+        for (int i = 0; i < c.images; ++i)
+            ExpectTexels(Texels32(*m_images.Item(i), 0), std::vector<std::uint32_t>(16, 0xFF000000u + i));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ChecksumThreadTest,
+                         ::testing::Values(ChecksumCase{-1, -1, 5}, ChecksumCase{4, -1, 4},
+                                           ChecksumCase{0, -1, 0}, ChecksumCase{1, 3, 1},
+                                           ChecksumCase{3, 1, 1}, ChecksumCase{2, 2, 2}));
+
 // Records inflate straight into the textures: bytes after the texels are still read for the
 // checksum, which decides whether the image stays (here 10000 bytes, more than one read piece).
 TEST_F(ImagesTest, BytesAfterTheTexelsCountForTheChecksum) {
