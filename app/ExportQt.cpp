@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/HistoryQt.h"
+#include "app/LiveQt.h"
 #include "app/StatusQt.h"
 #include "app/dialogs/settings.h"
 #include "app/gen.h"
@@ -133,6 +134,8 @@ void TExportQt::Run() {
     const std::string recipe =
         settings && settings->EmbedRecipe ? m_window.History->RecipeText().toStdString() : std::string();
     FinishSaving(); // one save at a time, in the order asked
+    // The texture at its size, not the output of an earlier one that Live has yet to replace.
+    if (m_window.Live && !m_window.Live->FinishLarge()) return;
     const TGenerator& generator = m_window.Generator();
     if (generator.TextureSize <= BackgroundExportSide) {
         Report(ExportOutputTexture(generator, fileName.toStdString(), m_window.JpegQuality(), *Writer,

@@ -1,6 +1,7 @@
 #include "app/LiveQt.h"
 
 #include <QAction>
+#include <QSlider>
 
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
@@ -15,7 +16,10 @@ TLiveQt::TLiveQt(TFOrlu& window)
     m_clock.start();
     ActionLive = AddWindowCommand(m_window, this, QStringLiteral("Live"), "Live");
     ActionLive->setCheckable(true);
-    connect(ActionLive, &QAction::toggled, this, [this](bool on) { m_live.SetEnabled(on); });
+    connect(ActionLive, &QAction::toggled, this, [this](bool on) {
+        m_live.SetEnabled(on);
+        if (!on) m_large.start(); // the texture left is made whole
+    });
 
     m_start.setSingleShot(true);
     m_start.setInterval(0);
@@ -23,6 +27,21 @@ TLiveQt::TLiveQt(TFOrlu& window)
     m_settle.setSingleShot(true);
     m_settle.setInterval(int(TLiveRedraw::SettleMs));
     connect(&m_settle, &QTimer::timeout, this, [this] { RecordWhenSettled(); });
+    m_large.setSingleShot(true);
+    m_large.setInterval(0);
+    connect(&m_large, &QTimer::timeout, this, [this] {
+        if (!m_live.ChangePending() && m_window.Ready()) MakeLarge(true);
+    });
+    // A slider let go rests: its large output need not wait for the history's delay.
+    for (const TGenParam& param : GenParams) {
+        if (QSlider* track = m_window.Track(param.id))
+            connect(track, &QSlider::sliderReleased, this, [this] {
+                if (m_running)
+                    m_released = true;
+                else
+                    m_large.start();
+            });
+    }
 }
 
 TLiveQt::~TLiveQt() = default;
@@ -62,10 +81,10 @@ void TLiveQt::Run() {
             m_live.OutputResized(m_window.Generator());
         }
         if (!m_live.TakeChange()) break;
-        // A texture that finishes within the budget is shown whole, not half drawn over the last
-        // one at every slider step; a slower one shows its growing tile after that long.
-        m_window.Generator().SetGrowthFrames(int(TLiveRedraw::FinishBudgetMs),
-                                             m_window.PanelSurface->FrameScale());
+        // The preview keeps the last finished texture until the next one is finished: a tile
+        // shown as it grows (its background bare, its walk cut short when a change stops it)
+        // flickers while a slider moves.
+        m_window.Generator().SetGrowthFrames(0);
         // Each finished texture reaches the surface at once, also when the next one follows
         // straight away (a drag) and would draw over the tile before a frame shows it.
         if (m_live.Redraw(m_window.Generator(), m_window.History->History()))
@@ -76,6 +95,23 @@ void TLiveQt::Run() {
     }
     m_running = false;
     m_settle.start();
+    if (m_released) {
+        m_released = false;
+        m_large.start();
+    }
+}
+
+bool TLiveQt::MakeLarge(bool stoppable) {
+    TGenerator& generator = m_window.Generator();
+    if (!generator.LargePending()) return true;
+    if (m_running) return false;
+    m_running = true; // changes meanwhile wait for it (or stop it) as for a re-making
+    generator.SetGrowthFrames(0);
+    const bool made = m_live.MakeLarge(generator, m_window.History->History(), stoppable);
+    m_running = false;
+    m_window.TextureShown();
+    if (m_live.ChangePending() || !m_sizeClicks.empty()) m_start.start();
+    return made;
 }
 
 void TLiveQt::SayTooLong() {
@@ -90,7 +126,17 @@ void TLiveQt::SayTooLong() {
 }
 
 void TLiveQt::RecordWhenSettled() {
-    if (m_running || !m_window.Ready() || !m_live.RecordDue()) {
+    const bool largePending = m_window.Generator().LargePending();
+    if (m_running || !m_window.Ready() || m_live.ChangePending() || (!largePending && !m_live.RecordDue())) {
+        if (m_live.Unrecorded() || largePending) m_settle.start();
+        return;
+    }
+    // The controls rest: the large output first, then the entry of the texture it completes.
+    if (!MakeLarge(true)) { // a change stopped it: the next texture follows
+        if (!m_live.ChangePending()) m_settle.start();
+        return;
+    }
+    if (!m_live.RecordDue()) {
         if (m_live.Unrecorded()) m_settle.start();
         return;
     }

@@ -3,7 +3,10 @@
 // Generate, the panels staying enabled. The re-making starts from the event loop; a change that
 // arrives through the synthesis' message pump stops the texture in flight (when it is not about
 // to finish) and the newest values follow at once. Settled changes become one history entry.
-// Over a chain too long for a recipe nothing is re-made, and the status bar says why once.
+// The preview shows only finished tiles, never one as it grows. At 2048 and 4096 the large output
+// is drawn once the controls rest (with the history entry, or at once when a slider is released),
+// and before anything reads it. Over a chain too long for a recipe nothing is re-made, and the
+// status bar says why once.
 #pragma once
 
 #include <QElapsedTimer>
@@ -40,10 +43,14 @@ public:
     bool Running() const { return m_running; }
     // The window's hooks ask this once per step.
     bool StopRequested() const;
+    // The large output Live left pending drawn now, for what reads it (Export, Copy, the views).
+    // True when none is pending afterwards.
+    bool FinishLarge() { return MakeLarge(false); }
 
 private:
     void Run();
     void RecordWhenSettled();
+    bool MakeLarge(bool stoppable);
     // Says in the status bar why Live draws nothing over this texture.
     void SayTooLong();
 
@@ -52,6 +59,8 @@ private:
     TLiveRedraw m_live;
     QTimer m_start;  // zero timer: the re-making starts from the event loop
     QTimer m_settle; // the history entry once the changes have settled
+    QTimer m_large;  // zero timer: the large output after a slider's release
+    bool m_released = false; // a slider was released while a texture was re-made
     bool m_running = false;
     std::vector<TUDBtnType> m_sizeClicks;
     bool m_saidTooLong = false;

@@ -23,6 +23,7 @@ void TPanelSurfaceQt::PresentImage(const std::uint32_t* pixels, int width, int h
         for (int x = 0; x < width; ++x) to[x] = from[x] | 0xFF000000u;
     }
     ++m_presentCount;
+    if (OnPresent) OnPresent(m_frame);
     // Painted from the event loop: frames presented in a row (the device's, then a detailed one)
     // become one paint.
     update();

@@ -30,6 +30,9 @@ public:
     int FrameScale() const { return devicePixelRatioF() >= 2.0 ? 2 : 1; }
 
     std::function<void()> OnClick;
+    // Each frame as it is presented, before it is painted (frames presented in a row are painted
+    // once).
+    std::function<void(const QImage& frame)> OnPresent;
     std::function<void(const QPoint& globalPos)> OnContextMenu;
 
 protected:

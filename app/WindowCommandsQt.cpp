@@ -11,6 +11,7 @@
 #include "app/BitmapImageQt.h"
 #include "app/HistoryQt.h"
 #include "app/KeyboardQt.h"
+#include "app/LiveQt.h"
 #include "app/MaterialViewQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/TiledViewQt.h"
@@ -85,6 +86,8 @@ QImage TWindowCommandsQt::OutputImage() const {
 
 bool TWindowCommandsQt::CopyImage() {
     if (!Ready()) return false;
+    // Never the output of an earlier texture in place of one Live has yet to draw at its size.
+    if (m_window.Live && !m_window.Live->FinishLarge()) return false;
     QImage image = OutputImage();
     if (image.isNull()) return false;
     // The picture every exported file holds: opaque, the tile's alpha left out.
@@ -112,6 +115,7 @@ void TWindowCommandsQt::ShowTiledView() {
                                      history->ActionPasteRecipe});
         }
     }
+    if (m_window.Live) m_window.Live->FinishLarge();
     if (!m_tiledView->isVisible()) m_tiledView->SetTexture(OutputImage(), m_window.Generator().TileAxes());
     m_tiledView->show();
     m_tiledView->raise();
@@ -133,6 +137,7 @@ void TWindowCommandsQt::ShowMaterialView() {
                                         history->ActionCopyRecipe, history->ActionPasteRecipe});
         }
     }
+    if (m_window.Live) m_window.Live->FinishLarge();
     if (!m_materialView->isVisible()) FeedMaterialView();
     m_materialView->show();
     m_materialView->raise();
@@ -194,6 +199,8 @@ void TWindowCommandsQt::SyncTexture() {
     if (gen.StartupIncomplete || gen.OutputSerial() == m_syncedSerial) return;
     m_syncedSerial = gen.OutputSerial();
     m_window.PanelSurface->setToolTip(SeedText(gen.TextureSeed()));
+    // A large output Live has yet to draw: the views follow once it is drawn.
+    if (gen.LargePending()) return;
     if (m_tiledView && m_tiledView->isVisible())
         m_tiledView->SetTexture(OutputImage(), m_window.Generator().TileAxes());
     if (m_materialView && m_materialView->isVisible()) FeedMaterialView();

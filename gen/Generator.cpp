@@ -297,7 +297,7 @@ void TGenerator::RenderAll(bool clearTile) {
 void TGenerator::RenderViewAndSize() {
     Textures->RenderIntoTarget(
         ViewTarget, 0, [this](TVornTextures* sender) { ViewRender(sender); }, true);
-    RenderSize();
+    RenderSize(DeferLarge);
 }
 
 bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
@@ -350,9 +350,29 @@ void TGenerator::SizeDown() {
     RenderSize();
 }
 
-void TGenerator::RenderSize() {
+bool TGenerator::MakeLarge() {
+    if (StartupIncomplete || m_generating) return false;
+    if (!LargePending()) return true;
+    const TFlagScope running(m_generating);
+    // The tile is finished; only a stopped replay of its calls leaves the output pending.
+    const bool tileFinished = m_tileFinished;
+    m_tileFinished = true;
+    RenderSize();
+    const bool made = m_tileFinished;
+    m_tileFinished = tileFinished;
+    m_largePending = !made;
+    return made;
+}
+
+void TGenerator::RenderSize(bool deferLarge) {
     if (StartupIncomplete) return;
     m_dirty = true;
+    m_largePending = deferLarge && IsLargeSize(TextureSize);
+    if (m_largePending) {
+        // The tile's calls stay recorded for MakeLarge; the target keeps what it held.
+        ++m_outputSerial;
+        return;
+    }
     if (IsLargeSize(TextureSize)) {
         // A stopped replay leaves a part of the texture in the target: a newer texture follows.
         if (m_large.Render(TextureSize, m_chain, LargeSources(), *m_hooks) == TLargeResult::Stopped)

@@ -125,7 +125,16 @@ public:
     // when the calls that made the tile are unknown (a tile put back by ShowTile, a Keep chain
     // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
     // texture's recipe again at this size makes it exact.
-    bool LargeExact() const { return IsLargeSize(TextureSize) && m_large.ExactSize() == TextureSize; }
+    bool LargeExact() const {
+        return IsLargeSize(TextureSize) && !m_largePending && m_large.ExactSize() == TextureSize;
+    }
+    // At 2048 and 4096 with DeferLarge set, a new texture draws the tile, the view and no output:
+    // the output is pending until MakeLarge (or anything else that redraws the output) draws it.
+    bool LargePending() const { return m_largePending && IsLargeSize(TextureSize); }
+    // Draws the pending output from the tile's calls (the tile magnified when they are unknown).
+    // True when nothing is pending afterwards; false when the hooks stopped it (it stays pending)
+    // or a drawing runs.
+    bool MakeLarge();
     // The twins of the brush set that large textures leave unused, found when the first large
     // texture since start-up or LoadBrushes loaded them (none before that).
     const std::vector<TBadTwin>& BadTwins() const { return m_large.BadTwins(); }
@@ -203,6 +212,9 @@ public:
     // the size afterwards draws the same texture (the window sets it; a command-line run knows
     // its size beforehand).
     bool RecordCalls = false;
+    // New textures at a large size leave their output pending (Live while a control moves: the
+    // preview shows the tile, and the output follows once the control rests).
+    bool DeferLarge = false;
     // The brush set the images come from (BrushSetHash of the archive loaded).
     std::uint32_t BrushSetHash = ShippedBrushSetHash;
 
@@ -217,8 +229,9 @@ public:
 private:
     // The three renderings of a new texture: tile (cleared first or drawn over), view, output.
     void RenderAll(bool clearTile);
-    // Redraws the output target of the current size from the tile.
-    void RenderSize();
+    // Redraws the output target of the current size from the tile; with deferLarge a large one
+    // is left pending instead.
+    void RenderSize(bool deferLarge = false);
     // The view and the output of the current size from the tile, and a new output serial.
     void RenderViewAndSize();
     // Draws render target index as an axis-aligned square of side size centred at (x, y); with
@@ -242,6 +255,7 @@ private:
     bool m_dirty = true;
     std::uint32_t m_textureSeed = 0;
     std::uint64_t m_outputSerial = 0;
+    bool m_largePending = false; // the large output does not show the tile yet
     int m_growthInterval = 0; // ms; 0 = no frames while the tile grows
     int m_growthScale = 1;
     std::vector<std::uint32_t> m_previewFrame; // kept between frames: no allocation per frame

@@ -58,6 +58,8 @@ bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
 bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     m_tileTooLong = false;
     if (generator.StartupIncomplete || generator.Generating()) return false;
+    // A large output is drawn once the controls rest, not for every value they pass.
+    const TFlagScope deferLarge(generator.DeferLarge);
     if (!m_session || generator.OutputSerial() != m_serial) {
         m_session = false;
         if (!Begin(generator, history)) return false;
@@ -80,9 +82,6 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     m_drawing = false;
     generator.SetSettings(controls);
     const bool finished = ran && generator.TextureFinished();
-    // Drawn over a tile put back, a large output is the tile magnified until the chain's recipe
-    // draws it at its size.
-    if (finished && IsLargeSize(generator.TextureSize)) history.RedrawLarge(generator);
     m_serial = generator.OutputSerial();
     if (finished) {
         ++m_finished;
@@ -97,11 +96,26 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     return finished;
 }
 
+bool TLiveRedraw::MakeLarge(TGenerator& generator, TTextureHistory& history, bool stoppable) {
+    if (!generator.LargePending()) return true;
+    m_makingLarge = stoppable;
+    bool made = generator.MakeLarge();
+    m_makingLarge = false;
+    // Drawn over a tile put back, the output is the tile magnified until the chain's recipe draws
+    // it at its size.
+    if (made && !generator.LargeExact()) history.RedrawLarge(generator);
+    if (made) ++m_largeMade;
+    OutputResized(generator); // still the texture being re-made
+    return made;
+}
+
 void TLiveRedraw::OutputResized(const TGenerator& generator) {
     if (m_session) m_serial = generator.OutputSerial();
 }
 
 bool TLiveRedraw::StopRequested(double fractionDone) const {
+    // The preview shows the tile while the large output is drawn: any change may stop it.
+    if (m_makingLarge) return m_pending;
     if (!m_drawing || !m_pending) return false;
     if (m_finishBudget <= 0) return true;
     const double now = m_clock();

@@ -5,8 +5,10 @@
 // long as the last finished texture took, or as its progress says before one finished), so a
 // slow texture follows the newest value and a quick one still finishes while a slider moves;
 // after StarveMs of stopped textures the one in flight is let finish, so the preview moves on.
-// Changes that come closer than SettleMs to each other make one history entry. Runs on the
-// window thread; the clock is injected (milliseconds, monotonic). No Qt.
+// Changes that come closer than SettleMs to each other make one history entry. At 2048 and 4096
+// a re-making draws the 1024 tile only and leaves the large output pending (TGenerator::
+// LargePending); MakeLarge draws it once the controls rest. Runs on the window thread; the clock
+// is injected (milliseconds, monotonic). No Qt.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +51,12 @@ public:
     // was finished; false when a change stopped it (or the generator cannot draw now).
     bool Redraw(TGenerator& generator, TTextureHistory& history);
 
+    // Draws the large output the last re-makings left pending, from the tile's calls or, over a
+    // tile put back, from the texture's recipe: the bytes Generate makes at that size. With
+    // stoppable a change stops it (it stays pending; the preview shows the tile all the while).
+    // True when no output is pending afterwards.
+    bool MakeLarge(TGenerator& generator, TTextureHistory& history, bool stoppable);
+
     // The last Redraw drew nothing because the texture is drawn over a chain too long for a
     // recipe (its tile below is not known).
     bool TileTooLong() const { return m_tileTooLong; }
@@ -67,9 +75,11 @@ public:
     void Recorded() { m_unrecorded = false; }
     bool Unrecorded() const { return m_unrecorded; }
 
-    // Counters for measuring: textures finished and stopped since construction.
+    // Counters for measuring: textures finished and stopped, and large outputs made, since
+    // construction.
     std::uint64_t Finished() const { return m_finished; }
     std::uint64_t Stopped() const { return m_stopped; }
+    std::uint64_t LargeMade() const { return m_largeMade; }
     // From the first change during the last stopped re-making to its stop, in milliseconds.
     double LastStopLatency() const { return m_stopLatency; }
 
@@ -102,6 +112,8 @@ private:
     double m_stopLatency = 0;
     std::uint64_t m_finished = 0;
     std::uint64_t m_stopped = 0;
+    bool m_makingLarge = false; // a stoppable MakeLarge runs
+    std::uint64_t m_largeMade = 0;
 };
 
 } // namespace vorn

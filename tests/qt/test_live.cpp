@@ -8,6 +8,8 @@
 #include <QProgressBar>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -16,8 +18,12 @@
 #include "app/LiveQt.h"
 #include "app/MenuBarQt.h"
 #include "app/PaletteMenuQt.h"
+#include "app/PanelSurfaceQt.h"
 #include "app/TilingMenuQt.h"
+#include "app/WindowCommandsQt.h"
+#include "engine/VornTextures.h"
 #include "export/TileExport.h"
+#include "gen/PreviewCompose.h"
 #include "gen/Recipe.h"
 #include "shown_window.h"
 
@@ -79,6 +85,8 @@ TEST_F(Live, AChangeRemakesTheTextureFromItsSeedOverItsTileBelow) {
         const std::uint64_t finished = L().Finished();
         W().Track(gpLightness)->setValue(90);
         WaitIdle();
+        // A large output follows once the change has settled.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !W().Generator().LargePending(); }, 60000)) << what;
         EXPECT_EQ(L().Finished(), finished + 1) << what;
         recipe.links.back().settings.lightness = 90;
         recipe.links.back().settings.saturation = W().Track(gpSaturation)->value();
@@ -153,6 +161,92 @@ TEST_F(Live, ADragIsOneHistoryEntry) {
     // Back shows the texture before the drag.
     EXPECT_TRUE(W().History->Back());
     EXPECT_EQ(W().Track(gpAngleSpeed)->value(), 50);
+}
+
+
+// At 4096 a drag is followed at the tile's pace: every frame the surface is given is the preview
+// of a whole texture of one of the values passed (never a bare background or a walk cut short),
+// and the large output is drawn once, after the slider rests, as Generate draws it.
+TEST_F(Live, AtALargeSizeADragShowsOnlyWholeTexturesAndDrawsTheOutputOnceAtRest) {
+    W().Live->ActionLive->setChecked(false);
+    while (W().Generator().TextureSize < 4096) W().UpDownSize->Press(btNext);
+    random::SetSeed(0x2A);
+    W().ButtonGenerateClick();
+    TRecipe recipe;
+    recipe.size = 4096;
+    recipe.links.push_back({0x2A, W().Controls()});
+    W().Live->ActionLive->setChecked(true);
+    std::vector<QImage> frames;
+    W().PanelSurface->OnPresent = [&](const QImage& frame) { frames.push_back(frame.copy()); };
+    const std::uint64_t made = L().LargeMade();
+    constexpr int First = 50, Last = 60;
+    int value = First;
+    QTimer drag; // fires inside the synthesis' message pump, as the mouse would
+    drag.setInterval(20);
+    QObject::connect(&drag, &QTimer::timeout, &W(), [&] {
+        if (value == Last) return drag.stop();
+        W().Track(gpLightness)->setValue(++value);
+        EXPECT_EQ(L().LargeMade(), made) << "drawn at " << value;
+    });
+    drag.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !drag.isActive(); }, 20000));
+    WaitIdle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return L().LargeMade() > made; }, 20000));
+    QTest::qWait(int(TLiveRedraw::SettleMs) + 100);
+    W().PanelSurface->OnPresent = {};
+    EXPECT_EQ(L().LargeMade(), made + 1);
+    EXPECT_FALSE(W().Generator().LargePending());
+    recipe.links[0].settings.lightness = Last;
+    ExpectOutput(recipe, "after the drag");
+
+    // The previews of the whole textures, from their tiles.
+    TGenSettings none;
+    TGenerator fresh(none);
+    fresh.ComponentsInit();
+    ASSERT_EQ(fresh.Startup(nullptr, Archive).failure, TStartupFailure::None);
+    std::vector<std::vector<std::uint32_t>> previews;
+    for (int v = First; v <= Last; ++v) {
+        TRecipe small = recipe;
+        small.size = 256;
+        small.links[0].settings.lightness = v;
+        ASSERT_TRUE(RegenerateRecipe(fresh, small));
+        std::vector<std::uint32_t>& frame = previews.emplace_back();
+        ASSERT_TRUE(ComposePreview(*fresh.Textures->GetTarget(1), nullptr, 1, frame));
+        for (std::uint32_t& texel : frame) texel |= 0xFF000000u; // as the surface keeps them
+    }
+    ASSERT_FALSE(frames.empty());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const QImage& frame = frames[i];
+        const bool whole = std::any_of(previews.begin(), previews.end(), [&](const auto& preview) {
+            return frame.sizeInBytes() == qsizetype(preview.size() * 4) &&
+                   std::memcmp(frame.constBits(), preview.data(), preview.size() * 4) == 0;
+        });
+        EXPECT_TRUE(whole) << "frame " << i << " of " << frames.size() << " is no whole texture";
+    }
+    // The last one shown is the last value's.
+    EXPECT_EQ(std::memcmp(frames.back().constBits(), previews.back().data(), previews.back().size() * 4), 0);
+}
+
+// Copy right after a change, before the rest: the output is drawn first and is the texture's at
+// its size, not the one before it (Export reads it through the same call).
+TEST_F(Live, CopyBeforeTheRestDrawsTheLargeOutputFirst) {
+    W().Live->ActionLive->setChecked(false);
+    while (W().Generator().TextureSize < 2048) W().UpDownSize->Press(btNext);
+    random::SetSeed(0x2A);
+    W().ButtonGenerateClick();
+    TRecipe recipe;
+    recipe.size = 2048;
+    recipe.links.push_back({0x2A, W().Controls()});
+    W().Live->ActionLive->setChecked(true);
+    const std::uint64_t made = L().LargeMade();
+    W().Track(gpSaturation)->setValue(80);
+    WaitIdle();
+    ASSERT_TRUE(W().Commands->CopyImage());
+    EXPECT_FALSE(W().Generator().LargePending());
+    recipe.links[0].settings.saturation = 80;
+    ExpectOutput(recipe, "copied");
+    QTest::qWait(int(TLiveRedraw::SettleMs) + 100);
+    EXPECT_EQ(L().LargeMade(), made + 1) << "drawn again at rest";
 }
 
 } // namespace

@@ -38,6 +38,7 @@
 #include <thread>
 
 #include "app/HistoryQt.h"
+#include "app/LiveQt.h"
 #include "app/PanelSurfaceQt.h"
 #include "app/TiledViewQt.h"
 #include "app/WindowCommandsQt.h"
@@ -611,6 +612,8 @@ private:
             return Fail("the window's recipe " + code.toStdString() + " is refused: " + decoded.error);
         if (decoded.recipe.links.size() > maxLinks) return;
         TBitmap32 shown, made;
+        // Read as Copy and Export read it: a large output Live left pending is drawn first.
+        if (!W().Live->FinishLarge()) return Fail("the pending large output cannot be drawn");
         if (!ReadOutputTexture(W().Generator(), shown)) return Fail("the output texture cannot be read");
         const std::uint32_t seed = random::Seed(); // the window's random sequence goes on undisturbed
         RegenerateRecipe(m_head, decoded.recipe);
