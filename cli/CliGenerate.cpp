@@ -477,7 +477,7 @@ int RunDataSetCli(const TOptions& o) {
     // The manifest: an earlier run's whole lines that still hold are kept, the rest cut away.
     TTextureRange range = shard;
     const std::string manifestFolder =
-        o.manifest.empty() ? std::string() : std::filesystem::path(o.manifest).parent_path().string();
+        o.manifest.empty() ? o.folder : std::filesystem::path(o.manifest).parent_path().string();
     int manifest = -1;
     struct TFd {
         int& fd;

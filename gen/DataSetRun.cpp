@@ -59,7 +59,8 @@ std::optional<std::string> ReadString(std::string_view text, std::size_t& at) {
 }
 
 std::string RelativeTo(const std::string& file, const std::string& folder) {
-    const std::filesystem::path base = std::filesystem::absolute(folder.empty() ? "." : folder).lexically_normal();
+    const std::filesystem::path base =
+        std::filesystem::absolute(folder.empty() ? "." : folder).lexically_normal();
     return std::filesystem::absolute(file).lexically_normal().lexically_relative(base).string();
 }
 
@@ -136,8 +137,9 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
             return result;
         }
         seed = random::Seed();
-        texture.recipe = EncodeRecipe(NextRecipe(nullptr, texture.settings, texture.seed, texture.settings.size,
-                                                 generator.BackgroundColor, generator.BrushSetHash));
+        texture.recipe =
+            EncodeRecipe(NextRecipe(nullptr, texture.settings, texture.seed, texture.settings.size,
+                                    generator.BackgroundColor, generator.BrushSetHash));
         const std::string file = options.fileName(index, texture.seed, texture.settings);
         const TExportResult written =
             ExportOutputTexture(generator, file, options.jpegQuality, SystemFileWriter(), options.saveMode,
@@ -164,7 +166,8 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
     return result;
 }
 
-std::string ManifestLine(const TDataSetTexture& texture, const std::string& folder, const std::string& version) {
+std::string ManifestLine(const TDataSetTexture& texture, const std::string& folder,
+                         const std::string& version) {
     std::vector<std::string> names;
     for (const std::string& file : texture.files) names.push_back(RelativeTo(file, folder));
     std::string line = "{\"file_name\":";
@@ -206,7 +209,8 @@ TResumePoint ResumePointOf(const std::string& manifest, const std::string& folde
     for (std::size_t at = 0; at < manifest.size();) {
         const std::size_t end = manifest.find('\n', at);
         if (end == std::string::npos) break; // a line cut short by a kill
-        if (!LineHolds(std::string_view(manifest).substr(at, end - at), folder, firstIndex + point.lines)) break;
+        if (!LineHolds(std::string_view(manifest).substr(at, end - at), folder, firstIndex + point.lines))
+            break;
         ++point.lines;
         at = end + 1;
         point.bytes = at;

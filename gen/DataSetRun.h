@@ -50,11 +50,11 @@ struct TDataSetTexture {
 };
 
 struct TDataSetOptions {
-    int total = 1;                    // textures in the whole run
-    TTextureRange range;              // those this run makes
-    std::uint32_t runSeed = 0;        // the random source before texture 0
-    TGenSettings base;                // the settings given (size, colour, palette and the rest)
-    std::optional<TParamLocks> vary;  // true: the parameter keeps base's value
+    int total = 1;                   // textures in the whole run
+    TTextureRange range;             // those this run makes
+    std::uint32_t runSeed = 0;       // the random source before texture 0
+    TGenSettings base;               // the settings given (size, colour, palette and the rest)
+    std::optional<TParamLocks> vary; // true: the parameter keeps base's value
     int jpegQuality = 95;
     TMapOptions maps;
     TSaveMode saveMode = smNoReplace;
@@ -78,7 +78,8 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
 // The manifest's line of texture (ending in '\n'): file_name relative to folder (the manifest's),
 // index, seed, recipe, every parameter by its table name, the maps' and material's files, the
 // sha256 of each file and the program's version.
-std::string ManifestLine(const TDataSetTexture& texture, const std::string& folder, const std::string& version);
+std::string ManifestLine(const TDataSetTexture& texture, const std::string& folder,
+                         const std::string& version);
 
 // Of an earlier run's manifest bytes: how many leading lines are whole ('\n'-ended) with every
 // file they name (relative to folder) still of its sha256, numbered firstIndex, firstIndex + 1,

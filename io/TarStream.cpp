@@ -44,7 +44,8 @@ bool TTarStream::Add(const std::string& name, const std::uint8_t* data, std::siz
     archive_entry_set_mtime(entry, 0, 0);
     bool written = archive_write_header(m_archive, entry) == ARCHIVE_OK;
     archive_entry_free(entry);
-    written = written && (size == 0 || archive_write_data(m_archive, data, size) == static_cast<la_ssize_t>(size));
+    written =
+        written && (size == 0 || archive_write_data(m_archive, data, size) == static_cast<la_ssize_t>(size));
     if (!written) m_error = std::string("Cannot write the tar stream: ") + archive_error_string(m_archive);
     return written;
 }
