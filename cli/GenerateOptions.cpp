@@ -539,6 +539,8 @@ void CheckNamePattern(const TOptions& o) {
 
 // Rules between options, checked once all are read.
 void CheckCombinations(TOptions& o) {
+    // A batch keeps its limit; only a data set numbers more.
+    if (o.count > MaxBatchCount && !o.DataSet()) IntegerIn("--count", o.countText, MinBatchCount, MaxBatchCount);
     if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
@@ -583,7 +585,6 @@ void CheckCombinations(TOptions& o) {
         throw TUsageError{o.normalOption + " applies only with --maps normal or --material"};
     if (!o.locked.empty() && !o.vary) throw TUsageError{"--lock applies only with --vary"};
     for (const std::string& name : o.locked) (*o.vary)[FindGenParam(name)->id] = true;
-    if (o.count > MaxBatchCount && !o.DataSet()) IntegerIn("--count", o.countText, MinBatchCount, MaxBatchCount);
     if (o.DataSet()) {
         const char* what = o.shard ? "--shard" : o.vary ? "--vary" : !o.manifest.empty() ? "--manifest"
                                                      : o.resume                     ? "--resume"

@@ -25,7 +25,7 @@ std::string HexOf(const std::uint8_t (&digest)[SHA256_DIGEST_SIZE]) {
 std::string Sha256Hex(const std::uint8_t* data, std::size_t size) {
     sha256_ctx context;
     sha256_init(&context);
-    sha256_update(&context, size, data);
+    if (size > 0) sha256_update(&context, size, data); // no pointer to pass for nothing
     std::uint8_t digest[SHA256_DIGEST_SIZE];
     sha256_digest(&context, SHA256_DIGEST_SIZE, digest);
     return HexOf(digest);
