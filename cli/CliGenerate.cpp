@@ -460,7 +460,10 @@ int RunDataSetCli(const TOptions& o) {
     planned.force = o.force || o.resume;
     if (shard.first > 0) planned.seed.reset(); // {seed} names are looked for, not known
     std::variant<TRunPlan, TPlanFailure> planning = PlanRun(planned);
-    if (const TPlanFailure* failure = std::get_if<TPlanFailure>(&planning)) return Fail(failure->text), failure->status;
+    if (const TPlanFailure* failure = std::get_if<TPlanFailure>(&planning)) {
+        std::fprintf(stderr, "%s\n", failure->text.c_str());
+        return failure->status;
+    }
     const TRunPlan& plan = std::get<TRunPlan>(planning);
     const TPlannedSource& source = plan.sources.front();
     std::error_code ignored;

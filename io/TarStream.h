@@ -1,13 +1,12 @@
-// A tar stream (POSIX ustar, through libarchive) written member by member as the data comes, to
-// a file or to standard output; no blocking, so a reader sees each member once it is added.
-// Members are plain files, mode 0644, dated 1970 so that equal inputs give equal streams.
+// A tar stream (POSIX ustar) written member by member as the data comes, to a file or to
+// standard output, so a reader sees each member once it is added. Members are plain files, mode
+// 0644, owner 0, dated 1970, so that equal inputs give equal streams. Written here rather than
+// with libarchive: that library brings libxml2 and ICU (30 MB mapped) into every program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-struct archive;
 
 namespace vorn {
 
@@ -19,17 +18,20 @@ public:
     TTarStream(const TTarStream&) = delete;
     TTarStream& operator=(const TTarStream&) = delete;
 
-    bool ok() const { return m_archive != nullptr && m_error.empty(); }
+    bool ok() const { return m_fd >= 0 && m_error.empty(); }
     const std::string& errorString() const { return m_error; }
 
+    // name: at most 100 bytes (the ustar name field; no prefix is used).
     bool Add(const std::string& name, const std::uint8_t* data, std::size_t size);
-    // Writes the end of the archive; false (with errorString) when anything failed.
+    // Writes the two zero blocks that end the archive; false (with errorString) when anything failed.
     bool Close();
 
 private:
-    struct archive* m_archive = nullptr;
+    bool Write(const void* data, std::size_t size);
+
     int m_fd = -1;
     bool m_ownFd = false;
+    std::string m_name; // for the messages
     std::string m_error;
 };
 
