@@ -4,6 +4,7 @@
 // (cli/GeneratePlan: its sources, files and the existing-file check), then the generator is
 // started once and every source of the plan produced. The options are read by
 // cli/GenerateOptions.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "cli/GenerateOptions.h"
 #include "cli/GeneratePlan.h"
 #include "cli/JsonText.h"
+#include "PallimorVersion.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
@@ -30,13 +32,16 @@
 #include "export/TileExport.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/BatchLoop.h"
+#include "gen/DataSetRun.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
 #include "gen/OutputTexture.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 #include "gen/TileTrace.h"
+#include "io/FileBytes.h"
 #include "io/SafeFile.h"
+#include "io/TarStream.h"
 
 namespace {
 
@@ -406,6 +411,152 @@ int Run(const TOptions& o) {
     return failed ? 1 : 0;
 }
 
+// The tar members of one texture, WebDataset's way: KEY.EXT for the texture, KEY.height.png and
+// the like for the files beside it, KEY.json for its manifest line. KEY is the texture's file
+// name without its extension, its dots made '_'.
+bool AddToTar(TTarStream& tar, const TDataSetTexture& texture, const std::string& line) {
+    const std::filesystem::path first(texture.files.front());
+    const std::string stem = first.stem().string();
+    std::string key = stem;
+    std::replace(key.begin(), key.end(), '.', '_');
+    for (const std::string& file : texture.files) {
+        std::string rest = std::filesystem::path(file).filename().string();
+        rest = rest.starts_with(stem) ? rest.substr(stem.size()) : "." + rest;
+        if (!rest.empty() && (rest[0] == '_' || rest[0] == '.')) rest.erase(0, 1);
+        std::vector<std::uint8_t> bytes;
+        if (ReadFileBytes(file, std::size_t(1) << 31, bytes) != 0) return false;
+        if (!tar.Add(key + "." + rest, bytes.data(), bytes.size())) return false;
+    }
+    return tar.Add(key + ".json", reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const ssize_t put = ::write(fd, text.data() + at, text.size() - at);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        at += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// A data set (--shard, --vary, --manifest, --resume, --tar): the run's textures in range, each
+// written, then its manifest line appended and its tar members added.
+int RunDataSetCli(const TOptions& o) {
+    const TTextureRange whole{0, o.count};
+    const TTextureRange shard = o.shard ? ShardRange(o.count, o.shard->first, o.shard->count) : whole;
+    std::uint32_t runSeed = 0;
+    if (o.seed) {
+        runSeed = *o.seed;
+    } else {
+        random::Reseed();
+        runSeed = random::Seed();
+        if (!o.json && !o.quiet) std::fprintf(stderr, "seed 0x%s\n", SeedText(runSeed).c_str());
+    }
+    // The plan checks the shard's files (all of them the resumed run may replace).
+    TOptions planned = o;
+    planned.firstIndex = shard.first;
+    planned.count = shard.count;
+    planned.force = o.force || o.resume;
+    if (shard.first > 0) planned.seed.reset(); // {seed} names are looked for, not known
+    std::variant<TRunPlan, TPlanFailure> planning = PlanRun(planned);
+    if (const TPlanFailure* failure = std::get_if<TPlanFailure>(&planning)) {
+        std::fprintf(stderr, "%s\n", failure->text.c_str());
+        return failure->status;
+    }
+    const TRunPlan& plan = std::get<TRunPlan>(planning);
+    const TPlannedSource& source = plan.sources.front();
+    std::error_code ignored;
+    if (!o.force && !o.resume) {
+        for (const std::string& file : {o.manifest, o.tar == "-" ? std::string() : o.tar})
+            if (!file.empty() && std::filesystem::exists(file, ignored))
+                return Fail("File " + file + " exists; --force replaces it");
+    }
+
+    TGenerator generator(source.settings);
+    if (const int status = StartGenerator(plan, generator); status != 0) return status;
+    std::filesystem::create_directories(o.folder, ignored);
+
+    // The manifest: an earlier run's whole lines that still hold are kept, the rest cut away.
+    TTextureRange range = shard;
+    const std::string manifestFolder =
+        o.manifest.empty() ? o.folder : std::filesystem::path(o.manifest).parent_path().string();
+    int manifest = -1;
+    struct TFd {
+        int& fd;
+        ~TFd() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closeManifest{manifest};
+    if (!o.manifest.empty()) {
+        int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND;
+        if (o.resume) {
+            std::vector<std::uint8_t> bytes;
+            ReadFileBytes(o.manifest, std::size_t(1) << 34, bytes); // none yet: all is made
+            const TResumePoint point = ResumePointOf(std::string(bytes.begin(), bytes.end()),
+                                                     manifestFolder, shard.first);
+            range.first += point.lines;
+            range.count -= point.lines;
+            if (!bytes.empty() && ::truncate(o.manifest.c_str(), static_cast<off_t>(point.bytes)) != 0)
+                return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
+            if (!o.quiet && !o.json)
+                std::fprintf(stderr, "%d textures kept, %d to make\n", point.lines, range.count);
+        } else {
+            flags |= o.force ? O_TRUNC : O_EXCL;
+        }
+        manifest = ::open(o.manifest.c_str(), flags, 0644);
+        if (manifest < 0) return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
+    }
+    std::optional<TTarStream> tar;
+    if (!o.tar.empty()) {
+        tar.emplace(o.tar, o.force);
+        if (!tar->ok()) return Fail(tar->errorString());
+    }
+
+    std::optional<TProgressLine> progress;
+    if (range.count > 1 && !o.quiet && isatty(STDERR_FILENO)) progress.emplace(range.count);
+    std::vector<TTextureEntry> entries;
+    TDataSetOptions run;
+    run.total = o.count;
+    run.range = range;
+    run.runSeed = runSeed;
+    run.base = source.settings;
+    run.vary = o.vary;
+    run.jpegQuality = o.jpegQuality();
+    run.maps = o.maps;
+    run.saveMode = o.force || o.resume ? smReplace : smNoReplace;
+    run.embedRecipe = o.embedRecipe;
+    run.fileName = [&](int index, std::uint32_t seed, const TGenSettings& settings) {
+        TPlannedSource named = source;
+        named.firstIndex = 0;
+        named.settings = settings;
+        return BatchFileOf(o, named, index, seed);
+    };
+    run.made = [&](const TDataSetTexture& texture) -> std::string {
+        const std::string line = ManifestLine(texture, manifestFolder, PallimorVersion);
+        if (manifest >= 0 && !WriteAll(manifest, line)) return "Cannot write " + o.manifest + ": " + std::strerror(errno);
+        if (tar && !AddToTar(*tar, texture, line)) return tar->errorString();
+        if (o.json) {
+            TTextureEntry& entry = entries.emplace_back();
+            entry.index = texture.index;
+            entry.seed = texture.seed;
+            entry.recipe = texture.recipe;
+            entry.file = texture.files.front();
+        }
+        if (progress) progress->Update(texture.index - range.first + 1);
+        return {};
+    };
+    const TDataSetResult result = RunDataSet(generator, run);
+    if (progress) progress->Finish();
+    if (!result.ok) return Fail(result.error);
+    if (tar && !tar->Close()) return Fail(tar->errorString());
+    if (manifest >= 0 && ::close(std::exchange(manifest, -1)) != 0)
+        return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
+    Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));
+    if (o.json) PrintJson(entries);
+    return 0;
+}
+
 } // namespace
 
 std::string ExecutableFolder() {
@@ -427,5 +578,5 @@ int CliGenerate(int argc, char** argv) {
         return 0;
     }
     if (options.threads) sd::SetRasterThreads(*options.threads);
-    return Run(options);
+    return options.DataSet() ? RunDataSetCli(options) : Run(options);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "export/MaterialSets.h"
 #include "export/TileExport.h"
 #include "gen/GenParams.h"
+#include "gen/Randomize.h"
 
 namespace vorn {
 
@@ -106,8 +108,9 @@ const std::string NameFieldList = [] {
     return Joined(fields, ", ", " and ");
 }();
 
-const std::string CountHelp =
-    RangeText(MinBatchCount, MaxBatchCount) + " textures continuing one random sequence (default 1)";
+const std::string CountHelp = RangeText(MinBatchCount, MaxBatchCount) +
+                              " textures continuing one random sequence (default 1); up to " +
+                              std::to_string(MaxDataSetCount) + "\nwith --shard, --vary, --manifest or --tar";
 const std::string OutHelp = "write the texture to FILE: " + OutExtensions + " in any case; without an\n" +
                             "extension --type's (default ." + ExportFileTypes[BareNameExportType].extension +
                             "); - writes to stdout in --type's format";
@@ -237,6 +240,80 @@ void NoteSettingsOption(TOptions& o, const std::string& option) {
     if (o.settingsOption.empty()) o.settingsOption = option;
 }
 
+// "bg-color,effect,...": the parameters --vary and --lock name.
+const std::string VaryNames = [] {
+    std::string names;
+    for (const TGenParam& param : GenParams)
+        if (Randomizable(param.id)) names += (names.empty() ? "" : ",") + std::string(param.name);
+    return names;
+}();
+const std::string VaryHelp = "draw new values for each texture, as Randomize does, from the run's seed\n"
+                             "and the texture's number: all, or any of " +
+                             VaryNames + "\n(the recipe of each remakes it)";
+
+// --vary's or --lock's list: each a Randomizable parameter's name, set in chosen.
+void ParamList(const std::string& option, const std::string& value, bool allowAll, TParamLocks& chosen) {
+    if (allowAll && value == "all") {
+        for (const TGenParam& param : GenParams) chosen[param.id] = Randomizable(param.id);
+        return;
+    }
+    for (std::size_t start = 0; start <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', start), value.size());
+        const TGenParam* param = FindGenParam(std::string_view(value).substr(start, comma - start));
+        if (!param || !Randomizable(param->id))
+            throw TUsageError{option + " accepts " + (allowAll ? "all or " : "") +
+                              "parameters separated by commas from " + VaryNames + " (got '" + value + "')"};
+        chosen[param->id] = true;
+        start = comma + 1;
+    }
+}
+
+// The shard number a job array gives its task: the first of these that is set.
+std::optional<int> ShardFromEnvironment() {
+    for (const char* name : {"SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX", "AWS_BATCH_JOB_ARRAY_INDEX"}) {
+        const char* value = std::getenv(name);
+        if (!value) continue;
+        std::optional<long long> k = ParseInteger(value);
+        // Slurm numbers its tasks from --array's first index.
+        if (const char* min = std::getenv("SLURM_ARRAY_TASK_MIN"); k && min && name[0] == 'S') {
+            const std::optional<long long> low = ParseInteger(min);
+            k = low ? std::optional<long long>(*k - *low) : std::nullopt;
+        }
+        if (!k || *k < 0 || *k > MaxDataSetCount)
+            throw TUsageError{std::string("--shard auto: ") + name + " is not a shard number (got '" + value + "')"};
+        return static_cast<int>(*k);
+    }
+    return std::nullopt;
+}
+
+// --shard K/N or auto/N: K from 0 to N - 1.
+void SetShard(TOptions& o, const std::string& option, const std::string& value) {
+    const std::size_t slash = value.find('/');
+    const auto fail = [&] {
+        return TUsageError{option + " accepts K/N or auto/N, K from 0 to N - 1 and N from 1 to " +
+                           std::to_string(MaxDataSetCount) + " (got '" + value + "')"};
+    };
+    if (slash == std::string::npos) throw fail();
+    const std::optional<long long> n = ParseInteger(std::string_view(value).substr(slash + 1));
+    if (!n || *n < 1 || *n > MaxDataSetCount) throw fail();
+    std::optional<long long> k;
+    if (value.substr(0, slash) == "auto") {
+        const std::optional<int> task = ShardFromEnvironment();
+        if (!task)
+            throw TUsageError{option + " auto: none of SLURM_ARRAY_TASK_ID, JOB_COMPLETION_INDEX and "
+                                       "AWS_BATCH_JOB_ARRAY_INDEX is set"};
+        k = *task;
+        if (*k >= *n)
+            throw TUsageError{option + " auto: the task's shard " + std::to_string(*k) + " is not below " +
+                              std::to_string(*n)};
+    } else {
+        k = ParseInteger(std::string_view(value).substr(0, slash));
+        if (!k || *k < 0 || *k >= *n) throw fail();
+    }
+    o.shard = TTextureRange{static_cast<int>(*k), static_cast<int>(*n)};
+    o.shardText = value;
+}
+
 // Not constexpr: some texts are built from the values above.
 const TCliOption OutputOptionTable[] = {
     {"palette", "NAME|FILE|RRGGBB,...",
@@ -255,7 +332,8 @@ const TCliOption OutputOptionTable[] = {
      }},
     {"count", "N", CountHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
-         o.count = IntegerIn(option, v, MinBatchCount, MaxBatchCount);
+         o.count = IntegerIn(option, v, MinBatchCount, MaxDataSetCount);
+         o.countText = v;
      }},
     {"out", "FILE", OutHelp.c_str(), coFile, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) { o.out = PathOf(option, v); }},
@@ -331,6 +409,42 @@ const TCliOption OutputOptionTable[] = {
          o.maps.normalFilter = v == "sobel" ? TNormalFilter::Sobel : TNormalFilter::Scharr;
          NoteNormalOption(o, option);
      }},
+    {"shard", "K/N",
+     "make only part K (from 0) of N of the run: textures\n"
+     "count * K / N .. count * (K + 1) / N - 1, each file as the whole run makes it; auto/N takes K\n"
+     "from SLURM_ARRAY_TASK_ID (less SLURM_ARRAY_TASK_MIN), JOB_COMPLETION_INDEX or\n"
+     "AWS_BATCH_JOB_ARRAY_INDEX; needs --seed",
+     coNone, nullptr, SetShard},
+    {"vary", "all|LIST", VaryHelp.c_str(), coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         TParamLocks varied{};
+         ParamList(option, v, true, varied);
+         TParamLocks locks{};
+         for (const TGenParam& param : GenParams) locks[param.id] = !varied[param.id];
+         o.vary = locks;
+     }},
+    {"lock", "LIST", "parameters --vary leaves at their values, separated by commas", coNone, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) {
+         TParamLocks chosen{};
+         ParamList(option, v, false, chosen);
+         for (const TGenParam& param : GenParams)
+             if (chosen[param.id]) o.locked.emplace_back(param.name);
+     }},
+    {"manifest", "FILE",
+     "write one JSON line per texture as its files are written: file_name, index, seed,\n"
+     "recipe, every parameter, maps, sha256 of each file, version (an ImageFolder's\n"
+     "metadata.jsonl when FILE is in --folder); shards' manifests join in shard order",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.manifest = PathOf(option, v); }},
+    {"resume", nullptr,
+     "go on with an earlier run of the same command: the textures of --manifest's whole\n"
+     "lines whose files still match their sha256 are kept, the rest are made",
+     coNone, nullptr, [](TOptions& o, const std::string&, const std::string&) { o.resume = true; }},
+    {"tar", "FILE|-",
+     "also write each texture's files and its manifest line as KEY.png, KEY.json, ... (WebDataset)\n"
+     "into a tar stream, - for standard output, as the textures finish",
+     coFile, nullptr,
+     [](TOptions& o, const std::string& option, const std::string& v) { o.tar = PathOf(option, v); }},
     {"force", nullptr, "replace existing files (without it nothing is written when one exists)", coNone,
      nullptr, [](TOptions& o, const std::string&, const std::string&) { o.force = true; }},
     {"archive", "FILE",
@@ -425,6 +539,8 @@ void CheckNamePattern(const TOptions& o) {
 
 // Rules between options, checked once all are read.
 void CheckCombinations(TOptions& o) {
+    // A batch keeps its limit; only a data set numbers more.
+    if (o.count > MaxBatchCount && !o.DataSet()) IntegerIn("--count", o.countText, MinBatchCount, MaxBatchCount);
     if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
@@ -467,6 +583,26 @@ void CheckCombinations(TOptions& o) {
         throw TUsageError{o.roughnessOption + " applies only with --maps roughness or --material"};
     if (!o.normalOption.empty() && !o.maps.normal && !set)
         throw TUsageError{o.normalOption + " applies only with --maps normal or --material"};
+    if (!o.locked.empty() && !o.vary) throw TUsageError{"--lock applies only with --vary"};
+    for (const std::string& name : o.locked) (*o.vary)[FindGenParam(name)->id] = true;
+    if (o.DataSet()) {
+        const char* what = o.shard ? "--shard" : o.vary ? "--vary" : !o.manifest.empty() ? "--manifest"
+                                                     : o.resume                     ? "--resume"
+                                                                                    : "--tar";
+        if (o.folder.empty()) throw TUsageError{std::string(what) + " makes a numbered set of files in --folder"};
+        if (o.recipe || !o.recipesFile.empty())
+            throw TUsageError{std::string(what) + " draws textures from --seed; --recipe and --recipes cannot be added"};
+        if (!o.trace.empty()) throw TUsageError{std::string(what) + " and --trace exclude each other"};
+        // A kept tile chains every texture to all before it: no shard could start on its own.
+        if (o.settings.image != 0)
+            throw TUsageError{std::string(what) + " makes each texture on its own tile; --image keep cannot be added"};
+        if ((o.shard || o.resume) && !o.seed)
+            throw TUsageError{std::string(o.shard ? "--shard" : "--resume") +
+                              " needs --seed, so that every run draws the same textures"};
+        if (o.resume && o.manifest.empty()) throw TUsageError{"--resume needs the --manifest of the earlier run"};
+        if (o.resume && !o.tar.empty()) throw TUsageError{"--resume and --tar exclude each other"};
+        if (o.tar == "-" && o.json) throw TUsageError{"--tar - and --json both write to stdout"};
+    }
     if (!o.folder.empty()) {
         if (o.name.empty()) o.name = DefaultBatchPattern;
         CheckNamePattern(o);

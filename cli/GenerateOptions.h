@@ -9,10 +9,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "export/ExportFormats.h"
 #include "export/MaterialMaps.h"
 #include "gen/BatchLoop.h"
+#include "gen/DataSetRun.h"
 #include "gen/GenSettings.h"
 #include "gen/Recipe.h"
 
@@ -26,6 +28,7 @@ struct TGenerateOptions {
     std::string recipesFile; // --recipes: a favourites file, "-" for standard input; read when run
     int firstIndex = 0;      // the batch number of the first texture written, from 0
     int count = 1;
+    std::string countText; // --count as given, for the batch's own limit
     std::string out;    // after parsing: the file written (".TYPE" added when it had no extension),
                         // "-" for standard output, or empty
     std::string folder; // the batch's folder, or empty
@@ -51,6 +54,17 @@ struct TGenerateOptions {
     bool embedRecipe = false; // each PNG or JPEG file carries its texture's recipe code
     bool quiet = false;
     bool help = false;
+    // A data set: shard k of n (from 0), the parameters drawn afresh for each texture (true in
+    // vary: the parameter keeps its value), the manifest, resumption and the tar stream.
+    std::optional<TTextureRange> shard; // first: k, count: n
+    std::string shardText;              // --shard as given
+    std::optional<TParamLocks> vary;
+    std::vector<std::string> locked; // --lock's parameters, applied once all options are read
+    std::string manifest;
+    bool resume = false;
+    std::string tar; // "-": standard output
+
+    bool DataSet() const { return shard || vary || !manifest.empty() || resume || !tar.empty(); }
 
     // For --folder and --out -.
     std::string fileType() const { return type.value_or(ExportFileTypes[DefaultExportType].extension); }

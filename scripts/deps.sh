@@ -5,7 +5,7 @@
 #   deps.sh [test]    all of it, and building and running every test (scripts/test.sh)
 set -euo pipefail
 run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libpng-dev
-  qt6-base-dev libopenexr-dev)
+  qt6-base-dev libopenexr-dev nettle-dev) # nettle: SHA-256 of the manifests
 # dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
 package_packages=(dpkg-dev file)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool

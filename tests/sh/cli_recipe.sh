@@ -106,7 +106,8 @@ for line in "size 64" "bg-color 0080FF" "image keep" "effect stroke" "effect glo
 done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
   case $option in seed | recipe | recipes | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
-    normal-y | normal-filter | ao-radius | map-format | roughness | material | metallic | palette-colors | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help) continue ;; esac
+    normal-y | normal-filter | ao-radius | map-format | roughness | material | metallic | palette-colors | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help | \
+    shard | vary | lock | manifest | resume | tar) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
 run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
