@@ -20,6 +20,7 @@ layers=(
   "app/dialogs:app/widgets gen archive export engine engine/soft io pixel"
   "app:app/dialogs app/widgets gen archive export engine engine/soft io pixel"
   "cli:gen archive export engine engine/soft io pixel"
+  "python:gen archive export engine engine/soft io pixel"
   "tools:cli gen archive export engine engine/soft io pixel"
 )
 # What engine/soft offers the folders above it; its other headers are its own.
