@@ -38,6 +38,7 @@
 #include "gen/OutputTexture.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
+#include "gen/SingleTexture.h"
 #include "gen/TileTrace.h"
 #include "io/FileBytes.h"
 #include "io/SafeFile.h"
@@ -228,31 +229,8 @@ std::string WriteToStdout(const TGenerator& generator, const TOptions& o, const 
 
 // Starts generator with the plan's archive (or the one the search finds): 0, or the exit status.
 int StartGenerator(const TRunPlan& plan, TGenerator& generator) {
-    generator.ComponentsInit();
-    const TStartupResult startup = plan.archive.empty()
-                                       ? generator.Startup(nullptr, ArchiveCandidates(ExecutableFolder()))
-                                       : generator.Startup(nullptr, plan.archive);
-    if (startup.failure != TStartupFailure::None) {
-        return Fail(
-            StartupFailureText(startup, plan.archive.empty() ? std::string(ArchiveFileName) : plan.archive));
-    }
-    // A texture without brushes is no texture: refuse before anything is written.
-    if (!startup.archive.Complete()) return Fail(IncompleteArchiveText(startup.archive));
-    return 0;
-}
-
-// Makes generator draw with the brush set recipe names: empty, or why it cannot. The installed
-// set of that name is used unless an archive was asked for; another set would make another
-// texture.
-std::string UseBrushesOf(const TRecipe& recipe, const TRunPlan& plan, TGenerator& generator) {
-    if (recipe.brushes == generator.BrushSetHash) return {};
-    const std::string exeDir = ExecutableFolder();
-    if (!plan.archive.empty())
-        return "Recipe made with " + BrushSetText(exeDir, recipe.brushes) + "; " + plan.archive + " holds " +
-               BrushSetText(exeDir, generator.BrushSetHash);
-    const std::string installed = FindBrushSet(exeDir, recipe.brushes);
-    if (!installed.empty() && generator.LoadBrushes(installed).Complete()) return {};
-    return "Recipe " + BrushSetMissingText(exeDir, recipe.brushes);
+    const std::string failed = StartHeadless(generator, plan.archive, ExecutableFolder());
+    return failed.empty() ? 0 : Fail(failed);
 }
 
 // Draws and writes the textures of one source of the plan, their entries appended to entries;
@@ -261,7 +239,8 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
                     TGenerator& generator, std::FILE* trace, TProgressLine* progress, int done,
                     std::vector<TTextureEntry>& entries) {
     if (source.recipe) {
-        if (std::string why = UseBrushesOf(*source.recipe, plan, generator); !why.empty()) return why;
+        if (std::string why = UseBrushesOf(*source.recipe, plan.archive, ExecutableFolder(), generator); !why.empty())
+            return why;
     }
     generator.SetSettings(source.settings);
     generator.TextureSize = source.settings.size;

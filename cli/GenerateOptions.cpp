@@ -13,6 +13,7 @@
 #include "export/MaterialSets.h"
 #include "export/TileExport.h"
 #include "gen/GenParams.h"
+#include "gen/OptionValues.h"
 #include "gen/Randomize.h"
 
 namespace vorn {
@@ -20,45 +21,6 @@ namespace vorn {
 namespace {
 
 using TOptions = TGenerateOptions;
-
-std::optional<long long> ParseInteger(std::string_view text, int base = 10) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-    return value;
-}
-
-int IntegerIn(std::string_view option, std::string_view text, int low, int high) {
-    const std::optional<long long> value = ParseInteger(text);
-    if (!value || *value < low || *value > high) {
-        throw TUsageError{std::string(option) + " accepts a whole number from " + std::to_string(low) +
-                          " to " + std::to_string(high) + " (got '" + std::string(text) + "')"};
-    }
-    return static_cast<int>(*value);
-}
-
-// A generation parameter's value; a colour may also be written #RRGGBB.
-int ParamOf(const TGenParam& param, std::string_view text) {
-    const std::string_view digits = param.kind == pkColor && text.starts_with('#') ? text.substr(1) : text;
-    const TParsedValue parsed = ParseParamValue(param, digits);
-    if (parsed.error != TValueError::None) {
-        const char* hash = param.kind == pkColor ? ", optionally after #" : "";
-        throw TUsageError{std::string("--") + param.name + " accepts " + AcceptedValues(param) + hash +
-                          " (got '" + std::string(text) + "')"};
-    }
-    return parsed.value;
-}
-
-std::uint32_t SeedOf(std::string_view text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::optional<long long> value = hex ? ParseInteger(text.substr(2), 16) : ParseInteger(text);
-    if (!value || *value < 0 || *value > 0xFFFFFFFFll) {
-        throw TUsageError{"--seed accepts a number from 0 to 4294967295, decimal or 0x-hex (got '" +
-                          std::string(text) + "')"};
-    }
-    return static_cast<std::uint32_t>(*value);
-}
 
 std::string PathOf(const std::string& option, const std::string& value) {
     if (value.empty()) throw TUsageError{option + " needs a file or folder name"};
@@ -83,10 +45,6 @@ std::vector<std::string> Extensions(std::string_view prefix, bool aliases) {
         if (aliases && type.alias) names.push_back(std::string(prefix) + type.alias);
     }
     return names;
-}
-
-std::string RangeText(int low, int high) {
-    return std::to_string(low) + ".." + std::to_string(high);
 }
 
 // "bmp|png|jpg": --type's values.
@@ -149,57 +107,15 @@ const std::string StrengthHelp = "normal map strength " +
 const std::string BlurHelp = "height blur, a wrap-around box of radius N/1024 of the tile's side " +
                              RangeText(MinHeightBlur, MaxHeightBlur) + " (default 0)";
 
-// A decimal number in low..high, such as 0.5 or 2 (no exponent).
-double RealIn(std::string_view option, std::string_view text, double low, double high) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
-    if (text.empty() || ec != std::errc() || ptr != end || !(value >= low && value <= high)) {
-        throw TUsageError{std::string(option) + " accepts a number from " + RangeText(int(low), int(high)) +
-                          " (got '" + std::string(text) + "')"};
-    }
-    return value;
-}
-
 // --roughness MIN,MAX: two numbers in 0..1, MIN at most MAX.
 void SetRoughness(TOptions& o, const std::string& option, const std::string& value) {
-    const std::size_t comma = value.find(',');
-    const auto fail = [&] {
-        return TUsageError{option + " accepts MIN,MAX, two numbers from 0 to 1 with MIN at most MAX (got '" +
-                           value + "')"};
-    };
-    if (comma == std::string::npos) throw fail();
-    double low = 0, high = 0;
-    try {
-        low = RealIn(option, std::string_view(value).substr(0, comma), 0.0, 1.0);
-        high = RealIn(option, std::string_view(value).substr(comma + 1), 0.0, 1.0);
-    } catch (const TUsageError&) {
-        throw fail();
-    }
-    if (low > high) throw fail();
-    o.maps.roughnessMin = low;
-    o.maps.roughnessMax = high;
+    SetRoughnessRange(o.maps, option, value);
     o.roughnessOption = option;
 }
 
 // --maps: any of height, normal, roughness and ao, comma-separated, each once.
 void SetMaps(TOptions& o, const std::string& option, const std::string& value) {
-    TMapOptions& maps = o.maps;
-    for (const TMapKind& kind : MapKindTable) maps.*kind.wanted = false;
-    for (std::size_t start = 0; start <= value.size();) {
-        const std::size_t comma = std::min(value.find(',', start), value.size());
-        const std::string_view item = std::string_view(value).substr(start, comma - start);
-        bool* chosen = nullptr;
-        for (const TMapKind& kind : MapKindTable)
-            if (item == kind.name) chosen = &(maps.*kind.wanted);
-        if (!chosen || *chosen)
-            throw TUsageError{option +
-                              " accepts height, normal, roughness and ao, each at most once and "
-                              "separated by commas (got '" +
-                              value + "')"};
-        *chosen = true;
-        start = comma + 1;
-    }
+    SetMapList(o.maps, option, value);
 }
 
 void NoteNormalOption(TOptions& o, const std::string& option) {
@@ -397,16 +313,13 @@ const TCliOption OutputOptionTable[] = {
     {"normal-y", "up|down", "normal map green axis: up (OpenGL, default) or down (DirectX)", coWords,
      "up|down",
      [](TOptions& o, const std::string& option, const std::string& v) {
-         if (v != "up" && v != "down") throw TUsageError{option + " accepts up or down (got '" + v + "')"};
-         o.maps.normalY = v == "up" ? TNormalY::Up : TNormalY::Down;
+         SetNormalY(o.maps, option, v);
          NoteNormalOption(o, option);
      }},
     {"normal-filter", "sobel|scharr", "normal map slope filter: sobel (default) or scharr", coWords,
      "sobel|scharr",
      [](TOptions& o, const std::string& option, const std::string& v) {
-         if (v != "sobel" && v != "scharr")
-             throw TUsageError{option + " accepts sobel or scharr (got '" + v + "')"};
-         o.maps.normalFilter = v == "sobel" ? TNormalFilter::Sobel : TNormalFilter::Scharr;
+         SetNormalFilter(o.maps, option, v);
          NoteNormalOption(o, option);
      }},
     {"shard", "K/N",

@@ -16,6 +16,7 @@
 #include "gen/BatchLoop.h"
 #include "gen/DataSetRun.h"
 #include "gen/GenSettings.h"
+#include "gen/OptionValues.h"
 #include "gen/Recipe.h"
 
 namespace vorn {
@@ -69,11 +70,6 @@ struct TGenerateOptions {
     // For --folder and --out -.
     std::string fileType() const { return type.value_or(ExportFileTypes[DefaultExportType].extension); }
     int jpegQuality() const { return quality.value_or(DefaultJpegQuality); }
-};
-
-// A bad command line; the text names the option and what it accepts.
-struct TUsageError {
-    std::string text;
 };
 
 // What a value completes to in the shell.

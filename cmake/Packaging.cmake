@@ -108,6 +108,10 @@ pallimor-cli and the brush archive both of them draw with.")
   # platform plugins, which the window needs but links only at run time.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+  if(PALLIMOR_PYTHON)
+    # The Python module links no libpython: the interpreter and numpy it runs in.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, python3 (>= 3.11), python3 (<< 3.12), python3-numpy")
+  endif()
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # Folders the install step creates get 0755 whatever the umask.

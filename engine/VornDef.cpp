@@ -106,7 +106,9 @@ namespace random {
 namespace {
 
 constexpr std::uint32_t Multiplier = 134775813u; // 0x08088405
-std::uint32_t g_seed = 0;
+// One sequence per thread: a thread that draws a texture sees only its own draws, so textures
+// made on several threads at once (the Python module) are each what one thread alone makes.
+thread_local std::uint32_t g_seed = 0;
 
 // seed := seed * 134775813 + 1 (mod 2^32), done before every draw.
 std::uint32_t Advance() {

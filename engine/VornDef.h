@@ -106,7 +106,8 @@ std::uint32_t HslToColor(float hue, float saturation, float lightness);
 double HueToChannel(double t, double q, double p);
 
 // The program-wide linear congruential random source: seed := seed * 134775813 + 1 before
-// every draw. One instance; Reseed is called once at start-up.
+// every draw. One instance per thread (a program draws its textures on one thread); Reseed is
+// called once at start-up.
 // RandomInt(n) with n < 1 still advances the seed and returns 0.
 namespace random {
 std::uint32_t Seed();

@@ -20,6 +20,7 @@ layers=(
   "app/dialogs:app/widgets gen archive export engine engine/soft io pixel"
   "app:app/dialogs app/widgets gen archive export engine engine/soft io pixel"
   "cli:gen archive export engine engine/soft io pixel"
+  "python:gen archive export engine engine/soft io pixel"
   "tools:cli gen archive export engine engine/soft io pixel"
   "web:gen archive export engine engine/soft io pixel"
 )

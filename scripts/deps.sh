@@ -7,12 +7,14 @@ set -euo pipefail
 run_packages=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libpng-dev
   qt6-base-dev libopenexr-dev nettle-dev) # nettle: SHA-256 of the manifests
 # dpkg-shlibdeps (dpkg-dev) and file are what CPack uses to find the package's dependencies.
-package_packages=(dpkg-dev file)
+package_packages=(dpkg-dev file
+  python3-dev pybind11-dev python3-numpy) # the Python module pallimor, built where pybind11 is found
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-apps x11-utils xdotool
   imagemagick fonts-dejavu-core lintian desktop-file-utils appstream strace
   openexr openimageio-tools # exrheader and oiiotool, to check the OpenEXR maps
   clang-14 libclang-rt-14-dev # clang and libFuzzer for the fuzz targets (scripts/fuzz.sh)
-  emscripten chromium chromium-driver python3-selenium) # the browser build and its page test (scripts/web.sh)
+  emscripten chromium chromium-driver python3-selenium  # the browser build and its page test (scripts/web.sh)
+  python3-pytest python3-pil python3-distributed) # the Python module's tests and its Dask example
 case "${1:-test}" in
 run) packages=("${run_packages[@]}") ;;
 package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;

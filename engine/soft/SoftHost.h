@@ -30,4 +30,17 @@ int RasterThreads();
 // count < 1 goes back to the default.
 void SetRasterThreads(int count);
 
+// The thread count of the draws made on the calling thread while it lives (count < 1: the
+// process's), for a host that draws textures on several threads at once, each with its own count.
+class RasterThreadsScope {
+public:
+    explicit RasterThreadsScope(int count);
+    ~RasterThreadsScope();
+    RasterThreadsScope(const RasterThreadsScope&) = delete;
+    RasterThreadsScope& operator=(const RasterThreadsScope&) = delete;
+
+private:
+    int m_before;
+};
+
 } // namespace vorn::sd

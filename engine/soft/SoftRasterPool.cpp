@@ -13,6 +13,7 @@ namespace vorn::sd {
 namespace {
 
 std::atomic<int> g_threads{0}; // 0: not set, the default applies
+thread_local int t_threads = 0; // RasterThreadsScope's count on this thread; 0: none
 
 int DefaultThreads() {
     if (const char* env = std::getenv("PALLIMOR_THREADS")) {
@@ -26,6 +27,7 @@ int DefaultThreads() {
 } // namespace
 
 int RasterThreads() {
+    if (t_threads > 0) return t_threads;
     const int set = g_threads.load(std::memory_order_relaxed);
     if (set > 0) return set;
     static const int fallback = DefaultThreads();
@@ -34,6 +36,14 @@ int RasterThreads() {
 
 void SetRasterThreads(int count) {
     g_threads.store(count < 1 ? 0 : std::min(count, 64), std::memory_order_relaxed);
+}
+
+RasterThreadsScope::RasterThreadsScope(int count) : m_before(t_threads) {
+    t_threads = count < 1 ? 0 : std::min(count, 64);
+}
+
+RasterThreadsScope::~RasterThreadsScope() {
+    t_threads = m_before;
 }
 
 namespace detail {

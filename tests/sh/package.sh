@@ -52,6 +52,16 @@ expected+="
 ./usr/share/pallimor/vorn-ink.dat
 ./usr/share/pallimor/vorn-shapes.dat
 ./usr/share/pallimor/vorn.dat"
+# The Python module, built where Debian's pybind11 is installed, for Debian's python3.
+python_module=""
+if [ -f /usr/lib/cmake/pybind11/pybind11Config.cmake ]; then
+    python_module="./usr/lib/python3/dist-packages/pallimor$(/usr/bin/python3 -c \
+        'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')"
+    expected+=$'\n'"$python_module"
+    for dep in python3-numpy "python3 (>= 3.11)"; do
+        [[ "$depends" == *"$dep"* ]] || fail "Depends lacks $dep: $depends"
+    done
+fi
 dpkg-deb -c "$deb" >"$work/contents"
 awk '$1 !~ /^d/ { print $6 }' "$work/contents" | sort >"$work/files"
 diff -u <(sort <<<"$expected") "$work/files" >&2 || fail "the file list differs"
@@ -59,6 +69,14 @@ awk '$2 != "root/root" { print "  " $0 }' "$work/contents" | grep . >&2 && fail 
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
+
+# The installed module draws a texture with the installed archive.
+if [ -n "$python_module" ]; then
+    shape=$(cd "$work" && PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+        "import pallimor; print(pallimor.generate(seed=1, size=64, archive='$root/usr/share/pallimor/vorn.dat').shape)") ||
+        fail "the installed Python module does not draw"
+    [ "$shape" = "(64, 64, 4)" ] || fail "the installed Python module answered $shape"
+fi
 
 # PNG icons: width and height (big-endian words at bytes 16 and 20) equal the folder's size.
 for png in "$root"/usr/share/icons/hicolor/*x*/apps/pallimor.png; do

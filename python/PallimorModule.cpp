@@ -1,0 +1,303 @@
+// The Python module pallimor: textures and their maps as numpy arrays, the same pixels as
+// pallimor-cli generate's files. Keyword arguments are the command line's options (`bg_fill` for
+// --bg-fill) with the values it accepts; a bad one raises ValueError with the command line's
+// message. Drawing runs without the GIL, each call on a generator of its own.
+#include <dlfcn.h>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/VornDef.h"
+#include "export/MaterialMaps.h"
+#include "export/SurfaceMaps.h"
+#include "gen/GenParams.h"
+#include "gen/OptionValues.h"
+#include "gen/OutputTexture.h"
+#include "gen/Palette.h"
+#include "gen/Recipe.h"
+#include "gen/SingleTexture.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using namespace vorn;
+
+// The folder the module was loaded from: the archive search looks there as the programs look
+// beside themselves (the build folder holds vorn.dat; an installed module finds the data folder).
+std::string ModuleFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(&ModuleFolder), &info) == 0 || !info.dli_fname) return {};
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::canonical(info.dli_fname, error);
+    return error ? std::string() : path.parent_path().string();
+}
+
+const std::string& ExeDir() {
+    static const std::string folder = ModuleFolder();
+    return folder;
+}
+
+// A keyword's value as the command line would read it: text as it is, a number in decimal.
+std::string OptionText(const py::handle& value) {
+    if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+    if (py::isinstance<py::bool_>(value) ||
+        !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
+        throw TUsageError{"expected text or a number, got " + py::repr(value).cast<std::string>()};
+    return py::str(value).cast<std::string>();
+}
+
+// "bg_fill" -> "bg-fill".
+std::string OptionName(std::string key) {
+    for (char& c : key)
+        if (c == '_') c = '-';
+    return key;
+}
+
+// What generate() and recipe() were asked for, read from their arguments.
+struct TRequestArgs {
+    TTextureRequest request;
+    std::string firstSetting; // the first generation option given, for --recipe's message
+};
+
+TRequestArgs ReadRequest(const py::object& recipe, const py::object& seed, const py::object& size,
+                         const py::object& archive, const py::kwargs& params) {
+    TRequestArgs args;
+    TTextureRequest& request = args.request;
+    std::string palette;
+    int paletteColors = 0;
+    if (!size.is_none()) {
+        request.settings.size = ParamOf(GenParam(gpSize), OptionText(size));
+        args.firstSetting = "--size";
+    }
+    for (const auto& [key, value] : params) {
+        const std::string option = "--" + OptionName(key.cast<std::string>());
+        const std::string text = OptionText(value);
+        if (const TGenParam* param = FindGenParam(std::string_view(option).substr(2))) {
+            request.settings.SetValue(param->id, ParamOf(*param, text));
+        } else if (option == "--palette") {
+            if (text.empty()) throw TUsageError{option + " needs a palette name, a file or colours"};
+            palette = text;
+        } else if (option == "--palette-colors") {
+            paletteColors = IntegerIn(option, text, MinPaletteColors, MaxPaletteColors);
+        } else {
+            throw TUsageError{"unknown parameter '" + key.cast<std::string>() + "'"};
+        }
+        if (args.firstSetting.empty()) args.firstSetting = option;
+    }
+    if (!seed.is_none()) request.seed = SeedOf(OptionText(seed));
+    if (!recipe.is_none()) {
+        TRecipeDecoding decoded = DecodeRecipe(OptionText(recipe));
+        if (!decoded.ok()) throw TUsageError{"--recipe: " + decoded.error};
+        if (request.seed) throw TUsageError{"--recipe and --seed exclude each other"};
+        if (!args.firstSetting.empty())
+            throw TUsageError{"--recipe fixes every generation setting; " + args.firstSetting +
+                              " cannot be added"};
+        request.recipe = std::move(decoded.recipe);
+    }
+    if (paletteColors != 0 && palette.empty())
+        throw TUsageError{"--palette-colors applies only with --palette FILE"};
+    if (!palette.empty()) {
+        TPaletteResult resolved = ResolvePalette(palette, paletteColors, ExeDir());
+        if (!resolved.ok()) throw TUsageError{"--palette: " + resolved.error};
+        request.settings.palette = std::move(resolved.palette);
+    }
+    if (!archive.is_none()) {
+        request.archive = OptionText(archive);
+        if (request.archive.empty()) throw TUsageError{"--archive needs a file or folder name"};
+    }
+    return args;
+}
+
+// The bitmap's B, G, R, A bytes as an array of rows of R, G, B, A; opaque without alpha.
+py::array_t<std::uint8_t> RgbaArray(const TBitmap32& bitmap) {
+    const py::ssize_t height = bitmap.Height(), width = bitmap.Width();
+    py::array_t<std::uint8_t> array({height, width, py::ssize_t(4)});
+    std::uint8_t* out = array.mutable_data();
+    const std::uint8_t* in = bitmap.Bits();
+    const bool alpha = bitmap.HasAlpha();
+    for (py::ssize_t i = 0; i < height * width; ++i, in += 4, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = alpha ? in[3] : 255;
+    }
+    return array;
+}
+
+py::array_t<std::uint8_t> Generate(const py::object& recipe, const py::object& seed, const py::object& size,
+                                   const py::object& threads, const py::object& archive,
+                                   const py::kwargs& params) {
+    TTextureResult made;
+    try {
+        const TRequestArgs args = ReadRequest(recipe, seed, size, archive, params);
+        const int threadCount = threads.is_none() ? 0 : IntegerIn("--threads", OptionText(threads), 1, 64);
+        const py::gil_scoped_release released;
+        made = MakeTexture(args.request, ExeDir(), threadCount);
+    } catch (const TUsageError& error) {
+        throw py::value_error(error.text);
+    }
+    if (!made.ok()) throw py::value_error(made.error);
+    return RgbaArray(made.bitmap);
+}
+
+std::string Recipe(const py::object& seed, const py::object& size, const py::kwargs& params) {
+    try {
+        const TRequestArgs args = ReadRequest(py::none(), seed, size, py::none(), params);
+        const TTextureRequest& request = args.request;
+        std::uint32_t before = 0;
+        if (request.seed) {
+            before = *request.seed;
+        } else {
+            random::Reseed();
+            before = random::Seed();
+        }
+        const TRecipe made =
+            NextRecipe(nullptr, request.settings, before, request.settings.size,
+                       CanvasColorOfRgb(static_cast<std::uint32_t>(request.settings.bgColor)));
+        return EncodeRecipe(made);
+    } catch (const TUsageError& error) {
+        throw py::value_error(error.text);
+    }
+}
+
+// The map options of maps()'s keywords, the command line's map options by their names.
+TMapOptions MapOptionsOfArgs(const py::object& kinds, const py::object& tiling, const py::kwargs& options) {
+    TMapOptions maps;
+    std::string list;
+    if (py::isinstance<py::str>(kinds)) {
+        list = kinds.cast<std::string>();
+    } else {
+        for (const py::handle& kind : kinds) list += (list.empty() ? "" : ",") + OptionText(kind);
+    }
+    SetMapList(maps, "--maps", list);
+    if (!tiling.is_none())
+        maps.edges = MapEdgesOf(TileAxesOf(ParamOf(GenParam(gpTiling), OptionText(tiling))));
+    for (const auto& [key, value] : options) {
+        const std::string option = "--" + OptionName(key.cast<std::string>());
+        const std::string text = OptionText(value);
+        if (option == "--height-blur")
+            maps.heightBlur = IntegerIn(option, text, MinHeightBlur, MaxHeightBlur);
+        else if (option == "--normal-strength")
+            maps.normalStrength = RealIn(option, text, MinNormalStrength, MaxNormalStrength);
+        else if (option == "--ao-radius")
+            maps.occlusionRadius = IntegerIn(option, text, MinOcclusionRadius, MaxOcclusionRadius);
+        else if (option == "--roughness")
+            SetRoughnessRange(maps, option, text);
+        else if (option == "--normal-y")
+            SetNormalY(maps, option, text);
+        else if (option == "--normal-filter")
+            SetNormalFilter(maps, option, text);
+        else
+            throw TUsageError{"unknown map option '" + key.cast<std::string>() + "'"};
+    }
+    return maps;
+}
+
+// The maps of one texture, made without the GIL; empty error: every map asked for is there.
+struct TMadeMaps {
+    std::string error;
+    THeightMap height;
+    TBitmap32 normal;
+    std::vector<std::uint8_t> roughness, occlusion;
+};
+
+TMadeMaps MakeMaps(const TBitmap32& texture, const TMapOptions& maps) {
+    TMadeMaps made;
+    if (!MakeTileHeightMap(texture, maps, made.height))
+        made.error = "The height map cannot be made";
+    else if (maps.normal && !MakeTileNormalMap(made.height, maps, made.normal))
+        made.error = "The normal map cannot be made";
+    else if (maps.roughness && !MakeTileRoughnessMap(texture, made.height, maps, made.roughness))
+        made.error = "The roughness map cannot be made";
+    else if (maps.occlusion && !MakeTileOcclusionMap(made.height, maps, made.occlusion))
+        made.error = "The ao map cannot be made";
+    return made;
+}
+
+py::array_t<std::uint8_t> GreyArray(const std::vector<std::uint8_t>& values, py::ssize_t height,
+                                    py::ssize_t width) {
+    py::array_t<std::uint8_t> array({height, width});
+    std::memcpy(array.mutable_data(), values.data(), values.size());
+    return array;
+}
+
+py::dict Maps(const py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>& image,
+              const py::object& kinds, const py::object& tiling, const py::kwargs& options) {
+    TMapOptions maps;
+    try {
+        maps = MapOptionsOfArgs(kinds, tiling, options);
+    } catch (const TUsageError& error) {
+        throw py::value_error(error.text);
+    }
+    if (image.ndim() != 3 || (image.shape(2) != 3 && image.shape(2) != 4) || image.shape(0) < 1 ||
+        image.shape(1) < 1)
+        throw py::value_error("maps() takes an image of shape (height, width, 4) or (height, width, 3)");
+    const auto height = std::int32_t(image.shape(0)), width = std::int32_t(image.shape(1));
+    const py::ssize_t channels = image.shape(2);
+    TMadeMaps made;
+    {
+        const std::uint8_t* in = image.data();
+        const py::gil_scoped_release released;
+        TBitmap32 texture(width, height);
+        std::uint8_t* out = texture.Bits();
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i, in += channels, out += 4) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+            out[3] = channels == 4 ? in[3] : 255;
+        }
+        made = MakeMaps(texture, maps);
+    }
+    if (!made.error.empty()) throw py::value_error(made.error);
+    py::dict answer;
+    if (maps.height) {
+        py::array_t<std::uint16_t> array({py::ssize_t(height), py::ssize_t(width)});
+        std::memcpy(array.mutable_data(), made.height.values.data(), made.height.values.size() * 2);
+        answer[HeightMapKind] = array;
+    }
+    if (maps.normal) {
+        py::array_t<std::uint8_t> array({py::ssize_t(height), py::ssize_t(width), py::ssize_t(3)});
+        std::uint8_t* out = array.mutable_data();
+        const std::uint8_t* in = made.normal.Bits();
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i, in += 4, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+        answer[NormalMapKind] = array;
+    }
+    if (maps.roughness) answer[RoughnessMapKind] = GreyArray(made.roughness, height, width);
+    if (maps.occlusion) answer[OcclusionMapKind] = GreyArray(made.occlusion, height, width);
+    return answer;
+}
+
+} // namespace
+
+PYBIND11_MODULE(pallimor, m) {
+    m.doc() = "Seamlessly repeating textures as numpy arrays, the same pixels as pallimor-cli's files.";
+    m.def("generate", &Generate, py::arg("recipe") = py::none(), py::arg("seed") = py::none(),
+          py::arg("size") = py::none(), py::arg("threads") = py::none(), py::arg("archive") = py::none(),
+          "generate(recipe=None, seed=None, size=256, threads=None, archive=None, **params)\n\n"
+          "One texture as a (size, size, 4) uint8 array of R, G, B, A: a recipe code's, or the one\n"
+          "seed makes with params (pallimor-cli generate's options, '_' for '-', values as it takes\n"
+          "them: effect='glow', bg_color='0080FF', steps=1024, tiling='wrap', palette='moss').\n"
+          "Without a seed or recipe the seed comes from the clock. Raises ValueError.");
+    m.def("recipe", &Recipe, py::arg("seed") = py::none(), py::arg("size") = py::none(),
+          "recipe(seed=None, size=256, **params) -> str\n\n"
+          "The recipe code of the texture generate(seed=seed, size=size, **params) makes.");
+    m.def("maps", &Maps, py::arg("image"), py::arg("maps") = py::make_tuple("height", "normal"),
+          py::arg("tiling") = py::none(),
+          "maps(image, maps=('height', 'normal'), tiling='mirror', **options) -> dict\n\n"
+          "The maps of an (h, w, 4) or (h, w, 3) uint8 texture as pallimor-cli --maps writes them:\n"
+          "'height' uint16 (h, w), 'normal' uint8 (h, w, 3), 'roughness' and 'ao' uint8 (h, w).\n"
+          "tiling: the edges the texture repeats across; options: height_blur, normal_strength,\n"
+          "normal_y, normal_filter, ao_radius, roughness='MIN,MAX'.");
+}
