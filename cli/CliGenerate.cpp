@@ -23,7 +23,7 @@
 #include "cli/Cli.h"
 #include "cli/GenerateOptions.h"
 #include "cli/GeneratePlan.h"
-#include "cli/JsonText.h"
+#include "gen/JsonText.h"
 #include "PallimorVersion.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDef.h"

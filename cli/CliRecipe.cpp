@@ -9,7 +9,7 @@
 
 #include "cli/Cli.h"
 #include "cli/GenerateOptions.h"
-#include "cli/JsonText.h"
+#include "gen/JsonText.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "gen/Generator.h"
+#include "gen/JsonText.h"
 #include "gen/OutputTexture.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
@@ -13,23 +14,6 @@
 namespace vorn {
 
 namespace {
-
-std::string Json(std::string_view text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + '"';
-}
 
 // The JSON string starting at text[at] (its opening quote), unescaped; at moves past it. None
 // when there is no string there.
@@ -171,35 +155,35 @@ std::string ManifestLine(const TDataSetTexture& texture, const std::string& fold
     std::vector<std::string> names;
     for (const std::string& file : texture.files) names.push_back(RelativeTo(file, folder));
     std::string line = "{\"file_name\":";
-    line += Json(names.empty() ? std::string() : names.front());
+    line += JsonString(names.empty() ? std::string() : names.front());
     line += ",\"index\":";
     line += std::to_string(texture.index);
     line += ",\"seed\":\"";
     line += SeedText(texture.seed);
     line += "\",\"recipe\":";
-    line += Json(texture.recipe);
+    line += JsonString(texture.recipe);
     for (const TGenParam& param : GenParams) {
         const int value = texture.settings.Value(param.id);
         const bool text = param.kind == pkList || param.kind == pkColor;
         line += ',';
-        line += Json(param.name);
+        line += JsonString(param.name);
         line += ':';
-        line += text ? Json(ParamValueText(param, value)) : std::to_string(value);
+        line += text ? JsonString(ParamValueText(param, value)) : std::to_string(value);
     }
     line += ",\"maps\":[";
     for (std::size_t i = 1; i < names.size(); ++i) {
         if (i > 1) line += ',';
-        line += Json(names[i]);
+        line += JsonString(names[i]);
     }
     line += "],\"sha256\":{";
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0) line += ',';
-        line += Json(names[i]);
+        line += JsonString(names[i]);
         line += ':';
-        line += Json(texture.sha256[i]);
+        line += JsonString(texture.sha256[i]);
     }
     line += "},\"version\":";
-    line += Json(version);
+    line += JsonString(version);
     line += "}\n";
     return line;
 }

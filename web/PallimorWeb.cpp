@@ -16,6 +16,7 @@
 #include "gen/ArchiveChoice.h"
 #include "gen/BatchLoop.h"
 #include "gen/GenParams.h"
+#include "gen/JsonText.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
 #include "gen/History.h"
@@ -60,23 +61,6 @@ private:
     int m_width = 0;
 };
 
-std::string JsonText(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // The parameter table, the shortcuts and the shipped palettes as one JSON object, for the page
 // to build its panel and menus from.
 std::string TableJson(const std::vector<TNamedPalette>& palettes) {
@@ -85,27 +69,27 @@ std::string TableJson(const std::vector<TNamedPalette>& palettes) {
     std::string json = "{\"panelCount\":" + std::to_string(PanelParamCount) + ",\"params\":[";
     for (const TGenParam& p : GenParams) {
         if (p.id != 0) json += ',';
-        json += "{\"id\":" + std::to_string(p.id) + ",\"name\":" + JsonText(p.name) +
-                ",\"caption\":" + JsonText(p.caption) + ",\"kind\":\"" + Kinds[p.kind] +
+        json += "{\"id\":" + std::to_string(p.id) + ",\"name\":" + JsonString(p.name) +
+                ",\"caption\":" + JsonString(p.caption) + ",\"kind\":\"" + Kinds[p.kind] +
                 "\",\"min\":" + std::to_string(p.min) + ",\"max\":" + std::to_string(p.max) +
                 ",\"default\":" + std::to_string(p.defaultValue) + ",\"lineStep\":" + std::to_string(p.lineStep) +
                 ",\"pageStep\":" + std::to_string(p.pageStep) + ",\"tick\":" + std::to_string(p.tickInterval) +
                 ",\"reset\":\"" + Resets[p.reset] + "\",\"randomizable\":" +
-                (Randomizable(p.id) ? "true" : "false") + ",\"help\":" + JsonText(p.help) + ",\"items\":[";
-        for (std::size_t i = 0; i < p.items.size(); ++i) json += (i ? "," : "") + JsonText(p.items[i]);
+                (Randomizable(p.id) ? "true" : "false") + ",\"help\":" + JsonString(p.help) + ",\"items\":[";
+        for (std::size_t i = 0; i < p.items.size(); ++i) json += (i ? "," : "") + JsonString(p.items[i]);
         json += "]}";
     }
     json += "],\"shortcuts\":[";
     bool first = true;
     for (const TShortcut& s : Shortcuts) {
         if (*s.window) continue; // the Tiled and Material Views are not on the page
-        json += (first ? "{" : ",{") + std::string("\"menu\":") + JsonText(s.menu) +
-                ",\"command\":" + JsonText(s.command) + ",\"keys\":" + JsonText(s.keys) +
-                ",\"help\":" + JsonText(s.help) + "}";
+        json += (first ? "{" : ",{") + std::string("\"menu\":") + JsonString(s.menu) +
+                ",\"command\":" + JsonString(s.command) + ",\"keys\":" + JsonString(s.keys) +
+                ",\"help\":" + JsonString(s.help) + "}";
         first = false;
     }
     json += "],\"palettes\":[";
-    for (std::size_t i = 0; i < palettes.size(); ++i) json += (i ? "," : "") + JsonText(palettes[i].name);
+    for (std::size_t i = 0; i < palettes.size(); ++i) json += (i ? "," : "") + JsonString(palettes[i].name);
     return json + "]}";
 }
 

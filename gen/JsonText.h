@@ -1,5 +1,5 @@
-// JSON text for the commands' --json output: a string with quotes, backslashes and control
-// characters escaped and every other byte as it is (the texts are UTF-8 or ASCII).
+// JSON text for the --json output, the manifests and the page: a string with quotes, backslashes
+// and control characters escaped and every other byte as it is (the texts are UTF-8 or ASCII).
 #pragma once
 
 #include <cstdio>
