@@ -1,9 +1,8 @@
 #include "archive/VornDb.h"
 
+#include "archive/RecordInflate.h"
 #include "archive/VornMd5.h"
 #include "io/ByteOrder.h"
-
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -55,7 +54,7 @@ public:
         // table entry and record header. Bytes the file no longer holds are past its end.
         if (end <= kWholeFile) {
             try {
-                m_owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(end));
+                m_owned = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[static_cast<std::size_t>(end)]);
             } catch (const std::bad_alloc&) {
                 return; // read piece by piece instead
             }
@@ -296,25 +295,6 @@ bool Backed(std::size_t storedSize, std::int64_t unpackedSize) {
            static_cast<std::uint64_t>(unpackedSize) <= storedSize * MaxDeflateRatio + 64 * 1024;
 }
 
-struct TDecompressorFree {
-    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-
-// libdeflate inflates a whole stream in one call, several times faster than zlib's inflate and
-// with a vectorised Adler-32. A stream counts only when it ends within the stored bytes (bytes
-// after its end are allowed), its Adler-32 holds and it gives exactly size bytes: one that would
-// give more finds no room, one that gives fewer reports its shorter length. A header asking for
-// a preset dictionary, or for a window larger than 32 KiB, is bad data to libdeflate as to zlib.
-bool InflateInto(const std::uint8_t* stored, std::size_t storedSize, std::uint8_t* out, std::size_t size) {
-    const std::unique_ptr<libdeflate_decompressor, TDecompressorFree> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor) return false;
-    std::size_t used = 0, produced = 0;
-    return libdeflate_zlib_decompress_ex(decompressor.get(), stored, storedSize, out, size, &used,
-                                         &produced) == LIBDEFLATE_SUCCESS &&
-           produced == size;
-}
-
 } // namespace
 
 bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32_t unpackedSize,
@@ -347,7 +327,7 @@ struct TVornDb::TRecordReader::TState {
     bool Inflate() {
         if (inflated || failed) return !failed;
         try {
-            plain = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+            plain = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]); // not zeroed
         } catch (const std::bad_alloc&) {
             failed = true;
             return false;
