@@ -285,10 +285,10 @@
   }
 
   // ---- keys, from the shortcut table: those the browser lets a page have ----
-  function keyMatches(spec, e) {
-    const parts = spec.split("+");
+  function keyMatches(combo, e) {
+    const parts = combo.split("+");
     let key = parts.pop();
-    if (key === "" && spec.endsWith("+")) key = "+";
+    if (key === "" && combo.endsWith("+")) key = "+";
     const want = { Ctrl: false, Shift: false, Alt: false };
     parts.forEach((m) => (want[m] = true));
     if (e.ctrlKey !== want.Ctrl || e.altKey !== want.Alt) return false;
@@ -314,7 +314,7 @@
     for (const s of table.shortcuts) {
       const run = commands[s.command];
       if (!run || !s.keys || s.command === "Paste Recipe") continue;
-      if (s.keys.split("; ").some((spec) => keyMatches(spec, e))) {
+      if (s.keys.split("; ").some((combo) => keyMatches(combo, e))) {
         e.preventDefault();
         run();
         return;

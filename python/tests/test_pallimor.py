@@ -151,10 +151,10 @@ def test_threads_at_once_make_what_one_thread_makes():
 
 
 def test_dask_example_writes_the_cli_textures(tmp_path):
-    spec = importlib.util.spec_from_file_location("dask_dataset", EXAMPLE)
-    example = importlib.util.module_from_spec(spec)
-    sys.modules[spec.name] = example
-    spec.loader.exec_module(example)
+    found = importlib.util.spec_from_file_location("dask_dataset", EXAMPLE)
+    example = importlib.util.module_from_spec(found)
+    sys.modules[found.name] = example
+    found.loader.exec_module(example)
     made = example.make_dataset(str(tmp_path / "set"), count=8, size=128)
     assert len(made) == 8
     manifest = (tmp_path / "set" / "manifest.txt").read_text().splitlines()
