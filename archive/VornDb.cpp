@@ -313,11 +313,11 @@ bool InflateExact(const std::uint8_t* stored, std::size_t storedSize, std::int32
 
 } // namespace detail
 
-// The stored bytes until the first read inflates them whole into plain (no zeroing first:
-// every byte is written by the inflation or the record fails).
+// The stored bytes until the first read inflates them whole into plain (a large record in
+// fresh huge pages: the background image would otherwise fault in page by page).
 struct TVornDb::TRecordReader::TState {
     std::vector<std::uint8_t> stored;
-    std::unique_ptr<std::uint8_t[]> plain;
+    sd::ZeroedMemory plain;
     std::size_t size = 0;     // UnpackedSize
     std::size_t position = 0; // plain bytes handed out
     TMd5Digest checksum{};
@@ -327,12 +327,12 @@ struct TVornDb::TRecordReader::TState {
     bool Inflate() {
         if (inflated || failed) return !failed;
         try {
-            plain = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]); // not zeroed
+            plain = sd::ZeroedMemory(size);
         } catch (const std::bad_alloc&) {
             failed = true;
             return false;
         }
-        failed = !detail::InflateInto(stored.data(), stored.size(), plain.get(), size);
+        failed = !detail::InflateInto(stored.data(), stored.size(), plain.data(), size);
         inflated = true;
         stored = {}; // not needed again
         return !failed;
@@ -350,7 +350,7 @@ bool TVornDb::TRecordReader::Read(void* dest, std::size_t size) {
     TState* s = m_state.get();
     if (!s || s->failed || size > s->size - s->position) return false;
     if (!s->Inflate()) return false;
-    if (size > 0) std::memcpy(dest, s->plain.get() + s->position, size);
+    if (size > 0) std::memcpy(dest, s->plain.data() + s->position, size);
     s->position += size;
     return true;
 }
@@ -364,6 +364,7 @@ TVornDb::TPendingCheck TVornDb::TRecordReader::Detach() {
     TState* s = m_state.get();
     if (s && s->Inflate()) {
         check.m_plain = std::move(s->plain);
+        check.m_inflated = true;
         check.m_size = s->size;
         check.m_checksum = s->checksum;
     }
@@ -373,7 +374,7 @@ TVornDb::TPendingCheck TVornDb::TRecordReader::Detach() {
 
 bool TVornDb::TPendingCheck::Check() const {
     // Bytes nobody read count as well: the checksum covers the whole record.
-    return m_plain && Md5Of(m_plain.get(), m_size) == m_checksum;
+    return m_inflated && Md5Of(m_plain.data(), m_size) == m_checksum;
 }
 
 bool TVornDb::OpenRecord(const std::string& key, TRecordReader& reader) {

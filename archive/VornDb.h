@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/soft/SoftMemory.h"
+
 namespace vorn {
 
 enum TOpenModes : std::uint8_t { opUpdate = 0, opOverwrite = 1, opReadOnly = 2 };
@@ -108,7 +110,8 @@ public:
 
     private:
         friend class TVornDb;
-        std::unique_ptr<std::uint8_t[]> m_plain; // null when the stream failed
+        sd::ZeroedMemory m_plain;
+        bool m_inflated = false; // false when the stream failed
         std::size_t m_size = 0;
         std::array<std::uint8_t, 16> m_checksum{};
     };

@@ -25,7 +25,7 @@ layers=(
   "web:gen archive export engine engine/soft io pixel"
 )
 # What engine/soft offers the folders above it; its other headers are its own.
-soft_public=" SoftDevice.h SoftHost.h "
+soft_public=" SoftDevice.h SoftHost.h SoftMemory.h "
 
 declare -A allowed
 folders=()

@@ -1,7 +1,8 @@
-// Zero-filled memory for surfaces, never cleared by hand: blocks of 2 MiB and more are mapped
-// from the system, aligned to 2 MiB and offered transparent huge pages; their fresh pages read
-// as zero and cost nothing until first written, so a surface touches only what is drawn into it.
-// Smaller blocks come from calloc. The memory is released when the object goes.
+// Zero-filled memory for surfaces and other large buffers, never cleared by hand: blocks of
+// 256 KiB and more are mapped from the system, aligned to 2 MiB and offered transparent huge
+// pages (a block smaller than 2 MiB takes one whole); their fresh pages read as zero and cost
+// nothing until first written, so a large surface touches only what is drawn into it. Smaller
+// blocks come from calloc. The memory is released when the object goes.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,7 @@ private:
 
     std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
-    bool m_mapped = false; // false when the block came from calloc
+    std::size_t m_mapped = 0; // the length mapped; 0 when the block came from calloc
 };
 
 } // namespace vorn::sd

@@ -1,5 +1,7 @@
 #include "engine/soft/SoftRasterMirror.h"
 
+#include <algorithm>
+
 namespace vorn::sd::detail {
 
 void MirrorSource::Start(const RectSetup& r, const std::uint32_t* texture, std::int64_t first,
@@ -17,8 +19,10 @@ void MirrorSource::Start(const RectSetup& r, const std::uint32_t* texture, std::
     keptRow = y0;
     rows.assign(std::size_t(y1 - y0), {});
     used = 0;
-    const std::size_t most = std::size_t(x1 - x0) * std::size_t(rowsDrawn);
-    if (samples.size() < most) samples.resize(most);
+    // At least 512 KiB at once, the most a stamp keeps: one huge page rather than a vector
+    // grown and faulted in page by page.
+    const std::size_t most = std::size_t(x1 - x0) * std::size_t(rowsDrawn) * 4;
+    if (sampleMemory.size() < most) sampleMemory = ZeroedMemory(std::max(most, std::size_t(512) << 10));
 }
 
 const MirrorSource::RowRange* KeptRow(const MirrorSource& m, const MirrorMap& map, std::int64_t y) {

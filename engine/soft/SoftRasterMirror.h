@@ -5,6 +5,7 @@
 // only blend them. A private header of engine/soft, used by the span path.
 #pragma once
 
+#include "engine/soft/SoftMemory.h"
 #include "engine/soft/SoftRasterSpanDetail.h"
 
 #include <cstddef>
@@ -28,8 +29,10 @@ struct MirrorSource {
     std::int64_t firstRow = 0, rowCount = 0;   // and its pixel rows
     std::int64_t keptRow = 0;                  // the first of rows
     std::vector<RowRange> rows;
-    std::vector<std::uint32_t> samples; // the first used of them
+    ZeroedMemory sampleMemory; // grows and is kept: its first `used` samples are in use
     std::size_t used = 0;
+
+    std::uint32_t* Samples() const { return reinterpret_cast<std::uint32_t*>(sampleMemory.data()); }
 
     // Starts a record of the rectangle r (columns and rows from first, unclipped) drawn from
     // texels: rows [y0, y1) may be kept, count of them with columns [x0, x1) at most.

@@ -188,7 +188,7 @@ public:
             if (m_tintedBlend) {
                 // Kept rows are sampled straight into their place.
                 std::uint32_t* tex =
-                    m_record ? m_record->samples.data() + m_record->used - std::size_t(xr - x) : m_s.tex;
+                    m_record ? m_record->Samples() + m_record->used - std::size_t(xr - x) : m_s.tex;
                 m_s.sampler.Sample(plan, x, n, tex);
                 (m_p.cover ? m_p.k->coverSrcAlphaTinted : m_p.k->blendSrcAlphaTinted)(tex, m_difValue,
                                                                                       row + x, n);
@@ -224,7 +224,7 @@ private:
         const std::int64_t last = first + (xr - xl) - 1;
         if (first < a.xl || last >= a.xr) return false;
         // Kept pixel p is at offset + (p - a.xl); flipped, xl takes the last of them.
-        const std::uint32_t* samples = m.samples.data() + a.offset + std::size_t(first - a.xl);
+        const std::uint32_t* samples = m.Samples() + a.offset + std::size_t(first - a.xl);
         std::uint32_t* row = TargetRow(m_p.st->target, y) + xl;
         const int n = static_cast<int>(xr - xl);
         if (m_map.flipX)
