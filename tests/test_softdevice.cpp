@@ -649,23 +649,32 @@ TEST_F(SoftDeviceTest, SixteenBitTexturesAreDecodedOnUnlock) {
     EXPECT_EQ(px[2], 0u);
 }
 
-// A mapped block keeps the pages it covers and gives back the rest of its mapping at once, also
-// when its size is no whole number of pages: the page after its last one is no longer mapped
-// (mincore answers ENOMEM for it).
+// A mapped block keeps the pages it covers (a block under 2 MiB one whole huge page) and gives
+// back the rest of its mapping at once, also when its size is no whole number of pages: the page
+// after its last one is no longer mapped (mincore answers ENOMEM for it); and when the block goes,
+// all of it goes.
 TEST(SoftMemory, BlocksGiveBackTheTailOfTheirMappingAtAnySize) {
     const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
     const std::size_t mib = std::size_t(1) << 20;
-    for (const std::size_t size : {2 * mib, 2 * mib + 1, 2 * mib + page + 7, 3 * mib - 1}) {
-        ZeroedMemory block(size);
-        ASSERT_EQ(block.size(), size);
-        block.data()[size - 1] = 1; // the last byte is the block's
-        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(block.data()) + size;
-        void* after = reinterpret_cast<void*>((end + page - 1) / page * page);
+    auto mapped = [page](std::uintptr_t at) {
         unsigned char resident = 0;
-        errno = 0;
-        EXPECT_EQ(mincore(after, page, &resident), -1)
-            << size << " bytes: the page after the block is mapped";
-        EXPECT_EQ(errno, ENOMEM) << size;
+        return mincore(reinterpret_cast<void*>(at / page * page), page, &resident) == 0;
+    };
+    for (const std::size_t size : {mib / 4, mib + 3, 2 * mib, 2 * mib + 1, 2 * mib + page + 7, 3 * mib - 1}) {
+        std::uintptr_t start = 0, end = 0;
+        {
+            ZeroedMemory block(size);
+            ASSERT_EQ(block.size(), size);
+            block.data()[size - 1] = 1; // the last byte is the block's
+            start = reinterpret_cast<std::uintptr_t>(block.data());
+            end = start + std::max(size, 2 * mib);
+            EXPECT_TRUE(mapped(end - 1)) << size;
+            errno = 0;
+            EXPECT_FALSE(mapped(end + page - 1)) << size << " bytes: the page after the block is mapped";
+            EXPECT_EQ(errno, ENOMEM) << size;
+        }
+        EXPECT_FALSE(mapped(start)) << size << " bytes: the block's first page outlived it";
+        EXPECT_FALSE(mapped(end - 1)) << size << " bytes: the block's last page outlived it";
     }
 }
 
