@@ -2,15 +2,21 @@
 // with the default settings at 1 and 2 rasteriser threads, medians of five runs; and, in counters,
 // how close each effect's 4096 texture filtered down to 1024 stays to its 1024 texture (mean
 // absolute difference per channel, in levels of 255) and over how many pixels a hard brush's
-// edge ramps at 4096, from its twin and from the brush magnified. Run without arguments.
+// edge ramps at 4096, from its twin and from the brush magnified; and whole runs of pallimor-cli
+// writing the default 4096 texture as PNG and as BMP, side by side (with ImageMagick's convert
+// turning that BMP into a PNG, where it is installed), with the cores the host lends. Run without
+// arguments.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
 #include "bench/BenchArchive.h"
+#include "bench/BenchProcess.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDevices.h"
 #include "engine/VornTextures.h"
@@ -116,8 +122,44 @@ void HardEdgeRamp(benchmark::State& state) {
     state.counters["ramp_magnified_px"] = magnified;
 }
 
+// Five rounds of: the default texture of seed 1 at 4096 to BMP, the same to PNG, the BMP turned
+// into a PNG by convert; medians in milliseconds and the PNG run over the BMP run.
+void WholeRun4096(benchmark::State& state) {
+    bench::TempFolder folder;
+    const std::string bmp = (folder.path / "t.bmp").string(), png = (folder.path / "t.png").string();
+    const auto generate = [&](const std::string& out) {
+        return std::vector<std::string>{bench::CliPath(), "generate", "--seed", "1", "--size", "4096", "--force",
+                                        "--archive", bench::ArchivePath(), "--out", out};
+    };
+    const bool haveConvert = std::filesystem::exists("/usr/bin/convert");
+    std::vector<double> bmpMs, pngMs, convertMs;
+    for (auto _ : state) {
+        for (int round = 0; round < 5; ++round) {
+            const bench::RunResult toBmp = bench::RunProcess(generate(bmp));
+            const bench::RunResult toPng = bench::RunProcess(generate(png));
+            if (!toBmp.ok || !toPng.ok) {
+                state.SkipWithError("the command failed");
+                return;
+            }
+            bmpMs.push_back(1000 * toBmp.seconds);
+            pngMs.push_back(1000 * toPng.seconds);
+            if (haveConvert) {
+                const bench::RunResult converted =
+                    bench::RunProcess({"convert", bmp, (folder.path / "c.png").string()});
+                if (converted.ok) convertMs.push_back(1000 * converted.seconds);
+            }
+        }
+    }
+    state.counters["bmp_ms"] = bench::Median(bmpMs);
+    state.counters["png_ms"] = bench::Median(pngMs);
+    state.counters["png_over_bmp"] = bench::Median(pngMs) / bench::Median(bmpMs);
+    if (!convertMs.empty()) state.counters["convert_ms"] = bench::Median(convertMs);
+    state.counters["cores_lent"] = bench::LentCores();
+}
+
 } // namespace
 
+BENCHMARK(WholeRun4096)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LargeTexture)
     ->ArgsProduct({{2048, 4096}, {1, 2}})
     ->Unit(benchmark::kMillisecond)

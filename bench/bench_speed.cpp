@@ -3,35 +3,27 @@
 // with the heavy soft and heavy hard settings (Steps 2048, brush 128, Shift), inside this process;
 // loading the brush archive; and whole runs of the built pallimor-cli, started with posix_spawn
 // and reaped with wait4 for their minor page faults. A summary at the end repeats every median,
-// sets the archive listing beside process start (--help) and each whole run beside its synthesis. Run the executable without arguments
+// sets the archive listing beside process start (--help), each whole run beside its synthesis and
+// two threads beside one and beside the cores the host lends. Run the executable without arguments
 // (`--benchmark_filter=Process` and the like pick some figures). A new command-line figure is one
 // line in ProcessFigures; a new in-process one is one RegisterBenchmark line in Register.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
 #include "bench/BenchArchive.h"
+#include "bench/BenchProcess.h"
 #include "engine/VornDef.h"
 #include "engine/VornDevices.h"
 #include "engine/soft/SoftRaster.h"
 #include "gen/Generator.h"
-
-extern char** environ;
 
 namespace {
 
@@ -88,62 +80,10 @@ void ArchiveLoad(benchmark::State& state) {
 
 // ---- whole runs of the command-line tool ----
 
-std::string CliPath() {
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (exe.parent_path().parent_path() / "pallimor-cli").string();
-}
-
-// Closes the spawn attributes it owns.
-struct SpawnActions {
-    posix_spawn_file_actions_t actions;
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-};
-
-struct RunResult {
-    bool ok = false;
-    double seconds = 0;
-    long minorFaults = 0;
-};
-
-// Runs the program with args, its output thrown away, and waits for it.
-RunResult RunProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    SpawnActions files;
-    posix_spawn_file_actions_addopen(&files.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files.actions, 2, "/dev/null", O_WRONLY, 0);
-    RunResult result;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &files.actions, nullptr, argv.data(), environ) != 0) return result;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) return result;
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.minorFaults = usage.ru_minflt;
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return result;
-}
-
-// A folder of its own for what a run writes, removed with everything in it.
-struct TempFolder {
-    std::filesystem::path path;
-    TempFolder() {
-        char name[] = "/tmp/pallimor-bench-XXXXXX";
-        if (mkdtemp(name)) path = name;
-    }
-    ~TempFolder() {
-        std::error_code error;
-        if (!path.empty()) std::filesystem::remove_all(path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-};
+using bench::CliPath;
+using bench::RunProcess;
+using bench::RunResult;
+using bench::TempFolder;
 
 // One command-line figure: the arguments after the program's name; "{archive}" and "{folder}"
 // are replaced by the brush archive and a fresh temporary folder; threads is 0 for commands
@@ -273,6 +213,16 @@ public:
         if (archive && help)
             std::printf("Start-up: archive %.2f ms whole, of which process start (--help) %.2f ms\n",
                         archive->ms, help->ms);
+        // Two threads against one, beside what the host lends: the goal is 0.85 of it.
+        const double lent = bench::LentCores();
+        std::printf("Cores lent (of 2, an arithmetic loop alone and on two threads): %.2f, goal %.2f\n", lent,
+                    0.85 * lent);
+        for (const char* figure : {"Synthesis/Default", "Synthesis/Heavy", "Synthesis/HeavyHard"}) {
+            const Figure* one = Find(std::string(figure) + "/threads:1");
+            const Figure* two = Find(std::string(figure) + "/threads:2");
+            if (one && two && two->ms > 0)
+                std::printf("%s, 2 threads against 1: %.2fx\n", figure, one->ms / two->ms);
+        }
         for (const char* threads : {"1", "2"}) {
             const Figure* whole = Find(std::string("Process/Generate64/threads:") + threads);
             const Figure* synthesis = Find(std::string("Synthesis/Default/threads:") + threads);

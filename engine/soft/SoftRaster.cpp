@@ -517,49 +517,92 @@ bool TextureUsable(const DrawState& st) {
 namespace {
 
 constexpr std::int32_t MinBandRows = 16;
+constexpr int MaxBands = 32;
+constexpr int BandsPerThread = 1;
 
-// The pixels of the primitives' bounding boxes inside the target, summed up to limit.
-double BoxPixels(const TargetView& target, const RasterVertex* v, std::size_t count, double limit) {
-    double sum = 0;
+// How a draw's rows are shared out. Row y and its mirror row height - 1 - y form pair
+// min(y, height - 1 - y); band k takes the pairs [pairEnd[k], pairEnd[k + 1]), so a primitive and
+// its mirror image across the middle row are drawn by the same band (which can reuse what it
+// sampled for the one in the other), and a primitive meets a second band only where it crosses
+// a boundary.
+struct BandLayout {
+    int bands = 1;
+    std::int64_t pairEnd[MaxBands + 1] = {};
+};
+
+// The work of each row pair, estimated from the primitives' bounding boxes: the pixels of a box
+// in a row, and an allowance for setting the row up. Summed through diff (pairs + 1 entries)
+// from steps at the boxes' edges; answers the whole.
+double RowPairWork(const TargetView& target, const RasterVertex* v, std::size_t count,
+                   std::vector<double>& diff) {
+    constexpr double RowSetup = 16; // pixels
+    const std::int64_t height = target.height, pairs = (height + 1) / 2;
+    diff.assign(std::size_t(pairs) + 1, 0.0);
+    double whole = 0;
+    auto add = [&](std::int64_t from, std::int64_t to, double work) {
+        if (from >= to) return;
+        diff[std::size_t(from)] += work;
+        diff[std::size_t(to)] -= work;
+        whole += work * double(to - from);
+    };
     for (std::size_t i = 0; i < 3 * count; i += 3) {
         const float x0 = std::min({v[i].x, v[i + 1].x, v[i + 2].x});
         const float x1 = std::max({v[i].x, v[i + 1].x, v[i + 2].x});
         const float y0 = std::min({v[i].y, v[i + 1].y, v[i + 2].y});
         const float y1 = std::max({v[i].y, v[i + 1].y, v[i + 2].y});
         const double w = std::min<double>(x1, target.width) - std::max<double>(x0, 0);
-        const double h = std::min<double>(y1, target.height) - std::max<double>(y0, 0);
-        if (w > 0 && h > 0) sum += w * h; // false for NaN too
-        if (sum >= limit) break;
+        // Rows whose centres may lie inside: [floor(y0), ceil(y1)) within the target; false for
+        // NaN, so such a primitive adds nothing.
+        const double top = std::max<double>(std::floor(y0), 0), bottom = std::min<double>(std::ceil(y1), double(height));
+        if (!(w > 0) || !(top < bottom)) continue;
+        const std::int64_t a = std::int64_t(top), b = std::int64_t(bottom);
+        const double work = w + RowSetup;
+        add(a, std::min(b, pairs), work);                             // rows above the middle
+        add(height - b, height - std::max(a, pairs), work);           // rows below it, as pairs
     }
-    return sum;
+    return whole;
+}
+
+// bands bands of about the same work each, from the pairs' work in diff.
+BandLayout BalancedBands(int bands, std::int64_t height, const std::vector<double>& diff, double whole) {
+    BandLayout layout;
+    layout.bands = bands;
+    const std::int64_t pairs = (height + 1) / 2;
+    double running = 0, done = 0;
+    int k = 1;
+    for (std::int64_t p = 0; p < pairs && k < bands; ++p) {
+        running += diff[std::size_t(p)];
+        done += running;
+        while (k < bands && done >= whole * k / bands) layout.pairEnd[k++] = p + 1;
+    }
+    while (k < bands) layout.pairEnd[k++] = pairs;
+    layout.pairEnd[bands] = pairs;
+    return layout;
 }
 
 struct BandJob {
     const DrawState* state;
     const RasterVertex* vertices;
     std::size_t count;
-    int bands;
+    BandLayout layout;
 };
 
-// A band of several is strips of rows spread down the target, each strip with its mirror strip
-// across the middle row: a primitive and its mirror image are drawn by the same worker (which can
-// reuse what it sampled for the one in the other), and a cluster of primitives is shared out.
 void DrawBand(void* context, int band) {
     const BandJob& job = *static_cast<const BandJob*>(context);
     if (job.state->options.bandStarts) job.state->options.bandStarts(band);
     const std::int64_t height = job.state->target.height;
-    detail::RowBand rows[detail::MaxStrips] = {{0, height}};
+    detail::RowBand rows[2] = {{0, height}};
     std::size_t count = 1;
-    if (job.bands > 1) {
-        // A band takes pairs strips of the top half and their mirrors; strips of 32 rows or more.
-        const std::int64_t pairs =
-            std::clamp<std::int64_t>(height / (64 * std::int64_t(job.bands)), 1, detail::MaxStrips / 2);
-        const std::int64_t strips = 2 * pairs * job.bands;
-        count = 0;
-        for (std::int64_t k = 0; k < pairs; ++k) {
-            const std::int64_t i = band + k * job.bands;
-            rows[count++] = {height * i / strips, height * (i + 1) / strips};
-            rows[count++] = {height * (strips - 1 - i) / strips, height * (strips - i) / strips};
+    if (job.layout.bands > 1) {
+        const std::int64_t a = job.layout.pairEnd[band], b = job.layout.pairEnd[band + 1];
+        if (a >= b) return;
+        // The pairs' upper rows and their mirrors, one strip where the two meet in the middle.
+        if (height - b <= b) {
+            rows[0] = {a, height - a};
+        } else {
+            rows[0] = {a, b};
+            rows[1] = {height - b, height - a};
+            count = 2;
         }
     }
     const std::span<const detail::RowBand> strip(rows, count);
@@ -610,17 +653,21 @@ void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::si
     if (!vertices || count == 0 || !TargetUsable(state.target) || !TextureUsable(state)) return;
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();
     // Every band draws every primitive in order, clipped to its rows: each pixel sees its draws
-    // in the order given, whatever the number of bands. Two bands per thread, taken by whichever
-    // thread is free, even out a late worker or a busy half.
-    const int bands = threads > 1 ? 2 * threads : 1;
-    BandJob job{&state, vertices, count, std::clamp(state.target.height / MinBandRows, 1, bands)};
-    // Waking the workers for a small draw would cost more than it saves.
-    const double limit = state.options.minPixelsToSplit;
-    if (job.bands > 1 && limit > 0 && BoxPixels(state.target, vertices, count, limit) < limit) job.bands = 1;
-    if (job.bands == 1)
+    // in the order given, whatever the number of bands. The bands share the draw's estimated
+    // work evenly; two per thread, taken by whichever thread is free, make up for a late worker.
+    const int bands = std::clamp(state.target.height / MinBandRows, 1, std::min(BandsPerThread * threads, MaxBands));
+    BandJob job{&state, vertices, count, {}};
+    if (threads > 1 && bands > 1) {
+        static thread_local std::vector<double> diff;
+        const double whole = RowPairWork(state.target, vertices, count, diff);
+        // Waking the workers for a small draw would cost more than it saves.
+        const double limit = state.options.minPixelsToSplit;
+        if (limit <= 0 || whole >= limit) job.layout = BalancedBands(bands, state.target.height, diff, whole);
+    }
+    if (job.layout.bands == 1)
         DrawBand(&job, 0);
     else
-        detail::RasterPool::Shared().Run(job.bands, threads, DrawBand, &job);
+        detail::RasterPool::Shared().Run(job.layout.bands, threads, DrawBand, &job);
 }
 
 void DrawLines(const DrawState& state, const RasterVertex* vertices, std::size_t count) {
@@ -628,18 +675,43 @@ void DrawLines(const DrawState& state, const RasterVertex* vertices, std::size_t
     detail::DrawLinesAll(state, vertices, count);
 }
 
+namespace {
+
+struct FillJob {
+    TargetView target;
+    std::int32_t left, top, right, bottom;
+    D3DCOLOR color;
+    int bands;
+};
+
+void FillBand(void* context, int band) {
+    const FillJob& job = *static_cast<const FillJob*>(context);
+    const std::int64_t rows = job.bottom - job.top;
+    const auto y0 = std::int32_t(job.top + rows * band / job.bands);
+    const auto y1 = std::int32_t(job.top + rows * (band + 1) / job.bands);
+    for (std::int32_t y = y0; y < y1; ++y) {
+        std::uint32_t* row = detail::TargetRow(job.target, y);
+        std::fill(row + job.left, row + job.right, job.color);
+    }
+}
+
+} // namespace
+
 void FillRect(const TargetView& target, std::int32_t left, std::int32_t top, std::int32_t right,
               std::int32_t bottom, D3DCOLOR color) {
     if (!TargetUsable(target)) return;
-    left = std::max(left, 0);
-    top = std::max(top, 0);
-    right = std::min(right, target.width);
-    bottom = std::min(bottom, target.height);
-    if (target.opaqueAlpha) color |= 0xFF000000u;
-    for (std::int32_t y = top; y < bottom; ++y) {
-        std::uint32_t* row = detail::TargetRow(target, y);
-        std::fill(row + left, row + std::max(left, right), color);
-    }
+    FillJob job{target, std::max(left, 0), std::max(top, 0), std::min(right, target.width),
+                std::min(bottom, target.height), target.opaqueAlpha ? color | 0xFF000000u : color, 1};
+    if (job.left >= job.right || job.top >= job.bottom) return;
+    // A clear of a large target (a tile's background) is shared out in row bands like a draw.
+    constexpr std::int64_t MinPixelsToSplit = std::int64_t(1) << 18;
+    const int threads = RasterThreads();
+    if (threads > 1 && std::int64_t(job.right - job.left) * (job.bottom - job.top) >= MinPixelsToSplit)
+        job.bands = std::min(threads, job.bottom - job.top);
+    if (job.bands == 1)
+        FillBand(&job, 0);
+    else
+        detail::RasterPool::Shared().Run(job.bands, threads, FillBand, &job);
 }
 
 } // namespace vorn::sd

@@ -48,6 +48,22 @@ RasterThreadsScope::~RasterThreadsScope() {
 
 namespace detail {
 
+namespace {
+
+// Spins while busy() holds, for at most limit, with the processor's pause between looks (a
+// yield would be a system call each time, which costs far more in some virtual machines).
+template <typename Busy> void SpinWhile(std::chrono::microseconds limit, Busy busy) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (int n = 1; busy(); ++n) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+        if (n % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+    }
+}
+
+} // namespace
+
 RasterPool& RasterPool::Shared() {
     static RasterPool pool;
     return pool;
@@ -65,7 +81,7 @@ RasterPool::~RasterPool() {
 bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
     if (m_next >= m_bands) return false;
     const int band = m_next++;
-    ++m_running;
+    m_running.fetch_add(1, std::memory_order_relaxed);
     const Task task = m_task;
     void* const context = m_context;
     lock.unlock();
@@ -80,7 +96,7 @@ bool RasterPool::DrawOne(std::unique_lock<std::mutex>& lock) {
         if (!m_error) m_error = error;
         m_next = m_bands; // start no more bands of this job
     }
-    if (--m_running == 0 && m_next >= m_bands) m_done.notify_all();
+    if (m_running.fetch_sub(1, std::memory_order_release) == 1 && m_next >= m_bands) m_done.notify_all();
     return true;
 }
 
@@ -96,10 +112,9 @@ void RasterPool::Work() {
         if (m_job == seen && !m_stop && m_watching < maxWatching) {
             ++m_watching;
             lock.unlock();
-            const auto until = std::chrono::steady_clock::now() + watch;
-            while (m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire) &&
-                   std::chrono::steady_clock::now() < until)
-                std::this_thread::yield();
+            SpinWhile(watch, [&] {
+                return m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire);
+            });
             lock.lock();
             --m_watching;
         }
@@ -132,15 +147,22 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     m_context = context;
     m_bands = bands;
     m_next = 0;
-    m_running = 0;
+    m_running.store(0, std::memory_order_relaxed);
     m_seats = std::min(helpers, int(m_workers.size()));
     m_error = nullptr;
     ++m_job;
     m_wake.notify_all();
     while (DrawOne(lock)) {
     }
+    // The other bands end about when this thread's do (they share the work evenly): watch for
+    // a moment before blocking, as waking a blocked thread takes a good part of a draw.
+    if (m_running.load(std::memory_order_relaxed) > 0) {
+        lock.unlock();
+        SpinWhile(std::chrono::microseconds(200), [&] { return m_running.load(std::memory_order_acquire) > 0; });
+        lock.lock();
+    }
     // A worker that joins late finds no band left and never touches the context.
-    m_done.wait(lock, [&] { return m_running == 0; });
+    m_done.wait(lock, [&] { return m_running.load(std::memory_order_relaxed) == 0; });
     m_seats = 0;
     m_task = nullptr;
     m_context = nullptr;

@@ -55,7 +55,8 @@ private:
     void* m_context = nullptr;
     int m_bands = 0;
     int m_next = 0;                  // next band to hand out
-    int m_running = 0;               // bands handed out and not finished
+    // Bands handed out and not finished: written under m_mutex, watched by the caller without it.
+    std::atomic<int> m_running{0};
     int m_seats = 0;                 // workers that may still join the current job
     int m_watching = 0;              // workers watching for the next job
     std::exception_ptr m_error;      // the first band that threw
