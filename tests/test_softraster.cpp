@@ -91,7 +91,7 @@ void Draw(DrawState st, const std::vector<RasterVertex>& v) {
 
 // ---- every path ----
 
-enum class Path { Reference, Spans, Rectangles, RectanglesSse41, RectanglesAvx2 };
+enum class Path { Reference, Spans, Rectangles, RectanglesSse41, RectanglesAvx2, RectanglesAvx512 };
 
 // threads > 1 splits every draw, however small, into that many bands.
 RasterOptions PathOptions(Path p, int threads = 1) {
@@ -99,7 +99,8 @@ RasterOptions PathOptions(Path p, int threads = 1) {
     o.reference = p == Path::Reference;
     o.rectFastPath = p != Path::Reference && p != Path::Spans;
     o.quadFastPath = o.rectFastPath;
-    o.maxSimd = p == Path::RectanglesAvx2    ? SimdLevel::Avx2
+    o.maxSimd = p == Path::RectanglesAvx512  ? SimdLevel::Avx512
+                : p == Path::RectanglesAvx2  ? SimdLevel::Avx2
                 : p == Path::RectanglesSse41 ? SimdLevel::Sse41
                                              : SimdLevel::Scalar;
     o.threads = threads;
@@ -115,13 +116,13 @@ protected:
 
 std::string PathName(const ::testing::TestParamInfo<Path>& info) {
     static const char* const names[] = {"Reference", "Spans", "Rectangles", "RectanglesSse41",
-                                        "RectanglesAvx2"};
+                                        "RectanglesAvx2", "RectanglesAvx512"};
     return names[int(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPaths, RasterPaths,
                          ::testing::Values(Path::Reference, Path::Spans, Path::Rectangles,
-                                           Path::RectanglesSse41, Path::RectanglesAvx2),
+                                           Path::RectanglesSse41, Path::RectanglesAvx2, Path::RectanglesAvx512),
                          PathName);
 
 TEST_P(RasterPaths, QuadFromOriginTo1024CoversExactlyPixels0To1023) {
@@ -617,7 +618,8 @@ Image Render(std::uint32_t seed, bool rectangles, Path path, int threads) {
 void ExpectPathsAgree(std::uint32_t seed, bool rectangles) {
     const Image ref = Render(seed, rectangles, Path::Reference, 1);
     for (Path p :
-         {Path::Reference, Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+         {Path::Reference, Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2,
+          Path::RectanglesAvx512})
         for (int threads : {1, 2, 3}) {
             const std::string diff = FirstDifference(Render(seed, rectangles, p, threads), ref);
             EXPECT_TRUE(diff.empty())
@@ -691,7 +693,8 @@ TEST(SoftRasterDifferential, StampsSkipOnlyPixelsWhoseTexelsAreAllTransparent) {
             return target;
         };
         const Image ref = render(Path::Reference, 1);
-        for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+        for (Path p : {Path::Spans, Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2,
+                       Path::RectanglesAvx512})
             for (int threads : {1, 2}) {
                 const std::string diff = FirstDifference(render(p, threads), ref);
                 EXPECT_TRUE(diff.empty())
@@ -759,7 +762,7 @@ TEST(SoftRasterDifferential, MirrorStampsMatchTheReference) {
             return target;
         };
         const Image ref = render(Path::Reference, 1);
-        for (Path p : {Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2})
+        for (Path p : {Path::Rectangles, Path::RectanglesSse41, Path::RectanglesAvx2, Path::RectanglesAvx512})
             for (int threads : {1, 3}) {
                 const std::string diff = FirstDifference(render(p, threads), ref);
                 EXPECT_TRUE(diff.empty()) << (symmetric ? "symmetric" : "lopsided") << ", path " << int(p)
@@ -963,6 +966,9 @@ void ExpectTailsMatchScalar(const vorn::sd::detail::Kernels* simd) {
     }
 }
 
+TEST(SoftRasterKernels, Avx512TailsMatchScalar) {
+    ExpectTailsMatchScalar(vorn::sd::detail::Avx512Kernels());
+}
 TEST(SoftRasterKernels, Avx2TailsMatchScalar) {
     ExpectTailsMatchScalar(vorn::sd::detail::Avx2Kernels());
 }
@@ -970,6 +976,9 @@ TEST(SoftRasterKernels, Sse41TailsMatchScalar) {
     ExpectTailsMatchScalar(vorn::sd::detail::Sse41Kernels());
 }
 
+TEST(SoftRasterKernels, Avx512TwinsMatchScalar) {
+    ExpectTwinsMatchScalar(vorn::sd::detail::Avx512Kernels());
+}
 TEST(SoftRasterKernels, Avx2TwinsMatchScalar) {
     ExpectTwinsMatchScalar(vorn::sd::detail::Avx2Kernels());
 }

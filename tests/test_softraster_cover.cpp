@@ -42,7 +42,7 @@ TEST(SoftRasterCover, KernelsBlendTheColourAndCoverTheAlpha) {
             ASSERT_EQ(cover[i] & 0xFFFFFFu, plain[i] & 0xFFFFFFu) << i;
             ASSERT_EQ(cover[i] >> 24, as + Mul8(ad, 255 - as)) << i;
         }
-        for (const Kernels* simd : {Avx2Kernels(), Sse41Kernels()}) {
+        for (const Kernels* simd : {Avx512Kernels(), Avx2Kernels(), Sse41Kernels()}) {
             if (!simd) continue;
             const auto run = [&](const Kernels& k) {
                 std::vector<Pixels> out(3, b);
@@ -124,7 +124,7 @@ TEST(SoftRasterCover, MirroredTintedStampsMatchTheReference) {
         coverChanged += ref[i] != plain[i];
     }
     EXPECT_GT(coverChanged, 500);
-    for (const SimdLevel simd : {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2})
+    for (const SimdLevel simd : {SimdLevel::Scalar, SimdLevel::Sse41, SimdLevel::Avx2, SimdLevel::Avx512})
         for (const int threads : {1, 3})
             EXPECT_EQ(render(false, simd, threads, true), ref) << int(simd) << " " << threads;
 }

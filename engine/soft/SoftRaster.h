@@ -84,7 +84,7 @@ std::vector<TexelRowSpan> FindAlphaRows(const TextureView& view);
 bool MirroredInX(const TextureView& view);
 bool MirroredInY(const TextureView& view);
 
-enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3 };
+enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3, Avx512 = 4 };
 
 // Which implementation draws and on how many threads. The device draws with the defaults (and
 // the process's thread count); tests pick paths to compare them. Every choice gives the same bytes.
@@ -92,7 +92,7 @@ struct RasterOptions {
     bool reference = false;              // the plain per-pixel pipeline instead of spans
     bool rectFastPath = true;            // axis-aligned rectangles drawn as one block
     bool quadFastPath = true;            // two triangles forming a convex quad drawn as one polygon
-    SimdLevel maxSimd = SimdLevel::Avx2; // upper bound for the kernels chosen
+    SimdLevel maxSimd = SimdLevel::Avx512; // upper bound for the kernels chosen
     int threads = 1;                     // bands of the target drawn at once; 0 = RasterThreads()
     double minPixelsToSplit = 32768;     // smaller draws (bounding boxes summed) stay on one thread
     // Called with its number as each band of a draw starts, on the thread that draws it; none by
@@ -142,7 +142,7 @@ struct DrawState {
 };
 
 // The best kernel level this processor and the cap allow.
-SimdLevel ActiveSimdLevel(SimdLevel cap = SimdLevel::Avx2);
+SimdLevel ActiveSimdLevel(SimdLevel cap = SimdLevel::Avx512);
 
 // vertices holds 3 * count vertices (triangle i = vertices 3i..3i+2).
 void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::size_t count);

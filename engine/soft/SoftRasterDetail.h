@@ -331,6 +331,7 @@ struct Kernels {
 
 const Kernels& ScalarKernels();
 // nullptr when the processor lacks the instructions (or is not x86).
+const Kernels* Avx512Kernels();
 const Kernels* Avx2Kernels();
 const Kernels* Sse41Kernels();
 // The best set the processor and the cap allow.

@@ -144,6 +144,8 @@ const Kernels& ScalarKernels() {
 
 const Kernels& ActiveKernels(SimdLevel cap) {
     const SimdLevel level = ActiveSimdLevel(cap);
+    if (level >= SimdLevel::Avx512)
+        if (const Kernels* k = Avx512Kernels()) return *k;
     if (level >= SimdLevel::Avx2)
         if (const Kernels* k = Avx2Kernels()) return *k;
     if (level >= SimdLevel::Sse41)

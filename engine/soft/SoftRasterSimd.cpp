@@ -1,4 +1,4 @@
-// SIMD twins of the scalar span kernels (AVX2 and SSE4.1), built into the baseline x86-64 binary
+// SIMD twins of the scalar span kernels (AVX2 and SSE4.1; AVX-512 in SoftRasterSimd512.cpp), built into the baseline x86-64 binary
 // with target attributes and chosen at run time from what the processor offers. Every kernel
 // computes exactly the integers its scalar twin computes; only the number of pixels per step
 // differs. Channels are widened to 16-bit lanes, where Mul8's t = a * b + 128 stays below 65536.
@@ -20,7 +20,9 @@ namespace {
 // The best kernel level of this processor.
 SimdLevel CpuLevel() {
 #if defined(VORN_X86_KERNELS)
-    static const SimdLevel level = __builtin_cpu_supports("avx2")     ? SimdLevel::Avx2
+    static const SimdLevel level = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+                                       ? SimdLevel::Avx512
+                                   : __builtin_cpu_supports("avx2")   ? SimdLevel::Avx2
                                    : __builtin_cpu_supports("sse4.1") ? SimdLevel::Sse41
                                                                       : SimdLevel::Scalar;
     return level;
