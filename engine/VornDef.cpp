@@ -33,8 +33,9 @@ TFloatQuad QuadFromBounds(double x, double y, double width, double height) {
 TFloatQuad RotatedQuad(TFloatPoint position, TFloatPoint size, TFloatPoint middle, double angle,
                        double scale) {
     TFloatQuad quad = QuadFromBounds(-middle.X, -middle.Y, size.X, size.Y);
-    const double c = std::cos(angle);
-    const double s = std::sin(angle);
+    // Unrotated (every stamp of the generator): the very values cos and sin give for 0 and -0.
+    const double c = angle == 0 ? 1.0 : std::cos(angle);
+    const double s = angle == 0 ? angle : std::sin(angle);
     for (TFloatPoint& corner : quad) {
         const float x = static_cast<float>(corner.X * scale);
         const float y = static_cast<float>(corner.Y * scale);

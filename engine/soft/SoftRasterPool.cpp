@@ -51,15 +51,24 @@ namespace detail {
 namespace {
 
 // Spins while busy() holds, for at most limit, with the processor's pause between looks (a
-// yield would be a system call each time, which costs far more in some virtual machines).
-template <typename Busy> void SpinWhile(std::chrono::microseconds limit, Busy busy) {
+// yield is a system call each time, which costs far more in some virtual machines); with more
+// threads than cores, yields instead, so that a thread with work gets the core.
+template <typename Busy> void SpinWhile(std::chrono::microseconds limit, bool yield, Busy busy) {
     const auto until = std::chrono::steady_clock::now() + limit;
     for (int n = 1; busy(); ++n) {
+        if (yield)
+            std::this_thread::yield();
 #if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
+        else
+            __builtin_ia32_pause();
 #endif
         if (n % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
     }
+}
+
+int Cores() {
+    static const int cores = int(std::max(std::thread::hardware_concurrency(), 1u));
+    return cores;
 }
 
 } // namespace
@@ -111,8 +120,10 @@ void RasterPool::Work() {
     for (;;) {
         if (m_job == seen && !m_stop && m_watching < maxWatching) {
             ++m_watching;
+            // The workers and the caller, each on a core of its own, or more threads than cores.
+            const bool crowded = int(m_workers.size()) + 1 > Cores();
             lock.unlock();
-            SpinWhile(watch, [&] {
+            SpinWhile(watch, crowded, [&] {
                 return m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire);
             });
             lock.lock();
@@ -155,10 +166,11 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     while (DrawOne(lock)) {
     }
     // The other bands end about when this thread's do (they share the work evenly): watch for
-    // a moment before blocking, as waking a blocked thread takes a good part of a draw.
-    if (m_running.load(std::memory_order_relaxed) > 0) {
+    // a moment before blocking, as waking a blocked thread takes a good part of a draw; unless
+    // there are more threads than cores, when the watch would only keep a band from a core.
+    if (threads <= Cores() && m_running.load(std::memory_order_relaxed) > 0) {
         lock.unlock();
-        SpinWhile(std::chrono::microseconds(200), [&] { return m_running.load(std::memory_order_acquire) > 0; });
+        SpinWhile(std::chrono::microseconds(200), false, [&] { return m_running.load(std::memory_order_acquire) > 0; });
         lock.lock();
     }
     // A worker that joins late finds no band left and never touches the context.
