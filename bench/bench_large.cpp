@@ -128,8 +128,9 @@ void WholeRun4096(benchmark::State& state) {
     bench::TempFolder folder;
     const std::string bmp = (folder.path / "t.bmp").string(), png = (folder.path / "t.png").string();
     const auto generate = [&](const std::string& out) {
-        return std::vector<std::string>{bench::CliPath(), "generate", "--seed", "1", "--size", "4096", "--force",
-                                        "--archive", bench::ArchivePath(), "--out", out};
+        return std::vector<std::string>{
+            bench::CliPath(), "generate",           "--seed", "1", "--size", "4096", "--force",
+            "--archive",      bench::ArchivePath(), "--out",  out};
     };
     const bool haveConvert = std::filesystem::exists("/usr/bin/convert");
     std::vector<double> bmpMs, pngMs, convertMs;

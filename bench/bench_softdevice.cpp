@@ -124,7 +124,10 @@ void SetSimd(benchmark::State& state, Device& device, int arg) {
     options.maxSimd = static_cast<SimdLevel>(arg);
     options.threads = 1;
     const SimdLevel level = ActiveSimdLevel(options.maxSimd);
-    state.SetLabel(level == SimdLevel::Avx512 ? "avx512" : level == SimdLevel::Avx2 ? "avx2" : level == SimdLevel::Sse41 ? "sse4.1" : "scalar");
+    state.SetLabel(level == SimdLevel::Avx512  ? "avx512"
+                   : level == SimdLevel::Avx2  ? "avx2"
+                   : level == SimdLevel::Sse41 ? "sse4.1"
+                                               : "scalar");
 }
 
 // Brush stamps: args = quad size, SIMD level, filter (1 point, 2 linear).

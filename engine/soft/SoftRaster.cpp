@@ -518,7 +518,6 @@ namespace {
 
 constexpr std::int32_t MinBandRows = 16;
 constexpr int MaxBands = 32;
-constexpr int BandsPerThread = 1;
 
 // How a draw's rows are shared out. Row y and its mirror row height - 1 - y form pair
 // min(y, height - 1 - y); band k takes the pairs [pairEnd[k], pairEnd[k + 1]), so a primitive and
@@ -553,12 +552,13 @@ double RowPairWork(const TargetView& target, const RasterVertex* v, std::size_t 
         const double w = std::min<double>(x1, target.width) - std::max<double>(x0, 0);
         // Rows whose centres may lie inside: [floor(y0), ceil(y1)) within the target; false for
         // NaN, so such a primitive adds nothing.
-        const double top = std::max<double>(std::floor(y0), 0), bottom = std::min<double>(std::ceil(y1), double(height));
+        const double top = std::max<double>(std::floor(y0), 0),
+                     bottom = std::min<double>(std::ceil(y1), double(height));
         if (!(w > 0) || !(top < bottom)) continue;
         const std::int64_t a = std::int64_t(top), b = std::int64_t(bottom);
         const double work = w + RowSetup;
-        add(a, std::min(b, pairs), work);                             // rows above the middle
-        add(height - b, height - std::max(a, pairs), work);           // rows below it, as pairs
+        add(a, std::min(b, pairs), work);                   // rows above the middle
+        add(height - b, height - std::max(a, pairs), work); // rows below it, as pairs
     }
     return whole;
 }
@@ -654,8 +654,9 @@ void DrawTriangles(const DrawState& state, const RasterVertex* vertices, std::si
     const int threads = state.options.threads > 0 ? state.options.threads : RasterThreads();
     // Every band draws every primitive in order, clipped to its rows: each pixel sees its draws
     // in the order given, whatever the number of bands. The bands share the draw's estimated
-    // work evenly; two per thread, taken by whichever thread is free, make up for a late worker.
-    const int bands = std::clamp(state.target.height / MinBandRows, 1, std::min(BandsPerThread * threads, MaxBands));
+    // work evenly, one per thread: more bands would cut more stamps in two, each part set up and
+    // sampled on its own.
+    const int bands = std::clamp(state.target.height / MinBandRows, 1, std::min(threads, MaxBands));
     BandJob job{&state, vertices, count, {}};
     if (threads > 1 && bands > 1) {
         static thread_local std::vector<double> diff;
@@ -700,8 +701,13 @@ void FillBand(void* context, int band) {
 void FillRect(const TargetView& target, std::int32_t left, std::int32_t top, std::int32_t right,
               std::int32_t bottom, D3DCOLOR color) {
     if (!TargetUsable(target)) return;
-    FillJob job{target, std::max(left, 0), std::max(top, 0), std::min(right, target.width),
-                std::min(bottom, target.height), target.opaqueAlpha ? color | 0xFF000000u : color, 1};
+    FillJob job{target,
+                std::max(left, 0),
+                std::max(top, 0),
+                std::min(right, target.width),
+                std::min(bottom, target.height),
+                target.opaqueAlpha ? color | 0xFF000000u : color,
+                1};
     if (job.left >= job.right || job.top >= job.bottom) return;
     // A clear of a large target (a tile's background) is shared out in row bands like a draw.
     constexpr std::int64_t MinPixelsToSplit = std::int64_t(1) << 18;

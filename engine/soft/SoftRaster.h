@@ -89,12 +89,12 @@ enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Sse41 = 2, Avx2 = 3, Avx512 =
 // Which implementation draws and on how many threads. The device draws with the defaults (and
 // the process's thread count); tests pick paths to compare them. Every choice gives the same bytes.
 struct RasterOptions {
-    bool reference = false;              // the plain per-pixel pipeline instead of spans
-    bool rectFastPath = true;            // axis-aligned rectangles drawn as one block
-    bool quadFastPath = true;            // two triangles forming a convex quad drawn as one polygon
+    bool reference = false;                // the plain per-pixel pipeline instead of spans
+    bool rectFastPath = true;              // axis-aligned rectangles drawn as one block
+    bool quadFastPath = true;              // two triangles forming a convex quad drawn as one polygon
     SimdLevel maxSimd = SimdLevel::Avx512; // upper bound for the kernels chosen
-    int threads = 1;                     // bands of the target drawn at once; 0 = RasterThreads()
-    double minPixelsToSplit = 32768;     // smaller draws (bounding boxes summed) stay on one thread
+    int threads = 1;                       // bands of the target drawn at once; 0 = RasterThreads()
+    double minPixelsToSplit = 32768;       // smaller draws (bounding boxes summed) stay on one thread
     // Called with its number as each band of a draw starts, on the thread that draws it; none by
     // default. A test passes one that throws to see a failing band reach the draw's caller.
     void (*bandStarts)(int band) = nullptr;

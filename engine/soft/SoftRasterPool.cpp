@@ -12,7 +12,7 @@ namespace vorn::sd {
 
 namespace {
 
-std::atomic<int> g_threads{0}; // 0: not set, the default applies
+std::atomic<int> g_threads{0};  // 0: not set, the default applies
 thread_local int t_threads = 0; // RasterThreadsScope's count on this thread; 0: none
 
 int DefaultThreads() {
@@ -56,8 +56,7 @@ namespace {
 template <typename Busy> void SpinWhile(std::chrono::microseconds limit, bool yield, Busy busy) {
     const auto until = std::chrono::steady_clock::now() + limit;
     for (int n = 1; busy(); ++n) {
-        if (yield)
-            std::this_thread::yield();
+        if (yield) std::this_thread::yield();
 #if defined(__x86_64__) || defined(__i386__)
         else
             __builtin_ia32_pause();
@@ -124,7 +123,8 @@ void RasterPool::Work() {
             const bool crowded = int(m_workers.size()) + 1 > Cores();
             lock.unlock();
             SpinWhile(watch, crowded, [&] {
-                return m_job.load(std::memory_order_acquire) == seen && !m_stop.load(std::memory_order_acquire);
+                return m_job.load(std::memory_order_acquire) == seen &&
+                       !m_stop.load(std::memory_order_acquire);
             });
             lock.lock();
             --m_watching;
@@ -170,7 +170,8 @@ void RasterPool::Run(int bands, int threads, Task task, void* context) {
     // there are more threads than cores, when the watch would only keep a band from a core.
     if (threads <= Cores() && m_running.load(std::memory_order_relaxed) > 0) {
         lock.unlock();
-        SpinWhile(std::chrono::microseconds(200), false, [&] { return m_running.load(std::memory_order_acquire) > 0; });
+        SpinWhile(std::chrono::microseconds(200), false,
+                  [&] { return m_running.load(std::memory_order_acquire) > 0; });
         lock.lock();
     }
     // A worker that joins late finds no band left and never touches the context.

@@ -54,7 +54,7 @@ private:
     Task m_task = nullptr;
     void* m_context = nullptr;
     int m_bands = 0;
-    int m_next = 0;                  // next band to hand out
+    int m_next = 0; // next band to hand out
     // Bands handed out and not finished: written under m_mutex, watched by the caller without it.
     std::atomic<int> m_running{0};
     int m_seats = 0;                 // workers that may still join the current job

@@ -1,7 +1,7 @@
-// SIMD twins of the scalar span kernels (AVX2 and SSE4.1; AVX-512 in SoftRasterSimd512.cpp), built into the baseline x86-64 binary
-// with target attributes and chosen at run time from what the processor offers. Every kernel
-// computes exactly the integers its scalar twin computes; only the number of pixels per step
-// differs. Channels are widened to 16-bit lanes, where Mul8's t = a * b + 128 stays below 65536.
+// SIMD twins of the scalar span kernels (AVX2 and SSE4.1; AVX-512 in SoftRasterSimd512.cpp), built into the
+// baseline x86-64 binary with target attributes and chosen at run time from what the processor offers. Every
+// kernel computes exactly the integers its scalar twin computes; only the number of pixels per step differs.
+// Channels are widened to 16-bit lanes, where Mul8's t = a * b + 128 stays below 65536.
 #include "engine/soft/SoftRasterDetail.h"
 
 #include <algorithm>

@@ -44,7 +44,8 @@ template <class Step> VORN_AVX512 inline void Spans16(int n, Step&& step) {
     if (i < n) step(i, Lanes16{static_cast<__mmask16>((1u << (n - i)) - 1)});
 }
 
-template <bool Cover> VORN_AVX512 void BlendSrcAlpha512T(const std::uint32_t* src, std::uint32_t* dst, int n) {
+template <bool Cover>
+VORN_AVX512 void BlendSrcAlpha512T(const std::uint32_t* src, std::uint32_t* dst, int n) {
     const __m512i zero = _mm512_setzero_si512();
     Spans16(n, [&](int i, const Lanes16& io) VORN_AVX512 {
         const __m512i s = io.Load(src + i), d = io.Load(dst + i);
@@ -70,7 +71,8 @@ VORN_AVX512 inline __m512i Tint16(std::uint32_t dif) {
 }
 
 template <bool Cover>
-VORN_AVX512 void BlendSrcAlphaTinted512T(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst, int n) {
+VORN_AVX512 void BlendSrcAlphaTinted512T(const std::uint32_t* tex, std::uint32_t dif, std::uint32_t* dst,
+                                         int n) {
     const __m512i tint = Tint16(dif);
     Spans16(n, [&](int i, const Lanes16& io) VORN_AVX512 {
         io.Store(dst + i, TintedOver<Cover>(io.Load(tex + i), io.Load(dst + i), tint));
@@ -98,7 +100,8 @@ VORN_AVX512 void BlendSrcAlphaTintedReversed512T(const std::uint32_t* texLast, s
 const Kernels* Avx512Kernels() {
     static const Kernels* const set = []() -> const Kernels* {
         const Kernels* avx2 = Avx2Kernels();
-        if (!avx2 || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw")) return nullptr;
+        if (!avx2 || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
+            return nullptr;
         static Kernels k = *avx2;
         k.blendSrcAlpha = BlendSrcAlpha512T<false>;
         k.blendSrcAlphaTinted = BlendSrcAlphaTinted512T<false>;
