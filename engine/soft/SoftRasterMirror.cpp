@@ -33,7 +33,8 @@ const MirrorSource::RowRange* KeptRow(const MirrorSource& m, const MirrorMap& ma
 }
 
 bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColumn, std::int64_t columns,
-               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map) {
+               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map,
+               bool flipRows) {
     const Plane& sb = r.planes.attr[AttrS];
     const Plane& tb = r.planes.attr[AttrT];
     if (!m.valid || m.texels != texture.texels || m.columns != columns || m.rowCount != rowCount ||
@@ -44,20 +45,26 @@ bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColu
     // symmetric, against its pixel count - 1 - k: positions in 256ths of a texel, which mirrored
     // across the texture become 256 (size - 1) - q.
     auto axis = [](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count, bool symmetric,
-                   std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip,
-                   std::int64_t& sum) {
-        if (a == b) {
+                   std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip, std::int64_t& sum,
+                   bool preferFlip = false) {
+        if (a == b && !(preferFlip && symmetric)) {
             flip = false;
             sum = firstA - firstB;
             return true;
         }
+        const bool same = a == b;
         if (!symmetric) return false;
         constexpr int shift = TexelShift - 8;
         const std::int64_t mirrored = 256 * std::int64_t(size - 1);
         a += (count - 1) * step - LinearOrigin;
         b -= LinearOrigin;
-        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step)
-            if ((a >> shift) + (b >> shift) != mirrored) return false;
+        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step) {
+            if ((a >> shift) + (b >> shift) == mirrored) continue;
+            if (!same) return false;
+            flip = false; // the mirror does not sample alike: the same rows do
+            sum = firstA - firstB;
+            return true;
+        }
         flip = true;
         sum = firstA + firstB + count - 1;
         return true;
@@ -65,7 +72,7 @@ bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColu
     return axis(m.s.At(m.firstColumn, 0), sb.At(firstColumn, 0), sb.dx, columns, texture.mirroredX,
                 texture.width, m.firstColumn, firstColumn, map.flipX, map.sumX) &&
            axis(m.t.At(0, m.firstRow), tb.At(0, firstRow), tb.dy, rowCount, texture.mirroredY, texture.height,
-                m.firstRow, firstRow, map.flipY, map.sumY);
+                m.firstRow, firstRow, map.flipY, map.sumY, flipRows);
 }
 
 bool KeptCovers(const MirrorSource& m, const MirrorMap& map, std::span<const std::int64_t> from,

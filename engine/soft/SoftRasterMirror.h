@@ -62,9 +62,12 @@ const MirrorSource::RowRange* KeptRow(const MirrorSource& m, const MirrorMap& ma
 
 // Whether r (pixel columns and rows from first, unclipped) samples in every pixel what the kept
 // rectangle samples in one pixel of it: the same rectangle, or its mirror image across a vertical
-// or horizontal line, or both, drawn from a texture that is symmetric across that line.
+// or horizontal line, or both, drawn from a texture that is symmetric across that line. Where a
+// symmetric texture allows both, the same rows are taken unless flipRows asks for the mirror
+// rows (a band keeps only its own rows, and the mirror of one of them is in the band as well).
 bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColumn, std::int64_t columns,
-               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map);
+               std::int64_t firstRow, std::int64_t rowCount, const TextureView& texture, MirrorMap& map,
+               bool flipRows = false);
 
 // Whether the kept rectangle has most of the rows [from[k], to[k]) map to. A band keeps only the
 // rows of its own strips, and a copy of the kept stamp moved up or down reads rows another band

@@ -451,9 +451,15 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
     // Up to a 512 KiB copy per thread: the stamps, not a background drawn across the target.
     constexpr std::int64_t mostKept = std::int64_t(1) << 17;
     const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= mostKept;
-    if (canMirror && MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map) &&
-        KeptCovers(mirror, map, std::span<const std::int64_t>(from, strips.size()),
-                   std::span<const std::int64_t>(to, strips.size()))) {
+    const auto covers = [&](bool flipRows) {
+        return MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map, flipRows) &&
+               KeptCovers(mirror, map, std::span<const std::int64_t>(from, strips.size()),
+                          std::span<const std::int64_t>(to, strips.size()));
+    };
+    // A stamp's copy across the middle row of a symmetric brush matches the kept one both as the
+    // same rows and as mirrored rows; where the band kept too few of the same rows, the mirrored
+    // ones (which a band keeps with its own) may serve.
+    if (canMirror && (covers(false) || (p.st->texture.mirroredY && covers(true)))) {
         shader.ReplayFrom(mirror, map);
     } else if (canMirror && shader.CanKeep()) {
         mirror.Start(r, p.st->texture.texels, firstColumn, columns, firstRow, rowCount, x0, x1, y0, y1, rows);
