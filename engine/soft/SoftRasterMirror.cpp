@@ -19,10 +19,11 @@ void MirrorSource::Start(const RectSetup& r, const std::uint32_t* texture, std::
     keptRow = y0;
     rows.assign(std::size_t(y1 - y0), {});
     used = 0;
-    // At least 512 KiB at once, the most a stamp keeps: one huge page rather than a vector
-    // grown and faulted in page by page.
-    const std::size_t most = std::size_t(x1 - x0) * std::size_t(rowsDrawn) * 4;
-    if (sampleMemory.size() < most) sampleMemory = ZeroedMemory(std::max(most, std::size_t(512) << 10));
+    // Room for the most a rectangle keeps, at once: one huge page rather than a vector grown and
+    // faulted in page by page.
+    const std::size_t bytes = std::size_t(x1 - x0) * std::size_t(rowsDrawn) * 4;
+    if (sampleMemory.size() < bytes)
+        sampleMemory = ZeroedMemory(std::max(bytes, std::size_t(MostKeptSamples) * 4));
 }
 
 const MirrorSource::RowRange* KeptRow(const MirrorSource& m, const MirrorMap& map, std::int64_t y) {
@@ -44,30 +45,24 @@ bool MatchKept(const MirrorSource& m, const RectSetup& r, std::int64_t firstColu
     // of r against pixel k of the kept one (the very same positions), or, where the texture is
     // symmetric, against its pixel count - 1 - k: positions in 256ths of a texel, which mirrored
     // across the texture become 256 (size - 1) - q.
-    auto axis = [](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count, bool symmetric,
-                   std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip, std::int64_t& sum,
-                   bool preferFlip = false) {
-        if (a == b && !(preferFlip && symmetric)) {
-            flip = false;
-            sum = firstA - firstB;
-            return true;
-        }
-        const bool same = a == b;
-        if (!symmetric) return false;
+    auto mirrors = [](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count,
+                      std::int32_t size) {
         constexpr int shift = TexelShift - 8;
         const std::int64_t mirrored = 256 * std::int64_t(size - 1);
         a += (count - 1) * step - LinearOrigin;
         b -= LinearOrigin;
-        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step) {
-            if ((a >> shift) + (b >> shift) == mirrored) continue;
-            if (!same) return false;
-            flip = false; // the mirror does not sample alike: the same rows do
-            sum = firstA - firstB;
-            return true;
-        }
-        flip = true;
-        sum = firstA + firstB + count - 1;
+        for (std::int64_t k = 0; k < count; ++k, a -= step, b += step)
+            if ((a >> shift) + (b >> shift) != mirrored) return false;
         return true;
+    };
+    // Same positions, or (preferred where preferFlip) mirrored ones on a symmetric texture.
+    auto axis = [&](std::int64_t a, std::int64_t b, std::int64_t step, std::int64_t count, bool symmetric,
+                    std::int32_t size, std::int64_t firstA, std::int64_t firstB, bool& flip,
+                    std::int64_t& sum, bool preferFlip = false) {
+        const bool same = a == b;
+        flip = symmetric && (preferFlip || !same) && mirrors(a, b, step, count, size);
+        sum = flip ? firstA + firstB + count - 1 : firstA - firstB;
+        return flip || same;
     };
     return axis(m.s.At(m.firstColumn, 0), sb.At(firstColumn, 0), sb.dx, columns, texture.mirroredX,
                 texture.width, m.firstColumn, firstColumn, map.flipX, map.sumX) &&

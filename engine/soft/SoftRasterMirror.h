@@ -15,6 +15,10 @@
 
 namespace vorn::sd::detail {
 
+// The most samples one rectangle keeps (512 KiB per thread): the stamps, not a background drawn
+// across the target.
+inline constexpr std::int64_t MostKeptSamples = std::int64_t(1) << 17;
+
 struct MirrorSource {
     struct RowRange {
         std::int64_t xl = 0, xr = 0; // the pixels sampled; none when xl >= xr

@@ -113,7 +113,7 @@ void RasterPool::Work() {
     // a watching worker keeps a core busy, so no more watch than two, nor than the cores beside
     // the caller's; the others block at once and are woken by the job.
     constexpr std::chrono::microseconds watch(1000);
-    static const int maxWatching = int(std::clamp(std::thread::hardware_concurrency(), 1u, 3u)) - 1;
+    static const int maxWatching = std::min(Cores(), 3) - 1;
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {

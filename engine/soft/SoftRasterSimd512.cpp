@@ -100,8 +100,7 @@ VORN_AVX512 void BlendSrcAlphaTintedReversed512T(const std::uint32_t* texLast, s
 const Kernels* Avx512Kernels() {
     static const Kernels* const set = []() -> const Kernels* {
         const Kernels* avx2 = Avx2Kernels();
-        if (!avx2 || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
-            return nullptr;
+        if (!avx2 || ActiveSimdLevel(SimdLevel::Avx512) < SimdLevel::Avx512) return nullptr;
         static Kernels k = *avx2;
         k.blendSrcAlpha = BlendSrcAlpha512T<false>;
         k.blendSrcAlphaTinted = BlendSrcAlphaTinted512T<false>;

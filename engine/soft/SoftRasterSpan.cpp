@@ -448,9 +448,7 @@ void RasterRect(const Pipeline& p, Scratch& s, const RectSetup& r, std::span<con
     PrimitiveShader shader(p, s, r.planes, x0, x1);
     MirrorSource& mirror = s.mirror;
     MirrorMap map;
-    // Up to a 512 KiB copy per thread: the stamps, not a background drawn across the target.
-    constexpr std::int64_t mostKept = std::int64_t(1) << 17;
-    const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= mostKept;
+    const bool canMirror = shader.CanMirror() && (x1 - x0) * rows <= MostKeptSamples;
     const auto covers = [&](bool flipRows) {
         return MatchKept(mirror, r, firstColumn, columns, firstRow, rowCount, p.st->texture, map, flipRows) &&
                KeptCovers(mirror, map, std::span<const std::int64_t>(from, strips.size()),
