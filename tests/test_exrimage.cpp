@@ -1,6 +1,10 @@
 // Half-float OpenEXR data maps: values a half holds come back exactly, others as the nearest
 // half, and malformed input is refused with a one-line reason.
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -66,6 +70,49 @@ TEST(ExrImage, OtherValuesComeBackAsTheNearestHalf) {
     ASSERT_TRUE(decoded.ok) << decoded.reason;
     ASSERT_EQ(decoded.channels.size(), 1u);
     EXPECT_EQ(decoded.channels[0].values, std::vector<float>{0.333251953125f});
+}
+
+TEST(ExrImage, RoundingGoesToTheNearestHalfAndTiesToTheEvenOne) {
+    // Halves have 10 mantissa bits: a step of 2^-10 at 1, of 2^-24 below 2^-14 (the subnormals);
+    // a tie goes to the half whose last mantissa bit is 0.
+    struct TCase {
+        const char* what;
+        float value;
+        float half;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const TCase cases[] = {
+        {"1 + 2^-11, a tie, down to even", 1.0f + 0x1p-11f, 1.0f},
+        {"1 + 3 * 2^-11, a tie, up to even", 1.0f + 0x3p-11f, 1.0f + 0x1p-9f},
+        {"just above a tie goes up", 1.0f + 0x1p-11f + 0x1p-23f, 1.0f + 0x1p-10f},
+        {"largest float below 65520", 0x1.ffdffep15f, 65504.0f},
+        {"65520, a tie, up to infinity", 65520.0f, inf},
+        {"-65520 to minus infinity", -65520.0f, -inf},
+        {"1e6 to infinity", 1e6f, inf},
+        {"infinity stays", inf, inf},
+        {"a subnormal half, 3 * 2^-16, stays", 0x3p-16f, 0x3p-16f},
+        {"2^-25, a tie, down to zero", 0x1p-25f, 0.0f},
+        {"just above 2^-25 to the smallest subnormal", 0x1.000002p-25f, 0x1p-24f},
+        {"3 * 2^-25, a tie, up to even", 0x3p-25f, 0x1p-23f},
+        {"5 * 2^-25, a tie, down to even", 0x5p-25f, 0x1p-23f},
+        {"1023.5 * 2^-24, a tie, up to the smallest normal", 0x1.ffep-15f, 0x1p-14f},
+        {"1e-10 to zero", 1e-10f, 0.0f},
+        {"minus zero keeps its sign", -0.0f, -0.0f},
+    };
+    // A NaN stays one, also when its payload lies below the bits a half keeps.
+    const float nans[] = {std::numeric_limits<float>::quiet_NaN(), std::bit_cast<float>(0x7f800001u)};
+    std::vector<float> values;
+    for (const TCase& c : cases) values.push_back(c.value);
+    values.insert(values.end(), std::begin(nans), std::end(nans));
+    const TDecoded decoded = RoundTrip(static_cast<int>(values.size()), 1, {{"Y", values}});
+    ASSERT_TRUE(decoded.ok) << decoded.reason;
+    ASSERT_EQ(decoded.channels.size(), 1u);
+    const std::vector<float>& halves = decoded.channels[0].values;
+    ASSERT_EQ(halves.size(), values.size());
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(halves[i]), std::bit_cast<std::uint32_t>(cases[i].half))
+            << cases[i].what << ": " << halves[i];
+    for (std::size_t i = std::size(cases); i < halves.size(); ++i) EXPECT_TRUE(std::isnan(halves[i])) << i;
 }
 
 TEST(ExrImage, EncodeRefusesMalformedImages) {
