@@ -155,8 +155,10 @@ std::int64_t ByteCount(exr_const_context_t, void* userData) {
 template <typename TPipeline, exr_result_t (*Destroy)(exr_const_context_t, TPipeline*)> class TPipelineOf {
 public:
     explicit TPipelineOf(exr_const_context_t context) : context_(context) {}
-    ~TPipelineOf() {
+    ~TPipelineOf() { Release(); }
+    void Release() {
         if (started) Destroy(context_, &pipeline);
+        started = false;
     }
     TPipelineOf(const TPipelineOf&) = delete;
     TPipelineOf& operator=(const TPipelineOf&) = delete;
@@ -245,6 +247,7 @@ bool Encode(int width, int height, const std::vector<TExrChannel>& channels, std
             return false;
         if (!file.Ok(exr_encoding_run(context, part, &encoder.pipeline), reason)) return false;
     }
+    encoder.Release(); // while the context lives: its buffers are the context's to free
     if (!file.Ok(file.Finish(), reason)) return false;
     out = std::move(bytes);
     return true;
