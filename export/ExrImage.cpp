@@ -198,8 +198,11 @@ bool Encode(int width, int height, const std::vector<TExrChannel>& channels, std
     if (longNames && !file.Ok(exr_set_longname_support(context, 1), reason)) return false;
     int part = 0;
     if (!file.Ok(exr_add_part(context, nullptr, EXR_STORAGE_SCANLINE, &part), reason)) return false;
-    const exr_attr_box2i_t window = {{{0, 0}}, {{width - 1, height - 1}}};
-    const exr_attr_v2f_t centre = {{0.0f, 0.0f}};
+    // Set by field: the library's vector types nest anonymous unions, which compilers brace differently.
+    exr_attr_box2i_t window{};
+    window.max.x = width - 1;
+    window.max.y = height - 1;
+    const exr_attr_v2f_t centre{};
     if (!file.Ok(exr_initialize_required_attr(context, part, &window, &window, 1.0f, &centre, 1.0f,
                                               EXR_LINEORDER_INCREASING_Y, EXR_COMPRESSION_ZIP),
                  reason))
