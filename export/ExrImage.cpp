@@ -151,27 +151,42 @@ std::int64_t ByteCount(exr_const_context_t, void* userData) {
     return static_cast<std::int64_t>(static_cast<const std::span<const std::uint8_t>*>(userData)->size());
 }
 
-// The chunks' encoder or decoder, destroyed with its buffers however the function leaves.
-template <typename TPipeline, exr_result_t (*Destroy)(exr_const_context_t, TPipeline*)> class TPipelineOf {
+// The chunks' encoder or decoder: set up for the first chunk, updated for each next one, and
+// destroyed with its buffers however the function leaves.
+template <typename TPipeline,
+          exr_result_t (*Initialize)(exr_const_context_t, int, const exr_chunk_info_t*, TPipeline*),
+          exr_result_t (*Update)(exr_const_context_t, int, const exr_chunk_info_t*, TPipeline*),
+          exr_result_t (*Destroy)(exr_const_context_t, TPipeline*)>
+class TPipelineOf {
 public:
     explicit TPipelineOf(exr_const_context_t context) : context_(context) {}
     ~TPipelineOf() { Release(); }
     void Release() {
-        if (started) Destroy(context_, &pipeline);
-        started = false;
+        if (started_) Destroy(context_, &pipeline);
+        started_ = false;
     }
     TPipelineOf(const TPipelineOf&) = delete;
     TPipelineOf& operator=(const TPipelineOf&) = delete;
 
+    // Readies the pipeline for chunk of part.
+    exr_result_t Prepare(int part, const exr_chunk_info_t& chunk) {
+        if (started_) return Update(context_, part, &chunk, &pipeline);
+        const exr_result_t result = Initialize(context_, part, &chunk, &pipeline);
+        started_ = result == EXR_ERR_SUCCESS;
+        return result;
+    }
+
     TPipeline pipeline{};
-    bool started = false;
 
 private:
     exr_const_context_t context_;
+    bool started_ = false;
 };
 
-using TEncoder = TPipelineOf<exr_encode_pipeline_t, exr_encoding_destroy>;
-using TDecoder = TPipelineOf<exr_decode_pipeline_t, exr_decoding_destroy>;
+using TEncoder =
+    TPipelineOf<exr_encode_pipeline_t, exr_encoding_initialize, exr_encoding_update, exr_encoding_destroy>;
+using TDecoder =
+    TPipelineOf<exr_decode_pipeline_t, exr_decoding_initialize, exr_decoding_update, exr_decoding_destroy>;
 
 bool Encode(int width, int height, const std::vector<TExrChannel>& channels, std::vector<std::uint8_t>& out,
             std::string* reason) {
@@ -221,13 +236,7 @@ bool Encode(int width, int height, const std::vector<TExrChannel>& channels, std
     for (int y = 0; y < height; y += linesPerChunk) {
         exr_chunk_info_t chunk{};
         if (!file.Ok(exr_write_scanline_chunk_info(context, part, y, &chunk), reason)) return false;
-        if (!encoder.started) {
-            if (!file.Ok(exr_encoding_initialize(context, part, &chunk, &encoder.pipeline), reason))
-                return false;
-            encoder.started = true;
-        } else if (!file.Ok(exr_encoding_update(context, part, &chunk, &encoder.pipeline), reason)) {
-            return false;
-        }
+        if (!file.Ok(encoder.Prepare(part, chunk), reason)) return false;
         // The library keeps its channels sorted by name; each takes its rows from its own halves.
         for (int c = 0; c < encoder.pipeline.channel_count; ++c) {
             exr_coding_channel_info_t& coded = encoder.pipeline.channels[c];
@@ -317,13 +326,7 @@ bool Decode(std::span<const std::uint8_t> bytes, int& width, int& height, std::v
         const long long first = static_cast<long long>(chunk.start_y) - window.min.y;
         if (chunk.width != w || chunk.height <= 0 || first < 0 || first + chunk.height > h)
             return Fail(reason, "A chunk of the file lies outside its data window");
-        if (!decoder.started) {
-            if (!file.Ok(exr_decoding_initialize(context, part, &chunk, &decoder.pipeline), reason))
-                return false;
-            decoder.started = true;
-        } else if (!file.Ok(exr_decoding_update(context, part, &chunk, &decoder.pipeline), reason)) {
-            return false;
-        }
+        if (!file.Ok(decoder.Prepare(part, chunk), reason)) return false;
         if (decoder.pipeline.channel_count != list->num_channels)
             return Fail(reason, "The library decodes another number of channels than the file lists");
         // Every channel, whatever its type, comes out as floats straight into its rows.
