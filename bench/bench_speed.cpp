@@ -18,6 +18,7 @@
 
 #include "archive/VornDb.h"
 #include "archive/VornImages.h"
+#include "archive/VornMd5.h"
 #include "bench/BenchArchive.h"
 #include "bench/BenchProcess.h"
 #include "engine/VornDef.h"
@@ -76,6 +77,15 @@ void ArchiveLoad(benchmark::State& state) {
         state.SetIterationTime(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
+}
+
+// The MD5 of one 1 MiB record (the background image's size): the records' checks are the largest
+// share of the processor's time in loading the archive.
+void RecordChecksum(benchmark::State& state) {
+    std::vector<std::uint8_t> record(std::size_t(1) << 20);
+    for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(i * 31 + (i >> 9));
+    for (auto _ : state) benchmark::DoNotOptimize(Md5Of(record.data(), record.size()));
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(record.size()));
 }
 
 // ---- whole runs of the command-line tool ----
@@ -165,6 +175,7 @@ void Register() {
         ->Repetitions(5)
         ->ReportAggregatesOnly(true)
         ->Iterations(10);
+    benchmark::RegisterBenchmark("RecordChecksum", RecordChecksum)->Unit(benchmark::kMillisecond);
     for (const ProcessFigure& figure : ProcessFigures()) {
         for (const int threads : figure.threads) {
             std::string name = std::string("Process/") + figure.name;
