@@ -1,13 +1,13 @@
 // The figures the speed work is judged by, as medians of repeated runs, each with its thread
 // count: one texture (tile, view and 64 x 64 output) from seed 1 with the default settings and
 // with the heavy soft and heavy hard settings (Steps 2048, brush 128, Shift), inside this process;
-// loading the brush archive and the MD5 that checks one 1 MiB record of it; and whole runs of the built
-// pallimor-cli, started with posix_spawn and reaped with wait4 for their minor page faults. A summary at the
-// end repeats every median, sets the archive listing beside process start (--help), each whole run beside its
-// synthesis and two threads beside one and beside the cores the host lends. Run the executable without
-// arguments
-// (`--benchmark_filter=Process` and the like pick some figures). A new command-line figure is one
-// line in ProcessFigures; a new in-process one is one RegisterBenchmark line in Register.
+// loading the brush archive, and the MD5 that checks one 1 MiB record of it; and whole runs of the
+// built pallimor-cli, started with posix_spawn and reaped with wait4 for their minor page faults.
+// A summary at the end repeats every median, sets the archive listing beside process start
+// (--help), each whole run beside its synthesis and two threads beside one and beside the cores the
+// host lends. Run the executable without arguments (`--benchmark_filter=Process` and the like pick
+// some figures). A new command-line figure is one line in ProcessFigures; a new in-process one is
+// one RegisterBenchmark line in Register.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
