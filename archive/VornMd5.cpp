@@ -40,29 +40,26 @@ void TMd5::Transform(const std::uint8_t* block) {
     // Unrolled whole, every step's function, word and shift become constants.
 #pragma GCC unroll 64
     for (int i = 0; i < 64; ++i) {
-        // The terms that do not depend on b (the word just computed) are summed first, so each
-        // step's chain from b is as short as it can be.
+        // f is the part of the step's function that waits on b (the word just computed); the
+        // rest is summed first, so each step's chain from b is as short as it can be.
         std::uint32_t f;
-        std::uint32_t early;
+        std::uint32_t early = 0;
         int g;
         if (i < 16) {
-            g = i;
-            early = a + kSine[i] + m[g];
             f = d ^ (b & (c ^ d));
+            g = i;
         } else if (i < 32) {
-            g = (5 * i + 1) % 16;
-            early = a + kSine[i] + m[g] + (c & ~d); // (d & b) | (~d & c): disjoint bits add
             f = d & b;
+            early = c & ~d; // (d & b) | (~d & c): disjoint bits, so they add
+            g = (5 * i + 1) % 16;
         } else if (i < 48) {
-            g = (3 * i + 5) % 16;
-            early = a + kSine[i] + m[g];
             f = b ^ (c ^ d);
+            g = (3 * i + 5) % 16;
         } else {
-            g = (7 * i) % 16;
-            early = a + kSine[i] + m[g];
             f = c ^ (b | ~d);
+            g = (7 * i) % 16;
         }
-        const std::uint32_t rotated = RotateLeft(early + f, kShift[i]);
+        const std::uint32_t rotated = RotateLeft((a + kSine[i] + m[g] + early) + f, kShift[i]);
         a = d;
         d = c;
         c = b;
