@@ -2,7 +2,7 @@
 // fixed by the random seed before its generation, its settings, the output size and the
 // background colour; a "Keep" texture also by the generations it was drawn over, back to the
 // last "Clear" one or to the transparent tile the first texture starts from. The format is
-// described in README.md ("Recipe codes").
+// described in docs/formats.md ("Recipe codes").
 #pragma once
 
 #include <cstddef>

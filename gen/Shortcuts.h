@@ -1,6 +1,6 @@
 // The window's commands with their keys, menu by menu in menu order, then the keys of the Tiled
 // View and of the Material View: the menu bar, the Keyboard Shortcuts list, pallimor(1) and the
-// README follow this one table. Keys are written in Qt's portable form, alternatives separated by
+// list in docs/window.md follow this one table. Keys are written in Qt's portable form, alternatives separated by
 // "; " (QKeySequence::listFromString reads them). No Qt.
 #pragma once
 
