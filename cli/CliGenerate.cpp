@@ -20,11 +20,10 @@
 #include <variant>
 #include <vector>
 
+#include "PallimorVersion.h"
 #include "cli/Cli.h"
 #include "cli/GenerateOptions.h"
 #include "cli/GeneratePlan.h"
-#include "gen/JsonText.h"
-#include "PallimorVersion.h"
 #include "engine/VornCanvas.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
@@ -35,12 +34,14 @@
 #include "gen/DataSetRun.h"
 #include "gen/GenSettings.h"
 #include "gen/Generator.h"
+#include "gen/JsonText.h"
 #include "gen/OutputTexture.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 #include "gen/SingleTexture.h"
 #include "gen/TileTrace.h"
 #include "io/FileBytes.h"
+#include "io/LockedFile.h"
 #include "io/SafeFile.h"
 #include "io/TarStream.h"
 
@@ -166,7 +167,26 @@ private:
     std::uint32_t m_seed = 0;
 };
 
-void PrintJson(const std::vector<TTextureEntry>& entries) {
+// A failure while running: the program's own message, one line on stderr.
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return 1;
+}
+
+// A run refused before anything is drawn, as a usage error.
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "%s%s\n", Program, text.c_str());
+    return 2;
+}
+
+// Text on standard output, flushed: 0, or 1 with the reason on stderr (a full device, a pipe
+// closed).
+int PrintOut(const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return 0;
+    return Fail(std::string("Cannot write to standard output: ") + std::strerror(errno));
+}
+
+int PrintJson(const std::vector<TTextureEntry>& entries) {
     std::string json = "{\"textures\":[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TTextureEntry& e = entries[i];
@@ -179,7 +199,7 @@ void PrintJson(const std::vector<TTextureEntry>& entries) {
         json += "}";
     }
     json += "]}\n";
-    std::fputs(json.c_str(), stdout);
+    return PrintOut(json);
 }
 
 // Closes the trace file; a trace that could not be written completely is an error.
@@ -195,12 +215,6 @@ struct TTraceFile {
         return ok && closed;
     }
 };
-
-// A failure while running: the program's own message, one line on stderr.
-int Fail(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return 1;
-}
 
 // A line worth telling beside a success, on stderr once a run (not for every texture of a batch
 // or of --recipes); none with --quiet.
@@ -239,7 +253,8 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
                     TGenerator& generator, std::FILE* trace, TProgressLine* progress, int done,
                     std::vector<TTextureEntry>& entries) {
     if (source.recipe) {
-        if (std::string why = UseBrushesOf(*source.recipe, plan.archive, ExecutableFolder(), generator); !why.empty())
+        if (std::string why = UseBrushesOf(*source.recipe, plan.archive, ExecutableFolder(), generator);
+            !why.empty())
             return why;
     }
     generator.SetSettings(source.settings);
@@ -386,38 +401,73 @@ int Run(const TOptions& o) {
     }
     if (progress) progress->Finish();
     if (trace.file && !trace.Close()) return Fail("Cannot write " + o.trace + ": the trace is incomplete");
-    if (o.json) PrintJson(entries);
+    if (o.json && PrintJson(entries) != 0) return 1;
     return failed ? 1 : 0;
 }
 
 // The tar members of one texture, WebDataset's way: KEY.EXT for the texture, KEY.height.png and
-// the like for the files beside it, KEY.json for its manifest line. KEY is the texture's file
-// name without its extension, its dots made '_'.
-bool AddToTar(TTarStream& tar, const TDataSetTexture& texture, const std::string& line) {
+// the like for the files beside it, KEY.json for its manifest line, each with the file it holds
+// (none for the line). KEY is the texture's file name without its extension, its dots made '_'.
+std::vector<std::pair<std::string, std::string>> TarMembers(const TDataSetTexture& texture) {
     const std::filesystem::path first(texture.files.front());
     const std::string stem = first.stem().string();
     std::string key = stem;
     std::replace(key.begin(), key.end(), '.', '_');
+    std::vector<std::pair<std::string, std::string>> members;
     for (const std::string& file : texture.files) {
         std::string rest = std::filesystem::path(file).filename().string();
         rest = rest.starts_with(stem) ? rest.substr(stem.size()) : "." + rest;
         if (!rest.empty() && (rest[0] == '_' || rest[0] == '.')) rest.erase(0, 1);
-        std::vector<std::uint8_t> bytes;
-        if (ReadFileBytes(file, std::size_t(1) << 31, bytes) != 0) return false;
-        if (!tar.Add(key + "." + rest, bytes.data(), bytes.size())) return false;
+        members.emplace_back(key + "." + rest, file);
     }
-    return tar.Add(key + ".json", reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+    members.emplace_back(key + ".json", std::string());
+    return members;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const ssize_t put = ::write(fd, text.data() + at, text.size() - at);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        at += static_cast<std::size_t>(put);
+bool AddToTar(TTarStream& tar, const TDataSetTexture& texture, const std::string& line) {
+    for (const auto& [name, file] : TarMembers(texture)) {
+        std::vector<std::uint8_t> bytes;
+        if (file.empty())
+            bytes.assign(line.begin(), line.end());
+        else if (ReadFileBytes(file, std::size_t(1) << 31, bytes) != 0)
+            return false;
+        if (!tar.Add(name, bytes.data(), bytes.size())) return false;
     }
     return true;
 }
+
+// The hidden temporary files a killed run may have left for the names of textures, removed
+// (only regular files named as SafeFile names them).
+class TStrayTemporaries {
+public:
+    explicit TStrayTemporaries(const std::string& folder) : m_folder(folder) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.') m_found.emplace_back(name);
+        }
+    }
+    // Removes those left for file.
+    void Remove(const std::string& file) {
+        if (m_found.empty()) return;
+        const std::string pattern = std::filesystem::path(SafeFileTemplate(file)).filename().string();
+        const std::string_view head = std::string_view(pattern).substr(0, pattern.size() - 6);
+        for (const std::string& name : m_found) {
+            if (!name.starts_with(head) || name.size() != pattern.size()) continue;
+            const std::filesystem::path path = std::filesystem::path(m_folder) / name;
+            std::error_code error;
+            if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::regular)
+                std::filesystem::remove(path, error);
+        }
+    }
+
+private:
+    std::string m_folder;
+    std::vector<std::string> m_found;
+};
+
+// The most bytes a manifest may hold: a million lines of a few KiB.
+constexpr std::size_t MaxManifestBytes = std::size_t(1) << 32;
 
 // A data set (--shard, --vary, --manifest, --resume, --tar): the run's textures in range, each
 // written, then its manifest line appended and its tar members added.
@@ -440,6 +490,10 @@ int RunDataSetCli(const TOptions& o) {
     if (shard.first > 0) planned.seed.reset(); // {seed} names are looked for, not known
     std::variant<TRunPlan, TPlanFailure> planning = PlanRun(planned);
     if (const TPlanFailure* failure = std::get_if<TPlanFailure>(&planning)) {
+        // Files of an earlier run of the same manifest: most likely one that was stopped.
+        if (!failure->existing.empty() && !o.manifest.empty())
+            return Fail("File " + failure->existing.front() +
+                        " exists; --resume takes its run up again, --force replaces it");
         std::fprintf(stderr, "%s\n", failure->text.c_str());
         return failure->status;
     }
@@ -447,44 +501,115 @@ int RunDataSetCli(const TOptions& o) {
     const TPlannedSource& source = plan.sources.front();
     std::error_code ignored;
     if (!o.force && !o.resume) {
-        for (const std::string& file : {o.manifest, o.tar == "-" ? std::string() : o.tar})
-            if (!file.empty() && std::filesystem::exists(file, ignored))
-                return Fail("File " + file + " exists; --force replaces it");
+        if (!o.manifest.empty() &&
+            std::filesystem::exists(std::filesystem::symlink_status(o.manifest, ignored)))
+            return Fail("File " + o.manifest +
+                        " exists; --resume takes its run up again, --force replaces it");
+        if (!o.tar.empty() && o.tar != "-" &&
+            std::filesystem::exists(std::filesystem::symlink_status(o.tar, ignored)))
+            return Fail("File " + o.tar + " exists; --force replaces it");
     }
 
     TGenerator generator(source.settings);
     if (const int status = StartGenerator(plan, generator); status != 0) return status;
+
+    TDataSetOptions run;
+    run.total = o.count;
+    run.range = shard;
+    run.runSeed = runSeed;
+    run.base = source.settings;
+    run.vary = o.vary;
+    run.jpegQuality = o.jpegQuality();
+    run.maps = o.maps;
+    // A name is replaced itself, never what a link planted there points to.
+    run.saveMode = o.force || o.resume ? smReplaceEntry : smNoReplace;
+    run.embedRecipe = o.embedRecipe;
+    run.fileName = [&](int index, std::uint32_t seed, const TGenSettings& settings) {
+        TPlannedSource named = source;
+        named.firstIndex = 0;
+        named.settings = settings;
+        return BatchFileOf(o, named, index, seed);
+    };
+
+    // Before anything is drawn: no texture's file may be the manifest or the tar, and every tar
+    // member name must fit.
+    const std::string manifestKey = o.manifest.empty() ? std::string() : PathKey(o.manifest);
+    const std::string tarKey = o.tar.empty() || o.tar == "-" ? std::string() : PathKey(o.tar);
+    if (!manifestKey.empty() && manifestKey == tarKey)
+        return Usage("--manifest and --tar name one file, " + o.tar);
+    {
+        TSeedWalk seeds(run);
+        for (int index = shard.first; index < shard.first + shard.count; ++index) {
+            const TDataSetTexture texture =
+                PlannedTexture(run, index, seeds.SeedBefore(index), generator.BrushSetHash);
+            for (const std::string& file : texture.files) {
+                const std::string key = PathKey(file);
+                if (key == manifestKey) return Usage("--manifest " + o.manifest + " is a texture's file");
+                if (key == tarKey) return Usage("--tar " + o.tar + " is a texture's file");
+            }
+            if (o.tar.empty()) continue;
+            for (const auto& member : TarMembers(texture))
+                if (member.first.size() > TTarStream::MaxName)
+                    return Usage("--tar: the member name " + member.first + " is longer than " +
+                                 std::to_string(TTarStream::MaxName) + " bytes; shorten --name");
+        }
+    }
     std::filesystem::create_directories(o.folder, ignored);
 
-    // The manifest: an earlier run's whole lines that still hold are kept, the rest cut away.
+    // The manifest, locked for the run: an earlier run's leading lines that this run would write
+    // as they are, files included, are kept; the rest is cut away.
     TTextureRange range = shard;
     const std::string manifestFolder =
         o.manifest.empty() ? o.folder : std::filesystem::path(o.manifest).parent_path().string();
-    int manifest = -1;
-    struct TFd {
-        int& fd;
-        ~TFd() {
-            if (fd >= 0) ::close(fd);
-        }
-    } closeManifest{manifest};
+    TLockedFile manifest;
     if (!o.manifest.empty()) {
-        int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND;
-        if (o.resume) {
-            std::vector<std::uint8_t> bytes;
-            ReadFileBytes(o.manifest, std::size_t(1) << 34, bytes); // none yet: all is made
-            const TResumePoint point = ResumePointOf(std::string(bytes.begin(), bytes.end()),
-                                                     manifestFolder, shard.first);
-            range.first += point.lines;
-            range.count -= point.lines;
-            if (!bytes.empty() && ::truncate(o.manifest.c_str(), static_cast<off_t>(point.bytes)) != 0)
-                return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
-            if (!o.quiet && !o.json)
-                std::fprintf(stderr, "%d textures kept, %d to make\n", point.lines, range.count);
-        } else {
-            flags |= o.force ? O_TRUNC : O_EXCL;
+        const TLockedFile::TOpen how = o.resume  ? TLockedFile::loExisting
+                                       : o.force ? TLockedFile::loEmptied
+                                                 : TLockedFile::loNew;
+        if (std::string why = manifest.Open(o.manifest, how); !why.empty())
+            return Fail(o.manifest + " " + why);
+    }
+    if (o.resume) {
+        std::string content;
+        if (std::string why = manifest.Read(MaxManifestBytes, content); !why.empty())
+            return Fail(o.manifest + " " + why);
+        TSeedWalk seeds(run);
+        TResumeCheck check;
+        check.first = shard.first;
+        check.count = shard.count;
+        check.planned = [&](int index) {
+            return PlannedTexture(run, index, seeds.SeedBefore(index), generator.BrushSetHash);
+        };
+        check.folder = manifestFolder;
+        check.version = PallimorVersion;
+        const TResumePoint point = ResumePointOf(content, check);
+        if (point.foreign) {
+            std::fprintf(stderr, "%s--resume: %s is not this run's manifest (%s); it was left as it is\n",
+                         Program, o.manifest.c_str(), point.why.c_str());
+            return 2;
         }
-        manifest = ::open(o.manifest.c_str(), flags, 0644);
-        if (manifest < 0) return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
+        if (!point.why.empty() && !o.quiet)
+            std::fprintf(stderr, "%s--resume: %s %s; made again from there\n", Program, o.manifest.c_str(),
+                         point.why.c_str());
+        if (point.past > 0 && !o.quiet)
+            std::fprintf(stderr, "%s--resume: %s: %d line%s after this run's last texture cut\n", Program,
+                         o.manifest.c_str(), point.past, point.past == 1 ? "" : "s");
+        if (point.bytes < content.size()) {
+            if (const int error = manifest.Truncate(point.bytes); error != 0)
+                return Fail("Cannot write " + o.manifest + ": " + std::strerror(error));
+        }
+        range.first += point.lines;
+        range.count -= point.lines;
+        if (!o.quiet && !o.json)
+            std::fprintf(stderr, "%d textures kept, %d to make\n", point.lines, range.count);
+    }
+    if (o.resume || o.force) {
+        TStrayTemporaries stray(o.folder);
+        TSeedWalk seeds(run);
+        for (int index = range.first; index < range.first + range.count; ++index)
+            for (const std::string& file :
+                 PlannedTexture(run, index, seeds.SeedBefore(index), generator.BrushSetHash).files)
+                stray.Remove(file);
     }
     std::optional<TTarStream> tar;
     if (!o.tar.empty()) {
@@ -495,25 +620,13 @@ int RunDataSetCli(const TOptions& o) {
     std::optional<TProgressLine> progress;
     if (range.count > 1 && !o.quiet && isatty(STDERR_FILENO)) progress.emplace(range.count);
     std::vector<TTextureEntry> entries;
-    TDataSetOptions run;
-    run.total = o.count;
     run.range = range;
-    run.runSeed = runSeed;
-    run.base = source.settings;
-    run.vary = o.vary;
-    run.jpegQuality = o.jpegQuality();
-    run.maps = o.maps;
-    run.saveMode = o.force || o.resume ? smReplace : smNoReplace;
-    run.embedRecipe = o.embedRecipe;
-    run.fileName = [&](int index, std::uint32_t seed, const TGenSettings& settings) {
-        TPlannedSource named = source;
-        named.firstIndex = 0;
-        named.settings = settings;
-        return BatchFileOf(o, named, index, seed);
-    };
     run.made = [&](const TDataSetTexture& texture) -> std::string {
         const std::string line = ManifestLine(texture, manifestFolder, PallimorVersion);
-        if (manifest >= 0 && !WriteAll(manifest, line)) return "Cannot write " + o.manifest + ": " + std::strerror(errno);
+        if (manifest.IsOpen()) {
+            if (const int error = manifest.Append(line); error != 0)
+                return "Cannot write " + o.manifest + ": " + std::strerror(error);
+        }
         if (tar && !AddToTar(*tar, texture, line)) return tar->errorString();
         if (o.json) {
             TTextureEntry& entry = entries.emplace_back();
@@ -529,10 +642,10 @@ int RunDataSetCli(const TOptions& o) {
     if (progress) progress->Finish();
     if (!result.ok) return Fail(result.error);
     if (tar && !tar->Close()) return Fail(tar->errorString());
-    if (manifest >= 0 && ::close(std::exchange(manifest, -1)) != 0)
-        return Fail("Cannot write " + o.manifest + ": " + std::strerror(errno));
+    if (const int error = manifest.Close(); error != 0)
+        return Fail("Cannot write " + o.manifest + ": " + std::strerror(error));
     Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));
-    if (o.json) PrintJson(entries);
+    if (o.json) return PrintJson(entries);
     return 0;
 }
 

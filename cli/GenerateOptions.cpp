@@ -189,15 +189,24 @@ std::optional<int> ShardFromEnvironment() {
     for (const char* name : {"SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX", "AWS_BATCH_JOB_ARRAY_INDEX"}) {
         const char* value = std::getenv(name);
         if (!value) continue;
-        std::optional<long long> k = ParseInteger(value);
+        // Task numbers beyond a run's count are refused before any arithmetic, so that none overflows.
+        const auto number = [](const char* variable, const char* text) {
+            const std::optional<long long> n = ParseInteger(text);
+            if (!n || *n < 0 || *n > MaxDataSetCount)
+                throw TUsageError{std::string("--shard auto: ") + variable + " is not a shard number (got '" +
+                                  text + "')"};
+            return *n;
+        };
+        long long k = number(name, value);
         // Slurm numbers its tasks from --array's first index.
-        if (const char* min = std::getenv("SLURM_ARRAY_TASK_MIN"); k && min && name[0] == 'S') {
-            const std::optional<long long> low = ParseInteger(min);
-            k = low ? std::optional<long long>(*k - *low) : std::nullopt;
+        if (const char* min = std::getenv("SLURM_ARRAY_TASK_MIN"); min && name[0] == 'S') {
+            const long long low = number("SLURM_ARRAY_TASK_MIN", min);
+            if (k < low)
+                throw TUsageError{std::string("--shard auto: SLURM_ARRAY_TASK_ID ") + value +
+                                  " is below SLURM_ARRAY_TASK_MIN " + min};
+            k -= low;
         }
-        if (!k || *k < 0 || *k > MaxDataSetCount)
-            throw TUsageError{std::string("--shard auto: ") + name + " is not a shard number (got '" + value + "')"};
-        return static_cast<int>(*k);
+        return static_cast<int>(k);
     }
     return std::nullopt;
 }
@@ -453,7 +462,8 @@ void CheckNamePattern(const TOptions& o) {
 // Rules between options, checked once all are read.
 void CheckCombinations(TOptions& o) {
     // A batch keeps its limit; only a data set numbers more.
-    if (o.count > MaxBatchCount && !o.DataSet()) IntegerIn("--count", o.countText, MinBatchCount, MaxBatchCount);
+    if (o.count > MaxBatchCount && !o.DataSet())
+        IntegerIn("--count", o.countText, MinBatchCount, MaxBatchCount);
     if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
@@ -483,7 +493,8 @@ void CheckCombinations(TOptions& o) {
         throw TUsageError{mapsOption + " applies only with --out or --folder"};
     if (o.maps.Any() && o.out == "-")
         throw TUsageError{mapsOption + " writes files beside the texture, not with --out -"};
-    if (!o.metallicOption.empty() && !set) throw TUsageError{o.metallicOption + " applies only with --material"};
+    if (!o.metallicOption.empty() && !set)
+        throw TUsageError{o.metallicOption + " applies only with --material"};
     if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
     if (o.paletteColors != 0 && o.palette.empty())
         throw TUsageError{"--palette-colors applies only with --palette FILE"};
@@ -499,20 +510,26 @@ void CheckCombinations(TOptions& o) {
     if (!o.locked.empty() && !o.vary) throw TUsageError{"--lock applies only with --vary"};
     for (const std::string& name : o.locked) (*o.vary)[FindGenParam(name)->id] = true;
     if (o.DataSet()) {
-        const char* what = o.shard ? "--shard" : o.vary ? "--vary" : !o.manifest.empty() ? "--manifest"
-                                                     : o.resume                     ? "--resume"
-                                                                                    : "--tar";
-        if (o.folder.empty()) throw TUsageError{std::string(what) + " makes a numbered set of files in --folder"};
+        const char* what = o.shard               ? "--shard"
+                           : o.vary              ? "--vary"
+                           : !o.manifest.empty() ? "--manifest"
+                           : o.resume            ? "--resume"
+                                                 : "--tar";
+        if (o.folder.empty())
+            throw TUsageError{std::string(what) + " makes a numbered set of files in --folder"};
         if (o.recipe || !o.recipesFile.empty())
-            throw TUsageError{std::string(what) + " draws textures from --seed; --recipe and --recipes cannot be added"};
+            throw TUsageError{std::string(what) +
+                              " draws textures from --seed; --recipe and --recipes cannot be added"};
         if (!o.trace.empty()) throw TUsageError{std::string(what) + " and --trace exclude each other"};
         // A kept tile chains every texture to all before it: no shard could start on its own.
         if (o.settings.image != 0)
-            throw TUsageError{std::string(what) + " makes each texture on its own tile; --image keep cannot be added"};
+            throw TUsageError{std::string(what) +
+                              " makes each texture on its own tile; --image keep cannot be added"};
         if ((o.shard || o.resume) && !o.seed)
             throw TUsageError{std::string(o.shard ? "--shard" : "--resume") +
                               " needs --seed, so that every run draws the same textures"};
-        if (o.resume && o.manifest.empty()) throw TUsageError{"--resume needs the --manifest of the earlier run"};
+        if (o.resume && o.manifest.empty())
+            throw TUsageError{"--resume needs the --manifest of the earlier run"};
         if (o.resume && !o.tar.empty()) throw TUsageError{"--resume and --tar exclude each other"};
         if (o.tar == "-" && o.json) throw TUsageError{"--tar - and --json both write to stdout"};
     }
@@ -541,7 +558,8 @@ void CheckCombinations(TOptions& o) {
         }
     }
     if (o.maps.material == TMaterialSet::Gltf && format->format == TExportFormat::Bmp)
-        throw TUsageError{"--material gltf needs a PNG or JPEG texture, not " + std::string(format->extension)};
+        throw TUsageError{"--material gltf needs a PNG or JPEG texture, not " +
+                          std::string(format->extension)};
     if (o.quality && format->format != TExportFormat::Jpeg)
         throw TUsageError{std::string("--quality applies only to JPEG files, not to ") + format->extension};
 }

@@ -141,7 +141,32 @@ std::vector<std::string> ExistingFiles(const TOptions& o, const TRunPlan& plan) 
     return existing;
 }
 
+// The trace must not be one of the files the run writes: they would overwrite each other.
+std::optional<TPlanFailure> TraceCollision(const TOptions& o, const TRunPlan& plan) {
+    if (o.trace.empty()) return std::nullopt;
+    const std::string trace = PathKey(o.trace);
+    std::vector<std::string> files;
+    if (!o.out.empty() && o.out != "-") files = ExportedFileNames(o.out, o.maps);
+    if (!o.folder.empty()) {
+        for (const TPlannedSource& source : plan.sources)
+            for (int index = 0; index < source.count; ++index)
+                for (std::string& file :
+                     ExportedFileNames(BatchFileOf(o, source, index, source.KnownSeed(index)), o.maps))
+                    files.push_back(std::move(file));
+    }
+    for (const std::string& file : files)
+        if (PathKey(file) == trace) return Usage("--trace " + o.trace + " is also a texture's file, " + file);
+    return std::nullopt;
+}
+
 } // namespace
+
+std::string PathKey(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(absolute.parent_path(), error);
+    return (error ? absolute : folder / absolute.filename()).string();
+}
 
 std::optional<std::uint32_t> TPlannedSource::KnownSeed(int index) const {
     if (index != 0) return std::nullopt;
@@ -225,6 +250,7 @@ std::variant<TRunPlan, TPlanFailure> PlanRun(const TOptions& o) {
         return Usage("--brushes: no brush set or archive file '" + o.brushes +
                      "' (installed: " + InstalledBrushSetNames(ExecutableFolder()) + ")");
 
+    if (std::optional<TPlanFailure> collision = TraceCollision(o, plan)) return *collision;
     if (!o.force) {
         if (std::vector<std::string> existing = ExistingFiles(o, plan); !existing.empty()) {
             TPlanFailure failure{1, "File " + existing.front() + " exists; --force replaces it"};

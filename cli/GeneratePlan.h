@@ -59,6 +59,9 @@ std::variant<TRunPlan, TPlanFailure> PlanRun(const TGenerateOptions& options);
 std::string BatchFileOf(const TGenerateOptions& options, const TPlannedSource& source, int index,
                         std::optional<std::uint32_t> seed);
 
+// A path as a run compares it with the others it writes: absolute, its folder's links resolved.
+std::string PathKey(const std::string& path);
+
 // A name as a part of a file name: every character other than A-Z, a-z, 0-9, '.', '_', '-' and
 // space becomes '_' (a UTF-8 sequence one '_'), without leading dots or surrounding spaces, at
 // most MaxFileSafeName bytes; empty when nothing is left.

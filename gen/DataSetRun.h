@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/MaterialMaps.h"
@@ -71,6 +72,24 @@ struct TDataSetResult {
     int made = 0;
 };
 
+// The seed before each texture of a run: vorn::random stepped from runSeed through the textures
+// before it without drawing them. Indexes asked for must not decrease.
+class TSeedWalk {
+public:
+    explicit TSeedWalk(const TDataSetOptions& options) : m_options(options), m_seed(options.runSeed) {}
+    std::uint32_t SeedBefore(int index);
+
+private:
+    const TDataSetOptions& m_options;
+    int m_index = 0;
+    std::uint32_t m_seed;
+};
+
+// Texture index as the run will make it, known before drawing: its seed, settings, recipe (drawn
+// with the brush set brushes) and files; no sha256 yet.
+TDataSetTexture PlannedTexture(const TDataSetOptions& options, int index, std::uint32_t seed,
+                               std::uint32_t brushes);
+
 // Steps vorn::random from runSeed through textures 0 .. range.first - 1 without drawing them,
 // then draws and writes range's textures in order. The random source is left after the last.
 TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options);
@@ -81,13 +100,26 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
 std::string ManifestLine(const TDataSetTexture& texture, const std::string& folder,
                          const std::string& version);
 
-// Of an earlier run's manifest bytes: how many leading lines are whole ('\n'-ended) with every
-// file they name (relative to folder) still of its sha256, numbered firstIndex, firstIndex + 1,
-// ...; and the bytes those lines take.
-struct TResumePoint {
-    int lines = 0;
-    std::size_t bytes = 0;
+// What of an earlier run's manifest a resumed run keeps: the leading lines that are, byte for
+// byte, the lines this run would write for its textures first, first + 1, ... (files of the same
+// sha256 included), at most count of them.
+struct TResumeCheck {
+    int first = 0;
+    int count = 0;
+    std::function<TDataSetTexture(int index)> planned; // asked in increasing order
+    std::string folder;                                // the manifest's
+    std::string version;
 };
-TResumePoint ResumePointOf(const std::string& manifest, const std::string& folder, int firstIndex);
+struct TResumePoint {
+    int lines = 0;         // kept
+    std::size_t bytes = 0; // the bytes they take
+    // Why the first line not kept is not ("line 4: made with seed 00000001, this run has
+    // 00000002"); empty when every line was kept or lines stopped only at the run's end.
+    std::string why;
+    // The manifest is not this run's (another shard's, or no manifest): nothing may be cut.
+    bool foreign = false;
+    int past = 0; // whole lines after the run's last texture
+};
+TResumePoint ResumePointOf(std::string_view manifest, const TResumeCheck& check);
 
 } // namespace vorn

@@ -274,11 +274,14 @@ bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> d
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) {
         if (saveMode == smNoReplace) return Fail(reason, EEXIST);
-        if (S_ISLNK(st.st_mode) && !FollowLinks(target)) return Fail(reason, errno);
+        if (S_ISLNK(st.st_mode) && saveMode != smReplaceEntry && !FollowLinks(target))
+            return Fail(reason, errno);
     }
 
     mode_t mode = 0666 & ~CurrentUmask();
-    if (::stat(target.c_str(), &st) == 0) {
+    const bool found = saveMode == smReplaceEntry ? ::lstat(target.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)
+                                                  : ::stat(target.c_str(), &st) == 0;
+    if (found) {
         if (S_ISDIR(st.st_mode)) return Fail(reason, EISDIR);
         // A write-protected file stays protected: refused as opening it for writing would be.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return Fail(reason, errno);

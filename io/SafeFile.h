@@ -40,6 +40,9 @@ public:
 enum TSaveMode {
     smReplace,   // an existing file of the name is replaced
     smNoReplace, // an existing file of the name, even one made during the save, fails it (EEXIST)
+    // The name itself is replaced, whatever it is: a symbolic link there is replaced by the file,
+    // never followed, so a link planted in a shared folder cannot redirect the write.
+    smReplaceEntry,
 };
 
 // The system's calls.
@@ -49,7 +52,7 @@ TFileWriter& SystemFileWriter();
 // removes the temporary file and leaves an earlier file of that name as it was. A new file gets
 // the permissions 0666 & ~umask; a replaced file keeps its permission bits, and one that may not
 // be written (EACCES) is refused. A symbolic link is followed: the file it points to is replaced,
-// or made when it does not exist yet, and the link stays.
+// or made when it does not exist yet, and the link stays (smReplaceEntry replaces the link).
 bool SaveFileSafely(const std::string& fileName, std::span<const std::uint8_t> data,
                     std::string* reason = nullptr, TFileWriter& writer = SystemFileWriter(),
                     TSaveMode mode = smReplace);

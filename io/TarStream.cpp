@@ -52,7 +52,7 @@ bool TTarStream::Write(const void* data, std::size_t size) {
 
 bool TTarStream::Add(const std::string& name, const std::uint8_t* data, std::size_t size) {
     if (!ok()) return false;
-    if (name.empty() || name.size() > 100) {
+    if (name.empty() || name.size() > MaxName) {
         m_error = "Cannot write " + m_name + ": the member name " + name + " is longer than 100 bytes";
         return false;
     }

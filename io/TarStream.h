@@ -21,7 +21,9 @@ public:
     bool ok() const { return m_fd >= 0 && m_error.empty(); }
     const std::string& errorString() const { return m_error; }
 
-    // name: at most 100 bytes (the ustar name field; no prefix is used).
+    // The longest member name: the ustar name field (no prefix is used).
+    static constexpr std::size_t MaxName = 100;
+    // name: 1 to MaxName bytes.
     bool Add(const std::string& name, const std::uint8_t* data, std::size_t size);
     // Writes the two zero blocks that end the archive; false (with errorString) when anything failed.
     bool Close();

@@ -64,6 +64,49 @@ printf 'x' >>"$work/cut/set/image003.png"
 resume
 diff -r "$work/calm" "$work/cut" >/dev/null || fail "a changed file was not made again on --resume"
 
+# A resume keeps only what this run itself would have written: a run with another seed and size
+# over the folder is made again from its first line, and ends as the new run alone ends.
+mixed=(--archive "$archive" --count 6 --maps height --type png --shard 0/2)
+run_cli 0 generate "${mixed[@]}" --seed 1 --size 64 --folder dc --manifest dc/m.jsonl
+run_cli 0 generate "${mixed[@]}" --seed 2 --size 128 --folder dc --manifest dc/m.jsonl --resume
+grep -q 'line 1: made with seed 00000001, this run has 00000002' "$work/err.txt" || fail "resume over seed 1: $(cat "$work/err.txt")"
+run_cli 0 generate "${mixed[@]}" --seed 2 --size 128 --folder fresh --manifest fresh/m.jsonl
+cmp -s "$work/dc/m.jsonl" "$work/fresh/m.jsonl" || fail "a resume over another seed's run left another manifest"
+# Refused untouched: another shard's manifest (exit 2), a manifest another run holds, a FIFO.
+cp "$work/dc/m.jsonl" "$work/kept.jsonl"
+run_cli 2 generate "${mixed[@]/0\/2/1/2}" --seed 2 --size 128 --folder dc --manifest dc/m.jsonl --resume
+cmp -s "$work/dc/m.jsonl" "$work/kept.jsonl" || fail "shard 1 cut shard 0's manifest"
+(cd "$work" && flock dc/m.jsonl sleep 3) &
+sleep 0.5
+run_cli 1 generate "${mixed[@]}" --seed 2 --size 128 --folder dc --manifest dc/m.jsonl --resume
+grep -q 'in use by another run' "$work/err.txt" || fail "a locked manifest: $(cat "$work/err.txt")"
+wait
+mkfifo "$work/fifo.jsonl"
+(cd "$work" && timeout 20 "$cli" generate "${mixed[@]}" --seed 2 --folder ff --manifest fifo.jsonl --resume \
+  >/dev/null 2>"$work/err.txt")
+[ $? -eq 1 ] && grep -q 'not a regular file' "$work/err.txt" || fail "a FIFO manifest: $(cat "$work/err.txt")"
+# A smaller count cuts the lines past it (shard 0 of 4 textures is 0 and 1); a link planted at an output name is replaced itself,
+# never its target; a killed save's hidden file of the run's names goes.
+echo "victim" >"$work/victim.txt"
+rm "$work/dc/image001.png" && ln -s "$work/victim.txt" "$work/dc/image001.png"
+touch "$work/dc/.image001.png.Ab3xYz"
+run_cli 0 generate "${mixed[@]}" --seed 2 --size 128 --count 4 --folder dc --manifest dc/m.jsonl --resume
+[ "$(wc -l <"$work/dc/m.jsonl")" -eq 2 ] || fail "--count 4 of 2 shards kept $(wc -l <"$work/dc/m.jsonl") lines"
+[ "$(cat "$work/victim.txt")" = victim ] && [ -f "$work/dc/image001.png" ] && [ ! -L "$work/dc/image001.png" ] ||
+  fail "the link planted at image001.png was followed"
+cmp -s "$work/dc/image001.png" "$work/fresh/image001.png" || fail "image001.png was not made again"
+[ ! -e "$work/dc/.image001.png.Ab3xYz" ] || fail "the hidden file of a killed save stayed"
+# Paths that would overwrite each other are refused before anything is drawn.
+for args in "--folder ov --manifest ov/image001.png --force" "--folder ov --manifest ov/t.tar --tar ov/t.tar" \
+            "--folder ov --tar t.tar --name {n}-abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz"; do
+  # shellcheck disable=SC2086
+  run_cli 2 generate --archive "$archive" --seed 1 --count 2 --size 64 --type png $args
+done
+[ -z "$(ls "$work/ov" 2>/dev/null)" ] || fail "a refused run wrote $(ls "$work/ov")"
+run_cli 2 generate --archive "$archive" --seed 1 --size 64 --trace tt.png --out tt.png
+(cd "$work" && "$cli" generate --archive "$archive" --seed 1 --size 64 --count 2 --folder js --json >/dev/full 2>"$work/err.txt")
+[ $? -eq 1 ] && grep -q 'standard output' "$work/err.txt" || fail "--json into a full device: $(cat "$work/err.txt")"
+
 # The tar stream: KEY.png, KEY.height.png and KEY.json per texture, in order.
 run_cli 0 generate "${common[@]}" --count 2 --maps height --folder tarred --tar set.tar
 want=$'image000.png\nimage000.height.png\nimage000.json\nimage001.png\nimage001.height.png\nimage001.json'
@@ -79,6 +122,9 @@ for args in "--shard auto/4" "--shard 4/4" "--image keep --manifest m.jsonl" "--
   status=$?
   [ "$status" -eq 2 ] && [ "$(wc -l <"$work/err.txt")" -eq 1 ] || fail "generate $args: status $status, $(cat "$work/err.txt")"
 done
+(cd "$work" && SLURM_ARRAY_TASK_ID=-9223372036854775808 SLURM_ARRAY_TASK_MIN=9223372036854775807 \
+  "$cli" generate --seed 1 --count 4 --folder bad --shard auto/4 >/dev/null 2>"$work/err.txt")
+[ $? -eq 2 ] && grep -q 'SLURM_ARRAY_TASK_ID is not a shard number' "$work/err.txt" || fail "SLURM extremes: $(cat "$work/err.txt")"
 [ ! -e "$work/bad" ] || fail "a refused run made its folder"
 (cd "$work" && JOB_COMPLETION_INDEX=2 "$cli" generate "${common[@]}" --count 4 --folder auto --shard auto/4) ||
   fail "--shard auto/4 with JOB_COMPLETION_INDEX=2 failed"
