@@ -57,7 +57,7 @@ int PackOrUnpack(int argc, char** argv) {
     const vorn::TBrushResult result = pack ? vorn::PackBrushFolder(argv[2], argv[3], force)
                                            : vorn::UnpackBrushArchive(argv[2], argv[3], force);
     for (const std::string& fault : result.faults)
-        std::fprintf(stderr, "archive %s: %s\n", argv[1], fault.c_str());
+        std::fprintf(stderr, "archive %s: %s\n", argv[1], OneLine(fault).c_str());
     return result.ok() ? 0 : 1;
 }
 
@@ -89,7 +89,7 @@ int CliArchive(int argc, char** argv) {
     db.SetFileName(fileName);
     db.SetOpenMode(vorn::opReadOnly);
     if (!db.Open()) {
-        std::fprintf(stderr, "archive: cannot open '%s' as a brush archive\n", fileName.c_str());
+        std::fprintf(stderr, "archive: cannot open '%s' as a brush archive\n", OneLine(fileName).c_str());
         return 1;
     }
 

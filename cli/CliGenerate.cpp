@@ -169,13 +169,13 @@ private:
 
 // A failure while running: the program's own message, one line on stderr.
 int Fail(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", OneLine(text).c_str());
     return 1;
 }
 
 // A run refused before anything is drawn, as a usage error.
 int Usage(const std::string& text) {
-    std::fprintf(stderr, "%s%s\n", Program, text.c_str());
+    std::fprintf(stderr, "%s%s\n", Program, OneLine(text).c_str());
     return 2;
 }
 
@@ -222,7 +222,7 @@ void Note(const TOptions& o, const std::string& text) {
     static std::string told;
     if (text.empty() || o.quiet || text == told) return;
     told = text;
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", OneLine(text).c_str());
 }
 
 // The texture of generator to standard output in the format --type names; empty, or why not.
@@ -239,6 +239,14 @@ std::string WriteToStdout(const TGenerator& generator, const TOptions& o, const 
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
         return std::string("Cannot write to stdout: ") + std::strerror(errno);
     return {};
+}
+
+// Makes folder (and the folders above it): empty, or why it cannot be made.
+std::string MakeFolder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error) return {};
+    return "Cannot make the folder " + folder + ": " + std::generic_category().message(error.value());
 }
 
 // Starts generator with the plan's archive (or the one the search finds): 0, or the exit status.
@@ -283,9 +291,7 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
 
     TTextureLog log(trace, generator, o, source, entries, progress, done, std::move(drawnOver));
     if (!o.folder.empty()) {
-        // A folder that cannot be made shows as its first file failing to be written.
-        std::error_code ignored;
-        std::filesystem::create_directories(o.folder, ignored);
+        if (std::string why = MakeFolder(o.folder); !why.empty()) return why;
         TBatchOptions batch;
         batch.folder = o.folder;
         batch.fileType = o.fileType();
@@ -330,7 +336,7 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
 int Run(const TOptions& o) {
     std::variant<TRunPlan, TPlanFailure> planned = PlanRun(o);
     if (const TPlanFailure* failure = std::get_if<TPlanFailure>(&planned)) {
-        std::fprintf(stderr, "%s\n", failure->text.c_str());
+        std::fprintf(stderr, "%s\n", OneLine(failure->text).c_str());
         // A caller that reads --json learns every file that would be replaced, to ask about.
         if (o.json && !failure->existing.empty()) {
             std::string json = "{\"textures\":[],\"existing\":[";
@@ -378,15 +384,17 @@ int Run(const TOptions& o) {
             std::string text = BadTwinText(twin);
             if (std::find(said.begin(), said.end(), text) != said.end()) continue;
             if (progress) progress->Finish();
-            std::fprintf(stderr, "%s%s\n", Program, text.c_str());
+            std::fprintf(stderr, "%s%s\n", Program, OneLine(text).c_str());
             said.push_back(std::move(text));
         }
         if (why.empty()) continue;
         if (progress) progress->Finish();
         if (source.line == 0) return Fail(why);
         // A --recipes line: one line naming it, an entry with the reason, and on to the next.
-        std::fprintf(stderr, "%s--recipes: line %zu of %s: %s\n", Program, source.line,
-                     plan.recipesFile.c_str(), why.c_str());
+        std::fprintf(stderr, "%s\n",
+                     OneLine(Program + std::string("--recipes: line ") + std::to_string(source.line) +
+                             " of " + plan.recipesFile + ": " + why)
+                         .c_str());
         failed = true;
         if (!o.json) continue;
         if (entries.size() == first) {
@@ -494,7 +502,7 @@ int RunDataSetCli(const TOptions& o) {
         if (!failure->existing.empty() && !o.manifest.empty())
             return Fail("File " + failure->existing.front() +
                         " exists; --resume takes its run up again, --force replaces it");
-        std::fprintf(stderr, "%s\n", failure->text.c_str());
+        std::fprintf(stderr, "%s\n", OneLine(failure->text).c_str());
         return failure->status;
     }
     const TRunPlan& plan = std::get<TRunPlan>(planning);
@@ -554,7 +562,7 @@ int RunDataSetCli(const TOptions& o) {
                                  std::to_string(TTarStream::MaxName) + " bytes; shorten --name");
         }
     }
-    std::filesystem::create_directories(o.folder, ignored);
+    if (std::string why = MakeFolder(o.folder); !why.empty()) return Fail(why);
 
     // The manifest, locked for the run: an earlier run's leading lines that this run would write
     // as they are, files included, are kept; the rest is cut away.
@@ -585,15 +593,15 @@ int RunDataSetCli(const TOptions& o) {
         const TResumePoint point = ResumePointOf(content, check);
         if (point.foreign) {
             std::fprintf(stderr, "%s--resume: %s is not this run's manifest (%s); it was left as it is\n",
-                         Program, o.manifest.c_str(), point.why.c_str());
+                         Program, OneLine(o.manifest).c_str(), OneLine(point.why).c_str());
             return 2;
         }
         if (!point.why.empty() && !o.quiet)
-            std::fprintf(stderr, "%s--resume: %s %s; made again from there\n", Program, o.manifest.c_str(),
-                         point.why.c_str());
+            std::fprintf(stderr, "%s--resume: %s %s; made again from there\n", Program,
+                         OneLine(o.manifest).c_str(), OneLine(point.why).c_str());
         if (point.past > 0 && !o.quiet)
             std::fprintf(stderr, "%s--resume: %s: %d line%s after this run's last texture cut\n", Program,
-                         o.manifest.c_str(), point.past, point.past == 1 ? "" : "s");
+                         OneLine(o.manifest).c_str(), point.past, point.past == 1 ? "" : "s");
         if (point.bytes < content.size()) {
             if (const int error = manifest.Truncate(point.bytes); error != 0)
                 return Fail("Cannot write " + o.manifest + ": " + std::strerror(error));
@@ -651,6 +659,26 @@ int RunDataSetCli(const TOptions& o) {
 
 } // namespace
 
+std::string OneLine(std::string_view text) {
+    constexpr std::size_t Limit = 400;
+    std::string line;
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    if (line.size() <= Limit) return line;
+    std::size_t cut = Limit - 3;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+        --cut; // a whole UTF-8 character
+    return line.substr(0, cut) + "...";
+}
+
 std::string ExecutableFolder() {
     std::error_code error;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -662,7 +690,7 @@ int CliGenerate(int argc, char** argv) {
     try {
         options = ParseGenerateOptions(argc, argv);
     } catch (const TUsageError& error) {
-        std::fprintf(stderr, "%s%s\n", Program, error.text.c_str());
+        std::fprintf(stderr, "%s%s\n", Program, OneLine(error.text).c_str());
         return 2;
     }
     if (options.help) {

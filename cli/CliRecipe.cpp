@@ -9,8 +9,8 @@
 
 #include "cli/Cli.h"
 #include "cli/GenerateOptions.h"
-#include "gen/JsonText.h"
 #include "gen/ArchiveChoice.h"
+#include "gen/JsonText.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 
@@ -82,12 +82,12 @@ int CliRecipe(int argc, char** argv) {
     std::string why;
     const std::string code = RecipeCodeOfArgument(argument, why);
     if (!why.empty()) {
-        std::fprintf(stderr, "pallimor-cli recipe: %s\n", why.c_str());
+        std::fprintf(stderr, "pallimor-cli recipe: %s\n", OneLine(why).c_str());
         return 1;
     }
     const TRecipeDecoding decoded = DecodeRecipe(code);
     if (!decoded.ok()) {
-        std::fprintf(stderr, "pallimor-cli recipe: %s\n", decoded.error.c_str());
+        std::fprintf(stderr, "pallimor-cli recipe: %s\n", OneLine(decoded.error).c_str());
         return 2;
     }
     if (json) {

@@ -585,8 +585,10 @@ bool LooksLikePath(std::string_view argument) {
 
 std::string RecipeCodeOfArgument(const std::string& argument, std::string& why) {
     std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::symlink_status(argument, error).type();
+    // A name too long for a file (a code of many colours, say) is no file: type none, not not_found.
     const bool exists =
-        std::filesystem::symlink_status(argument, error).type() != std::filesystem::file_type::not_found;
+        type != std::filesystem::file_type::not_found && error != std::errc::filename_too_long;
     if (!exists && !LooksLikePath(argument)) return argument;
     const TFileRecipe read = ReadRecipeOfFile(argument);
     if (read.error != 0)

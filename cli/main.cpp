@@ -1,5 +1,6 @@
 // pallimor-cli: the texture generator and its brush archive without a window.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -57,7 +58,18 @@ int Dispatch(int argc, char** argv) {
 int main(int argc, char** argv) {
     // Whatever escapes a command ends the program with one line, not with std::terminate.
     try {
-        return Dispatch(argc, argv);
+        const int status = Dispatch(argc, argv);
+        // What a command printed may still sit in the buffer: a full device or a closed pipe is
+        // a failure, not a success with the output lost.
+        const bool flushed = std::fflush(stdout) == 0;
+        const int error = flushed ? EIO : errno;
+        if (!flushed || std::ferror(stdout)) {
+            if (status == 0)
+                std::fprintf(stderr, "pallimor-cli: cannot write to standard output: %s\n",
+                             std::strerror(error));
+            return status == 0 ? 1 : status;
+        }
+        return status;
     } catch (const std::bad_alloc&) {
         std::fputs("pallimor-cli: out of memory\n", stderr);
     } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "gen/OutputTexture.h"
 
+#include <algorithm>
+
 #include "engine/VornTextures.h"
 #include "gen/Generator.h"
 
@@ -61,10 +63,17 @@ TExportResult ReadOutputExport(const TGenerator& generator, const std::string& f
     return ReadOutputForExport(generator, fileName, job.bitmap);
 }
 
-TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFileWriter& writer, TSaveMode mode,
-                                std::string_view recipe) {
+TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFileWriter& writer,
+                                TSaveMode mode, std::string_view recipe) {
     const bool maps = job.maps.Any();
-    TExportResult texture = WriteTileForExport(job.bitmap, job.fileName, jpegQuality, writer, mode, recipe, maps);
+    // A material set's text files name the texture's files: a control character there (a
+    // newline, say) would break them, so nothing is written.
+    const bool control = std::ranges::any_of(
+        job.fileName, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    if (control && job.maps.material != TMaterialSet::None)
+        return ExportFailure(job.fileName, "a material set cannot name a file with control characters");
+    TExportResult texture =
+        WriteTileForExport(job.bitmap, job.fileName, jpegQuality, writer, mode, recipe, maps);
     if (!texture.ok) return texture;
     texture.note = job.note;
     if (!maps) return texture;

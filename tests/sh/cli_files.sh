@@ -103,4 +103,24 @@ for bad in "--out x.gif" "--out x." "--out - " "--type png" "--quality 50" "--ou
   [ -z "$(find "$work" -maxdepth 1 -name 'x*' -o -maxdepth 1 -name q)" ] || fail "$bad: wrote a file"
 done
 
+# Failures a user can act on, each one line with control characters shown escaped: a folder that
+# cannot be made, a material set for a name with a newline (nothing written), and output into a
+# full device (exit 1, not 0).
+touch "$work/plain"
+nl=$'n\ex\ny'
+while IFS='|' read -r want piece args; do
+  # shellcheck disable=SC2086
+  (cd "$work" && eval "\"\$cli\" $args" >/dev/full 2>"$work/err.txt")
+  got=$?
+  [ "$got" -eq "$want" ] && [ "$(wc -l <"$work/err.txt")" -eq 1 ] && grep -qF -- "$piece" "$work/err.txt" ||
+    fail "$args: exit $got, $(cat "$work/err.txt")"
+done <<EOF2
+1|Cannot make the folder plain/sub: Not a directory|generate ${fast[*]} --folder plain/sub
+1|n\x1Bx\x0Ay.png: a material set cannot name|generate ${fast[*]} --material godot --out "\$nl.png"
+1|cannot write to standard output|recipe --json P1.seed=0000002A
+1|cannot write to standard output|archive "$build/vorn.dat"
+1|Cannot write to standard output|generate --archive "$build/vorn.dat" --steps 0 --size 64 --seed 1 --json
+EOF2
+[ -z "$(find "$work" -maxdepth 1 -name "n?x*")" ] || fail "a material set for a name with a newline wrote $(ls "$work")"
+
 finish cli_files

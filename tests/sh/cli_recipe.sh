@@ -87,6 +87,14 @@ cmp -s "$work/clock.png" "$work/seeded.png" || fail "the printed seed does not m
 run 0 generate "${fast[@]}" --steps 0 --quiet --out "$work/quiet.png"
 [ ! -s "$work/out.txt" ] && [ ! -s "$work/err.txt" ] || fail "--quiet printed something"
 
+# A code longer than a file name may be (16 colours and every parameter set) is still a code.
+long="P1.size=64.seed=00000001.effect=glow.bg-fill=h-grad.brush-size=16.steps=7.hue-switch=3.saturation=4"
+long+=".lightness=5.radius-speed=6.angle-speed=7.scale-speed=8.turn-freq=9.tiling=wrap.palette=112233-445566"
+long+="-778899-AABBCC-DDEEFF-123456-654321-ABCDEF-FEDCBA-0F0F0F-F0F0F0-1A2B3C-3C2B1A-4D5E6F-6F5E4D-7A8B9C"
+[ "${#long}" -gt 255 ] || fail "the long code is only ${#long} characters"
+run 0 generate --archive "$build/vorn.dat" --recipe "$long" --out "$work/long.png"
+run 0 recipe "$long"
+
 # --recipe with a seed, a generation option or a bad code: status 2, one line, nothing written.
 for bad in "--seed 1" "--effect glow" "--size 128" "--recipe P1.seed=0000002A.steps=9999" "--recipe P2.seed=0"; do
   # shellcheck disable=SC2086
