@@ -29,6 +29,7 @@
 #include "archive/VornDb.h"
 #include "export/ExportFormats.h"
 #include "gen/ArchiveChoice.h"
+#include "gen/OutputArguments.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 
@@ -407,11 +408,9 @@ void TLibraryQt::StartExport(bool force) {
     arguments += BrushesArguments();
     if (m_window.FVornS) {
         if (m_window.FVornS->EmbedRecipe) arguments += QStringLiteral("--embed-recipe");
-        const TMapOptions maps = m_window.FVornS->MapOptions();
-        QStringList kinds;
-        if (maps.height) kinds += QStringLiteral("height");
-        if (maps.normal) kinds += QStringLiteral("normal");
-        if (!kinds.isEmpty()) arguments += {QStringLiteral("--maps"), kinds.join(QLatin1Char(','))};
+        // Every map and setting File > Export writes with, so the files are the same.
+        for (const std::string& argument : MapArguments(m_window.FVornS->MapOptions()))
+            arguments += QString::fromStdString(argument);
     }
     m_exportJob->SetProgram(m_cliPath);
     m_exportJob->Start(arguments, m_exportLines);

@@ -62,6 +62,8 @@ inline constexpr int RoughnessContrastRadius = 4;
 struct TMapEdges {
     bool wrapX = true;
     bool wrapY = true;
+
+    bool operator==(const TMapEdges&) const = default;
 };
 
 // The file format of the grey data maps (height, roughness, occlusion): PNG, or OpenEXR half
@@ -91,6 +93,8 @@ struct TMapOptions {
     TMapEdges edges; // set from the texture's tiling by whoever writes the maps
 
     bool Any() const { return height || normal || roughness || occlusion || material != TMaterialSet::None; }
+    // Every field alike (the exact doubles).
+    bool operator==(const TMapOptions&) const = default;
     // Both maps or none, with the default settings (the window's choice).
     static TMapOptions Both(bool on) {
         TMapOptions maps;

@@ -69,6 +69,16 @@ TTextureResult MakeTexture(const TTextureRequest& request, const std::string& ex
         return result;
     }
     result.axes = generator.TileAxes();
+    // The recipe pallimor-cli gives: a new chain, or the recipe's own links before its last
+    // continued by this texture.
+    std::optional<TRecipe> drawnOver;
+    if (!clearFirst) {
+        drawnOver = *request.recipe;
+        drawnOver->links.pop_back();
+    }
+    result.recipe =
+        EncodeRecipe(NextRecipe(drawnOver ? &*drawnOver : nullptr, generator.Settings(), result.seed,
+                                generator.TextureSize, generator.BackgroundColor, generator.BrushSetHash));
     return result;
 }
 

@@ -40,6 +40,7 @@ struct TTextureResult {
     TBitmap32 bitmap;       // B, G, R, A bytes; HasAlpha for a transparent tile (straight)
     TTileAxes axes;         // the edges the texture repeats across
     std::uint32_t seed = 0; // the random source before the texture
+    std::string recipe;     // its code, as pallimor-cli generate --json gives it; empty: a chain too long
     bool ok() const { return error.empty(); }
 };
 

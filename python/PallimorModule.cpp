@@ -8,10 +8,14 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "engine/VornDef.h"
@@ -45,13 +49,50 @@ const std::string& ExeDir() {
     return folder;
 }
 
-// A keyword's value as the command line would read it: text as it is, a number in decimal.
+// True and False, Python's or numpy's (whose booleans have an __index__ as well).
+bool IsBoolean(const py::handle& value) {
+    const std::string_view type = Py_TYPE(value.ptr())->tp_name;
+    return PyBool_Check(value.ptr()) || type == "numpy.bool_" || type == "numpy.bool";
+}
+
+// A number that is no Python float but has a __float__ (numpy.float32, say) as Python's float
+// writes it, so that a whole-number option refuses 2.0 of either kind alike. A value that single
+// precision holds exactly is taken as the shortest decimal that is that single: 0.1, not the
+// 0.10000000149011612 its double reads.
+std::string FloatText(const py::handle& value) {
+    double number = PyFloat_AsDouble(value.ptr());
+    if (number == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    if (std::isfinite(number) && double(float(number)) == number) {
+        char text[64];
+        const auto written = std::to_chars(text, text + sizeof text, float(number));
+        double shortest = 0;
+        if (written.ec == std::errc() && std::from_chars(text, written.ptr, shortest).ec == std::errc())
+            number = shortest;
+    }
+    return py::str(py::float_(number)).cast<std::string>();
+}
+
+// A keyword's value as the command line would read it: text as it is, a number in decimal. An
+// integer is anything with an __index__ (numpy's integers too), a float Python's or anything else
+// with a __float__ (numpy's floats); booleans are refused.
 std::string OptionText(const py::handle& value) {
     if (py::isinstance<py::str>(value)) return value.cast<std::string>();
-    if (py::isinstance<py::bool_>(value) ||
-        !(py::isinstance<py::int_>(value) || py::isinstance<py::float_>(value)))
-        throw TUsageError{"expected text or a number, got " + py::repr(value).cast<std::string>()};
-    return py::str(value).cast<std::string>();
+    if (!IsBoolean(value)) {
+        try {
+            // A float of a subclass (numpy.float64) as the Python float of its value.
+            if (py::isinstance<py::float_>(value))
+                return py::str(py::float_(PyFloat_AsDouble(value.ptr()))).cast<std::string>();
+            if (PyIndex_Check(value.ptr())) {
+                const auto integer = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+                if (!integer) throw py::error_already_set();
+                return py::str(integer).cast<std::string>();
+            }
+            if (py::hasattr(value, "__float__")) return FloatText(value);
+        } catch (const py::error_already_set&) {
+            // Refused below, as any other value that is no number.
+        }
+    }
+    throw TUsageError{"expected text or a number, got " + py::repr(value).cast<std::string>()};
 }
 
 // "bg_fill" -> "bg-fill".
@@ -132,9 +173,10 @@ py::array_t<std::uint8_t> RgbaArray(const TBitmap32& bitmap) {
     return array;
 }
 
-py::array_t<std::uint8_t> Generate(const py::object& recipe, const py::object& seed, const py::object& size,
-                                   const py::object& threads, const py::object& archive,
-                                   const py::kwargs& params) {
+// The texture's array; with returnInfo also the seed it was drawn from and its recipe code.
+py::object Generate(const py::object& recipe, const py::object& seed, const py::object& size,
+                    const py::object& threads, const py::object& archive, bool returnInfo,
+                    const py::kwargs& params) {
     TTextureResult made;
     try {
         const TRequestArgs args = ReadRequest(recipe, seed, size, archive, params);
@@ -145,7 +187,9 @@ py::array_t<std::uint8_t> Generate(const py::object& recipe, const py::object& s
         throw py::value_error(error.text);
     }
     if (!made.ok()) throw py::value_error(made.error);
-    return RgbaArray(made.bitmap);
+    if (!returnInfo) return RgbaArray(made.bitmap);
+    const py::object code = made.recipe.empty() ? py::object(py::none()) : py::object(py::str(made.recipe));
+    return py::make_tuple(RgbaArray(made.bitmap), py::int_(made.seed), code);
 }
 
 std::string Recipe(const py::object& seed, const py::object& size, const py::kwargs& params) {
@@ -285,11 +329,17 @@ PYBIND11_MODULE(pallimor, m) {
     m.doc() = "Seamlessly repeating textures as numpy arrays, the same pixels as pallimor-cli's files.";
     m.def("generate", &Generate, py::arg("recipe") = py::none(), py::arg("seed") = py::none(),
           py::arg("size") = py::none(), py::arg("threads") = py::none(), py::arg("archive") = py::none(),
-          "generate(recipe=None, seed=None, size=256, threads=None, archive=None, **params)\n\n"
+          py::arg("return_info") = false,
+          "generate(recipe=None, seed=None, size=256, threads=None, archive=None, return_info=False,\n"
+          "         **params)\n\n"
           "One texture as a (size, size, 4) uint8 array of R, G, B, A: a recipe code's, or the one\n"
           "seed makes with params (pallimor-cli generate's options, '_' for '-', values as it takes\n"
           "them: effect='glow', bg_color='0080FF', steps=1024, tiling='wrap', palette='moss').\n"
-          "Without a seed or recipe the seed comes from the clock. Raises ValueError.");
+          "Numbers may be numpy's too. Without a seed or recipe the seed comes from the clock.\n"
+          "With return_info=True a tuple (array, seed, recipe): the seed (an int) the texture was\n"
+          "drawn from and its recipe code as pallimor-cli generate --json lists them (the code None\n"
+          "for a chain too long); generate(recipe=recipe) makes the texture again, as does the seed\n"
+          "with the same params. Raises ValueError.");
     m.def("recipe", &Recipe, py::arg("seed") = py::none(), py::arg("size") = py::none(),
           "recipe(seed=None, size=256, **params) -> str\n\n"
           "The recipe code of the texture generate(seed=seed, size=size, **params) makes.");
