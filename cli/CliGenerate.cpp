@@ -546,10 +546,17 @@ int RunDataSetCli(const TOptions& o) {
     if (!manifestKey.empty() && manifestKey == tarKey)
         return Usage("--manifest and --tar name one file, " + o.tar);
     {
+        // The shard's seeds are walked to once, for every step below.
         TSeedWalk seeds(run);
+        std::vector<std::uint32_t> shardSeeds;
+        shardSeeds.reserve(static_cast<std::size_t>(shard.count));
+        for (int index = shard.first; index < shard.first + shard.count; ++index)
+            shardSeeds.push_back(seeds.SeedBefore(index));
+        run.seeds = std::move(shardSeeds);
+        run.seedsFirst = shard.first;
         for (int index = shard.first; index < shard.first + shard.count; ++index) {
-            const TDataSetTexture texture =
-                PlannedTexture(run, index, seeds.SeedBefore(index), generator.BrushSetHash);
+            const TDataSetTexture texture = PlannedTexture(
+                run, index, run.seeds[std::size_t(index - shard.first)], generator.BrushSetHash);
             for (const std::string& file : texture.files) {
                 const std::string key = PathKey(file);
                 if (key == manifestKey) return Usage("--manifest " + o.manifest + " is a texture's file");

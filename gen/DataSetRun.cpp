@@ -177,6 +177,8 @@ TGenSettings TextureSettings(const TGenSettings& base, const std::optional<TPara
 }
 
 std::uint32_t TSeedWalk::SeedBefore(int index) {
+    const std::size_t known = static_cast<std::size_t>(index - m_options.seedsFirst);
+    if (index >= m_options.seedsFirst && known < m_options.seeds.size()) return m_options.seeds[known];
     for (; m_index < index; ++m_index)
         m_seed =
             SeedAfter(TextureSettings(m_options.base, m_options.vary, m_options.runSeed, m_index), m_seed);

@@ -62,6 +62,10 @@ struct TDataSetOptions {
     bool embedRecipe = false;
     // The texture's file for index, seed and settings.
     std::function<std::string(int index, std::uint32_t seed, const TGenSettings& settings)> fileName;
+    // The seeds before textures seedsFirst, seedsFirst + 1, ... when the caller has walked to
+    // them already (see TSeedWalk); others are walked to from runSeed.
+    std::vector<std::uint32_t> seeds;
+    int seedsFirst = 0;
     // Told each texture once its files are whole; a non-empty answer (why) ends the run.
     std::function<std::string(const TDataSetTexture& texture)> made;
 };
