@@ -114,7 +114,13 @@ TPaletteMenuQt::TPaletteMenuQt(TFOrlu& window, QMenu* texture, QMenuBar* menuBar
     SyncChecks();
 }
 
-TPaletteMenuQt::~TPaletteMenuQt() = default;
+TPaletteMenuQt::~TPaletteMenuQt() {
+    // A read ends by itself within seconds; its result, queued for this object, goes with it.
+    if (m_reading.joinable()) {
+        m_reading.join();
+        QApplication::restoreOverrideCursor();
+    }
+}
 
 int TPaletteMenuQt::CurrentIndex() const {
     const TPalette palette = m_window.Palette();
@@ -140,8 +146,33 @@ void TPaletteMenuQt::Step(int step) {
 }
 
 void TPaletteMenuQt::ChooseImage(const QString& path, int count) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const TPaletteResult result = PaletteOfImageFile(QFile::encodeName(path).toStdString(), count);
+    const TImageRequest request{QFile::encodeName(path).toStdString(), count};
+    if (m_reading.joinable()) {
+        m_next = request; // the later request wins; an earlier one still waiting is dropped
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::BusyCursor); // working, and the window still answers
+    StartReading(request);
+}
+
+void TPaletteMenuQt::StartReading(const TImageRequest& request) {
+    m_reading = std::thread([this, request] {
+        m_read = PaletteOfImageFile(request.path, request.count);
+        // Dropped with this object, whose end joins this thread.
+        QMetaObject::invokeMethod(
+            this, [this] { ImageRead(); }, Qt::QueuedConnection);
+    });
+}
+
+void TPaletteMenuQt::ImageRead() {
+    m_reading.join();
+    const TPaletteResult result = std::move(m_read);
+    if (m_next) { // another image was asked for meanwhile: its palette is the one wanted
+        const TImageRequest next = std::move(*m_next);
+        m_next.reset();
+        StartReading(next);
+        return;
+    }
     QApplication::restoreOverrideCursor();
     if (!result.ok()) {
         ShowMessageBox(m_window.Messages(), QString::fromStdString(result.error) + QStringLiteral(".  "),

@@ -9,6 +9,9 @@
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "gen/Palette.h"
@@ -50,14 +53,26 @@ public:
     void Choose(const TPalette& palette);
     // Next (+1) or previous (-1) along Walk and the shipped palettes.
     void Step(int step);
-    // The palette of a PNG or JPEG file, of count colours; a file that gives none is reported.
+    // The palette of a PNG or JPEG file, of count colours, read on a thread of its own while the
+    // window goes on; chosen when read, or reported when the file gives none. Asked again while
+    // one is read, the latest request replaces any still waiting, and only its palette is chosen.
     void ChooseImage(const QString& path, int count);
+    // Whether an image's palette is being read.
+    bool ReadingImage() const { return m_reading.joinable(); }
     // Typed colours "RRGGBB,RRGGBB,..."; bad text is reported and nothing changes.
     void ChooseTyped(const QString& text);
     // The checks and the strip follow the window's palette.
     void SyncChecks();
 
 private:
+    struct TImageRequest {
+        std::string path; // as the file system names it
+        int count;
+    };
+
+    void StartReading(const TImageRequest& request);
+    // On the window's thread once the reading thread is done.
+    void ImageRead();
     void AskImage();
     void AskTyped();
     // The shipped palette equal to the window's, -1 for Walk, ActionShipped.size() for none.
@@ -67,6 +82,9 @@ private:
     std::vector<TNamedPalette> m_shipped;
     QActionGroup* m_group;
     int m_imageColors = DefaultImagePaletteColors; // the count the last image was asked with
+    std::thread m_reading;                         // an image's palette being read, until joined
+    TPaletteResult m_read;                         // what it gave, written by that thread before it ends
+    std::optional<TImageRequest> m_next;           // asked for while reading: read next, chosen instead
 };
 
 } // namespace vorn

@@ -478,27 +478,23 @@ TPaletteResult ExtractPalette(std::span<const std::uint32_t> pixels, int width, 
 }
 
 TPaletteResult PaletteOfImageFile(const std::string& path, int count) {
-    std::vector<std::uint8_t> bytes;
-    // A ceiling well above any texture source, below what would exhaust memory.
-    constexpr std::size_t MaxImageFileBytes = std::size_t(256) << 20;
-    if (const int error = ReadFileBytes(path, MaxImageFileBytes, bytes); error != 0)
-        return {{},
-                path + ": " + (error == EFBIG ? std::string("larger than 256 MiB") : std::strerror(error))};
-    TArgbImage image = DecodePaletteImage(bytes);
-    if (!image.ok()) return {{}, path + ": " + image.error};
-    // Every step-th row and column, step the smallest that keeps the grid within MaxPalettePixels.
-    const std::size_t width = static_cast<std::size_t>(image.width);
-    const std::size_t height = image.pixels.size() / std::max<std::size_t>(width, 1);
-    std::size_t step = 1;
-    while (((width + step - 1) / step) * ((height + step - 1) / step) > MaxPalettePixels) ++step;
     std::vector<std::uint32_t> seen;
-    seen.reserve(((width + step - 1) / step) * ((height + step - 1) / step));
-    for (std::size_t y = 0; y < height; y += step) {
-        for (std::size_t x = 0; x < width; x += step) {
-            const std::uint32_t argb = image.pixels[y * width + x];
+    {
+        std::vector<std::uint8_t> bytes;
+        // A ceiling well above any texture source, below what would exhaust memory.
+        constexpr std::size_t MaxImageFileBytes = std::size_t(256) << 20;
+        if (const int error = ReadFileBytes(path, MaxImageFileBytes, bytes); error != 0)
+            return {{},
+                    path + ": " +
+                        (error == EFBIG ? std::string("larger than 256 MiB") : std::strerror(error))};
+        // Every step-th row and column, step the smallest that keeps the grid within
+        // MaxPalettePixels; only the grid's pixels are kept while the image is decoded.
+        const TImageGrid grid = ReadPaletteImageGrid(bytes, MaxPalettePixels);
+        if (!grid.ok()) return {{}, path + ": " + grid.error};
+        seen.reserve(grid.pixels.size());
+        for (const std::uint32_t argb : grid.pixels)
             if ((argb >> 24) != 0) seen.push_back(argb & 0xFFFFFFu);
-        }
-    }
+    } // the file's bytes and the grid go before the colours are cut
     if (seen.empty()) return {{}, path + ": the image is fully transparent"};
     TPaletteResult result = ExtractPalette(seen, static_cast<int>(seen.size()), 1, count);
     if (!result.ok()) result.error = path + ": " + result.error;

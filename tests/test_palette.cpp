@@ -3,12 +3,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "export/ImagePalette.h"
 #include "export/ImageWriters.h"
@@ -307,6 +313,251 @@ TEST(PaletteFromImage, ALargeImageIsReadOnAGridAndGivesTheSamePaletteTwice) {
     ASSERT_TRUE(first.ok()) << first.error;
     EXPECT_EQ(first.palette.colors, (std::vector<std::uint32_t>{0x102030u, 0xE0C0A0u}));
     EXPECT_EQ(PaletteOfImageFile(dir / "grid.png", 4).palette, first.palette);
+}
+
+// AddressSanitizer reserves terabytes of address space for its shadow, so an address-space
+// limit cannot be set under it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool AddressSanitizer = true;
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+
+// A PNG written a row at a time through libpng: row(y) gives row y's samples in the file's layout
+// (16-bit samples high byte first); an interlaced image is written in its seven passes.
+test::Bytes StreamedPng(int width, int height, int colorType, int depth, bool interlaced,
+                        const std::function<const std::uint8_t*(int y)>& row) {
+    test::Bytes bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, std::size_t size) {
+            auto* out = static_cast<test::Bytes*>(png_get_io_ptr(p));
+            out->insert(out->end(), data, data + size);
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), depth, colorType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    // Quick for the flat images: a row like the one above filters to zeros.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < height; ++y) png_write_row(png, row(y));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+// A progressive JPEG of a grey ramp through libjpeg.
+test::Bytes ProgressiveJpeg(int width, int height) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr error{};
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &data, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) row[std::size_t(x)] = JSAMPLE(x * 255 / std::max(width - 1, 1));
+    for (int y = 0; y < height; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    test::Bytes bytes(data, data + size);
+    std::free(data);
+    return bytes;
+}
+
+// The size a JPEG's frame header declares, rewritten: the entropy-coded rows stay as they were,
+// so a larger size makes a short file whose missing rows libjpeg decodes grey.
+void DeclareJpegSize(test::Bytes& jpeg, int width, int height) {
+    // Marker by marker from the start of the file to the frame header, baseline or progressive.
+    for (std::size_t i = 2; i + 9 < jpeg.size() && jpeg[i] == 0xFF;
+         i += 2 + (std::size_t(jpeg[i + 2]) << 8 | jpeg[i + 3])) {
+        if (jpeg[i + 1] != 0xC0 && jpeg[i + 1] != 0xC2) continue;
+        jpeg[i + 5] = std::uint8_t(height >> 8);
+        jpeg[i + 6] = std::uint8_t(height);
+        jpeg[i + 7] = std::uint8_t(width >> 8);
+        jpeg[i + 8] = std::uint8_t(width);
+        return;
+    }
+    ADD_FAILURE() << "no frame header";
+}
+
+// PaletteOfImageFile(path, count) in a child process whose address space may grow by at most
+// limit bytes (no limit under AddressSanitizer): the colours as text, the error, "out of memory"
+// when a decoder asks for more, or how the child ended otherwise.
+std::string PaletteInBoundedChild(const std::string& path, int count, std::size_t limit) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // The child only reads and reports: an exception must not reach the test's own handling.
+        int code = 0;
+        try {
+            ::close(pipeFds[0]);
+            if (!AddressSanitizer) {
+                std::size_t pages = 0;
+                std::ifstream("/proc/self/statm") >> pages;
+                const rlim_t most = pages * std::size_t(::sysconf(_SC_PAGESIZE)) + limit;
+                const rlimit bound{most, most};
+                if (::setrlimit(RLIMIT_AS, &bound) != 0) ::_exit(3);
+            }
+            const TPaletteResult result = PaletteOfImageFile(path, count);
+            const std::string text = result.ok() ? PaletteColorsText(result.palette) : result.error;
+            if (::write(pipeFds[1], text.data(), text.size()) != ssize_t(text.size())) code = 4;
+        } catch (const std::bad_alloc&) {
+            code = 5;
+        } catch (...) {
+            code = 6;
+        }
+        ::_exit(code);
+    }
+    ::close(pipeFds[1]);
+    if (child < 0) {
+        ::close(pipeFds[0]);
+        return "no fork";
+    }
+    std::string text;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+    if (WEXITSTATUS(status) == 5) return "out of memory";
+    if (WEXITSTATUS(status) != 0) return "exit " + std::to_string(WEXITSTATUS(status));
+    return text;
+}
+
+// Up to 512 x 512 pixels every pixel is read, and the palettes are those a whole-image decode
+// gave: an RGBA PNG with transparent pixels, an interlaced grey and alpha PNG, a JPEG.
+TEST(PaletteFromImage, ImagesUpTo512SquareKeepTheirPalettes) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    constexpr int Side = 512;
+    std::vector<std::uint32_t> argb = Scatter(Side * Side, 5);
+    for (std::size_t i = 0; i < argb.size(); ++i) argb[i] |= i % 5 == 0 ? 0u : 0xFF000000u;
+    test::WriteFile(dir / "rgba.png", RgbaPng(Side, Side, argb));
+    std::vector<std::uint8_t> greyAlpha(std::size_t(Side) * Side * 2);
+    for (std::size_t i = 0; i < greyAlpha.size(); i += 2) {
+        greyAlpha[i] = std::uint8_t(argb[i / 2] >> 8);
+        greyAlpha[i + 1] = std::uint8_t(i % 6 == 0 ? 0 : argb[i / 2]);
+    }
+    test::WriteFile(dir / "grey.png", StreamedPng(Side, Side, PNG_COLOR_TYPE_GRAY_ALPHA, 8, true, [&](int y) {
+                        return greyAlpha.data() + std::size_t(y) * Side * 2;
+                    }));
+    TBitmap32 bitmap(Side, Side);
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x)
+            for (int c = 0; c < 4; ++c)
+                bitmap.Row(y)[4 * x + c] = std::uint8_t(c == 0 ? x / 2 : c == 1 ? y / 2 : x ^ y);
+    test::Bytes jpeg;
+    ASSERT_TRUE(EncodeJpeg(bitmap, 90, jpeg));
+    test::WriteFile(dir / "colours.jpg", jpeg);
+    const struct {
+        std::string name;
+        std::vector<std::uint32_t> colors;
+    } cases[] = {
+        {"rgba.png",
+         {0x3F335Fu, 0x5A41C1u, 0x795448u, 0xB141C5u, 0x5B8487u, 0xD1424Fu, 0xCFA2A2u, 0x6AD785u}},
+        {"grey.png",
+         {0x060606u, 0x181818u, 0x303030u, 0x505050u, 0x707070u, 0x8F8F8Fu, 0xAFAFAFu, 0xDFDFDFu}},
+        {"colours.jpg",
+         {0x2E233Du, 0x4A3A71u, 0x6E4F82u, 0x55858Au, 0xBC4C97u, 0xCA8DCEu, 0xD7AF64u, 0x6BD889u}},
+    };
+    for (const auto& c : cases) {
+        const TPaletteResult result = PaletteOfImageFile(dir / c.name, 8);
+        ASSERT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(result.palette.colors, c.colors) << c.name << ": " << PaletteColorsText(result.palette);
+    }
+}
+
+// Whatever size a file declares, its palette is read within 64 MiB: only the sampled rows and
+// columns are kept. A 16384 x 16384 PNG of two flat halves (1 MB of file), the same interlaced,
+// and a baseline JPEG of 16 rows whose header says 16384 x 16384 (the rows it lacks decode grey):
+// a whole decode of each takes gigabytes. A progressive JPEG keeps all its coefficients until the
+// last scan; one that would need more than libjpeg is given is refused.
+TEST(PaletteFromImage, AHugeDeclaredSizeIsReadWithin64MiB) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    constexpr int Side = 16384;
+    // Grey, one byte a pixel: the least to write and read.
+    const std::vector<std::uint8_t> top(Side, 0x40), bottom(Side, 0xC0);
+    const auto halves = [&](int y) { return (y < Side / 2 ? top : bottom).data(); };
+    test::WriteFile(dir / "huge.png", StreamedPng(Side, Side, PNG_COLOR_TYPE_GRAY, 8, false, halves));
+    test::WriteFile(dir / "huge-interlaced.png",
+                    StreamedPng(Side, Side, PNG_COLOR_TYPE_GRAY, 8, true, halves));
+
+    TBitmap32 bitmap(Side, 16); // black left, white right
+    for (int y = 0; y < 16; ++y)
+        for (int x = Side / 2; x < Side; ++x)
+            for (int c = 0; c < 4; ++c) bitmap.Row(y)[4 * x + c] = 0xFF;
+    test::Bytes jpeg;
+    ASSERT_TRUE(EncodeJpeg(bitmap, 100, jpeg));
+    DeclareJpegSize(jpeg, Side, Side);
+    test::WriteFile(dir / "huge.jpg", jpeg);
+    test::Bytes progressive = ProgressiveJpeg(64, 16);
+    DeclareJpegSize(progressive, 8192, 8192);
+    test::WriteFile(dir / "progressive.jpg", progressive);
+
+    const struct {
+        std::string name;
+        std::string palette; // or the error
+    } cases[] = {
+        {"huge.png", "404040,C0C0C0"},
+        {"huge-interlaced.png", "404040,C0C0C0"},
+        {"huge.jpg", "000000,808080,FFFFFF"},
+        {"progressive.jpg", dir / "progressive.jpg" +
+                                ": a progressive JPEG of 8192 x 8192 pixels needs more than 48 MiB to read"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PaletteInBoundedChild(dir / c.name, 4, std::size_t(64) << 20), c.palette) << c.name;
+}
+
+// An interlaced image gives the palette its plain copy gives, at 8 and at 16 bits a sample, on a
+// grid (600 x 600 is read at every second row and column) and whole.
+TEST(PaletteFromImage, AnInterlacedImageGivesThePaletteOfItsPlainCopy) {
+    test::TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    for (const int side : {256, 600}) {
+        for (const int depth : {8, 16}) {
+            const std::size_t rowBytes = std::size_t(side) * 3 * std::size_t(depth / 8);
+            std::vector<std::uint8_t> samples(rowBytes * std::size_t(side));
+            std::uint32_t seed = 11;
+            for (std::uint8_t& sample : samples)
+                sample = std::uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+            const auto row = [&](int y) { return samples.data() + rowBytes * std::size_t(y); };
+            const std::string plain = dir / "plain.png", interlaced = dir / "interlaced.png";
+            test::WriteFile(plain, StreamedPng(side, side, PNG_COLOR_TYPE_RGB, depth, false, row));
+            test::WriteFile(interlaced, StreamedPng(side, side, PNG_COLOR_TYPE_RGB, depth, true, row));
+            const TPaletteResult expected = PaletteOfImageFile(plain, 8);
+            ASSERT_TRUE(expected.ok()) << expected.error;
+            EXPECT_EQ(PaletteColorsText(PaletteOfImageFile(interlaced, 8).palette),
+                      PaletteColorsText(expected.palette))
+                << side << " x " << side << ", " << depth << "-bit";
+        }
+    }
 }
 
 // What --palette names: walk, a shipped name in any case, an image, a file of typed colours, or
