@@ -527,13 +527,17 @@ TPaletteResult ResolvePalette(std::string_view argument, int imageColors, const 
     std::error_code error;
     if (!path.empty() && std::filesystem::is_regular_file(path, error)) {
         // The first piece tells an image; typed colours are short, 64 KiB holds any.
+        constexpr std::size_t TypedLimit = 64 << 10;
         std::vector<std::uint8_t> head;
         if (const int failed = ReadFileHead(
-                path, 64 << 10, [](auto) { return false; }, head);
+                path, TypedLimit + 1, [](auto bytes) { return bytes.size() <= TypedLimit; }, head);
             failed != 0)
             return {{}, Shown(path) + ": " + std::strerror(failed)};
         if (IsPaletteImage(head))
             return PaletteOfImageFile(path, imageColors == 0 ? DefaultImagePaletteColors : imageColors);
+        if (head.size() > TypedLimit)
+            return {{},
+                    Shown(path) + " is neither a PNG or JPEG image nor typed colours (over 64 KiB of text)"};
         const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
         TPaletteResult typed = ParsePaletteColors(Trimmed(text));
         if (!typed.ok()) typed.error = Shown(path) + ": " + typed.error;
@@ -547,8 +551,13 @@ TPaletteResult ResolvePalette(std::string_view argument, int imageColors, const 
                 "no palette, file or colours '" + Shown(argument) + "' (walk, " +
                     (names.empty() ? shipped.error : names) + ", a PNG or JPEG file, or RRGGBB,RRGGBB,...)"};
     }
-    if (argument.find(',') == std::string_view::npos)
+    if (argument.find(',') == std::string_view::npos) {
+        const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+        if (type == std::filesystem::file_type::directory) return {{}, Shown(argument) + " is a folder"};
+        if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+            return {{}, Shown(argument) + " is not a regular file (a pipe, a socket or a device)"};
         return {{}, Shown(argument) + ": " + std::strerror(ENOENT)};
+    }
     return notImage(ParsePaletteColors(argument));
 }
 

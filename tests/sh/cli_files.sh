@@ -104,9 +104,10 @@ for bad in "--out x.gif" "--out x." "--out - " "--type png" "--quality 50" "--ou
 done
 
 # Failures a user can act on, each one line with control characters shown escaped: a folder that
-# cannot be made, a material set for a name with a newline (nothing written), and output into a
-# full device (exit 1, not 0).
+# cannot be made, a material set for a name with a newline (nothing written), output into a full
+# device (exit 1, not 0), and palettes that are no file or too long to be typed colours.
 touch "$work/plain"
+head -c 70000 /dev/zero | tr '\0' '1' >"$work/big.txt"
 nl=$'n\ex\ny'
 while IFS='|' read -r want piece args; do
   # shellcheck disable=SC2086
@@ -120,6 +121,8 @@ done <<EOF2
 1|cannot write to standard output|recipe --json P1.seed=0000002A
 1|cannot write to standard output|archive "$build/vorn.dat"
 1|Cannot write to standard output|generate --archive "$build/vorn.dat" --steps 0 --size 64 --seed 1 --json
+2|--palette: /dev/null is not a regular file|generate ${fast[*]} --palette /dev/null --out p.png
+2|big.txt is neither a PNG or JPEG image nor typed colours|generate ${fast[*]} --palette big.txt --out p.png
 EOF2
 [ -z "$(find "$work" -maxdepth 1 -name "n?x*")" ] || fail "a material set for a name with a newline wrote $(ls "$work")"
 
