@@ -116,9 +116,10 @@ cmp -s "$work/batch/image000.png" "$work/batch/image001.png" && fail "two batch 
 expect_status 0 "${plain[@]}" --seed 42 --count 3 --trace "$work/nofiles.trace"
 cmp -s "$work/batch.trace" "$work/nofiles.trace" || fail "exporting changed the trace"
 
-# A batch whose folder cannot be made stops at its first file, names it and writes nothing.
+# A batch whose folder cannot be made says so and writes nothing.
 expect_status 1 "${plain[@]}" --seed 1 --count 3 --folder "$work/a.png/sub" --type bmp
-grep -q "a.png/sub/image000.bmp" "$work/err.txt" || fail "the batch error does not name image000: $(cat "$work/err.txt")"
+grep -q "Cannot make the folder .*a.png/sub: Not a directory" "$work/err.txt" ||
+  fail "the batch error does not name the folder: $(cat "$work/err.txt")"
 
 # The trace: header, three blocks whose seeds chain, one fill and 1024 x 4 stamps each.
 trace="$work/batch.trace"
