@@ -8,6 +8,7 @@
 #include "gen/Generator.h"
 #include "gen/JsonText.h"
 #include "gen/OutputTexture.h"
+#include "gen/Producer.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 #include "io/Sha256.h"
@@ -202,13 +203,6 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
     TDataSetResult result;
     TSeedWalk seeds(options);
     const TFlagScope running(generator.BatchRunning);
-    // Each texture's settings are the generator's while it is drawn and written; the caller's
-    // come back at the end.
-    struct TSettingsBack {
-        TGenerator& generator;
-        const TGenSettingsSource& original;
-        ~TSettingsBack() { generator.SetSettings(original); }
-    } back{generator, generator.Settings()};
     const auto fail = [&](std::string why) {
         result.ok = false;
         result.error = std::move(why);
@@ -218,13 +212,11 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
     for (int index = options.range.first; index < end; ++index) {
         TDataSetTexture texture =
             PlannedTexture(options, index, seeds.SeedBefore(index), generator.BrushSetHash);
-        generator.SetSettings(texture.settings);
-        generator.TextureSize = texture.settings.size;
-        generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(texture.settings.bgColor));
-        random::SetSeed(texture.seed);
         // A cleared tile each time: the texture is its recipe's alone, wherever a shard starts.
-        generator.FirstRender();
-        if (generator.DrawFailed()) return fail(DrawFailedText);
+        TDrawRequest draw;
+        draw.settings = texture.settings;
+        draw.seed = texture.seed;
+        if (const TDrawnTexture drawn = DrawTexture(generator, draw); !drawn.ok()) return fail(drawn.error);
         const TExportResult written = ExportOutputTexture(
             generator, texture.files.front(), options.jpegQuality, SystemFileWriter(), options.saveMode,
             options.maps, options.embedRecipe ? texture.recipe : std::string());
@@ -239,7 +231,6 @@ TDataSetResult RunDataSet(TGenerator& generator, const TDataSetOptions& options)
         if (options.made) {
             if (std::string why = options.made(texture); !why.empty()) return fail(std::move(why));
         }
-        generator.SetSettings(back.original); // texture.settings ends with this pass
     }
     return result;
 }

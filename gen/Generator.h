@@ -62,6 +62,9 @@ private:
 inline constexpr const char* DrawFailedText =
     "Drawing the texture failed: the renderer ran out of memory or refused a draw";
 
+// Why a drawn texture could not be read back from its target (out of memory, say).
+inline constexpr const char* ReadBackFailedText = "Reading the texture from the device failed";
+
 // The program's own message and caption for a start-up failure (empty for None); archiveName
 // is the archive named in the Archive message.
 std::string StartupFailureText(const TStartupResult& result,
@@ -256,7 +259,7 @@ private:
     std::uint32_t m_textureSeed = 0;
     std::uint64_t m_outputSerial = 0;
     bool m_largePending = false; // the large output does not show the tile yet
-    int m_growthInterval = 0; // ms; 0 = no frames while the tile grows
+    int m_growthInterval = 0;    // ms; 0 = no frames while the tile grows
     int m_growthScale = 1;
     std::vector<std::uint32_t> m_previewFrame; // kept between frames: no allocation per frame
     std::FILE* m_trace = nullptr;

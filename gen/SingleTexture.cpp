@@ -5,6 +5,7 @@
 #include "gen/ArchiveChoice.h"
 #include "gen/Generator.h"
 #include "gen/OutputTexture.h"
+#include "gen/Producer.h"
 
 namespace vorn {
 
@@ -41,44 +42,18 @@ TTextureResult MakeTexture(const TTextureRequest& request, const std::string& ex
         result.error = UseBrushesOf(*request.recipe, request.archive, exeDir, generator);
         if (!result.ok()) return result;
     }
-    generator.TextureSize = settings.size;
-    generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(settings.bgColor));
-
-    // The first texture starts from a transparent tile unless the recipe draws it over others.
-    const std::uint64_t failedBefore = generator.Canvas->FailedDraws();
-    bool clearFirst = true;
-    if (request.recipe) {
-        PrepareRecipe(generator, *request.recipe);
-        clearFirst = request.recipe->links.size() == 1;
-    } else if (request.seed) {
-        random::SetSeed(*request.seed);
-    } else {
-        random::Reseed();
-    }
-    result.seed = random::Seed();
-    if (clearFirst)
-        generator.FirstRender();
-    else
-        generator.Generate();
-    if (generator.Canvas->FailedDraws() != failedBefore || generator.DrawFailed()) {
-        result.error = DrawFailedText;
-        return result;
-    }
-    if (!ReadOutputAs(generator, TExportFormat::Png, result.bitmap)) {
-        result.error = "Reading the texture from the device failed";
-        return result;
-    }
-    result.axes = generator.TileAxes();
-    // The recipe pallimor-cli gives: a new chain, or the recipe's own links before its last
-    // continued by this texture.
-    std::optional<TRecipe> drawnOver;
-    if (!clearFirst) {
-        drawnOver = *request.recipe;
-        drawnOver->links.pop_back();
-    }
-    result.recipe =
-        EncodeRecipe(NextRecipe(drawnOver ? &*drawnOver : nullptr, generator.Settings(), result.seed,
-                                generator.TextureSize, generator.BackgroundColor, generator.BrushSetHash));
+    TDrawRequest draw;
+    draw.settings = settings;
+    draw.recipe = request.recipe;
+    draw.seed = request.seed;
+    if (!request.recipe && !request.seed) random::Reseed();
+    const TDrawnTexture drawn = DrawTexture(generator, draw);
+    result.error = drawn.error;
+    if (!result.ok()) return result;
+    result.seed = drawn.seedBefore;
+    result.recipe = drawn.code;
+    result.axes = drawn.axes;
+    if (!ReadOutputAs(generator, TExportFormat::Png, result.bitmap)) result.error = ReadBackFailedText;
     return result;
 }
 
