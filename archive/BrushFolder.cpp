@@ -252,6 +252,21 @@ private:
     std::string m_path;
 };
 
+// The staging folders an unpack into target that was killed left beside it (named as
+// TStagingFolder names them), removed: what they hold is either not moved in yet or the files
+// it replaced.
+void RemoveStaleStaging(const std::string& target) {
+    const std::string pattern = fs::path(SafeFileTemplate(target)).filename().string();
+    const std::string_view head = std::string_view(pattern).substr(0, pattern.size() - 6);
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fs::path(target).parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != pattern.size() || !name.starts_with(head)) continue;
+        if (fs::symlink_status(entry.path(), error).type() == fs::file_type::directory)
+            fs::remove_all(entry.path(), error);
+    }
+}
+
 // Moves every file from staging into target: a new name by a rename that refuses to replace, a
 // replaced file by swapping the two (the old one goes into staging, removed with it). On a fault
 // every move made is undone and the fault comes back as "NAME: reason"; empty when all moved.
@@ -476,6 +491,7 @@ TBrushResult UnpackBrushArchive(const std::string& archivePath, const std::strin
         result.faults.push_back(target.parent_path().string() + ": cannot be made: " + ErrnoText(made));
         return result;
     }
+    RemoveStaleStaging(target.string());
     TStagingFolder staging;
     if (const int made = staging.Make(target.string()); made != 0) {
         result.faults.push_back(target.parent_path().string() +

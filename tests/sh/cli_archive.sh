@@ -95,6 +95,11 @@ grep -q "generate" "$work/out" || fail "--help does not list generate"
 check_exit 0 "unpack" archive unpack "$archive" "$work/brushes/deep"
 [ "$(ls "$work/brushes/deep" | tr '\n' ' ')" = "background.png extra-10-brush16hard-4x.png extra-11-brush32hard-4x.png extra-12-brush64hard-4x.png extra-13-brush128hard-4x.png hard-128.png hard-16.png hard-32.png hard-64.png soft-128.png soft-16.png soft-32.png soft-64.png unused.png " ] ||
   fail "unpack wrote: $(ls "$work/brushes/deep")"
+# An unpack killed while it moved files in left its staging folder beside the target: the next
+# unpack into that folder removes it.
+mkdir "$work/brushes/.deep.Kx83Qa" && touch "$work/brushes/.deep.Kx83Qa/hard-16.png"
+check_exit 0 "unpack again" archive unpack "$archive" "$work/brushes/deep" --force
+[ -z "$(ls -A "$work/brushes" | grep -v '^deep$')" ] || fail "unpack left $(ls -A "$work/brushes")"
 check_exit 0 "pack" archive pack "$work/brushes/deep" "$work/repacked.dat"
 cmp -s "$archive" "$work/repacked.dat" || fail "the repacked archive differs from the shipped one"
 mkdir "$work/bad"
