@@ -74,10 +74,11 @@ bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::
 
     const auto size = sd::UINT(textureSize);
     sd::SurfacePtr copy;
-    if (sd::Failed(device->CreateOffscreenPlainSurface(size, size, sd::D3DFMT_A8R8G8B8, sd::D3DPOOL_SYSTEMMEM,
-                                                       &copy)) ||
-        !copy)
-        return false;
+    const sd::HRESULT made =
+        device->CreateOffscreenPlainSurface(size, size, sd::D3DFMT_A8R8G8B8, sd::D3DPOOL_SYSTEMMEM, &copy);
+    // Out of memory is said as such, as the bitmap's own allocation below would.
+    if (made == sd::E_OUTOFMEMORY) throw std::bad_alloc();
+    if (sd::Failed(made) || !copy) return false;
     sd::SurfacePtr level0;
     if (sd::Failed(target->Texture()->GetSurfaceLevel(0, &level0)) || !level0) return false;
     if (sd::Failed(device->GetRenderTargetData(level0.get(), copy.get()))) return false;
@@ -183,7 +184,8 @@ TExportResult ReadTileForExport(const TVornTextures& textures, std::int32_t targ
 }
 
 TExportResult WriteTileForExport(const TBitmap32& bitmap, const std::string& fileName, int jpegQuality,
-                                 TFileWriter& writer, TSaveMode mode, std::string_view recipe, bool markSrgb) {
+                                 TFileWriter& writer, TSaveMode mode, std::string_view recipe,
+                                 bool markSrgb) {
     try {
         return SaveBitmap(bitmap, fileName, jpegQuality, writer, mode, recipe, markSrgb);
     } catch (const std::bad_alloc&) {

@@ -34,7 +34,7 @@ TExportName ResolveExportName(const std::string& fileName);
 // Fills bitmap (resized to textureSize x textureSize) with target targetIndex of textures, read
 // through an A8R8G8B8 system-memory surface; rows top first, texels unchanged. False, with the
 // bitmap's content unspecified, when the target does not exist or is not ready, or the device
-// refuses to create, fill or lock the surface.
+// refuses to create, fill or lock the surface; std::bad_alloc when memory runs out.
 bool CopyToBitmap(const TVornTextures& textures, std::int32_t targetIndex, std::int32_t textureSize,
                   TBitmap32& bitmap);
 

@@ -1,6 +1,7 @@
 #include "gen/OutputTexture.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/VornTextures.h"
 #include "gen/Generator.h"
@@ -30,7 +31,11 @@ void ForFormat(const TGenerator& generator, TExportFormat format, TBitmap32& bit
 } // namespace
 
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap) {
-    return ReadOutputAs(generator, TExportFormat::Jpeg, bitmap);
+    try {
+        return ReadOutputAs(generator, TExportFormat::Jpeg, bitmap);
+    } catch (const std::bad_alloc&) {
+        return false; // the window shows what it has; nothing may throw through its event loop
+    }
 }
 
 bool ReadOutputAs(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap) {

@@ -18,10 +18,11 @@ TMapEdges MapEdgesOf(TTileAxes axes);
 TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps);
 
 // CopyToBitmap of the output texture, the picture as shown: a transparent tile's
-// (TGenerator::TileTransparent) over the BG Color.
+// (TGenerator::TileTransparent) over the BG Color. False when memory runs out too.
 bool ReadOutputTexture(const TGenerator& generator, TBitmap32& bitmap);
 // CopyToBitmap of the output texture as a file of format holds it: a transparent tile's with
-// straight alpha in a PNG (the bitmap HasAlpha), over the BG Color in a JPEG or BMP.
+// straight alpha in a PNG (the bitmap HasAlpha), over the BG Color in a JPEG or BMP. Throws
+// std::bad_alloc when memory runs out.
 bool ReadOutputAs(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap);
 // ReadTileForExport of the output texture, for fileName, as ReadOutputAs its format.
 TExportResult ReadOutputForExport(const TGenerator& generator, const std::string& fileName,
@@ -47,7 +48,8 @@ struct TOutputExport {
 };
 TExportResult ReadOutputExport(const TGenerator& generator, const std::string& fileName,
                                const TMapOptions& maps, TOutputExport& job);
-TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFileWriter& writer = SystemFileWriter(),
-                                TSaveMode mode = smReplace, std::string_view recipe = {});
+TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality,
+                                TFileWriter& writer = SystemFileWriter(), TSaveMode mode = smReplace,
+                                std::string_view recipe = {});
 
 } // namespace vorn

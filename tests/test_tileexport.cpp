@@ -354,6 +354,12 @@ TEST_F(DeviceExport, RefusedReadBackWritesNothing) {
         EXPECT_FALSE(fresh.ok);
         EXPECT_EQ(fresh.writtenFile, m_folder / "image001.bmp");
     }
+    // Memory running out is said as such, not as a device fault.
+    m_faults.failCreateOffscreenSurface = true;
+    m_faults.offscreenSurfaceFailure = sd::E_OUTOFMEMORY;
+    EXPECT_EQ(TileExport(m_textures, 6, 64, earlier, 95).error,
+              "Cannot write " + earlier + ": Out of memory");
+    m_faults.failCreateOffscreenSurface = false;
     EXPECT_EQ(ReadFile(earlier), (Bytes{9, 9}));
     EXPECT_EQ(m_folder.EntriesRecursive(), std::vector<std::string>{"image000.png"});
     // The device is fine again afterwards.

@@ -20,6 +20,7 @@ struct DeviceFaults {
     // negative = never fail.
     int renderTargetsBeforeFailure = -1;
     bool failCreateOffscreenSurface = false;
+    sd::HRESULT offscreenSurfaceFailure = sd::D3DERR_OUTOFVIDEOMEMORY; // what that failure answers
     bool failGetRenderTargetData = false;
     bool failDraws = false; // DrawIndexedPrimitive answers E_OUTOFMEMORY, as a band out of memory does
     // When set, the device handed out is what this makes of the faulty one (a recorder, say).
@@ -51,7 +52,7 @@ public:
             ForwardingDevice::CreateOffscreenPlainSurface(width, height, format, pool, surface);
         if (sd::Failed(hr) || !m_faults.failCreateOffscreenSurface) return hr;
         surface->reset();
-        return sd::D3DERR_OUTOFVIDEOMEMORY;
+        return m_faults.offscreenSurfaceFailure;
     }
     sd::HRESULT DrawIndexedPrimitive(sd::D3DPRIMITIVETYPE type, std::int32_t baseVertexIndex,
                                      sd::UINT minIndex, sd::UINT numVertices, sd::UINT startIndex,
