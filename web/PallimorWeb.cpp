@@ -4,6 +4,7 @@
 // and palettes at /, exports under /out. Strings returned stay valid until the next call.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -237,6 +238,10 @@ private:
 
 std::unique_ptr<TWebSession> g_session;
 std::string g_text; // the last string handed to the page
+// The most rasteriser threads, as the page allows (web/pallimor.js), and the count pw_start was
+// given, which the page loaded workers for.
+constexpr int MaxThreads = 8;
+int g_startThreads = 1;
 
 const char* Hand(std::string text) {
     g_text = std::move(text);
@@ -247,15 +252,19 @@ const char* Hand(std::string text) {
 
 extern "C" {
 
-// Starts the generator with threads rasteriser threads (1 in the build without workers): empty,
-// or the program's message.
+// Starts the generator with threads rasteriser threads (1 in the build without workers, at most
+// 8): empty, or the program's message.
 EMSCRIPTEN_KEEPALIVE const char* pw_start(int threads) {
-    sd::SetRasterThreads(threads);
+    g_startThreads = std::clamp(threads, 1, MaxThreads);
+    sd::SetRasterThreads(g_startThreads);
     g_session = std::make_unique<TWebSession>();
     return Hand(g_session->Start());
 }
 
-EMSCRIPTEN_KEEPALIVE void pw_set_threads(int threads) { sd::SetRasterThreads(threads); }
+// At most the count started with: the page loaded workers for that many.
+EMSCRIPTEN_KEEPALIVE void pw_set_threads(int threads) {
+    sd::SetRasterThreads(std::clamp(threads, 1, g_startThreads));
+}
 
 EMSCRIPTEN_KEEPALIVE const char* pw_table() { return Hand(TableJson(g_session->Palettes())); }
 

@@ -10,6 +10,11 @@
   const threads = threaded
     ? Math.max(1, Math.min(Number(query.get("threads")) || navigator.hardwareConcurrency || 2, 8))
     : 1;
+  // The module's workers, all loaded before it starts: a thread started when none is free waits for
+  // this page's event loop, which a drawing or an export holds until that thread is done. As many
+  // as can run at once: the rasteriser's (threads, less this one) and, beside them, the bands of a
+  // map or a PNG being written (the processors, at most 8, less this one).
+  const workers = Math.max(1, threads - 1 + Math.min(navigator.hardwareConcurrency || 2, 8) - 1);
   let M = null; // the module
   let api = null; // its functions
   let table = null; // the parameter table, shortcuts and palettes
@@ -327,7 +332,7 @@
     say("Loading...");
     await loadScript(threaded ? "pallimor-mt.js" : "pallimor-st.js");
     const [archive, palettes] = await Promise.all([fetchBytes("vorn.dat"), fetchBytes("palettes.txt")]);
-    M = await self.PallimorModule({ print: console.log, printErr: console.warn });
+    M = await self.PallimorModule({ print: console.log, printErr: console.warn, pallimorWorkers: workers });
     M.FS.writeFile("/vorn.dat", archive);
     M.FS.writeFile("/palettes.txt", palettes);
     M.FS.mkdir("/out");
