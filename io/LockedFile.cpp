@@ -36,7 +36,7 @@ std::string TLockedFile::Open(const std::string& path, TOpen how) {
         if (err == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             return "is a symbolic link";
         if (err == EEXIST) return "exists";
-        return ErrnoText(err);
+        return "cannot be opened: " + ErrnoText(err);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -46,7 +46,7 @@ std::string TLockedFile::Open(const std::string& path, TOpen how) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        return err == EWOULDBLOCK ? "is in use by another run" : ErrnoText(err);
+        return err == EWOULDBLOCK ? "is in use by another run" : "cannot be locked: " + ErrnoText(err);
     }
     // Regular file reads and writes block as usual from here on.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -54,7 +54,7 @@ std::string TLockedFile::Open(const std::string& path, TOpen how) {
     if (how == loEmptied && ::ftruncate(fd, 0) != 0) {
         const int err = errno;
         Close();
-        return ErrnoText(err);
+        return "cannot be emptied: " + ErrnoText(err);
     }
     return {};
 }
@@ -62,7 +62,7 @@ std::string TLockedFile::Open(const std::string& path, TOpen how) {
 std::string TLockedFile::Read(std::size_t maxBytes, std::string& content) {
     content.clear();
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0) return ErrnoText(errno);
+    if (::fstat(m_fd, &st) != 0) return "cannot be read: " + ErrnoText(errno);
     if (static_cast<unsigned long long>(st.st_size) > maxBytes)
         return "is over " + std::to_string(maxBytes) + " bytes";
     content.resize(static_cast<std::size_t>(st.st_size));
@@ -71,7 +71,7 @@ std::string TLockedFile::Read(std::size_t maxBytes, std::string& content) {
         const ssize_t got =
             ::pread(m_fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return ErrnoText(errno);
+        if (got < 0) return "cannot be read: " + ErrnoText(errno);
         if (got == 0) break; // cut by someone since fstat: what is there is read
         done += static_cast<std::size_t>(got);
     }
