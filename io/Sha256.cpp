@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <nettle/sha2.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,8 +33,15 @@ std::string Sha256Hex(const std::uint8_t* data, std::size_t size) {
 }
 
 std::string FileSha256Hex(const std::string& fileName) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file has a digest: a pipe planted at the name would block the read for
+    // ever, a device never end, and a link would vouch for a file elsewhere.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
     sha256_ctx context;
     sha256_init(&context);
     std::uint8_t buffer[1 << 16];

@@ -10,7 +10,8 @@ namespace vorn {
 
 std::string Sha256Hex(const std::uint8_t* data, std::size_t size);
 
-// The digest of the file's bytes; empty when it cannot be read.
+// The digest of a regular file's bytes; empty when it cannot be read or is no regular file (a
+// symbolic link, a pipe or a device).
 std::string FileSha256Hex(const std::string& fileName);
 
 } // namespace vorn

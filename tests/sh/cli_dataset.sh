@@ -90,7 +90,11 @@ mkfifo "$work/fifo.jsonl"
 echo "victim" >"$work/victim.txt"
 rm "$work/dc/image001.png" && ln -s "$work/victim.txt" "$work/dc/image001.png"
 touch "$work/dc/.image001.png.Ab3xYz"
-run_cli 0 generate "${mixed[@]}" --seed 2 --size 128 --count 4 --folder dc --manifest dc/m.jsonl --resume
+rm "$work/dc/image000_height.png" && mkfifo "$work/dc/image000_height.png" # no hash may wait on it
+(cd "$work" && timeout 60 "$cli" generate "${mixed[@]}" --seed 2 --size 128 --count 4 --folder dc \
+  --manifest dc/m.jsonl --resume >/dev/null 2>"$work/err.txt") || fail "resume over a link and a FIFO: $(cat "$work/err.txt")"
+grep -q "line 1: image000_height.png is missing or cannot be read" "$work/err.txt" ||
+  fail "a FIFO at an output name: $(cat "$work/err.txt")"
 [ "$(wc -l <"$work/dc/m.jsonl")" -eq 2 ] || fail "--count 4 of 2 shards kept $(wc -l <"$work/dc/m.jsonl") lines"
 [ "$(cat "$work/victim.txt")" = victim ] && [ -f "$work/dc/image001.png" ] && [ ! -L "$work/dc/image001.png" ] ||
   fail "the link planted at image001.png was followed"
