@@ -159,8 +159,7 @@ void TPaletteMenuQt::StartReading(const TImageRequest& request) {
     m_reading = std::thread([this, request] {
         m_read = PaletteOfImageFile(request.path, request.count);
         // Dropped with this object, whose end joins this thread.
-        QMetaObject::invokeMethod(
-            this, [this] { ImageRead(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ImageRead", Qt::QueuedConnection);
     });
 }
 

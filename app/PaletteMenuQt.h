@@ -71,8 +71,9 @@ private:
     };
 
     void StartReading(const TImageRequest& request);
-    // On the window's thread once the reading thread is done.
-    void ImageRead();
+    // On the window's thread once the reading thread is done (queued by name, as the export's end
+    // is: nothing of ours is allocated on that thread for the window's to read).
+    Q_INVOKABLE void ImageRead();
     void AskImage();
     void AskTyped();
     // The shipped palette equal to the window's, -1 for Walk, ActionShipped.size() for none.
