@@ -541,8 +541,9 @@ int RunDataSetCli(const TOptions& o) {
 
     // Before anything is drawn: no texture's file may be the manifest or the tar, and every tar
     // member name must fit.
-    const std::string manifestKey = o.manifest.empty() ? std::string() : PathKey(o.manifest);
-    const std::string tarKey = o.tar.empty() || o.tar == "-" ? std::string() : PathKey(o.tar);
+    TPathKeys keys;
+    const std::string manifestKey = o.manifest.empty() ? std::string() : keys.Of(o.manifest);
+    const std::string tarKey = o.tar.empty() || o.tar == "-" ? std::string() : keys.Of(o.tar);
     if (!manifestKey.empty() && manifestKey == tarKey)
         return Usage("--manifest and --tar name one file, " + o.tar);
     {
@@ -558,7 +559,7 @@ int RunDataSetCli(const TOptions& o) {
             const TDataSetTexture texture = PlannedTexture(
                 run, index, run.seeds[std::size_t(index - shard.first)], generator.BrushSetHash);
             for (const std::string& file : texture.files) {
-                const std::string key = PathKey(file);
+                const std::string key = keys.Of(file);
                 if (key == manifestKey) return Usage("--manifest " + o.manifest + " is a texture's file");
                 if (key == tarKey) return Usage("--tar " + o.tar + " is a texture's file");
             }

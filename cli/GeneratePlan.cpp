@@ -144,7 +144,8 @@ std::vector<std::string> ExistingFiles(const TOptions& o, const TRunPlan& plan) 
 // The trace must not be one of the files the run writes: they would overwrite each other.
 std::optional<TPlanFailure> TraceCollision(const TOptions& o, const TRunPlan& plan) {
     if (o.trace.empty()) return std::nullopt;
-    const std::string trace = PathKey(o.trace);
+    TPathKeys keys;
+    const std::string trace = keys.Of(o.trace);
     std::vector<std::string> files;
     if (!o.out.empty() && o.out != "-") files = ExportedFileNames(o.out, o.maps);
     if (!o.folder.empty()) {
@@ -155,17 +156,22 @@ std::optional<TPlanFailure> TraceCollision(const TOptions& o, const TRunPlan& pl
                     files.push_back(std::move(file));
     }
     for (const std::string& file : files)
-        if (PathKey(file) == trace) return Usage("--trace " + o.trace + " is also a texture's file, " + file);
+        if (keys.Of(file) == trace) return Usage("--trace " + o.trace + " is also a texture's file, " + file);
     return std::nullopt;
 }
 
 } // namespace
 
-std::string PathKey(const std::string& path) {
+std::string TPathKeys::Of(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
-    const std::filesystem::path folder = std::filesystem::weakly_canonical(absolute.parent_path(), error);
-    return (error ? absolute : folder / absolute.filename()).string();
+    const std::string parent = absolute.parent_path().string();
+    auto folder = m_folders.find(parent);
+    if (folder == m_folders.end()) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(parent, error);
+        folder = m_folders.emplace(parent, error ? parent : resolved.string()).first;
+    }
+    return (std::filesystem::path(folder->second) / absolute.filename()).string();
 }
 
 std::optional<std::uint32_t> TPlannedSource::KnownSeed(int index) const {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,8 +60,15 @@ std::variant<TRunPlan, TPlanFailure> PlanRun(const TGenerateOptions& options);
 std::string BatchFileOf(const TGenerateOptions& options, const TPlannedSource& source, int index,
                         std::optional<std::uint32_t> seed);
 
-// A path as a run compares it with the others it writes: absolute, its folder's links resolved.
-std::string PathKey(const std::string& path);
+// Paths as a run compares them with the others it writes: absolute, their folder's links
+// resolved. Each folder is resolved once, however many files of it are asked for.
+class TPathKeys {
+public:
+    std::string Of(const std::string& path);
+
+private:
+    std::map<std::string, std::string> m_folders; // absolute folder -> resolved
+};
 
 // A name as a part of a file name: every character other than A-Z, a-z, 0-9, '.', '_', '-' and
 // space becomes '_' (a UTF-8 sequence one '_'), without leading dots or surrounding spaces, at
