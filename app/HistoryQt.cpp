@@ -120,7 +120,7 @@ THistoryQt::THistoryQt(TFOrlu& window) : QObject(&window), m_window(window) {
 
     TGenerator& gen = m_window.Generator();
     gen.OnTextureMade = [this, &gen](std::uint32_t seedBefore, bool clearedTile) {
-        m_history.TextureMade(gen.Settings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile,
+        m_history.TextureMade(gen.TextureSettings(), seedBefore, gen.TextureSize, gen.BackgroundColor, clearedTile,
                               gen.BrushSetHash);
     };
 }

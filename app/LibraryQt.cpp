@@ -29,7 +29,7 @@
 #include "archive/VornDb.h"
 #include "export/ExportFormats.h"
 #include "gen/ArchiveChoice.h"
-#include "gen/OutputArguments.h"
+#include "gen/TextureOptions.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 

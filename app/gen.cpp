@@ -39,6 +39,7 @@
 #include "engine/VornCanvas.h"
 #include "engine/VornDef.h"
 #include "engine/VornTimers.h"
+#include "gen/Producer.h"
 
 namespace vorn {
 
@@ -310,7 +311,7 @@ void TFOrlu::FormShow() {
     // The first texture is made like a generation, so the commands wait for it.
     SetPanelsEnabled(false);
     m_gen->SetGrowthFrames(GrowthInterval, PanelSurface->FrameScale());
-    m_gen->FirstRender();
+    DrawTexture(*m_gen, RequestOf(*this, true));
     SetPanelsEnabled(true);
     History->Record();
     WakeFrames();
@@ -446,7 +447,7 @@ void TFOrlu::ButtonGenerateClick() {
         const std::uint32_t seed = random::Seed();
         {
             const TFlagScope stoppable(m_stoppable);
-            m_gen->Generate();
+            DrawTexture(*m_gen, RequestOf(*this, false));
         }
         if (m_stopAsked && !m_gen->TextureFinished()) {
             // Stopped by Escape: the texture shown before comes back, and the random source stands

@@ -111,32 +111,26 @@ struct TTextureEntry {
 // with its seed, recipe and file, appended to entries.
 class TTextureLog final : public TTraceSeeds {
 public:
-    TTextureLog(std::FILE* trace, const TGenerator& generator, const TOptions& options,
-                const TPlannedSource& source, std::vector<TTextureEntry>& entries, TProgressLine* progress,
-                int done, std::optional<TRecipe> drawnOver)
-        : TTraceSeeds(trace), m_generator(generator), m_options(options), m_source(source),
-          m_entries(entries), m_first(entries.size()), m_progress(progress), m_done(done),
-          m_previous(std::move(drawnOver)) {}
+    TTextureLog(std::FILE* trace, const TOptions& options, const TPlannedSource& source,
+                std::vector<TTextureEntry>& entries, TProgressLine* progress, int done)
+        : TTraceSeeds(trace), m_options(options), m_source(source), m_entries(entries),
+          m_first(entries.size()), m_progress(progress), m_done(done) {}
 
-    // The seed before the texture last begun.
+    // The seed before the texture drawn last.
     std::uint32_t Seed() const { return m_seed; }
 
-    void BeforeTexture(int number) override {
-        TTraceSeeds::BeforeTexture(number);
-        m_seed = random::Seed();
-    }
     void Generated(int number) override {
         TTraceSeeds::Generated(number);
         if (m_progress) m_progress->Update(m_done + number);
+    }
+    void Drawn(int number, const TDrawnTexture& texture) override {
+        m_seed = texture.seedBefore;
         if (!m_options.json && !m_options.embedRecipe) return;
-        m_previous =
-            NextRecipe(m_previous ? &*m_previous : nullptr, m_generator.Settings(), m_seed,
-                       m_generator.TextureSize, m_generator.BackgroundColor, m_generator.BrushSetHash);
         TTextureEntry& entry = m_entries.emplace_back();
         entry.index = m_source.firstIndex + number - 1;
         entry.line = m_source.line;
         entry.seed = m_seed;
-        if (std::string code = EncodeRecipe(*m_previous); !code.empty()) entry.recipe = std::move(code);
+        if (!texture.code.empty()) entry.recipe = texture.code;
     }
     // Written(number) may come after the next texture was generated: its entry is found by number.
     void Written(int number) override {
@@ -156,14 +150,12 @@ public:
     }
 
 private:
-    const TGenerator& m_generator;
     const TOptions& m_options;
     const TPlannedSource& m_source;
     std::vector<TTextureEntry>& m_entries;
-    std::size_t m_first;               // the entry of this source's first texture
-    TProgressLine* m_progress;         // none: no progress shown
-    int m_done;                        // textures of the run before this source's
-    std::optional<TRecipe> m_previous; // the chain the next texture is drawn over
+    std::size_t m_first;       // the entry of this source's first texture
+    TProgressLine* m_progress; // none: no progress shown
+    int m_done;                // textures of the run before this source's
     std::uint32_t m_seed = 0;
 };
 
@@ -265,31 +257,19 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
             !why.empty())
             return why;
     }
-    generator.SetSettings(source.settings);
-    generator.TextureSize = source.settings.size;
-    generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(source.settings.bgColor));
-
     // The first texture starts from a transparent tile, unless the recipe draws it over others.
-    // A draw the device refused (out of memory, say) leaves an incomplete texture: not written.
-    const std::uint64_t failedBefore = generator.Canvas->FailedDraws();
-    const auto drawFailed = [&] { return generator.Canvas->FailedDraws() != failedBefore; };
-    std::optional<TRecipe> drawnOver;
-    if (source.recipe) {
-        TTraceSeeds seeds(trace);
-        PrepareRecipe(generator, *source.recipe, &seeds);
-        if (drawFailed()) return DrawFailedText;
-        drawnOver = *source.recipe;
-        drawnOver->links.pop_back();
-    } else if (source.seed) {
-        random::SetSeed(*source.seed);
-    } else {
+    TDrawRequest first;
+    first.settings = source.settings;
+    first.recipe = source.recipe;
+    first.seed = source.seed;
+    TTraceSeeds seeds(trace);
+    first.hooks = &seeds;
+    if (!source.recipe && !source.seed) {
         random::Reseed();
         if (!o.json && !o.quiet) std::fprintf(stderr, "seed 0x%s\n", SeedText(random::Seed()).c_str());
     }
-    const bool clearFirstTile = !drawnOver || drawnOver->links.empty();
-    if (drawnOver && drawnOver->links.empty()) drawnOver.reset();
 
-    TTextureLog log(trace, generator, o, source, entries, progress, done, std::move(drawnOver));
+    TTextureLog log(trace, o, source, entries, progress, done);
     if (!o.folder.empty()) {
         if (std::string why = MakeFolder(o.folder); !why.empty()) return why;
         TBatchOptions batch;
@@ -297,7 +277,7 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
         batch.fileType = o.fileType();
         batch.count = source.count;
         batch.jpegQuality = o.jpegQuality();
-        batch.clearFirstTile = clearFirstTile;
+        batch.first = first;
         batch.saveMode = o.force ? smReplace : smNoReplace; // also a file made since the plan's check
         batch.maps = o.maps;
         batch.fileName = [&](int number) { return BatchFileOf(o, source, number - 1, log.Seed()); };
@@ -306,16 +286,9 @@ std::string Produce(const TOptions& o, const TRunPlan& plan, const TPlannedSourc
         if (result.ok) Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));
         return result.ok ? std::string() : result.error;
     }
-    for (int number = 1; number <= source.count; ++number) {
-        log.BeforeTexture(number);
-        if (number == 1 && clearFirstTile) {
-            generator.FirstRender();
-        } else {
-            generator.Generate();
-        }
-        if (drawFailed()) return DrawFailedText;
-        log.Generated(number);
-    }
+    TDrawSequence sequence(generator, first, log);
+    while (sequence.Number() < source.count)
+        if (const TDrawnTexture& drawn = sequence.Next(); !drawn.ok()) return drawn.error;
     if (o.out == "-") {
         std::string failed = WriteToStdout(generator, o, log.RecipeOf(source.count));
         if (failed.empty()) Note(o, TransparencyNote(generator, ExportFormatOfFile(o.fileType())));

@@ -79,49 +79,6 @@ const std::string NameHelp = std::string("file names in --folder (default ") + D
 const std::string TypeHelp = std::string("file type of --folder (default ") +
                              ExportFileTypes[DefaultExportType].extension +
                              "), --out - and --out FILE without extension";
-const std::string MapsHelp = std::string("any of height,normal,roughness,ao: also write beside each\n") +
-                             "texture NAME.TYPE NAME_" + HeightMapKind + ".png (16-bit grey), NAME_" +
-                             NormalMapKind + ".png (8-bit RGB),\nNAME_" + RoughnessMapKind + ".png, NAME_" +
-                             OcclusionMapKind + ".png (8-bit grey), which tile as the texture does";
-// "gltf|godot|unity-urp|unity-hdrp|unreal"
-const std::string MaterialWords = [] {
-    std::string words;
-    for (const TMaterialSetInfo& set : MaterialSetTable)
-        if (set.set != TMaterialSet::None) words += (words.empty() ? "" : "|") + std::string(set.name);
-    return words;
-}();
-const std::string MaterialHelp =
-    "also write the maps one engine's standard material reads, packed and\nnamed for it, with its normal "
-    "convention: " +
-    MaterialWords +
-    "\n(glTF: NAME.gltf, Godot: NAME.tres, the others NAME_import.txt naming\nthe import settings); with "
-    "--maps height also the height";
-const std::string OcclusionHelp = "occlusion search radius, N/1024 of the tile's side " +
-                                  RangeText(MinOcclusionRadius, MaxOcclusionRadius) + " (default " +
-                                  std::to_string(DefaultOcclusionRadius) + ")";
-
-const std::string StrengthHelp = "normal map strength " +
-                                 RangeText(int(MinNormalStrength), int(MaxNormalStrength)) +
-                                 " (default 1): at 1 white stands 8/1024 of the tile's side\n"
-                                 "above black in the height the normals are taken from";
-const std::string BlurHelp = "height blur, a wrap-around box of radius N/1024 of the tile's side " +
-                             RangeText(MinHeightBlur, MaxHeightBlur) + " (default 0)";
-
-// --roughness MIN,MAX: two numbers in 0..1, MIN at most MAX.
-void SetRoughness(TOptions& o, const std::string& option, const std::string& value) {
-    SetRoughnessRange(o.maps, option, value);
-    o.roughnessOption = option;
-}
-
-// --maps: any of height, normal, roughness and ao, comma-separated, each once.
-void SetMaps(TOptions& o, const std::string& option, const std::string& value) {
-    SetMapList(o.maps, option, value);
-}
-
-void NoteNormalOption(TOptions& o, const std::string& option) {
-    if (o.normalOption.empty()) o.normalOption = option;
-}
-
 const std::string QualityHelp = "JPEG quality " + RangeText(MinJpegQuality, MaxJpegQuality) + " (default " +
                                 std::to_string(DefaultJpegQuality) + ")";
 
@@ -146,15 +103,6 @@ constexpr TCliOption SourceOptionTable[] = {
      "with --name {name}; a recipe that cannot be drawn is named by its line, the rest are made",
      coFile, nullptr, [](TOptions& o, const std::string&, const std::string& v) { o.recipesFile = v; }},
 };
-
-const std::string PaletteColorsHelp = "colours taken from --palette FILE's image " +
-                                      RangeText(MinPaletteColors, MaxPaletteColors) + " (default " +
-                                      std::to_string(DefaultImagePaletteColors) + ")";
-
-// A generation option of the command line's own: --recipe excludes it as it excludes the table's.
-void NoteSettingsOption(TOptions& o, const std::string& option) {
-    if (o.settingsOption.empty()) o.settingsOption = option;
-}
 
 // "bg-color,effect,...": the parameters --vary and --lock name.
 const std::string VaryNames = [] {
@@ -239,22 +187,16 @@ void SetShard(TOptions& o, const std::string& option, const std::string& value) 
     o.shardText = value;
 }
 
+// The row of a texture option, as the command line lists it.
+TCliOption Shared(std::string_view name) {
+    const TTextureOption& row = *FindTextureOption(name);
+    return {row.name, row.argument, row.help, row.completion, row.words, nullptr, &row};
+}
+
 // Not constexpr: some texts are built from the values above.
 const TCliOption OutputOptionTable[] = {
-    {"palette", "NAME|FILE|RRGGBB,...",
-     "stroke colours from a palette (default walk: the walk's own): a shipped one by name\n"
-     "(earth, stone, moss, rust, ...), the palette of a PNG or JPEG FILE, or 2 to 16 colours",
-     coFile, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         if (v.empty()) throw TUsageError{option + " needs a palette name, a file or colours"};
-         o.palette = v;
-         NoteSettingsOption(o, option);
-     }},
-    {"palette-colors", "N", PaletteColorsHelp.c_str(), coNone, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.paletteColors = IntegerIn(option, v, MinPaletteColors, MaxPaletteColors);
-         NoteSettingsOption(o, option);
-     }},
+    Shared("palette"),
+    Shared("palette-colors"),
     {"count", "N", CountHelp.c_str(), coNone, nullptr,
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.count = IntegerIn(option, v, MinBatchCount, MaxDataSetCount);
@@ -276,61 +218,16 @@ const TCliOption OutputOptionTable[] = {
      [](TOptions& o, const std::string& option, const std::string& v) {
          o.quality = IntegerIn(option, v, MinJpegQuality, MaxJpegQuality);
      }},
-    {"maps", "LIST", MapsHelp.c_str(), coWords, "height|normal|roughness|ao|height,normal,roughness,ao",
-     SetMaps},
-    {"material", "SET", MaterialHelp.c_str(), coWords, MaterialWords.c_str(),
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         const TMaterialSetInfo* set = FindMaterialSet(v);
-         if (!set || set->set == TMaterialSet::None)
-             throw TUsageError{option + " accepts " + MaterialWords + " (got '" + v + "')"};
-         o.maps.material = set->set;
-         o.materialOption = option;
-     }},
-    {"metallic", "V", "the material set's metalness, 0..1 (default 0)", coNone, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.maps.metallic = RealIn(option, v, MinMetallic, MaxMetallic);
-         o.metallicOption = option;
-     }},
-    {"ao-radius", "N", OcclusionHelp.c_str(), coNone, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.maps.occlusionRadius = IntegerIn(option, v, MinOcclusionRadius, MaxOcclusionRadius);
-         o.occlusionOption = option;
-     }},
-    {"map-format", "png|exr",
-     "the grey maps' files (height, roughness, ao): png (default; height 16-bit) or exr\n(OpenEXR half "
-     "float, one channel Y of 0..1); the normal map stays PNG",
-     coWords, "png|exr",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         if (v != "png" && v != "exr") throw TUsageError{option + " accepts png or exr (got '" + v + "')"};
-         o.maps.format = v == "exr" ? TMapFormat::Exr : TMapFormat::Png;
-         o.mapFormatOption = option;
-     }},
-    {"roughness", "MIN,MAX",
-     "the roughness map's range, 0..1 each (default 0.35,0.9): strokes\nglossier, toward MIN; the ground "
-     "toward MAX",
-     coNone, nullptr, SetRoughness},
-    {"normal-strength", "K", StrengthHelp.c_str(), coNone, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.maps.normalStrength = RealIn(option, v, MinNormalStrength, MaxNormalStrength);
-         NoteNormalOption(o, option);
-     }},
-    {"height-blur", "N", BlurHelp.c_str(), coNone, nullptr,
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         o.maps.heightBlur = IntegerIn(option, v, MinHeightBlur, MaxHeightBlur);
-         o.blurOption = option;
-     }},
-    {"normal-y", "up|down", "normal map green axis: up (OpenGL, default) or down (DirectX)", coWords,
-     "up|down",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         SetNormalY(o.maps, option, v);
-         NoteNormalOption(o, option);
-     }},
-    {"normal-filter", "sobel|scharr", "normal map slope filter: sobel (default) or scharr", coWords,
-     "sobel|scharr",
-     [](TOptions& o, const std::string& option, const std::string& v) {
-         SetNormalFilter(o.maps, option, v);
-         NoteNormalOption(o, option);
-     }},
+    Shared("maps"),
+    Shared("material"),
+    Shared("metallic"),
+    Shared("ao-radius"),
+    Shared("map-format"),
+    Shared("roughness"),
+    Shared("normal-strength"),
+    Shared("height-blur"),
+    Shared("normal-y"),
+    Shared("normal-filter"),
     {"shard", "K/N",
      "make only part K (from 0) of N of the run: textures\n"
      "count * K / N .. count * (K + 1) / N - 1, each file as the whole run makes it; auto/N takes K\n"
@@ -467,7 +364,6 @@ void CheckCombinations(TOptions& o) {
     if (!o.out.empty() && !o.folder.empty()) throw TUsageError{"--out and --folder exclude each other"};
     if (!o.out.empty() && o.count != 1)
         throw TUsageError{"--out writes one texture; use --folder with --count"};
-    if (o.recipe && o.seed) throw TUsageError{"--recipe and --seed exclude each other"};
     if (!o.recipesFile.empty()) {
         if (o.folder.empty()) throw TUsageError{"--recipes writes one file per recipe into --folder"};
         if (o.recipe || o.seed || !o.settingsOption.empty() || o.count != 1)
@@ -493,20 +389,7 @@ void CheckCombinations(TOptions& o) {
         throw TUsageError{mapsOption + " applies only with --out or --folder"};
     if (o.maps.Any() && o.out == "-")
         throw TUsageError{mapsOption + " writes files beside the texture, not with --out -"};
-    if (!o.metallicOption.empty() && !set)
-        throw TUsageError{o.metallicOption + " applies only with --material"};
-    if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
-    if (o.paletteColors != 0 && o.palette.empty())
-        throw TUsageError{"--palette-colors applies only with --palette FILE"};
-    if (!o.mapFormatOption.empty() && !o.maps.Any())
-        throw TUsageError{o.mapFormatOption + " applies only with --maps"};
-    // A material set packs the normal, roughness and occlusion maps.
-    if (!o.occlusionOption.empty() && !o.maps.occlusion && !set)
-        throw TUsageError{o.occlusionOption + " applies only with --maps ao or --material"};
-    if (!o.roughnessOption.empty() && !o.maps.roughness && !set)
-        throw TUsageError{o.roughnessOption + " applies only with --maps roughness or --material"};
-    if (!o.normalOption.empty() && !o.maps.normal && !set)
-        throw TUsageError{o.normalOption + " applies only with --maps normal or --material"};
+    CheckTextureOptions(o);
     if (!o.locked.empty() && !o.vary) throw TUsageError{"--lock applies only with --vary"};
     for (const std::string& name : o.locked) (*o.vary)[FindGenParam(name)->id] = true;
     if (o.DataSet()) {
@@ -621,8 +504,9 @@ TGenerateOptions ParseGenerateOptions(int argc, char** argv) {
             throw TUsageError{option + " takes no value"};
         }
         if (param) {
-            o.settings.SetValue(param->id, ParamOf(*param, value));
-            NoteSettingsOption(o, option);
+            ApplyGenParam(o, *param, option, value);
+        } else if (cli->texture) {
+            cli->texture->apply(o, option, value);
         } else {
             cli->apply(o, option, value);
         }

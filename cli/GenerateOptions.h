@@ -18,14 +18,12 @@
 #include "gen/GenSettings.h"
 #include "gen/OptionValues.h"
 #include "gen/Recipe.h"
+#include "gen/TextureOptions.h"
 
 namespace vorn {
 
-struct TGenerateOptions {
-    TGenSettings settings;
-    std::string settingsOption; // the first generation option given, for --recipe's usage error
-    std::optional<std::uint32_t> seed;
-    std::optional<TRecipe> recipe;
+// The texture's options (gen/TextureOptions.h), then the command line's own.
+struct TGenerateOptions : TTextureOptions {
     std::string recipesFile; // --recipes: a favourites file, "-" for standard input; read when run
     int firstIndex = 0;      // the batch number of the first texture written, from 0
     int count = 1;
@@ -36,19 +34,9 @@ struct TGenerateOptions {
     std::string name;   // the batch's file name pattern, without the extension
     std::optional<std::string> type;
     std::optional<int> quality;
-    TMapOptions maps;            // --maps and the settings of the maps
-    std::string blurOption;      // "--height-blur" when given, for the usage errors
-    std::string normalOption;    // the first of the normal map's options given
-    std::string occlusionOption; // "--ao-radius" when given
-    std::string roughnessOption; // "--roughness" when given
-    std::string mapFormatOption; // "--map-format" when given
-    std::string materialOption;  // "--material" when given
-    std::string metallicOption;  // "--metallic" when given
     std::string archive;
     std::string brushes; // an installed brush set's name or an archive file; resolved when run
     std::string trace;
-    std::string palette;   // --palette as given; resolved when run (a name, a file or colours)
-    int paletteColors = 0; // --palette-colors; 0: the default of an image's palette
     bool force = false;
     std::optional<int> threads; // rasteriser threads; none: the environment's or one per core
     bool json = false;
@@ -72,9 +60,6 @@ struct TGenerateOptions {
     int jpegQuality() const { return quality.value_or(DefaultJpegQuality); }
 };
 
-// What a value completes to in the shell.
-enum TCompletion { coNone, coFile, coFolder, coWords };
-
 // An option other than the generation parameters: how --help shows it and what it sets.
 struct TCliOption {
     const char* name;     // without "--"
@@ -83,6 +68,8 @@ struct TCliOption {
     TCompletion completion;
     const char* words; // coWords: the values, separated by '|'
     void (*apply)(TGenerateOptions& o, const std::string& option, const std::string& value);
+    // A texture option's row (apply is then none).
+    const TTextureOption* texture = nullptr;
 };
 
 // Shown before the generation parameters, and after them.

@@ -4,6 +4,8 @@
 
 namespace vorn {
 
+struct TDrawnTexture;
+
 // What the host does around each texture; numbers count from 1. The defaults do nothing. All are
 // called on the thread that runs the batch. With overlap, Written(k) and Continue(k) come after
 // Generated(k + 1), and a stop asked for there still writes texture k + 1, the one in hand.
@@ -14,6 +16,8 @@ public:
     virtual void BeforeTexture(int /*number*/) {}
     // After it was generated, before it is written.
     virtual void Generated(int /*number*/) {}
+    // Right after Generated, with what was drawn (a texture of a draw sequence only).
+    virtual void Drawn(int /*number*/, const TDrawnTexture& /*texture*/) {}
     // After it was written: the progress bar's position.
     virtual void Written(int /*number*/) {}
     // Asked after each written texture (the last too): false stops the batch there.

@@ -126,13 +126,14 @@ class TBatchRun {
 public:
     TBatchRun(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks, TBatchResult& result)
         : m_generator(generator), m_options(options), m_hooks(hooks), m_result(result),
+          m_sequence(generator, FirstRequest(generator, options), hooks),
           m_count(std::min(options.count, MaxBatchCount)),
           m_writer(options.writer ? *options.writer : SystemFileWriter()),
           m_worker(options.overlap && m_count > 1) {}
 
     void Run() {
         for (int number = 1; number <= m_count; ++number) {
-            if (!GenerateTexture(number)) return;
+            if (!GenerateTexture()) return;
             // A file that failed stops the batch before the texture just generated is written.
             if (m_inHand != 0 && !Collect(m_inHand)) return;
             if (!HandOver(number)) return;
@@ -146,25 +147,22 @@ private:
         m_result.error = std::move(error);
     }
 
-    // The host's turn before texture number, then the texture itself and the host's turn after it.
-    bool GenerateTexture(int number) {
-        m_hooks.BeforeTexture(number);
-        if (m_generator.Generating()) { // asked for from inside a running generation
-            if (m_inHand == 0 || Collect(m_inHand))
-                Fail("Cannot generate a texture while another one is being generated.");
+    static TDrawRequest FirstRequest(const TGenerator& generator, const TBatchOptions& options) {
+        if (options.first) return *options.first;
+        TDrawRequest request = RequestOf(generator.Controls(), options.clearFirstTile);
+        request.settings.size = generator.TextureSize;
+        request.settings.bgColor = static_cast<int>(RgbOfCanvasColor(generator.BackgroundColor));
+        return request;
+    }
+
+    // The next texture with the host's turns before and after it.
+    bool GenerateTexture() {
+        const TDrawnTexture& drawn = m_sequence.Next();
+        if (!drawn.ok()) {
+            // No texture, or an incomplete one: it is not written, and the batch ends.
+            if (m_inHand == 0 || Collect(m_inHand)) Fail(drawn.error);
             return false;
         }
-        if (number == 1 && m_options.clearFirstTile) {
-            m_generator.FirstRender();
-        } else {
-            m_generator.Generate();
-        }
-        if (m_generator.DrawFailed()) {
-            // Texture number is incomplete: it is not written, and the batch ends.
-            if (m_inHand == 0 || Collect(m_inHand)) Fail(DrawFailedText);
-            return false;
-        }
-        m_hooks.Generated(number);
         return true;
     }
 
@@ -217,6 +215,7 @@ private:
     const TBatchOptions& m_options;
     TBatchHooks& m_hooks;
     TBatchResult& m_result;
+    TDrawSequence m_sequence;
     const int m_count;
     TFileWriter& m_writer;
     TFileWorker m_worker;

@@ -12,6 +12,7 @@
 #include "export/ExportFormats.h"
 #include "export/MaterialMaps.h"
 #include "gen/BatchHooks.h"
+#include "gen/Producer.h"
 #include "io/SafeFile.h"
 
 namespace vorn {
@@ -43,7 +44,12 @@ struct TBatchOptions {
     std::string fileType = ExportFileTypes[DefaultExportType].extension;
     int count = DefaultBatchCount; // textures to write; at most MaxBatchCount
     int jpegQuality = DefaultJpegQuality;
-    bool clearFirstTile = false;    // texture 1 starts from a transparent tile, as the first at start-up
+    // Texture 1's request (settings with size and colour, a recipe or a seed, a cleared tile); the
+    // others are drawn with its settings over the one before. None: the generator's controls at
+    // its size and colour, texture 1 over a transparent tile with clearFirstTile (as the first at
+    // start-up), otherwise as the settings say.
+    std::optional<TDrawRequest> first;
+    bool clearFirstTile = false;
     TFileWriter* writer = nullptr;  // what the files are written through; nullptr = the system
     TSaveMode saveMode = smReplace; // smNoReplace: a file of the name, even a new one, fails the batch
     // The file of texture number (from 1), asked after it was generated; empty: BatchFileName's.
@@ -73,10 +79,9 @@ std::string FileNameOf(const std::string& pattern, int index, std::optional<std:
 // folder + "/" + DefaultBatchPattern filled in for index + "." + fileType: folder/image000.jpg.
 std::string BatchFileName(const std::string& folder, int index, const std::string& fileType);
 
-// Generates and writes options.count textures (the output target of generator.TextureSize), in
-// order, and stops at the first file that cannot be written (a texture generated after it is not
-// written). BatchRunning is set while it runs (so the synthesis leaves the progress bar to the
-// host) and cleared on return.
+// Draws and writes options.count textures (the output target of their size), in order, and stops at the first
+// file that cannot be written (a texture generated after it is not written). BatchRunning is set while it
+// runs (so the synthesis leaves the progress bar to the host) and cleared on return.
 TBatchResult RunBatch(TGenerator& generator, const TBatchOptions& options, TBatchHooks& hooks);
 
 } // namespace vorn

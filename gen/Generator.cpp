@@ -101,8 +101,8 @@ private:
 
 TGenerator::TGenerator(const TGenSettingsSource& settings, TGenHooks* hooks,
                        sd::Direct3DFactory createDirect3D)
-    : m_settings(&settings), m_hooks(hooks ? hooks : &m_noHooks),
-      m_createDirect3D(std::move(createDirect3D)) {}
+    : m_controls(settings), m_hooks(hooks ? hooks : &m_noHooks), m_createDirect3D(std::move(createDirect3D)) {
+}
 
 TGenerator::~TGenerator() {
     if (FrameTimer) FrameTimer->SetEnabled(false);
@@ -257,7 +257,7 @@ int TGenerator::GetIndex(int size) {
     }
 }
 
-void TGenerator::RenderAll(bool clearTile) {
+void TGenerator::RenderAll(bool clearTile, bool deferLarge) {
     const TFlagScope running(m_generating);
     // Whatever way this ends, a draw the device refused on the way is known afterwards.
     struct TFailedDraws {
@@ -270,9 +270,9 @@ void TGenerator::RenderAll(bool clearTile) {
     m_dirty = true;
     m_textureSeed = random::Seed();
     // A cleared tile, or one the background covers, starts the calls that make it anew.
-    const TTileAxes axes = TileAxesOf(ClampedValue(*m_settings, gpTiling));
-    const bool noFill = ClampedValue(*m_settings, gpBGFill) == BGFillNone;
-    if (clearTile || ClampedSettings(*m_settings).image == 0) {
+    const TTileAxes axes = TileAxesOf(ClampedValue(m_drawing, gpTiling));
+    const bool noFill = ClampedValue(m_drawing, gpBGFill) == BGFillNone;
+    if (clearTile || ClampedSettings(m_drawing).image == 0) {
         m_chain.Restart();
         m_large.Forget();
         m_tileAxes = axes;
@@ -289,15 +289,15 @@ void TGenerator::RenderAll(bool clearTile) {
         ForgetCalls(); // stopped: the calls kept are a part of the tile's; the next texture follows
         return;
     }
-    RenderViewAndSize();
+    RenderViewAndSize(deferLarge);
     if (!m_tileFinished) return; // stopped while the large output was drawn
     if (OnTextureMade) OnTextureMade(m_textureSeed, clearTile);
 }
 
-void TGenerator::RenderViewAndSize() {
+void TGenerator::RenderViewAndSize(bool deferLarge) {
     Textures->RenderIntoTarget(
         ViewTarget, 0, [this](TVornTextures* sender) { ViewRender(sender); }, true);
-    RenderSize(DeferLarge);
+    RenderSize(deferLarge);
 }
 
 bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
@@ -308,7 +308,7 @@ bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
 }
 
 bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
-                          bool transparent) {
+                          bool transparent, bool deferLarge) {
     if (StartupIncomplete || m_generating) return false;
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!tile || !CopyTileTexels(*tile, const_cast<std::uint32_t*>(texels.data()), texels.size(), true))
@@ -319,19 +319,14 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
     m_tileTransparent = transparent;
     m_tileBackground = BackgroundColor;
     ForgetCalls(); // the calls that made these texels are not known
-    RenderViewAndSize();
+    RenderViewAndSize(deferLarge);
     return true;
 }
 
-bool TGenerator::FirstRender() {
+bool TGenerator::Draw(const TGenSettings& settings, bool clearTile, bool deferLarge) {
     if (StartupIncomplete || m_generating) return false;
-    RenderAll(true);
-    return true;
-}
-
-bool TGenerator::Generate() {
-    if (StartupIncomplete || m_generating) return false;
-    RenderAll(false);
+    m_drawing = settings;
+    RenderAll(clearTile, deferLarge);
     return true;
 }
 
@@ -406,14 +401,14 @@ void TGenerator::TileRender(TVornTextures*) {
     TTracePainter traced(m_trace, &next);
     TTilePainter& painter = m_trace ? static_cast<TTilePainter&>(traced) : next;
     if (m_growthInterval <= 0 || !Device || !Device->WindowHandle()) {
-        m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, *m_hooks, painter);
+        m_tileFinished = SynthesizeTile(m_drawing, BackgroundColor, BatchRunning, *m_hooks, painter);
         return;
     }
     TGrowthHooks growth(*m_hooks, std::chrono::milliseconds(m_growthInterval), BatchRunning, [this] {
         Canvas->Flush(); // what is batched reaches the tile target, as at the scene's end
         PresentPreview(m_growthScale);
     });
-    m_tileFinished = SynthesizeTile(*m_settings, BackgroundColor, BatchRunning, growth, painter);
+    m_tileFinished = SynthesizeTile(m_drawing, BackgroundColor, BatchRunning, growth, painter);
 }
 
 void TGenerator::SetGrowthFrames(int intervalMs, int scale) {

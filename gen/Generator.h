@@ -102,13 +102,16 @@ public:
     // The first of ArchiveCandidates(exeDir) that is a file; empty when none is.
     static std::string FindArchive(const std::string& exeDir);
 
-    // First showing: the three renderings of Generate, the tile target cleared first. Does
-    // nothing (and returns false) before start-up completed or while a generation runs.
-    bool FirstRender();
-    // One new texture: tile, view, output of the current size. False (and nothing done) when
-    // a generation is already running (a click arriving through the per-step message pump) or
+    // One new texture drawn with settings, which are copied before it begins: tile (cleared first
+    // with clearTile, otherwise as the settings say), view, output of the current size; with
+    // deferLarge a large output is left pending (LargePending). False (and nothing done) when a
+    // generation is already running (a click arriving through the per-step message pump) or
     // start-up has not completed.
-    bool Generate();
+    bool Draw(const TGenSettings& settings, bool clearTile, bool deferLarge = false);
+    // Draw with the controls the generator was made with, as they are now: FirstRender over a
+    // cleared tile (the first showing), Generate as the settings say.
+    bool FirstRender() { return Draw(SettingsOf(m_controls), true); }
+    bool Generate() { return Draw(SettingsOf(m_controls), false); }
     bool Generating() const { return m_generating; }
     // The last synthesis ran to its end (false when the hooks stopped it: the tile target holds
     // the part drawn, and neither the view, the output nor OnTextureMade followed).
@@ -131,8 +134,8 @@ public:
     bool LargeExact() const {
         return IsLargeSize(TextureSize) && !m_largePending && m_large.ExactSize() == TextureSize;
     }
-    // At 2048 and 4096 with DeferLarge set, a new texture draws the tile, the view and no output:
-    // the output is pending until MakeLarge (or anything else that redraws the output) draws it.
+    // At 2048 and 4096 with deferLarge, a new texture (or a tile shown) draws the tile, the view and no
+    // output: the output is pending until MakeLarge (or anything else that redraws the output) draws it.
     bool LargePending() const { return m_largePending && IsLargeSize(TextureSize); }
     // Draws the pending output from the tile's calls (the tile magnified when they are unknown).
     // True when nothing is pending afterwards; false when the hooks stopped it (it stays pending)
@@ -182,7 +185,7 @@ public:
     // axes: those the texels' tile repeats across, as TileAxes gave them; transparent: as
     // TileTransparent said of them.
     bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
-                  bool transparent = false);
+                  bool transparent = false, bool deferLarge = false);
     // The axes the tile in the tile target repeats across: the Tiling it was drawn with, and
     // over a Keep chain the axes every link's Tiling shares. The pane, the Tiled View and the
     // maps follow it, not the Tiling chosen since.
@@ -200,10 +203,11 @@ public:
     // format of gen/TileTrace.h; a missing image is traced but draws nothing.
     void SetTrace(std::FILE* trace) { m_trace = trace; }
 
-    // Where the synthesis reads its settings (a recipe's links are drawn with their own); the
-    // source must outlive its use.
-    const TGenSettingsSource& Settings() const { return *m_settings; }
-    void SetSettings(const TGenSettingsSource& settings) { m_settings = &settings; }
+    // The controls FirstRender and Generate read (the window's, or the values the generator was
+    // made with); they must outlive the generator.
+    const TGenSettingsSource& Controls() const { return m_controls; }
+    // The settings the last texture was drawn with, as its recipe records them.
+    const TGenSettings& TextureSettings() const { return m_drawing; }
 
     // Program-wide values of the main window.
     int TextureSize = 256;
@@ -215,9 +219,6 @@ public:
     // the size afterwards draws the same texture (the window sets it; a command-line run knows
     // its size beforehand).
     bool RecordCalls = false;
-    // New textures at a large size leave their output pending (Live while a control moves: the
-    // preview shows the tile, and the output follows once the control rests).
-    bool DeferLarge = false;
     // The brush set the images come from (BrushSetHash of the archive loaded).
     std::uint32_t BrushSetHash = ShippedBrushSetHash;
 
@@ -231,12 +232,12 @@ public:
 
 private:
     // The three renderings of a new texture: tile (cleared first or drawn over), view, output.
-    void RenderAll(bool clearTile);
+    void RenderAll(bool clearTile, bool deferLarge);
     // Redraws the output target of the current size from the tile; with deferLarge a large one
     // is left pending instead.
     void RenderSize(bool deferLarge = false);
     // The view and the output of the current size from the tile, and a new output serial.
-    void RenderViewAndSize();
+    void RenderViewAndSize(bool deferLarge);
     // Draws render target index as an axis-aligned square of side size centred at (x, y); with
     // overBackground its premultiplied texels over the BG Color.
     void DrawTarget(std::int32_t index, double x, double y, double size, bool overBackground = false);
@@ -245,7 +246,8 @@ private:
     // The tile's calls are no longer known (nor what the large target holds).
     void ForgetCalls();
 
-    const TGenSettingsSource* m_settings;
+    const TGenSettingsSource& m_controls;
+    TGenSettings m_drawing; // what the synthesis reads: the settings of the texture being drawn
     TTileAxes m_tileAxes;
     bool m_tileTransparent = false;
     TCanvasColor m_tileBackground = 0; // BackgroundColor when the tile was made or shown

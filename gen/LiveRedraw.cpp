@@ -40,7 +40,7 @@ bool TLiveRedraw::Begin(TGenerator& generator, TTextureHistory& history) {
         // colour stay the window's.
         const int size = generator.TextureSize;
         const TCanvasColor color = generator.BackgroundColor;
-        const bool drawn = PrepareRecipe(generator, tile) && generator.ReadTile(m_baseTile);
+        const bool drawn = PrepareRecipe(generator, tile, nullptr, true) && generator.ReadTile(m_baseTile);
         m_baseAxes = generator.TileAxes();
         generator.TextureSize = size;
         generator.BackgroundColor = color;
@@ -59,28 +59,25 @@ bool TLiveRedraw::Redraw(TGenerator& generator, TTextureHistory& history) {
     m_tileTooLong = false;
     if (generator.StartupIncomplete || generator.Generating()) return false;
     // A large output is drawn once the controls rest, not for every value they pass.
-    const TFlagScope deferLarge(generator.DeferLarge);
     if (!m_session || generator.OutputSerial() != m_serial) {
         m_session = false;
         if (!Begin(generator, history)) return false;
     }
     if (!m_base.links.empty()) {
-        if (!generator.ShowTile(m_baseTile, m_baseSeed, m_baseAxes, TransparentTile(m_base))) return false;
+        if (!generator.ShowTile(m_baseTile, m_baseSeed, m_baseAxes, TransparentTile(m_base), true))
+            return false;
         history.TileReplaced(m_base);
     }
     // The controls stay enabled and may move while the texture is drawn: it is drawn, and its
     // recipe written, with the values they had when it began.
-    const TGenSettings values = SettingsOf(generator.Settings());
-    const TGenSettingsSource& controls = generator.Settings();
-    generator.SetSettings(values);
+    const TGenSettings values = SettingsOf(generator.Controls());
     random::SetSeed(m_seed);
     m_drawing = true;
     m_drawStart = m_clock();
     m_changedWhileDrawing = -1;
     // A chain's start is drawn over a transparent tile, as its recipe is.
-    const bool ran = m_base.links.empty() ? generator.FirstRender() : generator.Generate();
+    const bool ran = generator.Draw(values, m_base.links.empty(), true);
     m_drawing = false;
-    generator.SetSettings(controls);
     const bool finished = ran && generator.TextureFinished();
     m_serial = generator.OutputSerial();
     if (finished) {

@@ -1,22 +1,21 @@
 #include "gen/Producer.h"
 
 #include "engine/VornCanvas.h"
+#include "gen/BatchHooks.h"
 #include "gen/Generator.h"
 
 namespace vorn {
 
-TDrawnTexture DrawTexture(TGenerator& generator, const TDrawRequest& request) {
+namespace {
+
+constexpr const char* BusyText = "Cannot generate a texture while another one is being generated.";
+
+// Draws request with generator; around (when given) hears the texture as number.
+TDrawnTexture Draw(TGenerator& generator, const TDrawRequest& request, TBatchHooks* around, int number) {
     TDrawnTexture drawn;
     // A draw the device refused (out of memory, say) on any generation of the request, a recipe's
     // earlier links included, leaves an incomplete texture.
     const std::uint64_t failedBefore = generator.Canvas->FailedDraws();
-    struct TSettingsBack {
-        TGenerator& generator;
-        const TGenSettingsSource& original;
-        ~TSettingsBack() { generator.SetSettings(original); }
-    } back{generator, generator.Settings()};
-
-    generator.SetSettings(request.settings);
     generator.TextureSize = request.settings.size;
     generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(request.settings.bgColor));
     bool clear = request.clear;
@@ -33,8 +32,13 @@ TDrawnTexture DrawTexture(TGenerator& generator, const TDrawRequest& request) {
         random::SetSeed(*request.seed);
     }
     if (over && over->links.empty()) over.reset();
+    if (around) around->BeforeTexture(number);
     drawn.seedBefore = random::Seed();
-    const bool made = clear ? generator.FirstRender() : generator.Generate();
+    const bool made = generator.Draw(request.settings, clear);
+    if (!made && generator.Generating()) { // asked for from inside a running generation
+        drawn.error = BusyText;
+        return drawn;
+    }
     if (!made || generator.DrawFailed() || generator.Canvas->FailedDraws() != failedBefore) {
         drawn.error = DrawFailedText;
         return drawn;
@@ -45,7 +49,39 @@ TDrawnTexture DrawTexture(TGenerator& generator, const TDrawRequest& request) {
     drawn.code = EncodeRecipe(drawn.recipe);
     drawn.axes = generator.TileAxes();
     drawn.transparent = generator.TileTransparent();
+    if (around) {
+        around->Generated(number);
+        around->Drawn(number, drawn);
+    }
     return drawn;
+}
+
+} // namespace
+
+TDrawRequest RequestOf(const TGenSettingsSource& controls, bool clear) {
+    TDrawRequest request;
+    request.settings = SettingsOf(controls);
+    request.clear = clear;
+    return request;
+}
+
+TDrawnTexture DrawTexture(TGenerator& generator, const TDrawRequest& request) {
+    return Draw(generator, request, nullptr, 0);
+}
+
+TDrawSequence::TDrawSequence(TGenerator& generator, TDrawRequest first, TBatchHooks& hooks)
+    : m_generator(generator), m_request(std::move(first)), m_hooks(hooks) {}
+
+const TDrawnTexture& TDrawSequence::Next() {
+    if (!m_last.ok()) return m_last;
+    if (m_number > 0) { // over the texture before, as the settings say
+        m_request.recipe.reset();
+        m_request.seed.reset();
+        m_request.clear = false;
+        m_request.drawnOver = m_last.recipe;
+    }
+    m_last = Draw(m_generator, m_request, &m_hooks, ++m_number);
+    return m_last;
 }
 
 } // namespace vorn

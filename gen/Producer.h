@@ -1,8 +1,8 @@
-// One texture drawn from a request value, the same way for every front end that makes textures
-// headless (the command line, the data-set run, the module): the settings with their size and
-// colour, a recipe or a seed, a cleared tile or the one drawn before. What comes back is a value
-// as well: the seeds before and after, the recipe, the axes, transparency, or why it failed in
-// the program's own words. The generator keeps the engine objects and the drawn targets. No Qt.
+// One texture drawn from a request value, the same way for every front end that makes textures:
+// the settings with their size and colour, a recipe or a seed, a cleared tile or the one drawn
+// before. What comes back is a value as well: the seeds before and after, the recipe, the axes,
+// transparency, or why it failed in the program's own words. The generator keeps the engine
+// objects and the drawn targets. No Qt.
 #pragma once
 
 #include <cstdint>
@@ -38,9 +38,30 @@ struct TDrawnTexture {
     bool ok() const { return error.empty(); }
 };
 
-// Draws request with generator. The generator reads the request's settings while it draws and
-// its own source again afterwards; its size and colour stay the texture's (the output and the
+// A request for a texture of controls as they are now, over a cleared tile or as they say.
+TDrawRequest RequestOf(const TGenSettingsSource& controls, bool clear);
+
+// Draws request with generator; its size and colour stay the texture's (the output and the
 // export follow them).
 TDrawnTexture DrawTexture(TGenerator& generator, const TDrawRequest& request);
+
+// Textures drawn one after another from one request: the first as the request says, each next one
+// with the same settings over the one before, the random sequence going on (a batch, --count).
+// hooks hear each texture, numbered from 1: BeforeTexture once a recipe's earlier links are drawn,
+// then Generated and Drawn.
+class TDrawSequence {
+public:
+    TDrawSequence(TGenerator& generator, TDrawRequest first, TBatchHooks& hooks);
+    // The next texture; a failure ends the sequence (Next then answers the same failure).
+    const TDrawnTexture& Next();
+    int Number() const { return m_number; }
+
+private:
+    TGenerator& m_generator;
+    TDrawRequest m_request;
+    TBatchHooks& m_hooks;
+    TDrawnTexture m_last;
+    int m_number = 0;
+};
 
 } // namespace vorn

@@ -291,43 +291,28 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
 
 namespace {
 
-// Puts the generator's settings source back when the scope ends, however it ends.
-class TSettingsScope {
-public:
-    TSettingsScope(TGenerator& generator, const TGenSettingsSource& settings)
-        : m_generator(generator), m_original(generator.Settings()) {
-        generator.SetSettings(settings);
-    }
-    ~TSettingsScope() { m_generator.SetSettings(m_original); }
-    TSettingsScope(const TSettingsScope&) = delete;
-    TSettingsScope& operator=(const TSettingsScope&) = delete;
-
-private:
-    TGenerator& m_generator;
-    const TGenSettingsSource& m_original;
-};
-
 // One generation of a chain with the link's settings, over a cleared tile when first; the
 // random source is seeded by the caller. False when the generator drew nothing.
-bool DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks) {
+bool DrawLink(TGenerator& generator, const TRecipeLink& link, int number, bool first, TBatchHooks* hooks,
+              bool deferLarge = false) {
     TBatchHooks none;
     TBatchHooks& hear = hooks ? *hooks : none;
-    const TSettingsScope scope(generator, link.settings);
     hear.BeforeTexture(number);
-    const bool drawn = first ? generator.FirstRender() : generator.Generate();
+    const bool drawn = generator.Draw(link.settings, first, deferLarge);
     hear.Generated(number);
     return drawn;
 }
 
 } // namespace
 
-bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks) {
+bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks, bool deferLarge) {
     generator.TextureSize = recipe.size;
     generator.BackgroundColor = recipe.background;
     if (recipe.links.empty()) return true;
     for (std::size_t i = 0; i + 1 < recipe.links.size(); ++i) {
         random::SetSeed(recipe.links[i].seed);
-        if (!DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks)) return false;
+        if (!DrawLink(generator, recipe.links[i], static_cast<int>(i) + 1, i == 0, hooks, deferLarge))
+            return false;
     }
     random::SetSeed(recipe.links.back().seed);
     return true;

@@ -72,10 +72,11 @@ std::uint32_t SeedAfter(const TGenSettingsSource& settings, std::uint32_t seedBe
 // Sets the recipe's size and colour on generator and draws every link but the last, each from
 // its own seed with its own settings, the first over a cleared tile; hooks (when given) hear
 // each of them, numbered from 1. Then seeds the random source for the last link: generating it with its
-// settings (FirstRender when it is the only link, Generate otherwise) makes the recipe's
-// texture. The generator's settings source is left as it was. False when a link drew nothing
-// (a generation already running, start-up incomplete).
-bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr);
+// settings (over a cleared tile when it is the only link) makes the recipe's texture. With
+// deferLarge the links leave a large output pending. False when a link drew nothing (a
+// generation already running, start-up incomplete).
+bool PrepareRecipe(TGenerator& generator, const TRecipe& recipe, TBatchHooks* hooks = nullptr,
+                   bool deferLarge = false);
 
 // PrepareRecipe and the last generation: the recipe's texture in the output target of its size.
 // firstLink > 0: the tile target holds the texture of the links before it already, and only

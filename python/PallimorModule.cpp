@@ -27,6 +27,7 @@
 #include "gen/Palette.h"
 #include "gen/Recipe.h"
 #include "gen/SingleTexture.h"
+#include "gen/TextureOptions.h"
 
 namespace py = pybind11;
 
@@ -102,51 +103,38 @@ std::string OptionName(std::string key) {
     return key;
 }
 
-// What generate() and recipe() were asked for, read from their arguments.
-struct TRequestArgs {
-    TTextureRequest request;
-    std::string firstSetting; // the first generation option given, for --recipe's message
-};
-
-TRequestArgs ReadRequest(const py::object& recipe, const py::object& seed, const py::object& size,
-                         const py::object& archive, const py::kwargs& params) {
-    TRequestArgs args;
-    TTextureRequest& request = args.request;
-    std::string palette;
-    int paletteColors = 0;
-    if (!size.is_none()) {
-        request.settings.size = ParamOf(GenParam(gpSize), OptionText(size));
-        args.firstSetting = "--size";
-    }
+// What generate() and recipe() were asked for, read from their arguments with the command line's
+// table and rules: the generation parameters and the texture options that write no files.
+TTextureRequest ReadRequest(const py::object& recipe, const py::object& seed, const py::object& size,
+                            const py::object& archive, const py::kwargs& params) {
+    TTextureOptions o;
+    if (!size.is_none()) ApplyGenParam(o, GenParam(gpSize), "--size", OptionText(size));
     for (const auto& [key, value] : params) {
-        const std::string option = "--" + OptionName(key.cast<std::string>());
+        const std::string name = OptionName(key.cast<std::string>());
+        const std::string option = "--" + name;
         const std::string text = OptionText(value);
-        if (const TGenParam* param = FindGenParam(std::string_view(option).substr(2))) {
-            request.settings.SetValue(param->id, ParamOf(*param, text));
-        } else if (option == "--palette") {
-            if (text.empty()) throw TUsageError{option + " needs a palette name, a file or colours"};
-            palette = text;
-        } else if (option == "--palette-colors") {
-            paletteColors = IntegerIn(option, text, MinPaletteColors, MaxPaletteColors);
+        const TTextureOption* row = FindTextureOption(name);
+        if (const TGenParam* param = FindGenParam(name)) {
+            ApplyGenParam(o, *param, option, text);
+        } else if (row && row->use == ouTexture) {
+            row->apply(o, option, text);
         } else {
             throw TUsageError{"unknown parameter '" + key.cast<std::string>() + "'"};
         }
-        if (args.firstSetting.empty()) args.firstSetting = option;
     }
-    if (!seed.is_none()) request.seed = SeedOf(OptionText(seed));
+    if (!seed.is_none()) o.seed = SeedOf(OptionText(seed));
     if (!recipe.is_none()) {
         TRecipeDecoding decoded = DecodeRecipe(OptionText(recipe));
         if (!decoded.ok()) throw TUsageError{"--recipe: " + decoded.error};
-        if (request.seed) throw TUsageError{"--recipe and --seed exclude each other"};
-        if (!args.firstSetting.empty())
-            throw TUsageError{"--recipe fixes every generation setting; " + args.firstSetting +
-                              " cannot be added"};
-        request.recipe = std::move(decoded.recipe);
+        o.recipe = std::move(decoded.recipe);
     }
-    if (paletteColors != 0 && palette.empty())
-        throw TUsageError{"--palette-colors applies only with --palette FILE"};
-    if (!palette.empty()) {
-        TPaletteResult resolved = ResolvePalette(palette, paletteColors, ExeDir());
+    CheckTextureOptions(o);
+    TTextureRequest request;
+    request.settings = o.settings;
+    request.seed = o.seed;
+    request.recipe = std::move(o.recipe);
+    if (!o.palette.empty()) {
+        TPaletteResult resolved = ResolvePalette(o.palette, o.paletteColors, ExeDir());
         if (!resolved.ok()) throw TUsageError{"--palette: " + resolved.error};
         request.settings.palette = std::move(resolved.palette);
     }
@@ -154,7 +142,7 @@ TRequestArgs ReadRequest(const py::object& recipe, const py::object& seed, const
         request.archive = OptionText(archive);
         if (request.archive.empty()) throw TUsageError{"--archive needs a file or folder name"};
     }
-    return args;
+    return request;
 }
 
 // The bitmap's B, G, R, A bytes as an array of rows of R, G, B, A; opaque without alpha.
@@ -179,10 +167,10 @@ py::object Generate(const py::object& recipe, const py::object& seed, const py::
                     const py::kwargs& params) {
     TTextureResult made;
     try {
-        const TRequestArgs args = ReadRequest(recipe, seed, size, archive, params);
+        const TTextureRequest request = ReadRequest(recipe, seed, size, archive, params);
         const int threadCount = threads.is_none() ? 0 : IntegerIn("--threads", OptionText(threads), 1, 64);
         const py::gil_scoped_release released;
-        made = MakeTexture(args.request, ExeDir(), threadCount);
+        made = MakeTexture(request, ExeDir(), threadCount);
     } catch (const TUsageError& error) {
         throw py::value_error(error.text);
     }
@@ -194,8 +182,7 @@ py::object Generate(const py::object& recipe, const py::object& seed, const py::
 
 std::string Recipe(const py::object& seed, const py::object& size, const py::kwargs& params) {
     try {
-        const TRequestArgs args = ReadRequest(py::none(), seed, size, py::none(), params);
-        const TTextureRequest& request = args.request;
+        const TTextureRequest request = ReadRequest(py::none(), seed, size, py::none(), params);
         std::uint32_t before = 0;
         if (request.seed) {
             before = *request.seed;
@@ -224,24 +211,16 @@ TMapOptions MapOptionsOfArgs(const py::object& kinds, const py::object& tiling, 
     SetMapList(maps, "--maps", list);
     if (!tiling.is_none())
         maps.edges = MapEdgesOf(TileAxesOf(ParamOf(GenParam(gpTiling), OptionText(tiling))));
+    TTextureOptions o;
+    o.maps = maps;
     for (const auto& [key, value] : options) {
-        const std::string option = "--" + OptionName(key.cast<std::string>());
-        const std::string text = OptionText(value);
-        if (option == "--height-blur")
-            maps.heightBlur = IntegerIn(option, text, MinHeightBlur, MaxHeightBlur);
-        else if (option == "--normal-strength")
-            maps.normalStrength = RealIn(option, text, MinNormalStrength, MaxNormalStrength);
-        else if (option == "--ao-radius")
-            maps.occlusionRadius = IntegerIn(option, text, MinOcclusionRadius, MaxOcclusionRadius);
-        else if (option == "--roughness")
-            SetRoughnessRange(maps, option, text);
-        else if (option == "--normal-y")
-            SetNormalY(maps, option, text);
-        else if (option == "--normal-filter")
-            SetNormalFilter(maps, option, text);
-        else
+        const std::string name = OptionName(key.cast<std::string>());
+        const TTextureOption* row = FindTextureOption(name);
+        if (!row || row->use != ouMaps)
             throw TUsageError{"unknown map option '" + key.cast<std::string>() + "'"};
+        row->apply(o, "--" + name, OptionText(value));
     }
+    maps = o.maps;
     return maps;
 }
 

@@ -22,7 +22,7 @@ struct Session {
         EXPECT_EQ(gen.Startup(nullptr, std::string(PALLIMOR_BUILD_DIR) + "/vorn.dat").failure,
                   TStartupFailure::None);
         gen.OnTextureMade = [this](std::uint32_t seed, bool cleared) {
-            history.TextureMade(gen.Settings(), seed, gen.TextureSize, gen.BackgroundColor, cleared);
+            history.TextureMade(gen.TextureSettings(), seed, gen.TextureSize, gen.BackgroundColor, cleared);
         };
         settings.steps = 0;
     }

@@ -11,7 +11,7 @@
 
 #include "cli/GenerateOptions.h"
 #include "export/MaterialSets.h"
-#include "gen/OutputArguments.h"
+#include "gen/TextureOptions.h"
 
 namespace vorn {
 

@@ -24,6 +24,7 @@
 #include "gen/LiveRedraw.h"
 #include "gen/OutputTexture.h"
 #include "gen/Palette.h"
+#include "gen/Producer.h"
 #include "gen/Randomize.h"
 #include "gen/Recipe.h"
 #include "gen/Shortcuts.h"
@@ -101,7 +102,7 @@ public:
     TWebSession() : m_generator(m_controls), m_live([] { return emscripten_get_now(); }), m_random(std::random_device{}()) {
         m_generator.RecordCalls = true; // the size can be raised after a texture is made
         m_generator.OnTextureMade = [this](std::uint32_t seedBefore, bool clearedTile) {
-            m_history.TextureMade(m_generator.Settings(), seedBefore, m_generator.TextureSize,
+            m_history.TextureMade(m_generator.TextureSettings(), seedBefore, m_generator.TextureSize,
                                   m_generator.BackgroundColor, clearedTile, m_generator.BrushSetHash);
         };
     }
@@ -134,10 +135,7 @@ public:
 
     // A new texture with the controls: the first over a cleared tile, as the window's first showing.
     bool Generate() {
-        m_generator.TextureSize = m_controls.size;
-        m_generator.BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(m_controls.bgColor));
-        const bool made = m_made ? m_generator.Generate() : m_generator.FirstRender();
-        return Record(made);
+        return Record(DrawTexture(m_generator, RequestOf(m_controls, !m_made)).ok());
     }
 
     bool Randomize(std::string_view locks) {

@@ -113,6 +113,10 @@ def cli_error(args):
         (dict(steps=4096), ["--steps", "4096"]),
         (dict(seed=-1), ["--seed", "-1"]),
         (dict(recipe="P1.seed=00000001", effect="glow"), ["--recipe", "P1.seed=00000001", "--effect", "glow"]),
+        (dict(recipe="P1.seed=00000001", seed=1), ["--recipe", "P1.seed=00000001", "--seed", "1"]),
+        (dict(recipe="P1.seed=00000001", palette="moss"), ["--recipe", "P1.seed=00000001", "--palette", "moss"]),
+        (dict(palette_colors=4), ["--palette-colors", "4"]),
+        (dict(palette_colors=40, palette="moss"), ["--palette-colors", "40", "--palette", "moss"]),
     ],
 )
 def test_a_bad_value_raises_the_cli_message(kwargs, args):
