@@ -4,7 +4,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer; between them the core and CLI are built
 # without x86 intrinsics and must write the release build's files byte for byte; then the tests
 # that run on several threads once more with ThreadSanitizer; then, when clang is present, the
-# fuzz targets are built, their corpora replayed and each fuzzed for 60 s.
+# fuzz targets are built, their corpora replayed and each fuzzed for 30 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh test
@@ -47,5 +47,5 @@ export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp:halt_on_error=1:second_
 (cd build-tsan && PALLIMOR_THREADS=3 GTEST_FILTER='-*TheMaximumOfAThousand*' \
   "${tsan_run[@]}" ctest -L threads --output-on-failure -j"$jobs" --timeout 1200)
 if command -v clang++-14 >/dev/null || command -v clang++ >/dev/null; then
-  bash scripts/fuzz.sh 60
+  bash scripts/fuzz.sh 30
 fi
