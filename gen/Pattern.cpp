@@ -1,0 +1,99 @@
+#include "gen/Pattern.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "gen/PatternBricks.h"
+#include "gen/PatternCells.h"
+#include "gen/PatternGrain.h"
+#include "gen/PatternNoise.h"
+#include "gen/PatternScratches.h"
+#include "gen/PatternWeave.h"
+
+namespace vorn {
+
+namespace {
+
+const TPatternKindInfo KindTable[] = {
+    {TPatternKind::Noise, "noise", "value or gradient noise in octaves: plain, ridged or billowed, warped",
+     NoiseParams(), DrawNoise},
+    {TPatternKind::Cells, "cells", "Voronoi cells: stones, cobbles, scales, cracks", CellsParams(),
+     DrawCells},
+    {TPatternKind::Bricks, "bricks",
+     "bricks and tiles in rows with mortar: walls, floors, roofs, planks, panels", BricksParams(),
+     DrawBricks},
+    {TPatternKind::Weave, "weave", "threads over and under: fabric, wicker, mesh", WeaveParams(), DrawWeave},
+    {TPatternKind::Grain, "grain", "rings and fibres bent by noise: wood, bark", GrainParams(), DrawGrain},
+    {TPatternKind::Scratches, "scratches", "many fine lines: brushed and worn metal, grime streaks",
+     ScratchesParams(), DrawScratches},
+};
+
+} // namespace
+
+void TPatternField::Resize(int side) {
+    size = side;
+    const std::size_t count = std::size_t(side) * std::size_t(side);
+    tone.assign(count, 0.0f);
+    height.assign(count, 0.0f);
+    roughness.assign(count, 0.0f);
+}
+
+std::span<const TPatternKindInfo> PatternKinds() {
+    return KindTable;
+}
+
+const TPatternKindInfo& PatternKindInfo(TPatternKind kind) {
+    return KindTable[static_cast<int>(kind)];
+}
+
+const TPatternKindInfo* FindPatternKind(std::string_view name) {
+    for (const TPatternKindInfo& info : KindTable)
+        if (name == info.name) return &info;
+    return nullptr;
+}
+
+TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes axes) {
+    TPatternParams params;
+    params.kind = kind;
+    params.seed = seed;
+    params.axes = axes;
+    const std::span<const TPatternParam> table = PatternKindInfo(kind).params;
+    for (std::size_t i = 0; i < table.size(); ++i) params.values[i] = table[i].defaultValue;
+    return params;
+}
+
+void DrawPattern(const TPatternParams& params, int size, TPatternField& field) {
+    const TPatternKindInfo& info = PatternKindInfo(params.kind);
+    TPatternParams clamped = params;
+    for (std::size_t i = 0; i < info.params.size(); ++i)
+        clamped.values[i] = std::clamp(params.values[i], info.params[i].min, info.params[i].max);
+    field.Resize(size);
+    info.draw(clamped, size, field);
+}
+
+std::uint32_t PatternHash(std::uint32_t seed, std::int32_t a, std::int32_t b, std::int32_t c) {
+    // Each input folded in with a multiply-xorshift round (the finaliser of MurmurHash3).
+    std::uint32_t h = seed ^ 0x9E3779B9u;
+    for (const std::int32_t value : {a, b, c}) {
+        h ^= static_cast<std::uint32_t>(value) + 0x7F4A7C15u + (h << 6) + (h >> 2);
+        h ^= h >> 16;
+        h *= 0x85EBCA6Bu;
+        h ^= h >> 13;
+        h *= 0xC2B2AE35u;
+        h ^= h >> 16;
+    }
+    return h;
+}
+
+float PatternUnit(std::uint32_t hash) {
+    return static_cast<float>(hash >> 8) * (1.0f / 16777216.0f); // 24 bits: exact in a float
+}
+
+int OctavesAt(int octaves1024, int size) {
+    int octaves = octaves1024;
+    for (int s = size; s > 1024; s /= 2) ++octaves;
+    for (int s = size; s < 1024; s *= 2) --octaves;
+    return std::max(octaves, 1);
+}
+
+} // namespace vorn

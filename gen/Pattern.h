@@ -1,0 +1,89 @@
+// Pattern layers: noise, cells, bricks, weave, grain and scratches drawn over the whole tile at the
+// output's own resolution from a seed of their own, so that a 4096 pattern carries four times the
+// detail of a 1024 one and a recipe remakes it exactly. Texel (i, j) of a size x size field is the
+// pattern at u = (i + 0.5) / size, v = (j + 0.5) / size, u and v in [0, 1) across the tile, rows
+// top first. Along an axis the tile repeats across, the pattern has the tile as its period; along
+// another it does not repeat. Every kind gives a tone (where the palette is read), a height and a
+// roughness at each texel. Arithmetic is float or double as each kind says, with no fused
+// multiply-add, so that every build draws the same values. No Qt.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "gen/GenParams.h"
+
+namespace vorn {
+
+enum class TPatternKind { Noise, Cells, Bricks, Weave, Grain, Scratches };
+
+// The values of a pattern at every texel of a size x size tile, rows top first.
+struct TPatternField {
+    int size = 0;
+    std::vector<float> tone;      // 0..1: where the layer reads the palette (a cell's tint, a brick's tone)
+    std::vector<float> height;    // 0..1: the relief, 0 deepest (mortar, cracks, grooves), 1 highest
+    std::vector<float> roughness; // 0..1: 0 glossy, 1 matt
+    void Resize(int side);        // size = side, every value 0
+};
+
+// Most a kind's parameters may be; each kind's table says what its values mean.
+inline constexpr int MaxPatternValues = 6;
+
+struct TPatternParams {
+    TPatternKind kind = TPatternKind::Noise;
+    std::uint32_t seed = 0;
+    TTileAxes axes;                                // the edges the pattern repeats across
+    std::array<int, MaxPatternValues> values = {}; // in the order of the kind's table
+};
+
+// One whole-number parameter of a kind: cells per tile, rows, octaves, ... Values outside
+// min..max are clamped before drawing.
+struct TPatternParam {
+    const char* name; // lower case with '-', as options name it
+    int min, max, defaultValue;
+    const char* help;
+};
+
+struct TPatternKindInfo {
+    TPatternKind kind;
+    const char* name; // "noise", "cells", ...
+    const char* help;
+    std::span<const TPatternParam> params; // at most MaxPatternValues
+    // Draws params (values clamped, axes as given) into field at size.
+    void (*draw)(const TPatternParams& params, int size, TPatternField& field);
+};
+
+std::span<const TPatternKindInfo> PatternKinds();
+const TPatternKindInfo& PatternKindInfo(TPatternKind kind);
+const TPatternKindInfo* FindPatternKind(std::string_view name);
+
+// A kind's defaults with seed and axes.
+TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes axes = {});
+
+// Draws params at size (64..4096), values clamped to the kind's ranges.
+void DrawPattern(const TPatternParams& params, int size, TPatternField& field);
+
+// ---- shared by the kinds ----
+
+// A well-mixed 32-bit hash of the seed and up to three whole numbers (lattice points, cells,
+// threads): the same numbers give the same hash on every build.
+std::uint32_t PatternHash(std::uint32_t seed, std::int32_t a, std::int32_t b = 0, std::int32_t c = 0);
+// The hash as a float in [0, 1).
+float PatternUnit(std::uint32_t hash);
+
+// A lattice index along an axis of period cells: wrapped into 0..period - 1 when the axis repeats,
+// left as it is otherwise (the lattice then runs on past the tile and the pattern does not repeat).
+inline std::int32_t LatticeIndex(std::int32_t index, std::int32_t period, bool repeats) {
+    if (!repeats) return index;
+    const std::int32_t r = index % period;
+    return r < 0 ? r + period : r;
+}
+
+// How many octaves of detail a field of size carries when octaves1024 is the count at 1024: one
+// more for each doubling of the size, one fewer for each halving, at least 1.
+int OctavesAt(int octaves1024, int size);
+
+} // namespace vorn

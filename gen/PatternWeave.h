@@ -1,0 +1,17 @@
+// Pattern kind weave: warp threads running down the tile and weft threads across it, each passing
+// over and under the other as a plain, twill or basket weave says: fabric, wicker, mesh. Float
+// arithmetic; see gen/Pattern.h for the field's conventions.
+#pragma once
+
+#include <span>
+
+#include "gen/Pattern.h"
+
+namespace vorn {
+
+// The kind's parameters, in the order of TPatternParams::values: threads, width, pattern, fibres,
+// variation.
+std::span<const TPatternParam> WeaveParams();
+void DrawWeave(const TPatternParams& params, int size, TPatternField& field);
+
+} // namespace vorn
