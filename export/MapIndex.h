@@ -1,18 +1,18 @@
 // What the map filters share: the luminance the height and the roughness read, neighbour
 // indices (across an edge the texture repeats over, the index wraps, -1 is the last; across the
-// others it clamps, -1 is 0) and the bands of rows they spread over threads. Private to export/.
+// others it clamps, -1 is 0); the bands of rows they spread over threads are io/RowBands.h's.
+// Private to export/.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "export/ExrImage.h"
 #include "export/MaterialMaps.h"
 #include "export/TileExport.h"
+#include "io/RowBands.h"
 
 namespace vorn {
 
@@ -39,36 +39,6 @@ inline std::int32_t Wrap(std::int64_t i, std::int32_t n) {
 // Index i in 0 .. n - 1: wrapped as the texture repeats, or clamped to the nearer edge.
 inline std::int32_t EdgeIndex(std::int64_t i, std::int32_t n, bool wraps) {
     return wraps ? Wrap(i, n) : std::int32_t(std::clamp<std::int64_t>(i, 0, n - 1));
-}
-
-// Threads for rows: threads, or the processor count (at most 8) for 0; never more than rows.
-inline int BandCount(int threads, std::int32_t rows) {
-    int n = threads;
-    if (n <= 0) n = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    return int(std::clamp<std::int64_t>(n, 1, std::max<std::int32_t>(rows, 1)));
-}
-
-// First row of band b of n over rows.
-inline std::int32_t BandStart(std::int32_t rows, int b, int n) {
-    return std::int32_t(std::int64_t(rows) * b / n);
-}
-
-// Runs band(b, y0, y1) for the n bands of rows, band 0 on the calling thread and the others on
-// threads of their own; a band whose thread cannot start runs here instead. Bands write disjoint
-// rows, so the result does not depend on n.
-template <class TBand> void RunBands(std::int32_t rows, int n, const TBand& band) {
-    std::vector<std::jthread> workers;
-    workers.reserve(std::size_t(n));
-    for (int b = 1; b < n; ++b) {
-        const std::int32_t y0 = BandStart(rows, b, n);
-        const std::int32_t y1 = BandStart(rows, b + 1, n);
-        try {
-            workers.emplace_back([&band, b, y0, y1] { band(b, y0, y1); });
-        } catch (const std::system_error&) {
-            band(b, y0, y1);
-        }
-    }
-    band(0, 0, BandStart(rows, 1, n));
 }
 
 // A grey map as one EXR channel "Y", its values divided by full (65535 or 255).

@@ -9,6 +9,7 @@
 #include "gen/PatternNoise.h"
 #include "gen/PatternScratches.h"
 #include "gen/PatternWeave.h"
+#include "io/RowBands.h"
 
 namespace vorn {
 
@@ -62,13 +63,14 @@ TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes a
     return params;
 }
 
-void DrawPattern(const TPatternParams& params, int size, TPatternField& field) {
+void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads) {
     const TPatternKindInfo& info = PatternKindInfo(params.kind);
     TPatternParams clamped = params;
     for (std::size_t i = 0; i < info.params.size(); ++i)
         clamped.values[i] = std::clamp(params.values[i], info.params[i].min, info.params[i].max);
     field.Resize(size);
-    info.draw(clamped, size, field);
+    RunBands(size, BandCount(threads, size),
+             [&](int, std::int32_t y0, std::int32_t y1) { info.draw(clamped, size, y0, y1, field); });
 }
 
 std::uint32_t PatternHash(std::uint32_t seed, std::int32_t a, std::int32_t b, std::int32_t c) {

@@ -52,8 +52,9 @@ struct TPatternKindInfo {
     const char* name; // "noise", "cells", ...
     const char* help;
     std::span<const TPatternParam> params; // at most MaxPatternValues
-    // Draws params (values clamped, axes as given) into field at size.
-    void (*draw)(const TPatternParams& params, int size, TPatternField& field);
+    // Draws rows rowBegin .. rowEnd - 1 of params (values clamped, axes as given) into field, sized
+    // already; bands of rows may be drawn at once on several threads.
+    void (*draw)(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field);
 };
 
 std::span<const TPatternKindInfo> PatternKinds();
@@ -63,8 +64,9 @@ const TPatternKindInfo* FindPatternKind(std::string_view name);
 // A kind's defaults with seed and axes.
 TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes axes = {});
 
-// Draws params at size (64..4096), values clamped to the kind's ranges.
-void DrawPattern(const TPatternParams& params, int size, TPatternField& field);
+// Draws params at size (64..4096), values clamped to the kind's ranges, in bands of rows on threads
+// threads (0: one per processor, at most 8); the values do not depend on the thread count.
+void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads = 0);
 
 // ---- shared by the kinds ----
 

@@ -47,7 +47,7 @@ std::span<const TPatternParam> BricksParams() {
     return ParamTable;
 }
 
-void DrawBricks(const TPatternParams& params, int size, TPatternField& field) {
+void DrawBricks(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int columns = params.values[0];
     const int offset = params.values[2];
     const int bond = params.values[5];
@@ -75,7 +75,7 @@ void DrawBricks(const TPatternParams& params, int size, TPatternField& field) {
     std::vector<TBrick> course(std::size_t(columns) + 1);
     int courseRow = -1;
     float shift = 0.0f;
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         const float y = (float(j) + 0.5f) * stepY + phaseY;
         const int r = std::min(int(std::floor(y)), rows);
         const float fy = y - float(r);

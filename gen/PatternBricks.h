@@ -12,6 +12,7 @@ namespace vorn {
 // The kind's parameters, in the order of TPatternParams::values: columns, rows, offset, mortar,
 // bevel, pattern.
 std::span<const TPatternParam> BricksParams();
-void DrawBricks(const TPatternParams& params, int size, TPatternField& field);
+// Rows rowBegin .. rowEnd - 1 of the field (sized already); other rows are left as they are.
+void DrawBricks(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field);
 
 } // namespace vorn

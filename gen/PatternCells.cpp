@@ -184,7 +184,7 @@ std::span<const TPatternParam> CellsParams() {
     return ParamTable;
 }
 
-void DrawCells(const TPatternParams& params, int size, TPatternField& field) {
+void DrawCells(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int cells = params.values[0];
     const int form = params.values[2];
     // Widths in cells: the joint (or crack) on each side of a border, the rounded rim inside it.
@@ -198,7 +198,7 @@ void DrawCells(const TPatternParams& params, int size, TPatternField& field) {
     TCellSearch search(band);
     const float step = float(cells) / float(size);
     int bandRow = -1;
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         const float y = (float(j) + 0.5f) * step;
         const int cy = std::min(int(std::floor(y)), cells - 1);
         const float fy = y - float(cy);

@@ -45,7 +45,7 @@ std::span<const TPatternParam> GrainParams() {
     return ParamTable;
 }
 
-void DrawGrain(const TPatternParams& params, int size, TPatternField& field) {
+void DrawGrain(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int rings = params.values[0];
     const float fibres = static_cast<float>(params.values[1]) / 100.0f;
     const double bend = params.values[2] / 100.0 * 0.3; // in tiles, at full noise
@@ -71,7 +71,7 @@ void DrawGrain(const TPatternParams& params, int size, TPatternField& field) {
     const float edge =
         std::min(1.5f * static_cast<float>(rings) / static_cast<float>(std::min(size, 1024)), 0.5f);
     std::vector<float> bendRow(static_cast<std::size_t>(size));
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         const double v = (j + 0.5) / size;
         bendNoise.Row(v, bendRow);
         float* tone = field.tone.data() + std::size_t(j) * std::size_t(size);

@@ -11,6 +11,7 @@ namespace vorn {
 
 // The kind's parameters, in the order of TPatternParams::values.
 std::span<const TPatternParam> GrainParams();
-void DrawGrain(const TPatternParams& params, int size, TPatternField& field);
+// Rows rowBegin .. rowEnd - 1 of the field (sized already); other rows are left as they are.
+void DrawGrain(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field);
 
 } // namespace vorn

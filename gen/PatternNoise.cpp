@@ -225,7 +225,7 @@ std::span<const TPatternParam> NoiseParams() {
     return ParamTable;
 }
 
-void DrawNoise(const TPatternParams& params, int size, TPatternField& field) {
+void DrawNoise(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int scale = params.values[0];
     const int octaves1024 = params.values[1];
     const float persistence = static_cast<float>(params.values[2]) / 100.0f;
@@ -263,7 +263,7 @@ void DrawNoise(const TPatternParams& params, int size, TPatternField& field) {
     }
     const double warpAmount = warp / 100.0 / scale;
 
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         const double v = (j + 0.5) / size;
         if (warp == 0) {
             std::fill(sum.begin(), sum.end(), 0.0f);

@@ -29,12 +29,13 @@ struct TSegment {
     float x, y, dx, dy, length, depth, reach, taper;
 };
 
-// Marks the texels within reach of the segment, clipped to the field: cut keeps the deepest cut,
-// cover the strongest coverage. Only the span of each row the segment can reach is visited.
-void DrawSegment(const TSegment& s, int size, float* cut, float* cover) {
+// Marks the texels within reach of the segment, clipped to the field's rows rowBegin .. rowEnd - 1:
+// cut keeps the deepest cut, cover the strongest coverage. Only the span of each row the segment
+// can reach is visited.
+void DrawSegment(const TSegment& s, int size, int rowBegin, int rowEnd, float* cut, float* cover) {
     const float endY = s.y + s.length * s.dy;
-    const int top = std::max(0, static_cast<int>(std::ceil(std::min(s.y, endY) - s.reach)));
-    const int bottom = std::min(size - 1, static_cast<int>(std::floor(std::max(s.y, endY) + s.reach)));
+    const int top = std::max(rowBegin, static_cast<int>(std::ceil(std::min(s.y, endY) - s.reach)));
+    const int bottom = std::min(rowEnd - 1, static_cast<int>(std::floor(std::max(s.y, endY) + s.reach)));
     const float reach2 = s.reach * s.reach;
     for (int j = top; j <= bottom; ++j) {
         const float ry = static_cast<float>(j) - s.y;
@@ -104,7 +105,7 @@ std::span<const TPatternParam> ScratchesParams() {
     return ParamTable;
 }
 
-void DrawScratches(const TPatternParams& params, int size, TPatternField& field) {
+void DrawScratches(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int count = params.values[0];
     const float length = static_cast<float>(params.values[1]) / 100.0f;
     const int directions = params.values[2];
@@ -142,7 +143,7 @@ void DrawScratches(const TPatternParams& params, int size, TPatternField& field)
                     continue;
                 if (std::max(copy.y, endY) + copy.reach < 0.0f || std::min(copy.y, endY) - copy.reach > side)
                     continue;
-                DrawSegment(copy, size, cut, cover);
+                DrawSegment(copy, size, rowBegin, rowEnd, cut, cover);
             }
         }
     }
@@ -151,7 +152,7 @@ void DrawScratches(const TPatternParams& params, int size, TPatternField& field)
     TPeriodicFbm streakNoise(PatternHash(params.seed, 0x53545245), 2, 24, 3, 0.5f, params.axes,
                              TNoiseBasis::Gradient, streaks > 0.0f ? size : 0);
     std::vector<float> streak(std::size_t(size), 0.0f);
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         if (streaks > 0.0f) streakNoise.Row((j + 0.5) / size, streak);
         float* tone = field.tone.data() + std::size_t(j) * std::size_t(size);
         float* height = field.height.data() + std::size_t(j) * std::size_t(size);

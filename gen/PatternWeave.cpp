@@ -112,7 +112,7 @@ std::span<const TPatternParam> WeaveParams() {
     return ParamTable;
 }
 
-void DrawWeave(const TPatternParams& params, int size, TPatternField& field) {
+void DrawWeave(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const int pattern = params.values[2];
     // A weave repeats every 2 threads (plain) or 4: a repeating tile holds whole repeats.
     const int period = pattern == Plain ? 2 : 4;
@@ -132,7 +132,7 @@ void DrawWeave(const TPatternParams& params, int size, TPatternField& field) {
         columns[std::size_t(i)] = MakeSpan((float(i) + 0.5f) * stepX, threads, params.seed, params.axes.x, 0,
                                            halfWidth, WarpTone, variation);
 
-    for (int j = 0; j < size; ++j) {
+    for (int j = rowBegin; j < rowEnd; ++j) {
         const float y = (float(j) + 0.5f) * stepY;
         const TSpan weft =
             MakeSpan(y, threads, params.seed, params.axes.y, 1, halfWidth, WeftTone, variation);

@@ -88,11 +88,12 @@ TEST_P(Patterns, RepeatAcrossTheirAxesOnly) {
     }
 }
 
-// Every value lies in 0..1 and the same parameters draw the same values; another seed another.
+// Every value lies in 0..1 and the same parameters draw the same values, in one band or in
+// several on threads; another seed another.
 TEST_P(Patterns, SameParametersSameValuesInRange) {
     TPatternField a, b, c;
-    DrawPattern(DefaultPattern(GetParam(), 77), 128, a);
-    DrawPattern(DefaultPattern(GetParam(), 77), 128, b);
+    DrawPattern(DefaultPattern(GetParam(), 77), 128, a, 1);
+    DrawPattern(DefaultPattern(GetParam(), 77), 128, b, 5);
     DrawPattern(DefaultPattern(GetParam(), 78), 128, c);
     EXPECT_EQ(a.tone, b.tone);
     EXPECT_EQ(a.height, b.height);
