@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "gen/GenSettings.h"
 #include "gen/PatternBricks.h"
 #include "gen/PatternCells.h"
 #include "gen/PatternGrain.h"
@@ -34,9 +35,9 @@ const TPatternKindInfo KindTable[] = {
 void TPatternField::Resize(int side) {
     size = side;
     const std::size_t count = std::size_t(side) * std::size_t(side);
-    tone.assign(count, 0.0f);
-    height.assign(count, 0.0f);
-    roughness.assign(count, 0.0f);
+    tone.resize(count);
+    height.resize(count);
+    roughness.resize(count);
 }
 
 std::span<const TPatternKindInfo> PatternKinds() {
@@ -69,8 +70,36 @@ void DrawPattern(const TPatternParams& params, int size, TPatternField& field, i
     for (std::size_t i = 0; i < info.params.size(); ++i)
         clamped.values[i] = std::clamp(params.values[i], info.params[i].min, info.params[i].max);
     field.Resize(size);
-    RunBands(size, BandCount(threads, size),
-             [&](int, std::int32_t y0, std::int32_t y1) { info.draw(clamped, size, y0, y1, field); });
+    // Each band clears its rows first (every kind draws over zeros), touching them on its own thread.
+    RunBands(size, BandCount(threads, size), [&](int, std::int32_t y0, std::int32_t y1) {
+        const std::size_t begin = std::size_t(y0) * std::size_t(size),
+                          end = std::size_t(y1) * std::size_t(size);
+        for (TPatternPlane* plane : {&field.tone, &field.height, &field.roughness})
+            std::fill(plane->begin() + std::ptrdiff_t(begin), plane->begin() + std::ptrdiff_t(end), 0.0f);
+        info.draw(clamped, size, y0, y1, field);
+    });
+}
+
+void ColourPatternRow(const float* tone, int count, const TPalette& palette, std::uint8_t* bgra) {
+    static const TPalette Greys{{0x000000u, 0xFFFFFFu}};
+    const TPalette usable = UsablePalette(palette);
+    const std::vector<std::uint32_t>& colors = usable.colors.empty() ? Greys.colors : usable.colors;
+    const int last = int(colors.size()) - 1;
+    for (int i = 0; i < count; ++i, bgra += 4) {
+        // The position along the palette in 1/256 of the step between two colours.
+        const float t = std::clamp(tone[i], 0.0f, 1.0f);
+        const int at = int(t * float(last * 256) + 0.5f);
+        const int k = std::min(at >> 8, last), w = k == last ? 0 : at & 255;
+        const std::uint32_t a = colors[std::size_t(k)], b = colors[std::size_t(std::min(k + 1, last))];
+        // (a (256 - w) + b w + 128) / 256 per channel: a at w = 0, b's side rounded half up.
+        const auto mix = [w](std::uint32_t x, std::uint32_t y) {
+            return std::uint8_t((x * std::uint32_t(256 - w) + y * std::uint32_t(w) + 128u) >> 8);
+        };
+        bgra[0] = mix(a & 0xFFu, b & 0xFFu);
+        bgra[1] = mix(a >> 8 & 0xFFu, b >> 8 & 0xFFu);
+        bgra[2] = mix(a >> 16 & 0xFFu, b >> 16 & 0xFFu);
+        bgra[3] = 0xFF;
+    }
 }
 
 std::uint32_t PatternHash(std::uint32_t seed, std::int32_t a, std::int32_t b, std::int32_t c) {

@@ -10,23 +10,40 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "gen/GenParams.h"
+#include "gen/Palette.h"
 
 namespace vorn {
 
 enum class TPatternKind { Noise, Cells, Bricks, Weave, Grain, Scratches };
 
+// An allocator that leaves new elements unset, so that the bands drawing a field are the first to
+// touch its memory, each its own rows on its own thread (a 4096 field is 192 MiB, and the first
+// touch of fresh memory costs more than drawing into it).
+template <class T> struct TUnsetAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = TUnsetAllocator<U>; };
+    TUnsetAllocator() = default;
+    template <class U> TUnsetAllocator(const TUnsetAllocator<U>&) noexcept {}
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... A> void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+};
+using TPatternPlane = std::vector<float, TUnsetAllocator<float>>;
+
 // The values of a pattern at every texel of a size x size tile, rows top first.
 struct TPatternField {
     int size = 0;
-    std::vector<float> tone;      // 0..1: where the layer reads the palette (a cell's tint, a brick's tone)
-    std::vector<float> height;    // 0..1: the relief, 0 deepest (mortar, cracks, grooves), 1 highest
-    std::vector<float> roughness; // 0..1: 0 glossy, 1 matt
-    void Resize(int side);        // size = side, every value 0
+    TPatternPlane tone;      // 0..1: where the layer reads the palette (a cell's tint, a brick's tone)
+    TPatternPlane height;    // 0..1: the relief, 0 deepest (mortar, cracks, grooves), 1 highest
+    TPatternPlane roughness; // 0..1: 0 glossy, 1 matt
+    void Resize(int side);   // size = side; the values are unset until drawn
 };
 
 // Most a kind's parameters may be; each kind's table says what its values mean.
@@ -67,6 +84,12 @@ TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes a
 // Draws params at size (64..4096), values clamped to the kind's ranges, in bands of rows on threads
 // threads (0: one per processor, at most 8); the values do not depend on the thread count.
 void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads = 0);
+
+// A row of tones coloured through palette into count BGRA texels, opaque: the colours spread
+// evenly over 0..1 (the first at 0, the last at 1) and mixed linearly between neighbours in steps
+// of 1/256; a palette of fewer than two or more than sixteen colours (the walk's own) gives greys
+// from black to white.
+void ColourPatternRow(const float* tone, int count, const TPalette& palette, std::uint8_t* bgra);
 
 // ---- shared by the kinds ----
 

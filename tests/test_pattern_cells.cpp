@@ -28,7 +28,7 @@ TPatternField Draw(TPatternKind kind, std::array<int, MaxPatternValues> values, 
     return field;
 }
 
-float At(const std::vector<float>& plane, int size, int i, int j) {
+float At(const TPatternPlane& plane, int size, int i, int j) {
     return plane[std::size_t(j) * std::size_t(size) + std::size_t(i)];
 }
 

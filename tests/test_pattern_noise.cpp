@@ -152,7 +152,7 @@ TEST(PatternNoiseKinds, ExtremesStayFiniteAndInRange) {
                 TPatternField field;
                 DrawPattern(params, 64, field);
                 int bad = 0;
-                for (const std::vector<float>* channel : {&field.tone, &field.height, &field.roughness})
+                for (const TPatternPlane* channel : {&field.tone, &field.height, &field.roughness})
                     for (const float x : *channel)
                         if (!std::isfinite(x) || x < 0.0f || x > 1.0f) ++bad;
                 EXPECT_EQ(bad, 0);
