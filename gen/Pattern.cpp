@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "gen/GenSettings.h"
 #include "gen/PatternBricks.h"
 #include "gen/PatternCells.h"
 #include "gen/PatternGrain.h"
@@ -81,9 +80,11 @@ void DrawPattern(const TPatternParams& params, int size, TPatternField& field, i
 }
 
 void ColourPatternRow(const float* tone, int count, const TPalette& palette, std::uint8_t* bgra) {
-    static const TPalette Greys{{0x000000u, 0xFFFFFFu}};
-    const TPalette usable = UsablePalette(palette);
-    const std::vector<std::uint32_t>& colors = usable.colors.empty() ? Greys.colors : usable.colors;
+    static const std::vector<std::uint32_t> Greys{0x000000u, 0xFFFFFFu};
+    // The palette as the synthesis reads it (UsablePalette), without copying it for every row.
+    const std::size_t n = palette.colors.size();
+    const bool usable = n >= std::size_t(MinPaletteColors) && n <= std::size_t(MaxPaletteColors);
+    const std::vector<std::uint32_t>& colors = usable ? palette.colors : Greys;
     const int last = int(colors.size()) - 1;
     for (int i = 0; i < count; ++i, bgra += 4) {
         // The position along the palette in 1/256 of the step between two colours.

@@ -20,12 +20,6 @@ std::string DecimalText(double value) {
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 
-const char* MaterialName(TMaterialSet set) {
-    for (const TMaterialSetInfo& info : MaterialSetTable)
-        if (info.set == set) return info.name;
-    return "none";
-}
-
 bool PacksMaps(const TMapOptions& maps) {
     return maps.material != TMaterialSet::None;
 }
@@ -118,7 +112,9 @@ const std::vector<TTextureOption>& Table() {
              o.maps.material = set->set;
              o.materialOption = option;
          },
-         [](const TMapOptions& maps) { return Unless(!PacksMaps(maps), true, MaterialName(maps.material)); }},
+         [](const TMapOptions& maps) {
+             return Unless(!PacksMaps(maps), true, MaterialSetInfo(maps.material).name);
+         }},
         {"metallic", "V", "the material set's metalness, 0..1 (default 0)", coNone, nullptr, ouFiles,
          [](TOptions& o, const std::string& option, const std::string& v) {
              o.maps.metallic = RealIn(option, v, MinMetallic, MaxMetallic);
