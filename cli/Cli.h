@@ -8,6 +8,7 @@
 int CliArchive(int argc, char** argv);
 int CliGenerate(int argc, char** argv);
 int CliRecipe(int argc, char** argv);
+int CliPresets(int argc, char** argv);
 
 // The folder of the running program, where its brush archives may be; empty when unknown.
 std::string ExecutableFolder();

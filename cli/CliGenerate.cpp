@@ -670,6 +670,7 @@ int CliGenerate(int argc, char** argv) {
     TOptions options;
     try {
         options = ParseGenerateOptions(argc, argv);
+        if (!options.help) ApplyPresetOption(options, ExecutableFolder());
     } catch (const TUsageError& error) {
         std::fprintf(stderr, "%s%s\n", Program, OneLine(error.text).c_str());
         return 2;

@@ -2,6 +2,7 @@
 // and values as the generate command's options take them; one block per generation of the chain,
 // then the brush set and the code itself. A file is read for the code written into it by
 // generate --embed-recipe. --json gives the same as one JSON object.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "cli/GenerateOptions.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/JsonText.h"
+#include "gen/Presets.h"
 #include "gen/Recipe.h"
 #include "gen/SeedText.h"
 
@@ -38,6 +40,8 @@ void PrintText(const TRecipe& recipe, const std::string& code) {
         for (const TGenParam& param : GenParams)
             std::printf("%s %s\n", param.name, ParamValueText(param, link.settings.Value(param.id)).c_str());
         std::printf("palette %s\n", PaletteLine(link.settings).c_str());
+        if (!link.settings.layers.Empty())
+            std::printf("layers %s\n", LayerStackText(link.settings.layers).c_str());
     }
     std::printf("brushes %s\ncode %s\n", BrushesLine(recipe.brushes).c_str(), code.c_str());
 }
@@ -52,7 +56,10 @@ void PrintJson(const TRecipe& recipe, const std::string& code) {
         for (const TGenParam& param : GenParams)
             json += ",\"" + std::string(param.name) +
                     "\":" + JsonString(ParamValueText(param, link.settings.Value(param.id)));
-        json += ",\"palette\":" + JsonString(PaletteLine(link.settings)) + "}";
+        json += ",\"palette\":" + JsonString(PaletteLine(link.settings));
+        if (!link.settings.layers.Empty())
+            json += ",\"layers\":" + JsonString(LayerStackText(link.settings.layers));
+        json += "}";
     }
     json += "]}\n";
     std::fputs(json.c_str(), stdout);
@@ -95,5 +102,27 @@ int CliRecipe(int argc, char** argv) {
     } else {
         PrintText(decoded.recipe, code);
     }
+    return 0;
+}
+
+int CliPresets(int argc, char** argv) {
+    if (argc > 1) {
+        const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+        std::fputs(help ? "usage: pallimor-cli presets\n"
+                          "Lists the shipped materials, one a line: the name, then what it is.\n"
+                          "pallimor-cli generate --preset NAME starts from one.\n"
+                        : "pallimor-cli presets: takes no arguments (pallimor-cli presets --help)\n",
+                   help ? stdout : stderr);
+        return help ? 0 : 2;
+    }
+    const TPresetFileResult presets = LoadShippedPresets(ExecutableFolder());
+    if (!presets.ok()) {
+        std::fprintf(stderr, "pallimor-cli presets: %s\n", OneLine(presets.error).c_str());
+        return 1;
+    }
+    std::size_t width = 0;
+    for (const TPreset& preset : presets.presets) width = std::max(width, preset.name.size());
+    for (const TPreset& preset : presets.presets)
+        std::printf("%-*s  %s\n", int(width), preset.name.c_str(), preset.description.c_str());
     return 0;
 }

@@ -195,6 +195,8 @@ TCliOption Shared(std::string_view name) {
 
 // Not constexpr: some texts are built from the values above.
 const TCliOption OutputOptionTable[] = {
+    Shared("preset"),
+    Shared("layers"),
     Shared("palette"),
     Shared("palette-colors"),
     {"count", "N", CountHelp.c_str(), coNone, nullptr,
@@ -226,6 +228,7 @@ const TCliOption OutputOptionTable[] = {
     Shared("roughness"),
     Shared("normal-strength"),
     Shared("height-blur"),
+    Shared("height-from"),
     Shared("normal-y"),
     Shared("normal-filter"),
     {"shard", "K/N",

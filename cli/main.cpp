@@ -48,6 +48,7 @@ int Dispatch(int argc, char** argv) {
     if (std::strcmp(command, "archive") == 0) return CliArchive(argc - 1, argv + 1);
     if (std::strcmp(command, "generate") == 0) return CliGenerate(argc - 1, argv + 1);
     if (std::strcmp(command, "recipe") == 0) return CliRecipe(argc - 1, argv + 1);
+    if (std::strcmp(command, "presets") == 0) return CliPresets(argc - 1, argv + 1);
     std::fprintf(stderr, "pallimor-cli: unknown command '%s' (pallimor-cli --help lists the commands)\n",
                  command);
     return 2;

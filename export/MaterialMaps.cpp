@@ -144,9 +144,22 @@ double ScaledReliefPixels(double strength, int width) {
     return strength * NormalReliefPixels * width / MapReferenceSide;
 }
 
+const TSurfaceRelief* ReliefFor(const TBitmap32& texture, const TMapOptions& options) {
+    const TSurfaceRelief* relief = options.relief.get();
+    if (!relief || options.heightFrom != THeightFrom::Shape || relief->height.width != texture.Width() ||
+        relief->height.height != texture.Height() || relief->roughness.size() != relief->height.values.size())
+        return nullptr;
+    return relief;
+}
+
 bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THeightMap& out) {
     if (options.heightBlur < MinHeightBlur || options.heightBlur > MaxHeightBlur) return false;
-    return HeightMapOf(texture, ScaledBlurRadius(options.heightBlur, texture.Width()), out, options.edges);
+    const int blur = ScaledBlurRadius(options.heightBlur, texture.Width());
+    const TSurfaceRelief* relief = ReliefFor(texture, options);
+    if (!relief) return HeightMapOf(texture, blur, out, options.edges);
+    out = relief->height;
+    if (blur > 0) BlurHeight(out, blur, options.edges);
+    return true;
 }
 
 bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out) {
@@ -250,7 +263,8 @@ std::vector<std::string> ExportedFileNames(const std::string& textureFile, const
 
 TExportResult WriteMaps(const TBitmap32& texture, const std::string& textureFile, const TMapOptions& options,
                         TFileWriter& writer, TSaveMode mode) {
-    if (options.material != TMaterialSet::None) return WriteMaterialSet(texture, textureFile, options, writer, mode);
+    if (options.material != TMaterialSet::None)
+        return WriteMaterialSet(texture, textureFile, options, writer, mode);
     TExportResult result;
     result.ok = true;
     const std::vector<const char*> kinds = MapKinds(options);

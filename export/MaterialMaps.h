@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,31 @@ enum class TMaterialSet { None, Gltf, Godot, UnityUrp, UnityHdrp, Unreal };
 inline constexpr double MinMetallic = 0.0;
 inline constexpr double MaxMetallic = 1.0;
 
+// 16-bit heights, rows top first, packed.
+struct THeightMap {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint16_t> values;
+
+    std::uint16_t* Row(std::int32_t y) { return values.data() + std::size_t(y) * std::size_t(width); }
+    const std::uint16_t* Row(std::int32_t y) const {
+        return values.data() + std::size_t(y) * std::size_t(width);
+    }
+};
+
+// A texture's own relief, when its layers give one: the height (0..65535) and the roughness
+// (0..255, 0 glossy) of every texel, the texture's size. The maps are made from it rather than
+// from the colour's lightness (TMapOptions::heightFrom).
+struct TSurfaceRelief {
+    THeightMap height;
+    std::vector<std::uint8_t> roughness;
+    bool Empty() const { return height.values.empty(); }
+};
+
+// Where the height (and with it the normal and occlusion) and the roughness come from: the
+// texture's own relief when it has one (layers), or the colour's lightness.
+enum class THeightFrom { Shape, Luminance };
+
 struct TMapOptions {
     bool height = false;    // write NAME_height.png
     bool normal = false;    // write NAME_normal.png
@@ -90,7 +116,10 @@ struct TMapOptions {
     TMapFormat format = TMapFormat::Png;
     TMaterialSet material = TMaterialSet::None; // with a set: normal, roughness, ao packed for it
     double metallic = 0.0;                      // the set's metalness, MinMetallic..MaxMetallic
+    THeightFrom heightFrom = THeightFrom::Shape;
     TMapEdges edges; // set from the texture's tiling by whoever writes the maps
+    // The texture's relief, set by whoever writes the maps; none: the lightness is the height.
+    std::shared_ptr<const TSurfaceRelief> relief;
 
     bool Any() const { return height || normal || roughness || occlusion || material != TMaterialSet::None; }
     // Every field alike (the exact doubles).
@@ -100,18 +129,6 @@ struct TMapOptions {
         TMapOptions maps;
         maps.height = maps.normal = on;
         return maps;
-    }
-};
-
-// 16-bit heights, rows top first, packed.
-struct THeightMap {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<std::uint16_t> values;
-
-    std::uint16_t* Row(std::int32_t y) { return values.data() + std::size_t(y) * std::size_t(width); }
-    const std::uint16_t* Row(std::int32_t y) const {
-        return values.data() + std::size_t(y) * std::size_t(width);
     }
 };
 
@@ -130,7 +147,11 @@ int ScaledBlurRadius(int blur, int width);
 double ScaledReliefPixels(double strength, int width);
 // The height and normal maps with options' blur, strength, filter, green axis and edges, the
 // blur and the strength scaled to the texture's side. False as the two above.
+// With options' relief (of the texture's size) and heightFrom Shape, the height is the relief's,
+// blurred as asked, and the roughness (export/SurfaceMaps.h) the relief's over the range asked for.
 bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THeightMap& out);
+// options' relief when the maps of texture are made from it (see above), else null.
+const TSurfaceRelief* ReliefFor(const TBitmap32& texture, const TMapOptions& options);
 bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out);
 
 // 16-bit grey PNG of height; 8-bit RGB PNG of normal (alpha dropped). No chunks but IHDR, IDAT

@@ -379,7 +379,8 @@ bool MakeRoughnessMap(const TBitmap32& texture, const THeightMap& height, double
     }
 }
 
-bool MakeTileOcclusionMap(const THeightMap& height, const TMapOptions& options, std::vector<std::uint8_t>& out) {
+bool MakeTileOcclusionMap(const THeightMap& height, const TMapOptions& options,
+                          std::vector<std::uint8_t>& out) {
     const int width = height.width;
     if (width <= 0) return false;
     return MakeOcclusionMap(height, double(options.occlusionRadius) / MapReferenceSide,
@@ -388,6 +389,17 @@ bool MakeTileOcclusionMap(const THeightMap& height, const TMapOptions& options, 
 
 bool MakeTileRoughnessMap(const TBitmap32& texture, const THeightMap& height, const TMapOptions& options,
                           std::vector<std::uint8_t>& out) {
+    if (const TSurfaceRelief* relief = ReliefFor(texture, options)) {
+        if (!InUnit(options.roughnessMin) || !InUnit(options.roughnessMax) ||
+            options.roughnessMin > options.roughnessMax)
+            return false;
+        // The layers' roughness spread over the range asked for.
+        const double low = options.roughnessMin, span = options.roughnessMax - options.roughnessMin;
+        out.resize(relief->roughness.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = std::uint8_t(255.0 * (low + span * relief->roughness[i] / 255.0) + 0.5);
+        return true;
+    }
     return MakeRoughnessMap(texture, height, options.roughnessMin, options.roughnessMax,
                             double(RoughnessContrastRadius) / MapReferenceSide, options.edges, out);
 }

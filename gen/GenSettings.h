@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "gen/GenParams.h"
+#include "gen/Layers.h"
 #include "gen/Palette.h"
 
 namespace vorn {
@@ -18,6 +19,8 @@ public:
     virtual int Value(TGenParamId id) const = 0;
     // The strokes' palette; empty is the walk's own colours (the Palette "Walk").
     virtual TPalette Palette() const { return {}; }
+    // The layers the texture is composed of; empty: the tile alone.
+    virtual TLayerStack Layers() const { return {}; }
 };
 
 // Plain values, the table's defaults at first: for the command line, recipes, the synthesis and
@@ -30,8 +33,10 @@ struct TGenSettings final : TGenSettingsSource, TGenValues {
     int Value(TGenParamId id) const override { return this->*GenParam(id).field; }
     void SetValue(TGenParamId id, int value) { this->*GenParam(id).field = value; }
     TPalette Palette() const override { return palette; }
+    TLayerStack Layers() const override { return layers; }
 
-    TPalette palette; // empty: Walk
+    TPalette palette;   // empty: Walk
+    TLayerStack layers; // empty: the tile alone
 };
 
 // A palette as the synthesis reads it: one of fewer than two or more than sixteen colours is Walk.
@@ -41,11 +46,12 @@ inline TPalette UsablePalette(TPalette palette) {
     return palette;
 }
 
-// Every value and the palette as the source gives them, unclamped.
+// Every value, the palette and the layers as the source gives them, unclamped.
 inline TGenSettings SettingsOf(const TGenSettingsSource& settings) {
     TGenSettings values;
     for (const TGenParam& param : GenParams) values.SetValue(param.id, settings.Value(param.id));
     values.palette = settings.Palette();
+    values.layers = settings.Layers();
     return values;
 }
 
@@ -61,15 +67,16 @@ inline TGenSettings ClampedSettings(const TGenSettingsSource& settings) {
     TGenSettings clamped;
     for (const TGenParam& param : GenParams) clamped.SetValue(param.id, ClampedValue(settings, param.id));
     clamped.palette = UsablePalette(settings.Palette());
+    clamped.layers = settings.Layers();
     return clamped;
 }
 
-// The same value for every parameter, and the same palette.
+// The same value for every parameter, the same palette and the same layers.
 inline bool SameSettings(const TGenSettingsSource& a, const TGenSettingsSource& b) {
     for (const TGenParam& param : GenParams) {
         if (a.Value(param.id) != b.Value(param.id)) return false;
     }
-    return a.Palette() == b.Palette();
+    return a.Palette() == b.Palette() && a.Layers() == b.Layers();
 }
 
 // What the synthesis asks of its host once per step; the defaults do nothing (command line).

@@ -15,6 +15,7 @@
 #include "engine/VornTextures.h"
 #include "engine/VornTimers.h"
 #include "gen/CanvasPainter.h"
+#include "gen/LayerCompose.h"
 #include "gen/PreviewCompose.h"
 #include "gen/TileSynthesis.h"
 #include "gen/TileTrace.h"
@@ -377,7 +378,29 @@ void TGenerator::RenderSize(bool deferLarge) {
         Textures->RenderIntoTarget(
             GetIndex(TextureSize), 0, [this](TVornTextures* sender) { SizeRender(sender); }, true);
     }
+    ComposeOutput();
     ++m_outputSerial;
+}
+
+void TGenerator::ComposeOutput() {
+    m_relief.reset();
+    if (m_drawing.layers.Empty() || !m_tileFinished) return;
+    TRenderTarget* target = Textures->GetTarget(GetIndex(TextureSize));
+    TLockedTexels info;
+    if (!target || target->Width() != TextureSize || !target->Lock(0, laNone, info)) return;
+    if (BytesPerTexel(info.Format) == 4 && info.Pitch >= TextureSize * 4) {
+        TComposeFrame frame;
+        frame.size = TextureSize;
+        frame.seed = m_textureSeed;
+        frame.axes = m_tileAxes;
+        frame.palette = UsablePalette(m_drawing.palette);
+        frame.background = RgbOfCanvasColor(m_tileBackground);
+        frame.tileTransparent = m_tileTransparent;
+        auto relief = std::make_shared<TSurfaceRelief>();
+        ComposeLayers(m_drawing.layers, frame, static_cast<std::uint8_t*>(info.Bits), info.Pitch, *relief);
+        m_relief = std::move(relief);
+    }
+    target->Unlock(0);
 }
 
 TLargeSources TGenerator::LargeSources() {

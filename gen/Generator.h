@@ -15,6 +15,7 @@
 #include "archive/BrushFolder.h"
 #include "engine/VornDef.h"
 #include "engine/soft/SoftHost.h"
+#include "export/MaterialMaps.h"
 #include "gen/ArchiveChoice.h"
 #include "gen/GenSettings.h"
 #include "gen/LargeOutput.h"
@@ -195,6 +196,13 @@ public:
     // coverage in alpha, and the output keeps that alpha. Keep with None over an opaque tile
     // stays opaque.
     bool TileTransparent() const { return m_tileTransparent; }
+    // The output texture was composed of layers (the settings' stack): it is opaque, and Relief
+    // holds its height and roughness; otherwise Relief is null.
+    bool OutputComposed() const { return m_relief != nullptr; }
+    std::shared_ptr<const TSurfaceRelief> Relief() const { return m_relief; }
+    // The output as the files hold it: with premultiplied colour and coverage (TileTransparent),
+    // unless layers were composed over it.
+    bool OutputTransparent() const { return m_tileTransparent && !m_relief; }
     // The BG Color a transparent tile is shown and flattened over: the one it was made with (or
     // shown with), not one picked since, so the output stays what its recipe makes.
     TCanvasColor TileBackground() const { return m_tileBackground; }
@@ -236,6 +244,9 @@ private:
     // Redraws the output target of the current size from the tile; with deferLarge a large one
     // is left pending instead.
     void RenderSize(bool deferLarge = false);
+    // The settings' layers composed over the output target of the current size (Relief); none
+    // without layers.
+    void ComposeOutput();
     // The view and the output of the current size from the tile, and a new output serial.
     void RenderViewAndSize(bool deferLarge);
     // Draws render target index as an axis-aligned square of side size centred at (x, y); with
@@ -267,6 +278,7 @@ private:
     std::FILE* m_trace = nullptr;
     // The calls that drew the tile since it was last cleared or covered.
     TPaintChain m_chain;
+    std::shared_ptr<const TSurfaceRelief> m_relief; // the composed output's, or null
     // The output of 2048 and 4096, drawn from m_chain (after the engine objects: its twins'
     // images go before the device).
     TLargeOutput m_large;

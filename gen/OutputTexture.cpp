@@ -14,6 +14,7 @@ TMapEdges MapEdgesOf(TTileAxes axes) {
 
 TMapOptions MapOptionsOf(const TGenerator& generator, TMapOptions maps) {
     maps.edges = MapEdgesOf(generator.TileAxes());
+    maps.relief = generator.Relief();
     return maps;
 }
 
@@ -21,7 +22,7 @@ namespace {
 
 // A transparent tile's texels as read back (premultiplied, coverage in alpha) as format holds them.
 void ForFormat(const TGenerator& generator, TExportFormat format, TBitmap32& bitmap) {
-    if (!generator.TileTransparent()) return;
+    if (!generator.OutputTransparent()) return;
     if (format == TExportFormat::Png)
         UnpremultiplyAlpha(bitmap);
     else
@@ -55,7 +56,7 @@ TExportResult ReadOutputForExport(const TGenerator& generator, const std::string
 }
 
 std::string TransparencyNote(const TGenerator& generator, TExportFormat format) {
-    if (!generator.TileTransparent() || format == TExportFormat::Png) return {};
+    if (!generator.OutputTransparent() || format == TExportFormat::Png) return {};
     return std::string(format == TExportFormat::Jpeg ? "JPEG" : "BMP") +
            " holds no transparency: written over the BG Color";
 }
@@ -89,7 +90,7 @@ TExportResult WriteOutputExport(const TOutputExport& job, int jpegQuality, TFile
 TExportResult ExportOutputTexture(const TGenerator& generator, const std::string& fileName, int jpegQuality,
                                   TFileWriter& writer, TSaveMode mode, const TMapOptions& maps,
                                   std::string_view recipe) {
-    if (!maps.Any() && !generator.TileTransparent())
+    if (!maps.Any() && !generator.OutputTransparent())
         return TileExport(*generator.Textures, TGenerator::GetIndex(generator.TextureSize),
                           generator.TextureSize, fileName, jpegQuality, writer, mode, recipe);
     TOutputExport job;

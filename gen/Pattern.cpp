@@ -15,40 +15,49 @@ namespace vorn {
 
 namespace {
 
-const TPatternKindInfo KindTable[] = {
-    {TPatternKind::Noise, "noise", "value or gradient noise in octaves: plain, ridged or billowed, warped",
-     NoiseParams(), DrawNoise},
-    {TPatternKind::Cells, "cells", "Voronoi cells: stones, cobbles, scales, cracks", CellsParams(),
-     DrawCells},
-    {TPatternKind::Bricks, "bricks",
-     "bricks and tiles in rows with mortar: walls, floors, roofs, planks, panels", BricksParams(),
-     DrawBricks},
-    {TPatternKind::Weave, "weave", "threads over and under: fabric, wicker, mesh", WeaveParams(), DrawWeave},
-    {TPatternKind::Grain, "grain", "rings and fibres bent by noise: wood, bark", GrainParams(), DrawGrain},
-    {TPatternKind::Scratches, "scratches", "many fine lines: brushed and worn metal, grime streaks",
-     ScratchesParams(), DrawScratches},
-};
+// Built on first use: the kinds' parameter tables live in other units, and tables of options built
+// while the program starts read this one.
+std::span<const TPatternKindInfo> KindTable() {
+    static const TPatternKindInfo table[] = {
+        {TPatternKind::Noise, "noise",
+         "value or gradient noise in octaves: plain, ridged or billowed, warped", NoiseParams(), DrawNoise},
+        {TPatternKind::Cells, "cells", "Voronoi cells: stones, cobbles, scales, cracks", CellsParams(),
+         DrawCells},
+        {TPatternKind::Bricks, "bricks",
+         "bricks and tiles in rows with mortar: walls, floors, roofs, planks, panels", BricksParams(),
+         DrawBricks},
+        {TPatternKind::Weave, "weave", "threads over and under: fabric, wicker, mesh", WeaveParams(),
+         DrawWeave},
+        {TPatternKind::Grain, "grain", "rings and fibres bent by noise: wood, bark", GrainParams(),
+         DrawGrain},
+        {TPatternKind::Scratches, "scratches", "many fine lines: brushed and worn metal, grime streaks",
+         ScratchesParams(), DrawScratches},
+    };
+    return table;
+}
 
 } // namespace
 
-void TPatternField::Resize(int side) {
+void TPatternField::ResizeBand(int side, int first, int count_) {
     size = side;
-    const std::size_t count = std::size_t(side) * std::size_t(side);
+    firstRow = first;
+    rows = count_;
+    const std::size_t count = std::size_t(side) * std::size_t(count_);
     tone.resize(count);
     height.resize(count);
     roughness.resize(count);
 }
 
 std::span<const TPatternKindInfo> PatternKinds() {
-    return KindTable;
+    return KindTable();
 }
 
 const TPatternKindInfo& PatternKindInfo(TPatternKind kind) {
-    return KindTable[static_cast<int>(kind)];
+    return KindTable()[std::size_t(kind)];
 }
 
 const TPatternKindInfo* FindPatternKind(std::string_view name) {
-    for (const TPatternKindInfo& info : KindTable)
+    for (const TPatternKindInfo& info : KindTable())
         if (name == info.name) return &info;
     return nullptr;
 }
@@ -63,20 +72,40 @@ TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes a
     return params;
 }
 
-void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads) {
-    const TPatternKindInfo& info = PatternKindInfo(params.kind);
+namespace {
+
+TPatternParams Clamped(const TPatternParams& params, const TPatternKindInfo& info) {
     TPatternParams clamped = params;
     for (std::size_t i = 0; i < info.params.size(); ++i)
         clamped.values[i] = std::clamp(params.values[i], info.params[i].min, info.params[i].max);
+    return clamped;
+}
+
+// Clears rows y0 .. y1 - 1 of field (every kind draws over zeros), then draws them.
+void ClearAndDraw(const TPatternKindInfo& info, const TPatternParams& clamped, int size, int y0, int y1,
+                  TPatternField& field) {
+    const std::size_t count = std::size_t(y1 - y0) * std::size_t(size);
+    for (float* plane : {field.Tone(y0), field.Height(y0), field.Roughness(y0)})
+        std::fill_n(plane, count, 0.0f);
+    info.draw(clamped, size, y0, y1, field);
+}
+
+} // namespace
+
+void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads) {
+    const TPatternKindInfo& info = PatternKindInfo(params.kind);
+    const TPatternParams clamped = Clamped(params, info);
     field.Resize(size);
-    // Each band clears its rows first (every kind draws over zeros), touching them on its own thread.
+    // Each band touches its rows first, on its own thread.
     RunBands(size, BandCount(threads, size), [&](int, std::int32_t y0, std::int32_t y1) {
-        const std::size_t begin = std::size_t(y0) * std::size_t(size),
-                          end = std::size_t(y1) * std::size_t(size);
-        for (TPatternPlane* plane : {&field.tone, &field.height, &field.roughness})
-            std::fill(plane->begin() + std::ptrdiff_t(begin), plane->begin() + std::ptrdiff_t(end), 0.0f);
-        info.draw(clamped, size, y0, y1, field);
+        ClearAndDraw(info, clamped, size, y0, y1, field);
     });
+}
+
+void DrawPatternRows(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field) {
+    const TPatternKindInfo& info = PatternKindInfo(params.kind);
+    field.ResizeBand(size, rowBegin, rowEnd - rowBegin);
+    ClearAndDraw(info, Clamped(params, info), size, rowBegin, rowEnd, field);
 }
 
 void ColourPatternRow(const float* tone, int count, const TPalette& palette, std::uint8_t* bgra) {

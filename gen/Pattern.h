@@ -37,13 +37,24 @@ template <class T> struct TUnsetAllocator : std::allocator<T> {
 };
 using TPatternPlane = std::vector<float, TUnsetAllocator<float>>;
 
-// The values of a pattern at every texel of a size x size tile, rows top first.
+// The values of a pattern at the texels of rows firstRow .. firstRow + rows - 1 of a size x size
+// tile (every row unless a band of them is drawn), rows top first.
 struct TPatternField {
     int size = 0;
+    int firstRow = 0, rows = 0;
     TPatternPlane tone;      // 0..1: where the layer reads the palette (a cell's tint, a brick's tone)
     TPatternPlane height;    // 0..1: the relief, 0 deepest (mortar, cracks, grooves), 1 highest
     TPatternPlane roughness; // 0..1: 0 glossy, 1 matt
-    void Resize(int side);   // size = side; the values are unset until drawn
+    // size = side, every row; the values are unset until drawn.
+    void Resize(int side) { ResizeBand(side, 0, side); }
+    // size = side, rows first .. first + count - 1 only.
+    void ResizeBand(int side, int first, int count);
+    float* Tone(int row) { return tone.data() + Offset(row); }
+    float* Height(int row) { return height.data() + Offset(row); }
+    float* Roughness(int row) { return roughness.data() + Offset(row); }
+
+private:
+    std::size_t Offset(int row) const { return std::size_t(row - firstRow) * std::size_t(size); }
 };
 
 // Most a kind's parameters may be; each kind's table says what its values mean.
@@ -84,6 +95,9 @@ TPatternParams DefaultPattern(TPatternKind kind, std::uint32_t seed, TTileAxes a
 // Draws params at size (64..4096), values clamped to the kind's ranges, in bands of rows on threads
 // threads (0: one per processor, at most 8); the values do not depend on the thread count.
 void DrawPattern(const TPatternParams& params, int size, TPatternField& field, int threads = 0);
+// Draws rows rowBegin .. rowEnd - 1 only into field, sized for them (ResizeBand) on this thread; the
+// values are those DrawPattern gives these rows.
+void DrawPatternRows(const TPatternParams& params, int size, int rowBegin, int rowEnd, TPatternField& field);
 
 // A row of tones coloured through palette into count BGRA texels, opaque: the colours spread
 // evenly over 0..1 (the first at 0, the last at 1) and mixed linearly between neighbours in steps

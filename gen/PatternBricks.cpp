@@ -101,10 +101,9 @@ void DrawBricks(const TPatternParams& params, int size, int rowBegin, int rowEnd
             }
         }
         const float edgeY = std::min(fy, 1.0f - fy);
-        const std::size_t row = std::size_t(j) * std::size_t(size);
-        float* tone = field.tone.data() + row;
-        float* height = field.height.data() + row;
-        float* roughness = field.roughness.data() + row;
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const float x = (float(i) + 0.5f) * stepX + shift;
             const int c = std::min(int(std::floor(x)), columns);

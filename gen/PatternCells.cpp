@@ -206,10 +206,9 @@ void DrawCells(const TPatternParams& params, int size, int rowBegin, int rowEnd,
             band.Fill(cy);
             bandRow = cy;
         }
-        const std::size_t row = std::size_t(j) * std::size_t(size);
-        float* tone = field.tone.data() + row;
-        float* height = field.height.data() + row;
-        float* roughness = field.roughness.data() + row;
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const float x = (float(i) + 0.5f) * step;
             const int cx = std::min(int(std::floor(x)), cells - 1);

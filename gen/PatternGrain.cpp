@@ -74,9 +74,9 @@ void DrawGrain(const TPatternParams& params, int size, int rowBegin, int rowEnd,
     for (int j = rowBegin; j < rowEnd; ++j) {
         const double v = (j + 0.5) / size;
         bendNoise.Row(v, bendRow);
-        float* tone = field.tone.data() + std::size_t(j) * std::size_t(size);
-        float* height = field.height.data() + std::size_t(j) * std::size_t(size);
-        float* roughness = field.roughness.data() + std::size_t(j) * std::size_t(size);
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const double u = (i + 0.5) / size;
             const double shift = bend * bendRow[std::size_t(i)];

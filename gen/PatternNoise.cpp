@@ -289,9 +289,9 @@ void DrawNoise(const TPatternParams& params, int size, int rowBegin, int rowEnd,
                                                          : WarpedSum<Plain>(noise, octaves, wu, wv);
             }
         }
-        float* tone = field.tone.data() + std::size_t(j) * std::size_t(size);
-        float* height = field.height.data() + std::size_t(j) * std::size_t(size);
-        float* roughness = field.roughness.data() + std::size_t(j) * std::size_t(size);
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const float n = sum[std::size_t(i)] / norm;
             float h;

@@ -32,7 +32,7 @@ struct TSegment {
 // Marks the texels within reach of the segment, clipped to the field's rows rowBegin .. rowEnd - 1:
 // cut keeps the deepest cut, cover the strongest coverage. Only the span of each row the segment
 // can reach is visited.
-void DrawSegment(const TSegment& s, int size, int rowBegin, int rowEnd, float* cut, float* cover) {
+void DrawSegment(const TSegment& s, int size, int rowBegin, int rowEnd, TPatternField& field) {
     const float endY = s.y + s.length * s.dy;
     const int top = std::max(rowBegin, static_cast<int>(std::ceil(std::min(s.y, endY) - s.reach)));
     const int bottom = std::min(rowEnd - 1, static_cast<int>(std::floor(std::max(s.y, endY) + s.reach)));
@@ -52,8 +52,8 @@ void DrawSegment(const TSegment& s, int size, int rowBegin, int rowEnd, float* c
         const float xa = s.x + t0 * s.dx, xb = s.x + t1 * s.dx;
         const int left = std::max(0, static_cast<int>(std::ceil(std::min(xa, xb) - s.reach)));
         const int right = std::min(size - 1, static_cast<int>(std::floor(std::max(xa, xb) + s.reach)));
-        float* cutRow = cut + std::size_t(j) * std::size_t(size);
-        float* coverRow = cover + std::size_t(j) * std::size_t(size);
+        float* cutRow = field.Height(j);
+        float* coverRow = field.Roughness(j);
         for (int i = left; i <= right; ++i) {
             const float rx = static_cast<float>(i) - s.x;
             const float along = rx * s.dx + ry * s.dy;
@@ -115,8 +115,6 @@ void DrawScratches(const TPatternParams& params, int size, int rowBegin, int row
     const float side = static_cast<float>(size);
 
     // Height holds the deepest cut and roughness the strongest coverage until the last pass.
-    float* cut = field.height.data();
-    float* cover = field.roughness.data();
     for (int k = 0; k < count; ++k) {
         const float cx = PatternUnit(PatternHash(params.seed, k, 0));
         const float cy = PatternUnit(PatternHash(params.seed, k, 1));
@@ -143,7 +141,7 @@ void DrawScratches(const TPatternParams& params, int size, int rowBegin, int row
                     continue;
                 if (std::max(copy.y, endY) + copy.reach < 0.0f || std::min(copy.y, endY) - copy.reach > side)
                     continue;
-                DrawSegment(copy, size, rowBegin, rowEnd, cut, cover);
+                DrawSegment(copy, size, rowBegin, rowEnd, field);
             }
         }
     }
@@ -154,9 +152,9 @@ void DrawScratches(const TPatternParams& params, int size, int rowBegin, int row
     std::vector<float> streak(std::size_t(size), 0.0f);
     for (int j = rowBegin; j < rowEnd; ++j) {
         if (streaks > 0.0f) streakNoise.Row((j + 0.5) / size, streak);
-        float* tone = field.tone.data() + std::size_t(j) * std::size_t(size);
-        float* height = field.height.data() + std::size_t(j) * std::size_t(size);
-        float* roughness = field.roughness.data() + std::size_t(j) * std::size_t(size);
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const float c = roughness[i];
             const float g = streaks * streak[std::size_t(i)];

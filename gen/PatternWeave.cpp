@@ -146,10 +146,9 @@ void DrawWeave(const TPatternParams& params, int size, int rowBegin, int rowEnd,
             warpTo[c] = WarpOver(pattern, c, weft.crossing + 1) ? 1.0f : -1.0f;
             weftAt[c] = WarpOver(pattern, c, r) ? -1.0f : 1.0f;
         }
-        const std::size_t row = std::size_t(j) * std::size_t(size);
-        float* tone = field.tone.data() + row;
-        float* height = field.height.data() + row;
-        float* roughness = field.roughness.data() + row;
+        float* tone = field.Tone(j);
+        float* height = field.Height(j);
+        float* roughness = field.Roughness(j);
         for (int i = 0; i < size; ++i) {
             const TSpan& warp = columns[std::size_t(i)];
             // The surface of each thread here: its elevation along it plus its rounded top.

@@ -48,7 +48,7 @@ TDrawnTexture Draw(TGenerator& generator, const TDrawRequest& request, TBatchHoo
                               generator.TextureSize, generator.BackgroundColor, generator.BrushSetHash);
     drawn.code = EncodeRecipe(drawn.recipe);
     drawn.axes = generator.TileAxes();
-    drawn.transparent = generator.TileTransparent();
+    drawn.transparent = generator.OutputTransparent();
     if (around) {
         around->Generated(number);
         around->Drawn(number, drawn);

@@ -16,6 +16,7 @@ inline constexpr TCommandHelp CliCommands[] = {
     {"archive", "pack|unpack ...", "make a brush archive from a folder of PNG images, or the images of one"},
     {"archive", "list", "list the installed brush sets, the name first"},
     {"generate", "...", "generate textures (pallimor-cli generate --help)"},
+    {"presets", "", "list the shipped materials generate --preset starts from, one a line, the name first"},
     {"recipe", "[--json] CODE|FILE",
      "print the values, brush set and code of a recipe code, or of the one an image file carries"},
 };

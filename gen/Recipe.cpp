@@ -17,6 +17,7 @@ namespace {
 constexpr const char* SeedField = "seed";
 constexpr const char* BrushesField = "brushes";
 constexpr const char* PaletteField = "palette";
+constexpr const char* LayersField = "layers";
 constexpr std::size_t SeedDigits = 8;
 
 // Receives a synthesis and draws nothing: SeedAfter needs only its random draws.
@@ -69,6 +70,7 @@ private:
     bool m_seenSeed = false;
     bool m_seenBrushes = false;
     bool m_seenPalette = false;
+    bool m_seenLayers = false;
     std::vector<bool> m_hasSeed;
 };
 
@@ -79,9 +81,15 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
     const TGenParam* param = FindGenParam(name);
     const bool brushes = name == BrushesField;
     const bool palette = name == PaletteField;
-    if (!param && name != SeedField && !brushes && !palette) return "unknown field '" + Quoted(name) + "'";
+    const bool layers = name == LayersField;
+    if (!param && name != SeedField && !brushes && !palette && !layers)
+        return "unknown field '" + Quoted(name) + "'";
     const std::string number = std::to_string(m_hasSeed.size());
-    bool& seen = param ? m_seen[param->id] : brushes ? m_seenBrushes : palette ? m_seenPalette : m_seenSeed;
+    bool& seen = param     ? m_seen[param->id]
+                 : brushes ? m_seenBrushes
+                 : palette ? m_seenPalette
+                 : layers  ? m_seenLayers
+                           : m_seenSeed;
     if (seen) return "repeated field '" + Quoted(name) + "' in link " + number;
     seen = true;
     if (eq == std::string_view::npos) return "truncated: field '" + Quoted(name) + "' has no value";
@@ -89,6 +97,13 @@ std::string TDecoder::Field(std::string_view field, bool firstLink, TRecipeLink&
         TPaletteResult colors = ParsePaletteRecipeText(value);
         if (!colors.ok()) return "field 'palette' in link " + number + ": " + colors.error;
         link.settings.palette = std::move(colors.palette);
+        return {};
+    }
+    if (layers) {
+        if (value.empty()) return "truncated: field 'layers' has no value";
+        TLayerStackParse stack = ParseLayerStack(value);
+        if (!stack.ok()) return "field 'layers' in link " + number + ": " + stack.error;
+        link.settings.layers = std::move(stack.stack);
         return {};
     }
     if (((param && IsRecipeWide(*param)) || brushes) && !firstLink) {
@@ -181,6 +196,7 @@ TRecipeDecoding TDecoder::Run() {
             m_seen = {};
             m_seenSeed = false;
             m_seenPalette = false;
+            m_seenLayers = false;
         }
         const std::size_t start = pos + 1;
         const std::size_t end = std::min(m_code.find_first_of(".+", start), m_code.size());
@@ -269,6 +285,7 @@ std::string EncodeRecipe(const TRecipe& recipe) {
         // The colours themselves, so that the code needs no palette file to be made again.
         if (!link.settings.palette.colors.empty())
             field(next(), PaletteField, PaletteRecipeText(link.settings.palette));
+        if (!link.settings.layers.Empty()) field(next(), LayersField, LayerStackText(link.settings.layers));
     }
     return code;
 }

@@ -78,7 +78,37 @@ const std::vector<TTextureOption>& Table() {
         "height blur, a wrap-around box of radius N/1024 of the tile's side " +
         RangeText(MinHeightBlur, MaxHeightBlur) + " (default 0)";
 
+    static const std::string LayersHelp = [] {
+        std::string kinds = "tile";
+        for (const TPatternKindInfo& kind : PatternKinds()) kinds += std::string(", ") + kind.name;
+        std::string blends;
+        for (const TLayerBlendInfo& blend : LayerBlends())
+            blends += (blends.empty() ? "" : ", ") + std::string(blend.name);
+        return "compose the texture of layers, bottom first, joined by ',': each a kind\n(" + kinds +
+               ") then :NAME=VALUE for its values, :blend=(" + blends +
+               "),\n:opacity, :relief, :tone-low, :tone-high and :variant (see pallimor-cli(1))";
+    }();
+
     static const std::vector<TTextureOption> table = {
+        {"preset", "NAME",
+         "start from a named material (pallimor-cli presets lists them); the options given\nbeside it "
+         "change its values",
+         coNone, nullptr, ouTexture,
+         [](TOptions& o, const std::string& option, const std::string& v) {
+             if (v.empty()) throw TUsageError{option + " needs a preset's name"};
+             o.preset = v;
+             NoteSettingsOption(o, option);
+         },
+         nullptr},
+        {"layers", "LIST", LayersHelp.c_str(), coNone, nullptr, ouTexture,
+         [](TOptions& o, const std::string& option, const std::string& v) {
+             TLayerStackParse stack = ParseLayerStack(v);
+             if (!stack.ok()) throw TUsageError{option + ": " + stack.error};
+             o.settings.layers = std::move(stack.stack);
+             o.layersGiven = true;
+             NoteSettingsOption(o, option);
+         },
+         nullptr},
         {"palette", "NAME|FILE|RRGGBB,...",
          "stroke colours from a palette (default walk: the walk's own): a shipped one by name\n"
          "(earth, stone, moss, rust, ...), the palette of a PNG or JPEG FILE, or 2 to 16 colours",
@@ -179,6 +209,19 @@ const std::vector<TTextureOption>& Table() {
              return Unless(maps.heightBlur == TMapOptions().heightBlur, maps.Any(),
                            std::to_string(maps.heightBlur));
          }},
+        {"height-from", "shape|luminance",
+         "where the maps' height and roughness come from: shape (default: the layers' own\nrelief, or the "
+         "lightness of a texture without layers) or luminance (the lightness)",
+         coWords, "shape|luminance", ouMaps,
+         [](TOptions& o, const std::string& option, const std::string& v) {
+             if (v != "shape" && v != "luminance")
+                 throw TUsageError{option + " accepts shape or luminance (got '" + v + "')"};
+             o.maps.heightFrom = v == "shape" ? THeightFrom::Shape : THeightFrom::Luminance;
+             o.heightFromOption = option;
+         },
+         [](const TMapOptions& maps) {
+             return Unless(maps.heightFrom == TMapOptions().heightFrom, maps.Any(), "luminance");
+         }},
         {"normal-y", "up|down", "normal map green axis: up (OpenGL, default) or down (DirectX)", coWords,
          "up|down", ouMaps,
          [](TOptions& o, const std::string& option, const std::string& v) {
@@ -218,7 +261,41 @@ const TTextureOption* FindTextureOption(std::string_view name) {
 void ApplyGenParam(TTextureOptions& o, const TGenParam& param, const std::string& option,
                    const std::string& value) {
     o.settings.SetValue(param.id, ParamOf(param, value));
+    o.givenParams[param.id] = true;
     NoteSettingsOption(o, option);
+}
+
+void ApplyPreset(TTextureOptions& o, const TPreset& preset) {
+    for (const auto& [name, value] : preset.fields) {
+        const std::string option = "--preset " + preset.name + ": " + name;
+        if (const TGenParam* param = FindGenParam(name)) {
+            if (o.givenParams[param->id]) continue;
+            try {
+                o.settings.SetValue(param->id, ParamOf(*param, value));
+            } catch (const TUsageError& error) {
+                throw TUsageError{"--preset " + preset.name + ": " + error.text};
+            }
+        } else if (name == "palette") {
+            if (o.palette.empty()) o.palette = value;
+        } else if (name == "layers") {
+            if (o.layersGiven) continue;
+            TLayerStackParse stack = ParseLayerStack(value);
+            if (!stack.ok()) throw TUsageError{option + ": " + stack.error};
+            o.settings.layers = std::move(stack.stack);
+        } else {
+            throw TUsageError{option + ": unknown field"};
+        }
+    }
+}
+
+void ApplyPresetOption(TTextureOptions& o, const std::string& exeDir) {
+    if (o.preset.empty()) return;
+    const TPresetFileResult presets = LoadShippedPresets(exeDir);
+    if (!presets.ok()) throw TUsageError{"--preset: " + presets.error};
+    const TPreset* preset = FindPreset(presets.presets, o.preset);
+    if (!preset)
+        throw TUsageError{"--preset: no preset called '" + o.preset + "' (pallimor-cli presets lists them)"};
+    ApplyPreset(o, *preset);
 }
 
 void CheckTextureOptions(const TTextureOptions& o) {
@@ -232,6 +309,8 @@ void CheckTextureOptions(const TTextureOptions& o) {
     if (!o.blurOption.empty() && !o.maps.Any()) throw TUsageError{o.blurOption + " applies only with --maps"};
     if (o.paletteColors != 0 && o.palette.empty())
         throw TUsageError{"--palette-colors applies only with --palette FILE"};
+    if (!o.heightFromOption.empty() && !o.maps.Any())
+        throw TUsageError{o.heightFromOption + " applies only with --maps or --material"};
     if (!o.mapFormatOption.empty() && !o.maps.Any())
         throw TUsageError{o.mapFormatOption + " applies only with --maps"};
     // A material set packs the normal, roughness and occlusion maps.

@@ -5,6 +5,7 @@
 // (the arguments that ask for the maps an export writes), with the rules between them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -14,6 +15,7 @@
 
 #include "export/MaterialMaps.h"
 #include "gen/GenSettings.h"
+#include "gen/Presets.h"
 #include "gen/Recipe.h"
 
 namespace vorn {
@@ -23,16 +25,20 @@ struct TTextureOptions {
     std::string settingsOption; // the first generation option given, for --recipe's usage error
     std::optional<std::uint32_t> seed;
     std::optional<TRecipe> recipe;
-    std::string palette;         // as given; resolved when drawn (a name, a file or colours)
-    int paletteColors = 0;       // 0: the default of an image's palette
-    TMapOptions maps;            // the maps and their settings
-    std::string blurOption;      // "--height-blur" when given, for the usage errors
-    std::string normalOption;    // the first of the normal map's options given
-    std::string occlusionOption; // "--ao-radius" when given
-    std::string roughnessOption; // "--roughness" when given
-    std::string mapFormatOption; // "--map-format" when given
-    std::string materialOption;  // "--material" when given
-    std::string metallicOption;  // "--metallic" when given
+    std::string palette;          // as given; resolved when drawn (a name, a file or colours)
+    int paletteColors = 0;        // 0: the default of an image's palette
+    TMapOptions maps;             // the maps and their settings
+    std::string blurOption;       // "--height-blur" when given, for the usage errors
+    std::string normalOption;     // the first of the normal map's options given
+    std::string occlusionOption;  // "--ao-radius" when given
+    std::string roughnessOption;  // "--roughness" when given
+    std::string mapFormatOption;  // "--map-format" when given
+    std::string heightFromOption; // "--height-from" when given
+    std::string materialOption;   // "--material" when given
+    std::string metallicOption;   // "--metallic" when given
+    std::string preset;           // --preset's name; applied by ApplyPresetOption
+    std::array<bool, GenParamCount> givenParams = {}; // set by an option, not by the preset
+    bool layersGiven = false;
 };
 
 // What a value completes to in the shell.
@@ -63,6 +69,13 @@ const TTextureOption* FindTextureOption(std::string_view name);
 // --recipe's rule.
 void ApplyGenParam(TTextureOptions& o, const TGenParam& param, const std::string& option,
                    const std::string& value);
+
+// The preset's fields as options, each unless an option given set it already (so that options
+// given beside a preset win, whatever their order). Throws TUsageError for a bad field.
+void ApplyPreset(TTextureOptions& o, const TPreset& preset);
+// With --preset: the shipped presets read (exeDir as ResolvePalette's) and the one named applied;
+// throws TUsageError for an unknown name or a preset file that cannot be read.
+void ApplyPresetOption(TTextureOptions& o, const std::string& exeDir);
 
 // The rules between the options, once all are read; throws TUsageError.
 void CheckTextureOptions(const TTextureOptions& o);

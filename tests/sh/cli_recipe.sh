@@ -115,9 +115,12 @@ done
 for option in $("$cli" generate --help | grep -o '^  --[a-z-]*' | sed 's/^  --//'); do
   case $option in seed | recipe | recipes | count | out | folder | name | type | quality | maps | normal-strength | height-blur | \
     normal-y | normal-filter | ao-radius | map-format | roughness | material | metallic | palette-colors | force | threads | archive | brushes | trace | embed-recipe | json | quiet | help | \
-    shard | vary | lock | manifest | resume | tar) continue ;; esac
+    shard | vary | lock | manifest | resume | tar | preset | layers | height-from) continue ;; esac
   [ "$(grep -c "^$option " "$work/out.txt")" -eq 2 ] || fail "recipe: '$option' is not in both blocks"
 done
+# Layers are printed where a link has them, as --layers takes them.
+run 0 recipe "P1.seed=0000002A.tiling=wrap.layers=bricks:rows=6,tile:blend=multiply"
+grep -qx "layers bricks:rows=6,tile:blend=multiply" "$work/out.txt" || fail "recipe: no layers line"
 run 2 recipe "P1.seed=0000002A.effect=shift.effect=glow"
 [ "$(cat "$work/err.txt")" = "pallimor-cli recipe: repeated field 'effect' in link 1" ] ||
   fail "recipe error: '$(cat "$work/err.txt")'"

@@ -49,6 +49,7 @@ expected+="
 ./usr/share/icons/hicolor/scalable/apps/pallimor.svg
 ./usr/share/metainfo/org.pallimor.Pallimor.metainfo.xml
 ./usr/share/pallimor/palettes.txt
+./usr/share/pallimor/presets.txt
 ./usr/share/pallimor/vorn-ink.dat
 ./usr/share/pallimor/vorn-shapes.dat
 ./usr/share/pallimor/vorn.dat"

@@ -1,0 +1,43 @@
+// Named materials: each a starting point of settings (Wrap tiling, a palette, layers, the walk's
+// parameters) kept in one data file shipped with the program, presets.txt, one a line:
+//     NAME FIELDS DESCRIPTION...
+// NAME lower case letters, digits and '-'; FIELDS the settings as NAME=VALUE joined by '.', each
+// as the option of that name takes it ("tiling=wrap.palette=stone.layers=cells:cells=9"); the rest
+// of the line a short description. Blank lines and lines whose first
+// non-blank character is '#' are skipped. A front end applies the fields through its options
+// (gen/TextureOptions.h), so that what is given beside a preset wins over it. No Qt.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vorn {
+
+inline constexpr const char* PresetFileName = "presets.txt";
+
+struct TPreset {
+    std::string name;
+    std::string description;
+    // (name, value) in the order written: a parameter's option name, "palette" or "layers".
+    std::vector<std::pair<std::string, std::string>> fields;
+};
+
+struct TPresetFileResult {
+    std::vector<TPreset> presets; // in file order
+    std::string error;            // "line 7: ..." naming the first bad line; empty: good
+    bool ok() const { return error.empty(); }
+};
+
+// Reads the file's text. Each field must name a generation parameter, "palette" or "layers",
+// once; the values are checked where they are applied. A name appears once.
+TPresetFileResult ParsePresetFile(std::string_view text);
+// The preset called name, or nullptr.
+const TPreset* FindPreset(const std::vector<TPreset>& presets, std::string_view name);
+
+// The shipped presets: presets.txt where the installed files are looked for (ArchiveChoice.h),
+// parsed. Errors name the file, or say that none was found.
+TPresetFileResult LoadShippedPresets(const std::string& exeDir);
+
+} // namespace vorn
