@@ -309,7 +309,7 @@ bool TGenerator::ReadTile(std::vector<std::uint32_t>& texels) const {
 }
 
 bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
-                          bool transparent, bool deferLarge) {
+                          bool transparent, bool deferLarge, const TGenSettings* drawnWith) {
     if (StartupIncomplete || m_generating) return false;
     TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
     if (!tile || !CopyTileTexels(*tile, const_cast<std::uint32_t*>(texels.data()), texels.size(), true))
@@ -319,6 +319,7 @@ bool TGenerator::ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_
     m_tileAxes = axes;
     m_tileTransparent = transparent;
     m_tileBackground = BackgroundColor;
+    if (drawnWith) m_drawing = *drawnWith;
     ForgetCalls(); // the calls that made these texels are not known
     RenderViewAndSize(deferLarge);
     return true;

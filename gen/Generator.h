@@ -185,8 +185,10 @@ public:
     // runs. OnTextureMade is not called: no texture is made.
     // axes: those the texels' tile repeats across, as TileAxes gave them; transparent: as
     // TileTransparent said of them.
+    // drawnWith: the settings the texels' texture was drawn with, whose layers and palette are
+    // composed over the output (TextureSettings); null: those of the last texture drawn.
     bool ShowTile(const std::vector<std::uint32_t>& texels, std::uint32_t seed, TTileAxes axes,
-                  bool transparent = false, bool deferLarge = false);
+                  bool transparent = false, bool deferLarge = false, const TGenSettings* drawnWith = nullptr);
     // The axes the tile in the tile target repeats across: the Tiling it was drawn with, and
     // over a Keep chain the axes every link's Tiling shares. The pane, the Tiled View and the
     // maps follow it, not the Tiling chosen since.

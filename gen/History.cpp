@@ -85,7 +85,9 @@ bool TTextureHistory::Draw(TGenerator& generator, const THistoryEntry& entry) {
     bool drawn = false;
     if (!(large && remake))
         if (const TKeptTile* kept = FindTile(entry))
-            drawn = generator.ShowTile(kept->texels, entry.seed, kept->axes, TransparentTile(kept->recipe));
+            drawn = generator.ShowTile(kept->texels, entry.seed, kept->axes, TransparentTile(kept->recipe), false,
+                                       entry.recipe.links.empty() ? &entry.controls
+                                                                  : &entry.recipe.links.back().settings);
     if (!drawn && remake) {
         // Redrawn from its seeds, a Keep chain over the nearest kept tile it was drawn over.
         std::size_t firstLink = 0;

@@ -105,6 +105,28 @@ const TPreset* FindPreset(const std::vector<TPreset>& presets, std::string_view 
     return nullptr;
 }
 
+std::string ApplyPresetFields(const TPreset& preset, TGenSettings& settings, std::string& palette,
+                              const std::function<bool(std::string_view name)>& keep) {
+    for (const auto& [name, value] : preset.fields) {
+        if (keep && keep(name)) continue;
+        const std::string where = "preset " + preset.name + ": " + name + "=" + value + ": ";
+        if (const TGenParam* param = FindGenParam(name)) {
+            const TParsedValue parsed = ParseParamValue(*param, value);
+            if (parsed.error != TValueError::None) return where + "not a value of " + param->name;
+            settings.SetValue(param->id, parsed.value);
+        } else if (name == "palette") {
+            palette = value;
+        } else if (name == "layers") {
+            TLayerStackParse stack = ParseLayerStack(value);
+            if (!stack.ok()) return where + stack.error;
+            settings.layers = std::move(stack.stack);
+        } else {
+            return where + "unknown field";
+        }
+    }
+    return {};
+}
+
 TPresetFileResult LoadShippedPresets(const std::string& exeDir) {
     std::string path;
     std::error_code error;

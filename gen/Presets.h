@@ -8,10 +8,13 @@
 // (gen/TextureOptions.h), so that what is given beside a preset wins over it. No Qt.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "gen/GenSettings.h"
 
 namespace vorn {
 
@@ -35,6 +38,12 @@ struct TPresetFileResult {
 TPresetFileResult ParsePresetFile(std::string_view text);
 // The preset called name, or nullptr.
 const TPreset* FindPreset(const std::vector<TPreset>& presets, std::string_view name);
+
+// Sets settings from preset's fields (the parameters and the layers) and palette to its palette
+// field as --palette takes it (left as it was when it has none), skipping every field whose name
+// keep says to keep. The error names the preset and the field; empty: done.
+std::string ApplyPresetFields(const TPreset& preset, TGenSettings& settings, std::string& palette,
+                              const std::function<bool(std::string_view name)>& keep = {});
 
 // The shipped presets: presets.txt where the installed files are looked for (ArchiveChoice.h),
 // parsed. Errors name the file, or say that none was found.

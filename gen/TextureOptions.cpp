@@ -266,26 +266,11 @@ void ApplyGenParam(TTextureOptions& o, const TGenParam& param, const std::string
 }
 
 void ApplyPreset(TTextureOptions& o, const TPreset& preset) {
-    for (const auto& [name, value] : preset.fields) {
-        const std::string option = "--preset " + preset.name + ": " + name;
-        if (const TGenParam* param = FindGenParam(name)) {
-            if (o.givenParams[param->id]) continue;
-            try {
-                o.settings.SetValue(param->id, ParamOf(*param, value));
-            } catch (const TUsageError& error) {
-                throw TUsageError{"--preset " + preset.name + ": " + error.text};
-            }
-        } else if (name == "palette") {
-            if (o.palette.empty()) o.palette = value;
-        } else if (name == "layers") {
-            if (o.layersGiven) continue;
-            TLayerStackParse stack = ParseLayerStack(value);
-            if (!stack.ok()) throw TUsageError{option + ": " + stack.error};
-            o.settings.layers = std::move(stack.stack);
-        } else {
-            throw TUsageError{option + ": unknown field"};
-        }
-    }
+    const std::string error = ApplyPresetFields(preset, o.settings, o.palette, [&o](std::string_view name) {
+        const TGenParam* param = FindGenParam(name);
+        return param ? o.givenParams[param->id] : name == "layers" ? o.layersGiven : !o.palette.empty();
+    });
+    if (!error.empty()) throw TUsageError{"--" + error};
 }
 
 void ApplyPresetOption(TTextureOptions& o, const std::string& exeDir) {
