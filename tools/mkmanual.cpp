@@ -13,6 +13,7 @@
 #include "PallimorVersion.h"
 #include "cli/GenerateOptions.h"
 #include "gen/ArchiveChoice.h"
+#include "gen/Layers.h"
 #include "gen/BatchLoop.h"
 #include "gen/Favourites.h"
 #include "gen/GenParams.h"
@@ -115,6 +116,31 @@ void FilesSection(std::ostream& out) {
            "\\-\\-recipes makes them all.\n";
 }
 
+// The layer kinds, their values, the blends and each layer's own settings, from their tables.
+void LayerSection(std::ostream& out) {
+    out << ".SH LAYERS\n\\fB\\-\\-layers\\fR composes a texture of layers, bottom first, joined by "
+           "\\(oq,\\(cq: each a kind, then \\fB:\\fR\\fINAME\\fR\\fB=\\fR\\fIVALUE\\fR for the values that "
+           "differ from their defaults. Patterns are drawn at the output's own size from the texture's "
+           "seed and repeat as the tile does; their tones read the palette. The maps take their height "
+           "and roughness from the layers (\\fB\\-\\-height\\-from\\fR).\n"
+        << ".TP\n.B tile\nThe texture the parameters draw: the background and the brush walk.\n";
+    for (const TPatternKindInfo& kind : PatternKinds()) {
+        out << ".TP\n.B " << Roff(kind.name) << "\n" << Roff(kind.help) << ".\n";
+        for (const TPatternParam& param : kind.params)
+            out << ".br\n\\fB" << Roff(param.name) << "\\fR " << param.min << ".." << param.max << " (default "
+                << param.defaultValue << "): " << Roff(param.help) << ".\n";
+    }
+    out << ".PP\nEvery layer also takes \\fBblend\\fR:\n";
+    for (const TLayerBlendInfo& blend : LayerBlends())
+        out << ".TP\n.B " << Roff(blend.name) << "\n" << Roff(blend.help) << ".\n";
+    out << ".PP\nand these settings:\n";
+    for (const TLayerSetting& setting : LayerSettings())
+        out << ".TP\n.B " << Roff(setting.name) << "\n" << setting.min << ".." << setting.max << " (default "
+            << setting.defaultValue << "): " << Roff(setting.help) << ".\n";
+    out << ".PP\n\\fBpallimor\\-cli presets\\fR lists the shipped materials; \\fB\\-\\-preset\\fR starts "
+           "from one, and the options given beside it change its values.\n";
+}
+
 void WindowPage(std::ostream& out) {
     Header(out, "PALLIMOR", "pallimor", "generate seamlessly repeating textures");
     out << ".SH SYNOPSIS\n.B pallimor\n.RB [ \\-\\-help | \\-\\-version ]\n"
@@ -170,8 +196,11 @@ void CliPage(std::ostream& out) {
            "without \\fB\\-\\-force\\fR: before anything is written the command checks every file it would "
            "write and stops at the first that exists.\n"
         << ".SH EXIT STATUS\n0 done, 1 failed (the reason on standard error), 2 bad usage.\n";
+    LayerSection(out);
     FilesSection(out);
     out << ".SH EXAMPLES\n.nf\n"
+        << "pallimor\\-cli generate \\-\\-preset brick\\-wall \\-\\-palette ember \\-\\-size 1024 "
+           "\\-\\-maps height,normal \\-\\-out wall.png\n"
         << "pallimor\\-cli generate \\-\\-seed 1 \\-\\-size 512 \\-\\-out texture.png\n"
         << "pallimor\\-cli generate \\-\\-effect glow \\-\\-count 20 \\-\\-folder textures "
            "\\-\\-name glow\\-{n}\n"
