@@ -370,7 +370,11 @@ void TGenerator::RenderSize(bool deferLarge) {
         ++m_outputSerial;
         return;
     }
-    if (IsLargeSize(TextureSize)) {
+    m_outputHidesTile = !m_drawing.layers.ShowsTile();
+    if (IsLargeSize(TextureSize) && m_outputHidesTile) {
+        // Layers without the tile draw every texel: the walk is not drawn again at the size.
+        m_large.Reserve(TextureSize, *Textures);
+    } else if (IsLargeSize(TextureSize)) {
         // A stopped replay leaves a part of the texture in the target: a newer texture follows.
         if (m_large.Render(TextureSize, m_chain, LargeSources(), *m_hooks) == TLargeResult::Stopped)
             m_tileFinished = false;

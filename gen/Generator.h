@@ -133,7 +133,8 @@ public:
     // past TPaintChain::MaxCalls): the output is then the tile magnified, and drawing the
     // texture's recipe again at this size makes it exact.
     bool LargeExact() const {
-        return IsLargeSize(TextureSize) && !m_largePending && m_large.ExactSize() == TextureSize;
+        return IsLargeSize(TextureSize) && !m_largePending &&
+               (m_large.ExactSize() == TextureSize || m_outputHidesTile);
     }
     // At 2048 and 4096 with deferLarge, a new texture (or a tile shown) draws the tile, the view and no
     // output: the output is pending until MakeLarge (or anything else that redraws the output) draws it.
@@ -281,6 +282,7 @@ private:
     // The calls that drew the tile since it was last cleared or covered.
     TPaintChain m_chain;
     std::shared_ptr<const TSurfaceRelief> m_relief; // the composed output's, or null
+    bool m_outputHidesTile = false; // the output's layers draw every texel without the tile
     // The output of 2048 and 4096, drawn from m_chain (after the engine objects: its twins'
     // images go before the device).
     TLargeOutput m_large;

@@ -72,6 +72,12 @@ public:
     // chain's start at this size, all of them into a cleared target otherwise, the brushes' twins
     // loaded before the first replay. The tile magnified when the chain is incomplete.
     TLargeResult Render(int size, const TPaintChain& chain, const TLargeSources& from, TGenHooks& hooks);
+    // The large target made at size (or kept) without drawing into it, for an output whose every
+    // texel is drawn over afterwards; it holds no texture of the chain. False when it cannot be made.
+    bool Reserve(int size, TVornTextures& textures) {
+        m_exactSize = 0;
+        return Target(size, textures) != nullptr;
+    }
     // Side of the texture the large target holds exactly; 0 = none.
     int ExactSize() const { return m_exactSize; }
     // The chain was restarted or forgotten: what the target holds is drawn from no calls of it.

@@ -6,6 +6,7 @@
 // is what recipes, presets and the --layers option carry. No Qt.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -56,6 +57,10 @@ struct TLayer {
 struct TLayerStack {
     std::vector<TLayer> layers; // bottom first
     bool Empty() const { return layers.empty(); }
+    // The texture shows the tile: no layers, or a tile layer among them.
+    bool ShowsTile() const {
+        return layers.empty() || std::any_of(layers.begin(), layers.end(), [](const TLayer& l) { return l.tile; });
+    }
     bool operator==(const TLayerStack&) const = default;
 };
 

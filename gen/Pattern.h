@@ -65,6 +65,7 @@ struct TPatternParams {
     std::uint32_t seed = 0;
     TTileAxes axes;                                // the edges the pattern repeats across
     std::array<int, MaxPatternValues> values = {}; // in the order of the kind's table
+    bool operator==(const TPatternParams&) const = default;
 };
 
 // One whole-number parameter of a kind: cells per tile, rows, octaves, ... Values outside

@@ -2,7 +2,8 @@
 # Draws the README's sample textures, docs/samples.png, with the command-line tool: two rows of
 # eight textures of 128 x 128. The first from recipe codes: six with the default brushes, then one
 # with the ink set and one with the shapes set (their recipes name them by their hash). The second
-# from generate options: each Tiling (Wrap, Wrap X, Wrap Y, Mirror) with shipped palettes.
+# from generate options: each Tiling (Wrap, Wrap X, Wrap Y, Mirror) with shipped palettes. The
+# third: shipped material presets, drawn at 512 and reduced, as an artist sees them on a screen.
 # Usage: make_samples.sh [BUILD_DIR] (default build). Needs ImageMagick's convert.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +33,8 @@ palettes=(
   "--tiling wrap --palette ice --seed 17 --effect light --bg-color 3A5A78 --bg-fill color --bg-form none"
   "--tiling wrap --palette neon --seed 18 --effect max --bg-color 1A0033 --bg-fill color --brush-size 32"
 )
+# The third row: presets.
+presets=(cobblestone brick-wall wood-planks woven-fabric rusted-metal sci-fi-panels grassy-ground marble)
 row1=()
 for i in "${!samples[@]}"; do
   "$cli" generate --recipe "${samples[$i]}" --out "$work/sample$i.png"
@@ -43,7 +46,14 @@ for i in "${!palettes[@]}"; do
   "$cli" generate --size 128 ${palettes[$i]} --out "$work/palette$i.png" --quiet
   row2+=("$work/palette$i.png")
 done
+row3=()
+for i in "${!presets[@]}"; do
+  "$cli" generate --size 512 --preset "${presets[$i]}" --seed $((21 + i)) --out "$work/preset$i.png" --quiet
+  convert "$work/preset$i.png" -filter box -resize 128x128 "$work/preset$i.png"
+  row3+=("$work/preset$i.png")
+done
 convert "${row1[@]}" +append "$work/row1.png"
 convert "${row2[@]}" +append "$work/row2.png"
-convert "$work/row1.png" "$work/row2.png" -append docs/samples.png
+convert "${row3[@]}" +append "$work/row3.png"
+convert "$work/row1.png" "$work/row2.png" "$work/row3.png" -append docs/samples.png
 echo "make_samples: wrote docs/samples.png"
