@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/ReliefSurface.h"
 #include "export/MaterialLight.h"
 
 namespace vorn {
@@ -32,10 +33,11 @@ public:
         m_thread.join();
     }
 
-    void SetTexture(TBitmap32 texture, TMapEdges edges) {
+    void SetTexture(TBitmap32 texture, TMapEdges edges, std::shared_ptr<const TSurfaceRelief> relief) {
         {
             const std::lock_guard lock(m_mutex);
             m_texture = std::move(texture); // one still waiting is dropped
+            m_relief = std::move(relief);
             m_edges = edges;
             m_newTexture = m_dirty = true;
         }
@@ -71,6 +73,7 @@ private:
         TMaterialSurface surface;
         for (;;) {
             TBitmap32 texture;
+            std::shared_ptr<const TSurfaceRelief> relief;
             bool newTexture = false;
             TMapEdges edges;
             float u = 0.5f, v = 0.5f;
@@ -82,6 +85,8 @@ private:
                 if (newTexture) {
                     texture = std::move(m_texture);
                     m_texture = TBitmap32();
+                    relief = std::move(m_relief);
+                    m_relief.reset();
                     edges = m_edges;
                 }
                 u = m_u;
@@ -89,9 +94,12 @@ private:
                 m_newTexture = m_dirty = false;
                 m_framePosted = true;
             }
-            if (newTexture && !PrepareMaterialSurface(texture, edges, surface, MaterialTileSide, m_threads))
+            if (newTexture &&
+                !(relief ? PrepareReliefSurface(texture, *relief, edges, surface, MaterialTileSide, m_threads)
+                         : PrepareMaterialSurface(texture, edges, surface, MaterialTileSide, m_threads)))
                 surface = TMaterialSurface();
             texture = TBitmap32();
+            relief.reset();
             TBitmap32 frame;
             if (!surface.Empty()) {
                 TMaterialLight light;
@@ -116,6 +124,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     TBitmap32 m_texture;
+    std::shared_ptr<const TSurfaceRelief> m_relief; // the texture's, or none
     TMapEdges m_edges;
     TBitmap32 m_frame; // shaded, for the window to take
     bool m_newTexture = false;
@@ -142,8 +151,9 @@ TMaterialViewQt::~TMaterialViewQt() {
     m_worker.reset();
 }
 
-void TMaterialViewQt::SetTexture(TBitmap32 texture, TTileAxes axes) {
-    m_worker->SetTexture(std::move(texture), {axes.x, axes.y});
+void TMaterialViewQt::SetTexture(TBitmap32 texture, TTileAxes axes,
+                                 std::shared_ptr<const TSurfaceRelief> relief) {
+    m_worker->SetTexture(std::move(texture), {axes.x, axes.y}, std::move(relief));
 }
 
 QRectF TMaterialViewQt::FrameRect() const {

@@ -1,5 +1,6 @@
 // The Material View: a separate window showing the output texture lit as a surface (its normal,
-// roughness and occlusion maps, export/MaterialLight.h), 2 x 2 copies scaled to fit. The light
+// roughness and occlusion maps, export/MaterialLight.h; of a texture composed of layers, the maps
+// of its own relief, app/ReliefSurface.h), 2 x 2 copies scaled to fit. The light
 // stands over the point under the pointer, MaterialLightHeight tiles above the surface; Esc
 // closes the window (the keys of gen/Shortcuts.h). Textures are prepared and frames shaded on a
 // worker thread of the window's own, so the window never waits for them: a texture or a light
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "export/ImageWriters.h"
+#include "export/MaterialMaps.h"
 #include "gen/GenParams.h"
 
 namespace vorn {
@@ -29,8 +31,10 @@ public:
     explicit TMaterialViewQt(QWidget* owner = nullptr, int threads = MaterialViewThreads);
     ~TMaterialViewQt() override;
 
-    // The texture to light (BGRA; alpha ignored), with the axes its tile repeats across.
-    void SetTexture(TBitmap32 texture, TTileAxes axes = {});
+    // The texture to light (BGRA; alpha ignored), with the axes its tile repeats across and its
+    // relief when its layers gave one (the texture's size; none: the lightness is the height).
+    void SetTexture(TBitmap32 texture, TTileAxes axes = {},
+                    std::shared_ptr<const TSurfaceRelief> relief = {});
     // The light over the point at (in widget coordinates).
     void SetLightAt(const QPointF& at);
     // The newest shaded frame (2 x 2 copies); null before the first.

@@ -10,6 +10,7 @@
 #include "app/KeyboardQt.h"
 #include "app/LibraryQt.h"
 #include "app/LiveQt.h"
+#include "app/MaterialMenuQt.h"
 #include "app/PaletteMenuQt.h"
 #include "app/RandomizeQt.h"
 #include "app/TilingMenuQt.h"
@@ -52,6 +53,9 @@ TMenuBarQt::TMenuBarQt(TFOrlu& window) : QMenuBar(&window), m_window(window) {
     MenuTexture->addSeparator();
     MenuTexture->addAction(window.Live->ActionLive);
 
+    MenuMaterial = addMenu(QStringLiteral("&Material"));
+    Material = new TMaterialMenuQt(window, MenuMaterial);
+
     MenuView = addMenu(QStringLiteral("&View"));
     MenuView->addAction(commands.ActionTiledView);
     MenuView->addAction(commands.ActionMaterialView);
@@ -92,20 +96,23 @@ QString TMenuBarQt::ShortcutsText() {
     // A table, so that the keys and the commands stand in two aligned columns whatever the font.
     QString text = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
     QString group;
+    const auto addRow = [&](const QString& title, const char* keysText, const char* command) {
+        if (title != group) {
+            group = title;
+            text += QStringLiteral("<tr><td colspan=\"2\"><b>%1</b></td></tr>").arg(title.toHtmlEscaped());
+        }
+        QString keys = QString::fromLatin1(keysText);
+        keys.replace(QStringLiteral("; "), QStringLiteral(" or "));
+        text += QStringLiteral("<tr><td>%1&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(keys.toHtmlEscaped(), QString::fromLatin1(command).toHtmlEscaped());
+    };
     for (const TShortcut& shortcut : Shortcuts) {
         if (!*shortcut.keys) continue;
         const QString title = *shortcut.window
                                   ? QStringLiteral("In the %1").arg(QLatin1String(shortcut.window))
                               : *shortcut.menu ? QString::fromLatin1(shortcut.menu)
                                                : QStringLiteral("Elsewhere");
-        if (title != group) {
-            group = title;
-            text += QStringLiteral("<tr><td colspan=\"2\"><b>%1</b></td></tr>").arg(title.toHtmlEscaped());
-        }
-        QString keys = QString::fromLatin1(shortcut.keys);
-        keys.replace(QStringLiteral("; "), QStringLiteral(" or "));
-        text += QStringLiteral("<tr><td>%1&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>")
-                    .arg(keys.toHtmlEscaped(), QString::fromLatin1(shortcut.command).toHtmlEscaped());
+        addRow(title, shortcut.keys, shortcut.command);
     }
     return text + QStringLiteral("</table>");
 }

@@ -1,4 +1,4 @@
-// The main window's menu bar above its client area: File, Edit, Texture, View and Help, each
+// The main window's menu bar above its client area: File, Edit, Texture, Material, View and Help, each
 // opened with Alt and its underlined letter. The entries are the window's own commands (the
 // same QActions its shortcuts and the preview's menu use), so each shows its shortcut; the keys
 // are those of gen/Shortcuts.h. Commands refused while a texture is made refuse from here too.
@@ -15,6 +15,7 @@ namespace vorn {
 class TFOrlu;
 class TTilingMenuQt;
 class TPaletteMenuQt;
+class TMaterialMenuQt;
 
 class TMenuBarQt : public QMenuBar {
     Q_OBJECT
@@ -27,6 +28,7 @@ public:
     QMenu* MenuFile;
     QMenu* MenuEdit;
     QMenu* MenuTexture;
+    QMenu* MenuMaterial;
     QMenu* MenuView;
     QMenu* MenuHelp;
 
@@ -36,11 +38,12 @@ public:
     QAction* ActionPreviewPane; // checked while the 3 x 3 pane is shown
     QAction* ActionShortcuts;
     QAction* ActionAbout;
-    TTilingMenuQt* Tiling;   // the Texture menu's Tiling entries and the View menu's half-tile offset
-    TPaletteMenuQt* Palette; // the Texture menu's Palette entries and the strip in the corner
+    TTilingMenuQt* Tiling;     // the Texture menu's Tiling entries and the View menu's half-tile offset
+    TPaletteMenuQt* Palette;   // the Texture menu's Palette entries and the strip in the corner
+    TMaterialMenuQt* Material; // the Material menu: the presets and the layer list
 
-    // The keys of gen/Shortcuts.h as a two-column table (rich text), menu by menu, then the
-    // Tiled View's.
+    // The keys of gen/Shortcuts.h as a two-column table (rich text), menu by menu (the Material
+    // menu's own keys before the View menu's where the table has none), then the Tiled View's.
     static QString ShortcutsText();
     // F1: ShortcutsText in a message box.
     void ShowShortcuts();

@@ -148,7 +148,8 @@ void TWindowCommandsQt::FeedMaterialView() {
     TGenerator& gen = m_window.Generator();
     TBitmap32 texture;
     if (gen.StartupIncomplete || !ReadOutputTexture(gen, texture)) return;
-    m_materialView->SetTexture(std::move(texture), gen.TileAxes());
+    // A texture of layers is lit with its own relief, as its exported maps are made.
+    m_materialView->SetTexture(std::move(texture), gen.TileAxes(), gen.Relief());
 }
 
 void TWindowCommandsQt::BuildSurfaceMenu() {

@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -502,6 +501,7 @@ void TFOrlu::SetControls(const TGenSettingsSource& values) {
         if (m_tracks[param.id]) m_tracks[param.id]->setValue(value);
     }
     SetPalette(values.Palette());
+    SetLayers(values.Layers());
     m_gen->TextureSize = values.Value(gpSize);
     ShowSize();
     m_gen->BackgroundColor = CanvasColorOfRgb(static_cast<std::uint32_t>(values.Value(gpBGColor)));

@@ -112,9 +112,11 @@ public:
     TGenSettings Controls() const;
     void SetControls(const TGenSettingsSource& values);
 
-    // TGenSettingsSource: the controls' current values, and the palette the Texture menu chose.
+    // TGenSettingsSource: the controls' current values, the palette the Texture menu chose and
+    // the layers of the Material menu's layer list.
     int Value(TGenParamId id) const override;
     TPalette Palette() const override { return m_palette; }
+    TLayerStack Layers() const override { return m_layers; }
     // The palette of the next textures (empty: Walk; unusable ones are Walk too). A change is
     // signalled and Live follows it, as it follows the controls.
     void SetPalette(const TPalette& palette) {
@@ -125,8 +127,18 @@ public:
         ControlChanged();
     }
 
+    // The layers of the next textures (empty: the tile alone). A change is signalled and Live
+    // follows it, as it follows the controls.
+    void SetLayers(const TLayerStack& layers) {
+        if (layers == m_layers) return;
+        m_layers = layers;
+        emit LayersChanged();
+        ControlChanged();
+    }
+
 signals:
     void PaletteChanged();
+    void LayersChanged();
 
 public:
     // TGenHooks: called by the synthesis once per step.
@@ -251,6 +263,7 @@ private:
     bool m_stoppable = false;            // a new texture is drawn that Escape may stop
     bool m_stopAsked = false;            // Escape asked it to stop
     TPalette m_palette;                  // the strokes' palette; empty: Walk
+    TLayerStack m_layers;                // the texture's layers; empty: the tile alone
 };
 
 } // namespace vorn

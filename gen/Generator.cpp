@@ -446,11 +446,17 @@ void TGenerator::SetGrowthFrames(int intervalMs, int scale) {
 
 bool TGenerator::PresentPreview(int scale) {
     sd::HostSink* sink = Device ? Device->WindowHandle() : nullptr;
-    TRenderTarget* tile = Textures ? Textures->GetTarget(TileTarget) : nullptr;
+    // A texture of layers shows its output, which has the tile's side only at 1024; the device's
+    // frame shows the others.
+    const bool composed = OutputComposed();
+    if (composed && TextureSize != TileSize) return false;
+    TRenderTarget* tile =
+        Textures ? Textures->GetTarget(composed ? GetIndex(TileSize) : TileTarget) : nullptr;
     if (!sink || !tile) return false;
     TRenderTarget* view = PreviewPaneVisible ? Textures->GetTarget(ViewTarget) : nullptr;
     const TCanvasColor matte = m_tileBackground;
-    if (!ComposePreview(*tile, view, scale, m_previewFrame, m_tileTransparent ? &matte : nullptr))
+    if (!ComposePreview(*tile, view, scale, m_previewFrame,
+                        m_tileTransparent && !composed ? &matte : nullptr))
         return false;
     const int size = PreviewSize * scale;
     sink->PresentImage(m_previewFrame.data(), size, size, size * 4);
@@ -501,8 +507,12 @@ void TGenerator::SizeRender(TVornTextures*) {
 }
 
 void TGenerator::DeviceRender(TVornDevice*) {
-    // The tile at half size fills the surface; the pane lies across its lower right corner.
-    DrawTarget(TileTarget, PreviewSize / 2, PreviewSize / 2, PreviewSize, m_tileTransparent);
+    // The tile at half size fills the surface (a texture of layers: its output, which they are
+    // composed over); the pane lies across its lower right corner.
+    if (OutputComposed())
+        DrawTarget(GetIndex(TextureSize), PreviewSize / 2, PreviewSize / 2, PreviewSize);
+    else
+        DrawTarget(TileTarget, PreviewSize / 2, PreviewSize / 2, PreviewSize, m_tileTransparent);
     if (PreviewPaneVisible) DrawTarget(ViewTarget, PreviewPaneCentre, PreviewPaneCentre, PreviewPaneSize);
 }
 

@@ -27,6 +27,7 @@ TGenSettings RandomizeSettings(const TGenSettingsSource& current, const TParamLo
         values.SetValue(param.id, value);
     }
     values.palette = current.Palette(); // kept, as the Tiling is
+    values.layers = current.Layers();
     return values;
 }
 

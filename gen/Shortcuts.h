@@ -1,6 +1,7 @@
 // The window's commands with their keys, menu by menu in menu order, then the keys of the Tiled
 // View and of the Material View: the menu bar, the Keyboard Shortcuts list, pallimor(1) and the
-// list in docs/window.md follow this one table. Keys are written in Qt's portable form, alternatives separated by
+// list in docs/window.md follow this one table. Keys are written in Qt's portable form, alternatives
+// separated by
 // "; " (QKeySequence::listFromString reads them). No Qt.
 #pragma once
 
@@ -20,7 +21,7 @@ struct TShortcut {
 inline constexpr const char* TiledViewWindow = "Tiled View";
 inline constexpr const char* MaterialViewWindow = "Material View";
 
-inline constexpr std::array<TShortcut, 46> Shortcuts = {{
+inline constexpr std::array<TShortcut, 48> Shortcuts = {{
     {"File", "Export", "Ctrl+S", "export the texture as a BMP, PNG or JPEG file"},
     {"File", "Batch Export", "Ctrl+B", "export a numbered batch of new textures"},
     {"File", "Open Recipe from Image", "Ctrl+O", "make the texture of the recipe an exported image carries"},
@@ -46,6 +47,8 @@ inline constexpr std::array<TShortcut, 46> Shortcuts = {{
      "the shipped palette before (before the first: the walk's colours)"},
     {"Texture", "Palette from Image", "Ctrl+I", "the colours of a PNG or JPEG image, 2 to 16 of them"},
     {"Texture", "Type Palette", "Ctrl+Shift+P", "2 to 16 colours of your own, typed RRGGBB,RRGGBB,..."},
+    {"Material", "Layers", "Ctrl+Shift+L", "open the list of the texture's layers"},
+    {"Material", "Clear Layers", "Ctrl+Shift+Del", "the texture without layers: the tile alone"},
     {"View", "Tiled View", "Ctrl+T", "show the texture repeated in a window of its own"},
     {"View", "Material View", "Ctrl+M", "show the texture lit as a surface, the light following the pointer"},
     {"View", "Preview Pane", "Ctrl+P", "show or hide the 3 x 3 pane on the preview"},
