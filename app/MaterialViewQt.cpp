@@ -11,7 +11,6 @@
 #include <mutex>
 #include <thread>
 
-#include "app/ReliefSurface.h"
 #include "export/MaterialLight.h"
 
 namespace vorn {
@@ -95,8 +94,7 @@ private:
                 m_framePosted = true;
             }
             if (newTexture &&
-                !(relief ? PrepareReliefSurface(texture, *relief, edges, surface, MaterialTileSide, m_threads)
-                         : PrepareMaterialSurface(texture, edges, surface, MaterialTileSide, m_threads)))
+                !PrepareMaterialSurface(texture, edges, surface, MaterialTileSide, m_threads, relief.get()))
                 surface = TMaterialSurface();
             texture = TBitmap32();
             relief.reset();

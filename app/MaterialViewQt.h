@@ -1,6 +1,6 @@
 // The Material View: a separate window showing the output texture lit as a surface (its normal,
 // roughness and occlusion maps, export/MaterialLight.h; of a texture composed of layers, the maps
-// of its own relief, app/ReliefSurface.h), 2 x 2 copies scaled to fit. The light
+// of its own relief), 2 x 2 copies scaled to fit. The light
 // stands over the point under the pointer, MaterialLightHeight tiles above the surface; Esc
 // closes the window (the keys of gen/Shortcuts.h). Textures are prepared and frames shaded on a
 // worker thread of the window's own, so the window never waits for them: a texture or a light

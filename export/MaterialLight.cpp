@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <new>
 
 namespace vorn {
@@ -225,8 +226,34 @@ bool MakeMaterialSurface(const TBitmap32& texture, const TBitmap32& normal, TNor
     }
 }
 
+TSurfaceRelief ReducedRelief(const TSurfaceRelief& relief, std::int32_t k) {
+    const std::int32_t w = relief.height.width / k, h = relief.height.height / k;
+    TSurfaceRelief reduced;
+    reduced.height.width = w;
+    reduced.height.height = h;
+    reduced.height.values.resize(std::size_t(w) * std::size_t(h));
+    reduced.roughness.resize(reduced.height.values.size());
+    const std::uint32_t boxCount = std::uint32_t(k) * std::uint32_t(k);
+    const std::size_t side = std::size_t(relief.height.width);
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x) {
+            std::uint32_t height = 0, rough = 0;
+            for (std::int32_t dy = 0; dy < k; ++dy) {
+                const std::size_t at = std::size_t(y * k + dy) * side + std::size_t(x) * std::size_t(k);
+                for (std::int32_t dx = 0; dx < k; ++dx) {
+                    height += relief.height.values[at + std::size_t(dx)];
+                    rough += relief.roughness[at + std::size_t(dx)];
+                }
+            }
+            const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            reduced.height.values[i] = std::uint16_t((height + boxCount / 2) / boxCount);
+            reduced.roughness[i] = std::uint8_t((rough + boxCount / 2) / boxCount);
+        }
+    return reduced;
+}
+
 bool PrepareMaterialSurface(const TBitmap32& texture, TMapEdges edges, TMaterialSurface& out,
-                            std::int32_t maxTileSide, int threads) {
+                            std::int32_t maxTileSide, int threads, const TSurfaceRelief* relief) {
     if (texture.Empty() || maxTileSide < 1) return false;
     try {
         const std::int32_t k = ReductionFactor(texture.Width(), texture.Height(), maxTileSide);
@@ -276,13 +303,20 @@ bool PrepareMaterialSurface(const TBitmap32& texture, TMapEdges edges, TMaterial
         TMapOptions options;
         options.edges = edges;
         options.normalY = TNormalY::Down;
+        const bool fits = relief && !relief->Empty() && relief->height.width == texture.Width() &&
+                          relief->height.height == texture.Height() &&
+                          relief->roughness.size() == relief->height.values.size();
+        if (fits)
+            options.relief =
+                std::make_shared<const TSurfaceRelief>(k > 1 ? ReducedRelief(*relief, k) : *relief);
         THeightMap height;
         TBitmap32 normal;
         std::vector<std::uint8_t> roughness, occlusion;
         if (!MakeTileHeightMap(small, options, height) || !MakeTileNormalMap(height, options, normal) ||
-            !MakeRoughnessMap(small, height, options.roughnessMin, options.roughnessMax,
-                              double(RoughnessContrastRadius) / MapReferenceSide, edges, roughness,
-                              threads) ||
+            !(fits ? MakeTileRoughnessMap(small, height, options, roughness)
+                   : MakeRoughnessMap(small, height, options.roughnessMin, options.roughnessMax,
+                                      double(RoughnessContrastRadius) / MapReferenceSide, edges, roughness,
+                                      threads)) ||
             !MakeOcclusionMap(height, double(options.occlusionRadius) / MapReferenceSide,
                               ScaledReliefPixels(options.normalStrength, w) / w, edges, occlusion, threads))
             return false;

@@ -83,10 +83,17 @@ struct TMaterialLight {
 };
 
 // The surface of texture (BGRA, alpha ignored) and its maps, reduced to at most maxTileSide a
-// side; edges: the axes the texture repeats across, as the maps read them. False for an empty
-// texture or when a map cannot be made; out is then untouched.
+// side; edges: the axes the texture repeats across, as the maps read them. With relief (the
+// texture's own, of its size; TSurfaceRelief) the height and roughness are the relief's reduced
+// by the same boxes (rounded averages), as the exported maps of the texture are made from it;
+// otherwise from the lightness. False for an empty texture or when a map cannot be made; out is
+// then untouched.
 bool PrepareMaterialSurface(const TBitmap32& texture, TMapEdges edges, TMaterialSurface& out,
-                            std::int32_t maxTileSide = MaterialTileSide, int threads = 0);
+                            std::int32_t maxTileSide = MaterialTileSide, int threads = 0,
+                            const TSurfaceRelief* relief = nullptr);
+// The relief reduced by the power-of-two factor k (each side divisible by k): every value the
+// rounded average of its k x k box.
+TSurfaceRelief ReducedRelief(const TSurfaceRelief& relief, std::int32_t k);
 
 // The surface of the given maps, all the texture's size: normal as MakeNormalMap makes it, with
 // its green axis normalY; roughness and occlusion a byte a texel. False when sizes disagree.

@@ -28,8 +28,8 @@
 #include "app/MaterialMenuQt.h"
 #include "app/MaterialViewQt.h"
 #include "app/MenuBarQt.h"
-#include "app/ReliefSurface.h"
 #include "app/WindowCommandsQt.h"
+#include "export/MaterialLight.h"
 #include "gen/OutputTexture.h"
 #include "gen/Producer.h"
 #include "gen/Recipe.h"
@@ -217,7 +217,7 @@ TEST_F(Material, LayerListEditsReachTheStackTheRecipeAndLive) {
 }
 
 // The Material View of a texture of layers shades the maps of its relief, reduced as the view
-// reduces the texture: the frame is the one shaded from PrepareReliefSurface, not from the
+// reduces the texture: the frame is the one shaded from PrepareMaterialSurface, not from the
 // lightness.
 TEST_F(Material, TheMaterialViewLightsTheLayersRelief) {
     // A flat relief under a busy texture gives a flat surface; the lightness would not.
@@ -229,7 +229,7 @@ TEST_F(Material, TheMaterialViewLightsTheLayersRelief) {
     flat.height = {64, 64, std::vector<std::uint16_t>(64 * 64, 30000)};
     flat.roughness.assign(64 * 64, 100);
     TMaterialSurface fromRelief, fromLightness;
-    ASSERT_TRUE(PrepareReliefSurface(busy, flat, {}, fromRelief, 32, 1));
+    ASSERT_TRUE(PrepareMaterialSurface(busy, {}, fromRelief, 32, 1, &flat));
     ASSERT_TRUE(PrepareMaterialSurface(busy, {}, fromLightness, 32, 1));
     ASSERT_EQ(fromRelief.width, 32);
     for (std::int32_t y = 0; y < 32; ++y)
@@ -264,7 +264,8 @@ TEST_F(Material, TheMaterialViewLightsTheLayersRelief) {
         return frame;
     };
     TMaterialSurface surface, lightness;
-    ASSERT_TRUE(PrepareReliefSurface(texture, *relief, {axes.x, axes.y}, surface));
+    ASSERT_TRUE(
+        PrepareMaterialSurface(texture, {axes.x, axes.y}, surface, MaterialTileSide, 0, relief.get()));
     ASSERT_TRUE(PrepareMaterialSurface(texture, {axes.x, axes.y}, lightness));
     const TBitmap32 expected = shade(surface);
     const QImage shown = view->Frame();
