@@ -43,20 +43,6 @@ public:
 
 } // namespace
 
-TPresetSettings PresetSettings(const TPreset& preset, int size, const std::string& exeDir) {
-    TPresetSettings result;
-    result.settings.size = size;
-    std::string palette;
-    result.error = ApplyPresetFields(preset, result.settings, palette);
-    if (!result.ok() || palette.empty()) return result;
-    const TPaletteResult resolved = ResolvePalette(palette, 0, exeDir);
-    if (resolved.ok())
-        result.settings.palette = resolved.palette;
-    else
-        result.error = "preset " + preset.name + ": palette=" + palette + ": " + resolved.error;
-    return result;
-}
-
 TMaterialMenuQt::TMaterialMenuQt(TFOrlu& window, QMenu* menu)
     : QObject(&window), MenuMaterial(menu), m_window(window),
       m_cliPath(QCoreApplication::applicationDirPath() + QStringLiteral("/pallimor-cli")),

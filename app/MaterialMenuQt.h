@@ -34,15 +34,6 @@ inline constexpr int PresetThumbnailSize = 64;
 inline constexpr std::uint32_t PresetThumbnailSeed = 1;
 inline constexpr int PresetIconSize = 24;
 
-struct TPresetSettings {
-    TGenSettings settings;
-    std::string error; // the preset's bad field or palette; empty: good
-    bool ok() const { return error.empty(); }
-};
-// What preset makes: every value at its default, then the preset's fields, its palette resolved
-// as --palette resolves it (shipped names beside exeDir); the output at size.
-TPresetSettings PresetSettings(const TPreset& preset, int size, const std::string& exeDir);
-
 class TMaterialMenuQt : public QObject {
     Q_OBJECT
 

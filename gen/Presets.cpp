@@ -6,6 +6,7 @@
 
 #include "gen/ArchiveChoice.h"
 #include "gen/GenParams.h"
+#include "gen/Palette.h"
 #include "io/FileBytes.h"
 
 namespace vorn {
@@ -125,6 +126,20 @@ std::string ApplyPresetFields(const TPreset& preset, TGenSettings& settings, std
         }
     }
     return {};
+}
+
+TPresetSettings PresetSettings(const TPreset& preset, int size, const std::string& exeDir) {
+    TPresetSettings result;
+    result.settings.size = size;
+    std::string palette;
+    result.error = ApplyPresetFields(preset, result.settings, palette);
+    if (!result.ok() || palette.empty()) return result;
+    const TPaletteResult resolved = ResolvePalette(palette, 0, exeDir);
+    if (resolved.ok())
+        result.settings.palette = resolved.palette;
+    else
+        result.error = "preset " + preset.name + ": palette=" + palette + ": " + resolved.error;
+    return result;
 }
 
 TPresetFileResult LoadShippedPresets(const std::string& exeDir) {

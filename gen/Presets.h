@@ -45,6 +45,15 @@ const TPreset* FindPreset(const std::vector<TPreset>& presets, std::string_view 
 std::string ApplyPresetFields(const TPreset& preset, TGenSettings& settings, std::string& palette,
                               const std::function<bool(std::string_view name)>& keep = {});
 
+struct TPresetSettings {
+    TGenSettings settings;
+    std::string error; // the preset's bad field or palette; empty: good
+    bool ok() const { return error.empty(); }
+};
+// What preset makes: every value at its default, then the preset's fields, its palette resolved
+// as --palette resolves it (shipped names beside exeDir); the output at size.
+TPresetSettings PresetSettings(const TPreset& preset, int size, const std::string& exeDir);
+
 // The shipped presets: presets.txt where the installed files are looked for (ArchiveChoice.h),
 // parsed. Errors name the file, or say that none was found.
 TPresetFileResult LoadShippedPresets(const std::string& exeDir);

@@ -53,6 +53,7 @@ TTextureResult MakeTexture(const TTextureRequest& request, const std::string& ex
     result.seed = drawn.seedBefore;
     result.recipe = drawn.code;
     result.axes = drawn.axes;
+    result.relief = generator.Relief();
     if (!ReadOutputAs(generator, TExportFormat::Png, result.bitmap)) result.error = ReadBackFailedText;
     return result;
 }

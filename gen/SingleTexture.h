@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "export/ImageWriters.h"
+#include "export/MaterialMaps.h"
 #include "gen/GenParams.h"
 #include "gen/GenSettings.h"
 #include "gen/Recipe.h"
@@ -41,6 +43,7 @@ struct TTextureResult {
     TTileAxes axes;         // the edges the texture repeats across
     std::uint32_t seed = 0; // the random source before the texture
     std::string recipe;     // its code, as pallimor-cli generate --json gives it; empty: a chain too long
+    std::shared_ptr<const TSurfaceRelief> relief; // its layers' height and roughness; null: none
     bool ok() const { return error.empty(); }
 };
 

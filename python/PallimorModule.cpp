@@ -19,12 +19,16 @@
 #include <vector>
 
 #include "engine/VornDef.h"
+#include "engine/soft/SoftHost.h"
 #include "export/MaterialMaps.h"
 #include "export/SurfaceMaps.h"
 #include "gen/GenParams.h"
+#include "gen/Generator.h"
 #include "gen/OptionValues.h"
 #include "gen/OutputTexture.h"
 #include "gen/Palette.h"
+#include "gen/Presets.h"
+#include "gen/Producer.h"
 #include "gen/Recipe.h"
 #include "gen/SingleTexture.h"
 #include "gen/TextureOptions.h"
@@ -103,11 +107,30 @@ std::string OptionName(std::string key) {
     return key;
 }
 
+// A list of map kinds, as text ("height,normal") or a sequence of kinds, set in maps as --maps
+// sets it.
+void SetMapKinds(TMapOptions& maps, const py::object& kinds) {
+    std::string list;
+    if (py::isinstance<py::str>(kinds)) {
+        list = kinds.cast<std::string>();
+    } else {
+        for (const py::handle& kind : kinds) list += (list.empty() ? "" : ",") + OptionText(kind);
+    }
+    SetMapList(maps, "--maps", list);
+}
+
+struct TRequestAndMaps {
+    TTextureRequest request;
+    TMapOptions maps; // none asked for without maps
+};
+
 // What generate() and recipe() were asked for, read from their arguments with the command line's
-// table and rules: the generation parameters and the texture options that write no files.
-TTextureRequest ReadRequest(const py::object& recipe, const py::object& seed, const py::object& size,
-                            const py::object& archive, const py::kwargs& params) {
+// table and rules: the generation parameters, the texture options that write no files and, with
+// maps, the maps' options. A preset is applied last, under the arguments given beside it.
+TRequestAndMaps ReadRequest(const py::object& recipe, const py::object& seed, const py::object& size,
+                            const py::object& archive, const py::object& maps, const py::kwargs& params) {
     TTextureOptions o;
+    if (!maps.is_none()) SetMapKinds(o.maps, maps);
     if (!size.is_none()) ApplyGenParam(o, GenParam(gpSize), "--size", OptionText(size));
     for (const auto& [key, value] : params) {
         const std::string name = OptionName(key.cast<std::string>());
@@ -116,7 +139,7 @@ TTextureRequest ReadRequest(const py::object& recipe, const py::object& seed, co
         const TTextureOption* row = FindTextureOption(name);
         if (const TGenParam* param = FindGenParam(name)) {
             ApplyGenParam(o, *param, option, text);
-        } else if (row && row->use == ouTexture) {
+        } else if (row && (row->use == ouTexture || row->use == ouMaps)) {
             row->apply(o, option, text);
         } else {
             throw TUsageError{"unknown parameter '" + key.cast<std::string>() + "'"};
@@ -128,8 +151,11 @@ TTextureRequest ReadRequest(const py::object& recipe, const py::object& seed, co
         if (!decoded.ok()) throw TUsageError{"--recipe: " + decoded.error};
         o.recipe = std::move(decoded.recipe);
     }
+    // In the command line's order: the rules between the options given, then the preset under them.
     CheckTextureOptions(o);
-    TTextureRequest request;
+    ApplyPresetOption(o, ExeDir());
+    TRequestAndMaps read;
+    TTextureRequest& request = read.request;
     request.settings = o.settings;
     request.seed = o.seed;
     request.recipe = std::move(o.recipe);
@@ -142,7 +168,8 @@ TTextureRequest ReadRequest(const py::object& recipe, const py::object& seed, co
         request.archive = OptionText(archive);
         if (request.archive.empty()) throw TUsageError{"--archive needs a file or folder name"};
     }
-    return request;
+    read.maps = o.maps;
+    return read;
 }
 
 // The bitmap's B, G, R, A bytes as an array of rows of R, G, B, A; opaque without alpha.
@@ -159,69 +186,6 @@ py::array_t<std::uint8_t> RgbaArray(const TBitmap32& bitmap) {
         out[3] = alpha ? in[3] : 255;
     }
     return array;
-}
-
-// The texture's array; with returnInfo also the seed it was drawn from and its recipe code.
-py::object Generate(const py::object& recipe, const py::object& seed, const py::object& size,
-                    const py::object& threads, const py::object& archive, bool returnInfo,
-                    const py::kwargs& params) {
-    TTextureResult made;
-    try {
-        const TTextureRequest request = ReadRequest(recipe, seed, size, archive, params);
-        const int threadCount = threads.is_none() ? 0 : IntegerIn("--threads", OptionText(threads), 1, 64);
-        const py::gil_scoped_release released;
-        made = MakeTexture(request, ExeDir(), threadCount);
-    } catch (const TUsageError& error) {
-        throw py::value_error(error.text);
-    }
-    if (!made.ok()) throw py::value_error(made.error);
-    if (!returnInfo) return RgbaArray(made.bitmap);
-    const py::object code = made.recipe.empty() ? py::object(py::none()) : py::object(py::str(made.recipe));
-    return py::make_tuple(RgbaArray(made.bitmap), py::int_(made.seed), code);
-}
-
-std::string Recipe(const py::object& seed, const py::object& size, const py::kwargs& params) {
-    try {
-        const TTextureRequest request = ReadRequest(py::none(), seed, size, py::none(), params);
-        std::uint32_t before = 0;
-        if (request.seed) {
-            before = *request.seed;
-        } else {
-            random::Reseed();
-            before = random::Seed();
-        }
-        const TRecipe made =
-            NextRecipe(nullptr, request.settings, before, request.settings.size,
-                       CanvasColorOfRgb(static_cast<std::uint32_t>(request.settings.bgColor)));
-        return EncodeRecipe(made);
-    } catch (const TUsageError& error) {
-        throw py::value_error(error.text);
-    }
-}
-
-// The map options of maps()'s keywords, the command line's map options by their names.
-TMapOptions MapOptionsOfArgs(const py::object& kinds, const py::object& tiling, const py::kwargs& options) {
-    TMapOptions maps;
-    std::string list;
-    if (py::isinstance<py::str>(kinds)) {
-        list = kinds.cast<std::string>();
-    } else {
-        for (const py::handle& kind : kinds) list += (list.empty() ? "" : ",") + OptionText(kind);
-    }
-    SetMapList(maps, "--maps", list);
-    if (!tiling.is_none())
-        maps.edges = MapEdgesOf(TileAxesOf(ParamOf(GenParam(gpTiling), OptionText(tiling))));
-    TTextureOptions o;
-    o.maps = maps;
-    for (const auto& [key, value] : options) {
-        const std::string name = OptionName(key.cast<std::string>());
-        const TTextureOption* row = FindTextureOption(name);
-        if (!row || row->use != ouMaps)
-            throw TUsageError{"unknown map option '" + key.cast<std::string>() + "'"};
-        row->apply(o, "--" + name, OptionText(value));
-    }
-    maps = o.maps;
-    return maps;
 }
 
 // The maps of one texture, made without the GIL; empty error: every map asked for is there.
@@ -252,6 +216,112 @@ py::array_t<std::uint8_t> GreyArray(const std::vector<std::uint8_t>& values, py:
     return array;
 }
 
+// The maps asked for by their kinds: height uint16 (h, w), normal uint8 (h, w, 3), roughness and
+// ao uint8 (h, w).
+py::dict MapsDict(const TMadeMaps& made, const TMapOptions& maps, std::int32_t width, std::int32_t height) {
+    py::dict answer;
+    if (maps.height) {
+        py::array_t<std::uint16_t> array({py::ssize_t(height), py::ssize_t(width)});
+        std::memcpy(array.mutable_data(), made.height.values.data(), made.height.values.size() * 2);
+        answer[HeightMapKind] = array;
+    }
+    if (maps.normal) {
+        py::array_t<std::uint8_t> array({py::ssize_t(height), py::ssize_t(width), py::ssize_t(3)});
+        std::uint8_t* out = array.mutable_data();
+        const std::uint8_t* in = made.normal.Bits();
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i, in += 4, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+        answer[NormalMapKind] = array;
+    }
+    if (maps.roughness) answer[RoughnessMapKind] = GreyArray(made.roughness, height, width);
+    if (maps.occlusion) answer[OcclusionMapKind] = GreyArray(made.occlusion, height, width);
+    return answer;
+}
+
+// The texture's array; with returnInfo also the seed it was drawn from and its recipe code; with
+// maps also the dict of its maps, last.
+py::object Generate(const py::object& recipe, const py::object& seed, const py::object& size,
+                    const py::object& threads, const py::object& archive, bool returnInfo,
+                    const py::object& maps, const py::kwargs& params) {
+    TTextureResult made;
+    TMapOptions mapOptions;
+    TMadeMaps madeMaps;
+    try {
+        const TRequestAndMaps read = ReadRequest(recipe, seed, size, archive, maps, params);
+        mapOptions = read.maps;
+        const int threadCount = threads.is_none() ? 0 : IntegerIn("--threads", OptionText(threads), 1, 64);
+        const py::gil_scoped_release released;
+        made = MakeTexture(read.request, ExeDir(), threadCount);
+        if (made.ok() && mapOptions.Any()) {
+            // As the --maps files beside the texture: the edges it repeats across, its layers' relief.
+            mapOptions.edges = MapEdgesOf(made.axes);
+            mapOptions.relief = made.relief;
+            madeMaps = MakeMaps(made.bitmap, mapOptions);
+        }
+    } catch (const TUsageError& error) {
+        throw py::value_error(error.text);
+    }
+    if (!made.ok()) throw py::value_error(made.error);
+    if (!madeMaps.error.empty()) throw py::value_error(madeMaps.error);
+    const py::object texture = RgbaArray(made.bitmap);
+    const py::object drawnSeed = py::int_(made.seed);
+    const py::object code = made.recipe.empty() ? py::object(py::none()) : py::object(py::str(made.recipe));
+    if (maps.is_none()) return returnInfo ? py::object(py::make_tuple(texture, drawnSeed, code)) : texture;
+    const py::dict arrays = MapsDict(madeMaps, mapOptions, made.bitmap.Width(), made.bitmap.Height());
+    return returnInfo ? py::make_tuple(texture, drawnSeed, code, arrays) : py::make_tuple(texture, arrays);
+}
+
+std::string Recipe(const py::object& seed, const py::object& size, const py::kwargs& params) {
+    try {
+        const TTextureRequest request =
+            ReadRequest(py::none(), seed, size, py::none(), py::none(), params).request;
+        std::uint32_t before = 0;
+        if (request.seed) {
+            before = *request.seed;
+        } else {
+            random::Reseed();
+            before = random::Seed();
+        }
+        const TRecipe made =
+            NextRecipe(nullptr, request.settings, before, request.settings.size,
+                       CanvasColorOfRgb(static_cast<std::uint32_t>(request.settings.bgColor)));
+        return EncodeRecipe(made);
+    } catch (const TUsageError& error) {
+        throw py::value_error(error.text);
+    }
+}
+
+// The shipped presets as (name, description).
+std::vector<std::pair<std::string, std::string>> Presets() {
+    const TPresetFileResult file = LoadShippedPresets(ExeDir());
+    if (!file.ok()) throw py::value_error(file.error);
+    std::vector<std::pair<std::string, std::string>> presets;
+    for (const TPreset& preset : file.presets) presets.emplace_back(preset.name, preset.description);
+    return presets;
+}
+
+// The map options of maps()'s keywords, the command line's map options by their names.
+TMapOptions MapOptionsOfArgs(const py::object& kinds, const py::object& tiling, const py::kwargs& options) {
+    TMapOptions maps;
+    SetMapKinds(maps, kinds);
+    if (!tiling.is_none())
+        maps.edges = MapEdgesOf(TileAxesOf(ParamOf(GenParam(gpTiling), OptionText(tiling))));
+    TTextureOptions o;
+    o.maps = maps;
+    for (const auto& [key, value] : options) {
+        const std::string name = OptionName(key.cast<std::string>());
+        const TTextureOption* row = FindTextureOption(name);
+        if (!row || row->use != ouMaps)
+            throw TUsageError{"unknown map option '" + key.cast<std::string>() + "'"};
+        row->apply(o, "--" + name, OptionText(value));
+    }
+    maps = o.maps;
+    return maps;
+}
+
 py::dict Maps(const py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>& image,
               const py::object& kinds, const py::object& tiling, const py::kwargs& options) {
     TMapOptions maps;
@@ -280,26 +350,7 @@ py::dict Maps(const py::array_t<std::uint8_t, py::array::c_style | py::array::fo
         made = MakeMaps(texture, maps);
     }
     if (!made.error.empty()) throw py::value_error(made.error);
-    py::dict answer;
-    if (maps.height) {
-        py::array_t<std::uint16_t> array({py::ssize_t(height), py::ssize_t(width)});
-        std::memcpy(array.mutable_data(), made.height.values.data(), made.height.values.size() * 2);
-        answer[HeightMapKind] = array;
-    }
-    if (maps.normal) {
-        py::array_t<std::uint8_t> array({py::ssize_t(height), py::ssize_t(width), py::ssize_t(3)});
-        std::uint8_t* out = array.mutable_data();
-        const std::uint8_t* in = made.normal.Bits();
-        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i, in += 4, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-        answer[NormalMapKind] = array;
-    }
-    if (maps.roughness) answer[RoughnessMapKind] = GreyArray(made.roughness, height, width);
-    if (maps.occlusion) answer[OcclusionMapKind] = GreyArray(made.occlusion, height, width);
-    return answer;
+    return MapsDict(made, maps, width, height);
 }
 
 } // namespace
@@ -308,17 +359,23 @@ PYBIND11_MODULE(pallimor, m) {
     m.doc() = "Seamlessly repeating textures as numpy arrays, the same pixels as pallimor-cli's files.";
     m.def("generate", &Generate, py::arg("recipe") = py::none(), py::arg("seed") = py::none(),
           py::arg("size") = py::none(), py::arg("threads") = py::none(), py::arg("archive") = py::none(),
-          py::arg("return_info") = false,
+          py::arg("return_info") = false, py::arg("maps") = py::none(),
           "generate(recipe=None, seed=None, size=256, threads=None, archive=None, return_info=False,\n"
-          "         **params)\n\n"
+          "         maps=None, **params)\n\n"
           "One texture as a (size, size, 4) uint8 array of R, G, B, A: a recipe code's, or the one\n"
           "seed makes with params (pallimor-cli generate's options, '_' for '-', values as it takes\n"
-          "them: effect='glow', bg_color='0080FF', steps=1024, tiling='wrap', palette='moss').\n"
-          "Numbers may be numpy's too. Without a seed or recipe the seed comes from the clock.\n"
+          "them: effect='glow', bg_color='0080FF', steps=1024, tiling='wrap', palette='moss',\n"
+          "preset='brick-wall', layers='cells:cells=9,tile:blend=multiply'). Options given beside a\n"
+          "preset win over its values. Numbers may be numpy's too. Without a seed or recipe the seed\n"
+          "comes from the clock.\n"
           "With return_info=True a tuple (array, seed, recipe): the seed (an int) the texture was\n"
           "drawn from and its recipe code as pallimor-cli generate --json lists them (the code None\n"
           "for a chain too long); generate(recipe=recipe) makes the texture again, as does the seed\n"
-          "with the same params. Raises ValueError.");
+          "with the same params.\n"
+          "With maps (as --maps: 'height,normal' or ('height', 'ao')) the texture's maps as\n"
+          "pallimor-cli generate --maps writes them beside a PNG (from the layers' relief; params may\n"
+          "hold the map options: normal_strength, height_from, ...), a dict as maps() returns, last\n"
+          "in a tuple: (array, maps) or (array, seed, recipe, maps). Raises ValueError.");
     m.def("recipe", &Recipe, py::arg("seed") = py::none(), py::arg("size") = py::none(),
           "recipe(seed=None, size=256, **params) -> str\n\n"
           "The recipe code of the texture generate(seed=seed, size=size, **params) makes.");
@@ -328,5 +385,9 @@ PYBIND11_MODULE(pallimor, m) {
           "The maps of an (h, w, 4) or (h, w, 3) uint8 texture as pallimor-cli --maps writes them:\n"
           "'height' uint16 (h, w), 'normal' uint8 (h, w, 3), 'roughness' and 'ao' uint8 (h, w).\n"
           "tiling: the edges the texture repeats across; options: height_blur, normal_strength,\n"
-          "normal_y, normal_filter, ao_radius, roughness='MIN,MAX'.");
+          "normal_y, normal_filter, ao_radius, roughness='MIN,MAX'. Made from the colours' lightness:\n"
+          "generate(maps=...) gives a layered texture's maps from its relief.");
+    m.def("presets", &Presets,
+          "presets() -> list\n\n"
+          "The shipped presets as (name, description) tuples, in pallimor-cli presets' order.");
 }

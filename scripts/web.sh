@@ -7,7 +7,8 @@
 #                         that allow threads (cross-origin isolation)
 #   web.sh --bench        a default texture in headless chromium on one and two threads against
 #                         the native CLI (needs the release build's pallimor-cli)
-# The brush archive comes from a native build: build/ when it is configured, else one of its own.
+# The brush archive comes from a native build: PALLIMOR_WEB_NATIVE or build/ when it is configured,
+# else one of its own.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-web
@@ -137,7 +138,7 @@ build_core() {
 
 # The brush archive, drawn by the native mkvorn.
 build_archive() {
-    local native=$root/build
+    local native=${PALLIMOR_WEB_NATIVE:-$root/build}
     if [ ! -f "$native/build.ninja" ] && [ ! -f "$native/Makefile" ]; then
         native=$work/host
         [ -f "$native/build.ninja" ] ||
@@ -157,18 +158,20 @@ build() {
     build_core st "" OFF
     build_core mt "-pthread" ON
     build_archive
-    cp "$root/data/palettes.txt" "$root"/web/*.html "$root"/web/*.css "$root"/web/*.js "$out/"
+    cp "$root/data/palettes.txt" "$root/data/presets.txt" "$root"/web/*.html "$root"/web/*.css "$root"/web/*.js \
+        "$out/"
     say "built $out: $(du -sh --exclude=.work "$out" | cut -f1) of site"
 }
 
 built() {
     local f
-    for f in index.html pallimor.js pallimor-st.wasm pallimor-mt.wasm vorn.dat; do
+    for f in index.html pallimor.js pallimor-st.wasm pallimor-mt.wasm vorn.dat palettes.txt presets.txt; do
         [ -f "$out/$f" ] || return 1
     done
-    # Stale when any page or core source is newer than the site.
+    # Stale when any page or core source or shipped data file is newer than the site.
     [ -z "$(find "$root/web" "$root/gen" "$root/export" "$root/archive" "$root/engine" "$root/io" \
-        "$root/pixel" -newer "$out/pallimor-st.wasm" -type f -print -quit)" ]
+        "$root/pixel" "$root/data/palettes.txt" "$root/data/presets.txt" -newer "$out/pallimor-st.wasm" \
+        -type f -print -quit)" ]
 }
 
 serve() {

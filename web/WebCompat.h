@@ -3,7 +3,7 @@
 // - renameat2, answered as an older kernel would (ENOSYS), and unnamed temporary files, which
 //   its file system opens but cannot link (O_TMPFILE opens the folder, which fails with EISDIR
 //   as on a file system without them), so the core takes the fallbacks it already has;
-// - the four range algorithms the core calls, which its libc++ does not have yet; each is the
+// - the six range algorithms the core calls, which its libc++ does not have yet; each is the
 //   iterator algorithm over the whole range;
 // - std::jthread as the core uses it (the bands of the maps and the PNG writer): a thread joined
 //   when it is destroyed (no stop token), which on the page's own thread starts only on a worker
@@ -58,6 +58,12 @@ template <class R, class P> bool all_of(R&& range, P predicate) {
 }
 template <class R, class P> bool any_of(R&& range, P predicate) {
     return std::any_of(std::begin(range), std::end(range), predicate);
+}
+template <class R, class T> auto find(R&& range, const T& value) {
+    return std::find(std::begin(range), std::end(range), value);
+}
+template <class R, class P> auto find_if(R&& range, P predicate) {
+    return std::find_if(std::begin(range), std::end(range), predicate);
 }
 template <class R1, class R2, class P> bool equal(R1&& a, R2&& b, P predicate) {
     return std::equal(std::begin(a), std::end(a), std::begin(b), std::end(b), predicate);

@@ -17,10 +17,11 @@
   const workers = Math.max(1, threads - 1 + Math.min(navigator.hardwareConcurrency || 2, 8) - 1);
   let M = null; // the module
   let api = null; // its functions
-  let table = null; // the parameter table, shortcuts and palettes
+  let table = null; // the parameter table, shortcuts, palettes, presets and the layers' words
   const inputs = []; // per parameter: its control
   const locks = []; // per parameter: Randomize leaves it alone
   let pane = false;
+  let presetShown = ""; // the preset just applied: its menu shows it with the texture made from it
   let live = false;
   let liveTimer = 0;
 
@@ -106,6 +107,15 @@
     palette.add(new Option("Walk", "walk"));
     table.palettes.forEach((name) => palette.add(new Option(name, name)));
     palette.add(new Option("Typed", ""));
+    const preset = $("preset");
+    preset.add(new Option("(choose)", ""));
+    table.presets.forEach((p) => {
+      const option = new Option(p.name, p.name);
+      option.title = p.description;
+      preset.add(option);
+    });
+    $("layers").title = "Layers, bottom first, joined by ',': each a kind (" + table.layerKinds.join(", ") +
+      ") then :NAME=VALUE, :blend=(" + table.layerBlends.join(", ") + "); empty: the tile alone";
   }
 
   function valueOf(p) {
@@ -131,6 +141,7 @@
     const colours = api.palette();
     $("palette").value = colours === "" ? "walk" : name || "";
     if (!name && colours) $("typed-palette").value = colours;
+    $("layers").value = api.layers();
   }
 
   function reset(p) {
@@ -149,6 +160,11 @@
       shown();
       return;
     }
+    liveRedraw();
+  }
+
+  // With Live on, the texture re-made with the controls as they are now.
+  function liveRedraw() {
     if (live && api.liveChanged()) {
       shown();
       clearTimeout(liveTimer);
@@ -166,6 +182,8 @@
       $("preview").getContext("2d").putImageData(new ImageData(pixels, 512, 512), 0, 0);
     }
     showControls();
+    $("preset").value = presetShown;
+    presetShown = "";
     const code = api.recipeCode();
     $("recipe").value = code;
     $("back").disabled = !api.canStep(-1);
@@ -221,6 +239,31 @@
     if (error) say(error, true);
     else say("");
     showControls();
+  }
+
+  // A preset's settings over the defaults (the size kept), then a new texture with them.
+  function applyPreset(name) {
+    if (!name) return;
+    const error = api.applyPreset(name);
+    if (error) {
+      say(error, true);
+      $("preset").value = "";
+      return;
+    }
+    presetShown = name;
+    made(api.generate());
+  }
+
+  // The layers as --layers takes them; a bad text gets the parser's line and changes nothing.
+  function setLayers(text) {
+    const error = api.setLayers(text.trim());
+    if (error) {
+      say(error, true);
+      return;
+    }
+    say("");
+    $("layers").value = api.layers();
+    liveRedraw();
   }
 
   function stepPalette(step) {
@@ -331,10 +374,12 @@
   async function start() {
     say("Loading...");
     await loadScript(threaded ? "pallimor-mt.js" : "pallimor-st.js");
-    const [archive, palettes] = await Promise.all([fetchBytes("vorn.dat"), fetchBytes("palettes.txt")]);
+    const [archive, palettes, presets] = await Promise.all(
+      [fetchBytes("vorn.dat"), fetchBytes("palettes.txt"), fetchBytes("presets.txt")]);
     M = await self.PallimorModule({ print: console.log, printErr: console.warn, pallimorWorkers: workers });
     M.FS.writeFile("/vorn.dat", archive);
     M.FS.writeFile("/palettes.txt", palettes);
+    M.FS.writeFile("/presets.txt", presets);
     M.FS.mkdir("/out");
     const text = (name, args) => M.ccall(name, "string", args.map((a) => typeof a === "number" ? "number" : "string"), args);
     const num = (name, ...args) => M.ccall(name, "number", args.map((a) => typeof a === "number" ? "number" : "string"), args);
@@ -346,6 +391,9 @@
       setPalette: (t) => text("pw_set_palette", [t]),
       palette: () => text("pw_palette", []),
       paletteName: () => text("pw_palette_name", []),
+      applyPreset: (n) => text("pw_apply_preset", [n]),
+      setLayers: (t) => text("pw_set_layers", [t]),
+      layers: () => text("pw_layers", []),
       applySize: () => num("pw_apply_size"),
       generate: () => num("pw_generate"),
       randomize: (l) => num("pw_randomize", l),
@@ -385,6 +433,8 @@
       else $("typed-palette").focus();
     };
     $("typed-palette").onchange = () => setPalette($("typed-palette").value);
+    $("preset").onchange = () => applyPreset($("preset").value);
+    $("layers").onchange = () => setLayers($("layers").value);
     document.addEventListener("keydown", onKey);
     document.addEventListener("paste", (e) => {
       if (e.target.tagName === "INPUT" && e.target.id !== "recipe") return;

@@ -117,6 +117,10 @@ def cli_error(args):
         (dict(recipe="P1.seed=00000001", palette="moss"), ["--recipe", "P1.seed=00000001", "--palette", "moss"]),
         (dict(palette_colors=4), ["--palette-colors", "4"]),
         (dict(palette_colors=40, palette="moss"), ["--palette-colors", "40", "--palette", "moss"]),
+        (dict(preset="nope"), ["--preset", "nope"]),
+        (dict(recipe="P1.seed=00000001", preset="moss"), ["--recipe", "P1.seed=00000001", "--preset", "moss"]),
+        (dict(layers="cells:cells=0"), ["--layers", "cells:cells=0"]),
+        (dict(normal_strength=2), ["--normal-strength", "2"]),
     ],
 )
 def test_a_bad_value_raises_the_cli_message(kwargs, args):

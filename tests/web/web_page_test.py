@@ -3,7 +3,8 @@
 parameters; a recipe in the URL fragment gives PNG and JPEG downloads equal byte for byte to what
 pallimor-cli generate --recipe CODE --out writes, with worker threads (cross-origin isolated) and
 without; Live re-makes the texture on a slider's input event; a bad recipe is answered with the
-recipe parser's own message. Large textures (1024 to 4096) opened from a link with their height and
+recipe parser's own message. A shipped preset chosen from the menu and a recipe code with layers
+give the CLI's texture and relief maps, and a bad layers text the parser's message. Large textures (1024 to 4096) opened from a link with their height and
 normal maps give the CLI's files too, each step within a time limit: a page that stops answering
 fails its case instead of holding the test.
 Usage: web_page_test.py SITE_FOLDER PALLIMOR_CLI"""
@@ -37,6 +38,11 @@ LARGE = [
     ("P1.seed=0000BEEF.size=4096", False, "", ("jpg",), 180),
 ]
 MAPS = ("height", "normal")
+# Layers: a preset chosen on the page (at the default size, 256) and a recipe code with a layer
+# stack, each downloaded with its maps; a layers text the parser refuses.
+PRESET = "brick-wall"
+LAYERED = "P1.seed=0000BEEF.size=128.tiling=wrap.layers=cells:cells=9,tile:blend=multiply"
+BAD_LAYERS = "cells:cells=0"
 CAPTIONS = ["Size", "BG Color", "Image", "Effect", "BG Fill", "BG Form", "Brush Type", "Brush Size",
             "Steps", "Hue Switch", "Saturation", "Lightness", "Radius Speed", "Angle Speed",
             "Scale Speed", "Turn Freq"]
@@ -244,6 +250,69 @@ def run_large(isolated, work):
         server.wait()
 
 
+def cli_map_files(args, folder):
+    """pallimor-cli generate args --maps height,normal: suffix -> bytes, as cli_files."""
+    out = os.path.join(folder, "cli-layers.png")
+    subprocess.run([CLI, "generate", "--quiet", "--force", *args, "--out", out, "--maps", ",".join(MAPS)],
+                   check=True)
+    files = {}
+    for suffix in [".png"] + ["_" + m + ".png" for m in MAPS]:
+        with open(os.path.join(folder, "cli-layers" + suffix), "rb") as f:
+            files[suffix] = f.read()
+    return files
+
+
+def download_with_maps(driver, downloads):
+    """The PNG download with its maps: suffix -> bytes, or None."""
+    driver.execute_script("document.getElementById('maps').checked = true")
+    base = "pallimor-" + driver.execute_script("return window.pallimor.api().seed()")
+    driver.find_element(By.ID, "png").click()
+    got = wait_files(downloads, [base + ".png"] + [base + "_" + m + ".png" for m in MAPS], time.time() + 30)
+    return None if got is None else {name[len(base):]: data for name, data in got.items()}
+
+
+def layers_cases(driver, address, downloads, work, label):
+    """A preset from the menu and a layered recipe code: the CLI's files; a bad layers text: the
+    parser's message, and no texture drawn."""
+    for earlier in os.listdir(downloads):  # a file of the same name would be saved as "NAME (1).png"
+        os.remove(os.path.join(downloads, earlier))
+    driver.get(address + "index.html")
+    wait_ready(driver)
+    listed = subprocess.run([CLI, "presets"], check=True, capture_output=True, text=True).stdout
+    names = driver.execute_script("return [...document.getElementById('preset').options].map(o => o.value)")
+    check(names[1:] == [line.split()[0] for line in listed.splitlines()], f"{label}: the preset menu")
+    driver.execute_script("""const s = document.getElementById('preset');
+        s.value = arguments[0]; s.dispatchEvent(new Event('change'));""", PRESET)
+    seed = driver.execute_script("return window.pallimor.api().seed()")
+    # The preview shows the layered texture (at 256, which the tile's frame does not).
+    check(driver.execute_script("return window.pallimor.api().preview(0)") != 0, f"{label}: {PRESET} previewed")
+    got = download_with_maps(driver, downloads)
+    cli = cli_map_files(["--preset", PRESET, "--seed", "0x" + seed, "--size", "256"], work)
+    recipe = driver.find_element(By.ID, "recipe").get_attribute("value")
+    check(got == cli and "layers=" in recipe,
+          f"{label}: preset {PRESET} with maps equals the CLI's files ({recipe})")
+
+    before = driver.execute_script("return document.body.dataset.textures")
+    driver.execute_script("""const l = document.getElementById('layers');
+        l.value = arguments[0]; l.dispatchEvent(new Event('change'));""", BAD_LAYERS)
+    shown = driver.find_element(By.ID, "message").text
+    after = driver.execute_script("return document.body.dataset.textures")
+    refused = subprocess.run([CLI, "generate", "--layers", BAD_LAYERS, "--out", os.path.join(work, "bad.png")],
+                             capture_output=True, text=True)
+    check(shown != "" and shown in refused.stderr and before == after,
+          f"{label}: a bad layers text gets its message and draws nothing ({shown!r})")
+
+    driver.get(address + "index.html#" + LAYERED)
+    driver.refresh()
+    wait_ready(driver)
+    got = download_with_maps(driver, downloads)
+    layers = driver.find_element(By.ID, "layers").get_attribute("value")
+    check(got == cli_map_files(["--recipe", LAYERED], work) and LAYERED.endswith("layers=" + layers),
+          f"{label}: {LAYERED} with maps equals the CLI's files")
+    errors = errors_in_console(driver)
+    check(not errors, f"{label}: no console errors with layers {errors}")
+
+
 def errors_in_console(driver):
     return [e["message"] for e in driver.get_log("browser") if e["level"] == "SEVERE"]
 
@@ -292,6 +361,8 @@ def run(isolated, work):
                              capture_output=True, text=True)
         check(shown != "" and cli.returncode != 0 and shown in cli.stderr,
               f"{label}: a bad recipe gets its message ({shown!r}; CLI: {cli.stderr.strip()!r})")
+        if isolated:
+            layers_cases(driver, address, downloads, work, label)
     finally:
         driver.quit()
         server.terminate()
