@@ -130,19 +130,19 @@ TLayerListQt::TLayerListQt(TFOrlu& window) : QWidget(&window, Qt::Tool), m_windo
 
     connect(&window, &TFOrlu::LayersChanged, this, [this] { Sync(); });
     // Edits wait while a texture is made, as the panel's controls do.
-    window.PanelSettings->installEventFilter(this);
+    m_panel = window.PanelSettings;
+    m_panel->installEventFilter(this);
     Sync();
 }
 
 TLayerListQt::~TLayerListQt() = default;
 
 bool TLayerListQt::Editable() const {
-    return m_window.PanelSettings->isEnabled();
+    return m_panel && m_panel->isEnabled();
 }
 
 bool TLayerListQt::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window.PanelSettings && event->type() == QEvent::EnabledChange)
-        m_body->setEnabled(Editable());
+    if (watched == m_panel && event->type() == QEvent::EnabledChange) m_body->setEnabled(Editable());
     return QWidget::eventFilter(watched, event);
 }
 

@@ -8,6 +8,7 @@
 // is made, as the panel's controls are.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -78,6 +79,9 @@ private:
     bool Editable() const;
 
     TFOrlu& m_window;
+    // The window's panel, watched for its enabled state; held here because its events still come
+    // while the window is being destroyed, when the window's own members may no longer be used.
+    QPointer<QWidget> m_panel;
     QWidget* m_body;     // everything but the window frame: disabled while a texture is made
     QWidget* m_values;   // the value controls' form
     QFormLayout* m_form; // in m_values
