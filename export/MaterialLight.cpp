@@ -303,9 +303,7 @@ bool PrepareMaterialSurface(const TBitmap32& texture, TMapEdges edges, TMaterial
         TMapOptions options;
         options.edges = edges;
         options.normalY = TNormalY::Down;
-        const bool fits = relief && !relief->Empty() && relief->height.width == texture.Width() &&
-                          relief->height.height == texture.Height() &&
-                          relief->roughness.size() == relief->height.values.size();
+        const bool fits = relief && ReliefFits(*relief, texture);
         if (fits)
             options.relief =
                 std::make_shared<const TSurfaceRelief>(k > 1 ? ReducedRelief(*relief, k) : *relief);

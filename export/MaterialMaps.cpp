@@ -144,11 +144,14 @@ double ScaledReliefPixels(double strength, int width) {
     return strength * NormalReliefPixels * width / MapReferenceSide;
 }
 
+bool ReliefFits(const TSurfaceRelief& relief, const TBitmap32& texture) {
+    return !relief.Empty() && relief.height.width == texture.Width() &&
+           relief.height.height == texture.Height() && relief.roughness.size() == relief.height.values.size();
+}
+
 const TSurfaceRelief* ReliefFor(const TBitmap32& texture, const TMapOptions& options) {
     const TSurfaceRelief* relief = options.relief.get();
-    if (!relief || options.heightFrom != THeightFrom::Shape || relief->height.width != texture.Width() ||
-        relief->height.height != texture.Height() || relief->roughness.size() != relief->height.values.size())
-        return nullptr;
+    if (!relief || options.heightFrom != THeightFrom::Shape || !ReliefFits(*relief, texture)) return nullptr;
     return relief;
 }
 

@@ -150,6 +150,8 @@ double ScaledReliefPixels(double strength, int width);
 // With options' relief (of the texture's size) and heightFrom Shape, the height is the relief's,
 // blurred as asked, and the roughness (export/SurfaceMaps.h) the relief's over the range asked for.
 bool MakeTileHeightMap(const TBitmap32& texture, const TMapOptions& options, THeightMap& out);
+// relief is of texture's size, height and roughness alike.
+bool ReliefFits(const TSurfaceRelief& relief, const TBitmap32& texture);
 // options' relief when the maps of texture are made from it (see above), else null.
 const TSurfaceRelief* ReliefFor(const TBitmap32& texture, const TMapOptions& options);
 bool MakeTileNormalMap(const THeightMap& height, const TMapOptions& options, TBitmap32& out);

@@ -24,6 +24,13 @@ std::vector<std::string> InstalledFileCandidates(const std::string& exeDir, cons
     return candidates;
 }
 
+std::string FindInstalledFile(const std::string& exeDir, const std::string& fileName) {
+    std::error_code error;
+    for (const std::string& candidate : InstalledFileCandidates(exeDir, fileName))
+        if (std::filesystem::is_regular_file(candidate, error)) return candidate;
+    return {};
+}
+
 std::vector<std::string> ArchiveCandidates(const std::string& exeDir) {
     std::vector<std::string> candidates{ArchiveFileName};
     for (std::string& candidate : InstalledFileCandidates(exeDir, ArchiveFileName))

@@ -26,6 +26,8 @@ std::string IncompleteArchiveText(const TArchiveChoice& choice);
 // Where a file the program ships may be, in search order: beside the program (exeDir), in
 // exeDir/../share/pallimor, then in the data folder compiled in; exeDir may be empty.
 std::vector<std::string> InstalledFileCandidates(const std::string& exeDir, const std::string& fileName);
+// The first of those candidates that is a regular file; empty when none is.
+std::string FindInstalledFile(const std::string& exeDir, const std::string& fileName);
 
 // Where vorn.dat may be, in search order: the bare name in the current folder, beside the
 // program (exeDir), in exeDir/../share/pallimor (an installation under any prefix), then in the

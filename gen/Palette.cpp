@@ -406,10 +406,7 @@ std::vector<std::string> PaletteFileCandidates(const std::string& exeDir) {
 }
 
 std::string FindPaletteFile(const std::string& exeDir) {
-    std::error_code error;
-    for (const std::string& candidate : PaletteFileCandidates(exeDir))
-        if (std::filesystem::is_regular_file(candidate, error)) return candidate;
-    return {};
+    return FindInstalledFile(exeDir, PaletteFileName);
 }
 
 TPaletteResult ExtractPalette(std::span<const std::uint32_t> pixels, int width, int height, int count) {

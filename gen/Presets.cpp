@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 
 #include "gen/ArchiveChoice.h"
 #include "gen/GenParams.h"
@@ -143,13 +142,7 @@ TPresetSettings PresetSettings(const TPreset& preset, int size, const std::strin
 }
 
 TPresetFileResult LoadShippedPresets(const std::string& exeDir) {
-    std::string path;
-    std::error_code error;
-    for (const std::string& candidate : InstalledFileCandidates(exeDir, PresetFileName))
-        if (std::filesystem::is_regular_file(candidate, error)) {
-            path = candidate;
-            break;
-        }
+    const std::string path = FindInstalledFile(exeDir, PresetFileName);
     if (path.empty()) return {{}, std::string("no ") + PresetFileName + " was found"};
     std::vector<std::uint8_t> bytes;
     constexpr std::size_t MaxPresetFileBytes = std::size_t(1) << 20;
